@@ -1,0 +1,29 @@
+# orq_test(<target> <sources>... LIBS <libs>...)
+# One GoogleTest executable per layer; each test case is registered with CTest.
+function(orq_test target)
+  cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
+  add_executable(${target} ${ARG_UNPARSED_ARGUMENTS})
+  target_link_libraries(${target} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main)
+  gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+                       PROPERTIES TIMEOUT 600)
+endfunction()
+
+# orq_benchmark(<target> <sources>... LIBS <libs>...)
+function(orq_benchmark target)
+  cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
+  add_executable(${target} ${ARG_UNPARSED_ARGUMENTS})
+  target_link_libraries(${target} PRIVATE ${ARG_LIBS} benchmark::benchmark benchmark::benchmark_main)
+endfunction()
+
+# orq_plugin_library(<name> <sources>... LIBS <libs>...)
+# A deliverable: a shared library exporting exactly the component-server and
+# host-extension functions (runtime/exports_dx.map).
+function(orq_plugin_library name)
+  cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
+  add_library(${name} SHARED ${ARG_UNPARSED_ARGUMENTS})
+  set_target_properties(${name} PROPERTIES PREFIX "" LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/plugins)
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS})
+  target_link_options(${name} PRIVATE
+    -Wl,--version-script=${PROJECT_SOURCE_DIR}/runtime/exports_dx.map -Wl,--no-undefined)
+  set_property(GLOBAL APPEND PROPERTY ORQ_PLUGIN_LIBRARIES ${name})
+endfunction()
