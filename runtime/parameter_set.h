@@ -1,0 +1,194 @@
+// Parameter sets: indexed float and array parameters with changed flags and selection modes.
+// They carry changes from an editor to an engine, meter values back, settings to a host's
+// store, and the filter's persistent stream.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace orq {
+
+// Parameter kinds as ParameterInfo reports them; 1 and 5 are further scalars stored as floats.
+constexpr int32_t kKindScalar = 1;
+constexpr int32_t kKindFloat = 2;
+constexpr int32_t kKindArray = 4;
+constexpr int32_t kKindScalarAlt = 5;
+constexpr bool isScalarKind(int32_t kind) { return kind != kKindArray; }
+
+// Selection modes; a mode i >= 0 selects parameter i alone.
+constexpr int32_t kModeAll = -4;
+constexpr int32_t kModeChanged = -1;
+constexpr int32_t kModeFrozen = -5;
+constexpr int32_t kModePersisted = -2;
+constexpr int32_t kModeUnnamed = -3;
+
+struct ParameterInfo {
+    int32_t kind;
+    float minimum;
+    float maximum;
+    float step;
+    char unit[16];
+    int32_t flag;
+};
+
+class ParameterSet;
+
+// The plain interface: what hosts, stores, engines and editors call. Hosts' stores implement
+// the same record.
+struct ParameterInterface {
+    void (*release)(ParameterInterface* self);
+    ParameterInterface* (*clone)(ParameterInterface* self);
+    int32_t (*query)(ParameterInterface* self);
+    void (*copyFrom)(ParameterInterface* self, ParameterInterface* other);
+    int32_t (*isPersisted)(ParameterInterface* self, int32_t index);
+    const char* (*keyName)(ParameterInterface* self, int32_t index);
+    int32_t (*reserved6)(ParameterInterface* self, int32_t index);
+    void (*getInfo)(ParameterInterface* self, int32_t index, ParameterInfo* info);
+    float (*getFloat)(ParameterInterface* self, int32_t index);
+    void (*setFloat)(ParameterInterface* self, int32_t index, float value);
+    void (*setArray)(ParameterInterface* self, int32_t index, const void* source, int32_t count);
+    void (*getArray)(ParameterInterface* self, int32_t index, void* destination, int32_t count);
+    int32_t (*arrayInfo)(ParameterInterface* self, int32_t index, int32_t* count,
+                         int32_t* elementSize);
+    int32_t (*isSelected)(ParameterInterface* self, int32_t index);
+    int32_t (*isSelectedForWrite)(ParameterInterface* self, int32_t index);
+    void (*setMode)(ParameterInterface* self, int32_t mode);
+    int32_t (*getMode)(ParameterInterface* self);
+    ParameterSet* owner;
+};
+
+// Abstract parameter set. Virtual operations in their slot order. Array counts are element
+// counts. [ui-thread] for a plug-in's own set, every access happens under the plug-in's lock.
+class ParameterSet {
+  public:
+    ParameterSet(int32_t count, uint32_t uniqueId, const char* name);
+    virtual ~ParameterSet();
+    ParameterSet(const ParameterSet&) = delete;
+    ParameterSet& operator=(const ParameterSet&) = delete;
+
+    virtual void release() = 0;
+    virtual ParameterSet* clone() const = 0;
+    virtual int32_t query() { return 1; }
+    // Copies every value of other, not the changed flags.
+    virtual void copyFrom(ParameterInterface* other) = 0;
+    virtual int32_t isPersisted(int32_t index) const = 0;
+    virtual int32_t reserved6(int32_t index) = 0;
+    virtual const char* keyName(int32_t index) const = 0;
+    virtual void getInfo(int32_t index, ParameterInfo* info) const = 0;
+    // Reads clear the changed flag, writes set it (not in mode -5).
+    virtual float getFloat(int32_t index);
+    virtual void setFloat(int32_t index, float value);
+    virtual void setArray(int32_t index, const void* source, int32_t count);
+    virtual void getArray(int32_t index, void* destination, int32_t count);
+    virtual int32_t arrayInfo(int32_t index, int32_t* count, int32_t* elementSize) const;
+
+    bool isSelected(int32_t index) const;
+    bool isSelectedForWrite(int32_t index) const;
+    void setMode(int32_t mode) { mode_ = mode; }
+    int32_t mode() const { return mode_; }
+
+    int32_t count() const { return count_; }
+    int32_t changedCount() const { return changedCount_; }
+    bool isChanged(int32_t index) const;
+    uint32_t uniqueId() const { return uniqueId_; }
+    const char* name() const { return name_; }
+    int32_t blockHint() const { return 4096; }
+    ParameterInterface* iface() { return &interface_; }
+    static ParameterSet* fromInterface(ParameterInterface* i) { return i->owner; }
+
+  protected:
+    bool validIndex(int32_t index) const { return index >= 0 && index < count_; }
+    void markChanged(int32_t index);
+    void clearChanged(int32_t index);
+
+  private:
+    int32_t count_;
+    int32_t mode_ = kModeAll;
+    int32_t changedCount_ = 0;
+    std::vector<int32_t> changed_;
+    uint32_t uniqueId_;
+    char name_[33] = {};
+    ParameterInterface interface_;
+};
+
+// One parameter of a plug-in's table: defined once as data, iterated by every wrapper.
+struct ParameterDef {
+    const char* key;        // persisted key name, or nullptr for unnamed (meters, commands)
+    int32_t kind;           // kKindFloat (or 1, 5) for scalars, kKindArray for arrays
+    float defaultValue;     // scalars; arrays of floats: every element (unless fillDefault)
+    int32_t elementCount;   // arrays: number of elements
+    int32_t elementSize;    // arrays: bytes per element
+    const char* label;      // description shown to hosts, or nullptr
+    // arrays: writes the default elements (elementCount × elementSize bytes); nullptr fills
+    // each float with defaultValue.
+    void (*fillDefault)(void* elements) = nullptr;
+};
+
+struct ParameterTable {
+    uint32_t uniqueId;
+    const char* name;
+    std::span<const ParameterDef> defs;
+};
+
+// A parameter set whose parameters come from a ParameterTable. Plug-ins with special storage
+// (arrays whose size follows other parameters) derive from it.
+class TableParameterSet : public ParameterSet {
+  public:
+    explicit TableParameterSet(const ParameterTable& table);
+    TableParameterSet(const TableParameterSet& other);
+
+    void release() override;
+    ParameterSet* clone() const override;
+    void copyFrom(ParameterInterface* other) override;
+    int32_t isPersisted(int32_t index) const override;
+    int32_t reserved6(int32_t) override { return 0; }
+    const char* keyName(int32_t index) const override;
+    void getInfo(int32_t index, ParameterInfo* info) const override;
+    float getFloat(int32_t index) override;
+    void setFloat(int32_t index, float value) override;
+    void setArray(int32_t index, const void* source, int32_t count) override;
+    void getArray(int32_t index, void* destination, int32_t count) override;
+    int32_t arrayInfo(int32_t index, int32_t* count, int32_t* elementSize) const override;
+
+    // Direct access without touching flags (for the owner's own bookkeeping).
+    float value(int32_t index) const;
+    void setValue(int32_t index, float value);
+    const void* arrayData(int32_t index) const;
+    void* arrayData(int32_t index);
+    const ParameterTable& table() const { return table_; }
+    // Index of the parameter with this key, or -1.
+    int32_t indexOf(const char* key) const;
+    // Restores every default value (flags untouched).
+    void resetToDefaults();
+
+  protected:
+    // [ui-thread] allocates: gives an array parameter a new element count, zero-filled.
+    void resizeArray(int32_t index, int32_t elementCount);
+
+  private:
+    const ParameterTable& table_;
+    std::vector<float> scalars_;
+    std::vector<std::vector<uint8_t>> arrays_;
+    std::vector<int32_t> arrayCounts_;
+};
+
+// Copies, for the indices the store selects (isSelected), the store's values into set:
+// scalars in index order, then arrays in the order given (all arrays in index order when empty).
+void copySelectedFromStore(ParameterSet& set, ParameterInterface* store,
+                           std::span<const int32_t> arrayOrder = {});
+// Writes, for the indices the store selects for writing, set's values into the store and
+// clears set's flags: scalars in index order, then arrays in the order given.
+void writeSelectedToStore(ParameterSet& set, ParameterInterface* store,
+                          std::span<const int32_t> arrayOrder = {});
+
+// The filter's persistent stream: u32 version, then each persisted parameter in index order
+// (float, or u32 count, u32 element size and the elements).
+uint32_t streamSizeMax(ParameterSet& set);
+std::vector<uint8_t> saveParameterStream(ParameterSet& set, uint32_t version);
+// Refuses (false, nothing changed) a stream that ends early or whose array counts or sizes
+// differ from the set's own; otherwise stores every value (flags set) and the version.
+bool loadParameterStream(ParameterSet& set, const uint8_t* data, size_t size,
+                         uint32_t* version);
+
+} // namespace orq
