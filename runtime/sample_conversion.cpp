@@ -1,0 +1,76 @@
+#include "runtime/sample_conversion.h"
+
+#include <cstring>
+
+namespace orq {
+
+int16_t floatToInt16(float x) {
+    const float scaled = x * kInt16OutScale;
+    if (!(scaled > -32768.0f)) return scaled <= -32768.0f ? int16_t(-32768) : int16_t(0); // NaN: 0
+    if (scaled >= 32767.0f) return int16_t(32767);
+    return static_cast<int16_t>(scaled); // truncation toward zero
+}
+
+void convertIn(const void* interleaved, SampleFormat format, int32_t channelCount,
+               float* const* channels, int32_t frames) {
+    if (channelCount != 1 && channelCount != 2) return;
+    if (format == SampleFormat::Float32) {
+        const auto* in = static_cast<const float*>(interleaved);
+        if (channelCount == 1) {
+            std::memcpy(channels[0], in, size_t(frames) * sizeof(float));
+            return;
+        }
+        float* left = channels[0];
+        float* right = channels[1];
+        for (int32_t i = 0; i < frames; ++i) {
+            left[i] = in[2 * i];
+            right[i] = in[2 * i + 1];
+        }
+        return;
+    }
+    const auto* in = static_cast<const int16_t*>(interleaved);
+    if (channelCount == 1) {
+        float* mono = channels[0];
+        for (int32_t i = 0; i < frames; ++i) mono[i] = float(in[i]) * kInt16InScale;
+        return;
+    }
+    float* left = channels[0];
+    float* right = channels[1];
+    for (int32_t i = 0; i < frames; ++i) {
+        left[i] = float(in[2 * i]) * kInt16InScale;
+        right[i] = float(in[2 * i + 1]) * kInt16InScale;
+    }
+}
+
+void convertOut(float* const* channels, int32_t offset, SampleFormat format, int32_t channelCount,
+                void* interleaved, int32_t frames) {
+    if (channelCount != 1 && channelCount != 2) return;
+    if (format == SampleFormat::Float32) {
+        auto* out = static_cast<float*>(interleaved);
+        if (channelCount == 1) {
+            std::memmove(out, channels[0] + offset, size_t(frames) * sizeof(float));
+            return;
+        }
+        const float* left = channels[0] + offset;
+        const float* right = channels[1] + offset;
+        for (int32_t i = 0; i < frames; ++i) {
+            out[2 * i] = left[i];
+            out[2 * i + 1] = right[i];
+        }
+        return;
+    }
+    auto* out = static_cast<int16_t*>(interleaved);
+    if (channelCount == 1) {
+        const float* mono = channels[0] + offset;
+        for (int32_t i = 0; i < frames; ++i) out[i] = floatToInt16(mono[i]);
+        return;
+    }
+    const float* left = channels[0] + offset;
+    const float* right = channels[1] + offset;
+    for (int32_t i = 0; i < frames; ++i) {
+        out[2 * i] = floatToInt16(left[i]);
+        out[2 * i + 1] = floatToInt16(right[i]);
+    }
+}
+
+} // namespace orq
