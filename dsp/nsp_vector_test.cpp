@@ -1,4 +1,5 @@
 #include "dsp/nsp.h"
+#include "dsp/dsp_test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -6,21 +7,7 @@
 
 namespace {
 
-// Installs the silent handler for one test and clears the status before and after.
-class QuietErrors : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        previous_ = nspRedirectError(nspNulDevReport);
-        nspSetErrStatus(NSP_StsOk);
-    }
-    void TearDown() override {
-        nspSetErrStatus(NSP_StsOk);
-        nspRedirectError(previous_);
-    }
-    NSPErrorCallBack previous_ = nullptr;
-};
-
-using VectorRoutines = QuietErrors;
+using VectorRoutines = orq::dsp::testing::QuietErrors;
 
 TEST_F(VectorRoutines, multiply_add_subtract_touch_exactly_n_elements) {
     std::vector<float> buffer{1.0f, -2.0f, 3.5f, 7.0f};

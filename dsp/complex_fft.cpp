@@ -1,0 +1,143 @@
+#include "dsp/complex_fft.h"
+
+#include <cmath>
+#include <numbers>
+#include <stdexcept>
+#include <utility>
+
+namespace orq {
+
+namespace {
+
+int32_t log2Exact(int32_t n) {
+    int32_t k = 0;
+    while ((int32_t{1} << k) < n)
+        ++k;
+    return k;
+}
+
+// Size-4 transform, fully unrolled (bit-reversed output order 0, 2, 1, 3).
+inline void transform4(float* re, float* im) {
+    const float ar = re[0] + re[2], ai = im[0] + im[2];
+    const float br = re[0] - re[2], bi = im[0] - im[2];
+    const float cr = re[1] + re[3], ci = im[1] + im[3];
+    const float dr = re[1] - re[3], di = im[1] - im[3];
+    re[0] = ar + cr;
+    im[0] = ai + ci;
+    re[1] = ar - cr;
+    im[1] = ai - ci;
+    // X[1] = b − i·d, X[3] = b + i·d
+    re[2] = br + di;
+    im[2] = bi - dr;
+    re[3] = br - di;
+    im[3] = bi + dr;
+}
+
+// One L-shaped butterfly pass over the four quarters of a sub-transform (see transform).
+// Separate restrict-qualified quarters let the compiler vectorise across j.
+void lShapedPass(float* __restrict r0, float* __restrict r1, float* __restrict r2,
+                 float* __restrict r3, float* __restrict i0, float* __restrict i1,
+                 float* __restrict i2, float* __restrict i3, const float* __restrict c1,
+                 const float* __restrict s1, const float* __restrict c3, const float* __restrict s3,
+                 int32_t m) {
+    for (int32_t j = 0; j < m; ++j) {
+        const float ar = r0[j] - r2[j], ai = i0[j] - i2[j];
+        const float br = r1[j] - r3[j], bi = i1[j] - i3[j];
+        r0[j] += r2[j];
+        i0[j] += i2[j];
+        r1[j] += r3[j];
+        i1[j] += i3[j];
+        const float ur = ar + bi, ui = ai - br; // a − i·b
+        const float vr = ar - bi, vi = ai + br; // a + i·b
+        r2[j] = ur * c1[j] + ui * s1[j];
+        i2[j] = ui * c1[j] - ur * s1[j];
+        r3[j] = vr * c3[j] + vi * s3[j];
+        i3[j] = vi * c3[j] - vr * s3[j];
+    }
+}
+
+} // namespace
+
+SplitRadixFft::SplitRadixFft(int32_t length) : length_(length) {
+    if (length < 2 || (length & (length - 1)) != 0) {
+        throw std::invalid_argument("SplitRadixFft: length must be a power of two >= 2");
+    }
+    const int32_t levels = log2Exact(length);
+    // Contiguous twiddles per sub-transform size, so each pass streams through its own table.
+    size_t total = 0;
+    for (int32_t n = 8; n <= length; n *= 2)
+        total += 4 * static_cast<size_t>(n / 4);
+    twiddleStorage_.resize(total);
+    passes_.assign(static_cast<size_t>(levels) + 1, PassTwiddles{});
+    float* out = twiddleStorage_.data();
+    for (int32_t level = 3; level <= levels; ++level) {
+        const int32_t n = int32_t{1} << level;
+        const int32_t quarter = n / 4;
+        PassTwiddles& p = passes_[level];
+        float* c1 = out;
+        float* s1 = out + quarter;
+        float* c3 = out + 2 * quarter;
+        float* s3 = out + 3 * quarter;
+        for (int32_t k = 0; k < quarter; ++k) {
+            const double angle = 2.0 * std::numbers::pi * k / n;
+            c1[k] = static_cast<float>(std::cos(angle));
+            s1[k] = static_cast<float>(std::sin(angle));
+            c3[k] = static_cast<float>(std::cos(3.0 * angle));
+            s3[k] = static_cast<float>(std::sin(3.0 * angle));
+        }
+        p = PassTwiddles{c1, s1, c3, s3};
+        out += 4 * quarter;
+    }
+    bitReversal_.resize(static_cast<size_t>(length));
+    for (int32_t i = 0; i < length; ++i) {
+        int32_t r = 0;
+        for (int32_t b = 0; b < levels; ++b)
+            r |= ((i >> b) & 1) << (levels - 1 - b);
+        bitReversal_[i] = r;
+    }
+}
+
+// Decimation in frequency. For a sub-transform of size n with quarter m = n/4:
+//   X[2k]   = DFT_{n/2}(x[j] + x[j+n/2])
+//   X[4k+1] = DFT_{n/4}(((x[j] − x[j+n/2]) − i·(x[j+m] − x[j+3m]))·w^j)
+//   X[4k+3] = DFT_{n/4}(((x[j] − x[j+n/2]) + i·(x[j+m] − x[j+3m]))·w^3j),  w = e^(−2πi/n)
+// with the results left in bit-reversed order.
+void SplitRadixFft::transform(float* re, float* im, int32_t n, int32_t level) const {
+    if (n == 4) {
+        transform4(re, im);
+        return;
+    }
+    if (n == 2) {
+        const float r = re[0] - re[1], i = im[0] - im[1];
+        re[0] += re[1];
+        im[0] += im[1];
+        re[1] = r;
+        im[1] = i;
+        return;
+    }
+    if (n < 2) return;
+    const int32_t m = n / 4;
+    const PassTwiddles& t = passes_[level];
+    lShapedPass(re, re + m, re + 2 * m, re + 3 * m, im, im + m, im + 2 * m, im + 3 * m, t.cos1,
+                t.sin1, t.cos3, t.sin3, m);
+    transform(re, im, n / 2, level - 1);
+    transform(re + 2 * m, im + 2 * m, m, level - 2);
+    transform(re + 3 * m, im + 3 * m, m, level - 2);
+}
+
+void SplitRadixFft::forwardBitReversed(float* re, float* im) const {
+    transform(re, im, length_, static_cast<int32_t>(passes_.size()) - 1);
+}
+
+void SplitRadixFft::forward(float* re, float* im) const {
+    forwardBitReversed(re, im);
+    for (int32_t i = 0; i < length_; ++i) {
+        const int32_t j = bitReversal_[i];
+        if (j > i) {
+            std::swap(re[i], re[j]);
+            std::swap(im[i], im[j]);
+        }
+    }
+}
+
+} // namespace orq
