@@ -1,0 +1,177 @@
+#include "scope/lunavis_plugin.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <new>
+
+namespace orq {
+
+namespace {
+
+constexpr int32_t kMaxRateHz = 48000;
+constexpr int32_t kScopeChannels = 2;
+// The record kind of an analyser.
+constexpr int32_t kAnalyserKind = 6;
+// Of the two block names only "Data" can be read or written.
+constexpr int32_t kBlockArrays[] = {kLunavisData};
+
+const ParameterDef kLunavisDefs[] = {
+    {"Data", kKindArray, 0.0f, 1, static_cast<int32_t>(sizeof(ScopeBlock)), "data"},
+    {"PeakData", kKindArray, 0.0f, 0, static_cast<int32_t>(sizeof(float)), "PeakData"},
+    {"mono", kKindFloat, 0.0f, 0, 0, "mono"},
+    {nullptr, kKindFloat, 0.0f, 0, 0, nullptr},
+    {"scale", kKindFloat, 0.0f, 0, 0, "scale"},
+};
+static_assert(std::size(kLunavisDefs) == kLunavisParamCount);
+
+const ParameterTable kLunavisTable{fourCC("Lunv"), "Orq Lunavis", kLunavisDefs};
+
+} // namespace
+
+const ParameterTable& lunavisParameterTable() {
+    return kLunavisTable;
+}
+
+const PluginIdentity LunavisPlugin::kIdentity{kAnalyserKind, fourCC("Lunv"), "Orq Lunavis"};
+
+LunavisParameters::LunavisParameters() : TableParameterSet(kLunavisTable) {}
+
+ParameterSet* LunavisParameters::clone() const {
+    return new LunavisParameters(*this);
+}
+
+void LunavisParameters::setArray(int32_t index, const void* source, int32_t count) {
+    if (index != kLunavisData) return;
+    if (source == nullptr || count < 1) return;
+    copyScopeRows(*static_cast<const ScopeBlock*>(source), block());
+    markChanged(index);
+}
+
+void LunavisParameters::getArray(int32_t index, void* destination, int32_t count) {
+    if (index != kLunavisData) return;
+    if (destination == nullptr || count < 1) return;
+    copyScopeRows(block(), *static_cast<ScopeBlock*>(destination));
+    clearChanged(index);
+}
+
+void LunavisParameters::takeRows(ScopeEngine& engine) {
+    engine.collect(block());
+    markChanged(kLunavisData);
+}
+
+LunavisPlugin::LunavisPlugin(LunavisParameters* parameters, HostCallback host, void* hostContext)
+    : AudioPlugin(kIdentity, parameters, host, hostContext) {}
+
+LunavisPlugin::~LunavisPlugin() = default;
+
+int32_t LunavisPlugin::process(AudioBuffers& buffers) {
+    EnterCriticalSection(&lock());
+    const int32_t frames = buffers.frames;
+    if (engine_ && buffers.inputChannels >= kScopeChannels &&
+        buffers.outputChannels >= kScopeChannels) {
+        engine_->process(buffers.inputs(), buffers.outputs(), frames);
+    } else if (buffers.outputs() != buffers.inputs()) {
+        const int32_t channels = std::min(buffers.inputChannels, buffers.outputChannels);
+        for (int32_t c = 0; c < channels; ++c) {
+            std::memmove(buffers.outputs()[c], buffers.inputs()[c], sizeof(float) * frames);
+        }
+    }
+    LeaveCriticalSection(&lock());
+    return frames;
+}
+
+int32_t LunavisPlugin::processReplacing(AudioBuffers&) {
+    return kStatusNotSupported5;
+}
+
+void LunavisPlugin::loadSettings(ParameterInterface* store) {
+    if (store == nullptr) return;
+    if (engine_) {
+        if (store->isSelected(store, kLunavisMono)) {
+            engine_->setMono(store->getFloat(store, kLunavisMono) != 0.0f);
+        }
+        if (store->isSelected(store, kLunavisContinuousRing)) {
+            engine_->setContinuousRing(store->getFloat(store, kLunavisContinuousRing));
+        }
+    }
+    copySelectedFromStore(parameters(), store, kBlockArrays);
+}
+
+void LunavisPlugin::saveSettings(ParameterInterface* store) {
+    if (store == nullptr) return;
+    if (engine_) {
+        if (store->isSelectedForWrite(store, kLunavisData)) {
+            own().takeRows(*engine_);
+        }
+        if (store->isSelectedForWrite(store, kLunavisMono)) {
+            own().setValue(kLunavisMono, engine_->mono() ? 1.0f : 0.0f);
+        }
+        if (store->isSelectedForWrite(store, kLunavisContinuousRing)) {
+            own().setValue(kLunavisContinuousRing, engine_->continuousRing());
+        }
+    }
+    writeSelectedToStore(parameters(), store, kBlockArrays);
+}
+
+int32_t LunavisPlugin::checkFormat(int32_t channels, int32_t* outputChannels, int32_t* sampleRate,
+                                   int32_t* extra) {
+    if (channels != kScopeChannels) return kStatusChannelsRefused;
+    if (sampleRate != nullptr && *sampleRate > kMaxRateHz) return kStatusRateRefused;
+    if (outputChannels != nullptr) *outputChannels = kScopeChannels;
+    if (extra != nullptr) *extra = 0;
+    return 0;
+}
+
+int32_t LunavisPlugin::open(OpenFormat& format) {
+    int32_t outputChannels = 0;
+    int32_t sampleRate = format.sampleRate;
+    int32_t extra = 0;
+    const int32_t status = checkFormat(format.channels, &outputChannels, &sampleRate, &extra);
+    if (status != 0) return status;
+    engine_ = std::make_unique<ScopeEngine>();
+    format.extra = 0;
+    parameters().setMode(kModeAll);
+    loadSettings(parameters().iface());
+    return 0;
+}
+
+int32_t LunavisPlugin::close() {
+    engine_.reset();
+    return 0;
+}
+
+int32_t LunavisPlugin::start() {
+    if (engine_) engine_->reset();
+    return 0;
+}
+
+int32_t LunavisPlugin::stop() {
+    return 0;
+}
+
+int32_t LunavisPlugin::latency() {
+    return kScopeBlockFrames;
+}
+
+AudioPlugin* createLunavisPlugin(ParameterSet* parameters, HostCallback host, void* hostContext) {
+    try {
+        auto own = std::make_unique<LunavisParameters>();
+        if (parameters != nullptr) own->copyFrom(parameters->iface());
+        auto* plugin = new LunavisPlugin(own.get(), host, hostContext);
+        own.release();
+        return plugin;
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+ParameterSet* createLunavisParameters() {
+    try {
+        return new LunavisParameters();
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+} // namespace orq

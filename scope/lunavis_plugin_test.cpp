@@ -1,0 +1,203 @@
+#include "scope/lunavis_plugin.h"
+#include "scope/scope_collector.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <numbers>
+#include <vector>
+
+namespace orq {
+namespace {
+
+struct PluginDeleter {
+    void operator()(AudioPlugin* p) const { delete p; }
+};
+using PluginPtr = std::unique_ptr<AudioPlugin, PluginDeleter>;
+
+struct SetReleaser {
+    void operator()(ParameterSet* p) const { p->release(); }
+};
+using SetPtr = std::unique_ptr<ParameterSet, SetReleaser>;
+
+PluginPtr openedPlugin(int32_t rateHz = 44100) {
+    PluginPtr plugin(createLunavisPlugin(nullptr, nullptr, nullptr));
+    OpenFormat format{rateHz, 2, 0};
+    EXPECT_EQ(plugin->open(format), 0);
+    return plugin;
+}
+
+float sine(int64_t i, float amplitude = 0.5f) {
+    return amplitude * std::sin(2.0f * std::numbers::pi_v<float> * 440.0f * i / 44100.0f);
+}
+
+// Feeds frames of (left, right) through the plug-in's process in chunks of chunkFrames;
+// returns the outputs.
+template <typename Fn>
+std::pair<std::vector<float>, std::vector<float>> feed(AudioPlugin& plugin, int32_t frames, Fn fn,
+                                                       int32_t chunkFrames = 1000) {
+    AudioBuffers buffers(2, 2, 8192, BufferLayout::Shared, 44100);
+    std::vector<float> left, right;
+    for (int32_t done = 0; done < frames;) {
+        const int32_t n = std::min(chunkFrames, frames - done);
+        buffers.setFrames(n);
+        for (int32_t i = 0; i < n; ++i) {
+            auto [l, r] = fn(done + i);
+            buffers.inputs()[0][i] = l;
+            buffers.inputs()[1][i] = r;
+        }
+        EXPECT_EQ(plugin.process(buffers), n);
+        left.insert(left.end(), buffers.outputs()[0], buffers.outputs()[0] + n);
+        right.insert(right.end(), buffers.outputs()[1], buffers.outputs()[1] + n);
+        done += n;
+    }
+    return {left, right};
+}
+
+TEST(LunavisFormat, refuses_other_than_two_channels_before_checking_rate) {
+    auto plugin = PluginPtr(createLunavisPlugin(nullptr, nullptr, nullptr));
+    int32_t outputs = 0, rate = 96000, extra = 5;
+    EXPECT_EQ(plugin->checkFormat(1, &outputs, &rate, &extra), kStatusChannelsRefused);
+    EXPECT_EQ(plugin->checkFormat(3, &outputs, &rate, &extra), kStatusChannelsRefused);
+    EXPECT_EQ(plugin->checkFormat(2, &outputs, &rate, &extra), kStatusRateRefused);
+    rate = 48000;
+    EXPECT_EQ(plugin->checkFormat(2, &outputs, &rate, &extra), 0);
+    EXPECT_EQ(outputs, 2);
+    EXPECT_EQ(extra, 0);
+    OpenFormat mono{44100, 1, 0};
+    EXPECT_EQ(plugin->open(mono), kStatusChannelsRefused);
+    OpenFormat fast{88200, 2, 0};
+    EXPECT_EQ(plugin->open(fast), kStatusRateRefused);
+}
+
+TEST(LunavisFormat, reports_one_block_of_latency) {
+    auto plugin = openedPlugin();
+    EXPECT_EQ(plugin->latency(), kScopeBlockFrames);
+}
+
+TEST(LunavisPassThrough, audio_leaves_unchanged_after_the_latency) {
+    auto plugin = openedPlugin();
+    const int32_t frames = 5000;
+    auto [left, right] = feed(
+        *plugin, frames,
+        [](int32_t i) {
+            return std::pair{sine(i), sine(i + 37, 0.9f)};
+        },
+        333);
+    for (int32_t i = 0; i < frames; ++i) {
+        const int32_t source = i - kScopeBlockFrames;
+        ASSERT_EQ(left[i], source < 0 ? 0.0f : sine(source)) << "frame " << i;
+        ASSERT_EQ(right[i], source < 0 ? 0.0f : sine(source + 37, 0.9f)) << "frame " << i;
+    }
+}
+
+TEST(LunavisParameters, keys_and_persistence_follow_the_table) {
+    SetPtr set(createLunavisParameters());
+    EXPECT_EQ(set->count(), kLunavisParamCount);
+    EXPECT_STREQ(set->keyName(kLunavisData), "Data");
+    EXPECT_STREQ(set->keyName(kLunavisPeakData), "PeakData");
+    EXPECT_STREQ(set->keyName(kLunavisMono), "mono");
+    EXPECT_EQ(set->keyName(kLunavisContinuousRing), nullptr);
+    EXPECT_STREQ(set->keyName(kLunavisScale), "scale");
+    EXPECT_EQ(set->isPersisted(0), 1);
+    EXPECT_EQ(set->isPersisted(1), 1);
+    EXPECT_EQ(set->isPersisted(2), 1);
+    EXPECT_EQ(set->isPersisted(3), 0);
+    EXPECT_EQ(set->isPersisted(4), 1);
+    EXPECT_EQ(set->isPersisted(5), 0);
+}
+
+TEST(LunavisParameters, malformed_block_count_never_copies_past_the_ring) {
+    SetPtr set(createLunavisParameters());
+    auto block = std::make_unique<ScopeBlock>();
+    std::memset(block.get(), 0, sizeof(ScopeBlock));
+    block->count = 1e7f;
+    set->setArray(kLunavisData, block.get(), 1);
+    auto back = std::make_unique<ScopeBlock>();
+    set->getArray(kLunavisData, back.get(), 1);
+    EXPECT_EQ(back->count, static_cast<float>(kScopeRows));
+    // The reserved block has no get or set.
+    set->setArray(kLunavisPeakData, block.get(), 1);
+    set->getArray(kLunavisPeakData, back.get(), 1);
+}
+
+TEST(LunavisExchange, store_receives_measured_rows_and_ring_restarts) {
+    auto plugin = openedPlugin();
+    SetPtr store(createLunavisParameters());
+    // Five full blocks through the plug-in.
+    feed(*plugin, 5 * kScopeBlockFrames, [](int32_t i) { return std::pair{sine(i), sine(i)}; });
+    store->setMode(kLunavisData);
+    plugin->saveSettings(store->iface());
+    auto block = std::make_unique<ScopeBlock>();
+    store->getArray(kLunavisData, block.get(), 1);
+    ASSERT_EQ(block->count, 5.0f);
+    EXPECT_NEAR(block->correlation[4], 1.0f, 1.0f / kScopeBlockFrames);
+    auto* lunavis = static_cast<LunavisPlugin*>(plugin.get());
+    EXPECT_EQ(lunavis->engine()->writeIndex(), 0);
+}
+
+TEST(LunavisExchange, mono_setting_reaches_engine_and_folds_output) {
+    auto plugin = openedPlugin();
+    SetPtr store(createLunavisParameters());
+    store->setFloat(kLunavisMono, 1.0f);
+    store->setMode(kModeChanged);
+    plugin->loadSettings(store->iface());
+    auto [left, right] = feed(*plugin, 2 * kScopeBlockFrames, [](int32_t i) {
+        return std::pair{sine(i), sine(i + 11, 0.2f)};
+    });
+    const int32_t i = kScopeBlockFrames + 100;
+    const float mean = (sine(100) + sine(111, 0.2f)) * 0.5f;
+    EXPECT_EQ(left[i], mean);
+    EXPECT_EQ(right[i], mean);
+    store->setMode(kModeAll);
+    plugin->saveSettings(store->iface());
+    EXPECT_EQ(store->getFloat(kLunavisMono), 1.0f);
+}
+
+TEST(LunavisCollector, collects_rows_with_mono_image_values) {
+    auto plugin = openedPlugin();
+    SetPtr store(createLunavisParameters());
+    ScopeCollector collector(*plugin, store->iface());
+    feed(*plugin, 2425, [](int32_t i) { return std::pair{sine(i), sine(i)}; }); // ~55 ms
+    const ScopeCollection& c = collector.collect();
+    ASSERT_EQ(c.rows.size(), 4u);
+    for (const auto& row : c.rows) {
+        // A sample that is exactly zero counts one half.
+        EXPECT_NEAR(row.correlation, 1.0f, 1.0f / kScopeBlockFrames);
+        EXPECT_NEAR(row.peakMid, 1.41421356f, 1e-5f);
+        EXPECT_NEAR(row.peakSide, 0.0f, 1e-7f);
+    }
+    EXPECT_NEAR(c.meterCorrelation, 1.0f, 1.0f / kScopeBlockFrames);
+    EXPECT_NEAR(c.rangeMinimum, c.meterCorrelation, 1e-7f);
+}
+
+TEST(CorrelationMeterBallistics, steps_are_limited_after_the_first_reading) {
+    CorrelationMeter meter;
+    meter.update(1.0f, false); // reset: jumps
+    EXPECT_NEAR(meter.value(), 1.0f, 1e-7f);
+    meter.update(0.0f, false); // falls by at most 0.04
+    EXPECT_NEAR(meter.value(), 0.96f, 1e-6f);
+    EXPECT_NEAR(meter.minimum(), 0.96f, 1e-6f);
+    EXPECT_NEAR(meter.maximum(), 1.0f, 1e-6f);
+    meter.update(1.0f, false); // rises by at most 0.04
+    EXPECT_NEAR(meter.value(), 1.0f, 1e-6f);
+    meter.update(0.98f, false); // small steps are taken whole
+    EXPECT_NEAR(meter.value(), 0.98f, 1e-6f);
+}
+
+TEST(CorrelationMeterBallistics, mono_rises_at_once_and_collapses_the_range) {
+    CorrelationMeter meter;
+    meter.update(0.2f, true);
+    meter.update(0.9f, true);
+    EXPECT_NEAR(meter.value(), 0.9f, 1e-6f);
+    EXPECT_NEAR(meter.minimum(), meter.maximum(), 1e-7f);
+    meter.reset();
+    meter.update(0.5f, false);
+    EXPECT_NEAR(meter.minimum(), 0.5f, 1e-7f);
+    EXPECT_NEAR(meter.maximum(), 0.5f, 1e-7f);
+}
+
+} // namespace
+} // namespace orq
