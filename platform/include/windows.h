@@ -164,4 +164,135 @@ struct PlatformMessageBoxRecord {
 WINAPI_EXPORT void PlatformLastMessageBox(PlatformMessageBoxRecord* record);
 WINAPI_EXPORT void FatalAppExitA(UINT action, LPCSTR message);
 
+
+// Registry (HKEY_CLASSES_ROOT only), persisted in one file: $ORQ_REGISTRY when set, otherwise
+// $XDG_DATA_HOME/orq/registry (default ~/.local/share/orq/registry). Every change is written
+// atomically under a file lock. A file that cannot be read or parsed makes every call fail with
+// ERROR_BADDB and leaves the file as it is; PlatformRegistryError tells which file and why.
+using HKEY = struct HKEY__*;
+using REGSAM = DWORD;
+#define HKEY_CLASSES_ROOT (reinterpret_cast<HKEY>(static_cast<uintptr_t>(0x80000000u)))
+constexpr DWORD REG_NONE = 0;
+constexpr DWORD REG_SZ = 1;
+constexpr DWORD REG_DWORD = 4;
+constexpr REGSAM KEY_READ = 0x20019;
+constexpr REGSAM KEY_WRITE = 0x20006;
+constexpr REGSAM KEY_ALL_ACCESS = 0xf003f;
+constexpr DWORD REG_OPTION_NON_VOLATILE = 0;
+constexpr DWORD REG_CREATED_NEW_KEY = 1;
+constexpr DWORD REG_OPENED_EXISTING_KEY = 2;
+constexpr DWORD MAX_PATH = 260;
+
+WINAPI_EXPORT LONG RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR keyClass,
+                                   DWORD options, REGSAM access, void* security, HKEY* result,
+                                   DWORD* disposition);
+WINAPI_EXPORT LONG RegCreateKeyA(HKEY key, LPCSTR subKey, HKEY* result);
+WINAPI_EXPORT LONG RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM access, HKEY* result);
+WINAPI_EXPORT LONG RegOpenKeyA(HKEY key, LPCSTR subKey, HKEY* result);
+// name null or "" is the key's default value.
+WINAPI_EXPORT LONG RegSetValueExA(HKEY key, LPCSTR name, DWORD reserved, DWORD type,
+                                  const BYTE* data, DWORD size);
+// size in: the buffer's bytes; out: the value's bytes (ERROR_MORE_DATA when it does not fit).
+WINAPI_EXPORT LONG RegQueryValueExA(HKEY key, LPCSTR name, DWORD* reserved, DWORD* type, BYTE* data,
+                                    DWORD* size);
+// Subkeys in name order; ERROR_NO_MORE_ITEMS past the last.
+WINAPI_EXPORT LONG RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, DWORD* nameSize,
+                                 DWORD* reserved, LPSTR keyClass, DWORD* classSize, void* lastWrite);
+WINAPI_EXPORT LONG RegEnumKeyA(HKEY key, DWORD index, LPSTR name, DWORD nameSize);
+// Deletes a key without subkeys (ERROR_ACCESS_DENIED while it has any).
+WINAPI_EXPORT LONG RegDeleteKeyA(HKEY key, LPCSTR subKey);
+WINAPI_EXPORT LONG RegDeleteValueA(HKEY key, LPCSTR name);
+WINAPI_EXPORT LONG RegCloseKey(HKEY key);
+// The last registry failure of this thread as one line naming the file; "" when none.
+WINAPI_EXPORT void PlatformRegistryError(char* text, DWORD size);
+// The registry file's path.
+WINAPI_EXPORT void PlatformRegistryPath(char* path, DWORD size);
+
+// Windows and messages: classes, top-level and child windows, per-thread message queues.
+struct POINT {
+    LONG x;
+    LONG y;
+};
+struct RECT {
+    LONG left;
+    LONG top;
+    LONG right;
+    LONG bottom;
+};
+struct MSG {
+    HWND hwnd;
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+    DWORD time;
+    POINT pt;
+};
+using WNDPROC = LRESULT (*)(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+using HICON = void*;
+using HCURSOR = void*;
+using HBRUSH = void*;
+using HMENU = void*;
+using ATOM = uint16_t;
+struct WNDCLASSA {
+    UINT style;
+    WNDPROC lpfnWndProc;
+    int cbClsExtra;
+    int cbWndExtra;
+    HINSTANCE hInstance;
+    HICON hIcon;
+    HCURSOR hCursor;
+    HBRUSH hbrBackground;
+    LPCSTR lpszMenuName;
+    LPCSTR lpszClassName;
+};
+constexpr UINT WM_NULL = 0x0000;
+constexpr UINT WM_CREATE = 0x0001;
+constexpr UINT WM_DESTROY = 0x0002;
+constexpr UINT WM_SIZE = 0x0005;
+constexpr UINT WM_SETFOCUS = 0x0007;
+constexpr UINT WM_PAINT = 0x000f;
+constexpr UINT WM_CLOSE = 0x0010;
+constexpr UINT WM_QUIT = 0x0012;
+constexpr UINT WM_ERASEBKGND = 0x0014;
+constexpr UINT WM_NCDESTROY = 0x0082;
+constexpr UINT WM_COMMAND = 0x0111;
+constexpr UINT WM_TIMER = 0x0113;
+constexpr UINT WM_USER = 0x0400;
+constexpr DWORD WS_OVERLAPPED = 0x00000000;
+constexpr DWORD WS_CHILD = 0x40000000;
+constexpr DWORD WS_VISIBLE = 0x10000000;
+constexpr DWORD WS_CLIPSIBLINGS = 0x04000000;
+constexpr DWORD WS_CLIPCHILDREN = 0x02000000;
+constexpr DWORD WS_SYSMENU = 0x00080000;
+constexpr DWORD WS_MINIMIZEBOX = 0x00020000;
+constexpr int CW_USEDEFAULT = static_cast<int>(0x80000000u);
+constexpr int GWLP_USERDATA = -21;
+constexpr UINT PM_NOREMOVE = 0x0000;
+constexpr UINT PM_REMOVE = 0x0001;
+#define HWND_MESSAGE (reinterpret_cast<HWND>(static_cast<intptr_t>(-3)))
+
+WINAPI_EXPORT ATOM RegisterClassA(const WNDCLASSA* windowClass);
+WINAPI_EXPORT BOOL UnregisterClassA(LPCSTR className, HINSTANCE instance);
+WINAPI_EXPORT BOOL GetClassInfoA(HINSTANCE instance, LPCSTR className, WNDCLASSA* windowClass);
+WINAPI_EXPORT HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style,
+                                   int x, int y, int width, int height, HWND parent, HMENU menu,
+                                   HINSTANCE instance, void* param);
+WINAPI_EXPORT BOOL DestroyWindow(HWND window);
+WINAPI_EXPORT BOOL IsWindow(HWND window);
+// Top-level windows by class name (and title when given).
+WINAPI_EXPORT HWND FindWindowA(LPCSTR className, LPCSTR windowName);
+WINAPI_EXPORT LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+WINAPI_EXPORT BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+WINAPI_EXPORT BOOL PostThreadMessageA(DWORD threadId, UINT message, WPARAM wParam, LPARAM lParam);
+WINAPI_EXPORT void PostQuitMessage(int exitCode);
+// Blocks for the next message of this thread's queue; 0 on WM_QUIT.
+WINAPI_EXPORT BOOL GetMessageA(MSG* message, HWND window, UINT filterMin, UINT filterMax);
+WINAPI_EXPORT BOOL PeekMessageA(MSG* message, HWND window, UINT filterMin, UINT filterMax, UINT remove);
+WINAPI_EXPORT BOOL TranslateMessage(const MSG* message);
+WINAPI_EXPORT LRESULT DispatchMessageA(const MSG* message);
+WINAPI_EXPORT LRESULT DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+WINAPI_EXPORT LONG_PTR SetWindowLongPtrA(HWND window, int index, LONG_PTR value);
+WINAPI_EXPORT LONG_PTR GetWindowLongPtrA(HWND window, int index);
+WINAPI_EXPORT DWORD GetWindowThreadProcessId(HWND window, DWORD* processId);
+
 } // extern "C"
