@@ -56,6 +56,48 @@ void lShapedPass(float* __restrict r0, float* __restrict r1, float* __restrict r
     }
 }
 
+// Inverse size-4 transform from bit-reversed input (X0, X2, X1, X3), natural output.
+inline void inverseTransform4(float* re, float* im) {
+    const float e0r = re[0] + re[1], e0i = im[0] + im[1];
+    const float e1r = re[0] - re[1], e1i = im[0] - im[1];
+    const float sr = re[2] + re[3], si = im[2] + im[3];
+    const float dr = re[2] - re[3], di = im[2] - im[3];
+    re[0] = e0r + sr;
+    im[0] = e0i + si;
+    re[2] = e0r - sr;
+    im[2] = e0i - si;
+    // x1 = e1 + i·d, x3 = e1 − i·d
+    re[1] = e1r - di;
+    im[1] = e1i + dr;
+    re[3] = e1r + di;
+    im[3] = e1i - dr;
+}
+
+// The transposed pass: combines the even half E and the quarters U, V (already inverted)
+// into x[j], x[j+m], x[j+2m], x[j+3m] with u = W^j·U, v = W^3j·V, W = e^(+2πi/n).
+void inverseLShapedPass(float* __restrict r0, float* __restrict r1, float* __restrict r2,
+                        float* __restrict r3, float* __restrict i0, float* __restrict i1,
+                        float* __restrict i2, float* __restrict i3, const float* __restrict c1,
+                        const float* __restrict s1, const float* __restrict c3,
+                        const float* __restrict s3, int32_t m) {
+    for (int32_t j = 0; j < m; ++j) {
+        const float ur = r2[j] * c1[j] - i2[j] * s1[j];
+        const float ui = r2[j] * s1[j] + i2[j] * c1[j];
+        const float vr = r3[j] * c3[j] - i3[j] * s3[j];
+        const float vi = r3[j] * s3[j] + i3[j] * c3[j];
+        const float sr = ur + vr, si = ui + vi;
+        const float dr = ur - vr, di = ui - vi;
+        r2[j] = r0[j] - sr;
+        i2[j] = i0[j] - si;
+        r0[j] += sr;
+        i0[j] += si;
+        r3[j] = r1[j] + di; // e − i·d
+        i3[j] = i1[j] - dr;
+        r1[j] -= di; // e + i·d
+        i1[j] += dr;
+    }
+}
+
 } // namespace
 
 SplitRadixFft::SplitRadixFft(int32_t length) : length_(length) {
@@ -123,6 +165,33 @@ void SplitRadixFft::transform(float* re, float* im, int32_t n, int32_t level) co
     transform(re, im, n / 2, level - 1);
     transform(re + 2 * m, im + 2 * m, m, level - 2);
     transform(re + 3 * m, im + 3 * m, m, level - 2);
+}
+
+void SplitRadixFft::inverseTransform(float* re, float* im, int32_t n, int32_t level) const {
+    if (n == 4) {
+        inverseTransform4(re, im);
+        return;
+    }
+    if (n == 2) {
+        const float r = re[0] - re[1], i = im[0] - im[1];
+        re[0] += re[1];
+        im[0] += im[1];
+        re[1] = r;
+        im[1] = i;
+        return;
+    }
+    if (n < 2) return;
+    const int32_t m = n / 4;
+    inverseTransform(re, im, n / 2, level - 1);
+    inverseTransform(re + 2 * m, im + 2 * m, m, level - 2);
+    inverseTransform(re + 3 * m, im + 3 * m, m, level - 2);
+    const PassTwiddles& t = passes_[level];
+    inverseLShapedPass(re, re + m, re + 2 * m, re + 3 * m, im, im + m, im + 2 * m, im + 3 * m,
+                       t.cos1, t.sin1, t.cos3, t.sin3, m);
+}
+
+void SplitRadixFft::inverseFromBitReversed(float* re, float* im) const {
+    inverseTransform(re, im, length_, static_cast<int32_t>(passes_.size()) - 1);
 }
 
 void SplitRadixFft::forwardBitReversed(float* re, float* im) const {

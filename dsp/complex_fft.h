@@ -25,6 +25,10 @@ class SplitRadixFft {
     // bitReversed(k). Saves the permutation when bins are read by index anyway.
     void forwardBitReversed(float* re, float* im) const;
     int32_t bitReversed(int32_t k) const { return bitReversal_[k]; }
+    // [any-thread] no allocation. Unscaled inverse of a spectrum given in bit-reversed order
+    // (as forwardBitReversed leaves it); natural order output. Pointwise products of
+    // bit-reversed spectra (fast convolution) need no permutation at all.
+    void inverseFromBitReversed(float* re, float* im) const;
 
   private:
     // Twiddles of one L-shaped butterfly pass over a sub-transform of size n, k = 0..n/4−1.
@@ -35,6 +39,7 @@ class SplitRadixFft {
         const float* sin3;
     };
     void transform(float* re, float* im, int32_t n, int32_t level) const;
+    void inverseTransform(float* re, float* im, int32_t n, int32_t level) const;
 
     int32_t length_;
     std::vector<float> twiddleStorage_;

@@ -92,6 +92,21 @@ TEST(SplitRadixFft, inverse_restores_signal_times_length) {
     }
 }
 
+TEST(SplitRadixFft, inverse_from_bit_reversed_round_trips_at_every_length) {
+    for (int32_t n = 2; n <= 2048; n *= 2) {
+        std::vector<float> re(n), im(n);
+        randomSignal(re, im, 100u + static_cast<uint32_t>(n));
+        const auto re0 = re, im0 = im;
+        SplitRadixFft fft(n);
+        fft.forwardBitReversed(re.data(), im.data());
+        fft.inverseFromBitReversed(re.data(), im.data());
+        for (int32_t j = 0; j < n; ++j) {
+            ASSERT_NEAR(re[j] / n, re0[j], 1e-5) << "n " << n << " sample " << j;
+            ASSERT_NEAR(im[j] / n, im0[j], 1e-5) << "n " << n << " sample " << j;
+        }
+    }
+}
+
 TEST(SplitRadixFft, refuses_lengths_that_are_not_powers_of_two) {
     EXPECT_THROW(SplitRadixFft(0), std::invalid_argument);
     EXPECT_THROW(SplitRadixFft(1), std::invalid_argument);

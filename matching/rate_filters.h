@@ -9,10 +9,10 @@ namespace orq::tessaline {
 
 struct RateFilter {
     int32_t sampleRateHz;
-    int32_t decimation;          // D: full rate / low rate
-    int32_t tapCount;            // odd; group delay (tapCount - 1) / 2
-    const float* taps;           // symmetric, DC gain 1
-    float lowBandLevelFactor;    // scales low-band powers so they sit beside the high band's
+    int32_t decimation;       // D: full rate / low rate
+    int32_t tapCount;         // odd; group delay (tapCount - 1) / 2
+    const float* taps;        // symmetric, DC gain 1
+    float lowBandLevelFactor; // scales low-band powers so they sit beside the high band's
 };
 
 constexpr int32_t kRateFilterCount = 7;

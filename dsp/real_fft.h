@@ -1,0 +1,28 @@
+// The own in-place split-radix real FFT pair with the half-complex spectrum layout, and two
+// buffer routines used around it.
+//
+// Half-complex layout of a spectrum of N points (N floats): float 0 = Re X[0], float k = Re X[k]
+// for k = 1..N/2, float N-k = Im X[k] for k = 1..N/2-1. Forward X[k] = sum x[n] e^(-2 pi i kn/N),
+// the same sign as the library FFTs, so spectra of both may be multiplied together.
+//
+// All functions: [any-thread], no allocation, no locks.
+#pragma once
+
+namespace orq::dsp {
+
+// In place: a real sequence of n floats becomes its spectrum (half-complex, unscaled).
+// n must be a power of two of at least 2; other lengths leave the buffer unchanged.
+void realFftForward(float* buffer, int n);
+
+// In place: a half-complex spectrum becomes n times the real sequence.
+// n must be a power of two of at least 2; other lengths leave the buffer unchanged.
+void realFftInverse(float* buffer, int n);
+
+// k with 2^k = n; 0 when n < 2 or n is not a power of two.
+int log2OfPowerOfTwo(int n);
+
+// Exchanges the first n/2 floats with the next n/2 (moves the centre of an impulse response to
+// the start and back).
+void halfSwap(float* buffer, int n);
+
+} // namespace orq::dsp

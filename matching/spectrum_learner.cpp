@@ -1,0 +1,140 @@
+#include "matching/spectrum_learner.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace orq::tessaline {
+
+BinLayout equalBandLayout(int32_t fftSize) {
+    BinLayout l;
+    l.thirdOctave = false;
+    l.lowLastBin = fftSize / 2;
+    l.total = fftSize / 2 + 1;
+    return l;
+}
+
+BinLayout thirdOctaveLayout(int32_t sampleRateHz, int32_t decimation) {
+    BinLayout l;
+    l.thirdOctave = true;
+    l.lowLastBin = int32_t(
+        std::floor(kCrossoverMeasureHz * kLowBandFftSize * decimation / sampleRateHz + 0.5));
+    l.lowLastBin = std::clamp(l.lowLastBin, 0, kLowBandFftSize / 2);
+    l.highFirstBin =
+        int32_t(std::floor(kCrossoverMeasureHz * kHighBandFftSize / sampleRateHz + 0.5));
+    l.highLastBin = kHighBandFftSize / 2;
+    l.highFirstBin = std::clamp(l.highFirstBin, 0, l.highLastBin);
+    l.total = (l.lowLastBin + 1) + (l.highLastBin - l.highFirstBin + 1);
+    return l;
+}
+
+SpectrumLearner::SpectrumLearner(int32_t binCapacity, int32_t maxDisplayCount)
+    : binCapacity_(std::max(binCapacity, 1)), maxDisplayCount_(std::max(maxDisplayCount, 1)) {
+    sums_[0].assign(size_t(binCapacity_), 0.0);
+    sums_[1].assign(size_t(binCapacity_), 0.0);
+    displays_.assign(size_t(2 * maxDisplayCount_ * binCapacity_), 0.0f);
+}
+
+void SpectrumLearner::configure(const BinLayout& layout, int32_t displayCount) {
+    layout_ = layout;
+    layout_.total = std::clamp(layout_.total, 0, binCapacity_);
+    displayCount_ = std::clamp(displayCount, 1, maxDisplayCount_);
+    clear();
+}
+
+void SpectrumLearner::clear() {
+    for (auto& s : sums_)
+        std::fill(s.begin(), s.end(), 0.0);
+    frames_[0] = frames_[1] = 0;
+    std::fill(displays_.begin(), displays_.end(), 0.0f);
+    displayIndex_ = 1;
+    newSpectra_ = 0;
+    highDue_ = 0;
+}
+
+void SpectrumLearner::setSpectrum(LearnTarget t, const float* values, int32_t count) {
+    std::vector<double>& s = sums_[index(t)];
+    std::fill(s.begin(), s.end(), 0.0);
+    if (values == nullptr) return;
+    const int32_t n = std::clamp(count, 0, layout_.total);
+    for (int32_t i = 0; i < n; ++i) {
+        const float v = values[i];
+        s[size_t(i)] = (std::isfinite(v) && v > 0.0f) ? double(v) : 0.0;
+    }
+}
+
+void SpectrumLearner::copySpectrum(LearnTarget t, float* out, int32_t count) const {
+    if (out == nullptr) return;
+    const std::vector<double>& s = sums_[index(t)];
+    for (int32_t i = 0; i < count; ++i) {
+        out[i] = i < layout_.total ? float(s[size_t(i)]) : 0.0f;
+    }
+}
+
+void SpectrumLearner::setFrames(LearnTarget t, int32_t frames) {
+    frames_[index(t)] = std::max(frames, 0);
+}
+
+void SpectrumLearner::advanceDisplay() {
+    displayIndex_ = displayIndex_ >= displayCount_ ? 1 : displayIndex_ + 1;
+    newSpectra_ = std::min(newSpectra_ + 1, displayCount_);
+}
+
+int32_t SpectrumLearner::takeHighDue() {
+    const int32_t due = highDue_;
+    highDue_ = 0;
+    return due;
+}
+
+float* SpectrumLearner::displaySlot(Side side, int32_t slot) {
+    const int32_t s = side == Side::Before ? 0 : 1;
+    return displays_.data() + size_t((s * maxDisplayCount_ + slot) * binCapacity_);
+}
+
+const float* SpectrumLearner::display(Side side, int32_t slot) const {
+    slot = std::clamp(slot, 0, displayCount_ - 1);
+    return const_cast<SpectrumLearner*>(this)->displaySlot(side, slot);
+}
+
+int32_t SpectrumLearner::takeNewSpectra() {
+    const int32_t n = newSpectra_;
+    newSpectra_ = 0;
+    return n;
+}
+
+void SpectrumLearner::measure(Side side, const float* specA, const float* specB, int32_t fftSize,
+                              int32_t firstBin, int32_t count, int32_t dest, double scale,
+                              bool newFrame) {
+    const int32_t half = fftSize / 2;
+    // Keep the bins inside the spectrum and the stored values inside the layout.
+    count = std::min({count, half + 1 - firstBin, layout_.total - dest});
+    if (specA == nullptr || firstBin < 0 || dest < 0 || count <= 0) return;
+
+    const bool learn = side == Side::Before && learning_;
+    const int32_t t = index(target_);
+    if (learn && newFrame) ++frames_[t];
+    const double mean = (learn && frames_[t] > 0) ? 1.0 / frames_[t] : 0.0;
+    const double channelScale = specB != nullptr ? 0.5 * scale : scale;
+    double* sum = sums_[t].data() + dest;
+    float* disp = displaySlot(side, displayIndex_ - 1) + dest;
+
+    for (int32_t i = 0; i < count; ++i) {
+        const int32_t k = firstBin + i;
+        const double re = specA[2 * k], im = specA[2 * k + 1];
+        double p = re * re + im * im;
+        if (specB != nullptr) {
+            const double re2 = specB[2 * k], im2 = specB[2 * k + 1];
+            p += re2 * re2 + im2 * im2;
+        }
+        // One-sided power: every bin but DC and Nyquist also stands for its mirror.
+        if (k != 0 && k != half) p *= 2.0;
+        p *= channelScale;
+        if (learn) {
+            sum[i] += p;
+            disp[i] = mean > 0.0 ? float(sum[i] * mean) : float(p);
+        } else {
+            disp[i] = float(p);
+        }
+    }
+}
+
+} // namespace orq::tessaline
