@@ -1,0 +1,239 @@
+#include "compressor/band_splitter.h"
+#include "compressor/crossover_filter.h"
+#include "compressor/delay_line.h"
+#include "compressor/iir_cascade.h"
+#include "compressor/test_signals.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <complex>
+
+namespace {
+
+using namespace orq::compressor;
+using namespace orq::compressor::testing;
+
+constexpr int32_t kRate = 44100;
+constexpr int32_t kBlock = 1024;
+constexpr int32_t kTail = 512;
+constexpr double kSumTolerance = 2e-6; // float rounding of the bands' sum
+
+// A splitter that keeps a copy of each band of the last block.
+class RecordingSplitter : public BandSplitter {
+  public:
+    using BandSplitter::BandSplitter;
+    std::array<Channels, kMaxBands> lastBands;
+
+  protected:
+    void processBands(float* const* const* bands, int32_t frames) override {
+        for (int32_t b = 0; b < bandCount(); ++b) {
+            lastBands[b].assign(channels(), std::vector<float>(frames));
+            for (int32_t ch = 0; ch < channels(); ++ch)
+                std::copy(bands[b][ch], bands[b][ch] + frames, lastBands[b][ch].begin());
+        }
+    }
+};
+
+// Steady-state peak of the crossover's low part for a sine.
+double crossoverGainDb(CrossoverFilter& crossover, double hz) {
+    const int32_t blocks = 24;
+    const Channels x = sine(1, blocks * kBlock, hz, kRate, 0.5f);
+    Channels y(1, std::vector<float>(blocks * kBlock));
+    for (int32_t b = 0; b < blocks; ++b) {
+        const float* in[] = {x[0].data() + b * kBlock};
+        float* out[] = {y[0].data() + b * kBlock};
+        crossover.process(in, out);
+    }
+    return toDb(peak(y[0], 16 * kBlock, blocks * kBlock) / 0.5);
+}
+
+TEST(IirCascade, matches_difference_equation_in_double) {
+    const BiquadCoefficients c[] = {{0.5, 0.25, -0.9, 0.2}, {1.0, 0.0, -0.3, 0.0}};
+    IirCascade cascade;
+    cascade.setCoefficients(0.7, c);
+    std::vector<float> x(64, 0.0f);
+    x[0] = 1.0f;
+    x[5] = -0.5f;
+    std::vector<float> y(64);
+    cascade.process(x.data(), y.data(), 32);
+    cascade.process(x.data() + 32, y.data() + 32, 32); // state carries across calls
+    // Direct form I reference.
+    double v1[3] = {}, y1[3] = {}, v2[3] = {}, y2[3] = {};
+    for (int i = 0; i < 64; ++i) {
+        v1[0] = 0.7 * x[i];
+        y1[0] = v1[0] + c[0].b1 * v1[1] + c[0].b2 * v1[2] - c[0].a1 * y1[1] - c[0].a2 * y1[2];
+        v2[0] = y1[0];
+        y2[0] = v2[0] + c[1].b1 * v2[1] - c[1].a1 * y2[1];
+        EXPECT_NEAR(y[i], y2[0], 1e-6) << "frame " << i;
+        for (double* s : {v1, y1, v2, y2}) {
+            s[2] = s[1];
+            s[1] = s[0];
+        }
+    }
+}
+
+TEST(IirCascade, trivial_sections_pass_input_and_reset_clears_state) {
+    const BiquadCoefficients trivial[] = {{}, {}};
+    IirCascade cascade;
+    cascade.setCoefficients(1.0, trivial);
+    EXPECT_EQ(cascade.sectionCount(), 0);
+    std::vector<float> x = {0.1f, -0.2f, 0.3f};
+    std::vector<float> y(3);
+    cascade.process(x.data(), y.data(), 3);
+    EXPECT_EQ(y, x);
+
+    const BiquadCoefficients resonant[] = {{0.0, 0.0, -1.8, 0.9}};
+    cascade.setCoefficients(1.0, resonant);
+    cascade.process(x.data(), y.data(), 3);
+    cascade.reset();
+    std::vector<float> zeros(8, 0.0f), out(8, 1.0f);
+    cascade.process(zeros.data(), out.data(), 8);
+    for (float v : out)
+        EXPECT_EQ(v, 0.0f);
+}
+
+TEST(DelayLine, delays_longer_than_a_block_across_calls) {
+    DelayLine line(2, 1536, kBlock);
+    const Channels x = noise(2, 6 * kBlock, 0.5f, 7);
+    Channels y = x;
+    for (int32_t start = 0; start < 6 * kBlock; start += 700) {
+        const int32_t n = std::min(700, 6 * kBlock - start);
+        float* blocks[] = {y[0].data() + start, y[1].data() + start};
+        line.process(blocks, n);
+    }
+    EXPECT_EQ(delayedError(x, y, 1536), 0.0);
+    EXPECT_EQ(peak(y[0], 0, 1536), 0.0);
+}
+
+TEST(Crossover, magnitude_is_the_square_of_the_designed_lowpass) {
+    CrossoverFilter crossover(1, kRate, kBlock, 4, 1000.0);
+    const EllipticDesigner& d = crossover.designer();
+    for (double hz : {200.0, 700.0, 1000.0, 1150.0}) {
+        const double expectedDb = 2.0 * toDb(std::abs(d.response(hz)));
+        EXPECT_NEAR(crossoverGainDb(crossover, hz), expectedDb, 0.05) << "at " << hz << " Hz";
+    }
+    // Deep in the stopband the square reaches at least 60 dB down.
+    EXPECT_LT(crossoverGainDb(crossover, 3000.0), -60.0);
+}
+
+TEST(Crossover, output_is_zero_phase_and_delayed_by_the_tail) {
+    CrossoverFilter crossover(1, kRate, kBlock, 4, 2000.0);
+    EXPECT_EQ(crossover.latencyFrames(), kTail);
+    // A passband sine comes out in phase with the input delayed by the tail.
+    const Channels x = sine(1, 16 * kBlock, 300.0, kRate, 0.5f);
+    Channels y(1, std::vector<float>(16 * kBlock));
+    for (int32_t b = 0; b < 16; ++b) {
+        const float* in[] = {x[0].data() + b * kBlock};
+        float* out[] = {y[0].data() + b * kBlock};
+        crossover.process(in, out);
+    }
+    const double gain = std::abs(crossover.designer().response(300.0));
+    double worst = 0.0;
+    for (int32_t t = 8 * kBlock; t < 16 * kBlock; ++t)
+        worst = std::max(worst, std::fabs(y[0][t] - gain * gain * x[0][t - kTail]));
+    EXPECT_LT(worst, 1e-3);
+}
+
+TEST(Crossover, border_fraction_is_dropped_before_design) {
+    CrossoverFilter crossover(2, kRate, kBlock, 4, 1000.9);
+    EXPECT_DOUBLE_EQ(crossover.designer().passbandEdgesHz[0], 1000.0);
+    // Borders outside the design range are kept inside it instead of failing.
+    EXPECT_TRUE(crossover.setBorder(30000.0));
+    EXPECT_LT(crossover.designer().passbandEdgesHz[0], 0.5 * kRate);
+    EXPECT_TRUE(crossover.setBorder(-5.0));
+    EXPECT_DOUBLE_EQ(crossover.designer().passbandEdgesHz[0], kMinCrossoverHz);
+    EXPECT_FALSE(crossover.setBorder(std::nan("")));
+}
+
+TEST(BandSplitter, default_edges_are_log_spaced_to_half_the_rate) {
+    BandSplitter splitter(kRate, 2, kBlock, 3, 4);
+    EXPECT_NEAR(splitter.bandLowerEdge(0), 20.0, 1e-9);
+    EXPECT_NEAR(splitter.bandLowerEdge(1), 206.61, 0.01);
+    EXPECT_NEAR(splitter.bandLowerEdge(2), 2134.43, 0.01);
+    EXPECT_NEAR(splitter.bandLowerEdge(3), 22050.0, 1e-9);
+}
+
+TEST(BandSplitter, bands_sum_to_input_delayed_for_every_band_count_and_border_set) {
+    const std::vector<std::vector<double>> borderSets = {
+        {},                               // construction defaults
+        {100.0, 1000.0, 5000.0, 12000.0}, // spread
+        {1000.0, 1050.0, 1100.0, 1150.0}, // close together
+        {25.0, 30.0, 19000.0, 21000.0},   // extremes
+    };
+    for (int32_t bands = 1; bands <= kMaxBands; ++bands) {
+        for (const auto& borders : borderSets) {
+            BandSplitter splitter(kRate, 2, kBlock, bands, 4);
+            for (size_t i = 0; i < borders.size(); ++i)
+                splitter.setBorder(borders[i], static_cast<int32_t>(i) + 1);
+            const int32_t latency = splitter.latency();
+            ASSERT_EQ(latency, kBlock + (bands - 1) * kTail);
+            const Channels x = noise(2, 12 * kBlock, 0.5f, 11 + bands);
+            const Channels y = run(splitter, x, 777);
+            EXPECT_LT(delayedError(x, y, latency), kSumTolerance)
+                << bands << " bands, border set of " << borders.size();
+            EXPECT_EQ(peak(y[0], 0, latency), 0.0);
+        }
+    }
+}
+
+TEST(BandSplitter, one_band_runs_no_crossover_and_is_an_exact_block_delay) {
+    BandSplitter splitter(kRate, 1, kBlock, 1, 4);
+    EXPECT_EQ(splitter.latency(), kBlock);
+    const Channels x = noise(1, 5 * kBlock, 0.9f, 3);
+    EXPECT_EQ(delayedError(x, run(splitter, x, 300), kBlock), 0.0);
+}
+
+TEST(BandSplitter, solo_of_top_band_outputs_it_alone_delayed_like_the_sum) {
+    RecordingSplitter splitter(kRate, 1, kBlock, 3, 4);
+    splitter.setSolo(2);
+    EXPECT_TRUE(splitter.soloActive());
+    const int32_t latency = splitter.latency();
+    // A 10 kHz sine lies in the top band and passes aligned; 60 Hz lies in band 0 and is gone.
+    const Channels high = sine(1, 20 * kBlock, 10000.0, kRate, 0.5f);
+    EXPECT_LT(delayedError(high, run(splitter, high, kBlock), latency, 10 * kBlock), 1e-3);
+    const Channels low = sine(1, 20 * kBlock, 60.0, kRate, 0.5f);
+    const Channels soloed = run(splitter, low, kBlock);
+    EXPECT_LT(toDb(peak(soloed[0], 12 * kBlock, 20 * kBlock) / 0.5), -50.0);
+    // Each output block is exactly the top band's block of the call before (block delay).
+    run(splitter, noise(1, kBlock, 0.5f, 5), kBlock);
+    const std::vector<float> topBand = splitter.lastBands[2][0];
+    const Channels next = run(splitter, noise(1, kBlock, 0.5f, 6), kBlock);
+    EXPECT_EQ(next[0], topBand);
+}
+
+TEST(BandSplitter, solo_index_outside_the_bands_turns_solo_off) {
+    BandSplitter splitter(kRate, 1, kBlock, 3, 4);
+    splitter.setSolo(3);
+    EXPECT_FALSE(splitter.soloActive());
+    splitter.setSolo(-1);
+    EXPECT_FALSE(splitter.soloActive());
+    const Channels x = noise(1, 8 * kBlock, 0.5f, 9);
+    EXPECT_LT(delayedError(x, run(splitter, x, kBlock), splitter.latency()), kSumTolerance);
+}
+
+TEST(BandSplitter, set_border_moves_edges_and_ignores_other_indices) {
+    BandSplitter splitter(kRate, 2, kBlock, 3, 4);
+    splitter.setBorder(1000.9, 1);
+    EXPECT_DOUBLE_EQ(splitter.bandLowerEdge(1), 1000.9);
+    EXPECT_DOUBLE_EQ(splitter.crossover(0).designer().passbandEdgesHz[0], 1000.0);
+    const double before = splitter.bandLowerEdge(2);
+    splitter.setBorder(500.0, 0);
+    splitter.setBorder(500.0, 3);
+    splitter.setBorder(std::nan(""), 2);
+    EXPECT_DOUBLE_EQ(splitter.bandLowerEdge(2), before);
+    EXPECT_DOUBLE_EQ(splitter.bandLowerEdge(0), 20.0);
+}
+
+TEST(BandSplitter, reset_clears_every_filter_and_delay) {
+    BandSplitter splitter(kRate, 2, kBlock, 4, 4);
+    run(splitter, noise(2, 6 * kBlock, 0.8f, 21), 512);
+    splitter.reset();
+    const Channels silence(2, std::vector<float>(6 * kBlock, 0.0f));
+    const Channels y = run(splitter, silence, 512);
+    EXPECT_EQ(peak(y[0], 0, y[0].size()), 0.0);
+    EXPECT_EQ(peak(y[1], 0, y[1].size()), 0.0);
+}
+
+} // namespace
