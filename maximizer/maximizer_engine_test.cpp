@@ -1,0 +1,483 @@
+#include "maximizer/maximizer_engine.h"
+#include "maximizer/maximizer_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <string>
+
+namespace orq::maximizer {
+namespace {
+
+using test::Channels;
+constexpr double kRate = 44100.0;
+constexpr int32_t kDelay44k = 176; // 2L at 44100 Hz
+
+struct Settings {
+    float desiredGainDb = 0.0f;
+    float density = 0.0f;
+    float headroom = 0.0f;
+    float boost = 0.0f;
+};
+
+void configure(MaximizerEngine& engine, const Settings& s) {
+    engine.setDesiredGain(s.desiredGainDb);
+    engine.setDensity(s.density);
+    engine.setHeadroom(s.headroom);
+    engine.setBoost(s.boost);
+}
+
+MaximizerEngine openEngine(const Settings& s, int32_t channels = 2, int32_t rate = 44100,
+                           const MaximizerOptions& options = kComponentOptions) {
+    MaximizerEngine engine(options);
+    configure(engine, s);
+    EXPECT_TRUE(engine.open(rate, channels));
+    return engine;
+}
+
+// ---- Deriving the settings ----------------------------------------------------------------
+
+TEST(MaximizerDerivation, desired_gain_zero_gives_neutral_level_stage_and_cancelling_limiter) {
+    MaximizerEngine engine = openEngine({});
+    const DerivedSettings& d = engine.derived();
+    EXPECT_NEAR(d.thresholdDb, 0.0f, 0.0);
+    EXPECT_NEAR(d.compMakeup, 1.0f, 0.0);
+    EXPECT_NEAR(d.limMakeup * 0.5012f, 1.0, 1e-3);
+    EXPECT_EQ(d.limiterIndex, 0);
+}
+
+TEST(MaximizerDerivation, density_splits_the_desired_gain_between_level_stage_and_limiter) {
+    MaximizerEngine full = openEngine({12.0f, 1.0f});
+    EXPECT_EQ(full.derived().ratioIndex, 13);
+    EXPECT_NEAR(full.derived().invRatio, 1.0 / 2.3, 1e-6);
+    EXPECT_EQ(full.derived().levelStageDb, 12);
+    EXPECT_EQ(full.derived().limiterIndex, 0);
+    EXPECT_NEAR(full.derived().compMakeup, std::pow(10.0, 12.0 / 20.0), 1e-4);
+    EXPECT_NEAR(full.derived().thresholdDb, -12.0 / (1.0 - 1.0 / 2.3), 1e-4);
+
+    MaximizerEngine none = openEngine({12.0f, 0.0f});
+    EXPECT_EQ(none.derived().ratioIndex, 1);
+    EXPECT_NEAR(none.derived().invRatio, 1.0 / 1.1, 1e-6);
+    EXPECT_EQ(none.derived().levelStageDb, 0);
+    EXPECT_EQ(none.derived().limiterIndex, 12);
+}
+
+TEST(MaximizerDerivation, limiter_index_rounds_up_on_change_but_not_at_open_or_start) {
+    MaximizerEngine engine = openEngine({7.5f, 0.5f});
+    EXPECT_EQ(engine.derived().levelStageDb, 3);
+    EXPECT_EQ(engine.derived().limiterIndex, 3);
+    engine.setDesiredGain(7.5f); // the same values arriving as a change
+    engine.setDensity(0.5f);
+    EXPECT_EQ(engine.derived().limiterIndex, 4);
+    EXPECT_NEAR(engine.derived().limMakeup, std::pow(10.0, 10.0 / 20.0), 1e-4);
+    engine.start();
+    EXPECT_EQ(engine.derived().limiterIndex, 3);
+}
+
+TEST(MaximizerDerivation, headroom_selects_clip_range_and_curve_with_straight_line_on_change) {
+    MaximizerEngine engine = openEngine({0.0f, 0.0f, -8.0f});
+    EXPECT_EQ(engine.derived().curve, 1); // at open the low-index rule does not apply
+    EXPECT_NEAR(engine.derived().clipTopDb, 0.3333f, 1e-5);
+    engine.setHeadroom(-8.0f);
+    EXPECT_EQ(engine.derived().curve, 0);
+    engine.setHeadroom(-6.0f);
+    EXPECT_EQ(engine.derived().curve, 3);
+    engine.setHeadroom(9.0f);
+    EXPECT_EQ(engine.derived().curve, 18);
+    EXPECT_NEAR(engine.derived().clipTop, std::pow(10.0, 18 * 0.3333 / 20.0), 1e-5);
+    EXPECT_NEAR(engine.derived().clipScale, 1.0 / (engine.derived().clipTop - 0.56234), 1e-4);
+    engine.setHeadroom(-9.0f);
+    EXPECT_NEAR(engine.derived().clipTop, 1.0f, 1e-7);
+}
+
+TEST(MaximizerDerivation, boost_raises_ceilings_by_two_db) {
+    MaximizerEngine engine = openEngine({6.0f});
+    const float ceiling = engine.derived().ceiling;
+    engine.setBoost(1.0f);
+    EXPECT_NEAR(engine.derived().boostGain, 1.2589f, 0.0);
+    EXPECT_NEAR(engine.derived().ceiling / ceiling, 1.2589, 1e-5);
+}
+
+TEST(MaximizerDerivation, plax_options_derive_continuous_gains) {
+    MaximizerEngine engine = openEngine({7.5f, 0.5f}, 2, 44100, kPlaxOptions);
+    const DerivedSettings& d = engine.derived();
+    EXPECT_NEAR(d.compMakeup, std::pow(10.0, 3.75 / 20.0), 1e-5);
+    EXPECT_NEAR(d.limMakeup, std::pow(10.0, 9.75 / 20.0), 1e-4);
+    EXPECT_NEAR(d.limThreshold, std::pow(10.0, -9.75 / 20.0), 1e-6);
+    EXPECT_NEAR(d.holdThreshold, std::pow(10.0, -10.0 / 20.0), 1e-6);
+    EXPECT_NEAR(d.thresholdDb, -3.0 / (1.0 - 1.0 / 1.7), 1e-4);
+}
+
+TEST(MaximizerDerivation, out_of_range_and_not_a_number_settings_are_clamped_or_defaulted) {
+    MaximizerEngine engine = openEngine({});
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    struct Case {
+        float gain, density, headroom;
+        float wantGain, wantDensity;
+        int32_t wantHeadroom;
+    };
+    const Case cases[] = {
+        {40.0f, 5.0f, 100.0f, 12.0f, 1.0f, 9}, {-3.0f, -1.0f, -100.0f, 0.0f, 0.0f, -9},
+        {nan, nan, nan, 0.0f, 0.0f, 0},        {inf, inf, inf, 12.0f, 1.0f, 9},
+        {-inf, -inf, -inf, 0.0f, 0.0f, -9},    {1e30f, 1e30f, 2.6f, 12.0f, 1.0f, 3},
+    };
+    const Channels loud = test::whiteNoise(2, 4000, 4.0, 7);
+    for (const Case& c : cases) {
+        engine.setDesiredGain(c.gain);
+        engine.setDensity(c.density);
+        engine.setHeadroom(c.headroom);
+        EXPECT_NEAR(engine.settings().desiredGainDb, c.wantGain, 0.0);
+        EXPECT_NEAR(engine.settings().density, c.wantDensity, 0.0);
+        EXPECT_EQ(engine.settings().headroom, c.wantHeadroom);
+        EXPECT_GE(engine.derived().limiterIndex, 0);
+        EXPECT_LE(engine.derived().limiterIndex, 17);
+        EXPECT_GE(engine.derived().curve, 0);
+        EXPECT_LE(engine.derived().curve, 18);
+        // Runs (under the address sanitizer: without reading past a table) and stays bounded.
+        EXPECT_LE(test::peakMagnitude(test::runEngine(engine, loud)), 1.0);
+    }
+    engine.setBoost(nan);
+    EXPECT_FALSE(engine.settings().boost);
+}
+
+// ---- Signal path ----------------------------------------------------------------------------
+
+TEST(MaximizerSignal, desired_gain_zero_passes_quiet_signal_delayed_by_2L_and_scaled) {
+    MaximizerEngine engine = openEngine({});
+    ASSERT_EQ(engine.lookAhead(), 88);
+    const Channels in = test::sine(2, 8000, 441.0, std::pow(10.0, -6.0 / 20.0), kRate);
+    const Channels out = test::runEngine(engine, in, 333);
+    const double scale = 0.5012 * 1.99526 * 0.9999 * 0.999 * 0.99974;
+    EXPECT_NEAR(scale, 0.99866, 1e-5);
+    double worst = 0.0;
+    for (int32_t t = 0; t < kDelay44k; ++t)
+        worst = std::max(worst, double(std::fabs(out[0][t])));
+    for (int32_t t = kDelay44k; t < 8000; ++t)
+        for (int c = 0; c < 2; ++c)
+            worst = std::max(worst, std::fabs(out[c][t] - scale * in[c][t - kDelay44k]));
+    EXPECT_NEAR(worst, 0.0, 2e-5);
+    EXPECT_NEAR(engine.limiterGain(), 0.9999f, 0.0);
+}
+
+TEST(MaximizerSignal, reported_latency_is_two_frames_short_of_the_true_delay) {
+    MaximizerEngine engine = openEngine({});
+    EXPECT_EQ(engine.latencyFrames(), 174);
+    Channels impulse(1, std::vector<float>(400, 0.0f));
+    impulse[0][10] = 0.25f;
+    MaximizerEngine mono = openEngine({}, 1);
+    const Channels out = test::runEngine(mono, impulse);
+    int32_t at = -1;
+    for (int32_t t = 0; t < 400; ++t)
+        if (std::fabs(out[0][t]) > 0.1f) at = t;
+    EXPECT_EQ(at - 10, kDelay44k);
+    EXPECT_EQ(openEngine({}, 2, 48000).latencyFrames(), 190);
+}
+
+TEST(MaximizerSignal, full_scale_holds_for_every_headroom_boost_gain_and_density) {
+    const int32_t frames = 12000;
+    const Channels signals[] = {
+        test::square(2, frames, 100.0, 1.0, kRate),
+        test::whiteNoise(2, frames, 1.0, 99),
+        test::sine(2, frames, 1000.0, 3.981, kRate), // +12 dBFS in a float stream
+        test::bursts(2, frames, 3000, 300, 1.0, kRate),
+        test::bursts(2, frames, 3000, 40, 3.981, kRate),
+    };
+    double worst = 0.0;
+    for (int headroom = -9; headroom <= 9; ++headroom)
+        for (float boost : {0.0f, 1.0f})
+            for (float gain : {0.0f, 12.0f})
+                for (float density : {0.0f, 1.0f}) {
+                    MaximizerEngine engine = openEngine({gain, density, float(headroom), boost});
+                    engine.setHeadroom(float(headroom)); // the change rule's curve as well
+                    for (const Channels& in : signals) {
+                        engine.start();
+                        const double peak = test::peakMagnitude(test::runEngine(engine, in));
+                        worst = std::max(worst, peak);
+                        ASSERT_LE(peak, 1.0) << "headroom " << headroom << " boost " << boost
+                                             << " gain " << gain << " density " << density;
+                    }
+                }
+    // The 16-bit conversion (× 32767, truncated) therefore never leaves −32767 … 32767.
+    EXPECT_LE(std::trunc(worst * 32767.0), 32767.0);
+    EXPECT_GT(worst, 0.99); // the loud cases do reach the clipper's end
+}
+
+TEST(MaximizerSignal, non_finite_and_huge_inputs_give_bounded_finite_output) {
+    MaximizerEngine engine = openEngine({12.0f, 0.5f, 9.0f, 1.0f});
+    Channels in = test::sine(2, 6000, 200.0, 0.5, kRate);
+    in[0][100] = std::numeric_limits<float>::quiet_NaN();
+    in[1][200] = std::numeric_limits<float>::infinity();
+    in[0][300] = -std::numeric_limits<float>::infinity();
+    in[1][400] = 3e38f;
+    const Channels out = test::runEngine(engine, in);
+    EXPECT_LE(test::peakMagnitude(out), 1.0);
+    EXPECT_TRUE(std::isfinite(engine.levelGain()));
+    EXPECT_TRUE(std::isfinite(engine.limiterGain()));
+    // And the engine recovers: a quiet signal afterwards passes at its normal scale.
+    const Channels quiet = test::sine(2, 44100 * 2, 441.0, 0.05, kRate);
+    const Channels after = test::runEngine(engine, quiet);
+    EXPECT_GT(test::peakMagnitude(after, 44100), 0.05);
+}
+
+TEST(MaximizerSignal, boost_brings_held_peaks_to_practically_full_scale) {
+    MaximizerEngine engine = openEngine({6.0f, 0.0f, 0.0f, 1.0f});
+    const Channels in = test::square(2, 20000, 50.0, 1.0, kRate);
+    const Channels out = test::runEngine(engine, in);
+    EXPECT_NEAR(test::peakMagnitude(out, 10000), 0.99974, 1e-3);
+}
+
+TEST(MaximizerSignal, limiter_reduces_gain_before_a_burst_reaches_the_output) {
+    MaximizerEngine engine = openEngine({12.0f, 0.0f, -9.0f});
+    Channels in(2, std::vector<float>(6000, 0.0f));
+    for (int32_t t = 3000; t < 6000; ++t)
+        in[0][t] = in[1][t] = (t % 20 < 10) ? 0.9f : -0.9f;
+    const Channels out = test::runEngine(engine, in);
+    // The burst leaves the engine at 3000 + 2L; by then the limiter gain has already fallen.
+    std::vector<float> gainAt;
+    MaximizerEngine probe = openEngine({12.0f, 0.0f, -9.0f});
+    const float* inPtr[2];
+    float scratch[2][1];
+    float* outPtr[2] = {scratch[0], scratch[1]};
+    for (int32_t t = 0; t < 3000 + kDelay44k; ++t) {
+        inPtr[0] = &in[0][t];
+        inPtr[1] = &in[1][t];
+        probe.process(inPtr, outPtr, 1, OutputMode::Replace, nullptr);
+    }
+    EXPECT_LT(probe.limiterGain(), 0.5f);
+    EXPECT_LE(test::peakMagnitude(out), 1.0);
+    EXPECT_GT(test::peakMagnitude(out, 3000 + kDelay44k), 0.9);
+}
+
+TEST(MaximizerSignal, mono_engine_matches_stereo_engine_fed_identical_channels) {
+    const Channels stereoIn = test::musicLikeMix(1.5, kRate);
+    const Channels monoIn{stereoIn[0]};
+    const Channels twinIn{stereoIn[0], stereoIn[0]};
+    MaximizerEngine mono = openEngine({9.0f, 0.3f, 2.0f}, 1);
+    MaximizerEngine twin = openEngine({9.0f, 0.3f, 2.0f}, 2);
+    const Channels a = test::runEngine(mono, monoIn);
+    const Channels b = test::runEngine(twin, twinIn);
+    double worst = 0.0;
+    for (size_t t = 0; t < a[0].size(); ++t) {
+        worst = std::max(worst, double(std::fabs(a[0][t] - b[0][t])));
+        worst = std::max(worst, double(std::fabs(a[0][t] - b[1][t])));
+    }
+    EXPECT_NEAR(worst, 0.0, 0.0);
+}
+
+TEST(MaximizerSignal, output_does_not_depend_on_block_size_or_per_sample_lock) {
+    const Channels in = test::musicLikeMix(1.0, kRate);
+    MaximizerEngine a = openEngine({8.0f, 0.2f, 3.0f, 1.0f});
+    MaximizerEngine b = openEngine({8.0f, 0.2f, 3.0f, 1.0f});
+    CRITICAL_SECTION lock;
+    InitializeCriticalSection(&lock);
+    const Channels outA = test::runEngine(a, in, 4096);
+    const Channels outB = test::runEngine(b, in, 37, &lock);
+    DeleteCriticalSection(&lock);
+    double worst = 0.0;
+    for (int c = 0; c < 2; ++c)
+        for (size_t t = 0; t < outA[c].size(); ++t)
+            worst = std::max(worst, double(std::fabs(outA[c][t] - outB[c][t])));
+    EXPECT_NEAR(worst, 0.0, 0.0);
+}
+
+// ---- Host values: mute and bypass ----------------------------------------------------------
+
+struct Snapshot {
+    float levelGain, shadowGain, limiterGain, peakEnv, crest, density;
+};
+Snapshot snapshot(const MaximizerEngine& e) {
+    return {e.levelGain(),    e.shadowGain(),  e.limiterGain(),
+            e.peakEnvelope(), e.crestSmooth(), e.overDensity()};
+}
+
+TEST(MaximizerHostValues, mute_zeroes_output_and_freezes_every_state) {
+    const Settings setup{10.0f, 0.4f, 1.0f};
+    const Channels first = test::musicLikeMix(1.0, kRate);
+    const Channels loud = test::whiteNoise(2, 5000, 2.0, 3);
+    const Channels after = test::musicLikeMix(0.5, kRate, -3.0);
+    MaximizerEngine muted = openEngine(setup);
+    MaximizerEngine reference = openEngine(setup);
+    test::runEngine(muted, first);
+    test::runEngine(reference, first);
+    const Snapshot before = snapshot(muted);
+    muted.setMute(true);
+    const Channels silent = test::runEngine(muted, loud);
+    EXPECT_NEAR(test::peakMagnitude(silent), 0.0, 0.0);
+    const Snapshot during = snapshot(muted);
+    EXPECT_EQ(std::memcmp(&before, &during, sizeof(Snapshot)), 0);
+    muted.setMute(false);
+    // Unmuted, the engine continues exactly as if the muted block had never arrived.
+    const Channels a = test::runEngine(muted, after);
+    const Channels b = test::runEngine(reference, after);
+    double worst = 0.0;
+    for (int c = 0; c < 2; ++c)
+        for (size_t t = 0; t < a[c].size(); ++t)
+            worst = std::max(worst, double(std::fabs(a[c][t] - b[c][t])));
+    EXPECT_NEAR(worst, 0.0, 0.0);
+}
+
+TEST(MaximizerHostValues, bypass_freezes_level_and_limiter_gains_while_detectors_and_meters_run) {
+    MaximizerEngine engine = openEngine({12.0f, 0.5f});
+    test::runEngine(engine, test::square(2, 8000, 100.0, 1.0, kRate));
+    MeterValues meters;
+    ASSERT_TRUE(engine.readMeters(meters));
+    const Snapshot before = snapshot(engine);
+    ASSERT_LT(before.limiterGain, 0.9f);
+    engine.setBypassWithDelay(true);
+    const Channels in = test::whiteNoise(2, 30000, 0.05, 11);
+    const Channels out = test::runEngine(engine, in);
+    const Snapshot after = snapshot(engine);
+    EXPECT_NEAR(after.levelGain, before.levelGain, 0.0);
+    EXPECT_NEAR(after.shadowGain, before.shadowGain, 0.0);
+    EXPECT_NEAR(after.limiterGain, before.limiterGain, 0.0);
+    EXPECT_NE(after.peakEnv, before.peakEnv); // detectors keep running
+    EXPECT_NE(after.crest, before.crest);
+    // Pass-through that keeps the 2L delay.
+    double worst = 0.0;
+    for (int c = 0; c < 2; ++c)
+        for (int32_t t = 2 * kDelay44k; t < 30000; ++t)
+            worst = std::max(
+                worst, std::fabs(out[c][t] - 0.5012 * 1.995 * 0.99974 * in[c][t - kDelay44k]));
+    EXPECT_NEAR(worst, 0.0, 1e-6);
+    // Meters still answer; the gain share is 1.0 and the new-audio flag stays set.
+    ASSERT_TRUE(engine.readMeters(meters));
+    EXPECT_NEAR(meters.gainReached, 1.0f, 0.0);
+    EXPECT_TRUE(engine.hasNewAudio());
+    EXPECT_TRUE(engine.readMeters(meters));
+}
+
+// ---- Meters ---------------------------------------------------------------------------------
+
+TEST(MaximizerMeters, host_rule_reads_only_after_new_audio_and_publishes_bad_values_as_zero) {
+    MaximizerEngine engine = openEngine({6.0f});
+    MeterValues meters;
+    // Before any audio the peak envelope is 0: the headroom would be infinite.
+    ASSERT_TRUE(engine.readMeters(meters));
+    EXPECT_NEAR(meters.headroomDb, 0.0f, 0.0);
+    EXPECT_FALSE(engine.readMeters(meters)); // nothing new since
+    test::runEngine(engine, test::musicLikeMix(2.0, kRate));
+    ASSERT_TRUE(engine.readMeters(meters));
+    EXPECT_GT(meters.gainReached, 0.3f);
+    EXPECT_LT(meters.gainReached, 1.2f);
+    EXPECT_TRUE(std::isfinite(meters.headroomDb));
+    EXPECT_FALSE(engine.readMeters(meters));
+}
+
+TEST(MaximizerMeters, gain_share_is_one_below_one_db_of_desired_gain) {
+    MaximizerEngine engine = openEngine({0.5f});
+    test::runEngine(engine, test::musicLikeMix(0.5, kRate));
+    MeterValues meters;
+    ASSERT_TRUE(engine.readMeters(meters));
+    EXPECT_NEAR(meters.gainReached, 1.0f, 0.0);
+}
+
+TEST(MaximizerMeters, unconditional_rule_always_reads_and_resets_the_held_gains) {
+    MaximizerEngine engine = openEngine({6.0f}, 2, 44100, kPlaxOptions);
+    test::runEngine(engine, test::musicLikeMix(1.0, kRate));
+    MeterValues first, second;
+    ASSERT_TRUE(engine.readMeters(first));
+    ASSERT_TRUE(engine.readMeters(second));
+    // Held gains returned to 1.0: log10(1) / 6.
+    EXPECT_NEAR(second.gainReached, 0.0f, 1e-6);
+    EXPECT_NE(first.gainReached, second.gainReached);
+}
+
+// ---- Plax variant ---------------------------------------------------------------------------
+
+TEST(MaximizerPlax, runs_above_48k_with_overload_density_limited_to_0_9) {
+    auto settle = [](int32_t rate) {
+        MaximizerEngine engine = openEngine({12.0f, 0.0f, -9.0f}, 2, rate, kPlaxOptions);
+        const Channels in = test::square(2, rate * 12, 100.0, 1.0, rate);
+        test::runEngine(engine, in, 4096);
+        return engine.overDensity();
+    };
+    const float high = settle(96000);
+    EXPECT_NEAR(high, 0.9f, 0.02f);
+    EXPECT_LE(high, 0.9f);
+    EXPECT_GT(settle(44100), 0.97f);
+}
+
+TEST(MaximizerPlax, accumulating_output_adds_to_what_is_there) {
+    const Channels in = test::musicLikeMix(0.5, kRate);
+    MaximizerEngine replace = openEngine({6.0f}, 2, 44100, kPlaxOptions);
+    MaximizerEngine accumulate = openEngine({6.0f}, 2, 44100, kPlaxOptions);
+    const Channels replaced = test::runEngine(replace, in);
+    const int32_t frames = static_cast<int32_t>(in[0].size());
+    Channels acc(2, std::vector<float>(frames, 0.25f));
+    const float* inPtr[2] = {in[0].data(), in[1].data()};
+    float* outPtr[2] = {acc[0].data(), acc[1].data()};
+    accumulate.process(inPtr, outPtr, frames, OutputMode::Accumulate, nullptr);
+    double worst = 0.0;
+    for (int c = 0; c < 2; ++c)
+        for (int32_t t = 0; t < frames; ++t)
+            worst = std::max(worst, double(std::fabs(acc[c][t] - (0.25f + replaced[c][t]))));
+    EXPECT_NEAR(worst, 0.0, 1e-6);
+}
+
+TEST(MaximizerPlax, any_channel_count_shares_one_gain_and_clips_each_channel_alone) {
+    const int32_t frames = 20000;
+    Channels in(3, std::vector<float>(frames, 0.0f));
+    const Channels loud = test::square(1, frames, 100.0, 1.0, kRate);
+    const Channels quiet = test::sine(1, frames, 300.0, 0.1, kRate);
+    in[0] = loud[0];
+    in[1] = quiet[0];
+    MaximizerEngine engine = openEngine({12.0f, 0.0f, 0.0f}, 3, 44100, kPlaxOptions);
+    const Channels out = test::runEngine(engine, in);
+    EXPECT_LE(test::peakMagnitude(out), 1.0);
+    EXPECT_NEAR(test::peakMagnitude({out[2]}), 0.0, 0.0); // silent channel stays silent
+    // The quiet channel is turned down by the loud one's limiting (alone it would gain 12 dB).
+    const double quietGain = test::peakMagnitude({out[1]}, frames / 2) / 0.1;
+    EXPECT_LT(quietGain, 2.0);
+    EXPECT_FALSE(engine.open(44100, kMaxChannels + 1));
+}
+
+// ---- Lifecycle and loudness -----------------------------------------------------------------
+
+TEST(MaximizerLifecycle, start_returns_to_the_state_after_open) {
+    const Channels in = test::musicLikeMix(1.0, kRate);
+    MaximizerEngine engine = openEngine({9.0f, 0.6f, -2.0f});
+    const Channels first = test::runEngine(engine, in);
+    engine.start();
+    const Channels second = test::runEngine(engine, in);
+    double worst = 0.0;
+    for (int c = 0; c < 2; ++c)
+        for (size_t t = 0; t < first[c].size(); ++t)
+            worst = std::max(worst, double(std::fabs(first[c][t] - second[c][t])));
+    EXPECT_NEAR(worst, 0.0, 0.0);
+}
+
+TEST(MaximizerLifecycle, refuses_rates_and_channel_counts_it_cannot_run) {
+    MaximizerEngine engine;
+    EXPECT_FALSE(engine.open(2000, 2));
+    EXPECT_FALSE(engine.open(44100, 0));
+    EXPECT_FALSE(engine.isOpen());
+    float sample = 0.5f;
+    float* ptr = &sample;
+    engine.process(&ptr, &ptr, 1, OutputMode::Replace, nullptr); // closed: a no-op
+    EXPECT_NEAR(sample, 0.5f, 0.0);
+}
+
+TEST(MaximizerLoudness, desired_gain_6_raises_integrated_loudness_of_a_mix_by_4_to_6_5_lu) {
+    const Channels mix = test::musicLikeMix(12.0, kRate);
+    const double before = test::integratedLoudness(mix, kRate);
+    for (float density : {0.0f, 0.3f}) {
+        MaximizerEngine engine = openEngine({6.0f, density});
+        const Channels out = test::runEngine(engine, mix);
+        Channels aligned(2);
+        for (int c = 0; c < 2; ++c)
+            aligned[c].assign(out[c].begin() + kDelay44k, out[c].end());
+        const double gain = test::integratedLoudness(aligned, kRate) - before;
+        RecordProperty(density == 0.0f ? "loudness_gain_lu_density_0"
+                                       : "loudness_gain_lu_density_0_3",
+                       std::to_string(gain));
+        EXPECT_GE(gain, 4.0) << "density " << density;
+        EXPECT_LE(gain, 6.5) << "density " << density;
+        EXPECT_LE(test::peakMagnitude(out), 1.0);
+    }
+}
+
+} // namespace
+} // namespace orq::maximizer

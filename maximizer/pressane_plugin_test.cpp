@@ -1,0 +1,309 @@
+#include "maximizer/pressane_plugin.h"
+#include "maximizer/maximizer_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace orq {
+namespace {
+
+using maximizer::test::Channels;
+
+// A host that records the flush requests and answers as told.
+struct FakeHost {
+    int32_t modeAnswer = kHostModeTakesTail;
+    int32_t takeAnswer = 1;
+    int32_t takeCalls = 0;
+    int32_t tailFrames = 0;
+    int32_t tailChannels = 0;
+    std::vector<float> tailLeft;
+
+    static int32_t callback(void* context, PluginRecord*, int32_t request, intptr_t, void* b) {
+        auto* host = static_cast<FakeHost*>(context);
+        if (request == kRequestHostMode) return host->modeAnswer;
+        if (request == kRequestTake) {
+            ++host->takeCalls;
+            const auto* tail = static_cast<const TailRecord*>(b);
+            host->tailFrames = tail->frames;
+            host->tailChannels = tail->channels;
+            host->tailLeft.assign(tail->buffers[0], tail->buffers[0] + tail->frames);
+            return host->takeAnswer;
+        }
+        return 0;
+    }
+};
+
+struct PluginDeleter {
+    void operator()(AudioPlugin* p) const { delete p; }
+};
+using PluginPtr = std::unique_ptr<AudioPlugin, PluginDeleter>;
+
+PluginPtr makePlugin(FakeHost* host = nullptr, ParameterSet* parameters = nullptr) {
+    return PluginPtr(
+        createPressanePlugin(parameters != nullptr ? parameters : createPressaneParameters(),
+                             host != nullptr ? FakeHost::callback : nullptr, host));
+}
+
+PressanePlugin& pressane(PluginPtr& p) {
+    return static_cast<PressanePlugin&>(*p);
+}
+
+int32_t openPlugin(AudioPlugin& p, int32_t rate = 44100, int32_t channels = 2) {
+    OpenFormat format{rate, channels, 5};
+    return p.dispatch(kCmdOpen, &format, 0);
+}
+
+// Runs a signal through the record's process entry in chunks, in place, as the frame does.
+Channels processThroughRecord(AudioPlugin& p, const Channels& in, int32_t chunk = 4096) {
+    AudioBuffers buffers(2, 2, 8192, BufferLayout::Shared);
+    Channels out(in.size(), std::vector<float>(in[0].size()));
+    const int32_t frames = static_cast<int32_t>(in[0].size());
+    for (int32_t start = 0; start < frames; start += chunk) {
+        const int32_t n = std::min(chunk, frames - start);
+        for (size_t c = 0; c < in.size(); ++c)
+            std::copy_n(in[c].data() + start, n, buffers.inputs()[c]);
+        buffers.setFrames(n);
+        const int32_t produced = p.record().process(&p.record(), &buffers);
+        EXPECT_EQ(produced, n);
+        for (size_t c = 0; c < in.size(); ++c)
+            std::copy_n(buffers.outputs()[c], n, out[c].data() + start);
+    }
+    return out;
+}
+
+// ---- Parameter set --------------------------------------------------------------------------
+
+TEST(PressaneParameters, seven_values_with_five_keyed_settings_and_two_unkeyed_meters) {
+    std::unique_ptr<ParameterSet> set(createPressaneParameters());
+    ASSERT_EQ(set->count(), 7);
+    const char* keys[] = {"DesGain", "Comp", "HeadRoom", "Boost", nullptr, nullptr, "Audition"};
+    for (int32_t i = 0; i < 7; ++i) {
+        if (keys[i] == nullptr) {
+            EXPECT_EQ(set->keyName(i), nullptr) << i;
+            EXPECT_EQ(set->isPersisted(i), 0) << i;
+        } else {
+            ASSERT_NE(set->keyName(i), nullptr) << i;
+            EXPECT_STREQ(set->keyName(i), keys[i]);
+            EXPECT_EQ(set->isPersisted(i), 1) << i;
+        }
+    }
+    const ParameterTable& table = pressaneParameterTable();
+    EXPECT_STREQ(table.defs[1].label, "More Density");
+    EXPECT_STREQ(table.defs[2].label, "Soft Hard");
+    EXPECT_NEAR(set->getFloat(kPressaneHeadroomMeter), 7.0f, 0.0);
+    EXPECT_NEAR(set->getFloat(kPressaneGainReachedMeter), 1.0f, 0.0);
+    EXPECT_NEAR(set->getFloat(kPressaneDesiredGain), 0.0f, 0.0);
+}
+
+TEST(PressaneParameters, announced_ranges_survive_cloning) {
+    std::unique_ptr<ParameterSet> set(createPressaneParameters());
+    std::unique_ptr<ParameterSet> copy(set->clone());
+    for (ParameterSet* s : {set.get(), copy.get()}) {
+        ParameterInfo info{};
+        s->getInfo(kPressaneDesiredGain, &info);
+        EXPECT_EQ(info.kind, kKindFloat);
+        EXPECT_NEAR(info.maximum, 12.0f, 0.0);
+        EXPECT_NEAR(info.step, 0.5f, 0.0);
+        EXPECT_STREQ(info.unit, "dB");
+        s->getInfo(kPressaneHeadroom, &info);
+        EXPECT_EQ(info.kind, kKindScalar);
+        EXPECT_NEAR(info.minimum, -4.0f, 0.0);
+        EXPECT_NEAR(info.maximum, 4.0f, 0.0);
+        EXPECT_STREQ(info.unit, "");
+    }
+}
+
+// ---- Format, latency, identity --------------------------------------------------------------
+
+TEST(PressanePlugin, refuses_rates_above_48k_and_more_than_two_channels) {
+    PluginPtr p = makePlugin();
+    CheckFormatArgs args{2, 0, 96000, 7};
+    EXPECT_EQ(p->dispatch(kCmdCheckFormat, &args, 0), kStatusRateRefused);
+    args = {2, 0, 48000, 7};
+    EXPECT_EQ(p->dispatch(kCmdCheckFormat, &args, 0), 0);
+    EXPECT_EQ(args.outputChannels, 2);
+    EXPECT_EQ(args.extra, 0);
+    args = {1, 0, 44100, 7};
+    EXPECT_EQ(p->dispatch(kCmdCheckFormat, &args, 0), 0);
+    EXPECT_EQ(args.outputChannels, 1);
+    args = {3, 0, 44100, 0};
+    EXPECT_EQ(p->dispatch(kCmdCheckFormat, &args, 0), kStatusChannelsRefused);
+}
+
+TEST(PressanePlugin, opens_with_latency_174_at_44100_and_answers_its_identity) {
+    PluginPtr p = makePlugin();
+    OpenFormat format{44100, 2, 5};
+    EXPECT_EQ(p->open(format), 0);
+    EXPECT_EQ(format.extra, 0);
+    p->close();
+    ASSERT_EQ(openPlugin(*p), 0);
+    EXPECT_EQ(p->dispatch(kCmdLatency, nullptr, 0), 174);
+    float query = 0.0f;
+    p->dispatch(kCmdFloatQuery, &query, 0);
+    EXPECT_NEAR(query, 1.0f, 0.0);
+    EXPECT_STREQ(p->record().name, "Orq Pressane");
+    ASSERT_EQ(openPlugin(*p, 48000, 1), 0);
+    EXPECT_EQ(p->dispatch(kCmdLatency, nullptr, 0), 190);
+}
+
+// ---- Settings -------------------------------------------------------------------------------
+
+TEST(PressanePlugin, load_clamps_store_values_and_writes_them_back) {
+    PluginPtr p = makePlugin();
+    ASSERT_EQ(openPlugin(*p), 0);
+    std::unique_ptr<ParameterSet> store(createPressaneParameters());
+    store->setFloat(kPressaneDesiredGain, 99.0f);
+    store->setFloat(kPressaneDensity, std::numeric_limits<float>::quiet_NaN());
+    store->setFloat(kPressaneHeadroom, -20.0f);
+    store->setFloat(kPressaneBoost, 1.0f);
+    p->dispatch(kCmdLoadSettings, store->iface(), kModeChanged);
+    const auto& engine = pressane(p).engine();
+    EXPECT_NEAR(engine.settings().desiredGainDb, 12.0f, 0.0);
+    EXPECT_NEAR(engine.settings().density, 0.0f, 0.0);
+    EXPECT_EQ(engine.settings().headroom, -9);
+    EXPECT_TRUE(engine.settings().boost);
+    EXPECT_NEAR(p->parameters().getFloat(kPressaneDesiredGain), 12.0f, 0.0);
+    EXPECT_NEAR(p->parameters().getFloat(kPressaneDensity), 0.0f, 0.0);
+    EXPECT_NEAR(p->parameters().getFloat(kPressaneHeadroom), -9.0f, 0.0);
+    // The loaded values are the plug-in's new changed values.
+    store->setFloat(kPressaneBoost, 0.0f);
+    p->dispatch(kCmdLoadSettings, store->iface(), kPressaneBoost); // index mode: Boost only
+    EXPECT_FALSE(engine.settings().boost);
+    EXPECT_NEAR(engine.settings().desiredGainDb, 12.0f, 0.0);
+}
+
+TEST(PressanePlugin, out_of_range_values_in_the_set_are_clamped_at_open) {
+    ParameterSet* set = createPressaneParameters();
+    set->setFloat(kPressaneDesiredGain, -5.0f);
+    set->setFloat(kPressaneHeadroom, 1e9f);
+    PluginPtr p = makePlugin(nullptr, set);
+    ASSERT_EQ(openPlugin(*p), 0);
+    EXPECT_NEAR(p->parameters().getFloat(kPressaneDesiredGain), 0.0f, 0.0);
+    EXPECT_NEAR(p->parameters().getFloat(kPressaneHeadroom), 9.0f, 0.0);
+    EXPECT_EQ(pressane(p).engine().derived().curve, 18);
+}
+
+TEST(PressanePlugin, limiter_index_is_3_at_start_and_4_after_the_same_values_load) {
+    ParameterSet* set = createPressaneParameters();
+    set->setFloat(kPressaneDesiredGain, 7.5f);
+    set->setFloat(kPressaneDensity, 0.5f);
+    PluginPtr p = makePlugin(nullptr, set);
+    ASSERT_EQ(openPlugin(*p), 0);
+    p->dispatch(kCmdStart, nullptr, 0);
+    EXPECT_EQ(pressane(p).engine().derived().levelStageDb, 3);
+    EXPECT_EQ(pressane(p).engine().derived().limiterIndex, 3);
+    std::unique_ptr<ParameterSet> store(createPressaneParameters());
+    store->setFloat(kPressaneDesiredGain, 7.5f);
+    store->setFloat(kPressaneDensity, 0.5f);
+    p->dispatch(kCmdLoadSettings, store->iface(), kModeChanged);
+    EXPECT_EQ(pressane(p).engine().derived().limiterIndex, 4);
+}
+
+TEST(PressanePlugin, save_writes_the_settings_the_store_asks_for_but_never_meters) {
+    ParameterSet* set = createPressaneParameters();
+    set->setFloat(kPressaneDesiredGain, 6.0f);
+    set->setFloat(kPressaneAudition, 1.0f);
+    PluginPtr p = makePlugin(nullptr, set);
+    ASSERT_EQ(openPlugin(*p), 0);
+    std::unique_ptr<ParameterSet> store(createPressaneParameters());
+    store->setFloat(kPressaneHeadroomMeter, -55.0f);
+    p->dispatch(kCmdSaveSettings, store->iface(), kModePersisted);
+    EXPECT_NEAR(store->getFloat(kPressaneDesiredGain), 6.0f, 0.0);
+    EXPECT_NEAR(store->getFloat(kPressaneAudition), 1.0f, 0.0);
+    EXPECT_NEAR(store->getFloat(kPressaneHeadroomMeter), -55.0f, 0.0);
+}
+
+// ---- Meters ---------------------------------------------------------------------------------
+
+TEST(PressanePlugin, meter_request_publishes_meters_only_after_new_audio) {
+    ParameterSet* set = createPressaneParameters();
+    set->setFloat(kPressaneDesiredGain, 6.0f);
+    PluginPtr p = makePlugin(nullptr, set);
+    ASSERT_EQ(openPlugin(*p), 0);
+    p->dispatch(kCmdStart, nullptr, 0);
+    processThroughRecord(*p, maximizer::test::musicLikeMix(2.0, 44100.0));
+    std::unique_ptr<ParameterSet> editor(createPressaneParameters());
+    editor->setFloat(kPressaneDesiredGain, 3.0f);
+    p->dispatch(kCmdSaveSettings, editor->iface(), kModeUnnamed);
+    const float reached = editor->getFloat(kPressaneGainReachedMeter);
+    const float headroom = editor->getFloat(kPressaneHeadroomMeter);
+    EXPECT_GT(reached, 0.3f);
+    EXPECT_LT(reached, 1.2f);
+    EXPECT_NE(headroom, 7.0f);
+    EXPECT_TRUE(std::isfinite(headroom));
+    EXPECT_NEAR(editor->getFloat(kPressaneDesiredGain), 3.0f, 0.0); // settings not selected
+    // No new audio since: the request leaves the editor's meters as they are.
+    editor->setFloat(kPressaneGainReachedMeter, -1.0f);
+    p->dispatch(kCmdSaveSettings, editor->iface(), kModeUnnamed);
+    EXPECT_NEAR(editor->getFloat(kPressaneGainReachedMeter), -1.0f, 0.0);
+}
+
+// ---- Processing through the record ----------------------------------------------------------
+
+TEST(PressanePlugin, record_processing_is_in_place_with_the_2L_delay_and_mute_gives_zeros) {
+    PluginPtr p = makePlugin();
+    ASSERT_EQ(openPlugin(*p), 0);
+    p->dispatch(kCmdStart, nullptr, 0);
+    const Channels in = maximizer::test::sine(2, 10000, 441.0, 0.3, 44100.0);
+    const Channels out = processThroughRecord(*p, in, 1000);
+    double worst = 0.0;
+    for (int32_t t = 176; t < 10000; ++t)
+        worst = std::max(worst, std::fabs(out[1][t] - 0.99866 * in[1][t - 176]));
+    EXPECT_NEAR(worst, 0.0, 2e-5);
+
+    float hostValues[2] = {0.0f, 1.0f};
+    p->dispatch(kCmdSetHostValues, hostValues, 0);
+    const Channels muted = processThroughRecord(*p, in, 1000);
+    EXPECT_NEAR(maximizer::test::peakMagnitude(muted), 0.0, 0.0);
+}
+
+TEST(PressanePlugin, bypass_with_delay_from_the_host_freezes_the_limiter) {
+    ParameterSet* set = createPressaneParameters();
+    set->setFloat(kPressaneDesiredGain, 12.0f);
+    PluginPtr p = makePlugin(nullptr, set);
+    ASSERT_EQ(openPlugin(*p), 0);
+    p->dispatch(kCmdStart, nullptr, 0);
+    processThroughRecord(*p, maximizer::test::musicLikeMix(1.0, 44100.0));
+    const float gain = pressane(p).engine().limiterGain();
+    ASSERT_LT(gain, 0.9f);
+    float hostValues[2] = {1.0f, 0.0f};
+    p->dispatch(kCmdSetHostValues, hostValues, 0);
+    const Channels in = maximizer::test::square(2, 20000, 100.0, 0.1, 44100.0);
+    const Channels out = processThroughRecord(*p, in);
+    EXPECT_NEAR(pressane(p).engine().limiterGain(), gain, 0.0);
+    EXPECT_NEAR(out[0][19000], in[0][19000 - 176] * 0.5012f * 1.995f * 0.99974f, 1e-6);
+}
+
+// ---- Stop and the tail ----------------------------------------------------------------------
+
+TEST(PressanePlugin, stop_hands_the_latency_tail_to_a_host_that_takes_it) {
+    FakeHost host;
+    PluginPtr p = makePlugin(&host);
+    ASSERT_EQ(openPlugin(*p), 0);
+    p->dispatch(kCmdStart, nullptr, 0);
+    processThroughRecord(*p, maximizer::test::sine(2, 3000, 441.0, 0.3, 44100.0));
+    EXPECT_EQ(p->dispatch(kCmdStop, nullptr, 0), 0);
+    ASSERT_EQ(host.takeCalls, 1);
+    EXPECT_EQ(host.tailFrames, 174);
+    EXPECT_EQ(host.tailChannels, 2);
+    // The tail carries the delayed end of the sine.
+    EXPECT_GT(maximizer::test::peakMagnitude({host.tailLeft}), 0.25);
+
+    host.takeAnswer = 0;
+    p->dispatch(kCmdStart, nullptr, 0);
+    EXPECT_EQ(p->dispatch(kCmdStop, nullptr, 0), kStatusTailNotTaken);
+
+    host.modeAnswer = 1;
+    p->dispatch(kCmdStart, nullptr, 0);
+    EXPECT_EQ(p->dispatch(kCmdStop, nullptr, 0), 0);
+    EXPECT_EQ(host.takeCalls, 2);
+}
+
+} // namespace
+} // namespace orq
