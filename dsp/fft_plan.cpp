@@ -51,6 +51,28 @@ template <bool Inverse> inline Vec4 quarterTurn(Vec4 v) {
     }
 }
 
+const Vec4 kConjugateSign{1.0f, -1.0f, 1.0f, -1.0f};
+const Vec4 kHalf{0.5f, 0.5f, 0.5f, 0.5f};
+const Vec4 kHalfConjugateSign{0.5f, -0.5f, 0.5f, -0.5f};
+const Vec4 kTimesISign{-1.0f, 1.0f, -1.0f, 1.0f};
+
+// (p, q) -> (q, p) for two complex values.
+inline Vec4 reversePair(Vec4 v) {
+    return __builtin_shuffle(v, Idx4{2, 3, 0, 1});
+}
+
+// v · w and v · conj(w) for w = (wr0, wi0, wr1, wi1) stored as complex pairs.
+inline Vec4 rotateBy(Vec4 v, Vec4 w) {
+    const Vec4 wr = __builtin_shuffle(w, Idx4{0, 0, 2, 2});
+    const Vec4 wi = __builtin_shuffle(w, Idx4{1, 1, 3, 3});
+    return v * wr + swapReIm(v) * wi * kTimesISign;
+}
+inline Vec4 rotateByConjugate(Vec4 v, Vec4 w) {
+    const Vec4 wr = __builtin_shuffle(w, Idx4{0, 0, 2, 2});
+    const Vec4 wi = __builtin_shuffle(w, Idx4{1, 1, 3, 3});
+    return v * wr - swapReIm(v) * wi * kTimesISign;
+}
+
 // Writes the two-point vector layout of w = e^(-2 pi i·k·step/size) for k = j, j+1.
 void writeTwiddlePair(float* out, size_t j, size_t step, size_t size) {
     const double unit = -2.0 * std::numbers::pi / static_cast<double>(size);
@@ -219,15 +241,16 @@ template <bool Inverse> void ComplexFftPlan::run(float* data) const {
         }
     }
 
+    // Each complex value moves as one 8-byte unit.
     const uint32_t* pair = swapPairs_.get();
     for (size_t s = 0; s < swapPairCount_; ++s, pair += 2) {
         float* a = data + 2 * size_t{pair[0]};
         float* b = data + 2 * size_t{pair[1]};
-        const float re = a[0], im = a[1];
-        a[0] = b[0];
-        a[1] = b[1];
-        b[0] = re;
-        b[1] = im;
+        uint64_t va, vb;
+        std::memcpy(&va, a, sizeof va);
+        std::memcpy(&vb, b, sizeof vb);
+        std::memcpy(a, &vb, sizeof vb);
+        std::memcpy(b, &va, sizeof va);
     }
 }
 
@@ -269,12 +292,24 @@ void RealFftPlan::forward(float* data) const {
     data[n] = z0r - z0i;
     data[n + 1] = 0.0f;
     const float* w = splitTwiddles_.get();
-    for (size_t k = 1; k <= m / 2; ++k) {
+    size_t k = 1;
+    // Bins k, k+1 and their mirrors M-k-1, M-k per step, while the two pairs stay apart.
+    for (; 2 * k + 2 < m; k += 2) {
+        float* pk = data + 2 * k;
+        float* pm = data + 2 * (m - k - 1);
+        const Vec4 a = load(pk);
+        const Vec4 b = reversePair(load(pm)) * kConjugateSign;
+        const Vec4 e = kHalf * (a + b);
+        const Vec4 o = swapReIm(a - b) * kHalfConjugateSign; // (A - B) / 2i
+        const Vec4 t = rotateBy(o, load(w + 2 * k));
+        store(pk, e + t);
+        store(pm, reversePair((e - t) * kConjugateSign));
+    }
+    for (; k <= m / 2; ++k) {
         float* pk = data + 2 * k;
         float* pm = data + 2 * (m - k);
         const float ar = pk[0], ai = pk[1], br = pm[0], bi = -pm[1];
         const float er = 0.5f * (ar + br), ei = 0.5f * (ai + bi);
-        // O = (A - B) / 2i = ((ai - bi) - i (ar - br)) / 2
         const float orr = 0.5f * (ai - bi), oi = -0.5f * (ar - br);
         const float wr = w[2 * k], wi = w[2 * k + 1];
         const float tr = wr * orr - wi * oi, ti = wr * oi + wi * orr;
@@ -286,7 +321,8 @@ void RealFftPlan::forward(float* data) const {
 }
 
 // The forward split run backwards: E[k] = X[k] + conj X[M-k], O[k] = (X[k] - conj X[M-k])·W^-k,
-// Z[k] = E + iO (twice the even/odd spectra, so the inverse complex FFT yields N·x).
+// Z[k] = E + iO, Z[M-k] = conj(E - iO) (twice the even/odd spectra, so the inverse complex FFT
+// yields N·x).
 void RealFftPlan::inverse(float* data, float scale) const {
     const size_t n = size_t{1} << order_;
     const size_t m = n / 2;
@@ -294,7 +330,20 @@ void RealFftPlan::inverse(float* data, float scale) const {
     data[0] = scale * (x0 + xm);
     data[1] = scale * (x0 - xm);
     const float* w = splitTwiddles_.get();
-    for (size_t k = 1; k <= m / 2; ++k) {
+    const Vec4 scaleVec{scale, scale, scale, scale};
+    size_t k = 1;
+    for (; 2 * k + 2 < m; k += 2) {
+        float* pk = data + 2 * k;
+        float* pm = data + 2 * (m - k - 1);
+        const Vec4 a = load(pk);
+        const Vec4 b = reversePair(load(pm)) * kConjugateSign;
+        const Vec4 e = a + b;
+        const Vec4 o = rotateByConjugate(a - b, load(w + 2 * k));
+        const Vec4 io = swapReIm(o) * kTimesISign; // i·O
+        store(pk, scaleVec * (e + io));
+        store(pm, reversePair(scaleVec * (e - io) * kConjugateSign));
+    }
+    for (; k <= m / 2; ++k) {
         float* pk = data + 2 * k;
         float* pm = data + 2 * (m - k);
         const float ar = pk[0], ai = pk[1], br = pm[0], bi = -pm[1];
@@ -302,7 +351,6 @@ void RealFftPlan::inverse(float* data, float scale) const {
         const float dr = ar - br, di = ai - bi;
         const float wr = w[2 * k], wi = -w[2 * k + 1]; // conj W^k = W^-k
         const float orr = dr * wr - di * wi, oi = dr * wi + di * wr;
-        // Z[k] = E + iO, Z[M-k] = conj(E - iO)
         pk[0] = scale * (er - oi);
         pk[1] = scale * (ei + orr);
         pm[0] = scale * (er + oi);
