@@ -342,7 +342,12 @@ int32_t AudioPlugin::dispatch(int32_t command, void* arg, int32_t value) {
         return 0;
     }
     switch (command) {
-    case kCmdCloseAll: return dispatch(kCmdCloseEditor, nullptr, 0);
+    case kCmdCloseAll:
+        // The host's release of the plug-in: editor closed, engine closed, object deleted.
+        dispatch(kCmdCloseEditor, nullptr, 0);
+        commandClose();
+        delete this;
+        return 0;
     case kCmdOpen: return arg != nullptr ? commandOpen(*static_cast<OpenFormat*>(arg)) : openResult_;
     case kCmdClose: return commandClose();
     case kCmdFormatChanged: return commandFormatChanged(static_cast<OpenFormat*>(arg));

@@ -1,9 +1,14 @@
 #include "runtime/audio_transform_filter.h"
 
+#include "runtime/registry_keys.h"
+
 #include <algorithm>
 #include <cstring>
 
 namespace orq {
+
+// {5F0C1D92-8E43-4A7B-B6D1-2C9E7A40F113}
+const IID IID_IAudioPluginRecord = {0x5f0c1d92, 0x8e43, 0x4a7b, {0xb6, 0xd1, 0x2c, 0x9e, 0x7a, 0x40, 0xf1, 0x13}};
 
 namespace {
 constexpr int32_t kFloatBlockFrames = 8192; // the AudioBuffers capacity
@@ -50,6 +55,8 @@ AudioTransformFilter::~AudioTransformFilter() {
 HRESULT AudioTransformFilter::QueryInterface(REFIID iid, void** object) {
     if (object == nullptr) return E_POINTER;
     if (iid == IID_IPersistStream) return GetInterface<IPersistStream>(this, object);
+    if (iid == IID_IAMovieSetup) return GetInterface<IAMovieSetup>(this, object);
+    if (iid == IID_IAudioPluginRecord) return GetInterface<IAudioPluginRecord>(this, object);
     return CTransInPlaceFilter::QueryInterface(iid, object);
 }
 
@@ -107,8 +114,7 @@ HRESULT AudioTransformFilter::StartStreaming() {
     PluginRecord* r = &plugin_->record();
     latencyFrames_ = r->dispatcher(r, kCmdLatency, nullptr, 0);
     r->dispatcher(r, kCmdStart, nullptr, 0);
-    processedFrames_ = 0;
-    skipping_ = latencyFrames_ > 0;
+    skip_.start(latencyFrames_);
     return S_OK;
 }
 
@@ -125,15 +131,6 @@ HRESULT AudioTransformFilter::EndOfStream() {
         r->dispatcher(r, kCmdStop, nullptr, 0);
     }
     return CTransInPlaceFilter::EndOfStream();
-}
-
-int32_t AudioTransformFilter::skipFor(int32_t produced) {
-    if (!skipping_) return 0;
-    if (processedFrames_ + produced >= latencyFrames_) {
-        skipping_ = false;
-        return int32_t(std::max<int64_t>(0, latencyFrames_ - processedFrames_));
-    }
-    return produced;
 }
 
 HRESULT AudioTransformFilter::Transform(IMediaSample* sample) {
@@ -160,13 +157,12 @@ HRESULT AudioTransformFilter::Transform(IMediaSample* sample) {
             LeaveCriticalSection(&filterLock_);
             return produced;
         }
-        const int32_t skip = skipFor(produced);
+        const int32_t skip = skip_.skipFor(produced);
         const int32_t kept = produced - skip;
         if (kept > 0)
             convertOut(buffers_.outputs(), skip, format, channels,
                        data + size_t(written) * size_t(blockAlign), kept);
         written += kept;
-        processedFrames_ += produced;
         readFrame += chunk;
     }
     sample->SetActualDataLength(written * blockAlign);
@@ -178,8 +174,7 @@ int32_t AudioTransformFilter::deliverTail(const TailRecord& tail) {
     int32_t offset = 0;
     int32_t remaining = tail.frames;
     // Frames still owed to the latency skip come off the start of the tail.
-    const int32_t skip = std::min(skipFor(remaining), remaining);
-    processedFrames_ += remaining;
+    const int32_t skip = std::min(skip_.skipFor(remaining), remaining);
     offset += skip;
     remaining -= skip;
     const int32_t blockAlign = outputFormat_.blockAlign;
@@ -247,6 +242,18 @@ HRESULT AudioTransformFilter::Load(IStream* stream) {
     r->dispatcher(r, kCmdLoadSettings, set.iface(), kModePersisted);
     if (r->editor != nullptr) r->editor->command(7, set.iface(), kModePersisted);
     return S_OK;
+}
+
+HRESULT AudioTransformFilter::Register() {
+    CLSID id;
+    GetClassID(&id);
+    return registerFilterKey(id, name_);
+}
+
+HRESULT AudioTransformFilter::Unregister() {
+    CLSID id;
+    GetClassID(&id);
+    return unregisterFilterKey(id);
 }
 
 } // namespace orq

@@ -5,13 +5,24 @@
 
 #include "runtime/audio_buffers.h"
 #include "runtime/audio_plugin.h"
+#include "runtime/latency_skip.h"
 #include "runtime/sample_conversion.h"
 
 #include <streams.h>
 
 namespace orq {
 
-class AudioTransformFilter : public CTransInPlaceFilter, public IPersistStream {
+// Gives a host of this family the plug-in record behind a filter (meters, latency).
+struct IAudioPluginRecord : IUnknown {
+    virtual PluginRecord* Record() = 0;
+
+  protected:
+    ~IAudioPluginRecord() = default;
+};
+extern const IID IID_IAudioPluginRecord;
+
+class AudioTransformFilter : public CTransInPlaceFilter, public IPersistStream, public IAMovieSetup,
+                             public IAudioPluginRecord {
   public:
     // Takes ownership of plugin, becomes its host and opens it for 44100 Hz, two channels
     // (one if refused). [ui-thread] allocates.
@@ -39,6 +50,12 @@ class AudioTransformFilter : public CTransInPlaceFilter, public IPersistStream {
     HRESULT Save(IStream* stream, BOOL clearDirty) override;
     HRESULT GetSizeMax(ULARGE_INTEGER* size) override;
 
+    // IAMovieSetup: the Filter\{class id} key.
+    HRESULT Register() override;
+    HRESULT Unregister() override;
+
+    PluginRecord* Record() override { return &plugin_->record(); }
+
     AudioPlugin& plugin() { return *plugin_; }
     bool openedAtCreation() const { return openedAtCreation_; }
     const AudioFormat& inputFormat() const { return inputFormat_; }
@@ -47,8 +64,6 @@ class AudioTransformFilter : public CTransInPlaceFilter, public IPersistStream {
     static int32_t hostCallback(void* context, PluginRecord* record, int32_t request, intptr_t a,
                                 void* b);
     int32_t deliverTail(const TailRecord& tail);
-    // Frames to drop from the start of produced output, advancing the skip state.
-    int32_t skipFor(int32_t produced);
     SampleFormat sampleFormat() const;
 
     AudioPlugin* plugin_;
@@ -59,8 +74,7 @@ class AudioTransformFilter : public CTransInPlaceFilter, public IPersistStream {
     AudioFormat outputFormat_{};
     AudioBuffers buffers_;
     int32_t latencyFrames_ = 0;
-    int64_t processedFrames_ = 0;
-    bool skipping_ = false;
+    LatencySkip skip_;
     uint32_t streamVersion_ = 0;
 };
 

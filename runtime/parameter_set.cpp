@@ -1,5 +1,7 @@
 #include "runtime/parameter_set.h"
 
+#include "runtime/live_objects.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -15,7 +17,9 @@ const ParameterInterface kInterfaceTemplate = {
     [](ParameterInterface* i) { own(i)->release(); },
     [](ParameterInterface* i) -> ParameterInterface* {
         ParameterSet* copy = own(i)->clone();
-        return copy != nullptr ? copy->iface() : nullptr;
+        if (copy == nullptr) return nullptr;
+        copy->countAsLive();
+        return copy->iface();
     },
     [](ParameterInterface* i) { return own(i)->query(); },
     [](ParameterInterface* i, ParameterInterface* other) { own(i)->copyFrom(other); },
@@ -52,7 +56,15 @@ ParameterSet::ParameterSet(int32_t count, uint32_t uniqueId, const char* name)
     if (name != nullptr) std::strncpy(name_, name, 32);
 }
 
-ParameterSet::~ParameterSet() = default;
+ParameterSet::~ParameterSet() {
+    if (countedLive_) objectDestroyed(LiveKind::ParameterSet);
+}
+
+void ParameterSet::countAsLive() {
+    if (countedLive_) return;
+    countedLive_ = true;
+    objectCreated(LiveKind::ParameterSet);
+}
 
 float ParameterSet::getFloat(int32_t index) {
     clearChanged(index);
@@ -302,19 +314,6 @@ void writeSelectedToStore(ParameterSet& set, ParameterInterface* store,
 
 // Persistent stream --------------------------------------------------------------------------------
 
-uint32_t streamSizeMax(ParameterSet& set) {
-    uint32_t size = sizeof(uint32_t);
-    for (int32_t i = 0; i < set.count(); ++i) {
-        if (!set.isPersisted(i)) continue;
-        int32_t n = 0, elementSize = 0;
-        if (set.arrayInfo(i, &n, &elementSize) == 0)
-            size += 2 * sizeof(uint32_t) + uint32_t(n) * uint32_t(elementSize);
-        else
-            size += sizeof(float);
-    }
-    return size;
-}
-
 namespace {
 void put32(std::vector<uint8_t>& out, uint32_t v) {
     for (int b = 0; b < 4; ++b) out.push_back(uint8_t(v >> (8 * b)));
@@ -322,42 +321,59 @@ void put32(std::vector<uint8_t>& out, uint32_t v) {
 uint32_t get32(const uint8_t* p) {
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
+bool isArray(ParameterInterface* set, int32_t i, int32_t* n, int32_t* elementSize) {
+    return set->arrayInfo(set, i, n, elementSize) == 0;
+}
 } // namespace
 
-std::vector<uint8_t> saveParameterStream(ParameterSet& set, uint32_t version) {
-    std::vector<uint8_t> out;
-    out.reserve(streamSizeMax(set));
-    put32(out, version);
-    const int32_t savedMode = set.mode();
-    set.setMode(kModeFrozen); // reading for the stream leaves the flags alone
-    for (int32_t i = 0; i < set.count(); ++i) {
-        if (!set.isPersisted(i)) continue;
+uint32_t streamSizeMax(ParameterInterface* set, int32_t count) {
+    uint32_t size = sizeof(uint32_t);
+    for (int32_t i = 0; i < count; ++i) {
+        if (!set->isPersisted(set, i)) continue;
         int32_t n = 0, elementSize = 0;
-        if (set.arrayInfo(i, &n, &elementSize) == 0) {
+        if (isArray(set, i, &n, &elementSize))
+            size += 2 * sizeof(uint32_t) + uint32_t(n) * uint32_t(elementSize);
+        else
+            size += sizeof(float);
+    }
+    return size;
+}
+
+std::vector<uint8_t> saveParameterStream(ParameterInterface* set, int32_t count, uint32_t version) {
+    std::vector<uint8_t> out;
+    out.reserve(streamSizeMax(set, count));
+    put32(out, version);
+    const int32_t savedMode = set->getMode(set);
+    set->setMode(set, kModeFrozen); // reading for the stream leaves the flags alone
+    for (int32_t i = 0; i < count; ++i) {
+        if (!set->isPersisted(set, i)) continue;
+        int32_t n = 0, elementSize = 0;
+        if (isArray(set, i, &n, &elementSize)) {
             put32(out, uint32_t(n));
             put32(out, uint32_t(elementSize));
             const size_t at = out.size();
             out.resize(at + size_t(n) * size_t(elementSize));
-            set.getArray(i, out.data() + at, n);
+            set->getArray(set, i, out.data() + at, n);
         } else {
-            float v = set.getFloat(i);
+            float v = set->getFloat(set, i);
             uint32_t bits;
             std::memcpy(&bits, &v, sizeof bits);
             put32(out, bits);
         }
     }
-    set.setMode(savedMode);
+    set->setMode(set, savedMode);
     return out;
 }
 
-bool loadParameterStream(ParameterSet& set, const uint8_t* data, size_t size, uint32_t* version) {
+bool loadParameterStream(ParameterInterface* set, int32_t count, const uint8_t* data, size_t size,
+                         uint32_t* version) {
     if (data == nullptr || size < sizeof(uint32_t)) return false;
     // First pass: check the whole stream against the set's own layout.
     size_t at = sizeof(uint32_t);
-    for (int32_t i = 0; i < set.count(); ++i) {
-        if (!set.isPersisted(i)) continue;
+    for (int32_t i = 0; i < count; ++i) {
+        if (!set->isPersisted(set, i)) continue;
         int32_t n = 0, elementSize = 0;
-        if (set.arrayInfo(i, &n, &elementSize) == 0) {
+        if (isArray(set, i, &n, &elementSize)) {
             if (size - at < 8) return false;
             if (get32(data + at) != uint32_t(n) || get32(data + at + 4) != uint32_t(elementSize))
                 return false;
@@ -373,18 +389,18 @@ bool loadParameterStream(ParameterSet& set, const uint8_t* data, size_t size, ui
     // Second pass: store the values.
     if (version != nullptr) *version = get32(data);
     at = sizeof(uint32_t);
-    for (int32_t i = 0; i < set.count(); ++i) {
-        if (!set.isPersisted(i)) continue;
+    for (int32_t i = 0; i < count; ++i) {
+        if (!set->isPersisted(set, i)) continue;
         int32_t n = 0, elementSize = 0;
-        if (set.arrayInfo(i, &n, &elementSize) == 0) {
+        if (isArray(set, i, &n, &elementSize)) {
             at += 8;
-            set.setArray(i, data + at, n);
+            set->setArray(set, i, data + at, n);
             at += size_t(n) * size_t(elementSize);
         } else {
             uint32_t bits = get32(data + at);
             float v;
             std::memcpy(&v, &bits, sizeof v);
-            set.setFloat(i, v);
+            set->setFloat(set, i, v);
             at += 4;
         }
     }

@@ -96,6 +96,9 @@ class ParameterSet {
     int32_t blockHint() const { return 4096; }
     ParameterInterface* iface() { return &interface_; }
     static ParameterSet* fromInterface(ParameterInterface* i) { return i->owner; }
+    // Counts this set among the library's live parameter sets until it is deleted (sets
+    // handed out by the creators and by clone through the interface).
+    void countAsLive();
 
   protected:
     bool validIndex(int32_t index) const { return index >= 0 && index < count_; }
@@ -108,6 +111,7 @@ class ParameterSet {
     int32_t changedCount_ = 0;
     std::vector<int32_t> changed_;
     uint32_t uniqueId_;
+    bool countedLive_ = false;
     char name_[33] = {};
     ParameterInterface interface_;
 };
@@ -183,12 +187,20 @@ void writeSelectedToStore(ParameterSet& set, ParameterInterface* store,
                           std::span<const int32_t> arrayOrder = {});
 
 // The filter's persistent stream: u32 version, then each persisted parameter in index order
-// (float, or u32 count, u32 element size and the elements).
-uint32_t streamSizeMax(ParameterSet& set);
-std::vector<uint8_t> saveParameterStream(ParameterSet& set, uint32_t version);
+// (float, or u32 count, u32 element size and the elements). The interface forms serve hosts
+// that hold another library's set; count is the set's parameter count.
+uint32_t streamSizeMax(ParameterInterface* set, int32_t count);
+std::vector<uint8_t> saveParameterStream(ParameterInterface* set, int32_t count, uint32_t version);
 // Refuses (false, nothing changed) a stream that ends early or whose array counts or sizes
 // differ from the set's own; otherwise stores every value (flags set) and the version.
-bool loadParameterStream(ParameterSet& set, const uint8_t* data, size_t size,
+bool loadParameterStream(ParameterInterface* set, int32_t count, const uint8_t* data, size_t size,
                          uint32_t* version);
+inline uint32_t streamSizeMax(ParameterSet& set) { return streamSizeMax(set.iface(), set.count()); }
+inline std::vector<uint8_t> saveParameterStream(ParameterSet& set, uint32_t version) {
+    return saveParameterStream(set.iface(), set.count(), version);
+}
+inline bool loadParameterStream(ParameterSet& set, const uint8_t* data, size_t size, uint32_t* version) {
+    return loadParameterStream(set.iface(), set.count(), data, size, version);
+}
 
 } // namespace orq

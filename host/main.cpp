@@ -1,0 +1,269 @@
+// orq: runs the suite's plug-ins on audio files the way a host does.
+#include "host/audio_file.h"
+#include "host/demo_mix.h"
+#include "host/plugin_library.h"
+#include "host/session.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <optional>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+using namespace orq;
+using namespace orq::host;
+
+namespace {
+
+const char* const kUsage =
+    "usage:\n"
+    "  orq process PLUGIN INPUT OUTPUT [--set KEY=VALUE]... [--state FILE] [--save-state FILE]\n"
+    "              [--format s16|f32] [--road dx|vc]\n"
+    "  orq demo [OUTDIR]\n"
+    "  orq register LIB...\n"
+    "  orq unregister LIB...\n"
+    "  orq list\n"
+    "PLUGIN is a display name (\"Orq Compressor\") or a library path.\n";
+
+struct UsageError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+std::string dbfs(float peak) {
+    if (peak <= 0.0f) return "-inf";
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f", 20.0 * std::log10(double(peak)));
+    return text;
+}
+
+std::string describeFormat(const AudioData& a) {
+    return std::string(a.format == SampleFormat::Int16 ? "s16" : "f32") + ", " + std::to_string(a.sampleRate) +
+           " Hz, " + std::to_string(a.channels) + (a.channels == 1 ? " channel" : " channels");
+}
+
+std::string summaryText(const Session& session, const AudioData& audio, const RunSummary& s) {
+    std::ostringstream out;
+    out << "plug-in: " << session.name() << " (" << (session.road() == Road::Component ? "component" : "vc")
+        << " road)\n";
+    out << "format: " << describeFormat(audio) << ", " << audio.frames << " frames\n";
+    out << "latency: " << s.latencyFrames << " frames" << (s.tailFromPlugin ? " (tail from the plug-in)" : "")
+        << "\n";
+    for (size_t c = 0; c < s.input.size(); ++c)
+        out << "channel " << c << ": in peak " << dbfs(s.input[c].peak) << " dBFS, " << s.input[c].clips
+            << " clips; out peak " << dbfs(s.output[c].peak) << " dBFS, " << s.output[c].clips << " clips\n";
+    return out.str();
+}
+
+void progressBar(int64_t done, int64_t total) {
+    const int width = 40;
+    const int filled = total > 0 ? int(width * done / total) : width;
+    std::fprintf(stderr, "\r[%.*s%*s] %3d%%", filled, "########################################", width - filled, "",
+                 total > 0 ? int(100 * done / total) : 100);
+    if (done >= total) std::fprintf(stderr, "\n");
+}
+
+struct ProcessOptions {
+    std::string plugin, input, output;
+    std::vector<Setting> settings;
+    std::optional<std::string> state, saveState;
+    std::optional<SampleFormat> format;
+    Road road = Road::Component;
+};
+
+ProcessOptions parseProcess(const std::vector<std::string>& args) {
+    ProcessOptions o;
+    std::vector<std::string> positional;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        auto value = [&]() -> std::string {
+            if (i + 1 >= args.size()) throw UsageError(a + " needs a value");
+            return args[++i];
+        };
+        if (a == "--set") o.settings.push_back(parseSetting(value()));
+        else if (a == "--state") o.state = value();
+        else if (a == "--save-state") o.saveState = value();
+        else if (a == "--format") {
+            const std::string f = value();
+            if (f == "s16") o.format = SampleFormat::Int16;
+            else if (f == "f32") o.format = SampleFormat::Float32;
+            else throw UsageError("--format takes s16 or f32, not '" + f + "'");
+        } else if (a == "--road") {
+            const std::string r = value();
+            if (r == "dx") o.road = Road::Component;
+            else if (r == "vc") o.road = Road::HostExtension;
+            else throw UsageError("--road takes dx or vc, not '" + r + "'");
+        } else if (a.starts_with("--")) throw UsageError("unknown option '" + a + "'");
+        else positional.push_back(a);
+    }
+    if (positional.size() != 3) throw UsageError("process takes PLUGIN INPUT OUTPUT");
+    o.plugin = positional[0];
+    o.input = positional[1];
+    o.output = positional[2];
+    return o;
+}
+
+// The road a plug-in takes when none is asked for: the component road when it is registered.
+Road defaultRoad(const PluginTarget& target, Road asked) {
+    return target.filterClassId ? asked : Road::HostExtension;
+}
+
+int commandProcess(const std::vector<std::string>& args, bool roadGiven) {
+    ProcessOptions o = parseProcess(args);
+    refuseSameFile(o.input, o.output);
+    if (o.saveState) refuseSameFile(o.input, *o.saveState);
+    std::vector<uint8_t> state;
+    if (o.state) state = readFileBytes(*o.state);
+    AudioData input = readAudio(o.input, o.format ? &*o.format : nullptr);
+    PluginTarget target = findPlugin(o.plugin);
+    const Road road = roadGiven ? o.road : defaultRoad(target, o.road);
+    std::unique_ptr<Session> session = openSession(target, road);
+    if (o.state) session->loadState(state);
+    session->apply(o.settings);
+    RunSummary summary;
+    Progress progress;
+    if (isatty(STDERR_FILENO)) progress = progressBar;
+    AudioData output = session->run(input, summary, progress);
+    writeAudio(o.output, output);
+    if (o.saveState) writeFileAtomically(*o.saveState, session->saveState());
+    std::cout << summaryText(*session, input, summary);
+    return 0;
+}
+
+int commandRegister(const std::vector<std::string>& libs, bool unregister) {
+    if (libs.empty()) throw UsageError(std::string(unregister ? "unregister" : "register") + " takes LIB...");
+    int failures = 0;
+    for (const std::string& path : libs) {
+        PluginLibrary lib = loadLibrary(path);
+        DllRegisterServerFn call = unregister ? lib.unregisterServer : lib.registerServer;
+        if (call == nullptr) throw std::runtime_error("'" + path + "' is not a component server");
+        const HRESULT hr = call();
+        if (FAILED(hr)) {
+            char text[1024] = {};
+            PlatformRegistryError(text, sizeof text);
+            std::fprintf(stderr, "orq: %s '%s' failed (0x%08X)%s%s\n", unregister ? "unregistering" : "registering",
+                         path.c_str(), uint32_t(hr), text[0] ? ": " : "", text);
+            ++failures;
+        } else {
+            std::cout << (unregister ? "unregistered " : "registered ") << lib.name << " (" << lib.path << ")\n";
+        }
+    }
+    return failures == 0 ? 0 : 1;
+}
+
+int commandList() {
+    std::cout << "registered filters:\n";
+    for (const RegisteredFilter& f : registeredFilters()) {
+        char id[40];
+        PlatformStringFromGUID(f.classId, id, sizeof id);
+        std::cout << "  " << f.name << "  " << id << "  " << f.libraryPath;
+        if (f.merit) {
+            char merit[16];
+            std::snprintf(merit, sizeof merit, "0x%X", *f.merit);
+            std::cout << "  merit " << merit;
+        }
+        std::cout << "\n";
+    }
+    std::cout << "libraries in " << pluginFolder() << ":\n";
+    for (const std::string& file : libraryFilesInFolder()) {
+        PluginLibrary lib = loadLibrary(file);
+        for (int32_t i = 0; i < lib.getNumberOfPlugIns(); ++i) {
+            char name[64] = {};
+            int32_t kind = 0;
+            if (lib.getPlugInName(i, name, sizeof name - 1, &kind) != 1) continue;
+            std::cout << "  " << fs::path(file).filename().string() << ": " << name << " (kind " << kind << ", "
+                      << (kind == 6 ? "analyser" : "processor") << ")\n";
+        }
+    }
+    return 0;
+}
+
+// What the demo runs through each plug-in, by display name.
+struct DemoStep {
+    const char* plugin;
+    const char* output;
+    std::vector<const char*> settings;
+};
+
+const std::vector<DemoStep>& demoSteps() {
+    static const std::vector<DemoStep> steps = {
+        {"Orq Compressor", "compressor.wav", {}},
+        {"Orq Pressane", "pressane.wav", {"DesGain=6"}},
+        {"Orq Tessaline", "tessaline.wav", {}},
+        {"Orq Brisquet", "brisquet.wav", {}},
+        {"Orq Ombrel", "ombrel.wav", {}},
+        {"Orq Lunavis", "lunavis.wav", {}},
+    };
+    return steps;
+}
+
+int commandDemo(const std::vector<std::string>& args) {
+    if (args.size() > 1) throw UsageError("demo takes at most OUTDIR");
+    const fs::path dir = args.empty() ? fs::path("orq-demo") : fs::path(args[0]);
+    std::error_code ec;
+    fs::create_directories(dir, ec);
+    if (ec) throw std::runtime_error("cannot create '" + dir.string() + "': " + ec.message());
+    const AudioData mix = makeDemoMix();
+    writeAudio((dir / "mix.wav").string(), mix);
+    std::ostringstream report;
+    report << "test mix: " << (dir / "mix.wav").string() << " (" << describeFormat(mix) << ", " << mix.frames
+           << " frames)\n";
+    int ran = 0;
+    for (const DemoStep& step : demoSteps()) {
+        std::optional<PluginTarget> target;
+        try {
+            target = findPlugin(step.plugin);
+        } catch (const std::exception&) {
+            continue; // not built yet
+        }
+        std::unique_ptr<Session> session = openSession(*target, defaultRoad(*target, Road::Component));
+        std::vector<Setting> settings;
+        for (const char* s : step.settings) settings.push_back(parseSetting(s));
+        session->apply(settings);
+        RunSummary summary;
+        AudioData output = session->run(mix, summary, {});
+        const fs::path file = dir / step.output;
+        writeAudio(file.string(), output);
+        report << "\n" << summaryText(*session, mix, summary) << "output: " << file.string() << "\n";
+        ++ran;
+    }
+    report << "\n" << ran << " plug-in" << (ran == 1 ? "" : "s") << " ran.\n";
+    std::ofstream((dir / "summary.txt").string()) << report.str();
+    std::cout << report.str();
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    try {
+        if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+            std::cout << kUsage;
+            return args.empty() ? 2 : 0;
+        }
+        const std::string command = args[0];
+        std::vector<std::string> rest(args.begin() + 1, args.end());
+        bool roadGiven = false;
+        for (const std::string& a : rest) roadGiven = roadGiven || a == "--road";
+        if (command == "process") return commandProcess(rest, roadGiven);
+        if (command == "demo") return commandDemo(rest);
+        if (command == "register") return commandRegister(rest, false);
+        if (command == "unregister") return commandRegister(rest, true);
+        if (command == "list") return commandList();
+        throw UsageError("unknown command '" + command + "'");
+    } catch (const UsageError& e) {
+        std::fprintf(stderr, "orq: %s\n%s", e.what(), kUsage);
+        return 2;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "orq: %s\n", e.what());
+        return 1;
+    }
+}

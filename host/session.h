@@ -1,0 +1,68 @@
+// One plug-in instance driven the way a host drives it: through the component road (filter
+// graph with source and sink) or through the host extension road (plug-in record and
+// dispatcher, the host doing the conversions).
+#pragma once
+
+#include "host/audio_file.h"
+#include "host/plugin_library.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace orq::host {
+
+enum class Road { Component, HostExtension };
+
+// A parameter assignment from the command line: KEY=VALUE or KEY[i]=VALUE.
+struct Setting {
+    std::string key;
+    int32_t element = -1; // -1: scalar
+    std::string value;
+};
+// Throws on a malformed assignment.
+Setting parseSetting(const std::string& text);
+
+struct ChannelMeter {
+    float peak = 0.0f;
+    int32_t clips = 0;
+};
+
+struct RunSummary {
+    int32_t latencyFrames = 0;
+    bool tailFromPlugin = false;
+    std::vector<ChannelMeter> input;
+    std::vector<ChannelMeter> output;
+};
+
+using Progress = std::function<void(int64_t done, int64_t total)>;
+
+class Session {
+  public:
+    virtual ~Session() = default;
+    // Throws with one clear line for a state the plug-in refuses.
+    virtual void loadState(const std::vector<uint8_t>& bytes) = 0;
+    virtual std::vector<uint8_t> saveState() = 0;
+    // Applies the assignments through the plug-in's parameter interface; throws for an
+    // unknown key or a value that does not fit the parameter.
+    virtual void apply(const std::vector<Setting>& settings) = 0;
+    // Runs the whole input; the output has exactly the input's length and lines up with it.
+    virtual AudioData run(const AudioData& input, RunSummary& summary, const Progress& progress) = 0;
+    // The plug-in's own record (meters, parameters); valid while the session lives.
+    virtual PluginRecord* record() = 0;
+    const std::string& name() const { return library_.name; }
+    Road road() const { return road_; }
+
+  protected:
+    Session(PluginLibrary library, Road road) : library_(std::move(library)), road_(road) {}
+    PluginLibrary library_;
+    Road road_;
+};
+
+std::unique_ptr<Session> openSession(const PluginTarget& target, Road road);
+
+// Writes the assignments into a parameter interface (count = the set's parameter count).
+void applySettings(ParameterInterface* set, int32_t count, const std::vector<Setting>& settings);
+
+} // namespace orq::host

@@ -1,0 +1,333 @@
+// The exports of one deliverable: component server (class factories, unloading, registration)
+// and the host extension family. Compiled into every deliverable, built from thisModule().
+#include "runtime/audio_transform_filter.h"
+#include "runtime/host_extension.h"
+#include "runtime/live_objects.h"
+#include "runtime/plugin_module.h"
+#include "runtime/registry_keys.h"
+
+#include <objbase.h>
+
+#include <cstring>
+#include <new>
+#include <string>
+
+#define DX_EXPORT extern "C" __attribute__((visibility("default")))
+
+namespace orq {
+namespace {
+
+LONG volatile serverLocks = 0;
+LONG volatile componentObjects = 0;
+HWND applicationWindow = nullptr;
+HostCallbackRecord hostCallbacks{};
+
+// A new instance's set: a copy of the given set, or of the library's default set.
+ParameterSet* newInstanceParameters(ParameterInterface* given) {
+    const PluginModule& m = thisModule();
+    ParameterSet* set = m.createParameters();
+    if (set == nullptr) return nullptr;
+    ParameterInterface* source = given;
+    if (source == nullptr && defaultParameterSet() != nullptr) source = defaultParameterSet()->iface();
+    if (source != nullptr) set->copyFrom(source);
+    return set;
+}
+
+AudioPlugin* newPlugin(HostCallback host, void* hostObject, ParameterInterface* given) {
+    ParameterSet* set = newInstanceParameters(given);
+    if (set == nullptr) return nullptr;
+    return thisModule().createPlugin(set, host, hostObject);
+}
+
+// The filter as a component object: counted while alive.
+class ComponentFilter final : public AudioTransformFilter {
+  public:
+    using AudioTransformFilter::AudioTransformFilter;
+    ~ComponentFilter() override { InterlockedDecrement(&componentObjects); }
+};
+
+// The property page. Its editor content arrives with the editors.
+class PropertyPage final : public IUnknown {
+  public:
+    PropertyPage() {
+        InterlockedIncrement(&componentObjects);
+        objectCreated(LiveKind::Editor);
+    }
+    HRESULT QueryInterface(REFIID iid, void** object) override {
+        if (object == nullptr) return E_POINTER;
+        if (iid == IID_IUnknown) return GetInterface<IUnknown>(this, object);
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG AddRef() override { return ULONG(InterlockedIncrement(&references_)); }
+    ULONG Release() override {
+        LONG left = InterlockedDecrement(&references_);
+        if (left == 0) delete this;
+        return ULONG(left);
+    }
+
+  private:
+    ~PropertyPage() {
+        InterlockedDecrement(&componentObjects);
+        objectDestroyed(LiveKind::Editor);
+    }
+    LONG volatile references_ = 0;
+};
+
+IUnknown* createFilter(HRESULT* result) {
+    const PluginModule& m = thisModule();
+    try {
+        AudioPlugin* plugin = newPlugin(nullptr, nullptr, nullptr);
+        if (plugin == nullptr) {
+            *result = E_OUTOFMEMORY;
+            return nullptr;
+        }
+        auto* filter = new ComponentFilter(plugin, m.filterClassId, m.pageClassId, m.name);
+        InterlockedIncrement(&componentObjects);
+        *result = S_OK;
+        return static_cast<IBaseFilter*>(filter);
+    } catch (const std::bad_alloc&) {
+        *result = E_OUTOFMEMORY;
+        return nullptr;
+    }
+}
+
+IUnknown* createPage(HRESULT* result) {
+    auto* page = new (std::nothrow) PropertyPage;
+    *result = page != nullptr ? S_OK : E_OUTOFMEMORY;
+    return page;
+}
+
+class ClassFactory final : public IClassFactory {
+  public:
+    explicit ClassFactory(bool filter) : filter_(filter) {}
+    HRESULT QueryInterface(REFIID iid, void** object) override {
+        if (object == nullptr) return E_POINTER;
+        if (iid == IID_IUnknown || iid == IID_IClassFactory) return GetInterface<IClassFactory>(this, object);
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG AddRef() override { return ULONG(InterlockedIncrement(&references_)); }
+    ULONG Release() override {
+        LONG left = InterlockedDecrement(&references_);
+        if (left == 0) delete this;
+        return ULONG(left);
+    }
+    HRESULT CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
+        if (object == nullptr) return E_POINTER;
+        *object = nullptr;
+        if (outer != nullptr) return CLASS_E_NOAGGREGATION;
+        HRESULT hr = S_OK;
+        IUnknown* created = filter_ ? createFilter(&hr) : createPage(&hr);
+        if (created == nullptr) return hr;
+        created->AddRef();
+        hr = created->QueryInterface(iid, object);
+        created->Release();
+        return hr;
+    }
+    HRESULT LockServer(BOOL lock) override {
+        if (lock) InterlockedIncrement(&serverLocks);
+        else InterlockedDecrement(&serverLocks);
+        return S_OK;
+    }
+
+  private:
+    bool filter_;
+    LONG volatile references_ = 0;
+};
+
+// Host extension creators: every failure becomes a null result.
+PluginRecord* createEffect(HostCallback host, void* hostObject, ParameterInterface* parameters) {
+    try {
+        AudioPlugin* plugin = newPlugin(host, hostObject, parameters);
+        return plugin != nullptr ? &plugin->record() : nullptr;
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+void* createEditor(ParameterInterface*) { return nullptr; }
+
+ParameterInterface* createParameters() {
+    try {
+        ParameterSet* set = thisModule().createParameters();
+        if (set == nullptr) return nullptr;
+        set->countAsLive();
+        return set->iface();
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+void storeCallbacks(const HostCallbackRecord* record) {
+    hostCallbacks.registerPlugin = record->registerPlugin;
+    hostCallbacks.messageHook = record->messageHook;
+    hostCallbacks.settingsDialog = record->settingsDialog;
+    hostCallbacks.threadStart = record->threadStart;
+    hostCallbacks.threadEnd = record->threadEnd;
+    hostCallbacks.hostValue = record->hostValue;
+}
+
+constexpr int32_t kPluginRows = 1; // each library holds one plug-in
+constexpr HRESULT kFilterNotRegistered = static_cast<HRESULT>(0x80040202u);
+
+// The class table: the filter at an even position, its property page after it.
+struct ClassEntry {
+    std::string name;
+    CLSID classId;
+    bool filter;
+};
+
+std::vector<ClassEntry> classTable() {
+    const PluginModule& m = thisModule();
+    return {{m.name, m.filterClassId, true}, {std::string(m.name) + " PropertyPage", m.pageClassId, false}};
+}
+
+LONG registerPins(const std::string& classKey) {
+    static const char* const kPins[] = {"Input", "Output"};
+    for (DWORD direction = 0; direction < 2; ++direction) {
+        HKEY pin = nullptr;
+        const std::string pinKey = classKey + "\\Pins\\" + kPins[direction];
+        LONG rc = createKeyWithDefault(pinKey, nullptr, &pin);
+        if (rc != ERROR_SUCCESS) return rc;
+        for (const char* flag : {"AllowedMany", "AllowedZero", "IsRendered"})
+            if (rc == ERROR_SUCCESS) rc = setDwordValue(pin, flag, 0);
+        if (rc == ERROR_SUCCESS) rc = setDwordValue(pin, "Direction", direction);
+        RegCloseKey(pin);
+        if (rc != ERROR_SUCCESS) return rc;
+        rc = createKeyWithDefault(pinKey + "\\Types\\" + guidString(MEDIATYPE_Audio) + "\\" + guidString(GUID_NULL),
+                                  nullptr);
+        if (rc != ERROR_SUCCESS) return rc;
+    }
+    return ERROR_SUCCESS;
+}
+
+HRESULT registerClass(const ClassEntry& entry, const std::string& libraryPath) {
+    const std::string classKey = "CLSID\\" + guidString(entry.classId);
+    HKEY key = nullptr;
+    LONG rc = createKeyWithDefault(classKey, entry.name.c_str(), &key);
+    if (rc != ERROR_SUCCESS) return HRESULT_FROM_WIN32(rc);
+    if (entry.filter && thisModule().merit != 0) rc = setDwordValue(key, "Merit", thisModule().merit);
+    RegCloseKey(key);
+    if (rc != ERROR_SUCCESS) return HRESULT_FROM_WIN32(rc);
+    HKEY server = nullptr;
+    rc = createKeyWithDefault(classKey + "\\InprocServer32", libraryPath.c_str(), &server);
+    if (rc != ERROR_SUCCESS) return HRESULT_FROM_WIN32(rc);
+    rc = setStringValue(server, "ThreadingModel", "Both");
+    RegCloseKey(server);
+    if (rc != ERROR_SUCCESS) return HRESULT_FROM_WIN32(rc);
+    if (!entry.filter) return S_OK;
+    rc = createKeyWithDefault(classKey, entry.name.c_str());
+    if (rc == ERROR_SUCCESS) rc = registerPins(classKey);
+    if (rc == ERROR_SUCCESS) rc = createKeyWithDefault("Filter\\" + guidString(entry.classId), entry.name.c_str());
+    return HRESULT_FROM_WIN32(rc);
+}
+
+__attribute__((constructor)) void attachLibrary() {
+    setModuleHandle(PlatformModuleFromAddress(reinterpret_cast<const void*>(&attachLibrary)));
+    setDefaultParameterSet(thisModule().createParameters());
+}
+
+__attribute__((destructor)) void detachLibrary() {
+    if (ParameterSet* defaults = defaultParameterSet()) {
+        setDefaultParameterSet(nullptr);
+        defaults->release();
+    }
+}
+
+} // namespace
+} // namespace orq
+
+using namespace orq;
+
+DX_EXPORT HRESULT DllGetClassObject(REFCLSID classId, REFIID iid, void** object) {
+    if (object == nullptr) return E_POINTER;
+    *object = nullptr;
+    const PluginModule& m = thisModule();
+    const bool filter = classId == m.filterClassId;
+    if (!filter && classId != m.pageClassId) return CLASS_E_CLASSNOTAVAILABLE;
+    if (iid != IID_IClassFactory && iid != IID_IUnknown) return E_NOINTERFACE;
+    auto* factory = new (std::nothrow) ClassFactory(filter);
+    if (factory == nullptr) return E_OUTOFMEMORY;
+    return GetInterface<IClassFactory>(factory, object);
+}
+
+DX_EXPORT HRESULT DllCanUnloadNow() {
+    return InterlockedExchangeAdd(&serverLocks, 0) > 0 || InterlockedExchangeAdd(&componentObjects, 0) > 0
+               ? S_FALSE
+               : S_OK;
+}
+
+DX_EXPORT HRESULT DllRegisterServer() {
+    char path[4096];
+    if (GetModuleFileNameA(moduleHandle(), path, sizeof path) == 0) return E_FAIL;
+    HRESULT result = S_OK;
+    for (const ClassEntry& entry : classTable()) result = registerClass(entry, path);
+    return result;
+}
+
+DX_EXPORT HRESULT DllUnregisterServer() {
+    std::vector<ClassEntry> table = classTable();
+    for (auto entry = table.rbegin(); entry != table.rend(); ++entry) {
+        IAMovieSetup* setup = nullptr;
+        HRESULT hr = CoCreateInstance(entry->classId, nullptr, CLSCTX_INPROC_SERVER, IID_IAMovieSetup,
+                                      reinterpret_cast<void**>(&setup));
+        if (SUCCEEDED(hr)) {
+            hr = setup->Unregister();
+            setup->Release();
+        }
+        if (FAILED(hr) && hr != E_NOINTERFACE && hr != kFilterNotRegistered && hr != REGDB_E_CLASSNOTREG)
+            return hr;
+        const LONG rc = deleteKeyTree("CLSID\\" + guidString(entry->classId));
+        if (rc != ERROR_SUCCESS) return HRESULT_FROM_WIN32(rc);
+    }
+    return S_OK;
+}
+
+DX_EXPORT int32_t VcGetNumberOfPlugIns() { return kPluginRows; }
+
+DX_EXPORT int32_t VcGetPlugInNameFromDll(int32_t index, char* name, int32_t length, int32_t* kind) {
+    if (index < 0 || index >= kPluginRows) return 0;
+    const PluginModule& m = thisModule();
+    if (name != nullptr && length > 0) {
+        const size_t n = std::strlen(m.name);
+        const size_t copied = n < size_t(length) ? n + 1 : size_t(length); // no terminator when full
+        std::memcpy(name, m.name, copied < n ? copied : n);
+        if (copied > n) name[n] = '\0';
+    }
+    if (kind != nullptr) *kind = m.vcKind;
+    return 1;
+}
+
+DX_EXPORT int32_t VcGetCreatorOfPlugIn(const char* name, int32_t kind, CreateEffectFn* effect,
+                                       CreateEditorFn* editor, CreateParametersFn* parameters) {
+    const PluginModule& m = thisModule();
+    if (name == nullptr || std::strcmp(name, m.name) != 0 || kind != m.vcKind) return 0;
+    if (effect != nullptr) *effect = createEffect;
+    if (editor != nullptr) *editor = createEditor;
+    if (parameters != nullptr) *parameters = createParameters;
+    return 1;
+}
+
+DX_EXPORT int32_t VcRegisterAllPlugIn(const HostCallbackRecord* record) {
+    if (record == nullptr) return 1;
+    storeCallbacks(record);
+    if (record->registerPlugin != nullptr)
+        record->registerPlugin(thisModule().name, createEffect, createEditor, createParameters,
+                               thisModule().vcKind);
+    return 1;
+}
+
+DX_EXPORT int32_t VcSetCallbacks(const HostCallbackRecord* record) {
+    if (record != nullptr) storeCallbacks(record);
+    return 1;
+}
+
+DX_EXPORT HWND VcSetApplicationWindow(HWND window) {
+    applicationWindow = window;
+    return window;
+}
+
+DX_EXPORT int32_t VcIsAdditionalPlugInDll() { return 1; }
+
+DX_EXPORT int32_t VcCanUnloadDll() { return liveObjectCount(); }
