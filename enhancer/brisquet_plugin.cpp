@@ -1,0 +1,261 @@
+#include "enhancer/brisquet_plugin.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <new>
+
+namespace orq {
+
+using enhancer::EnhancerEngine;
+using enhancer::kEnhancerApplyOrder;
+using enhancer::kEnhancerParameterCount;
+using enhancer::kEnhancerParameters;
+using enhancer::kMonoIndex;
+
+namespace {
+
+constexpr uint32_t kBrisquetId = fourCC("Brsq");
+constexpr const char* kBrisquetName = "Orq Brisquet";
+constexpr int32_t kPluginKind = 1;
+constexpr float kSwitchOnThreshold = 0.5f;
+
+constexpr std::array<ParameterDef, kEnhancerParameterCount> makeDefs() {
+    std::array<ParameterDef, kEnhancerParameterCount> defs{};
+    for (size_t i = 0; i < defs.size(); ++i) {
+        const enhancer::EnhancerParameter& p = kEnhancerParameters[i];
+        defs[i] = ParameterDef{p.key, kKindFloat, p.defaultValue, 0, 0, p.label, nullptr};
+    }
+    return defs;
+}
+constexpr std::array<ParameterDef, kEnhancerParameterCount> kBrisquetDefs = makeDefs();
+
+class ScopedLock {
+  public:
+    explicit ScopedLock(CRITICAL_SECTION& cs) : cs_(cs) { EnterCriticalSection(&cs_); }
+    ~ScopedLock() { LeaveCriticalSection(&cs_); }
+    ScopedLock(const ScopedLock&) = delete;
+    ScopedLock& operator=(const ScopedLock&) = delete;
+
+  private:
+    CRITICAL_SECTION& cs_;
+};
+
+// Reads a value without touching the set's changed flags.
+float peek(ParameterSet& set, int32_t index) {
+    const int32_t mode = set.mode();
+    set.setMode(kModeFrozen);
+    const float value = set.getFloat(index);
+    set.setMode(mode);
+    return value;
+}
+
+ParameterSet* ensureParameters(ParameterSet* parameters) {
+    return parameters != nullptr ? parameters : new BrisquetParameters();
+}
+
+} // namespace
+
+// Parameters -----------------------------------------------------------------------------------
+
+const ParameterTable& brisquetParameterTable() {
+    static const ParameterTable table{kBrisquetId, kBrisquetName, kBrisquetDefs};
+    return table;
+}
+
+BrisquetParameters::BrisquetParameters() : TableParameterSet(brisquetParameterTable()) {}
+
+ParameterSet* BrisquetParameters::clone() const {
+    return new BrisquetParameters(*this);
+}
+
+void BrisquetParameters::getInfo(int32_t index, ParameterInfo* info) const {
+    if (info == nullptr) return;
+    if (index < 0 || index >= kEnhancerParameterCount ||
+        !kEnhancerParameters[size_t(index)].hasRangeRecord) {
+        TableParameterSet::getInfo(index, info);
+        return;
+    }
+    const enhancer::EnhancerParameter& p = kEnhancerParameters[size_t(index)];
+    *info = ParameterInfo{kKindFloat, p.minimum, p.maximum, p.step, {}, 1};
+    std::strncpy(info->unit, p.unit, sizeof info->unit - 1);
+}
+
+ParameterSet* createBrisquetParameters() {
+    try {
+        return new BrisquetParameters();
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+AudioPlugin* createBrisquetPlugin(ParameterSet* parameters, HostCallback host, void* hostContext) {
+    try {
+        return new BrisquetPlugin(parameters, host, hostContext);
+    } catch (...) {
+        if (parameters != nullptr) parameters->release();
+        return nullptr;
+    }
+}
+
+// Plug-in --------------------------------------------------------------------------------------
+
+const PluginIdentity BrisquetPlugin::kIdentity{kPluginKind, kBrisquetId, kBrisquetName};
+
+BrisquetPlugin::BrisquetPlugin(ParameterSet* parameters, HostCallback host, void* hostContext)
+    : AudioPlugin(kIdentity, ensureParameters(parameters), host, hostContext) {}
+
+BrisquetPlugin::~BrisquetPlugin() = default;
+
+int32_t BrisquetPlugin::checkFormat(int32_t channels, int32_t* outputChannels, int32_t* sampleRate,
+                                    int32_t* extra) {
+    if (channels < 1 || channels > enhancer::kMaxEnhancerChannels) return kStatusChannelsRefused;
+    if (sampleRate == nullptr || !EnhancerEngine::supportsSampleRate(*sampleRate))
+        return kStatusFormatRateRefused;
+    if (outputChannels != nullptr) *outputChannels = channels;
+    if (extra != nullptr) *extra = 0;
+    return 0;
+}
+
+int32_t BrisquetPlugin::wantedEngineChannels() {
+    const bool mono =
+        enhancer::clampParameter(kMonoIndex, peek(parameters(), kMonoIndex)) >= kSwitchOnThreshold;
+    return streamChannels_ == 1 || mono ? 1 : 2;
+}
+
+int32_t BrisquetPlugin::open(OpenFormat& format) {
+    if (format.channels < 1 || format.channels > enhancer::kMaxEnhancerChannels)
+        return kStatusChannelsRefused;
+    if (!EnhancerEngine::supportsSampleRate(format.sampleRate)) return kStatusRateRefused;
+    streamChannels_ = format.channels;
+    format.extra = 0;
+    std::unique_ptr<EnhancerEngine> engine;
+    std::vector<float> tail;
+    try {
+        engine = std::make_unique<EnhancerEngine>(format.sampleRate, wantedEngineChannels());
+        tail.assign(size_t(engine->latencyFrames()) * enhancer::kMaxEnhancerChannels, 0.0f);
+    } catch (...) {
+        return kStatusOutOfMemory;
+    }
+    engine->setBypassWithDelay(bypassWithDelay_);
+    ScopedLock lock(this->lock());
+    engine_ = std::move(engine);
+    tail_ = std::move(tail);
+    for (int32_t c = 0; c < enhancer::kMaxEnhancerChannels; ++c)
+        tailChannels_[c] = tail_.data() + size_t(c) * size_t(engine_->latencyFrames());
+    // Every parameter is persisted, so this applies them all to the new engine.
+    const int32_t mode = parameters().mode();
+    parameters().setMode(kModePersisted);
+    loadSettings(parameters().iface());
+    parameters().setMode(mode);
+    return 0;
+}
+
+int32_t BrisquetPlugin::close() {
+    ScopedLock lock(this->lock());
+    engine_.reset();
+    std::vector<float>().swap(tail_);
+    std::fill(std::begin(tailChannels_), std::end(tailChannels_), nullptr);
+    return 0;
+}
+
+int32_t BrisquetPlugin::start() {
+    ScopedLock lock(this->lock());
+    if (engine_) engine_->reset();
+    return 0;
+}
+
+int32_t BrisquetPlugin::stop() {
+    if (!engine_ || hostRequest(kRequestHostMode, 0, nullptr) != kHostModeTakesTail) return 0;
+    TailRecord record{tailChannels_, 0, streamChannels_, 0};
+    {
+        ScopedLock lock(this->lock());
+        if (!engine_) return 0;
+        record.frames = engine_->latencyFrames();
+        std::fill(tail_.begin(), tail_.end(), 0.0f);
+        engine_->process(tailChannels_, tailChannels_, record.frames);
+        for (int32_t c = engine_->channels(); c < streamChannels_; ++c)
+            std::copy(tailChannels_[0], tailChannels_[0] + record.frames, tailChannels_[c]);
+    }
+    return hostRequest(kRequestTake, 0, &record) == 0 ? kStatusTailNotTaken : 0;
+}
+
+int32_t BrisquetPlugin::latency() {
+    return engine_ ? engine_->latencyFrames() : 0;
+}
+
+void BrisquetPlugin::setBypassWithDelay(float value) {
+    bypassWithDelay_ = value != 0.0f;
+    if (engine_) engine_->setBypassWithDelay(bypassWithDelay_);
+}
+
+int32_t BrisquetPlugin::process(AudioBuffers& buffers) {
+    ScopedLock lock(this->lock());
+    const int32_t frames = std::min(buffers.frames, buffers.capacity);
+    if (frames <= 0) return 0;
+    float** inputs = buffers.inputs();
+    float** outputs = buffers.outputs();
+    if (inputs == nullptr || outputs == nullptr) return 0;
+    const int32_t engineChannels = engine_ ? engine_->channels() : 0;
+    if (!engine_ || buffers.inputChannels < engineChannels ||
+        buffers.outputChannels < engineChannels) {
+        // No engine for this layout: silence rather than unprocessed or stale samples.
+        for (int32_t c = 0; c < buffers.outputChannels; ++c)
+            if (outputs[c] != nullptr) std::fill(outputs[c], outputs[c] + frames, 0.0f);
+        return frames;
+    }
+    engine_->process(inputs, outputs, frames);
+    // A one-channel engine on a wider stream: its result goes to every output.
+    for (int32_t c = engineChannels; c < buffers.outputChannels; ++c)
+        std::copy(outputs[0], outputs[0] + frames, outputs[c]);
+    return frames;
+}
+
+// Settings -------------------------------------------------------------------------------------
+
+void BrisquetPlugin::loadSettings(ParameterInterface* store) {
+    if (store == nullptr) return;
+    const bool ownSet = store == parameters().iface();
+    for (const int32_t index : kEnhancerApplyOrder) {
+        if (!store->isSelected(store, index)) continue;
+        const float value = store->getFloat(store, index);
+        if (engine_) engine_->setParameter(index, value);
+        if (!ownSet) parameters().setFloat(index, value);
+    }
+    if (store->isSelected(store, kMonoIndex)) {
+        const float value = store->getFloat(store, kMonoIndex);
+        if (!ownSet) parameters().setFloat(kMonoIndex, value);
+        if (engine_ && wantedEngineChannels() != engine_->channels())
+            rebuildEngine(wantedEngineChannels());
+    }
+}
+
+void BrisquetPlugin::saveSettings(ParameterInterface* store) {
+    if (store == nullptr) return;
+    const bool ownSet = store == parameters().iface();
+    auto write = [&](int32_t index, float value) {
+        if (!store->isSelectedForWrite(store, index)) return;
+        store->setFloat(store, index, value);
+        if (!ownSet) parameters().getFloat(index); // clears the plug-in's flag
+    };
+    for (const int32_t index : kEnhancerApplyOrder)
+        write(index, engine_ ? engine_->parameter(index) : peek(parameters(), index));
+    // "mono" is persisted too; without it a saved stereo/mono choice would be lost.
+    write(kMonoIndex, peek(parameters(), kMonoIndex));
+}
+
+bool BrisquetPlugin::rebuildEngine(int32_t channels) {
+    std::unique_ptr<EnhancerEngine> engine;
+    try {
+        engine = std::make_unique<EnhancerEngine>(engine_->sampleRateHz(), channels);
+    } catch (...) {
+        return false;
+    }
+    engine->applySettings(engine_->settings());
+    engine->setBypassWithDelay(bypassWithDelay_);
+    ScopedLock lock(this->lock());
+    engine_ = std::move(engine);
+    return true;
+}
+
+} // namespace orq

@@ -1,0 +1,90 @@
+#include "enhancer/density_compressor.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace orq::enhancer {
+
+namespace {
+constexpr double kMinRatio = 1.0;
+constexpr double kMaxRatio = 100.0;
+// Thresholds outside this range would underflow or overflow the float power and gain.
+constexpr double kMinThresholdDb = -120.0;
+constexpr double kMaxThresholdDb = 0.0;
+
+double timeCoefficient(double timeMs, double sampleRateHz) {
+    return std::exp(-1.0 / (timeMs * 0.001 * sampleRateHz));
+}
+} // namespace
+
+double densityThresholdDb(double density) {
+    return -(density + 1.0) * 10.0;
+}
+
+DensityCompressorDesign designDensityCompressor(double thresholdDb, double ratio, bool slow,
+                                                double sampleRateHz) {
+    if (!(thresholdDb == thresholdDb)) thresholdDb = kMaxThresholdDb;
+    if (!(ratio == ratio)) ratio = kMinRatio;
+    if (!(sampleRateHz > 0.0)) sampleRateHz = 44100.0;
+    thresholdDb = std::clamp(thresholdDb, kMinThresholdDb, kMaxThresholdDb);
+    ratio = std::clamp(ratio, kMinRatio, kMaxRatio);
+    DensityCompressorDesign d;
+    d.thresholdPower = std::pow(10.0, thresholdDb / 10.0);
+    d.belowGain = std::pow(10.0, (thresholdDb / ratio - thresholdDb) / 20.0);
+    d.exponent = (1.0 - ratio) / (2.0 * ratio);
+    d.powerCoeff = timeCoefficient(kPowerSmoothingMs, sampleRateHz);
+    d.attackCoeff = timeCoefficient(slow ? kSlowAttackMs : kFastAttackMs, sampleRateHz);
+    d.releaseCoeff = timeCoefficient(slow ? kSlowReleaseMs : kFastReleaseMs, sampleRateHz);
+    return d;
+}
+
+DensityCompressor::DensityCompressor(int32_t lookaheadFrames)
+    : delay_(size_t(std::max(lookaheadFrames, 0)), splat(0.0f)) {}
+
+void DensityCompressor::setLane(int32_t lane, const DensityCompressorDesign& d) {
+    if (lane < 0 || lane >= kLaneCount) return;
+    thresholdPower_[lane] = float(d.thresholdPower);
+    belowGain_[lane] = float(d.belowGain);
+    exponent_[lane] = float(d.exponent);
+    powerCoeff_[lane] = float(d.powerCoeff);
+    oneMinusPowerCoeff_[lane] = float(1.0 - d.powerCoeff);
+    attackCoeff_[lane] = float(d.attackCoeff);
+    oneMinusAttack_[lane] = float(1.0 - d.attackCoeff);
+    releaseCoeff_[lane] = float(d.releaseCoeff);
+    oneMinusRelease_[lane] = float(1.0 - d.releaseCoeff);
+}
+
+void DensityCompressor::reset() {
+    power_ = splat(0.0f);
+    gain_ = belowGain_;
+    target_ = belowGain_;
+    counter_ = 0;
+    std::fill(delay_.begin(), delay_.end(), splat(0.0f));
+    delayIndex_ = 0;
+}
+
+void DensityCompressor::evaluateGain() {
+    const Mask4 above = power_ > thresholdPower_;
+    Lane4 target = belowGain_;
+    if (anyLane(above)) {
+        for (int32_t l = 0; l < kLaneCount; ++l)
+            if (above[l]) target[l] = std::pow(power_[l], exponent_[l]);
+    }
+    const Mask4 falling = target < gain_;
+    const Lane4 c = select(falling, attackCoeff_, releaseCoeff_);
+    const Lane4 oneMinusC = select(falling, oneMinusAttack_, oneMinusRelease_);
+    // The gain moves toward the target of the previous evaluation.
+    gain_ = c * gain_ + oneMinusC * target_;
+    target_ = target;
+}
+
+bool DensityCompressor::isFinite() const {
+    Lane4 sum = power_ + gain_ + target_;
+    for (const Lane4& v : delay_)
+        sum += v;
+    for (int32_t l = 0; l < kLaneCount; ++l)
+        if (!(sum[l] - sum[l] == 0.0f)) return false;
+    return true;
+}
+
+} // namespace orq::enhancer
