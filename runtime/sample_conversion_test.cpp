@@ -1,0 +1,53 @@
+#include "runtime/sample_conversion.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <vector>
+
+using namespace orq;
+
+TEST(SampleConversion, sixteen_bit_full_scale_is_asymmetric) {
+    const int16_t in[2] = {-32768, 32767};
+    float left = 0, right = 0;
+    float* channels[2] = {&left, &right};
+    convertIn(in, SampleFormat::Int16, 2, channels, 1);
+    EXPECT_EQ(left, -1.0f);
+    EXPECT_FLOAT_EQ(right, 32767.0f / 32768.0f);
+    EXPECT_EQ(floatToInt16(1.0f), 32767);
+    EXPECT_EQ(floatToInt16(-1.0f), -32767);
+    EXPECT_EQ(floatToInt16(0.99999f), 32766) << "truncation toward zero";
+    EXPECT_EQ(floatToInt16(-0.99999f), -32766);
+}
+
+TEST(SampleConversion, sixteen_bit_output_saturates_instead_of_wrapping) {
+    EXPECT_EQ(floatToInt16(1.5f), 32767);
+    EXPECT_EQ(floatToInt16(4.0f), 32767);
+    EXPECT_EQ(floatToInt16(-1.5f), -32768);
+    EXPECT_EQ(floatToInt16(-1e30f), -32768);
+    EXPECT_EQ(floatToInt16(std::numeric_limits<float>::infinity()), 32767);
+    EXPECT_EQ(floatToInt16(std::numeric_limits<float>::quiet_NaN()), 0);
+}
+
+TEST(SampleConversion, float_round_trip_is_exact_for_one_and_two_channels) {
+    const std::vector<float> stereo = {0.1f, -0.2f, 1.5f, -3.0f, 0.0f, 1e-9f};
+    std::vector<float> left(3), right(3), back(6);
+    float* channels[2] = {left.data(), right.data()};
+    convertIn(stereo.data(), SampleFormat::Float32, 2, channels, 3);
+    EXPECT_EQ(left[1], 1.5f);
+    EXPECT_EQ(right[2], 1e-9f);
+    convertOut(channels, 0, SampleFormat::Float32, 2, back.data(), 3);
+    EXPECT_EQ(back, stereo);
+    std::vector<float> mono(2);
+    convertOut(channels, 1, SampleFormat::Float32, 1, mono.data(), 2);
+    EXPECT_EQ(mono[0], 1.5f) << "output starts at the given float position";
+}
+
+TEST(SampleConversion, other_channel_counts_convert_nothing) {
+    const int16_t in[6] = {1, 2, 3, 4, 5, 6};
+    float a = 7, b = 7, c = 7;
+    float* channels[3] = {&a, &b, &c};
+    convertIn(in, SampleFormat::Int16, 3, channels, 1);
+    EXPECT_EQ(a, 7.0f);
+}
