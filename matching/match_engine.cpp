@@ -118,6 +118,23 @@ bool MatchEngine::supportsThirdOctave(int32_t sampleRateHz) {
     return findRateFilter(sampleRateHz) != nullptr;
 }
 
+int32_t MatchEngine::latencyFor(int32_t sampleRateHz, int32_t channels, int32_t binCount,
+                                bool thirdOctave) {
+    // A convolver delays by one frame (M or 2M new samples) plus half its history.
+    auto convolverLatency = [&](int32_t fftSize, int32_t firLength) {
+        const int32_t m = fftSize - (firLength - 1);
+        return (channels == 1 ? 2 * m : m) + (firLength - 1) / 2;
+    };
+    const RateFilter* rate = findRateFilter(sampleRateHz);
+    if (!thirdOctave || rate == nullptr) {
+        return convolverLatency(equalFftSizeFor(binCount), kFirLength);
+    }
+    const int32_t history = rate->tapCount - 1;
+    const int32_t block = (channels == 1 ? 2 : 1) * (kRateFftSize - history);
+    const int32_t inputDelay = kCrossoverGroupDelay * rate->decimation + history;
+    return block + rate->decimation * convolverLatency(kLowBandFftSize, kFirLength) + inputDelay;
+}
+
 void MatchEngine::buildEqualBand() {
     auto convolver = std::make_unique<EqualBandConvolver>(channels_, equalFftSize_, learner_);
     auto designer = std::make_unique<FirDesigner>(equalFftSize_);

@@ -60,6 +60,10 @@ class MatchEngine {
     bool setThirdOctave(bool on);
     bool thirdOctave() const { return third_ != nullptr; }
     static bool supportsThirdOctave(int32_t sampleRateHz);
+    // The latency an engine of this format reports in the given mode (equal band when third
+    // octave is not supported at this rate).
+    static int32_t latencyFor(int32_t sampleRateHz, int32_t channels, int32_t binCount,
+                              bool thirdOctave);
 
     // [ui-thread] no allocation. Each redesigns the filter. Gains clamp to the slider range.
     void setSliders(const float* gainsDb, int32_t count);      // used while match is off

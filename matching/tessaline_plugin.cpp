@@ -1,0 +1,267 @@
+#include "matching/tessaline_plugin.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <new>
+
+namespace orq {
+
+using namespace tessaline;
+
+namespace {
+
+const PluginIdentity kTessalineIdentity{1, fourCC("Qtsl"), "Orq Tessaline"};
+constexpr int32_t kMaxChannels = 2;
+
+// Order in which changed parameters reach the engine: the mode first (it rebuilds the structure
+// and clears learned data), then the learn state, the learned data, and the curve inputs.
+constexpr int32_t kApplyOrder[] = {
+    kParamThirdOctave,   kParamDisplay,        kParamLearnTarget,  kParamLearn,
+    kParamLearnedFrames, kParamSourceSpectrum, kParamDestSpectrum, kParamSliders,
+    kParamMatchSliders,  kParamMorph,          kParamMatch,
+};
+
+bool on(float v) {
+    return v >= 0.5f;
+}
+
+LearnTarget targetOf(float v) {
+    return on(v) ? LearnTarget::Source : LearnTarget::Destination;
+}
+
+int32_t toCount(float v) {
+    if (!std::isfinite(v) || v <= 0.0f) return 0;
+    return v >= 2.0e9f ? 2000000000 : int32_t(v);
+}
+
+TessalineParameterSet* asTessalineSet(ParameterSet* parameters) {
+    return dynamic_cast<TessalineParameterSet*>(parameters);
+}
+
+} // namespace
+
+TessalinePlugin::TessalinePlugin(ParameterSet* parameters, HostCallback host, void* hostContext)
+    : AudioPlugin(kTessalineIdentity, parameters, host, hostContext),
+      set_(asTessalineSet(parameters)) {}
+
+TessalinePlugin::~TessalinePlugin() = default;
+
+int32_t TessalinePlugin::checkFormat(int32_t channels, int32_t* outputChannels, int32_t* sampleRate,
+                                     int32_t* extra) {
+    if (outputChannels != nullptr) *outputChannels = channels;
+    if (extra != nullptr) *extra = 0;
+    if (channels < 1 || channels > kMaxChannels) return kStatusChannelsRefused;
+    if (sampleRate != nullptr && *sampleRate <= 0) return kStatusRateRefused;
+    return 0;
+}
+
+int32_t TessalinePlugin::open(OpenFormat& format) {
+    int32_t out = 0, rate = format.sampleRate, extra = 0;
+    const int32_t check = checkFormat(format.channels, &out, &rate, &extra);
+    if (check != 0) return check;
+    try {
+        const int32_t bins = int32_t(set_->value(kParamBinCount));
+        const int32_t displays = int32_t(set_->value(kParamDisplayCount));
+        auto engine = std::make_unique<MatchEngine>(format.sampleRate, format.channels, bins,
+                                                    std::clamp(displays, 1, kMaxDisplayCount));
+        // Room for the longest tail either mode can hold.
+        const int32_t longest =
+            std::max(MatchEngine::latencyFor(format.sampleRate, format.channels, bins, false),
+                     MatchEngine::latencyFor(format.sampleRate, format.channels, bins, true));
+        tailStorage_.assign(size_t(format.channels) * size_t(longest), 0.0f);
+        tailChannels_.clear();
+        for (int32_t c = 0; c < format.channels; ++c) {
+            tailChannels_.push_back(tailStorage_.data() + size_t(c) * size_t(longest));
+        }
+        engine_ = std::move(engine);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    } catch (const std::exception&) {
+        return E_INVALIDARG;
+    }
+    set_->setValue(kParamSampleRate, float(format.sampleRate));
+    // A new engine takes every parameter, then the frame's flat setting.
+    std::vector<int32_t> all(std::begin(kApplyOrder), std::end(kApplyOrder));
+    applyToEngine(all);
+    engine_->setFlat(bypassWithDelay() != 0.0f);
+    publishFromEngine();
+    return 0;
+}
+
+int32_t TessalinePlugin::close() {
+    engine_.reset();
+    return 0;
+}
+
+int32_t TessalinePlugin::start() {
+    if (engine_) engine_->reset();
+    return 0;
+}
+
+int32_t TessalinePlugin::stop() {
+    if (!engine_ || hostRequest(kRequestHostMode, 0, nullptr) != kHostModeTakesTail) return 0;
+    // Flush: the last latency() frames of the stream are still inside the engine.
+    const int32_t frames =
+        std::min(engine_->latency(),
+                 int32_t(tailStorage_.size() / std::max<size_t>(tailChannels_.size(), 1)));
+    EnterCriticalSection(&lock());
+    std::fill(tailStorage_.begin(), tailStorage_.end(), 0.0f);
+    engine_->process(tailChannels_.data(), tailChannels_.data(), frames);
+    LeaveCriticalSection(&lock());
+    TailRecord tail{tailChannels_.data(), frames, int32_t(tailChannels_.size()), 0};
+    if (hostRequest(kRequestTake, 0, &tail) == 0) return kStatusTailNotTaken;
+    return 0;
+}
+
+int32_t TessalinePlugin::latency() {
+    return engine_ ? engine_->latency() : 0;
+}
+
+void TessalinePlugin::setBypassWithDelay(float value) {
+    EnterCriticalSection(&lock());
+    if (engine_) engine_->setFlat(value != 0.0f);
+    LeaveCriticalSection(&lock());
+}
+
+int32_t TessalinePlugin::process(AudioBuffers& buffers) {
+    const int32_t frames = buffers.frames;
+    if (frames <= 0) return 0;
+    EnterCriticalSection(&lock());
+    if (engine_ && buffers.inputChannels >= engine_->channels() &&
+        buffers.outputChannels >= engine_->channels()) {
+        engine_->process(buffers.inputs(), buffers.outputs(), frames);
+    }
+    LeaveCriticalSection(&lock());
+    return frames;
+}
+
+int32_t TessalinePlugin::processReplacing(AudioBuffers&) {
+    return kStatusNotSupported5;
+}
+
+void TessalinePlugin::loadSettings(ParameterInterface* store) {
+    if (store == nullptr || set_ == nullptr) return;
+    // Which indices the store selects, before reading values changes its flags.
+    std::vector<int32_t> selected;
+    for (int32_t index : kApplyOrder) {
+        if (store->isSelected(store, index)) selected.push_back(index);
+    }
+    copySelectedFromStore(*set_, store);
+    if (engine_) applyToEngine(selected);
+}
+
+void TessalinePlugin::applyToEngine(const std::vector<int32_t>& indices) {
+    MatchEngine& e = *engine_;
+    auto floats = [&](int32_t index) { return static_cast<const float*>(set_->arrayData(index)); };
+    for (int32_t index : indices) {
+        const float v = set_->value(index);
+        switch (index) {
+        case kParamThirdOctave:
+            if (on(v) != e.thirdOctave()) {
+                e.setThirdOctave(on(v));
+                set_->setValue(kParamLearnedBins, float(e.learnedBins()));
+            }
+            break;
+        case kParamDisplay:
+            e.setDisplayOn(on(v));
+            break;
+        case kParamLearnTarget:
+            e.setLearnTarget(targetOf(v));
+            break;
+        case kParamLearn:
+            e.setLearning(on(v));
+            break;
+        case kParamLearnedFrames:
+            e.setLearnedFrames(targetOf(set_->value(kParamLearnTarget)), toCount(v));
+            break;
+        case kParamSourceSpectrum:
+            e.setLearnedSpectrum(LearnTarget::Source, floats(index), kMaxLearnedBins);
+            break;
+        case kParamDestSpectrum:
+            e.setLearnedSpectrum(LearnTarget::Destination, floats(index), kMaxLearnedBins);
+            break;
+        case kParamSliders:
+            e.setSliders(floats(index), kSliderCount);
+            break;
+        case kParamMatchSliders:
+            e.setMatchSliders(floats(index), kSliderCount);
+            break;
+        case kParamMorph:
+            e.setMorph(v);
+            break;
+        case kParamMatch:
+            e.setMatch(on(v));
+            break;
+        default:
+            break;
+        }
+    }
+}
+
+void TessalinePlugin::publishFromEngine() {
+    if (!engine_ || set_ == nullptr) return;
+    MatchEngine& e = *engine_;
+    const SpectrumLearner& l = e.learner();
+    const int32_t bins = e.learnedBins();
+    e.learner().copySpectrum(LearnTarget::Source,
+                             static_cast<float*>(set_->arrayData(kParamSourceSpectrum)),
+                             kMaxLearnedBins);
+    e.learner().copySpectrum(LearnTarget::Destination,
+                             static_cast<float*>(set_->arrayData(kParamDestSpectrum)),
+                             kMaxLearnedBins);
+    set_->setValue(kParamLearnedFrames, float(l.frames(l.target())));
+    float* curve = static_cast<float*>(set_->arrayData(kParamCurve));
+    std::fill(curve, curve + kMaxLearnedBins, 0.0f);
+    std::copy(e.curveDisplay().begin(), e.curveDisplay().begin() + bins, curve);
+    // Display spectra: input then output, kMaxDisplayCount slots of kMaxLearnedBins each.
+    float* spectra = static_cast<float*>(set_->arrayData(kParamSpectra));
+    for (int32_t side = 0; side < 2; ++side) {
+        for (int32_t slot = 0; slot < kMaxDisplayCount; ++slot) {
+            float* dst = spectra + size_t((side * kMaxDisplayCount + slot) * kMaxLearnedBins);
+            if (slot < l.displayCount()) {
+                const float* src = l.display(side == 0 ? Side::Before : Side::After, slot);
+                std::copy(src, src + bins, dst);
+                std::fill(dst + bins, dst + kMaxLearnedBins, 0.0f);
+            } else {
+                std::fill(dst, dst + kMaxLearnedBins, 0.0f);
+            }
+        }
+    }
+    set_->setValue(kParamNewSpectra, float(e.learner().takeNewSpectra()));
+    set_->setValue(kParamSampleRate, float(e.sampleRate()));
+    set_->setValue(kParamLearnedBins, float(bins));
+}
+
+void TessalinePlugin::saveSettings(ParameterInterface* store) {
+    if (store == nullptr || set_ == nullptr) return;
+    publishFromEngine();
+    writeSelectedToStore(*set_, store);
+}
+
+AudioPlugin* createTessalinePlugin(ParameterSet* parameters, HostCallback host, void* hostContext) {
+    try {
+        if (parameters == nullptr) parameters = new TessalineParameterSet();
+        if (asTessalineSet(parameters) == nullptr) {
+            parameters->release();
+            return nullptr;
+        }
+        return new TessalinePlugin(parameters, host, hostContext);
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+ParameterSet* createTessalineParameters() {
+    try {
+        return new TessalineParameterSet();
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+const ParameterTable& tessalineParameterTable() {
+    return tessalineTable();
+}
+
+} // namespace orq

@@ -1,0 +1,133 @@
+// Signals and measurements shared by the matching filter's tests.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <functional>
+#include <random>
+#include <vector>
+
+namespace orq::tessaline::testing {
+
+using Channels = std::vector<std::vector<float>>;
+
+inline std::vector<float> whiteNoise(size_t n, uint32_t seed, float amplitude = 0.5f) {
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<float> u(-amplitude, amplitude);
+    std::vector<float> v(n);
+    for (auto& x : v)
+        x = u(rng);
+    return v;
+}
+
+// Pink noise (-3 dB per octave) from white noise through a sum of one-pole sections.
+inline std::vector<float> pinkNoise(size_t n, uint32_t seed) {
+    std::mt19937 rng(seed);
+    std::normal_distribution<double> g(0.0, 1.0);
+    double b[7] = {};
+    std::vector<float> v(n);
+    for (auto& x : v) {
+        const double w = g(rng);
+        b[0] = 0.99886 * b[0] + w * 0.0555179;
+        b[1] = 0.99332 * b[1] + w * 0.0750759;
+        b[2] = 0.96900 * b[2] + w * 0.1538520;
+        b[3] = 0.86650 * b[3] + w * 0.3104856;
+        b[4] = 0.55000 * b[4] + w * 0.5329522;
+        b[5] = -0.7616 * b[5] - w * 0.0168980;
+        x = float(0.02 * (b[0] + b[1] + b[2] + b[3] + b[4] + b[5] + b[6] + w * 0.5362));
+        b[6] = w * 0.115926;
+    }
+    return v;
+}
+
+inline std::vector<float> sine(size_t n, double freqHz, double rateHz, double amplitude) {
+    std::vector<float> v(n);
+    for (size_t i = 0; i < n; ++i) {
+        v[i] = float(amplitude * std::sin(2.0 * M_PI * freqHz * double(i) / rateHz));
+    }
+    return v;
+}
+
+// Feeds channels through process(in, out, n) in calls whose lengths cycle through calls.
+template <typename Engine>
+Channels runInCalls(Engine& engine, const Channels& in, const std::vector<int32_t>& calls) {
+    const size_t total = in[0].size();
+    Channels out(in.size(), std::vector<float>(total, 0.0f));
+    size_t pos = 0, ci = 0;
+    std::vector<const float*> ip(in.size());
+    std::vector<float*> op(in.size());
+    while (pos < total) {
+        const size_t want = size_t(calls[ci++ % calls.size()]);
+        const int32_t n = int32_t(std::min(want, total - pos));
+        for (size_t c = 0; c < in.size(); ++c) {
+            ip[c] = in[c].data() + pos;
+            op[c] = out[c].data() + pos;
+        }
+        engine.process(ip.data(), op.data(), n);
+        pos += size_t(n);
+    }
+    return out;
+}
+
+// Least-squares gain of out against in delayed by `delay`, and the largest residual.
+struct DelayFit {
+    double gain = 0.0;
+    double maxResidual = 0.0;
+};
+inline DelayFit fitDelay(const std::vector<float>& in, const std::vector<float>& out, int32_t delay,
+                         size_t skip = 0) {
+    double xy = 0.0, xx = 0.0;
+    const size_t start = std::max(size_t(delay), skip);
+    for (size_t n = start; n < out.size(); ++n) {
+        xy += double(out[n]) * in[n - size_t(delay)];
+        xx += double(in[n - size_t(delay)]) * in[n - size_t(delay)];
+    }
+    DelayFit f;
+    f.gain = xx > 0.0 ? xy / xx : 0.0;
+    for (size_t n = start; n < out.size(); ++n) {
+        f.maxResidual =
+            std::max(f.maxResidual, std::abs(double(out[n]) - f.gain * in[n - size_t(delay)]));
+    }
+    return f;
+}
+
+inline double toDb(double gain) {
+    return 20.0 * std::log10(gain);
+}
+
+// RBJ biquad, run in double.
+struct Biquad {
+    double b0, b1, b2, a1, a2;
+    static Biquad peak(double fHz, double q, double gainDb, double rateHz) {
+        const double a = std::pow(10.0, gainDb / 40.0), w = 2 * M_PI * fHz / rateHz;
+        const double al = std::sin(w) / (2 * q), a0 = 1 + al / a;
+        return {(1 + al * a) / a0, -2 * std::cos(w) / a0, (1 - al * a) / a0, -2 * std::cos(w) / a0,
+                (1 - al / a) / a0};
+    }
+    static Biquad shelf(bool high, double fHz, double gainDb, double rateHz) {
+        const double a = std::pow(10.0, gainDb / 40.0), w = 2 * M_PI * fHz / rateHz;
+        const double cw = std::cos(w), al = std::sin(w) / 2 * std::sqrt(2.0),
+                     sa = 2 * std::sqrt(a) * al;
+        const double s = high ? -1.0 : 1.0;
+        const double a0 = (a + 1) + s * (a - 1) * cw + sa;
+        return {a * ((a + 1) - s * (a - 1) * cw + sa) / a0,
+                s * 2 * a * ((a - 1) - s * (a + 1) * cw) / a0,
+                a * ((a + 1) - s * (a - 1) * cw - sa) / a0,
+                -s * 2 * ((a - 1) + s * (a + 1) * cw) / a0, ((a + 1) + s * (a - 1) * cw - sa) / a0};
+    }
+    std::vector<float> run(const std::vector<float>& x) const {
+        std::vector<float> y(x.size());
+        double x1 = 0, x2 = 0, y1 = 0, y2 = 0;
+        for (size_t i = 0; i < x.size(); ++i) {
+            const double v = b0 * x[i] + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
+            x2 = x1;
+            x1 = x[i];
+            y2 = y1;
+            y1 = v;
+            y[i] = float(v);
+        }
+        return y;
+    }
+};
+
+} // namespace orq::tessaline::testing
