@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <numbers>
 #include <random>
+#include <string>
 #include <vector>
 
 namespace orq::dsp::testing {
@@ -87,6 +88,41 @@ class QuietErrors : public ::testing::Test {
   protected:
     void SetUp() override {
         previous_ = nspRedirectError(nspNulDevReport);
+        nspSetErrStatus(NSP_StsOk);
+    }
+    void TearDown() override {
+        nspSetErrStatus(NSP_StsOk);
+        nspRedirectError(previous_);
+    }
+    NSPErrorCallBack previous_ = nullptr;
+};
+
+} // namespace orq::dsp::testing
+
+namespace orq::dsp::testing {
+
+// One report received by RecordingHandler.
+struct ReportRecord {
+    NSPStatus status;
+    std::string funcName;
+    std::string context;
+};
+
+// Collects reports instead of showing them (single-threaded tests only).
+class RecordingErrors : public ::testing::Test {
+  protected:
+    static std::vector<ReportRecord>& records() {
+        static std::vector<ReportRecord> all;
+        return all;
+    }
+    static NSPStatus record(NSPStatus status, const char* funcName, const char* context,
+                            const char*, int) {
+        records().push_back({status, funcName ? funcName : "", context ? context : ""});
+        return status;
+    }
+    void SetUp() override {
+        records().clear();
+        previous_ = nspRedirectError(record);
         nspSetErrStatus(NSP_StsOk);
     }
     void TearDown() override {

@@ -52,3 +52,50 @@ TEST_F(VectorRoutines, bad_arguments_report_bad_argument_and_leave_buffer_untouc
 }
 
 } // namespace
+
+namespace {
+
+using BitReversal = orq::dsp::testing::QuietErrors;
+
+TEST_F(BitReversal, table_holds_reversed_indices_and_cached_table_matches) {
+    int table[8];
+    EXPECT_EQ(nspCalcBitRevTbl(table, 3), table);
+    const int expected[8] = {0, 4, 2, 6, 1, 5, 3, 7};
+    for (int i = 0; i < 8; ++i)
+        EXPECT_EQ(table[i], expected[i]) << i;
+
+    std::vector<int> big(1 << 12);
+    nspCalcBitRevTbl(big.data(), 12);
+    const int* cached = nspGetBitRevTbl(12);
+    ASSERT_NE(cached, nullptr);
+    EXPECT_EQ(cached, nspGetBitRevTbl(12)) << "built once, then reused";
+    for (int i = 0; i < (1 << 12); ++i)
+        ASSERT_EQ(cached[i], big[i]) << i;
+    EXPECT_EQ(nspGetErrStatus(), NSP_StsOk);
+}
+
+TEST_F(BitReversal, permutation_reorders_and_twice_restores) {
+    std::vector<float> v{0, 1, 2, 3, 4, 5, 6, 7};
+    nspsbBitRev1(v.data(), 3);
+    EXPECT_EQ(v, (std::vector<float>{0, 4, 2, 6, 1, 5, 3, 7}));
+    nspsbBitRev1(v.data(), 3);
+    EXPECT_EQ(v, (std::vector<float>{0, 1, 2, 3, 4, 5, 6, 7}));
+}
+
+TEST_F(BitReversal, bad_arguments_report_and_touch_nothing) {
+    nspCalcBitRevTbl(nullptr, 3);
+    EXPECT_EQ(nspGetErrStatus(), NSP_StsBadArg);
+    nspSetErrStatus(NSP_StsOk);
+    nspsbBitRev1(nullptr, 3);
+    EXPECT_EQ(nspGetErrStatus(), NSP_StsBadArg);
+    nspSetErrStatus(NSP_StsOk);
+    EXPECT_EQ(nspGetBitRevTbl(-1), nullptr);
+    EXPECT_EQ(nspGetErrStatus(), NSP_StsBadArg);
+    nspSetErrStatus(NSP_StsOk);
+    std::vector<float> v{1, 2};
+    nspsbBitRev1(v.data(), 32);
+    EXPECT_EQ(nspGetErrStatus(), NSP_StsBadArg);
+    EXPECT_EQ(v, (std::vector<float>{1, 2}));
+}
+
+} // namespace

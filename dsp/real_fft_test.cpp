@@ -1,5 +1,6 @@
 #include "dsp/real_fft.h"
 #include "dsp/dsp_test_support.h"
+#include "dsp/nsp.h"
 
 #include <gtest/gtest.h>
 
@@ -93,6 +94,32 @@ TEST(BufferRoutines, half_swap_exchanges_halves_and_twice_restores) {
     EXPECT_EQ(x, (std::vector<float>{0, 1, 2, 3, 4, 5, 6, 7}));
     halfSwap(x.data(), 4); // only the first four floats
     EXPECT_EQ(x, (std::vector<float>{2, 3, 0, 1, 4, 5, 6, 7}));
+}
+
+} // namespace
+
+namespace {
+
+TEST(OwnRealFft, spectrum_equals_the_library_spectrum_bin_by_bin) {
+    using orq::dsp::testing::QuietErrors;
+    for (int order : {1, 2, 5, 10, 13}) {
+        const int n = 1 << order;
+        const auto signal = randomSignal(n, 1000 + order);
+        auto own = signal;
+        realFftForward(own.data(), n);
+        std::vector<float> x(n + 2, 0.0f), y(n + 2, 0.0f);
+        std::copy(signal.begin(), signal.end(), x.begin());
+        nspsReal2Fft(x.data(), y.data(), order, NSP_Forw);
+        // Half-complex to CCS.
+        std::vector<float> ownCcs(n + 2, 0.0f);
+        ownCcs[0] = own[0];
+        for (int k = 1; k <= n / 2; ++k)
+            ownCcs[2 * k] = own[k];
+        for (int k = 1; k < n / 2; ++k)
+            ownCcs[2 * k + 1] = own[n - k];
+        EXPECT_LT(relativeError(ownCcs, x, n + 2), 1e-5) << "order " << order;
+    }
+    EXPECT_EQ(nspGetErrStatus(), NSP_StsOk);
 }
 
 } // namespace
