@@ -94,6 +94,27 @@ TEST(IirCascade, trivial_sections_pass_input_and_reset_clears_state) {
         EXPECT_EQ(v, 0.0f);
 }
 
+TEST(IirCascade, paired_processing_equals_one_channel_at_a_time) {
+    const BiquadCoefficients c[] = {{0.5, 0.25, -0.9, 0.2}, {1.2, 0.3, -1.1, 0.4}};
+    IirCascade a, b, refA, refB;
+    for (IirCascade* f : {&a, &b, &refA, &refB})
+        f->setCoefficients(0.3, c);
+    const Channels x = noise(2, 300, 0.5f, 2);
+    Channels y(2, std::vector<float>(300)), ref = y;
+    IirCascade::processPair(a, x[0].data(), y[0].data(), b, x[1].data(), y[1].data(), 300);
+    refA.process(x[0].data(), ref[0].data(), 300);
+    refB.process(x[1].data(), ref[1].data(), 300);
+    EXPECT_EQ(y, ref);
+    // Different coefficients: each cascade keeps its own.
+    const BiquadCoefficients other[] = {{0.0, 0.0, -0.5, 0.0}};
+    b.setCoefficients(1.0, other);
+    refB.setCoefficients(1.0, other);
+    IirCascade::processPair(a, x[0].data(), y[0].data(), b, x[1].data(), y[1].data(), 300);
+    refA.process(x[0].data(), ref[0].data(), 300);
+    refB.process(x[1].data(), ref[1].data(), 300);
+    EXPECT_EQ(y, ref);
+}
+
 TEST(DelayLine, delays_longer_than_a_block_across_calls) {
     DelayLine line(2, 1536, kBlock);
     const Channels x = noise(2, 6 * kBlock, 0.5f, 7);

@@ -37,21 +37,42 @@ bool CrossoverFilter::setBorder(double borderHz) {
 
 void CrossoverFilter::process(const float* const* in, float* const* lowOut) {
     const int32_t span = blockSize_ + tailFrames_;
-    for (int32_t ch = 0; ch < channels_; ++ch) {
-        float* reversed = reversed_.data() + static_cast<size_t>(ch) * span;
-        float* backward = backward_.data() + static_cast<size_t>(ch) * span;
-        float* carry = carry_.data() + static_cast<size_t>(ch) * tailFrames_;
-        const float* x = in[ch];
-        // The block time-reversed; the tail part of `reversed` stays zero.
-        for (int32_t i = 0; i < blockSize_; ++i)
-            reversed[i] = x[blockSize_ - 1 - i];
-        backwardFilters_[ch].process(reversed, backward, span);
-        // The tail of this pass reaches back into the previous block's last frames, which the
-        // previous pass left in the carry; this block's first outputs wait for the next one.
-        nspsbAdd2(carry, backward + blockSize_, tailFrames_);
-        std::memcpy(carry, backward, sizeof(float) * tailFrames_);
-        std::reverse(backward, backward + span);
-        forwardFilters_[ch].process(backward, lowOut[ch], blockSize_);
+    // Channels go in pairs through the cascades: two independent recursions in one loop.
+    for (int32_t ch = 0; ch < channels_; ch += 2) {
+        const int32_t count = std::min(2, channels_ - ch);
+        for (int32_t c = ch; c < ch + count; ++c) {
+            float* reversed = reversed_.data() + static_cast<size_t>(c) * span;
+            const float* x = in[c];
+            // The block time-reversed; the tail part of `reversed` stays zero.
+            for (int32_t i = 0; i < blockSize_; ++i)
+                reversed[i] = x[blockSize_ - 1 - i];
+        }
+        float* reversed0 = reversed_.data() + static_cast<size_t>(ch) * span;
+        float* backward0 = backward_.data() + static_cast<size_t>(ch) * span;
+        if (count == 2) {
+            IirCascade::processPair(backwardFilters_[ch], reversed0, backward0,
+                                    backwardFilters_[ch + 1], reversed0 + span, backward0 + span,
+                                    span);
+        } else {
+            backwardFilters_[ch].process(reversed0, backward0, span);
+        }
+        for (int32_t c = ch; c < ch + count; ++c) {
+            float* backward = backward_.data() + static_cast<size_t>(c) * span;
+            float* carry = carry_.data() + static_cast<size_t>(c) * tailFrames_;
+            // The tail of this pass reaches back into the previous block's last frames, which
+            // the previous pass left in the carry; this block's first outputs wait for the
+            // next one.
+            nspsbAdd2(carry, backward + blockSize_, tailFrames_);
+            std::memcpy(carry, backward, sizeof(float) * tailFrames_);
+            std::reverse(backward, backward + span);
+        }
+        if (count == 2) {
+            IirCascade::processPair(forwardFilters_[ch], backward0, lowOut[ch],
+                                    forwardFilters_[ch + 1], backward0 + span, lowOut[ch + 1],
+                                    blockSize_);
+        } else {
+            forwardFilters_[ch].process(backward0, lowOut[ch], blockSize_);
+        }
     }
 }
 

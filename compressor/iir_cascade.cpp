@@ -38,7 +38,89 @@ void runSections(const float* in, float* out, int32_t frames, double gain,
     }
 }
 
+// Two signals through the same sections, each with its own states.
+template <int32_t Count>
+void runSectionsPair(const float* in1, float* out1, const float* in2, float* out2, int32_t frames,
+                     double gain, const BiquadCoefficients* c, double* s1a, double* s2a,
+                     double* s1b, double* s2b, int32_t count) {
+    const int32_t n = Count > 0 ? Count : count;
+    double a1[IirCascade::kMaxSections], b1[IirCascade::kMaxSections];
+    double a2[IirCascade::kMaxSections], b2[IirCascade::kMaxSections];
+    for (int32_t k = 0; k < n; ++k) {
+        a1[k] = s1a[k];
+        b1[k] = s2a[k];
+        a2[k] = s1b[k];
+        b2[k] = s2b[k];
+    }
+    for (int32_t i = 0; i < frames; ++i) {
+        double v = gain * static_cast<double>(in1[i]);
+        double w = gain * static_cast<double>(in2[i]);
+        for (int32_t k = 0; k < n; ++k) {
+            const double y = v + a1[k];
+            const double z = w + a2[k];
+            a1[k] = c[k].b1 * v - c[k].a1 * y + b1[k];
+            a2[k] = c[k].b1 * w - c[k].a1 * z + b2[k];
+            b1[k] = c[k].b2 * v - c[k].a2 * y;
+            b2[k] = c[k].b2 * w - c[k].a2 * z;
+            v = y;
+            w = z;
+        }
+        out1[i] = static_cast<float>(v);
+        out2[i] = static_cast<float>(w);
+    }
+    for (int32_t k = 0; k < n; ++k) {
+        s1a[k] = a1[k];
+        s2a[k] = b1[k];
+        s1b[k] = a2[k];
+        s2b[k] = b2[k];
+    }
+}
+
 } // namespace
+
+bool IirCascade::sameCoefficients(const IirCascade& other) const {
+    if (inputGain_ != other.inputGain_ || sectionCount_ != other.sectionCount_) return false;
+    for (int32_t k = 0; k < sectionCount_; ++k) {
+        const BiquadCoefficients& x = sections_[k];
+        const BiquadCoefficients& y = other.sections_[k];
+        if (x.b1 != y.b1 || x.b2 != y.b2 || x.a1 != y.a1 || x.a2 != y.a2) return false;
+    }
+    return true;
+}
+
+void IirCascade::processPair(IirCascade& first, const float* in1, float* out1, IirCascade& second,
+                             const float* in2, float* out2, int32_t frames) {
+    if (!first.sameCoefficients(second)) {
+        first.process(in1, out1, frames);
+        second.process(in2, out2, frames);
+        return;
+    }
+    const int32_t count = first.sectionCount_;
+    double s1a[kMaxSections], s2a[kMaxSections], s1b[kMaxSections], s2b[kMaxSections];
+    for (int32_t k = 0; k < count; ++k) {
+        s1a[k] = first.states_[k].s1;
+        s2a[k] = first.states_[k].s2;
+        s1b[k] = second.states_[k].s1;
+        s2b[k] = second.states_[k].s2;
+    }
+    const BiquadCoefficients* c = first.sections_.data();
+    const double g = first.inputGain_;
+    switch (count) {
+    case 1:
+        runSectionsPair<1>(in1, out1, in2, out2, frames, g, c, s1a, s2a, s1b, s2b, 1);
+        break;
+    case 2:
+        runSectionsPair<2>(in1, out1, in2, out2, frames, g, c, s1a, s2a, s1b, s2b, 2);
+        break;
+    default:
+        runSectionsPair<0>(in1, out1, in2, out2, frames, g, c, s1a, s2a, s1b, s2b, count);
+        break;
+    }
+    for (int32_t k = 0; k < count; ++k) {
+        first.states_[k] = {s1a[k], s2a[k]};
+        second.states_[k] = {s1b[k], s2b[k]};
+    }
+}
 
 void IirCascade::setCoefficients(double inputGain, std::span<const BiquadCoefficients> sections) {
     inputGain_ = inputGain;

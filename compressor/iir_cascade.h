@@ -22,6 +22,11 @@ class IirCascade {
     void setDesign(const EllipticDesigner& designer);
     // [audio-thread] no allocation. in and out may be the same array.
     void process(const float* in, float* out, int32_t frames);
+    // [audio-thread] no allocation. Runs two cascades over two signals in one loop (the two
+    // independent recursions overlap in the processor); falls back to one after the other when
+    // their coefficients differ.
+    static void processPair(IirCascade& first, const float* in1, float* out1, IirCascade& second,
+                            const float* in2, float* out2, int32_t frames);
     // [audio-thread] clears every section state.
     void reset();
 
@@ -29,6 +34,8 @@ class IirCascade {
     int32_t sectionCount() const { return sectionCount_; }
 
   private:
+    bool sameCoefficients(const IirCascade& other) const;
+
     // Transposed direct form II per section, with v the section input and y its output:
     //   y[n]  = v[n] + s1[n-1]
     //   s1[n] = b1 v[n] - a1 y[n] + s2[n-1]
