@@ -221,6 +221,7 @@ bool MatchEngine::setThirdOctave(bool on) {
 }
 
 void MatchEngine::reset() {
+    learner_.markHighDue(0);
     if (equal_) equal_->reset();
     if (third_) {
         ThirdOctavePath& p = *third_;

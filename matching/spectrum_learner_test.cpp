@@ -1,0 +1,189 @@
+#include "matching/spectrum_learner.h"
+
+#include "matching/match_engine.h"
+#include "matching/test_signals.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+namespace orq::tessaline {
+namespace {
+
+using namespace orq::tessaline::testing;
+
+TEST(BinLayout, third_octave_pairs_the_low_band_up_to_1004_hz_with_the_high_band_above) {
+    const BinLayout l44 = thirdOctaveLayout(44100, 11);
+    EXPECT_EQ(l44.lowLastBin, 256);
+    EXPECT_EQ(l44.highFirstBin, 12);
+    EXPECT_EQ(l44.highLastBin, 256);
+    EXPECT_EQ(l44.total, 257 + 245);
+    EXPECT_EQ(thirdOctaveLayout(48000, 12).lowLastBin, 257);
+    EXPECT_EQ(thirdOctaveLayout(22050, 5).lowLastBin, 233);
+    EXPECT_EQ(equalBandLayout(1024).total, 513);
+}
+
+// An 8-point CCS spectrum: X0 = 1, X1 = 1 + i, X2 = 2, X3 = 0, X4 = 3.
+const float kSpec8[10] = {1, 0, 1, 1, 2, 0, 0, 0, 3, 0};
+const float kSpec8b[10] = {3, 0, 0, 0, 0, 0, 1, 0, 1, 0};
+
+TEST(SpectrumLearner, frame_power_is_one_sided_and_averages_two_channels) {
+    SpectrumLearner l(16, 2);
+    l.configure(equalBandLayout(8), 2);
+    l.measure(Side::Before, kSpec8, nullptr, 8, 0, 5, 0, 1.0, true);
+    const float* d = l.display(Side::Before, 0);
+    const float want[5] = {1, 4, 8, 0, 9};
+    for (int i = 0; i < 5; ++i)
+        EXPECT_FLOAT_EQ(d[i], want[i]) << i;
+    l.measure(Side::After, kSpec8, kSpec8b, 8, 0, 5, 0, 0.5, true);
+    const float* a = l.display(Side::After, 0);
+    const float wantMean[5] = {0.25f * (1 + 9), 0.25f * 4, 0.25f * 8, 0.25f * 2, 0.25f * (9 + 1)};
+    for (int i = 0; i < 5; ++i)
+        EXPECT_FLOAT_EQ(a[i], wantMean[i]) << i;
+    // Nothing measured while not learning is summed.
+    EXPECT_EQ(l.frames(LearnTarget::Source), 0);
+    EXPECT_EQ(l.spectrum(LearnTarget::Source)[1], 0.0);
+}
+
+TEST(SpectrumLearner, learning_sums_frames_per_target_and_shows_the_running_mean) {
+    SpectrumLearner l(16, 2);
+    l.configure(equalBandLayout(8), 2);
+    l.setLearning(true);
+    l.setTarget(LearnTarget::Source);
+    l.measure(Side::Before, kSpec8, nullptr, 8, 0, 5, 0, 1.0, true);
+    l.measure(Side::Before, kSpec8, nullptr, 8, 0, 5, 0, 1.0, true);
+    EXPECT_EQ(l.frames(LearnTarget::Source), 2);
+    EXPECT_DOUBLE_EQ(l.spectrum(LearnTarget::Source)[4], 18.0);
+    EXPECT_FLOAT_EQ(l.display(Side::Before, 0)[4], 9.0f);
+    // Switching the target neither clears nor touches the other sums.
+    l.setTarget(LearnTarget::Destination);
+    l.measure(Side::Before, kSpec8b, nullptr, 8, 0, 5, 0, 1.0, true);
+    EXPECT_EQ(l.frames(LearnTarget::Destination), 1);
+    EXPECT_DOUBLE_EQ(l.spectrum(LearnTarget::Destination)[0], 9.0);
+    l.setTarget(LearnTarget::Source);
+    l.measure(Side::Before, kSpec8, nullptr, 8, 0, 5, 0, 1.0, true);
+    EXPECT_EQ(l.frames(LearnTarget::Source), 3);
+    EXPECT_DOUBLE_EQ(l.spectrum(LearnTarget::Source)[4], 27.0);
+    // The output side is never learned.
+    l.measure(Side::After, kSpec8, nullptr, 8, 0, 5, 0, 1.0, true);
+    EXPECT_EQ(l.frames(LearnTarget::Source), 3);
+}
+
+TEST(SpectrumLearner, stored_spectra_outside_the_layout_or_invalid_are_ignored) {
+    SpectrumLearner l(16, 2);
+    l.configure(equalBandLayout(8), 2);
+    const float values[8] = {1.0f, -2.0f, NAN, INFINITY, 5.0f, 6.0f, 7.0f, 8.0f};
+    l.setSpectrum(LearnTarget::Source, values, 8);
+    const auto& s = l.spectrum(LearnTarget::Source);
+    EXPECT_EQ(s[0], 1.0);
+    EXPECT_EQ(s[1], 0.0);
+    EXPECT_EQ(s[2], 0.0);
+    EXPECT_EQ(s[3], 0.0);
+    EXPECT_EQ(s[4], 5.0);
+    EXPECT_EQ(s[5], 0.0); // beyond the 5 bins of an 8-point layout
+    // Measuring past the layout writes nothing out of range.
+    l.measure(Side::Before, kSpec8, nullptr, 8, 0, 5, 3, 1.0, true);
+    EXPECT_FLOAT_EQ(l.display(Side::Before, 0)[4], 4.0f);
+}
+
+TEST(SpectrumLearner, display_slots_wrap_and_new_spectra_are_counted_up_to_the_slot_count) {
+    SpectrumLearner l(16, 8);
+    l.configure(equalBandLayout(8), 3);
+    for (int i = 0; i < 5; ++i)
+        l.advanceDisplay();
+    EXPECT_EQ(l.takeNewSpectra(), 3);
+    EXPECT_EQ(l.takeNewSpectra(), 0);
+    // Five advances from slot 1 end in slot 3 (1→2→3→1→2→3).
+    l.measure(Side::Before, kSpec8, nullptr, 8, 0, 5, 0, 1.0, true);
+    EXPECT_FLOAT_EQ(l.display(Side::Before, 2)[0], 1.0f);
+    EXPECT_FLOAT_EQ(l.display(Side::Before, 0)[0], 0.0f);
+}
+
+// Engine learning ----------------------------------------------------------------------------
+
+Channels stereo(size_t n, uint32_t seed) {
+    return {whiteNoise(n, seed), whiteNoise(n, seed + 1)};
+}
+
+void learn(MatchEngine& e, LearnTarget target, const Channels& signal) {
+    e.reset();
+    e.setLearnTarget(target);
+    e.setLearning(true);
+    runInCalls(e, signal, {1000});
+    e.setLearning(false);
+}
+
+class EngineLearning : public ::testing::TestWithParam<bool> {};
+
+TEST_P(EngineLearning, same_noise_as_source_and_destination_gives_a_flat_match) {
+    MatchEngine e(44100, 2);
+    e.setThirdOctave(GetParam());
+    const Channels noise = stereo(60000, 4);
+    learn(e, LearnTarget::Source, noise);
+    learn(e, LearnTarget::Destination, noise);
+    EXPECT_GT(e.learner().frames(LearnTarget::Source), 0);
+    EXPECT_EQ(e.learner().frames(LearnTarget::Source),
+              e.learner().frames(LearnTarget::Destination));
+    const auto& s = e.learner().spectrum(LearnTarget::Source);
+    const auto& d = e.learner().spectrum(LearnTarget::Destination);
+    for (int32_t k = 0; k < e.learnedBins(); ++k) {
+        ASSERT_GT(s[size_t(k)], 0.0) << k;
+        ASSERT_EQ(s[size_t(k)], d[size_t(k)]) << k;
+    }
+    e.setMatch(true);
+    e.setMorph(2.0f);
+    const double w129 = 0.5 - 0.5 * std::cos(2.0 * M_PI * 129.0 / 257.0);
+    EXPECT_NEAR(e.designedTaps()[128], w129, 1e-6);
+}
+
+TEST_P(EngineLearning, display_off_in_third_octave_measures_nothing) {
+    MatchEngine e(44100, 2);
+    e.setThirdOctave(GetParam());
+    e.setDisplayOn(false);
+    learn(e, LearnTarget::Source, stereo(40000, 8));
+    // Equal band keeps measuring; third octave stops.
+    EXPECT_EQ(e.learner().frames(LearnTarget::Source) > 0, !GetParam());
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, EngineLearning, ::testing::Values(false, true));
+
+TEST(EngineLearningFrames, a_single_channel_counts_both_blocks_of_a_transform) {
+    MatchEngine mono(44100, 1), two(44100, 2);
+    // Five mono transforms of 2 × 768 samples, five stereo transforms of 768.
+    learn(mono, LearnTarget::Source, Channels{whiteNoise(5 * 1536, 1)});
+    learn(two, LearnTarget::Source, stereo(5 * 768, 1));
+    EXPECT_EQ(mono.learner().frames(LearnTarget::Source), 10);
+    EXPECT_EQ(two.learner().frames(LearnTarget::Source), 5);
+}
+
+TEST(EngineLearningFrames, third_octave_high_band_adds_one_frame_per_low_band_frame) {
+    for (int32_t channels : {1, 2}) {
+        MatchEngine e(44100, channels);
+        ASSERT_TRUE(e.setThirdOctave(true));
+        Channels in;
+        for (int32_t c = 0; c < channels; ++c)
+            in.push_back(pinkNoise(200000, 30 + uint32_t(c)));
+        learn(e, LearnTarget::Source, in);
+        const int32_t frames = e.learner().frames(LearnTarget::Source);
+        EXPECT_GT(frames, 0);
+        // Pink noise: a low-band bin near 500 Hz and a high-band bin near 2 kHz show mean powers
+        // in the ratio of their frequencies' pink levels once both are learned per frame alike.
+        const BinLayout& l = e.learner().layout();
+        const auto& s = e.learner().spectrum(LearnTarget::Source);
+        const double lowBinHz = 44100.0 / 11.0 / 1024.0, highBinHz = 44100.0 / 512.0;
+        double low = 0, high = 0;
+        for (int32_t k = 120; k < 140; ++k)
+            low += s[size_t(k)] / lowBinHz;
+        const int32_t h0 = int32_t(2000.0 / highBinHz);
+        for (int32_t j = h0; j < h0 + 4; ++j)
+            high += s[size_t(l.lowLastBin + 1 + j - l.highFirstBin)] / highBinHz;
+        // Per-Hz density: equal powers per Hz scaled by the low band's level factor 12, and the
+        // 1/f slope from ~520 Hz to ~2.1 kHz (-6 dB).
+        const double ratioDb = 10 * std::log10((low / 20) / (high / 4));
+        EXPECT_NEAR(ratioDb, 10 * std::log10(12.0 * 2100.0 / 520.0), 1.5) << channels;
+    }
+}
+
+} // namespace
+} // namespace orq::tessaline
