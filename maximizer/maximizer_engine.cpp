@@ -54,8 +54,10 @@ float onePole(double timeMs, double samplesBetweenUpdates, double samplesPerMs) 
     return static_cast<float>(std::exp(-samplesBetweenUpdates / (timeMs * samplesPerMs)));
 }
 
+// 10^(db/20) as an exponential, the cheaper of the two on the detectors' block boundaries.
+constexpr float kNepersPerDb = 0.11512925465f; // ln(10) / 20
 float dbToGain(float db) {
-    return std::pow(10.0f, db / 20.0f);
+    return std::exp(db * kNepersPerDb);
 }
 
 // Moves value towards target with coefficient c.
@@ -102,6 +104,11 @@ bool MaximizerEngine::open(int32_t sampleRateHz, int32_t channels) {
     fastBlock_ = slowBlock_ / 3;
     lookAhead_ = 2 * slowBlock_;
     invLookAheadM1_ = 1.0f / static_cast<float>(lookAhead_ - 1);
+    invSamplesPerMs_ = 1.0f / samplesPerMs_;
+    for (int32_t i = 0; i < kReleaseTableSize; ++i) {
+        releaseFastStep_[i] = tables_.releaseFast[i] * invSamplesPerMs_ * kReleaseStepScale;
+        releaseSlowStep_[i] = tables_.releaseSlow[i] * invSamplesPerMs_ * kReleaseStepScale;
+    }
     rings_.assign(static_cast<size_t>(2 * channels_ * lookAhead_), 0.0f);
     computeTimeConstants();
     deriveGains(Rule::Reset);
@@ -157,8 +164,7 @@ void MaximizerEngine::resetState() {
     m = LimiterState{};
     m.gain = 1.0f;
     m.attackLeft = m.holdLeft = -1;
-    m.memStep.fill(0.0f);
-    m.memLife.fill(0);
+    forgetReleaseMemory();
 
     std::fill(rings_.begin(), rings_.end(), 0.0f);
     ringIndex_ = 0;
@@ -269,7 +275,7 @@ void MaximizerEngine::process(const float* const* inputs, float* const* outputs,
 }
 
 // Programme-level detectors (slow and fast), the peak envelope and the crest.
-inline void MaximizerEngine::stepDetectors(float power) {
+[[gnu::always_inline]] inline void MaximizerEngine::stepDetectors(float power) {
     LevelState& s = level_;
     const DerivedSettings& d = derived_;
     const float slope = 1.0f - d.invRatio;
@@ -312,7 +318,7 @@ inline void MaximizerEngine::stepDetectors(float power) {
 
 // Level gain: ramps down ahead of transients, follows the slow target otherwise, and after a
 // transient recovers towards the shadow gain, which always follows the slow target.
-inline void MaximizerEngine::stepLevelGain() {
+[[gnu::always_inline]] inline void MaximizerEngine::stepLevelGain() {
     LevelState& s = level_;
     const float lookAhead = static_cast<float>(lookAhead_);
     if (s.crest > kTransientCrestDb) {
@@ -357,7 +363,7 @@ inline void MaximizerEngine::stepLevelGain() {
 }
 
 // Limiter detection on the once-delayed signal: overload density, hold and attack planning.
-inline void MaximizerEngine::detectPeak(float peak) {
+[[gnu::always_inline]] inline void MaximizerEngine::detectPeak(float peak) {
     LimiterState& m = limiter_;
     const DerivedSettings& d = derived_;
     const float lookAhead = static_cast<float>(lookAhead_);
@@ -413,18 +419,17 @@ inline void MaximizerEngine::detectPeak(float peak) {
 }
 
 // Limiter gain at the output side: release (with release memory), attack, limits, phase ends.
-inline void MaximizerEngine::stepLimiterGain() {
+[[gnu::always_inline]] inline void MaximizerEngine::stepLimiterGain() {
     LimiterState& m = limiter_;
     const DerivedSettings& d = derived_;
     const float lookAhead = static_cast<float>(lookAhead_);
-    const float invFsk = 1.0f / samplesPerMs_;
 
     if (m.releaseOn) {
         m.relStepWork = toward(m.relStepWork, m.relTarget, m.relCoef);
         m.relStep = m.relStepWork;
         if (m.testLevel < d.ceiling) {
             m.relCoef = tc_.relTrack;
-            m.relTarget = tables_.releaseSlow[m.relIndex] * invFsk * kReleaseStepScale;
+            m.relTarget = releaseSlowStep_[m.relIndex];
         } else {
             m.relTarget = 0.0f;
             m.relStep -= (m.testLevel - kLimiterGainMax) * invLookAheadM1_;
@@ -438,14 +443,10 @@ inline void MaximizerEngine::stepLimiterGain() {
         const int32_t k =
             std::clamp(static_cast<int32_t>(m.gain * kReleaseMemoryPerGain - kReleaseMemoryBias), 0,
                        kReleaseMemorySlots - 1);
-        if (m.memStep[k] == 0.0f || m.memStep[k] > m.relStep) m.memStep[k] = m.relStep;
-        m.memLife[k] = tc_.memoryLifeFrames;
-        for (int32_t i = 0; i < kReleaseMemorySlots; ++i) {
-            if (--m.memLife[i] < 0) {
-                m.memLife[i] = 0;
-                m.memStep[i] = 0.0f;
-            }
-        }
+        const float remembered = rememberedStep(k);
+        if (remembered == 0.0f || remembered > m.relStep) m.memStep[k] = m.relStep;
+        m.memExpiry[k] = m.releaseFrames + tc_.memoryLifeFrames;
+        ++m.releaseFrames;
     } else if (m.attackOn) {
         m.gain -= m.attackStep * invLookAheadM1_;
     }
@@ -453,8 +454,7 @@ inline void MaximizerEngine::stepLimiterGain() {
     if (m.gain > kLimiterGainMax) {
         m.gain = kLimiterGainMax;
         m.releaseOn = false;
-        m.memStep.fill(0.0f);
-        m.memLife.fill(0);
+        forgetReleaseMemory();
     }
     if (m.gain < 0.0f) m.gain = 0.0f;
 
@@ -470,13 +470,14 @@ inline void MaximizerEngine::stepLimiterGain() {
         m.holdOn = false;
         m.relIndex = std::min(static_cast<int32_t>(m.overDensity * kDensityToReleaseIndex),
                               kReleaseTableSize - 1);
-        m.relStepWork = tables_.releaseFast[m.relIndex] * invFsk * kReleaseStepScale;
+        m.relStepWork = releaseFastStep_[m.relIndex];
         const int32_t k = std::clamp(static_cast<int32_t>(m.gain * kReleaseMemoryPerGain), 0,
                                      kReleaseMemorySlots - 1);
-        if (m.memStep[k] != 0.0f && m.memStep[k] < m.relStepWork) m.relStepWork = m.memStep[k];
+        const float remembered = rememberedStep(k);
+        if (remembered != 0.0f && remembered < m.relStepWork) m.relStepWork = remembered;
         m.relCoef = tc_.relTrack;
         m.relStep = m.relStepWork;
-        m.relTarget = tables_.releaseSlow[m.relIndex] * invFsk * kReleaseStepScale;
+        m.relTarget = releaseSlowStep_[m.relIndex];
     }
     if (m.holdOn) {
         --m.holdLeft;
@@ -484,15 +485,25 @@ inline void MaximizerEngine::stepLimiterGain() {
     }
 }
 
+// The remembered release step of a slot, 0 once it has lived through its release frames.
+[[gnu::always_inline]] inline float MaximizerEngine::rememberedStep(int32_t slot) const {
+    return limiter_.memExpiry[slot] >= limiter_.releaseFrames ? limiter_.memStep[slot] : 0.0f;
+}
+
+void MaximizerEngine::forgetReleaseMemory() {
+    limiter_.memStep.fill(0.0f);
+    limiter_.memExpiry.fill(-1);
+}
+
 // Maps |s| from knee … clipTop onto knee … 1.0 along the selected curve; anything beyond
 // clipTop comes out at the curve's end.
-inline float MaximizerEngine::softClip(float sample) const {
+[[gnu::always_inline]] inline float MaximizerEngine::softClip(float sample) const {
     const float magnitude = std::fabs(sample);
     if (magnitude <= kSoftClipKnee) return sample;
     float f = (magnitude - kSoftClipKnee) * derived_.clipScale;
     if (f >= 1.0f) f = kClipFractionMax;
     constexpr float kSteps = static_cast<float>(kClipCurveSize - 1);
-    const int32_t i = static_cast<int32_t>(std::floor(kSteps * f));
+    const int32_t i = static_cast<int32_t>(kSteps * f); // f > 0: truncation is the floor
     const ClipCurve& curve = tables_.clipCurves[derived_.curve];
     const float y =
         curve[i] + (curve[i + 1] - curve[i]) * (f - static_cast<float>(i) / kSteps) * kSteps;

@@ -168,6 +168,8 @@ class MaximizerEngine {
     void detectPeak(float peak);
     void stepLimiterGain();
     float softClip(float sample) const;
+    float rememberedStep(int32_t slot) const;
+    void forgetReleaseMemory();
 
     // Per-sample one-pole coefficients exp(−n / (T × samples per ms)).
     struct TimeConstants {
@@ -190,7 +192,9 @@ class MaximizerEngine {
     };
 
     // Limiter state: gain falls linearly during attack, holds, then releases at a step that
-    // tracks a target and remembers, per 0.05 of gain, the slowest step used recently.
+    // tracks a target and remembers, per 0.05 of gain, the slowest step used recently. A memory
+    // entry lives for half a second of release frames: instead of counting every entry down on
+    // each release frame, it stores the release-frame count at which it expires.
     struct LimiterState {
         float gain;
         bool attackOn, holdOn, releaseOn;
@@ -200,7 +204,8 @@ class MaximizerEngine {
         float overDensity;
         int32_t relIndex;
         std::array<float, kReleaseMemorySlots> memStep;
-        std::array<int32_t, kReleaseMemorySlots> memLife;
+        std::array<int64_t, kReleaseMemorySlots> memExpiry;
+        int64_t releaseFrames; // release frames completed since the last reset
     };
 
     MaximizerOptions options_;
@@ -214,6 +219,10 @@ class MaximizerEngine {
     int32_t fastBlock_ = 0; // N2
     int32_t lookAhead_ = 0; // L
     float invLookAheadM1_ = 0.0f;
+    float invSamplesPerMs_ = 0.0f;
+    // Release steps per frame: the tables' steps per millisecond × 1.15 / samples per ms.
+    std::array<float, kReleaseTableSize> releaseFastStep_{};
+    std::array<float, kReleaseTableSize> releaseSlowStep_{};
     TimeConstants tc_{};
     LevelState level_{};
     LimiterState limiter_{};

@@ -269,7 +269,7 @@ TEST(PressanePlugin, bypass_with_delay_from_the_host_freezes_the_limiter) {
     PluginPtr p = makePlugin(nullptr, set);
     ASSERT_EQ(openPlugin(*p), 0);
     p->dispatch(kCmdStart, nullptr, 0);
-    processThroughRecord(*p, maximizer::test::musicLikeMix(1.0, 44100.0));
+    processThroughRecord(*p, maximizer::test::square(2, 8000, 100.0, 1.0, 44100.0));
     const float gain = pressane(p).engine().limiterGain();
     ASSERT_LT(gain, 0.9f);
     float hostValues[2] = {1.0f, 0.0f};
