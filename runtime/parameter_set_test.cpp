@@ -14,7 +14,7 @@ const ParameterDef kDefs[] = {
     {"Gains", kKindArray, 1.0f, 3, 4, nullptr},
     {"Mode", kKindScalar, 2.0f, 0, 0, nullptr},
 };
-const ParameterTable kTable{fourCC("Test"), "Test Set", kDefs};
+const ParameterTable kTable{0x54657374u, "Test Set", kDefs}; // "Test"
 
 } // namespace
 

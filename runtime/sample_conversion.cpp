@@ -6,8 +6,8 @@ namespace orq {
 
 int16_t floatToInt16(float x) {
     const float scaled = x * kInt16OutScale;
-    if (!(scaled > -32768.0f)) return scaled <= -32768.0f ? int16_t(-32768) : int16_t(0); // NaN: 0
-    if (scaled >= 32767.0f) return int16_t(32767);
+    if (!(scaled > -kInt16OutLimit)) return scaled <= -kInt16OutLimit ? int16_t(-32767) : int16_t(0); // NaN: 0
+    if (scaled >= kInt16OutLimit) return int16_t(32767);
     return static_cast<int16_t>(scaled); // truncation toward zero
 }
 

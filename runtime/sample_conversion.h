@@ -1,5 +1,7 @@
 // Conversions between interleaved PCM (16-bit integer or 32-bit float, one or two channels)
-// and per-channel float arrays. Full scale is 1/32768 in and 32767 out.
+// and per-channel float arrays. 16-bit samples come in scaled by 1/32768 and go out scaled by
+// 32768, so a neutral plug-in returns every 16-bit value unchanged; the output is saturated to
+// ±32767, which keeps full scale symmetric (1.0 → 32767, −1.0 → −32767).
 #pragma once
 
 #include <cstdint>
@@ -7,7 +9,8 @@
 namespace orq {
 
 constexpr float kInt16InScale = 3.0517578e-5f; // exactly 1/32768
-constexpr float kInt16OutScale = 32767.0f;
+constexpr float kInt16OutScale = 32768.0f;
+constexpr float kInt16OutLimit = 32767.0f; // symmetric saturation
 
 enum class SampleFormat { Int16, Float32 };
 
@@ -15,9 +18,9 @@ enum class SampleFormat { Int16, Float32 };
 // convert nothing.
 void convertIn(const void* interleaved, SampleFormat format, int32_t channelCount,
                float* const* channels, int32_t frames);
-// [audio-thread] interleaves frames from channels[c] + offset. 16-bit output is scaled by
-// 32767, truncated toward zero and saturated to the 16-bit range (a sample beyond full scale
-// must not wrap around into a click); not-a-number becomes 0.
+// [audio-thread] interleaves frames from channels[c] + offset. 16-bit output is scaled,
+// truncated toward zero and saturated (a sample beyond full scale must not wrap around into a
+// click); not-a-number becomes 0.
 void convertOut(float* const* channels, int32_t offset, SampleFormat format, int32_t channelCount,
                 void* interleaved, int32_t frames);
 // One float sample to 16 bits, as convertOut does it.

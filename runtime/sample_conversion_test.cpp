@@ -8,7 +8,7 @@
 
 using namespace orq;
 
-TEST(SampleConversion, sixteen_bit_full_scale_is_asymmetric) {
+TEST(SampleConversion, sixteen_bit_full_scale_in_and_out) {
     const int16_t in[2] = {-32768, 32767};
     float left = 0, right = 0;
     float* channels[2] = {&left, &right};
@@ -17,15 +17,27 @@ TEST(SampleConversion, sixteen_bit_full_scale_is_asymmetric) {
     EXPECT_FLOAT_EQ(right, 32767.0f / 32768.0f);
     EXPECT_EQ(floatToInt16(1.0f), 32767);
     EXPECT_EQ(floatToInt16(-1.0f), -32767);
-    EXPECT_EQ(floatToInt16(0.99999f), 32766) << "truncation toward zero";
-    EXPECT_EQ(floatToInt16(-0.99999f), -32766);
+    EXPECT_EQ(floatToInt16(100.7f / 32768.0f), 100) << "truncation toward zero";
+    EXPECT_EQ(floatToInt16(-100.7f / 32768.0f), -100);
+}
+
+TEST(SampleConversion, every_sixteen_bit_value_survives_a_neutral_round_trip) {
+    for (int v = -32767; v <= 32767; ++v) {
+        const int16_t in = int16_t(v);
+        float x = 0;
+        float* channel[1] = {&x};
+        convertIn(&in, SampleFormat::Int16, 1, channel, 1);
+        int16_t out = 0;
+        convertOut(channel, 0, SampleFormat::Int16, 1, &out, 1);
+        ASSERT_EQ(out, in);
+    }
 }
 
 TEST(SampleConversion, sixteen_bit_output_saturates_instead_of_wrapping) {
     EXPECT_EQ(floatToInt16(1.5f), 32767);
     EXPECT_EQ(floatToInt16(4.0f), 32767);
-    EXPECT_EQ(floatToInt16(-1.5f), -32768);
-    EXPECT_EQ(floatToInt16(-1e30f), -32768);
+    EXPECT_EQ(floatToInt16(-1.5f), -32767);
+    EXPECT_EQ(floatToInt16(-1e30f), -32767);
     EXPECT_EQ(floatToInt16(std::numeric_limits<float>::infinity()), 32767);
     EXPECT_EQ(floatToInt16(std::numeric_limits<float>::quiet_NaN()), 0);
 }
