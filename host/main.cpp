@@ -54,8 +54,9 @@ std::string summaryText(const Session& session, const AudioData& audio, const Ru
     out << "plug-in: " << session.name() << " (" << (session.road() == Road::Component ? "component" : "vc")
         << " road)\n";
     out << "format: " << describeFormat(audio) << ", " << audio.frames << " frames\n";
-    out << "latency: " << s.latencyFrames << " frames" << (s.tailFromPlugin ? " (tail from the plug-in)" : "")
-        << "\n";
+    out << "latency: " << s.latencyFrames << " frames";
+    if (s.latencyFrames > 0) out << (s.tailFromPlugin ? " (tail from the plug-in)" : " (tail from fed silence)");
+    out << "\n";
     for (size_t c = 0; c < s.input.size(); ++c)
         out << "channel " << c << ": in peak " << dbfs(s.input[c].peak) << " dBFS, " << s.input[c].clips
             << " clips; out peak " << dbfs(s.output[c].peak) << " dBFS, " << s.output[c].clips << " clips\n";

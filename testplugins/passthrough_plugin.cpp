@@ -33,9 +33,11 @@ class PassthroughPlugin final : public AudioPlugin {
     }
     int32_t processReplacing(AudioBuffers&) override { return kStatusNotSupported5; }
 
+    // [ui-thread] lock held; a new latency re-sizes the delay rings.
     void loadSettings(ParameterInterface* store) override {
         copySelectedFromStore(parameters(), store);
         applyGain();
+        applyLatency();
     }
     void saveSettings(ParameterInterface* store) override { writeSelectedToStore(parameters(), store); }
 
@@ -43,12 +45,8 @@ class PassthroughPlugin final : public AudioPlugin {
     int32_t open(OpenFormat& format) override {
         if (format.channels < 1 || format.channels > kChannelsMax) return kStatusChannelsRefused;
         channels_ = format.channels;
-        auto& set = static_cast<TableParameterSet&>(parameters());
-        const float requested = set.value(kPassthroughLatencyIndex);
-        latencyFrames_ = std::isfinite(requested) ? std::clamp(int32_t(requested), 0, kLatencyMaxFrames) : 0;
         applyGain();
-        for (auto& ring : rings_) ring.assign(size_t(latencyFrames_) + 1, 0.0f);
-        position_ = 0;
+        applyLatency();
         return 0;
     }
     int32_t close() override { return 0; }
@@ -81,6 +79,13 @@ class PassthroughPlugin final : public AudioPlugin {
     float floatQuery() override { return -1.0f; }
 
   private:
+    void applyLatency() {
+        auto& set = static_cast<TableParameterSet&>(parameters());
+        const float requested = set.value(kPassthroughLatencyIndex);
+        latencyFrames_ = std::isfinite(requested) ? std::clamp(int32_t(requested), 0, kLatencyMaxFrames) : 0;
+        for (auto& ring : rings_) ring.assign(size_t(latencyFrames_) + 1, 0.0f);
+        position_ = 0;
+    }
     void applyGain() {
         auto& set = static_cast<TableParameterSet&>(parameters());
         const float g = set.value(1);
