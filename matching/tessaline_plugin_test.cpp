@@ -1,0 +1,268 @@
+#include "matching/tessaline_plugin.h"
+
+#include "matching/test_signals.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <set>
+#include <vector>
+
+namespace orq {
+namespace {
+
+using namespace orq::tessaline;
+using namespace orq::tessaline::testing;
+
+struct PluginDeleter {
+    void operator()(AudioPlugin* p) const { delete p; }
+};
+using PluginPtr = std::unique_ptr<AudioPlugin, PluginDeleter>;
+
+PluginPtr makePlugin(HostCallback host = nullptr, void* context = nullptr) {
+    return PluginPtr(createTessalinePlugin(createTessalineParameters(), host, context));
+}
+
+TessalinePlugin& tess(PluginPtr& p) {
+    return *static_cast<TessalinePlugin*>(p.get());
+}
+
+int32_t openPlugin(PluginPtr& p, int32_t rate, int32_t channels) {
+    OpenFormat f{rate, channels, 0};
+    return p->dispatch(kCmdOpen, &f, 0);
+}
+
+// A store that carries the given scalar and array values, selected as changed.
+struct Store {
+    std::unique_ptr<TessalineParameterSet> set = std::make_unique<TessalineParameterSet>();
+    // A fresh set has no changed flags: it selects only what is written to it.
+    Store() { set->setMode(kModeChanged); }
+    Store& value(int32_t index, float v) {
+        set->setFloat(index, v);
+        return *this;
+    }
+    Store& array(int32_t index, const std::vector<float>& v) {
+        set->setArray(index, v.data(), int32_t(v.size()));
+        return *this;
+    }
+    void loadInto(PluginPtr& p) {
+        p->record().loadFromStore(&p->record(), set->iface(), kModeChanged);
+    }
+};
+
+void runStereo(PluginPtr& p, const Channels& in, Channels* out = nullptr) {
+    AudioBuffers buffers(2, 2, 8192, BufferLayout::Shared);
+    for (size_t pos = 0; pos < in[0].size(); pos += 4096) {
+        const int32_t n = int32_t(std::min<size_t>(4096, in[0].size() - pos));
+        buffers.setFrames(n);
+        for (int c = 0; c < 2; ++c)
+            std::memcpy(buffers.inputs()[c], in[size_t(c)].data() + pos, sizeof(float) * size_t(n));
+        EXPECT_EQ(p->process(buffers), n);
+        if (out != nullptr) {
+            for (int c = 0; c < 2; ++c) {
+                (*out)[size_t(c)].insert((*out)[size_t(c)].end(), buffers.outputs()[c],
+                                         buffers.outputs()[c] + n);
+            }
+        }
+    }
+}
+
+TEST(TessalineParameters, table_has_22_indices_with_the_documented_keys_and_persistence) {
+    TessalineParameterSet set;
+    ASSERT_EQ(set.count(), 22);
+    const char* keys[22] = {"nFFT21",  "BSMax", "Spec",  "BSTrans", "ch",      "sl",
+                            "log",     "Dspl",  nullptr, "match",   nullptr,   "SrcTF",
+                            "DstTF",   nullptr, "morph", nullptr,   "SlMatch", "SrcLnd",
+                            "DestLnd", nullptr, nullptr, "Analyze"};
+    const std::set<int32_t> persisted = {5, 6, 7, 9, 11, 12, 14, 16, 17, 18, 21};
+    set.setMode(kModePersisted);
+    for (int32_t i = 0; i < 22; ++i) {
+        if (keys[i] == nullptr) {
+            EXPECT_EQ(set.keyName(i), nullptr) << i;
+        } else {
+            EXPECT_STREQ(set.keyName(i), keys[i]) << i;
+        }
+        EXPECT_EQ(set.isPersisted(i) != 0, persisted.count(i) == 1) << i;
+        EXPECT_EQ(set.isSelected(i), persisted.count(i) == 1) << i;
+    }
+    EXPECT_EQ(set.value(kParamBinCount), 513.0f);
+    EXPECT_EQ(set.value(kParamDisplayCount), 3.0f);
+    EXPECT_EQ(set.value(kParamDisplay), 1.0f);
+    EXPECT_EQ(set.value(kParamLearnTarget), 1.0f);
+    EXPECT_EQ(set.value(kParamMorph), 1.0f);
+    EXPECT_EQ(set.value(kParamSampleRate), 44100.0f);
+}
+
+TEST(TessalineParameters, descriptions_are_given_only_where_documented) {
+    TessalineParameterSet set;
+    ParameterInfo info{};
+    set.getInfo(kParamSliders, &info);
+    EXPECT_EQ(info.kind, kKindArray);
+    EXPECT_STREQ(info.unit, "sl");
+    set.getInfo(kParamMorph, &info);
+    EXPECT_EQ(info.kind, kKindFloat);
+    EXPECT_FLOAT_EQ(info.maximum, 2.0f);
+    EXPECT_FLOAT_EQ(info.step, 0.01f);
+    set.getInfo(kParamThirdOctave, &info);
+    EXPECT_EQ(info.kind, kKindScalar);
+    EXPECT_FLOAT_EQ(info.maximum, 1.0f);
+    set.getInfo(kParamDestSpectrum, &info);
+    EXPECT_STREQ(info.unit, "dst");
+    set.getInfo(kParamBinCount, &info);
+    EXPECT_EQ(info.kind, 0);
+    set.getInfo(99, &info);
+    EXPECT_EQ(info.kind, 0);
+}
+
+TEST(TessalinePlugin, format_check_takes_one_or_two_channels_at_any_rate) {
+    PluginPtr p = makePlugin();
+    int32_t out = 0, rate = 8000, extra = 7;
+    EXPECT_EQ(p->checkFormat(1, &out, &rate, &extra), 0);
+    EXPECT_EQ(out, 1);
+    EXPECT_EQ(extra, 0);
+    EXPECT_EQ(p->checkFormat(3, &out, &rate, &extra), kStatusChannelsRefused);
+    rate = 0;
+    EXPECT_EQ(p->checkFormat(2, &out, &rate, &extra), kStatusRateRefused);
+}
+
+TEST(TessalinePlugin, latency_follows_the_mode_switch) {
+    PluginPtr p = makePlugin();
+    ASSERT_EQ(openPlugin(p, 44100, 2), 0);
+    EXPECT_EQ(p->dispatch(kCmdLatency, nullptr, 0), 896);
+    Store().value(kParamThirdOctave, 1.0f).loadInto(p);
+    EXPECT_EQ(p->dispatch(kCmdLatency, nullptr, 0), 10819);
+    EXPECT_EQ(tess(p).ownSet().value(kParamLearnedBins), 502.0f);
+    Store().value(kParamThirdOctave, 0.0f).loadInto(p);
+    EXPECT_EQ(p->dispatch(kCmdLatency, nullptr, 0), 896);
+    ASSERT_EQ(openPlugin(p, 44100, 1), 0);
+    EXPECT_EQ(p->dispatch(kCmdLatency, nullptr, 0), 1664);
+}
+
+TEST(TessalinePlugin, host_drives_learning_and_matching_through_parameters) {
+    PluginPtr p = makePlugin();
+    ASSERT_EQ(openPlugin(p, 44100, 2), 0);
+    p->dispatch(kCmdStart, nullptr, 0);
+    const Channels loud{whiteNoise(20000, 1, 0.8f), whiteNoise(20000, 2, 0.8f)};
+    const Channels quiet{whiteNoise(40000, 3, 0.2f), whiteNoise(40000, 4, 0.2f)};
+
+    Store().value(kParamLearnTarget, 1.0f).value(kParamLearn, 1.0f).loadInto(p);
+    runStereo(p, loud);
+    // A restart between the passes keeps the two recordings apart.
+    p->dispatch(kCmdStop, nullptr, 0);
+    p->dispatch(kCmdStart, nullptr, 0);
+    Store().value(kParamLearnTarget, 0.0f).loadInto(p);
+    runStereo(p, quiet);
+    Store().value(kParamLearn, 0.0f).loadInto(p);
+
+    // The host reads the learned sums and frame counts back.
+    Store readBack;
+    readBack.set->setMode(kModeAll);
+    p->record().saveToStore(&p->record(), readBack.set->iface(), kModeAll);
+    const int32_t dstFrames = int32_t(readBack.set->value(kParamLearnedFrames));
+    Store().value(kParamLearnTarget, 1.0f).loadInto(p);
+    p->record().saveToStore(&p->record(), readBack.set->iface(), kModeAll);
+    const int32_t srcFrames = int32_t(readBack.set->value(kParamLearnedFrames));
+    EXPECT_EQ(srcFrames, 20000 / 768);
+    EXPECT_EQ(dstFrames, 40000 / 768);
+    std::vector<float> src(kMaxLearnedBins);
+    readBack.set->getArray(kParamSourceSpectrum, src.data(), kMaxLearnedBins);
+    EXPECT_GT(src[100], 0.0f);
+
+    // Equal frame counts, then match at 100 %: white noise 12 dB quieter is lifted by ~12 dB.
+    for (float& v : src)
+        v *= float(dstFrames) / float(srcFrames);
+    Store()
+        .array(kParamSourceSpectrum, src)
+        .value(kParamMatch, 1.0f)
+        .value(kParamMorph, 1.0f)
+        .loadInto(p);
+    const double w129 = 0.5 - 0.5 * std::cos(2.0 * M_PI * 129.0 / 257.0);
+    const double gainDb = 20 * std::log10(tess(p).engine()->designedTaps()[128] / w129);
+    EXPECT_NEAR(gainDb, 12.04, 0.3);
+}
+
+TEST(TessalinePlugin, saved_stream_restores_learned_state_in_a_new_instance) {
+    PluginPtr a = makePlugin();
+    ASSERT_EQ(openPlugin(a, 44100, 2), 0);
+    Store().value(kParamLearn, 1.0f).value(kParamMorph, 1.5f).loadInto(a);
+    runStereo(a, Channels{whiteNoise(10000, 5), whiteNoise(10000, 6)});
+    Store().value(kParamLearn, 0.0f).loadInto(a);
+    a->dispatch(kCmdSaveSettings, a->parameters().iface(), kModePersisted);
+    const std::vector<uint8_t> stream = saveParameterStream(a->parameters(), 0);
+    EXPECT_EQ(stream.size(), streamSizeMax(a->parameters()));
+
+    PluginPtr b = makePlugin();
+    ASSERT_TRUE(loadParameterStream(b->parameters(), stream.data(), stream.size(), nullptr));
+    ASSERT_EQ(openPlugin(b, 44100, 2), 0);
+    const auto& sa = tess(a).engine()->learner().spectrum(LearnTarget::Source);
+    const auto& sb = tess(b).engine()->learner().spectrum(LearnTarget::Source);
+    for (size_t k = 0; k < 513; ++k)
+        ASSERT_FLOAT_EQ(float(sa[k]), float(sb[k])) << k;
+    EXPECT_FLOAT_EQ(tess(b).engine()->morph(), 1.5f);
+}
+
+TEST(TessalinePlugin, bypass_with_delay_turns_the_curve_into_a_pure_delay) {
+    PluginPtr p = makePlugin();
+    ASSERT_EQ(openPlugin(p, 44100, 2), 0);
+    Store().array(kParamSliders, std::vector<float>(30, 9.0f)).loadInto(p);
+    float values[2] = {1.0f, 0.0f};
+    p->dispatch(kCmdSetHostValues, values, 0);
+    const Channels in{whiteNoise(12000, 7), whiteNoise(12000, 8)};
+    Channels out(2);
+    runStereo(p, in, &out);
+    const DelayFit fit = fitDelay(in[1], out[1], 896);
+    EXPECT_NEAR(fit.gain, kPureDelayTap, 1e-5);
+    EXPECT_EQ(p->dispatch(kCmdLatency, nullptr, 0), 896);
+}
+
+TEST(TessalinePlugin, out_of_range_values_are_clamped_not_trusted) {
+    PluginPtr p = makePlugin();
+    ASSERT_EQ(openPlugin(p, 44100, 2), 0);
+    std::vector<float> wild(30, 1e30f);
+    wild[3] = NAN;
+    std::vector<float> learned(kMaxLearnedBins, -5.0f);
+    Store()
+        .array(kParamMatchSliders, wild)
+        .array(kParamDestSpectrum, learned)
+        .value(kParamMorph, INFINITY)
+        .value(kParamMatch, 1.0f)
+        .value(kParamBinCount, -3.0f)
+        .value(kParamLearnedFrames, NAN)
+        .loadInto(p);
+    for (float t : tess(p).engine()->designedTaps())
+        ASSERT_TRUE(std::isfinite(t));
+    // Sliders stop at +15 dB.
+    const double w129 = 0.5 - 0.5 * std::cos(2.0 * M_PI * 129.0 / 257.0);
+    EXPECT_LT(20 * std::log10(std::abs(tess(p).engine()->designedTaps()[128]) / w129), 15.01);
+    ASSERT_EQ(openPlugin(p, 44100, 2), 0); // reopen with the bad bin count: default transform
+    EXPECT_EQ(p->dispatch(kCmdLatency, nullptr, 0), 896);
+    AudioBuffers empty(2, 2, 16, BufferLayout::Shared);
+    empty.setFrames(0);
+    EXPECT_EQ(p->process(empty), 0);
+}
+
+int32_t takeTail(void* context, PluginRecord*, int32_t request, intptr_t, void* b) {
+    auto* frames = static_cast<int32_t*>(context);
+    if (request == kRequestHostMode) return kHostModeTakesTail;
+    if (request == kRequestTake) {
+        *frames = static_cast<TailRecord*>(b)->frames;
+        return 1;
+    }
+    return 0;
+}
+
+TEST(TessalinePlugin, stop_hands_the_latency_tail_to_a_host_that_takes_it) {
+    int32_t tailFrames = 0;
+    PluginPtr p = makePlugin(takeTail, &tailFrames);
+    ASSERT_EQ(openPlugin(p, 48000, 2), 0);
+    Store().value(kParamThirdOctave, 1.0f).loadInto(p);
+    p->dispatch(kCmdStart, nullptr, 0);
+    p->dispatch(kCmdStop, nullptr, 0);
+    EXPECT_EQ(tailFrames, p->dispatch(kCmdLatency, nullptr, 0));
+    EXPECT_GT(tailFrames, 896);
+}
+
+} // namespace
+} // namespace orq
