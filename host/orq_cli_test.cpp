@@ -1,0 +1,156 @@
+// orq as a user runs it: files in, files out, one clear line for bad input.
+#include "host/audio_file.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <string>
+
+namespace fs = std::filesystem;
+using namespace orq;
+using namespace orq::host;
+
+namespace {
+
+struct Result {
+    int exitCode;
+    std::string out;
+    std::string err;
+};
+
+class OrqCli : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        dir_ = fs::temp_directory_path() / ("orq-cli-" + std::to_string(::getpid()));
+        fs::create_directories(dir_);
+        setenv("ORQ_REGISTRY", (dir_ / "registry").c_str(), 1);
+        ASSERT_EQ(run("register " + quote(ORQ_TEST_PLUGIN_DIR "/passthrough_dx.so")).exitCode, 0);
+    }
+    static void TearDownTestSuite() { fs::remove_all(dir_); }
+
+    static std::string quote(const std::string& s) { return "'" + s + "'"; }
+    static std::string path(const std::string& name) { return (dir_ / name).string(); }
+
+    static Result run(const std::string& args) {
+        const std::string err = path("stderr.txt");
+        const std::string command = std::string(ORQ_BINARY) + " " + args + " 2>" + quote(err);
+        Result r{};
+        FILE* pipe = popen(command.c_str(), "r");
+        char buffer[4096];
+        size_t n;
+        while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) r.out.append(buffer, n);
+        const int status = pclose(pipe);
+        r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        std::ifstream in(err);
+        r.err.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        return r;
+    }
+
+    static std::string writeInput(const std::string& name, SampleFormat format, int channels, int64_t frames) {
+        AudioData a;
+        a.channels = channels;
+        a.sampleRate = 44100;
+        a.frames = frames;
+        a.format = format;
+        const size_t n = size_t(frames) * size_t(channels);
+        uint32_t state = 12345;
+        for (size_t i = 0; i < n; ++i) {
+            state = state * 1664525u + 1013904223u;
+            const double v = std::sin(double(i) * 0.01) * 0.7 + (double(state >> 8) / 16777216.0 - 0.5) * 0.2;
+            if (format == SampleFormat::Int16) a.int16.push_back(int16_t(std::lround(v * 32767)));
+            else a.float32.push_back(float(v));
+        }
+        writeAudio(path(name), a);
+        return path(name);
+    }
+
+    static fs::path dir_;
+};
+fs::path OrqCli::dir_;
+
+const std::string kPassthrough = "'Orq Passthrough'";
+
+bool sameSamples(const std::string& a, const std::string& b) {
+    const AudioData x = readAudio(a, nullptr), y = readAudio(b, nullptr);
+    return x.frames == y.frames && x.channels == y.channels && x.int16 == y.int16 && x.float32 == y.float32;
+}
+
+} // namespace
+
+TEST_F(OrqCli, pass_through_with_latency_returns_sixteen_bit_and_float_files_bit_exactly_on_both_roads) {
+    for (SampleFormat format : {SampleFormat::Int16, SampleFormat::Float32}) {
+        const std::string in = writeInput("in.wav", format, 2, 30011);
+        for (const char* road : {"dx", "vc"}) {
+            const std::string out = path(std::string("out-") + road + ".wav");
+            const Result r = run("process " + kPassthrough + " " + quote(in) + " " + quote(out) +
+                                 " --set Latency=1000 --road " + road);
+            ASSERT_EQ(r.exitCode, 0) << r.err;
+            EXPECT_NE(r.out.find("latency: 1000 frames"), std::string::npos) << r.out;
+            EXPECT_TRUE(sameSamples(in, out)) << road;
+        }
+    }
+}
+
+TEST_F(OrqCli, state_saved_by_one_run_is_loaded_by_the_next) {
+    const std::string in = writeInput("state-in.wav", SampleFormat::Float32, 1, 5000);
+    ASSERT_EQ(run("process " + kPassthrough + " " + quote(in) + " " + quote(path("a.wav")) +
+                  " --set Gain=0.5 --save-state " + quote(path("gain.state")))
+                  .exitCode,
+              0);
+    ASSERT_EQ(run("process " + kPassthrough + " " + quote(in) + " " + quote(path("b.wav")) + " --state " +
+                  quote(path("gain.state")))
+                  .exitCode,
+              0);
+    const AudioData source = readAudio(in, nullptr), halved = readAudio(path("b.wav"), nullptr);
+    ASSERT_EQ(halved.frames, source.frames);
+    EXPECT_FLOAT_EQ(halved.float32[100], 0.5f * source.float32[100]);
+}
+
+TEST_F(OrqCli, bad_input_gives_one_clear_line_a_failure_exit_and_no_output) {
+    const std::string good = writeInput("good.wav", SampleFormat::Int16, 2, 2000);
+    const std::string six = writeInput("six.wav", SampleFormat::Int16, 6, 2000);
+    {
+        std::ofstream(path("bad.state")) << "not a state";
+    }
+    struct Case {
+        std::string args;
+        std::string says;
+    };
+    const std::string out = path("never.wav");
+    const Case cases[] = {
+        {quote(path("missing.wav")) + " " + quote(out), "cannot read"},
+        {quote(six) + " " + quote(out), "6 channels"},
+        {quote(good) + " " + quote(out) + " --state " + quote(path("bad.state")), "state does not fit"},
+        {quote(good) + " " + quote(out) + " --set Nonsense=1", "unknown parameter 'Nonsense'"},
+        {quote(good) + " " + quote(good), "is the input"},
+        {quote(good) + " " + quote(out) + " --set Latency=loud", "not a number"},
+        {quote(good) + " " + quote(out) + " --format s24", "--format takes s16 or f32"},
+    };
+    for (const Case& c : cases) {
+        const Result r = run("process " + kPassthrough + " " + c.args);
+        EXPECT_NE(r.exitCode, 0) << c.args;
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << c.args << ": " << r.err;
+        const bool usage = r.exitCode == 2; // a usage error also shows the usage
+        if (!usage) EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        EXPECT_EQ(r.err.rfind("orq: ", 0), 0u) << r.err;
+        EXPECT_FALSE(fs::exists(out)) << c.args;
+    }
+    EXPECT_TRUE(sameSamples(good, good)) << "the input is untouched";
+}
+
+TEST_F(OrqCli, unknown_plug_in_name_and_unknown_command_fail_clearly) {
+    const std::string good = writeInput("good2.wav", SampleFormat::Int16, 1, 100);
+    Result r = run("process 'Orq Nothing' " + quote(good) + " " + quote(path("x.wav")));
+    EXPECT_NE(r.exitCode, 0);
+    EXPECT_NE(r.err.find("no plug-in named 'Orq Nothing'"), std::string::npos) << r.err;
+    r = run("transmogrify");
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find("unknown command"), std::string::npos);
+}
