@@ -6,6 +6,7 @@
 namespace orq::enhancer {
 
 namespace {
+const Lane4 kGainCeiling = splat(float(std::pow(10.0, kGainCeilingOverTargetDb / 20.0)));
 constexpr double kMinRatio = 1.0;
 constexpr double kMaxRatio = 100.0;
 // Thresholds outside this range would underflow or overflow the float power and gain.
@@ -75,6 +76,11 @@ void DensityCompressor::evaluateGain() {
     const Lane4 oneMinusC = select(falling, oneMinusAttack_, oneMinusRelease_);
     // The gain moves toward the target of the previous evaluation.
     gain_ = c * gain_ + oneMinusC * target_;
+    // Never more than kGainCeilingOverTargetDb above the gain the present power asks for: a loud
+    // onset after quiet passages would otherwise meet the full gain below threshold (up to
+    // +47 dB) before the attack catches up, and the cube of that is a burst.
+    const Lane4 ceiling = kGainCeiling * target;
+    gain_ = select(gain_ > ceiling, ceiling, gain_);
     target_ = target;
 }
 

@@ -16,6 +16,9 @@ constexpr double kFastReleaseMs = 50.0;
 constexpr double kSlowAttackMs = 0.625;
 constexpr double kSlowReleaseMs = 125.0;
 constexpr double kPowerSmoothingMs = 1.0;
+// Highest gain relative to the target of the present power: some room for the slow attack's
+// punch, no room for a burst at a loud onset.
+constexpr double kGainCeilingOverTargetDb = 1.5;
 // The gain is re-evaluated on every this many samples.
 constexpr int32_t kGainEvaluationInterval = 4;
 
@@ -38,7 +41,8 @@ DensityCompressorDesign designDensityCompressor(double thresholdDb, double ratio
 // Per lane, per sample x:
 //   P = (1 - a) x^2 + a P
 //   on every kGainEvaluationInterval-th sample (the first included):
-//     u = g0 if P <= Tp, else P^e;  c = ca if u < g, else cr;  g = c g + (1 - c) t;  t = u
+//     u = g0 if P <= Tp, else P^e;  c = ca if u < g, else cr;  g = c g + (1 - c) t;
+//     g = min(g, 10^(kGainCeilingOverTargetDb / 20) u);  t = u
 //   output = x[n - lookahead] g
 class DensityCompressor {
   public:

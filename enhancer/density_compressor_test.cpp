@@ -106,18 +106,17 @@ TEST(DensityCompressor, gain_changes_only_on_every_fourth_sample) {
     EXPECT_GT(changes, 50);
 }
 
-// Samples until lane 0's gain has covered half of its way (in dB) from start to end.
-int32_t halfwaySamples(DensityCompressor& c, float x, int32_t frames) {
-    const double start = toDb(c.gain()[0]);
+// Samples until lane 0's gain stays within toleranceDb of where a long run of x ends.
+int32_t settlingSamples(DensityCompressor& c, float x, int32_t frames, double toleranceDb) {
     DensityCompressor probe = c;
     runConstant(probe, x, frames);
-    const double halfway = 0.5 * (start + toDb(probe.gain()[0]));
+    const double end = toDb(probe.gain()[0]);
+    int32_t settled = 0;
     for (int32_t n = 0; n < frames; ++n) {
         c.process(splat(x));
-        const double now = toDb(c.gain()[0]);
-        if ((start > halfway && now <= halfway) || (start < halfway && now >= halfway)) return n;
+        if (std::abs(toDb(c.gain()[0]) - end) > toleranceDb) settled = n + 1;
     }
-    return frames;
+    return settled;
 }
 
 TEST(DensityCompressor, kick_slows_both_attack_and_release) {
@@ -125,13 +124,28 @@ TEST(DensityCompressor, kick_slows_both_attack_and_release) {
     int32_t attack[2], release[2];
     for (int32_t slow = 0; slow < 2; ++slow) {
         DensityCompressor c = makeCompressor(3.0, slow != 0);
-        attack[slow] = halfwaySamples(c, 0.9f, longRun);
-        release[slow] = halfwaySamples(c, 0.0f, longRun);
+        attack[slow] = settlingSamples(c, 0.9f, longRun, 0.25);
+        release[slow] = settlingSamples(c, 0.0f, longRun, 1.0);
     }
     EXPECT_GT(attack[1], 2 * attack[0]);
     EXPECT_GT(release[1], 2 * release[0]);
     // Release is far slower than attack.
     EXPECT_GT(release[0], 10 * attack[0]);
+}
+
+TEST(DensityCompressor, a_loud_onset_after_silence_stays_within_1_5_db_of_the_static_curve) {
+    for (bool slow : {false, true}) {
+        DensityCompressor c = makeCompressor(6.0, slow);
+        runConstant(c, 0.0f, 10000); // gain at +35 / +46.7 dB
+        float worst = 0.0f;
+        for (int32_t n = 0; n < 4000; ++n) {
+            const Lane4 y = c.process(splat(0.5f));
+            if (n >= kLookahead) worst = std::max(worst, y[2] / std::pow(0.5f, 1.0f / 3.0f));
+        }
+        // The power detector is still rising when the onset leaves the look-ahead: +0.5 dB.
+        EXPECT_LE(toDb(worst), kGainCeilingOverTargetDb + 0.5) << "slow " << slow;
+        EXPECT_GE(toDb(worst), -0.5) << "slow " << slow;
+    }
 }
 
 TEST(DensityCompressor, reset_recovers_from_a_non_finite_input) {

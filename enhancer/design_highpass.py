@@ -96,6 +96,7 @@ def main():
         "",
         "namespace orq::enhancer {",
         "",
+        "// clang-format off",
         "const HighpassDesign kHighpassDesigns[kHighpassBaseRateCount][kHighpassCornerCount] = {",
     ]
     for rate in BASE_RATES_HZ:
@@ -108,7 +109,7 @@ def main():
                 lines.append(f"             {value:.17g},")
             lines.append("         }},")
         lines.append("    },")
-    lines += ["};", "", "} // namespace orq::enhancer", ""]
+    lines += ["};", "// clang-format on", "", "} // namespace orq::enhancer", ""]
     with open(out_path, "w") as f:
         f.write("\n".join(lines))
 

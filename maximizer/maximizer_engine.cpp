@@ -368,7 +368,7 @@ void MaximizerEngine::process(const float* const* inputs, float* const* outputs,
     const DerivedSettings& d = derived_;
     const float lookAhead = static_cast<float>(lookAhead_);
 
-    if (peak >= d.ceiling) ++m.overCount;
+    m.overCount += peak >= d.ceiling ? 1 : 0;
     if (m.densityCount > lookAhead_) [[unlikely]] {
         m.overDensity = m.overCount > 0 ? toward(m.overDensity, tc_.densityTarget, tc_.density)
                                         : tc_.density * m.overDensity;
@@ -456,7 +456,7 @@ void MaximizerEngine::process(const float* const* inputs, float* const* outputs,
         m.releaseOn = false;
         forgetReleaseMemory();
     }
-    if (m.gain < 0.0f) m.gain = 0.0f;
+    m.gain = std::max(m.gain, 0.0f);
 
     if (m.attackLeft == 0) {
         m.attackLeft = -1;
