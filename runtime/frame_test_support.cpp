@@ -25,6 +25,7 @@ CMediaType audioType(const AudioFormat& format) {
 
 FrameRig::FrameRig(float latencyFrames, const AudioFormat& format)
     : format_(format), sink_([this](const uint8_t* data, int64_t frames) {
+          delivered_.reserve(delivered_.size() + size_t(frames * format_.blockAlign));
           delivered_.insert(delivered_.end(), data, data + frames * format_.blockAlign);
           lengths_.push_back(long(frames));
       }, format.blockAlign) {
@@ -59,8 +60,7 @@ FrameRig::~FrameRig() {
     if (allocator_ != nullptr) allocator_->Release();
 }
 
-std::vector<uint8_t> FrameRig::push(const std::vector<uint8_t>& bytes) {
-    const size_t before = delivered_.size();
+void FrameRig::push(const std::vector<uint8_t>& bytes) {
     IMediaSample* sample = nullptr;
     allocator_->GetBuffer(&sample, nullptr, nullptr, 0);
     BYTE* data = nullptr;
@@ -69,7 +69,6 @@ std::vector<uint8_t> FrameRig::push(const std::vector<uint8_t>& bytes) {
     sample->SetActualDataLength(long(bytes.size()));
     memInput_->Receive(sample);
     sample->Release();
-    return {delivered_.begin() + long(before), delivered_.end()};
 }
 
 void FrameRig::endOfStream() { input_->EndOfStream(); }

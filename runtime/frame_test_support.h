@@ -22,9 +22,13 @@ class FrameRig {
     ~FrameRig();
     AudioTransformFilter& filter() { return *filter_; }
     PluginRecord* record() { return filter_->Record(); }
-    // Pushes interleaved bytes as one media sample; returns the bytes delivered downstream for it.
-    std::vector<uint8_t> push(const std::vector<uint8_t>& bytes);
+    // Pushes interleaved bytes as one media sample; the filter's output collects in delivered().
+    void push(const std::vector<uint8_t>& bytes);
     const std::vector<uint8_t>& delivered() const { return delivered_; }
+    void clearDelivered() {
+        delivered_.clear();
+        lengths_.clear();
+    }
     std::vector<long> deliveredLengths() const { return lengths_; }
     void endOfStream();
     bool connected() const { return connected_; }
