@@ -64,3 +64,76 @@ HRESULT CoInitialize(void*) { return S_OK; }
 void CoUninitialize() {}
 
 } // extern "C"
+
+// In-process object creation ----------------------------------------------------------------------
+
+#include <dlfcn.h>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+
+namespace {
+
+using GetClassObjectFn = HRESULT (*)(REFCLSID, REFIID, void**);
+
+// Libraries stay loaded for the life of the process once an object came from them, as an
+// in-process server may not be unloaded while it serves.
+std::mutex loadedMutex;
+std::unordered_map<std::string, void*> loadedLibraries;
+
+HRESULT inprocServerPath(REFCLSID classId, std::string* path) {
+    char id[40];
+    PlatformStringFromGUID(classId, id, sizeof id);
+    const std::string keyName = std::string("CLSID\\") + id + "\\InprocServer32";
+    HKEY key = nullptr;
+    LONG rc = RegOpenKeyExA(HKEY_CLASSES_ROOT, keyName.c_str(), 0, KEY_READ, &key);
+    if (rc == ERROR_FILE_NOT_FOUND) return REGDB_E_CLASSNOTREG;
+    if (rc != ERROR_SUCCESS) return HRESULT_FROM_WIN32(rc);
+    char value[4096];
+    DWORD size = sizeof value, type = REG_NONE;
+    rc = RegQueryValueExA(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
+    RegCloseKey(key);
+    if (rc != ERROR_SUCCESS || type != REG_SZ || size == 0) return REGDB_E_CLASSNOTREG;
+    value[sizeof value - 1] = '\0';
+    *path = value;
+    return S_OK;
+}
+
+} // namespace
+
+extern "C" HRESULT CoGetClassObject(REFCLSID classId, DWORD context, void*, REFIID iid, void** object) {
+    if (object == nullptr) return E_POINTER;
+    *object = nullptr;
+    if ((context & CLSCTX_INPROC_SERVER) == 0) return REGDB_E_CLASSNOTREG;
+    std::string path;
+    HRESULT hr = inprocServerPath(classId, &path);
+    if (FAILED(hr)) return hr;
+    void* library = nullptr;
+    {
+        std::lock_guard<std::mutex> guard(loadedMutex);
+        auto found = loadedLibraries.find(path);
+        if (found != loadedLibraries.end()) {
+            library = found->second;
+        } else {
+            library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+            if (library == nullptr) return CO_E_DLLNOTFOUND;
+            loadedLibraries.emplace(path, library);
+        }
+    }
+    auto getClassObject = reinterpret_cast<GetClassObjectFn>(dlsym(library, "DllGetClassObject"));
+    if (getClassObject == nullptr) return CO_E_ERRORINDLL;
+    return getClassObject(classId, iid, object);
+}
+
+extern "C" HRESULT CoCreateInstance(REFCLSID classId, IUnknown* outer, DWORD context, REFIID iid,
+                                    void** object) {
+    if (object == nullptr) return E_POINTER;
+    *object = nullptr;
+    IClassFactory* factory = nullptr;
+    HRESULT hr = CoGetClassObject(classId, context, nullptr, IID_IClassFactory,
+                                  reinterpret_cast<void**>(&factory));
+    if (FAILED(hr)) return hr;
+    hr = factory->CreateInstance(outer, iid, object);
+    factory->Release();
+    return hr;
+}
