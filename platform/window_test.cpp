@@ -416,6 +416,25 @@ TEST_F(WindowTest, a_thread_that_ends_takes_its_windows_and_queue_with_it) {
     EXPECT_EQ(SendMessageA(window, kAdd, 1, 1), 0);
 }
 
+TEST_F(WindowTest, a_send_pending_when_the_owner_thread_ends_returns_zero) {
+    std::promise<HWND> made;
+    std::future<HWND> madeFuture = made.get_future();
+    std::promise<void> leave;
+    std::thread owner([&] {
+        made.set_value(create("Leaving"));
+        leave.get_future().wait(); // ends without ever reading its queue
+    });
+    HWND window = madeFuture.get();
+    auto sent =
+        std::async(std::launch::async, [window] { return SendMessageA(window, kAdd, 1, 2); });
+    EXPECT_EQ(sent.wait_for(std::chrono::milliseconds(50)), std::future_status::timeout);
+    leave.set_value();
+    owner.join();
+    ASSERT_EQ(sent.wait_for(std::chrono::seconds(10)), std::future_status::ready)
+        << "the sender still waits for a thread that is gone";
+    EXPECT_EQ(sent.get(), 0);
+}
+
 TEST_F(WindowTest, only_the_owning_thread_destroys_a_window) {
     WindowThread engine(kClass);
     SetLastError(0);
