@@ -2,9 +2,10 @@
 
 namespace orq {
 
-void notifyLibraryIdle(HMODULE) {
-    // Window messaging arrives with the component-server work; until then there is no
-    // "AudioEngine" window to tell.
+void notifyLibraryIdle(HMODULE module) {
+    // A missing "AudioEngine" window makes the message go nowhere.
+    if (HWND engine = FindWindowA("AudioEngine", nullptr))
+        PostMessageA(engine, kMsgLibraryIdle, 0, reinterpret_cast<LPARAM>(module));
 }
 
 } // namespace orq

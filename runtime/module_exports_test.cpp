@@ -1,0 +1,202 @@
+// A deliverable as hosts see it: loaded with dlopen, used only through its exports.
+#include "runtime/audio_transform_filter.h"
+#include "runtime/host_extension.h"
+#include "runtime/window_messages.h"
+
+#include <gtest/gtest.h>
+
+#include <dlfcn.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+namespace fs = std::filesystem;
+using namespace orq;
+
+namespace {
+
+constexpr CLSID kFilterId = {0x7a1c3e50, 0x2b4d, 0x4c61, {0x9e, 0x07, 0x5d, 0x3a, 0x11, 0x80, 0x42, 0x01}};
+constexpr CLSID kPageId = {0x7a1c3e51, 0x2b4d, 0x4c61, {0x9e, 0x07, 0x5d, 0x3a, 0x11, 0x80, 0x42, 0x01}};
+const std::string kLibrary = ORQ_TEST_PLUGIN_DIR "/passthrough_dx.so";
+
+template <class F> F exported(void* library, const char* name) {
+    auto f = reinterpret_cast<F>(dlsym(library, name));
+    EXPECT_NE(f, nullptr) << name;
+    return f;
+}
+
+// The host's "AudioEngine" window: counts the messages the library posts.
+struct EngineWindow {
+    static inline int idleMessages = 0;
+    static inline LPARAM lastModule = 0;
+    HWND window = nullptr;
+    EngineWindow() {
+        WNDCLASSA wc{};
+        wc.lpszClassName = "AudioEngine";
+        wc.lpfnWndProc = [](HWND w, UINT m, WPARAM wp, LPARAM lp) -> LRESULT {
+            if (m == kMsgLibraryIdle) {
+                ++idleMessages;
+                lastModule = lp;
+                return 0;
+            }
+            return DefWindowProcA(w, m, wp, lp);
+        };
+        RegisterClassA(&wc);
+        window = CreateWindowExA(0, "AudioEngine", "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+        idleMessages = 0;
+    }
+    ~EngineWindow() {
+        DestroyWindow(window);
+        UnregisterClassA("AudioEngine", nullptr);
+    }
+    int pump() {
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+        return idleMessages;
+    }
+};
+
+class Deliverable : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        registry_ = fs::temp_directory_path() / ("orq-module-" + std::to_string(::getpid()));
+        fs::create_directories(registry_);
+        setenv("ORQ_REGISTRY", (registry_ / "registry").c_str(), 1);
+        library_ = dlopen(kLibrary.c_str(), RTLD_NOW | RTLD_LOCAL);
+        ASSERT_NE(library_, nullptr) << dlerror();
+    }
+    void TearDown() override { fs::remove_all(registry_); }
+
+    static DWORD readDword(const std::string& key, const char* name) {
+        HKEY k = nullptr;
+        if (RegOpenKeyExA(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return 0xdead;
+        DWORD v = 0, size = sizeof v, type = 0;
+        LONG rc = RegQueryValueExA(k, name, nullptr, &type, reinterpret_cast<BYTE*>(&v), &size);
+        RegCloseKey(k);
+        return rc == ERROR_SUCCESS ? v : 0xdead;
+    }
+    static bool keyExists(const std::string& key) {
+        HKEY k = nullptr;
+        if (RegOpenKeyExA(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return false;
+        RegCloseKey(k);
+        return true;
+    }
+    static std::string id(const CLSID& c) {
+        char text[40];
+        PlatformStringFromGUID(c, text, sizeof text);
+        return text;
+    }
+
+    fs::path registry_;
+    void* library_ = nullptr;
+};
+
+} // namespace
+
+TEST_F(Deliverable, registration_writes_the_class_keys_and_unregistration_removes_them) {
+    auto registerServer = exported<DllRegisterServerFn>(library_, "DllRegisterServer");
+    auto unregisterServer = exported<DllRegisterServerFn>(library_, "DllUnregisterServer");
+    ASSERT_EQ(registerServer(), S_OK);
+    const std::string filter = "CLSID\\" + id(kFilterId), page = "CLSID\\" + id(kPageId);
+    EXPECT_EQ(readDword(filter + "\\Pins\\Output", "Direction"), 1u);
+    EXPECT_EQ(readDword(filter + "\\Pins\\Input", "Direction"), 0u);
+    EXPECT_EQ(readDword(filter + "\\Pins\\Input", "AllowedMany"), 0u);
+    EXPECT_TRUE(keyExists(filter + "\\Pins\\Input\\Types\\{73647561-0000-0010-8000-00AA00389B71}\\"
+                                   "{00000000-0000-0000-0000-000000000000}"));
+    EXPECT_EQ(readDword(filter, "Merit"), 0xdeadu) << "this library writes no merit";
+    EXPECT_TRUE(keyExists("Filter\\" + id(kFilterId)));
+    EXPECT_TRUE(keyExists(page + "\\InprocServer32"));
+    EXPECT_FALSE(keyExists(page + "\\Pins"));
+    EXPECT_FALSE(keyExists("Filter\\" + id(kPageId)));
+
+    ASSERT_EQ(unregisterServer(), S_OK);
+    EXPECT_FALSE(keyExists(filter));
+    EXPECT_FALSE(keyExists(page));
+    EXPECT_FALSE(keyExists("Filter\\" + id(kFilterId))) << "the filter's own unregistration removes it";
+    EXPECT_EQ(unregisterServer(), S_OK) << "keys already gone count as removed";
+}
+
+TEST_F(Deliverable, class_factory_and_unloading_follow_the_live_filter) {
+    auto getClassObject = exported<DllGetClassObjectFn>(library_, "DllGetClassObject");
+    auto canUnloadNow = exported<DllCanUnloadNowFn>(library_, "DllCanUnloadNow");
+    auto canUnload = exported<VcCanUnloadDllFn>(library_, "VcCanUnloadDll");
+    void* object = nullptr;
+    EXPECT_EQ(getClassObject(GUID_NULL, IID_IClassFactory, &object), CLASS_E_CLASSNOTAVAILABLE);
+    EXPECT_EQ(getClassObject(kFilterId, IID_IStream, &object), E_NOINTERFACE);
+    IClassFactory* factory = nullptr;
+    ASSERT_EQ(getClassObject(kFilterId, IID_IClassFactory, reinterpret_cast<void**>(&factory)), S_OK);
+    EXPECT_EQ(canUnloadNow(), S_OK);
+    IBaseFilter* filter = nullptr;
+    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IBaseFilter, reinterpret_cast<void**>(&filter)), S_OK);
+    EXPECT_EQ(canUnloadNow(), S_FALSE);
+    EXPECT_EQ(canUnload(), 1);
+    factory->LockServer(TRUE);
+    filter->Release();
+    EXPECT_EQ(canUnloadNow(), S_FALSE) << "the server lock holds it";
+    factory->LockServer(FALSE);
+    EXPECT_EQ(canUnloadNow(), S_OK);
+    EXPECT_EQ(canUnload(), 0);
+    factory->Release();
+}
+
+TEST_F(Deliverable, host_extension_exports_answer_by_index_name_and_kind) {
+    auto count = exported<VcGetNumberOfPlugInsFn>(library_, "VcGetNumberOfPlugIns");
+    auto name = exported<VcGetPlugInNameFromDllFn>(library_, "VcGetPlugInNameFromDll");
+    auto creator = exported<VcGetCreatorOfPlugInFn>(library_, "VcGetCreatorOfPlugIn");
+    EXPECT_EQ(count(), 1);
+    char text[64] = "untouched";
+    int32_t kind = -7;
+    EXPECT_EQ(name(-1, text, sizeof text, &kind), 0);
+    EXPECT_EQ(name(1, text, sizeof text, &kind), 0);
+    EXPECT_STREQ(text, "untouched");
+    EXPECT_EQ(kind, -7);
+    ASSERT_EQ(name(0, text, sizeof text, &kind), 1);
+    EXPECT_STREQ(text, "Orq Passthrough");
+    EXPECT_EQ(kind, 1);
+    char tight[4] = {'x', 'x', 'x', 'x'};
+    EXPECT_EQ(name(0, tight, 3, &kind), 1);
+    EXPECT_EQ(std::string(tight, 4), "Orqx") << "at most length characters, no terminator when full";
+    CreateEffectFn effect = nullptr;
+    CreateEditorFn editor = nullptr;
+    CreateParametersFn parameters = nullptr;
+    EXPECT_EQ(creator("Orq Passthrough", 6, &effect, &editor, &parameters), 0) << "right name, wrong kind";
+    EXPECT_EQ(creator("orq passthrough", 1, &effect, &editor, &parameters), 0) << "names are case-sensitive";
+    EXPECT_EQ(creator("Orq Passthrough", 1, &effect, &editor, &parameters), 1);
+    EXPECT_NE(effect, nullptr);
+}
+
+TEST_F(Deliverable, last_object_gone_posts_library_idle_once_whichever_road_created_it) {
+    EngineWindow engine;
+    auto creator = exported<VcGetCreatorOfPlugInFn>(library_, "VcGetCreatorOfPlugIn");
+    auto canUnload = exported<VcCanUnloadDllFn>(library_, "VcCanUnloadDll");
+    auto getClassObject = exported<DllGetClassObjectFn>(library_, "DllGetClassObject");
+    CreateEffectFn effect = nullptr;
+    CreateEditorFn editor = nullptr;
+    CreateParametersFn parameters = nullptr;
+    ASSERT_EQ(creator("Orq Passthrough", 1, &effect, &editor, &parameters), 1);
+
+    PluginRecord* plugin = effect(nullptr, nullptr, nullptr);
+    ParameterInterface* set = parameters();
+    ASSERT_NE(plugin, nullptr);
+    ASSERT_NE(set, nullptr);
+    EXPECT_EQ(canUnload(), 2);
+    plugin->dispatcher(plugin, kCmdCloseAll, nullptr, 0); // releases the plug-in
+    EXPECT_EQ(engine.pump(), 0) << "a parameter set is still alive";
+    ParameterInterface* clone = set->clone(set);
+    set->release(set);
+    EXPECT_EQ(canUnload(), 1);
+    clone->release(clone);
+    EXPECT_EQ(engine.pump(), 1);
+    EXPECT_EQ(canUnload(), 0);
+
+    IClassFactory* factory = nullptr;
+    ASSERT_EQ(getClassObject(kFilterId, IID_IClassFactory, reinterpret_cast<void**>(&factory)), S_OK);
+    IBaseFilter* filter = nullptr;
+    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IBaseFilter, reinterpret_cast<void**>(&filter)), S_OK);
+    factory->Release();
+    EXPECT_EQ(canUnload(), 1);
+    filter->Release();
+    EXPECT_EQ(canUnload(), 0);
+    EXPECT_EQ(engine.pump(), 2) << "once more for the filter";
+}
