@@ -12,6 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <string>
+#include <vector>
 
 namespace fs = std::filesystem;
 using namespace orq;
@@ -155,4 +156,49 @@ TEST_F(OrqCli, unknown_plug_in_name_and_unknown_command_fail_clearly) {
     r = run("transmogrify");
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_NE(r.err.find("unknown command"), std::string::npos);
+}
+
+TEST_F(OrqCli, concurrent_registrations_of_two_libraries_both_land) {
+    const std::string registry = path("concurrent-registry");
+    for (int round = 0; round < 3; ++round) {
+        fs::remove(registry);
+        const std::string env = "ORQ_REGISTRY=" + quote(registry) + " ";
+        const std::string a = env + ORQ_BINARY " register " + quote(ORQ_TEST_PLUGIN_DIR "/passthrough_dx.so");
+        const std::string b = env + ORQ_BINARY " register " + quote(ORQ_TEST_PLUGIN_DIR "/passthrough_second_dx.so");
+        ASSERT_EQ(std::system(("(" + a + " >/dev/null & " + b + " >/dev/null & wait)").c_str()), 0);
+        const std::string listing = path("listing.txt");
+        ASSERT_EQ(std::system((env + ORQ_BINARY " list >" + quote(listing)).c_str()), 0);
+        std::ifstream in(listing);
+        const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        EXPECT_NE(text.find("Orq Passthrough  {"), std::string::npos) << text;
+        EXPECT_NE(text.find("Orq Passthrough Second  {"), std::string::npos) << text;
+    }
+}
+
+TEST_F(OrqCli, truncated_registry_gives_a_clear_error_and_is_left_as_it_was) {
+    const std::string registry = path("truncated-registry");
+    const std::string env = "ORQ_REGISTRY=" + quote(registry) + " ";
+    ASSERT_EQ(std::system((env + ORQ_BINARY " register " + quote(ORQ_TEST_PLUGIN_DIR "/passthrough_dx.so") +
+                           " >/dev/null").c_str()),
+              0);
+    std::vector<char> bytes;
+    {
+        std::ifstream in(registry, std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    bytes.resize(bytes.size() / 2);
+    {
+        std::ofstream out(registry, std::ios::binary | std::ios::trunc);
+        out.write(bytes.data(), std::streamsize(bytes.size()));
+    }
+    setenv("ORQ_REGISTRY", registry.c_str(), 1);
+    const Result list = run("list");
+    const Result reg = run("register " + quote(ORQ_TEST_PLUGIN_DIR "/passthrough_second_dx.so"));
+    setenv("ORQ_REGISTRY", (dir_ / "registry").c_str(), 1);
+    EXPECT_NE(list.exitCode, 0);
+    EXPECT_NE(list.err.find(registry), std::string::npos) << "names the file: " << list.err;
+    EXPECT_NE(reg.exitCode, 0);
+    std::ifstream in(registry, std::ios::binary);
+    const std::vector<char> after((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(after, bytes) << "the file is untouched";
 }
