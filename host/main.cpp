@@ -1,6 +1,7 @@
 // orq: runs the suite's plug-ins on audio files the way a host does.
 #include "host/audio_file.h"
 #include "host/demo_mix.h"
+#include "host/engine_window.h"
 #include "host/plugin_library.h"
 #include "host/session.h"
 
@@ -160,8 +161,9 @@ int commandRegister(const std::vector<std::string>& libs, bool unregister) {
 }
 
 int commandList() {
+    const std::vector<RegisteredFilter> filters = registeredFilters();
     std::cout << "registered filters:\n";
-    for (const RegisteredFilter& f : registeredFilters()) {
+    for (const RegisteredFilter& f : filters) {
         char id[40];
         PlatformStringFromGUID(f.classId, id, sizeof id);
         std::cout << "  " << f.name << "  " << id << "  " << f.libraryPath;
@@ -246,6 +248,7 @@ int commandDemo(const std::vector<std::string>& args) {
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     try {
+        EngineWindow engine; // the libraries tell it when their last object is gone
         if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
             std::cout << kUsage;
             return args.empty() ? 2 : 0;
