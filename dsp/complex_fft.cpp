@@ -33,6 +33,44 @@ inline void transform4(float* re, float* im) {
     im[3] = bi + dr;
 }
 
+inline void transform2(float* re, float* im) {
+    const float r = re[0] - re[1], i = im[0] - im[1];
+    re[0] += re[1];
+    im[0] += im[1];
+    re[1] = r;
+    im[1] = i;
+}
+
+// Size-8 transform, unrolled: the L-shaped pass with the twiddles of π/4, then the size-4 and
+// size-2 sub-transforms (bit-reversed output).
+inline void transform8(float* re, float* im) {
+    constexpr float h = 0.70710678f; // cos π/4 = sin π/4
+    float ur[2], ui[2], vr[2], vi[2];
+    for (int32_t j = 0; j < 2; ++j) {
+        const float ar = re[j] - re[j + 4], ai = im[j] - im[j + 4];
+        const float br = re[j + 2] - re[j + 6], bi = im[j + 2] - im[j + 6];
+        re[j] += re[j + 4];
+        im[j] += im[j + 4];
+        re[j + 2] += re[j + 6];
+        im[j + 2] += im[j + 6];
+        ur[j] = ar + bi;
+        ui[j] = ai - br;
+        vr[j] = ar - bi;
+        vi[j] = ai + br;
+    }
+    re[4] = ur[0];
+    im[4] = ui[0];
+    re[6] = vr[0];
+    im[6] = vi[0];
+    re[5] = (ur[1] + ui[1]) * h; // × e^(−iπ/4)
+    im[5] = (ui[1] - ur[1]) * h;
+    re[7] = (vi[1] - vr[1]) * h; // × e^(−3iπ/4)
+    im[7] = -(vi[1] + vr[1]) * h;
+    transform4(re, im);
+    transform2(re + 4, im + 4);
+    transform2(re + 6, im + 6);
+}
+
 // One L-shaped butterfly pass over the four quarters of a sub-transform (see transform).
 // Separate restrict-qualified quarters let the compiler vectorise across j.
 void lShapedPass(float* __restrict r0, float* __restrict r1, float* __restrict r2,
@@ -71,6 +109,32 @@ inline void inverseTransform4(float* re, float* im) {
     im[1] = e1i + dr;
     re[3] = e1r + di;
     im[3] = e1i - dr;
+}
+
+// Inverse size-8 transform from bit-reversed input, unrolled: the size-4 and size-2
+// sub-transforms, then the transposed L-shaped pass with the twiddles of π/4.
+inline void inverseTransform8(float* re, float* im) {
+    constexpr float h = 0.70710678f; // cos π/4 = sin π/4
+    inverseTransform4(re, im);
+    transform2(re + 4, im + 4);
+    transform2(re + 6, im + 6);
+    // u = W^j·U, v = W^3j·V with W = e^(+iπ/4), j = 0, 1.
+    const float ur[2] = {re[4], (re[5] - im[5]) * h};
+    const float ui[2] = {im[4], (re[5] + im[5]) * h};
+    const float vr[2] = {re[6], -(re[7] + im[7]) * h};
+    const float vi[2] = {im[6], (re[7] - im[7]) * h};
+    for (int32_t j = 0; j < 2; ++j) {
+        const float sr = ur[j] + vr[j], si = ui[j] + vi[j];
+        const float dr = ur[j] - vr[j], di = ui[j] - vi[j];
+        re[j + 4] = re[j] - sr;
+        im[j + 4] = im[j] - si;
+        re[j] += sr;
+        im[j] += si;
+        re[j + 6] = re[j + 2] + di;
+        im[j + 6] = im[j + 2] - dr;
+        re[j + 2] -= di;
+        im[j + 2] += dr;
+    }
 }
 
 // The transposed pass: combines the even half E and the quarters U, V (already inverted)
@@ -145,19 +209,12 @@ SplitRadixFft::SplitRadixFft(int32_t length) : length_(length) {
 //   X[4k+3] = DFT_{n/4}(((x[j] − x[j+n/2]) + i·(x[j+m] − x[j+3m]))·w^3j),  w = e^(−2πi/n)
 // with the results left in bit-reversed order.
 void SplitRadixFft::transform(float* re, float* im, int32_t n, int32_t level) const {
-    if (n == 4) {
-        transform4(re, im);
+    if (n <= 8) {
+        if (n == 8) transform8(re, im);
+        if (n == 4) transform4(re, im);
+        if (n == 2) transform2(re, im);
         return;
     }
-    if (n == 2) {
-        const float r = re[0] - re[1], i = im[0] - im[1];
-        re[0] += re[1];
-        im[0] += im[1];
-        re[1] = r;
-        im[1] = i;
-        return;
-    }
-    if (n < 2) return;
     const int32_t m = n / 4;
     const PassTwiddles& t = passes_[level];
     lShapedPass(re, re + m, re + 2 * m, re + 3 * m, im, im + m, im + 2 * m, im + 3 * m, t.cos1,
@@ -168,19 +225,12 @@ void SplitRadixFft::transform(float* re, float* im, int32_t n, int32_t level) co
 }
 
 void SplitRadixFft::inverseTransform(float* re, float* im, int32_t n, int32_t level) const {
-    if (n == 4) {
-        inverseTransform4(re, im);
+    if (n <= 8) {
+        if (n == 8) inverseTransform8(re, im);
+        if (n == 4) inverseTransform4(re, im);
+        if (n == 2) transform2(re, im);
         return;
     }
-    if (n == 2) {
-        const float r = re[0] - re[1], i = im[0] - im[1];
-        re[0] += re[1];
-        im[0] += im[1];
-        re[1] = r;
-        im[1] = i;
-        return;
-    }
-    if (n < 2) return;
     const int32_t m = n / 4;
     inverseTransform(re, im, n / 2, level - 1);
     inverseTransform(re + 2 * m, im + 2 * m, m, level - 2);

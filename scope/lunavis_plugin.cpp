@@ -13,8 +13,6 @@ constexpr int32_t kMaxRateHz = 48000;
 constexpr int32_t kScopeChannels = 2;
 // The record kind of an analyser.
 constexpr int32_t kAnalyserKind = 6;
-// Of the two block names only "Data" can be read or written.
-constexpr int32_t kBlockArrays[] = {kLunavisData};
 
 const ParameterDef kLunavisDefs[] = {
     {"Data", kKindArray, 0.0f, 1, static_cast<int32_t>(sizeof(ScopeBlock)), "data"},
@@ -60,6 +58,16 @@ void LunavisParameters::takeRows(ScopeEngine& engine) {
     markChanged(kLunavisData);
 }
 
+void LunavisParameters::writeBlockTo(ParameterInterface* store) {
+    int32_t count = 0, size = 0;
+    if (store->arrayInfo(store, kLunavisData, &count, &size) != 0 || count != 1 ||
+        size != static_cast<int32_t>(sizeof(ScopeBlock))) {
+        return;
+    }
+    store->setArray(store, kLunavisData, &block(), 1);
+    clearChanged(kLunavisData);
+}
+
 LunavisPlugin::LunavisPlugin(LunavisParameters* parameters, HostCallback host, void* hostContext)
     : AudioPlugin(kIdentity, parameters, host, hostContext) {}
 
@@ -87,15 +95,24 @@ int32_t LunavisPlugin::processReplacing(AudioBuffers&) {
 
 void LunavisPlugin::loadSettings(ParameterInterface* store) {
     if (store == nullptr) return;
+    // Read each selected scalar once: reading clears the store's changed flag, and both the
+    // engine and the own set need the value. The blocks are the engine's output, never input.
+    float values[kLunavisParamCount] = {};
+    bool selected[kLunavisParamCount] = {};
+    for (int32_t i = kLunavisMono; i < kLunavisParamCount; ++i) {
+        if (!store->isSelected(store, i)) continue;
+        selected[i] = true;
+        values[i] = store->getFloat(store, i);
+    }
     if (engine_) {
-        if (store->isSelected(store, kLunavisMono)) {
-            engine_->setMono(store->getFloat(store, kLunavisMono) != 0.0f);
-        }
-        if (store->isSelected(store, kLunavisContinuousRing)) {
-            engine_->setContinuousRing(store->getFloat(store, kLunavisContinuousRing));
+        if (selected[kLunavisMono]) engine_->setMono(values[kLunavisMono] != 0.0f);
+        if (selected[kLunavisContinuousRing]) {
+            engine_->setContinuousRing(values[kLunavisContinuousRing]);
         }
     }
-    copySelectedFromStore(parameters(), store, kBlockArrays);
+    for (int32_t i = kLunavisMono; i < kLunavisParamCount; ++i) {
+        if (selected[i]) parameters().setFloat(i, values[i]);
+    }
 }
 
 void LunavisPlugin::saveSettings(ParameterInterface* store) {
@@ -111,7 +128,11 @@ void LunavisPlugin::saveSettings(ParameterInterface* store) {
             own().setValue(kLunavisContinuousRing, engine_->continuousRing());
         }
     }
-    writeSelectedToStore(parameters(), store, kBlockArrays);
+    for (int32_t i = kLunavisMono; i < kLunavisParamCount; ++i) {
+        if (store->isSelectedForWrite(store, i))
+            store->setFloat(store, i, parameters().getFloat(i));
+    }
+    if (store->isSelectedForWrite(store, kLunavisData)) own().writeBlockTo(store);
 }
 
 int32_t LunavisPlugin::checkFormat(int32_t channels, int32_t* outputChannels, int32_t* sampleRate,

@@ -37,6 +37,10 @@ class LunavisParameters : public TableParameterSet {
     // [ui-thread, under the plug-in lock] the engine's valid rows become this set's block.
     void takeRows(ScopeEngine& engine);
 
+    // [ui-thread] Writes the block straight into a store's "Data" when the store's block has
+    // the same shape (no scratch copy); clears the own flag.
+    void writeBlockTo(ParameterInterface* store);
+
     ScopeBlock& block() { return *static_cast<ScopeBlock*>(arrayData(kLunavisData)); }
 };
 

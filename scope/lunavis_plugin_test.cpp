@@ -151,6 +151,7 @@ TEST(LunavisExchange, mono_setting_reaches_engine_and_folds_output) {
     const float mean = (sine(100) + sine(111, 0.2f)) * 0.5f;
     EXPECT_EQ(left[i], mean);
     EXPECT_EQ(right[i], mean);
+    EXPECT_EQ(plugin->parameters().getFloat(kLunavisMono), 1.0f);
     store->setMode(kModeAll);
     plugin->saveSettings(store->iface());
     EXPECT_EQ(store->getFloat(kLunavisMono), 1.0f);

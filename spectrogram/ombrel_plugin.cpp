@@ -1,0 +1,275 @@
+#include "spectrogram/ombrel_plugin.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <iterator>
+
+namespace orq {
+
+namespace {
+
+constexpr int32_t kMaxRateHz = 48000;
+// The record kind of an analyser.
+constexpr int32_t kAnalyserKind = 6;
+
+const ParameterDef kOmbrelDefs[] = {
+    {"BSGMax", kKindFloat, float(kFullBandRingRows), 0, 0, "BSGMax"},
+    {"nFFT21", kKindFloat, float(kSpectrumBins), 0, 0, "nFFT21"},
+    {"SG", kKindArray, 0.0f, kRingStorageRows* kSpectrumBins, int32_t(sizeof(float)), "SG"},
+    {"BSGTrans", kKindFloat, 4.0f, 0, 0, "BSGTrans"},
+    {"bSGDO", kKindFloat, 0.0f, 0, 0, "bSGDO"},
+    {"bLog", kKindFloat, 0.0f, 0, 0, "bLog"},
+    {"ch", kKindFloat, 1.0f, 0, 0, "ch"},
+    {"nChs", kKindFloat, 2.0f, 0, 0, "nChs"},
+    {"bFrq", kKindFloat, 1.0f, 0, 0, "bFrq"},
+};
+static_assert(std::size(kOmbrelDefs) == kOmbrelParamCount);
+
+const ParameterTable kOmbrelTable{fourCC("Ombr"), "Orq Ombrel", kOmbrelDefs};
+
+int32_t clampedSize(float value, int32_t maximum) {
+    return std::clamp(settingValue(value), 0, maximum);
+}
+
+} // namespace
+
+int32_t settingValue(float value) {
+    if (!(std::fabs(value) < 2.0e9f)) return 0; // NaN and values beyond int32
+    return static_cast<int32_t>(value);
+}
+
+const ParameterTable& ombrelParameterTable() {
+    return kOmbrelTable;
+}
+
+// OmbrelParameters ------------------------------------------------------------------------
+
+OmbrelParameters::OmbrelParameters() : TableParameterSet(kOmbrelTable) {}
+
+ParameterSet* OmbrelParameters::clone() const {
+    return new OmbrelParameters(*this);
+}
+
+int32_t OmbrelParameters::isPersisted(int32_t index) const {
+    return index == kOmbrelLowBand || index == kOmbrelView || index == kOmbrelRunning ? 1 : 0;
+}
+
+int32_t OmbrelParameters::spectraCapacity() const {
+    int32_t count = 0;
+    arrayInfo(kOmbrelSpectra, &count, nullptr);
+    return count / kSpectrumBins;
+}
+
+void OmbrelParameters::writeSpectraTo(ParameterInterface* store, int32_t rows) {
+    int32_t ownCount = 0, storeCount = 0, storeSize = 0;
+    arrayInfo(kOmbrelSpectra, &ownCount, nullptr);
+    if (store->arrayInfo(store, kOmbrelSpectra, &storeCount, &storeSize) != 0 ||
+        storeSize != static_cast<int32_t>(sizeof(float))) {
+        return;
+    }
+    const int32_t count = std::min({rows * kSpectrumBins, ownCount, storeCount});
+    store->setArray(store, kOmbrelSpectra, arrayData(kOmbrelSpectra), std::max(count, 0));
+    clearChanged(kOmbrelSpectra);
+}
+
+void OmbrelParameters::resizeSpectra() {
+    const int32_t rows = static_cast<int32_t>(value(kOmbrelRingRows));
+    const int32_t bins = static_cast<int32_t>(value(kOmbrelBins));
+    int32_t count = 0;
+    arrayInfo(kOmbrelSpectra, &count, nullptr);
+    if (count != rows * bins) resizeArray(kOmbrelSpectra, rows * bins);
+}
+
+void OmbrelParameters::setFloat(int32_t index, float v) {
+    if (index == kOmbrelRingRows || index == kOmbrelBins) {
+        const int32_t maximum = index == kOmbrelRingRows ? kRingStorageRows : kSpectrumBins;
+        const float size = static_cast<float>(clampedSize(v, maximum));
+        const bool changed = size != value(index);
+        TableParameterSet::setFloat(index, size);
+        if (changed) resizeSpectra();
+        return;
+    }
+    TableParameterSet::setFloat(index, v);
+}
+
+void OmbrelParameters::copyFrom(ParameterInterface* other) {
+    TableParameterSet::copyFrom(other);
+    // Whatever the other set held, the sizes stay within the ring and "SG" follows them.
+    setValue(kOmbrelRingRows,
+             static_cast<float>(clampedSize(value(kOmbrelRingRows), kRingStorageRows)));
+    setValue(kOmbrelBins, static_cast<float>(clampedSize(value(kOmbrelBins), kSpectrumBins)));
+    resizeSpectra();
+}
+
+// OmbrelPlugin ----------------------------------------------------------------------------
+
+const PluginIdentity OmbrelPlugin::kIdentity{kAnalyserKind, fourCC("Ombr"), "Orq Ombrel"};
+
+OmbrelPlugin::OmbrelPlugin(OmbrelParameters* parameters, HostCallback host, void* hostContext)
+    : AudioPlugin(kIdentity, parameters, host, hostContext) {}
+
+OmbrelPlugin::~OmbrelPlugin() = default;
+
+int32_t OmbrelPlugin::process(AudioBuffers& buffers) {
+    EnterCriticalSection(&lock());
+    const int32_t frames = buffers.frames;
+    if (buffers.outputs() != buffers.inputs()) {
+        const int32_t channels = std::min(buffers.inputChannels, buffers.outputChannels);
+        for (int32_t c = 0; c < channels; ++c) {
+            std::memmove(buffers.outputs()[c], buffers.inputs()[c],
+                         sizeof(float) * static_cast<size_t>(frames));
+        }
+    }
+    if (engine_ && buffers.inputChannels >= engine_->channels()) {
+        engine_->process(buffers.inputs(), frames);
+    }
+    LeaveCriticalSection(&lock());
+    return frames;
+}
+
+int32_t OmbrelPlugin::processReplacing(AudioBuffers&) {
+    return kStatusNotSupported5;
+}
+
+void OmbrelPlugin::loadSettings(ParameterInterface* store) {
+    if (store == nullptr) return;
+    // Read each selected scalar once: reading clears the store's changed flag, and both the
+    // engine and the own set need the value.
+    float values[kOmbrelParamCount] = {};
+    bool selected[kOmbrelParamCount] = {};
+    for (int32_t i = 0; i < kOmbrelParamCount; ++i) {
+        if (i == kOmbrelSpectra || !store->isSelected(store, i)) continue;
+        selected[i] = true;
+        values[i] = store->getFloat(store, i);
+    }
+    if (engine_) {
+        if (selected[kOmbrelLowBand])
+            engine_->setLowBand(settingValue(values[kOmbrelLowBand]) != 0);
+        if (selected[kOmbrelView]) engine_->setView(settingValue(values[kOmbrelView]));
+        if (selected[kOmbrelRunning])
+            engine_->setRunning(settingValue(values[kOmbrelRunning]) != 0);
+    }
+    for (int32_t i = 0; i < kOmbrelParamCount; ++i) {
+        if (selected[i]) own().setFloat(i, values[i]);
+    }
+    if (engine_) own().setValue(kOmbrelView, static_cast<float>(engine_->view()));
+}
+
+void OmbrelPlugin::saveSettings(ParameterInterface* store) {
+    if (store == nullptr) return;
+    OmbrelParameters& set = own();
+    bool collected = false;
+    if (engine_) {
+        for (int32_t i = 0; i < kOmbrelParamCount; ++i) {
+            if (!store->isSelectedForWrite(store, i)) continue;
+            switch (i) {
+            case kOmbrelRingRows:
+                set.setFloat(i, static_cast<float>(engine_->capacity()));
+                break;
+            case kOmbrelBins:
+                set.setFloat(i, static_cast<float>(kSpectrumBins));
+                break;
+            case kOmbrelSpectra: {
+                const SpectrogramEngine::Collection c = engine_->collect();
+                const int32_t rows = std::min(c.count, set.spectraCapacity());
+                set.setArray(i, c.rows, rows * kSpectrumBins);
+                set.setValue(kOmbrelSpectraCount, static_cast<float>(rows));
+                collected = true;
+                break;
+            }
+            case kOmbrelOverflow:
+                set.setValue(i, engine_->overflow() ? 1.0f : 0.0f);
+                break;
+            case kOmbrelLowBand:
+                set.setValue(i, engine_->lowBand() ? 1.0f : 0.0f);
+                break;
+            case kOmbrelView:
+                set.setValue(i, static_cast<float>(engine_->view()));
+                break;
+            case kOmbrelChannels:
+                set.setValue(i, static_cast<float>(engine_->channels()));
+                break;
+            case kOmbrelRunning:
+                set.setValue(i, engine_->running() ? 1.0f : 0.0f);
+                break;
+            default:
+                break;
+            }
+        }
+    }
+    for (int32_t i = 0; i < kOmbrelParamCount; ++i) {
+        if (i != kOmbrelSpectra && store->isSelectedForWrite(store, i)) {
+            store->setFloat(store, i, set.getFloat(i));
+        }
+    }
+    if (store->isSelectedForWrite(store, kOmbrelSpectra)) {
+        set.writeSpectraTo(store, settingValue(set.value(kOmbrelSpectraCount)));
+    }
+    // The block's row count travels with the block even when the store asked for it alone.
+    if (collected && !store->isSelectedForWrite(store, kOmbrelSpectraCount)) {
+        store->setFloat(store, kOmbrelSpectraCount, set.value(kOmbrelSpectraCount));
+    }
+}
+
+int32_t OmbrelPlugin::checkFormat(int32_t channels, int32_t* outputChannels, int32_t* sampleRate,
+                                  int32_t* extra) {
+    if (channels < 1 || channels > SpectrogramEngine::kMaxChannels) return kStatusChannelsRefused;
+    if (sampleRate != nullptr && *sampleRate > kMaxRateHz) return kStatusRateRefused;
+    if (outputChannels != nullptr) *outputChannels = channels;
+    if (extra != nullptr) *extra = 0;
+    return 0;
+}
+
+int32_t OmbrelPlugin::open(OpenFormat& format) {
+    if (format.channels < 1 || format.channels > SpectrogramEngine::kMaxChannels) {
+        return kStatusChannelsRefused;
+    }
+    if (!SpectrogramEngine::supportsRate(format.sampleRate)) return kStatusRateRefused;
+    engine_ = std::make_unique<SpectrogramEngine>(format.sampleRate, format.channels);
+    format.extra = 0;
+    OmbrelParameters& set = own();
+    set.setFloat(kOmbrelChannels, static_cast<float>(format.channels));
+    set.setFloat(kOmbrelView, format.channels == 2 ? 1.0f : 0.0f);
+    set.setFloat(kOmbrelBins, static_cast<float>(kSpectrumBins));
+    engine_->setRunning(settingValue(set.value(kOmbrelRunning)) != 0);
+    set.setMode(kModeAll);
+    loadSettings(set.iface());
+    return 0;
+}
+
+int32_t OmbrelPlugin::close() {
+    engine_.reset();
+    return 0;
+}
+
+int32_t OmbrelPlugin::start() {
+    if (engine_) engine_->reset();
+    return 0;
+}
+
+int32_t OmbrelPlugin::stop() {
+    return 0;
+}
+
+AudioPlugin* createOmbrelPlugin(ParameterSet* parameters, HostCallback host, void* hostContext) {
+    try {
+        auto own = std::make_unique<OmbrelParameters>();
+        if (parameters != nullptr) own->copyFrom(parameters->iface());
+        auto* plugin = new OmbrelPlugin(own.get(), host, hostContext);
+        own.release();
+        return plugin;
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+ParameterSet* createOmbrelParameters() {
+    try {
+        return new OmbrelParameters();
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+} // namespace orq

@@ -1,0 +1,330 @@
+#include "spectrogram/spectrum_analyzer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <numbers>
+#include <stdexcept>
+
+namespace orq {
+
+namespace {
+
+// Input samples the low-band chain takes per pass, bounding its scratch buffers: the frame's
+// largest block, so a call is filtered in as few transform pairs as possible.
+constexpr int32_t kLowBandChunk = 8192;
+// The band limiter runs in blocks of at most this many decimated samples.
+constexpr int32_t kBandLimitMaxBlock = 1024;
+
+constexpr double kBlackmanA0 = 0.42, kBlackmanA1 = 0.5, kBlackmanA2 = 0.08;
+constexpr double kHarrisA0 = 0.42323, kHarrisA1 = 0.49755, kHarrisA2 = 0.07922;
+
+} // namespace
+
+const AntiAliasSet* antiAliasSetForRate(int32_t sampleRateHz) {
+    for (const AntiAliasSet& set : kAntiAliasSets) {
+        if (set.sampleRateHz == sampleRateHz) return &set;
+    }
+    return nullptr;
+}
+
+std::vector<float> fullBandWindow() {
+    std::vector<float> w(kSpectrumFftLength);
+    const double n = kSpectrumFftLength;
+    for (int32_t i = 0; i < kSpectrumFftLength; ++i) {
+        const double x = 2.0 * std::numbers::pi * i / n;
+        w[i] = static_cast<float>(
+            (kBlackmanA0 - kBlackmanA1 * std::cos(x) + kBlackmanA2 * std::cos(2.0 * x)) / n);
+    }
+    return w;
+}
+
+std::vector<float> lowBandWindow() {
+    std::vector<float> w(kLowBandWindowLength);
+    for (int32_t i = 0; i < kLowBandWindowLength; ++i) {
+        const double x = 2.0 * std::numbers::pi * i / kLowBandWindowLength;
+        w[i] = static_cast<float>(
+            (kHarrisA0 - kHarrisA1 * std::cos(x) + kHarrisA2 * std::cos(2.0 * x)) /
+            kSpectrumFftLength);
+    }
+    return w;
+}
+
+// OverlapSaveFir ---------------------------------------------------------------------------
+
+OverlapSaveFir::OverlapSaveFir(const float* taps, int32_t tapCount, const SplitRadixFft& fft)
+    : fft_(fft), historyLength_(tapCount - 1), segment_(fft.length() - (tapCount - 1)) {
+    const int32_t n = fft.length();
+    if (tapCount < 1 || tapCount > n / 2) {
+        throw std::invalid_argument("OverlapSaveFir: tap count must be 1..N/2");
+    }
+    spectrumRe_.assign(n, 0.0f);
+    spectrumIm_.assign(n, 0.0f);
+    std::copy(taps, taps + tapCount, spectrumRe_.begin());
+    fft_.forwardBitReversed(spectrumRe_.data(), spectrumIm_.data());
+    const float inverseScale = 1.0f / static_cast<float>(n);
+    for (int32_t k = 0; k < n; ++k) {
+        spectrumRe_[k] *= inverseScale;
+        spectrumIm_[k] *= inverseScale;
+    }
+    line_.assign(static_cast<size_t>(historyLength_ + 2 * segment_), 0.0f);
+    workRe_.assign(n, 0.0f);
+    workIm_.assign(n, 0.0f);
+}
+
+void OverlapSaveFir::reset() {
+    std::fill(line_.begin(), line_.end(), 0.0f);
+}
+
+void OverlapSaveFir::process(const float* input, float* output, int32_t count) {
+    const int32_t n = fft_.length();
+    const int32_t h = historyLength_;
+    float* re = workRe_.data();
+    float* im = workIm_.data();
+    const float* hr = spectrumRe_.data();
+    const float* hi = spectrumIm_.data();
+    while (count > 0) {
+        const int32_t a = std::min(segment_, count);
+        const int32_t b = std::min(segment_, count - a);
+        float* line = line_.data();
+        std::memcpy(line + h, input, sizeof(float) * static_cast<size_t>(a + b));
+        // Segment one: history + a samples; segment two: the h samples before it + b samples.
+        std::memcpy(re, line, sizeof(float) * static_cast<size_t>(h + a));
+        std::fill(re + h + a, re + n, 0.0f);
+        std::memcpy(im, line + a, sizeof(float) * static_cast<size_t>(h + b));
+        std::fill(im + h + b, im + n, 0.0f);
+        fft_.forwardBitReversed(re, im);
+        for (int32_t k = 0; k < n; ++k) {
+            const float zr = re[k], zi = im[k];
+            re[k] = zr * hr[k] - zi * hi[k];
+            im[k] = zr * hi[k] + zi * hr[k];
+        }
+        fft_.inverseFromBitReversed(re, im);
+        std::memcpy(output, re + h, sizeof(float) * static_cast<size_t>(a));
+        std::memcpy(output + a, im + h, sizeof(float) * static_cast<size_t>(b));
+        std::memmove(line, line + a + b, sizeof(float) * static_cast<size_t>(h));
+        input += a + b;
+        output += a + b;
+        count -= a + b;
+    }
+}
+
+// DirectFir ---------------------------------------------------------------------------------
+
+DirectFir::DirectFir(const float* taps, int32_t tapCount, int32_t maxBlock)
+    : taps_(taps, taps + tapCount), maxBlock_(maxBlock),
+      line_(static_cast<size_t>(tapCount - 1 + maxBlock), 0.0f) {}
+
+void DirectFir::reset() {
+    std::fill(line_.begin(), line_.end(), 0.0f);
+}
+
+void DirectFir::process(const float* input, float* output, int32_t count) {
+    const int32_t tapCount = static_cast<int32_t>(taps_.size());
+    const int32_t h = tapCount - 1;
+    while (count > 0) {
+        const int32_t block = std::min(count, maxBlock_);
+        float* line = line_.data();
+        std::memmove(line + h, input, sizeof(float) * static_cast<size_t>(block));
+        std::fill(output, output + block, 0.0f);
+        for (int32_t t = 0; t < tapCount; ++t) {
+            const float tap = taps_[t];
+            const float* x = line + h - t;
+            for (int32_t i = 0; i < block; ++i)
+                output[i] += tap * x[i];
+        }
+        std::memmove(line, line + block, sizeof(float) * static_cast<size_t>(h));
+        input += block;
+        output += block;
+        count -= block;
+    }
+}
+
+// Decimator ---------------------------------------------------------------------------------
+
+int32_t Decimator::process(const float* input, int32_t count, float* output) {
+    int32_t written = 0;
+    int32_t i = phase_;
+    for (; i < count; i += factor_)
+        output[written++] = input[i];
+    phase_ = i - count;
+    return written;
+}
+
+// SpectrumAnalyzer --------------------------------------------------------------------------
+
+namespace {
+const AntiAliasSet& requireSet(int32_t sampleRateHz) {
+    const AntiAliasSet* set = antiAliasSetForRate(sampleRateHz);
+    if (set == nullptr) throw std::invalid_argument("SpectrumAnalyzer: rate without filter set");
+    return *set;
+}
+} // namespace
+
+SpectrumAnalyzer::SpectrumAnalyzer(int32_t sampleRateHz)
+    : antiAlias_(&requireSet(sampleRateHz)), fft_(kSpectrumFftLength),
+      ring_(static_cast<size_t>(kRingStorageRows) * kSpectrumBins, 0.0f),
+      frameRe_(kSpectrumFftLength, 0.0f), frameIm_(kSpectrumFftLength, 0.0f),
+      fullWindow_(fullBandWindow()), fullBlock_(kSpectrumFftLength, 0.0f),
+      fullTail_(kFullBandHop, 0.0f), lowWindow_(lowBandWindow()),
+      antiAliasFir_(antiAlias_->taps, antiAlias_->tapCount, fft_),
+      decimator_(antiAlias_->decimation),
+      bandLimitFir_(kBandLimitTaps, kBandLimitTapCount, kBandLimitMaxBlock),
+      filtered_(kLowBandChunk, 0.0f), decimated_(kLowBandChunk, 0.0f),
+      lowBlock_(kLowBandBlock, 0.0f), lowHistory_(kLowBandHistory, 0.0f) {}
+
+void SpectrumAnalyzer::feed(const float* samples, int32_t count) {
+    if (samples == nullptr || count <= 0) return;
+    if (lowBand_) {
+        feedLowBand(samples, count);
+    } else {
+        feedFullBand(samples, count);
+    }
+}
+
+void SpectrumAnalyzer::setLowBand(bool lowBand) {
+    if (lowBand == lowBand_) return;
+    lowBand_ = lowBand;
+    if (pending_ > capacity()) {
+        pending_ = capacity();
+        overflow_ = true;
+    }
+    clearInput();
+}
+
+SpectrumAnalyzer::Collected SpectrumAnalyzer::collect() {
+    Collected c{ring_.data(), pending_, overflow_};
+    pending_ = 0;
+    overflow_ = false;
+    return c;
+}
+
+void SpectrumAnalyzer::clearInput() {
+    if (lowBand_) {
+        lowFill_ = 0;
+    } else {
+        fullFill_ = 0;
+    }
+}
+
+void SpectrumAnalyzer::resetInput() {
+    fullFill_ = 0;
+    lowFill_ = 0;
+    std::fill(fullTail_.begin(), fullTail_.end(), 0.0f);
+    std::fill(lowHistory_.begin(), lowHistory_.end(), 0.0f);
+    antiAliasFir_.reset();
+    bandLimitFir_.reset();
+    decimator_.reset();
+}
+
+void SpectrumAnalyzer::feedFullBand(const float* samples, int32_t count) {
+    while (count > 0) {
+        const int32_t take = std::min(count, kSpectrumFftLength - fullFill_);
+        std::memcpy(fullBlock_.data() + fullFill_, samples, sizeof(float) * take);
+        fullFill_ += take;
+        samples += take;
+        count -= take;
+        if (fullFill_ == kSpectrumFftLength) {
+            analyseFullBandBlock();
+            fullFill_ = 0;
+        }
+    }
+}
+
+void SpectrumAnalyzer::analyseFullBandBlock() {
+    const float* w = fullWindow_.data();
+    const float* x = fullBlock_.data();
+    float* re = frameRe_.data();
+    float* im = frameIm_.data();
+    // Frame A: the previous block's last half, then this block's first half. Frame B: this
+    // block.
+    for (int32_t i = 0; i < kFullBandHop; ++i)
+        re[i] = fullTail_[i] * w[i];
+    for (int32_t i = kFullBandHop; i < kSpectrumFftLength; ++i)
+        re[i] = x[i - kFullBandHop] * w[i];
+    for (int32_t i = 0; i < kSpectrumFftLength; ++i)
+        im[i] = x[i] * w[i];
+    std::memcpy(fullTail_.data(), x + kFullBandHop, sizeof(float) * kFullBandHop);
+    transformAndStore();
+}
+
+void SpectrumAnalyzer::feedLowBand(const float* samples, int32_t count) {
+    while (count > 0) {
+        const int32_t chunk = std::min(count, kLowBandChunk);
+        antiAliasFir_.process(samples, filtered_.data(), chunk);
+        const int32_t kept = decimator_.process(filtered_.data(), chunk, decimated_.data());
+        bandLimitFir_.process(decimated_.data(), decimated_.data(), kept);
+        for (int32_t i = 0; i < kept;) {
+            const int32_t take = std::min(kept - i, kLowBandBlock - lowFill_);
+            std::memcpy(lowBlock_.data() + lowFill_, decimated_.data() + i, sizeof(float) * take);
+            lowFill_ += take;
+            i += take;
+            if (lowFill_ == kLowBandBlock) {
+                analyseLowBandBlock();
+                lowFill_ = 0;
+            }
+        }
+        samples += chunk;
+        count -= chunk;
+    }
+}
+
+void SpectrumAnalyzer::analyseLowBandBlock() {
+    const float* w = lowWindow_.data();
+    float* y = lowBlock_.data();
+    // Window both halves in place: u1 = y[0..768]·w, u2 = y[769..1537]·w.
+    for (int32_t i = 0; i < kLowBandWindowLength; ++i) {
+        y[i] *= w[i];
+        y[kLowBandWindowLength + i] *= w[i];
+    }
+    const float* u1 = y;
+    const float* u2 = y + kLowBandWindowLength;
+    constexpr int32_t kTailStart = kLowBandWindowLength - kLowBandHistory;
+    float* re = frameRe_.data();
+    float* im = frameIm_.data();
+    std::memcpy(re, lowHistory_.data(), sizeof(float) * kLowBandHistory);
+    std::memcpy(re + kLowBandHistory, u1, sizeof(float) * kLowBandWindowLength);
+    std::memcpy(im, u1 + kTailStart, sizeof(float) * kLowBandHistory);
+    std::memcpy(im + kLowBandHistory, u2, sizeof(float) * kLowBandWindowLength);
+    std::memcpy(lowHistory_.data(), u2 + kTailStart, sizeof(float) * kLowBandHistory);
+    transformAndStore();
+}
+
+float* SpectrumAnalyzer::nextRow() {
+    if (++pending_ > capacity()) {
+        pending_ = 1;
+        overflow_ = true;
+    }
+    return ring_.data() + static_cast<size_t>(pending_ - 1) * kSpectrumBins;
+}
+
+// Z = FFT(a + i·b) of two real frames; A[k] = (Z[k] + conj Z[N−k]) / 2 and
+// B[k] = (Z[k] − conj Z[N−k]) / (2i). The stored powers are P[0] = |X[0]|²,
+// P[k] = 2·c·|X[k]|² (k = 1..N/2−1), P[N/2] = |X[N/2]|² with the imaginary part of bin N/2
+// taken as zero.
+void SpectrumAnalyzer::transformAndStore() {
+    constexpr int32_t n = kSpectrumFftLength;
+    constexpr int32_t half = n / 2;
+    float* re = frameRe_.data();
+    float* im = frameIm_.data();
+    fft_.forwardBitReversed(re, im);
+    float* rowA = nextRow();
+    float* rowB = nextRow();
+    // |A|²·2c = ((Re Z[k] + Re Z[N−k])² + (Im Z[k] − Im Z[N−k])²)·c/2, likewise for B.
+    const float scale = 0.5f * kInteriorBinScale;
+    rowA[0] = re[0] * re[0];
+    rowB[0] = im[0] * im[0];
+    for (int32_t k = 1; k < half; ++k) {
+        const int32_t p = fft_.bitReversed(k);
+        const int32_t q = fft_.bitReversed(n - k);
+        const float ar = re[p] + re[q], ai = im[p] - im[q];
+        const float br = im[p] + im[q], bi = re[q] - re[p];
+        rowA[k] = scale * (ar * ar + ai * ai);
+        rowB[k] = scale * (br * br + bi * bi);
+    }
+    const int32_t nyquist = fft_.bitReversed(half);
+    rowA[half] = re[nyquist] * re[nyquist];
+    rowB[half] = im[nyquist] * im[nyquist];
+}
+
+} // namespace orq

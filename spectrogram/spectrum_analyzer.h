@@ -1,0 +1,170 @@
+// Spectral analysis of one channel: the full-band engine (1024-point frames at the stream
+// rate) and the low-band chain (anti-alias FIR, decimator, band-limiting FIR, 1024-point
+// frames at about 4 kHz), both producing power spectra of 513 bins into a small ring.
+#pragma once
+
+#include "dsp/complex_fft.h"
+#include "spectrogram/lowband_filter_tables.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace orq {
+
+constexpr int32_t kSpectrumFftLength = 1024;
+constexpr int32_t kSpectrumBins = kSpectrumFftLength / 2 + 1; // 513
+constexpr int32_t kFullBandHop = kSpectrumFftLength / 2;      // two frames per block
+constexpr int32_t kFullBandRingRows = 40;
+constexpr int32_t kLowBandRingRows = 10;
+constexpr int32_t kRingStorageRows = kFullBandRingRows; // always allocated
+constexpr int32_t kLowBandWindowLength = 769;
+constexpr int32_t kLowBandHistory = kSpectrumFftLength - kLowBandWindowLength; // 255
+constexpr int32_t kLowBandBlock = 2 * kLowBandWindowLength;                    // 1538
+// Bins the low-band view shows: the lowest quarter of the transform and one more (257 of 513),
+// up to about 1 kHz.
+constexpr int32_t kLowBandShownBins = kSpectrumFftLength / 4 + 1;
+
+// Interior-bin scale c: P[k] = 2·c·|X[k]|² for k = 1..511. With the Blackman window's
+// coherent gain of 0.42 a sine of amplitude A at a bin centre gives |X| = 0.21·A, so this c
+// makes P[k] the sine's mean power A²/2 in full-band mode.
+constexpr double kFullBandCoherentGain = 0.42;
+constexpr float kInteriorBinScale =
+    static_cast<float>(1.0 / (4.0 * (kFullBandCoherentGain / 2.0) * (kFullBandCoherentGain / 2.0)));
+
+// The set of the anti-alias table for a rate, or null when the rate has none.
+const AntiAliasSet* antiAliasSetForRate(int32_t sampleRateHz);
+
+// Blackman window scaled by 1/N, N = 1024 (full band). [ui-thread] allocates.
+std::vector<float> fullBandWindow();
+// Three-term Blackman-Harris window of 769 points scaled by 1/1024 (low band).
+std::vector<float> lowBandWindow();
+
+// Linear-phase FIR at the stream rate by overlap-save fast convolution with 1024-point
+// transforms. Two consecutive segments share one complex transform (the first as real part,
+// the second as imaginary part), which the real filter keeps apart.
+// Output count equals input count: y[i] = Σ_t h[t]·x[i − t], earlier inputs from history.
+class OverlapSaveFir {
+  public:
+    // [ui-thread] allocates. tapCount at most kSpectrumFftLength / 2.
+    OverlapSaveFir(const float* taps, int32_t tapCount, const SplitRadixFft& fft);
+    // [audio-thread] no allocation. input and output must not overlap.
+    void process(const float* input, float* output, int32_t count);
+    // [audio-thread] history zeroed.
+    void reset();
+    int32_t segmentLength() const { return segment_; }
+
+  private:
+    const SplitRadixFft& fft_;
+    int32_t historyLength_;                      // taps − 1
+    int32_t segment_;                            // new samples per transform half
+    std::vector<float> spectrumRe_, spectrumIm_; // taps' spectrum / N, bit-reversed order
+    std::vector<float> line_;                    // history followed by up to two segments
+    std::vector<float> workRe_, workIm_;
+};
+
+// Time-domain FIR for short filters (the 51-tap band limiter), blocks of any length.
+class DirectFir {
+  public:
+    // [ui-thread] allocates.
+    DirectFir(const float* taps, int32_t tapCount, int32_t maxBlock);
+    // [audio-thread] no allocation. count at most maxBlock; in place allowed.
+    void process(const float* input, float* output, int32_t count);
+    void reset();
+
+  private:
+    std::vector<float> taps_;
+    int32_t maxBlock_;
+    std::vector<float> line_; // tapCount − 1 history samples, then the block
+};
+
+// Keeps every D-th sample; the position of the next kept sample carries across blocks.
+class Decimator {
+  public:
+    explicit Decimator(int32_t factor) : factor_(factor) {}
+    // [audio-thread] returns the number of samples written to output.
+    int32_t process(const float* input, int32_t count, float* output);
+    void reset() { phase_ = 0; }
+    int32_t phase() const { return phase_; }
+
+  private:
+    int32_t factor_;
+    int32_t phase_ = 0;
+};
+
+class SpectrumAnalyzer {
+  public:
+    // [ui-thread] allocates everything the analysis needs. The rate must have an anti-alias
+    // set (antiAliasSetForRate), else std::invalid_argument.
+    explicit SpectrumAnalyzer(int32_t sampleRateHz);
+
+    // [audio-thread] no allocation. Routes samples into the current mode's block engine.
+    void feed(const float* samples, int32_t count);
+
+    // [ui-thread, under the plug-in lock] full band: capacity 40; low band: capacity 10. The
+    // ring keeps its rows; spectra beyond the new capacity count as lost. The entered mode
+    // starts from an empty input block.
+    void setLowBand(bool lowBand);
+    bool lowBand() const { return lowBand_; }
+    int32_t capacity() const { return lowBand_ ? kLowBandRingRows : kFullBandRingRows; }
+
+    // Spectra written since the last collection, and whether the ring wrapped meanwhile.
+    int32_t pending() const { return pending_; }
+    bool overflow() const { return overflow_; }
+    // [ui-thread] hands out the ring (row r at rows() + r·kSpectrumBins) and its count;
+    // clears the count and the overflow flag.
+    struct Collected {
+        float* rows;
+        int32_t count;
+        bool overflow;
+    };
+    Collected collect();
+    const float* row(int32_t r) const {
+        return ring_.data() + static_cast<size_t>(r) * kSpectrumBins;
+    }
+
+    // [audio-thread] empties the current mode's partial input block.
+    void clearInput();
+    // [audio-thread] input blocks, tails, filter histories and the decimator phase to zero;
+    // the ring is kept.
+    void resetInput();
+
+    int32_t decimation() const { return antiAlias_->decimation; }
+
+  private:
+    void feedFullBand(const float* samples, int32_t count);
+    void feedLowBand(const float* samples, int32_t count);
+    void analyseFullBandBlock();
+    void analyseLowBandBlock();
+    // Transforms frameRe/frameIm (two real frames) and stores both power spectra.
+    void transformAndStore();
+    float* nextRow();
+
+    bool lowBand_ = false;
+    const AntiAliasSet* antiAlias_;
+    SplitRadixFft fft_;
+    std::vector<float> ring_;
+    int32_t pending_ = 0;
+    bool overflow_ = false;
+
+    std::vector<float> frameRe_, frameIm_;
+
+    // Full band.
+    std::vector<float> fullWindow_;
+    std::vector<float> fullBlock_;
+    int32_t fullFill_ = 0;
+    std::vector<float> fullTail_;
+
+    // Low band.
+    std::vector<float> lowWindow_;
+    OverlapSaveFir antiAliasFir_;
+    Decimator decimator_;
+    DirectFir bandLimitFir_;
+    std::vector<float> filtered_;  // anti-alias output of one chunk
+    std::vector<float> decimated_; // decimator and band-limit output of one chunk
+    std::vector<float> lowBlock_;
+    int32_t lowFill_ = 0;
+    std::vector<float> lowHistory_;
+};
+
+} // namespace orq

@@ -1,0 +1,241 @@
+#include "spectrogram/spectrogram_collector.h"
+#include "spectrogram/spectrogram_engine.h"
+#include "spectrogram/spectrum_analyzer.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+#include <vector>
+
+namespace orq {
+namespace {
+
+std::vector<float> sineAt(double frequencyHz, double rateHz, size_t n, double amplitude = 1.0) {
+    std::vector<float> v(n);
+    for (size_t i = 0; i < n; ++i) {
+        v[i] =
+            float(amplitude * std::sin(2.0 * std::numbers::pi * frequencyHz * double(i) / rateHz));
+    }
+    return v;
+}
+
+int32_t peakBin(const float* row, int32_t bins = kSpectrumBins) {
+    return int32_t(std::max_element(row, row + bins) - row);
+}
+
+TEST(FullBandFraming, fewer_than_a_block_gives_no_spectrum_and_waits) {
+    SpectrumAnalyzer analyzer(44100);
+    std::vector<float> x(1023, 0.5f);
+    analyzer.feed(x.data(), 1023);
+    EXPECT_EQ(analyzer.pending(), 0);
+    analyzer.feed(x.data(), 1);
+    EXPECT_EQ(analyzer.pending(), 2);
+}
+
+TEST(FullBandFraming, block_of_silence_gives_two_zero_spectra) {
+    SpectrumAnalyzer analyzer(44100);
+    std::vector<float> x(1024, 0.0f);
+    analyzer.feed(x.data(), 1024);
+    const auto c = analyzer.collect();
+    ASSERT_EQ(c.count, 2);
+    EXPECT_FALSE(c.overflow);
+    EXPECT_EQ(*std::max_element(c.rows, c.rows + 2 * kSpectrumBins), 0.0f);
+    EXPECT_EQ(analyzer.pending(), 0);
+}
+
+TEST(FullBandFraming, eighty_spectra_wrap_the_ring_once) {
+    SpectrumAnalyzer analyzer(44100);
+    std::vector<float> x(40 * 1024, 0.1f);
+    analyzer.feed(x.data(), int32_t(x.size()));
+    EXPECT_EQ(analyzer.pending(), kFullBandRingRows);
+    EXPECT_TRUE(analyzer.overflow());
+    const auto c = analyzer.collect();
+    EXPECT_EQ(c.count, kFullBandRingRows);
+    EXPECT_TRUE(c.overflow);
+    EXPECT_FALSE(analyzer.overflow());
+}
+
+TEST(FullBandSpectrum, full_scale_sine_at_bin_k_peaks_there_and_reads_0db) {
+    for (int32_t k : {1, 37, 256, 300, 511}) {
+        SpectrumAnalyzer analyzer(48000);
+        const auto x = sineAt(k * 48000.0 / kSpectrumFftLength, 48000.0, 2048);
+        analyzer.feed(x.data(), 2048);
+        const auto c = analyzer.collect();
+        ASSERT_EQ(c.count, 4);
+        const float* last = c.rows + 3 * kSpectrumBins; // a frame wholly inside the sine
+        EXPECT_EQ(peakBin(last), k) << "bin " << k;
+        // At bins 1 and 511 the mirror image two bins away (the window's second coefficient,
+        // 0.04 against 0.42) moves the level by up to 0.87 dB.
+        const float tolerance = (k == 1 || k == 511) ? 0.9f : 0.05f;
+        EXPECT_NEAR(displayLevelDb(last[k]), 0.0f, tolerance) << "bin " << k;
+    }
+}
+
+TEST(FullBandSpectrum, edge_bins_carry_no_interior_scale) {
+    const auto w = fullBandWindow();
+    double windowSum = 0.0, alternatingSum = 0.0;
+    for (int32_t i = 0; i < kSpectrumFftLength; ++i) {
+        windowSum += w[i];
+        alternatingSum += (i % 2 == 0 ? 1.0 : -1.0) * w[i];
+    }
+    SpectrumAnalyzer analyzer(44100);
+    std::vector<float> dc(1024, 1.0f);
+    analyzer.feed(dc.data(), 1024);
+    auto c = analyzer.collect();
+    // Frame B of the block: X[0] = Σw, stored as |X[0]|² without 2·c.
+    EXPECT_NEAR(c.rows[kSpectrumBins + 0], windowSum * windowSum, 1e-5);
+    std::vector<float> nyquist(1024);
+    for (int32_t i = 0; i < 1024; ++i)
+        nyquist[i] = i % 2 == 0 ? 1.0f : -1.0f;
+    analyzer.feed(nyquist.data(), 1024);
+    c = analyzer.collect();
+    EXPECT_NEAR(c.rows[kSpectrumBins + 512], windowSum * windowSum, 1e-5);
+    EXPECT_NEAR(c.rows[kSpectrumBins + 0], alternatingSum * alternatingSum, 1e-6);
+}
+
+TEST(FullBandSpectrum, first_frame_overlaps_the_previous_block) {
+    // A sine that starts in the second block appears in frame A of that block at reduced
+    // level (half the frame is silence) and fully in frame B.
+    SpectrumAnalyzer analyzer(44100);
+    std::vector<float> x(2048, 0.0f);
+    const auto s = sineAt(100 * 44100.0 / 1024, 44100.0, 1024);
+    std::copy(s.begin(), s.end(), x.begin() + 1024);
+    analyzer.feed(x.data(), 2048);
+    const auto c = analyzer.collect();
+    ASSERT_EQ(c.count, 4);
+    const float a = c.rows[2 * kSpectrumBins + 100], b = c.rows[3 * kSpectrumBins + 100];
+    EXPECT_GT(a, 0.0f);
+    EXPECT_LT(a, 0.5f * b);
+}
+
+TEST(LowBandChain, sine_of_300hz_peaks_at_its_bin_at_every_rate) {
+    for (const AntiAliasSet& set : kAntiAliasSets) {
+        SpectrumAnalyzer analyzer(set.sampleRateHz);
+        analyzer.setLowBand(true);
+        const auto x = sineAt(300.0, set.sampleRateHz, size_t(set.sampleRateHz));
+        analyzer.feed(x.data(), int32_t(x.size()));
+        const auto c = analyzer.collect();
+        ASSERT_GE(c.count, 4) << set.sampleRateHz;
+        const double binHz = double(set.sampleRateHz) / set.decimation / kSpectrumFftLength;
+        const float* last = c.rows + size_t(c.count - 1) * kSpectrumBins;
+        EXPECT_NEAR(peakBin(last, kLowBandShownBins), 300.0 / binHz, 0.5)
+            << set.sampleRateHz << " Hz";
+        // About 2 dB below the full-band calibration: the 769-point window has the lower
+        // gain, partly made up by the 255-sample history in each frame; where the tone falls
+        // between bins moves it by a few tenths.
+        EXPECT_NEAR(displayLevelDb(last[peakBin(last)]), -2.0f, 0.7f) << set.sampleRateHz;
+    }
+}
+
+TEST(LowBandChain, fewer_than_1538_decimated_samples_give_no_spectrum) {
+    SpectrumAnalyzer analyzer(44100);
+    analyzer.setLowBand(true);
+    const int32_t d = analyzer.decimation();
+    // Decimated samples are kept at input indices 0, D, 2D, …: 1537 of them need
+    // 1536·D + 1 inputs, the 1538th one more block of D.
+    std::vector<float> x(size_t(1536 * d + 1), 0.25f);
+    analyzer.feed(x.data(), int32_t(x.size()));
+    EXPECT_EQ(analyzer.pending(), 0);
+    analyzer.feed(x.data(), d);
+    EXPECT_EQ(analyzer.pending(), 2);
+}
+
+TEST(LowBandChain, aliases_from_above_the_band_stay_below_60db) {
+    // 44100 / 11 = 4009 Hz: a tone at 4009 + 300 Hz would fold onto 300 Hz.
+    SpectrumAnalyzer analyzer(44100);
+    analyzer.setLowBand(true);
+    const auto x = sineAt(4009.09 + 300.0, 44100.0, 44100);
+    analyzer.feed(x.data(), int32_t(x.size()));
+    const auto c = analyzer.collect();
+    ASSERT_GE(c.count, 2);
+    const float* last = c.rows + size_t(c.count - 1) * kSpectrumBins;
+    EXPECT_LT(displayLevelDb(*std::max_element(last, last + kLowBandShownBins)), -55.0f);
+}
+
+TEST(AnalysisMode, switching_keeps_rows_and_flags_spectra_beyond_new_capacity) {
+    SpectrumAnalyzer analyzer(44100);
+    std::vector<float> x(12 * 1024, 0.1f);
+    analyzer.feed(x.data(), int32_t(x.size()));
+    ASSERT_EQ(analyzer.pending(), 24);
+    analyzer.setLowBand(true);
+    EXPECT_EQ(analyzer.capacity(), kLowBandRingRows);
+    EXPECT_EQ(analyzer.pending(), kLowBandRingRows);
+    EXPECT_TRUE(analyzer.overflow());
+    analyzer.setLowBand(false);
+    EXPECT_EQ(analyzer.capacity(), kFullBandRingRows);
+    EXPECT_EQ(analyzer.pending(), kLowBandRingRows);
+}
+
+TEST(SpectrogramEngineCollection, mean_view_averages_channel_powers) {
+    SpectrogramEngine engine(44100, 2);
+    ASSERT_EQ(engine.view(), 1);
+    const auto left = sineAt(50 * 44100.0 / 1024, 44100.0, 1024);
+    const auto right = sineAt(200 * 44100.0 / 1024, 44100.0, 1024, 0.5);
+    const float* inputs[] = {left.data(), right.data()};
+    engine.process(inputs, 1024);
+    const float leftPower = engine.analyzer(0).row(1)[50];
+    const float rightPower = engine.analyzer(1).row(1)[200];
+    const auto c = engine.collect();
+    ASSERT_EQ(c.count, 2);
+    // Power mean: each tone at half its power, not the power of the mixed signal.
+    EXPECT_NEAR(c.rows[kSpectrumBins + 50], 0.5f * leftPower, 1e-3f * leftPower);
+    EXPECT_NEAR(c.rows[kSpectrumBins + 200], 0.5f * rightPower, 1e-3f * rightPower);
+}
+
+TEST(SpectrogramEngineCollection, right_view_collects_right_channel_only) {
+    SpectrogramEngine engine(44100, 2);
+    engine.setView(2);
+    const auto left = sineAt(50 * 44100.0 / 1024, 44100.0, 1024);
+    const std::vector<float> right(1024, 0.0f);
+    const float* inputs[] = {left.data(), right.data()};
+    engine.process(inputs, 1024);
+    const auto c = engine.collect();
+    ASSERT_EQ(c.count, 2);
+    EXPECT_EQ(c.rows[kSpectrumBins + 50], 0.0f);
+    EXPECT_EQ(engine.analyzer(0).pending(), 2); // the left ring is not collected
+}
+
+TEST(SpectrogramEngineCollection, wrapped_ring_delivers_marker_row_first) {
+    SpectrogramEngine engine(44100, 1);
+    EXPECT_EQ(engine.view(), 0);
+    engine.setView(2); // one channel: always the left
+    EXPECT_EQ(engine.view(), 0);
+    std::vector<float> x(41 * 1024, 0.0f);
+    const float* inputs[] = {x.data()};
+    engine.process(inputs, int32_t(x.size()));
+    EXPECT_TRUE(engine.overflow());
+    const auto c = engine.collect();
+    ASSERT_EQ(c.count, 2); // 82 spectra: 80 wrapped away, two remain
+    for (int32_t b = 0; b < kSpectrumBins; ++b)
+        ASSERT_EQ(c.rows[b], 1.0f) << "bin " << b;
+    EXPECT_EQ(c.rows[kSpectrumBins + 5], 0.0f);
+    EXPECT_FALSE(engine.overflow());
+}
+
+TEST(SpectrogramEngineCollection, halted_engine_measures_nothing_and_resumes_from_empty_block) {
+    SpectrogramEngine engine(44100, 1);
+    std::vector<float> x(1000, 0.3f);
+    const float* inputs[] = {x.data()};
+    engine.process(inputs, 1000); // partial block
+    engine.setRunning(false);
+    engine.process(inputs, 1000);
+    EXPECT_EQ(engine.pending(), 0);
+    engine.setRunning(true);
+    engine.process(inputs, 1000); // the earlier 1000 samples were dropped
+    EXPECT_EQ(engine.pending(), 0);
+    engine.process(inputs, 24);
+    EXPECT_EQ(engine.pending(), 2);
+}
+
+TEST(DisplayLevel, floors_at_minus_100db) {
+    EXPECT_EQ(displayLevelDb(0.0f), -100.0f);
+    EXPECT_EQ(displayLevelDb(-1.0f), -100.0f);
+    EXPECT_EQ(displayLevelDb(1e-20f), -100.0f);
+    EXPECT_EQ(displayLevelDb(std::nanf("")), -100.0f);
+    EXPECT_NEAR(displayLevelDb(0.5f), 0.0f, 1e-6f);
+}
+
+} // namespace
+} // namespace orq
