@@ -166,7 +166,11 @@ int32_t BrisquetPlugin::start() {
 }
 
 int32_t BrisquetPlugin::stop() {
-    if (!engine_ || hostRequest(kRequestHostMode, 0, nullptr) != kHostModeTakesTail) return 0;
+    {
+        ScopedLock lock(this->lock());
+        if (!engine_) return 0;
+    }
+    if (hostRequest(kRequestHostMode, 0, nullptr) != kHostModeTakesTail) return 0;
     TailRecord record{tailChannels_, 0, streamChannels_, 0};
     {
         ScopedLock lock(this->lock());
@@ -177,10 +181,12 @@ int32_t BrisquetPlugin::stop() {
         for (int32_t c = engine_->channels(); c < streamChannels_; ++c)
             std::copy(tailChannels_[0], tailChannels_[0] + record.frames, tailChannels_[c]);
     }
+    // The host is called without the lock: it may deliver the tail downstream.
     return hostRequest(kRequestTake, 0, &record) == 0 ? kStatusTailNotTaken : 0;
 }
 
 int32_t BrisquetPlugin::latency() {
+    ScopedLock lock(this->lock());
     return engine_ ? engine_->latencyFrames() : 0;
 }
 

@@ -48,6 +48,7 @@ class BrisquetPlugin final : public AudioPlugin {
     int32_t stop() override;
     int32_t checkFormat(int32_t channels, int32_t* outputChannels, int32_t* sampleRate,
                         int32_t* extra) override;
+    // [any-thread] takes the lock.
     int32_t latency() override;
     float floatQuery() override { return -1.0f; }
     // [ui-thread] called with the lock held.
