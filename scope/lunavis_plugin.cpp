@@ -176,13 +176,19 @@ int32_t LunavisPlugin::latency() {
 }
 
 AudioPlugin* createLunavisPlugin(ParameterSet* parameters, HostCallback host, void* hostContext) {
+    LunavisParameters* own = nullptr;
     try {
-        auto own = std::make_unique<LunavisParameters>();
-        if (parameters != nullptr) own->copyFrom(parameters->iface());
-        auto* plugin = new LunavisPlugin(own.get(), host, hostContext);
-        own.release();
-        return plugin;
+        own = dynamic_cast<LunavisParameters*>(parameters);
+        if (own == nullptr) {
+            // Not a set of this plug-in: its values go into one that is.
+            auto fresh = std::make_unique<LunavisParameters>();
+            if (parameters != nullptr) fresh->copyFrom(parameters->iface());
+            own = fresh.release();
+            if (parameters != nullptr) parameters->release();
+        }
+        return new LunavisPlugin(own, host, hostContext);
     } catch (...) {
+        if (own != nullptr) own->release();
         return nullptr;
     }
 }

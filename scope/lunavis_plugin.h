@@ -74,8 +74,9 @@ class LunavisPlugin : public AudioPlugin {
     std::unique_ptr<ScopeEngine> engine_;
 };
 
-// [ui-thread] Creator functions; they catch every failure and return null. The plug-in's set
-// starts as a copy of parameters when one is given.
+// [ui-thread] Creator functions; they catch every failure and return null. The plug-in takes
+// ownership of parameters (null: a fresh set with the defaults); a set of another kind is
+// copied into a set of this plug-in and released.
 AudioPlugin* createLunavisPlugin(ParameterSet* parameters, HostCallback host, void* hostContext);
 ParameterSet* createLunavisParameters();
 

@@ -253,13 +253,19 @@ int32_t OmbrelPlugin::stop() {
 }
 
 AudioPlugin* createOmbrelPlugin(ParameterSet* parameters, HostCallback host, void* hostContext) {
+    OmbrelParameters* own = nullptr;
     try {
-        auto own = std::make_unique<OmbrelParameters>();
-        if (parameters != nullptr) own->copyFrom(parameters->iface());
-        auto* plugin = new OmbrelPlugin(own.get(), host, hostContext);
-        own.release();
-        return plugin;
+        own = dynamic_cast<OmbrelParameters*>(parameters);
+        if (own == nullptr) {
+            // Not a set of this plug-in: its values go into one that is.
+            auto fresh = std::make_unique<OmbrelParameters>();
+            if (parameters != nullptr) fresh->copyFrom(parameters->iface());
+            own = fresh.release();
+            if (parameters != nullptr) parameters->release();
+        }
+        return new OmbrelPlugin(own, host, hostContext);
     } catch (...) {
+        if (own != nullptr) own->release();
         return nullptr;
     }
 }

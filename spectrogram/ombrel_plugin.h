@@ -84,8 +84,9 @@ class OmbrelPlugin : public AudioPlugin {
     std::unique_ptr<SpectrogramEngine> engine_;
 };
 
-// [ui-thread] Creator functions; they catch every failure and return null. The plug-in's set
-// starts as a copy of parameters when one is given.
+// [ui-thread] Creator functions; they catch every failure and return null. The plug-in takes
+// ownership of parameters (null: a fresh set with the defaults); a set of another kind is
+// copied into a set of this plug-in and released.
 AudioPlugin* createOmbrelPlugin(ParameterSet* parameters, HostCallback host, void* hostContext);
 ParameterSet* createOmbrelParameters();
 
