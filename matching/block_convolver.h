@@ -88,8 +88,8 @@ class BlockConvolver {
     std::vector<float> slotStorage_;
     std::vector<float*> slots_;
     std::vector<float> historyStorage_; // channels × H
-    std::vector<float> designed_;       // CCS, N+2
-    std::vector<float> pureDelay_;      // CCS, N+2
+    std::vector<double> designed_;      // N/2+1 real parts, then N/2+1 imaginary parts
+    std::vector<double> pureDelay_;     // the same for the pure delay
     std::vector<float> accIn_;          // channels × frame
     std::vector<float> accOut_;
     std::vector<float*> accInPtr_;

@@ -48,17 +48,30 @@ void DelayLine::reset() {
 
 void DelayLine::process(const float* const* in, float* const* out, int32_t frames) {
     int32_t w = write_;
-    for (int32_t c = 0; c < channels_; ++c) {
-        float* ring = ring_.data() + size_t(c) * size_t(size_);
-        w = write_;
+    // Moves n samples between the ring (from position pos, wrapping) and a linear buffer.
+    auto toRing = [&](float* ring, int32_t pos, const float* src, int32_t n) {
+        const int32_t first = std::min(n, size_ - pos);
+        std::memcpy(ring + pos, src, sizeof(float) * size_t(first));
+        std::memcpy(ring, src + first, sizeof(float) * size_t(n - first));
+    };
+    auto fromRing = [&](const float* ring, int32_t pos, float* dst, int32_t n) {
+        const int32_t first = std::min(n, size_ - pos);
+        std::memcpy(dst, ring + pos, sizeof(float) * size_t(first));
+        std::memcpy(dst + first, ring, sizeof(float) * size_t(n - first));
+    };
+    for (int32_t pos = 0; pos < frames;) {
+        // At most `room` samples at once, so the block written never overtakes the one read.
+        const int32_t n = std::min(frames - pos, size_ - delay_);
         int32_t r = w - delay_;
         if (r < 0) r += size_;
-        for (int32_t i = 0; i < frames; ++i) {
-            ring[w] = in[c][i];
-            out[c][i] = ring[r];
-            if (++w == size_) w = 0;
-            if (++r == size_) r = 0;
+        for (int32_t c = 0; c < channels_; ++c) {
+            float* ring = ring_.data() + size_t(c) * size_t(size_);
+            toRing(ring, w, in[c] + pos, n);
+            fromRing(ring, r, out[c] + pos, n);
         }
+        w += n;
+        if (w >= size_) w -= size_;
+        pos += n;
     }
     write_ = w;
 }

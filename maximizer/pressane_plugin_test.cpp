@@ -1,5 +1,6 @@
 #include "maximizer/pressane_plugin.h"
 #include "maximizer/maximizer_test_support.h"
+#include "runtime/sample_conversion.h"
 
 #include <gtest/gtest.h>
 
@@ -278,6 +279,32 @@ TEST(PressanePlugin, bypass_with_delay_from_the_host_freezes_the_limiter) {
     const Channels out = processThroughRecord(*p, in);
     EXPECT_NEAR(pressane(p).engine().limiterGain(), gain, 0.0);
     EXPECT_NEAR(out[0][19000], in[0][19000 - 176] * 0.5012f * 1.995f * 0.99974f, 1e-6);
+}
+
+TEST(PressanePlugin, sixteen_bit_full_scale_stream_stays_inside_full_scale_without_saturating) {
+    ParameterSet* set = createPressaneParameters();
+    set->setFloat(kPressaneDesiredGain, 12.0f);
+    set->setFloat(kPressaneHeadroom, 9.0f);
+    set->setFloat(kPressaneBoost, 1.0f);
+    PluginPtr p = makePlugin(nullptr, set);
+    ASSERT_EQ(openPlugin(*p), 0);
+    p->dispatch(kCmdStart, nullptr, 0);
+    // Full-scale 16-bit square wave, both extremes, interleaved stereo.
+    const int32_t frames = 8192;
+    std::vector<int16_t> pcm(2 * frames);
+    for (int32_t t = 0; t < frames; ++t)
+        pcm[2 * t] = pcm[2 * t + 1] = (t / 50) % 2 == 0 ? int16_t(32767) : int16_t(-32768);
+    AudioBuffers buffers(2, 2, frames, BufferLayout::Shared);
+    convertIn(pcm.data(), SampleFormat::Int16, 2, buffers.inputs(), frames);
+    buffers.setFrames(frames);
+    ASSERT_EQ(p->record().process(&p->record(), &buffers), frames);
+    convertOut(buffers.outputs(), 0, SampleFormat::Int16, 2, pcm.data(), frames);
+    int32_t largest = 0;
+    for (int16_t v : pcm)
+        largest = std::max(largest, std::abs(int32_t(v)));
+    // 0.99974 of full scale at most: the output never reaches the converter's saturation.
+    EXPECT_LE(largest, 32760);
+    EXPECT_GE(largest, 32000);
 }
 
 // ---- Stop and the tail ----------------------------------------------------------------------
