@@ -27,7 +27,8 @@ class ScopedLock {
 const PluginIdentity CompressorPlugin::kIdentity{1, fourCC("Qmzt"), "Orq Compressor"};
 
 CompressorPlugin::CompressorPlugin(ParameterSet* parameters, HostCallback host, void* hostContext)
-    : AudioPlugin(kIdentity, parameters, host, hostContext) {}
+    : AudioPlugin(kIdentity, parameters != nullptr ? parameters : new CompressorParameterSet(),
+                  host, hostContext) {}
 
 CompressorPlugin::~CompressorPlugin() {
     ScopedLock lock(this->lock());

@@ -20,7 +20,7 @@ class CompressorPlugin : public AudioPlugin {
   public:
     static const PluginIdentity kIdentity;
 
-    // [ui-thread] takes ownership of parameters.
+    // [ui-thread] takes ownership of parameters; null gives a fresh set with the defaults.
     CompressorPlugin(ParameterSet* parameters, HostCallback host, void* hostContext);
     ~CompressorPlugin() override;
 
@@ -64,7 +64,8 @@ class CompressorPlugin : public AudioPlugin {
 
 namespace orq {
 
-// [ui-thread] the compressor plug-in; takes ownership of parameters. Null on failure.
+// [ui-thread] the compressor plug-in; takes ownership of parameters (null: a fresh default set).
+// Null on failure.
 AudioPlugin* createCompressorPlugin(ParameterSet* parameters, HostCallback host, void* hostContext);
 // [ui-thread] a fresh parameter set with the compressor's defaults. Null on failure.
 ParameterSet* createCompressorParameters();

@@ -163,6 +163,13 @@ TEST(CompressorPlugin, record_carries_kind_id_and_name) {
     EXPECT_EQ(plugin->floatQuery(), -1.0f);
 }
 
+TEST(CompressorPlugin, created_without_a_parameter_set_opens_with_defaults) {
+    PluginPtr plugin(createCompressorPlugin(nullptr, nullptr, nullptr));
+    ASSERT_NE(plugin, nullptr);
+    ASSERT_EQ(openPlugin(*plugin), 0);
+    EXPECT_EQ(plugin->dispatch(kCmdLatency, nullptr, 0), 3254);
+}
+
 TEST(CompressorPlugin, check_format_mirrors_channels_and_refuses_unusable_formats) {
     PluginPtr plugin = makePlugin(nullptr);
     CheckFormatArgs args{2, 0, 44100, 7};
