@@ -366,6 +366,16 @@ TEST(MaximizerMeters, host_rule_reads_only_after_new_audio_and_publishes_bad_val
     EXPECT_FALSE(engine.readMeters(meters));
 }
 
+TEST(MaximizerMeters, limiter_gain_driven_to_zero_publishes_a_gain_share_of_zero) {
+    // +40 dBFS in a float stream: the limiter closes completely and log10(0) would be −inf.
+    MaximizerEngine engine = openEngine({12.0f});
+    test::runEngine(engine, test::square(2, 20000, 100.0, 100.0, kRate), 1);
+    MeterValues meters;
+    ASSERT_TRUE(engine.readMeters(meters));
+    EXPECT_NEAR(meters.gainReached, 0.0f, 0.0);
+    EXPECT_TRUE(std::isfinite(meters.headroomDb));
+}
+
 TEST(MaximizerMeters, gain_share_is_one_below_one_db_of_desired_gain) {
     MaximizerEngine engine = openEngine({0.5f});
     test::runEngine(engine, test::musicLikeMix(0.5, kRate));
