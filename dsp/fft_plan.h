@@ -12,10 +12,16 @@ namespace orq::dsp {
 // In-place complex FFT of M = 2^log2Size points on interleaved (re, im) floats. Radix-4
 // decimation in frequency (one radix-2 stage first when log2Size is odd), then a bit-reversal
 // permutation. Forward uses e^(-2 pi i kn/M), inverse e^(+2 pi i kn/M); neither is scaled.
+// The kernels work on 4-float vectors, or on 8-float vectors on processors with AVX2 and FMA
+// (chosen when the plan is made).
 class ComplexFftPlan {
   public:
     // [any-thread; allocates] Null when the tables cannot be allocated.
     static std::unique_ptr<ComplexFftPlan> create(int log2Size);
+    // As create, with the vector width forced (for tests; wide only where supported).
+    static std::unique_ptr<ComplexFftPlan> create(int log2Size, bool wide);
+    // Whether this processor runs the 8-float kernels.
+    static bool wideKernelsSupported();
     // Bytes the tables of a plan of this size take.
     static size_t tableBytes(int log2Size);
 
@@ -24,12 +30,14 @@ class ComplexFftPlan {
     void inverse(float* data) const;
 
     int log2Size() const { return log2Size_; }
+    bool wide() const { return wide_; }
 
   private:
-    explicit ComplexFftPlan(int log2Size) : log2Size_(log2Size) {}
-    template <bool Inverse> void run(float* data) const;
+    ComplexFftPlan(int log2Size, bool wide) : log2Size_(log2Size), wide_(wide) {}
+    void bitReverse(float* data) const;
 
     int log2Size_;
+    bool wide_;
     std::unique_ptr<float[]> twiddles_;     // per stage, in the order the stages run
     std::unique_ptr<uint32_t[]> swapPairs_; // (i, bitrev(i)) for i < bitrev(i), in complex units
     size_t swapPairCount_ = 0;
@@ -40,6 +48,7 @@ class RealFftPlan {
   public:
     // [any-thread; allocates] order >= 1. Null when the tables cannot be allocated.
     static std::unique_ptr<RealFftPlan> create(int order);
+    static std::unique_ptr<RealFftPlan> create(int order, bool wide);
     static size_t tableBytes(int order);
 
     // [any-thread, no allocation] data[0..N) real in, data[0..N+2) CCS spectrum out.
