@@ -1,15 +1,15 @@
-// The real FFT pair used by filter design, with the half-complex spectrum layout: float 0 =
-// Re X[0], float k = Re X[k] (k = 1..N/2), float N−k = Im X[k] (k = 1..N/2−1).
+// The own split-radix real FFT pair of one size, as filter design uses it: half-complex
+// spectrum layout, float 0 = Re X[0], float k = Re X[k] (k = 1..N/2), float N−k = Im X[k]
+// (k = 1..N/2−1).
 #pragma once
 
 #include <cstdint>
-#include <vector>
 
 namespace orq::tessaline {
 
 class OwnRealFft {
   public:
-    // [ui-thread] allocates. n: a power of two of at least 4.
+    // n: a power of two of at least 2.
     explicit OwnRealFft(int32_t n);
 
     int32_t size() const { return n_; }
@@ -20,9 +20,6 @@ class OwnRealFft {
 
   private:
     int32_t n_;
-    int32_t order_;
-    std::vector<float> x_;
-    std::vector<float> y_;
 };
 
 } // namespace orq::tessaline
