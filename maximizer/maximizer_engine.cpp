@@ -37,7 +37,8 @@ constexpr float kReleaseMemoryMs = 500.0f;
 // Above 48 samples per millisecond overloads push the density towards 0.9 only.
 constexpr float kDensityHighRateMs = 48.0f;
 constexpr float kDensityHighRateTarget = 0.9f;
-constexpr float kRiseDbPerSecond = 1.323f;
+// Linear gain the level stage may rise per second while recovering after a transient.
+constexpr float kRiseGainPerSecond = 1.323f;
 constexpr float kAuditionGain = 2.0f;
 // Inputs are held inside ±1000 (+60 dBFS) so that powers stay finite; not-a-number becomes 0.
 constexpr float kInputLimit = 1000.0f;
@@ -148,7 +149,7 @@ void MaximizerEngine::computeTimeConstants() {
     tc_.density = onePole(kDensityMs, lookAhead_, fsk);
     tc_.relTrack = onePole(kRelTrackMs, 1, fsk);
     tc_.relTop = onePole(kRelTopMs, 1, fsk);
-    tc_.riseStep = kRiseDbPerSecond / (samplesPerMs_ * 1000.0f);
+    tc_.riseStep = kRiseGainPerSecond / (samplesPerMs_ * 1000.0f);
     tc_.densityTarget = samplesPerMs_ > kDensityHighRateMs ? kDensityHighRateTarget : 1.0f;
     tc_.memoryLifeFrames = static_cast<int32_t>(samplesPerMs_ * kReleaseMemoryMs + 1.0f);
 }
