@@ -84,6 +84,23 @@ INSTANTIATE_TEST_SUITE_P(Modes, FlatCurve,
                          ::testing::Values(FlatCase{false, 1}, FlatCase{false, 2},
                                            FlatCase{true, 1}, FlatCase{true, 2}));
 
+// Rates whose block is not a multiple of D carry the decimation phase across blocks.
+TEST(MatchEngineThirdOctave, flat_curve_is_a_pure_delay_at_every_tabled_rate) {
+    for (int32_t rate : {22050, 32000, 48000, 64000, 88200, 96000}) {
+        for (int32_t channels : {1, 2}) {
+            MatchEngine engine(rate, channels);
+            ASSERT_TRUE(engine.setThirdOctave(true));
+            const int32_t latency = engine.latency();
+            EXPECT_EQ(latency, MatchEngine::latencyFor(rate, channels, 513, true));
+            const Channels in = noiseChannels(channels, size_t(latency) + 12000, 77);
+            const Channels out = runInCalls(engine, in, {1000, 7});
+            const DelayFit fit = fitDelay(in[0], out[0], latency);
+            EXPECT_NEAR(toDb(fit.gain), 0.0, 0.001) << rate << " Hz, " << channels << " channels";
+            EXPECT_LT(fit.maxResidual, 2e-4) << rate << " Hz, " << channels << " channels";
+        }
+    }
+}
+
 TEST(MatchEngineFlat, set_flat_is_a_pure_delay_whatever_the_sliders) {
     for (bool third : {false, true}) {
         MatchEngine engine(44100, 2);
