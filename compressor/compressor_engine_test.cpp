@@ -102,6 +102,31 @@ TEST(CompressorEngine, half_shape_attenuates_every_band_by_about_6_db) {
     }
 }
 
+TEST(CompressorEngine, compressing_curve_narrows_loud_against_quiet_passages) {
+    // Unity up to -26 dB, then 1 → 0.2 (about 2.3:1), 6 dB make-up and the soft clipper.
+    BandShape curve = defaultBandShape();
+    curve.x[1] = 0.05f;
+    curve.y[1] = 0.05f;
+    curve.x[2] = 1.0f;
+    curve.y[2] = 0.2f;
+    curve.count = 3;
+    CompressorParameterSet set;
+    setAllShapes(set, curve);
+    set.setFloat(kParamOutputDb, 6.0f);
+    set.setFloat(kParamSoftClip, 1.0f);
+    double gainDb[2];
+    const float amplitudes[2] = {0.02f, 0.8f};
+    for (int i = 0; i < 2; ++i) {
+        auto engine = openEngine(set, 2);
+        const Channels x = sine(2, 3 * kRate, 1000.0, kRate, amplitudes[i]);
+        const Channels y = run(*engine, x, 4096);
+        gainDb[i] = toDb(peak(y[0], 2 * kRate, 3 * kRate) / amplitudes[i]);
+        EXPECT_LE(peak(y[1], 0, 3 * kRate), 0.99987);
+    }
+    EXPECT_NEAR(gainDb[0], 6.0 - 1.397, 0.1); // quiet: make-up gain through the clipper's slope
+    EXPECT_LT(gainDb[1], gainDb[0] - 9.0) << "loud " << gainDb[1] << " dB";
+}
+
 TEST(CompressorEngine, bypass_with_delay_keeps_latency_and_removes_every_gain_change) {
     CompressorParameterSet set;
     setAllShapes(set, halfShape());
