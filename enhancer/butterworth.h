@@ -25,12 +25,13 @@ struct ButterworthDesign {
     std::array<BiquadDesign, kMaxButterworthSections> sections{};
 };
 
-// Order (even, 2 ... kMaxButterworthOrder; odd or out-of-range orders are limited to that) and
-// corner (-3 dB) in Hz; the corner is kept strictly between 0 and half the sample rate.
+// [any-thread] no allocation. Order (even, 2 ... kMaxButterworthOrder; odd or out-of-range orders
+// are limited to that) and corner (-3 dB) in Hz; the corner is kept strictly between 0 and half the
+// sample rate.
 ButterworthDesign designButterworth(FilterKind kind, int32_t order, double cornerHz,
                                     double sampleRateHz);
 
-// |H| in dB of the cascade at a frequency, evaluated in double precision.
+// [any-thread] |H| in dB of the cascade at a frequency, evaluated in double precision.
 double butterworthGainDb(const ButterworthDesign& design, double frequencyHz, double sampleRateHz);
 
 struct BiquadLanes {

@@ -31,7 +31,7 @@ struct DensityCompressorDesign {
     double releaseCoeff = 0.0;   // cr, used when it rises
 };
 
-// Threshold in dB of a "Density" setting: -(density + 1) x 10.
+// [any-thread] Threshold in dB of a "Density" setting: -(density + 1) x 10.
 double densityThresholdDb(double density);
 
 // [any-thread] ratio >= 1; non-finite or out-of-range inputs are limited to usable values.

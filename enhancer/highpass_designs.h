@@ -29,15 +29,16 @@ struct HighpassDesign {
 
 extern const HighpassDesign kHighpassDesigns[kHighpassBaseRateCount][kHighpassCornerCount];
 
-// Index into kHighpassBaseRatesHz of the base rate sharing the larger common divisor with the
-// stream rate (the rate itself for 44100 and 48000).
+// [any-thread] Index into kHighpassBaseRatesHz of the base rate sharing the larger common divisor
+// with the stream rate (the rate itself for 44100 and 48000).
 int32_t highpassBaseRateIndex(int32_t sampleRateHz);
 
-// Corner index 0 ... kHighpassCornerCount - 1 of a corner frequency (nearest, clamped).
+// [any-thread] Corner index 0 ... kHighpassCornerCount - 1 of a corner frequency (nearest,
+// clamped).
 int32_t highpassCornerIndex(float cornerHz);
 
-// The design mirrored to its full length and centred in the kHighpassFrameTaps frame; taps
-// outside the design are 0. Double precision, for analysis.
+// [any-thread] The design mirrored to its full length and centred in the kHighpassFrameTaps frame;
+// taps outside the design are 0. Double precision, for analysis.
 std::array<double, kHighpassFrameTaps> centredHighpassTaps(const HighpassDesign& design);
 
 } // namespace orq::enhancer
