@@ -61,6 +61,8 @@ class CompressorEngine : public BlockProcessor {
     const SoftClipper& clipper() const { return clipper_; }
 
   protected:
+    // [audio-thread] no allocation. One 1024-frame block: the multiband compressor (which
+    // re-blocks once more), the output gain, the soft clipper.
     void processBlock(float* const* inputBlocks, float* const* outputBlocks) override;
 
   private:

@@ -80,6 +80,21 @@ TEST(CompressorEngine, neutral_settings_are_transparent_for_every_band_and_stage
     }
 }
 
+TEST(CompressorEngine, other_sample_rates_stay_transparent_with_borders_beyond_nyquist) {
+    for (int32_t rate : {8000, 48000, 96000}) {
+        CompressorParameterSet set;
+        set.setFloat(kParamBandCount, 5.0f); // default borders 3 and 4 lie at 22050 Hz
+        auto engine = std::make_unique<CompressorEngine>(2, rate);
+        set.setMode(kModeAll);
+        engine->applyParameters(set.iface());
+        engine->start();
+        const int32_t stage = static_cast<int32_t>(0.0021 * rate) - 1;
+        ASSERT_EQ(engine->latency(), 1024 + 1024 + 4 * 512 + 2 * stage) << rate;
+        const Channels x = noise(2, 10 * 4096, 0.5f, rate);
+        EXPECT_LT(delayedError(x, run(*engine, x, 4096), engine->latency()), kTransparent) << rate;
+    }
+}
+
 TEST(CompressorEngine, default_latency_is_3254_with_two_stages_and_3163_with_one) {
     CompressorParameterSet set;
     EXPECT_EQ(openEngine(set)->latency(), 3254);

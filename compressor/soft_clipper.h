@@ -14,6 +14,7 @@ class SoftClipper {
   public:
     explicit SoftClipper(int32_t channels) : channels_(channels) {}
 
+    // [ui-thread] no allocation.
     void setOff(bool off) { off_ = off; }
     bool isOff() const { return off_; }
     // [audio-thread] no allocation. In place; nothing happens while off.
