@@ -2,6 +2,7 @@
 // Counters: signals/s (items_per_second) and x_realtime, the seconds of 44.1 kHz audio that one
 // second of processing transforms (each transformed signal of N points counts N samples).
 #include "dsp/nsp.h"
+#include "dsp/real_fft.h"
 
 #include <benchmark/benchmark.h>
 #include <fftw3.h>
@@ -71,6 +72,34 @@ void BM_NspCcs2FftInverse(benchmark::State& state) {
     setCounters(state, n, 2);
 }
 BENCHMARK(BM_NspCcs2FftInverse)->Arg(512)->Arg(1024)->Arg(4096);
+
+// The own split-radix real FFT, one signal per call.
+void BM_OwnRealFftForward(benchmark::State& state) {
+    const int64_t n = state.range(0);
+    const auto source = randomSignal(n, 7);
+    std::vector<float> x(n);
+    for (auto _ : state) {
+        std::memcpy(x.data(), source.data(), sizeof(float) * n);
+        orq::dsp::realFftForward(x.data(), static_cast<int>(n));
+        benchmark::DoNotOptimize(x.data());
+    }
+    setCounters(state, n, 1);
+}
+BENCHMARK(BM_OwnRealFftForward)->Arg(1024);
+
+void BM_OwnRealFftInverse(benchmark::State& state) {
+    const int64_t n = state.range(0);
+    auto source = randomSignal(n, 8);
+    orq::dsp::realFftForward(source.data(), static_cast<int>(n));
+    std::vector<float> x(n);
+    for (auto _ : state) {
+        std::memcpy(x.data(), source.data(), sizeof(float) * n);
+        orq::dsp::realFftInverse(x.data(), static_cast<int>(n));
+        benchmark::DoNotOptimize(x.data());
+    }
+    setCounters(state, n, 1);
+}
+BENCHMARK(BM_OwnRealFftInverse)->Arg(1024);
 
 // FFTW's out-of-place real-to-complex transform keeps its input, so it needs no copy.
 void BM_FftwRealForward(benchmark::State& state) {
