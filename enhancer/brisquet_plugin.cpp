@@ -12,13 +12,13 @@ using enhancer::kEnhancerApplyOrder;
 using enhancer::kEnhancerParameterCount;
 using enhancer::kEnhancerParameters;
 using enhancer::kMonoIndex;
+using enhancer::kSwitchOnThreshold;
 
 namespace {
 
 constexpr uint32_t kBrisquetId = fourCC("Brsq");
 constexpr const char* kBrisquetName = "Orq Brisquet";
 constexpr int32_t kPluginKind = 1;
-constexpr float kSwitchOnThreshold = 0.5f;
 
 constexpr std::array<ParameterDef, kEnhancerParameterCount> makeDefs() {
     std::array<ParameterDef, kEnhancerParameterCount> defs{};

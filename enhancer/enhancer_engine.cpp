@@ -238,7 +238,7 @@ void EnhancerEngine::setParameter(int32_t index, float value) {
         setDrive(value);
         break;
     case kKickIndex:
-        setKick(clampParameter(kKickIndex, value) >= 0.5f);
+        setKick(clampParameter(kKickIndex, value) >= kSwitchOnThreshold);
         break;
     case kDensityIndex:
         setDensity(value);

@@ -54,6 +54,9 @@ inline constexpr std::array<int32_t, 10> kEnhancerApplyOrder = {
     kInputGainIndex, kGainIndex, kMixIndex,     kSecondIndex,    kThirdIndex,
     kSoloIndex,      kKickIndex, kDensityIndex, kFrequencyIndex, kHpMixIndex};
 
+// Switch parameters ("Kick", "mono") are on from this value up.
+constexpr float kSwitchOnThreshold = 0.5f;
+
 // A host may send any float: values are limited to the parameter's range, and a value that is
 // not a number falls back to the default.
 inline float clampParameter(int32_t index, float value) {
