@@ -123,6 +123,26 @@ TEST(LunavisParameters, malformed_block_count_never_copies_past_the_ring) {
     set->getArray(kLunavisPeakData, back.get(), 1);
 }
 
+TEST(LunavisParameters, stream_with_malformed_row_count_loads_within_the_ring) {
+    SetPtr set(createLunavisParameters());
+    set->setFloat(kLunavisMono, 1.0f);
+    std::vector<uint8_t> stream = saveParameterStream(*set, 3);
+    // version, then "Data": count 1, size, the block (its count last), "PeakData", 2 floats.
+    ASSERT_EQ(stream.size(), 4u + 8u + sizeof(ScopeBlock) + 8u + 4u + 4u);
+    const float hugeCount = 1e30f;
+    std::memcpy(stream.data() + 12 + sizeof(ScopeBlock) - sizeof(float), &hugeCount, 4);
+    SetPtr other(createLunavisParameters());
+    uint32_t version = 0;
+    ASSERT_TRUE(loadParameterStream(*other, stream.data(), stream.size(), &version));
+    EXPECT_EQ(version, 3u);
+    EXPECT_EQ(other->getFloat(kLunavisMono), 1.0f);
+    auto block = std::make_unique<ScopeBlock>();
+    other->getArray(kLunavisData, block.get(), 1);
+    EXPECT_EQ(block->count, static_cast<float>(kScopeRows));
+    // A short stream is refused.
+    EXPECT_FALSE(loadParameterStream(*other, stream.data(), stream.size() - 1, &version));
+}
+
 TEST(LunavisExchange, store_receives_measured_rows_and_ring_restarts) {
     auto plugin = openedPlugin();
     SetPtr store(createLunavisParameters());

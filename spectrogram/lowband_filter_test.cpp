@@ -105,7 +105,8 @@ TEST(BandLimitFir, meets_its_response_at_a_4khz_rate) {
 TEST(OverlapSaveFir, equals_direct_convolution_across_uneven_calls) {
     const AntiAliasSet& set = *antiAliasSetForRate(44100);
     SplitRadixFft fft(kSpectrumFftLength);
-    OverlapSaveFir fir(set.taps, set.tapCount, fft);
+    OverlapSaveCoefficients coefficients(set.taps, set.tapCount, fft);
+    OverlapSaveFir fir(coefficients);
     const auto x = noise(9000, 3);
     const auto expected = directConvolution(x, set.taps, set.tapCount);
     std::vector<float> y(x.size());

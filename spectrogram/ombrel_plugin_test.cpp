@@ -113,6 +113,25 @@ TEST(OmbrelParameters, spectra_storage_follows_sizes_and_never_exceeds_ring) {
     EXPECT_EQ(count, 0);
 }
 
+TEST(OmbrelParameters, stream_carries_user_settings_to_a_new_instance) {
+    auto plugin = openedPlugin();
+    SetPtr store(createOmbrelParameters());
+    store->setFloat(kOmbrelLowBand, 1.0f);
+    store->setFloat(kOmbrelView, 2.0f);
+    store->setFloat(kOmbrelRunning, 0.0f);
+    store->setMode(kModeChanged);
+    plugin->loadSettings(store->iface());
+    const auto stream = saveParameterStream(plugin->parameters(), 0);
+    auto second = openedPlugin();
+    ASSERT_TRUE(loadParameterStream(second->parameters(), stream.data(), stream.size(), nullptr));
+    second->parameters().setMode(kModePersisted);
+    second->loadSettings(second->parameters().iface());
+    const auto* engine = static_cast<OmbrelPlugin&>(*second).engine();
+    EXPECT_TRUE(engine->lowBand());
+    EXPECT_EQ(engine->view(), 2);
+    EXPECT_FALSE(engine->running());
+}
+
 // A store whose "SG" block claims more rows than the ring has.
 class OversizedStore : public TableParameterSet {
   public:

@@ -20,9 +20,9 @@ SpectrogramEngine::SpectrogramEngine(int32_t sampleRateHz, int32_t channels)
     if (channels < 1 || channels > kMaxChannels) {
         throw std::invalid_argument("SpectrogramEngine: one or two channels");
     }
-    for (int32_t c = 0; c < channels; ++c) {
-        analyzers_[c] = std::make_unique<SpectrumAnalyzer>(sampleRateHz);
-    }
+    setup_ = std::make_unique<SpectrumAnalysisSetup>(sampleRateHz);
+    for (int32_t c = 0; c < channels; ++c)
+        analyzers_[c] = std::make_unique<SpectrumAnalyzer>(*setup_);
 }
 
 void SpectrogramEngine::process(const float* const* inputs, int32_t frames) {

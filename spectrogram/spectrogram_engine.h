@@ -65,6 +65,7 @@ class SpectrogramEngine {
     int32_t channels_;
     SpectrogramView view_;
     bool running_ = true;
+    std::unique_ptr<SpectrumAnalysisSetup> setup_;
     std::unique_ptr<SpectrumAnalyzer> analyzers_[kMaxChannels];
 };
 

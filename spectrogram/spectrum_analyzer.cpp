@@ -52,40 +52,44 @@ std::vector<float> lowBandWindow() {
 
 // OverlapSaveFir ---------------------------------------------------------------------------
 
-OverlapSaveFir::OverlapSaveFir(const float* taps, int32_t tapCount, const SplitRadixFft& fft)
-    : fft_(fft), historyLength_(tapCount - 1), segment_(fft.length() - (tapCount - 1)) {
-    const int32_t n = fft.length();
-    if (tapCount < 1 || tapCount > n / 2) {
-        throw std::invalid_argument("OverlapSaveFir: tap count must be 1..N/2");
+OverlapSaveCoefficients::OverlapSaveCoefficients(const float* taps, int32_t tapCount,
+                                                 const SplitRadixFft& transform)
+    : fft(transform), historyLength(tapCount - 1), segment(transform.length() - (tapCount - 1)) {
+    const int32_t n = transform.length();
+    if (taps == nullptr || tapCount < 1 || tapCount > n / 2) {
+        throw std::invalid_argument("OverlapSaveCoefficients: tap count must be 1..N/2");
     }
-    spectrumRe_.assign(n, 0.0f);
-    spectrumIm_.assign(n, 0.0f);
-    std::copy(taps, taps + tapCount, spectrumRe_.begin());
-    fft_.forwardBitReversed(spectrumRe_.data(), spectrumIm_.data());
+    spectrumRe.assign(n, 0.0f);
+    spectrumIm.assign(n, 0.0f);
+    std::copy(taps, taps + tapCount, spectrumRe.begin());
+    fft.forwardBitReversed(spectrumRe.data(), spectrumIm.data());
     const float inverseScale = 1.0f / static_cast<float>(n);
     for (int32_t k = 0; k < n; ++k) {
-        spectrumRe_[k] *= inverseScale;
-        spectrumIm_[k] *= inverseScale;
+        spectrumRe[k] *= inverseScale;
+        spectrumIm[k] *= inverseScale;
     }
-    line_.assign(static_cast<size_t>(historyLength_ + 2 * segment_), 0.0f);
-    workRe_.assign(n, 0.0f);
-    workIm_.assign(n, 0.0f);
 }
+
+OverlapSaveFir::OverlapSaveFir(const OverlapSaveCoefficients& coefficients)
+    : c_(coefficients),
+      line_(static_cast<size_t>(coefficients.historyLength + 2 * coefficients.segment), 0.0f),
+      workRe_(coefficients.fft.length(), 0.0f), workIm_(coefficients.fft.length(), 0.0f) {}
 
 void OverlapSaveFir::reset() {
     std::fill(line_.begin(), line_.end(), 0.0f);
 }
 
 void OverlapSaveFir::process(const float* input, float* output, int32_t count) {
-    const int32_t n = fft_.length();
-    const int32_t h = historyLength_;
+    const SplitRadixFft& fft = c_.fft;
+    const int32_t n = fft.length();
+    const int32_t h = c_.historyLength;
     float* re = workRe_.data();
     float* im = workIm_.data();
-    const float* hr = spectrumRe_.data();
-    const float* hi = spectrumIm_.data();
+    const float* hr = c_.spectrumRe.data();
+    const float* hi = c_.spectrumIm.data();
     while (count > 0) {
-        const int32_t a = std::min(segment_, count);
-        const int32_t b = std::min(segment_, count - a);
+        const int32_t a = std::min(c_.segment, count);
+        const int32_t b = std::min(c_.segment, count - a);
         float* line = line_.data();
         std::memcpy(line + h, input, sizeof(float) * static_cast<size_t>(a + b));
         // Segment one: history + a samples; segment two: the h samples before it + b samples.
@@ -93,13 +97,13 @@ void OverlapSaveFir::process(const float* input, float* output, int32_t count) {
         std::fill(re + h + a, re + n, 0.0f);
         std::memcpy(im, line + a, sizeof(float) * static_cast<size_t>(h + b));
         std::fill(im + h + b, im + n, 0.0f);
-        fft_.forwardBitReversed(re, im);
+        fft.forwardBitReversed(re, im);
         for (int32_t k = 0; k < n; ++k) {
             const float zr = re[k], zi = im[k];
             re[k] = zr * hr[k] - zi * hi[k];
             im[k] = zr * hi[k] + zi * hr[k];
         }
-        fft_.inverseFromBitReversed(re, im);
+        fft.inverseFromBitReversed(re, im);
         std::memcpy(output, re + h, sizeof(float) * static_cast<size_t>(a));
         std::memcpy(output + a, im + h, sizeof(float) * static_cast<size_t>(b));
         std::memmove(line, line + a + b, sizeof(float) * static_cast<size_t>(h));
@@ -112,7 +116,7 @@ void OverlapSaveFir::process(const float* input, float* output, int32_t count) {
 // DirectFir ---------------------------------------------------------------------------------
 
 DirectFir::DirectFir(const float* taps, int32_t tapCount, int32_t maxBlock)
-    : taps_(taps, taps + tapCount), maxBlock_(maxBlock),
+    : taps_(taps), tapCount_(tapCount), maxBlock_(maxBlock),
       line_(static_cast<size_t>(tapCount - 1 + maxBlock), 0.0f) {}
 
 void DirectFir::reset() {
@@ -120,7 +124,7 @@ void DirectFir::reset() {
 }
 
 void DirectFir::process(const float* input, float* output, int32_t count) {
-    const int32_t tapCount = static_cast<int32_t>(taps_.size());
+    const int32_t tapCount = tapCount_;
     const int32_t h = tapCount - 1;
     while (count > 0) {
         const int32_t block = std::min(count, maxBlock_);
@@ -161,14 +165,16 @@ const AntiAliasSet& requireSet(int32_t sampleRateHz) {
 }
 } // namespace
 
-SpectrumAnalyzer::SpectrumAnalyzer(int32_t sampleRateHz)
-    : antiAlias_(&requireSet(sampleRateHz)), fft_(kSpectrumFftLength),
-      ring_(static_cast<size_t>(kRingStorageRows) * kSpectrumBins, 0.0f),
+SpectrumAnalysisSetup::SpectrumAnalysisSetup(int32_t rateHz)
+    : sampleRateHz(rateHz), antiAlias(requireSet(rateHz)), fft(kSpectrumFftLength),
+      fullWindow(fullBandWindow()), lowWindow(lowBandWindow()),
+      antiAliasCoefficients(antiAlias.taps, antiAlias.tapCount, fft) {}
+
+SpectrumAnalyzer::SpectrumAnalyzer(const SpectrumAnalysisSetup& setup)
+    : setup_(setup), ring_(static_cast<size_t>(kRingStorageRows) * kSpectrumBins, 0.0f),
       frameRe_(kSpectrumFftLength, 0.0f), frameIm_(kSpectrumFftLength, 0.0f),
-      fullWindow_(fullBandWindow()), fullBlock_(kSpectrumFftLength, 0.0f),
-      fullTail_(kFullBandHop, 0.0f), lowWindow_(lowBandWindow()),
-      antiAliasFir_(antiAlias_->taps, antiAlias_->tapCount, fft_),
-      decimator_(antiAlias_->decimation),
+      fullBlock_(kSpectrumFftLength, 0.0f), fullTail_(kFullBandHop, 0.0f),
+      antiAliasFir_(setup.antiAliasCoefficients), decimator_(setup.antiAlias.decimation),
       bandLimitFir_(kBandLimitTaps, kBandLimitTapCount, kBandLimitMaxBlock),
       filtered_(kLowBandChunk, 0.0f), decimated_(kLowBandChunk, 0.0f),
       lowBlock_(kLowBandBlock, 0.0f), lowHistory_(kLowBandHistory, 0.0f) {}
@@ -232,7 +238,7 @@ void SpectrumAnalyzer::feedFullBand(const float* samples, int32_t count) {
 }
 
 void SpectrumAnalyzer::analyseFullBandBlock() {
-    const float* w = fullWindow_.data();
+    const float* w = setup_.fullWindow.data();
     const float* x = fullBlock_.data();
     float* re = frameRe_.data();
     float* im = frameIm_.data();
@@ -270,7 +276,7 @@ void SpectrumAnalyzer::feedLowBand(const float* samples, int32_t count) {
 }
 
 void SpectrumAnalyzer::analyseLowBandBlock() {
-    const float* w = lowWindow_.data();
+    const float* w = setup_.lowWindow.data();
     float* y = lowBlock_.data();
     // Window both halves in place: u1 = y[0..768]·w, u2 = y[769..1537]·w.
     for (int32_t i = 0; i < kLowBandWindowLength; ++i) {
@@ -305,9 +311,10 @@ float* SpectrumAnalyzer::nextRow() {
 void SpectrumAnalyzer::transformAndStore() {
     constexpr int32_t n = kSpectrumFftLength;
     constexpr int32_t half = n / 2;
+    const SplitRadixFft& fft = setup_.fft;
     float* re = frameRe_.data();
     float* im = frameIm_.data();
-    fft_.forwardBitReversed(re, im);
+    fft.forwardBitReversed(re, im);
     float* rowA = nextRow();
     float* rowB = nextRow();
     // |A|²·2c = ((Re Z[k] + Re Z[N−k])² + (Im Z[k] − Im Z[N−k])²)·c/2, likewise for B.
@@ -315,14 +322,14 @@ void SpectrumAnalyzer::transformAndStore() {
     rowA[0] = re[0] * re[0];
     rowB[0] = im[0] * im[0];
     for (int32_t k = 1; k < half; ++k) {
-        const int32_t p = fft_.bitReversed(k);
-        const int32_t q = fft_.bitReversed(n - k);
+        const int32_t p = fft.bitReversed(k);
+        const int32_t q = fft.bitReversed(n - k);
         const float ar = re[p] + re[q], ai = im[p] - im[q];
         const float br = im[p] + im[q], bi = re[q] - re[p];
         rowA[k] = scale * (ar * ar + ai * ai);
         rowB[k] = scale * (br * br + bi * bi);
     }
-    const int32_t nyquist = fft_.bitReversed(half);
+    const int32_t nyquist = fft.bitReversed(half);
     rowA[half] = re[nyquist] * re[nyquist];
     rowB[half] = im[nyquist] * im[nyquist];
 }

@@ -40,40 +40,51 @@ std::vector<float> fullBandWindow();
 // Three-term Blackman-Harris window of 769 points scaled by 1/1024 (low band).
 std::vector<float> lowBandWindow();
 
-// Linear-phase FIR at the stream rate by overlap-save fast convolution with 1024-point
-// transforms. Two consecutive segments share one complex transform (the first as real part,
-// the second as imaginary part), which the real filter keeps apart.
-// Output count equals input count: y[i] = Σ_t h[t]·x[i − t], earlier inputs from history.
+// Coefficients of a linear-phase FIR applied by overlap-save fast convolution with the
+// transform's length: the taps' spectrum, bit-reversed like the transform's output and scaled
+// by 1/N so the unscaled inverse gives the filtered signal. Shared by every channel.
+struct OverlapSaveCoefficients {
+    // [ui-thread] allocates. tapCount 1..N/2, else std::invalid_argument.
+    OverlapSaveCoefficients(const float* taps, int32_t tapCount, const SplitRadixFft& fft);
+
+    const SplitRadixFft& fft;
+    int32_t historyLength; // taps − 1
+    int32_t segment;       // new samples per transform half: N − (taps − 1)
+    std::vector<float> spectrumRe, spectrumIm;
+};
+
+// Per-channel state of the overlap-save FIR: y[i] = Σ_t h[t]·x[i − t], t = 0..taps−1, with
+// the inputs before the current call taken from the history. Output count equals input count.
+// Two consecutive segments share one complex transform (the first as real part, the second as
+// imaginary part), which the real filter keeps apart.
 class OverlapSaveFir {
   public:
-    // [ui-thread] allocates. tapCount at most kSpectrumFftLength / 2.
-    OverlapSaveFir(const float* taps, int32_t tapCount, const SplitRadixFft& fft);
+    // [ui-thread] allocates.
+    explicit OverlapSaveFir(const OverlapSaveCoefficients& coefficients);
     // [audio-thread] no allocation. input and output must not overlap.
     void process(const float* input, float* output, int32_t count);
     // [audio-thread] history zeroed.
     void reset();
-    int32_t segmentLength() const { return segment_; }
 
   private:
-    const SplitRadixFft& fft_;
-    int32_t historyLength_;                      // taps − 1
-    int32_t segment_;                            // new samples per transform half
-    std::vector<float> spectrumRe_, spectrumIm_; // taps' spectrum / N, bit-reversed order
-    std::vector<float> line_;                    // history followed by up to two segments
+    const OverlapSaveCoefficients& c_;
+    std::vector<float> line_; // history followed by up to two segments
     std::vector<float> workRe_, workIm_;
 };
 
-// Time-domain FIR for short filters (the 51-tap band limiter), blocks of any length.
+// Per-channel state of a short time-domain FIR (the 51-tap band limiter):
+// y[i] = Σ_t h[t]·x[i − t], blocks of any length, the taps held by the caller.
 class DirectFir {
   public:
-    // [ui-thread] allocates.
+    // [ui-thread] allocates. taps must outlive the filter.
     DirectFir(const float* taps, int32_t tapCount, int32_t maxBlock);
-    // [audio-thread] no allocation. count at most maxBlock; in place allowed.
+    // [audio-thread] no allocation. In place allowed.
     void process(const float* input, float* output, int32_t count);
     void reset();
 
   private:
-    std::vector<float> taps_;
+    const float* taps_;
+    int32_t tapCount_;
     int32_t maxBlock_;
     std::vector<float> line_; // tapCount − 1 history samples, then the block
 };
@@ -92,11 +103,26 @@ class Decimator {
     int32_t phase_ = 0;
 };
 
+// What every analyzer of one stream shares: the transform, both windows and the low-band
+// filter coefficients for the stream's rate.
+struct SpectrumAnalysisSetup {
+    // [ui-thread] allocates. The rate must have an anti-alias set (antiAliasSetForRate), else
+    // std::invalid_argument.
+    explicit SpectrumAnalysisSetup(int32_t sampleRateHz);
+
+    int32_t sampleRateHz;
+    const AntiAliasSet& antiAlias;
+    SplitRadixFft fft;
+    std::vector<float> fullWindow;
+    std::vector<float> lowWindow;
+    OverlapSaveCoefficients antiAliasCoefficients;
+};
+
+// Per-channel analysis state: input blocks, filter histories, the ring of spectra.
 class SpectrumAnalyzer {
   public:
-    // [ui-thread] allocates everything the analysis needs. The rate must have an anti-alias
-    // set (antiAliasSetForRate), else std::invalid_argument.
-    explicit SpectrumAnalyzer(int32_t sampleRateHz);
+    // [ui-thread] allocates the channel's state; setup must outlive the analyzer.
+    explicit SpectrumAnalyzer(const SpectrumAnalysisSetup& setup);
 
     // [audio-thread] no allocation. Routes samples into the current mode's block engine.
     void feed(const float* samples, int32_t count);
@@ -129,7 +155,7 @@ class SpectrumAnalyzer {
     // the ring is kept.
     void resetInput();
 
-    int32_t decimation() const { return antiAlias_->decimation; }
+    int32_t decimation() const { return setup_.antiAlias.decimation; }
 
   private:
     void feedFullBand(const float* samples, int32_t count);
@@ -140,9 +166,8 @@ class SpectrumAnalyzer {
     void transformAndStore();
     float* nextRow();
 
+    const SpectrumAnalysisSetup& setup_;
     bool lowBand_ = false;
-    const AntiAliasSet* antiAlias_;
-    SplitRadixFft fft_;
     std::vector<float> ring_;
     int32_t pending_ = 0;
     bool overflow_ = false;
@@ -150,13 +175,11 @@ class SpectrumAnalyzer {
     std::vector<float> frameRe_, frameIm_;
 
     // Full band.
-    std::vector<float> fullWindow_;
     std::vector<float> fullBlock_;
     int32_t fullFill_ = 0;
     std::vector<float> fullTail_;
 
     // Low band.
-    std::vector<float> lowWindow_;
     OverlapSaveFir antiAliasFir_;
     Decimator decimator_;
     DirectFir bandLimitFir_;

@@ -26,7 +26,8 @@ int32_t peakBin(const float* row, int32_t bins = kSpectrumBins) {
 }
 
 TEST(FullBandFraming, fewer_than_a_block_gives_no_spectrum_and_waits) {
-    SpectrumAnalyzer analyzer(44100);
+    SpectrumAnalysisSetup setup(44100);
+    SpectrumAnalyzer analyzer(setup);
     std::vector<float> x(1023, 0.5f);
     analyzer.feed(x.data(), 1023);
     EXPECT_EQ(analyzer.pending(), 0);
@@ -35,7 +36,8 @@ TEST(FullBandFraming, fewer_than_a_block_gives_no_spectrum_and_waits) {
 }
 
 TEST(FullBandFraming, block_of_silence_gives_two_zero_spectra) {
-    SpectrumAnalyzer analyzer(44100);
+    SpectrumAnalysisSetup setup(44100);
+    SpectrumAnalyzer analyzer(setup);
     std::vector<float> x(1024, 0.0f);
     analyzer.feed(x.data(), 1024);
     const auto c = analyzer.collect();
@@ -46,7 +48,8 @@ TEST(FullBandFraming, block_of_silence_gives_two_zero_spectra) {
 }
 
 TEST(FullBandFraming, eighty_spectra_wrap_the_ring_once) {
-    SpectrumAnalyzer analyzer(44100);
+    SpectrumAnalysisSetup setup(44100);
+    SpectrumAnalyzer analyzer(setup);
     std::vector<float> x(40 * 1024, 0.1f);
     analyzer.feed(x.data(), int32_t(x.size()));
     EXPECT_EQ(analyzer.pending(), kFullBandRingRows);
@@ -59,7 +62,8 @@ TEST(FullBandFraming, eighty_spectra_wrap_the_ring_once) {
 
 TEST(FullBandSpectrum, full_scale_sine_at_bin_k_peaks_there_and_reads_0db) {
     for (int32_t k : {1, 37, 256, 300, 511}) {
-        SpectrumAnalyzer analyzer(48000);
+        SpectrumAnalysisSetup setup(48000);
+        SpectrumAnalyzer analyzer(setup);
         const auto x = sineAt(k * 48000.0 / kSpectrumFftLength, 48000.0, 2048);
         analyzer.feed(x.data(), 2048);
         const auto c = analyzer.collect();
@@ -80,7 +84,8 @@ TEST(FullBandSpectrum, edge_bins_carry_no_interior_scale) {
         windowSum += w[i];
         alternatingSum += (i % 2 == 0 ? 1.0 : -1.0) * w[i];
     }
-    SpectrumAnalyzer analyzer(44100);
+    SpectrumAnalysisSetup setup(44100);
+    SpectrumAnalyzer analyzer(setup);
     std::vector<float> dc(1024, 1.0f);
     analyzer.feed(dc.data(), 1024);
     auto c = analyzer.collect();
@@ -98,7 +103,8 @@ TEST(FullBandSpectrum, edge_bins_carry_no_interior_scale) {
 TEST(FullBandSpectrum, first_frame_overlaps_the_previous_block) {
     // A sine that starts in the second block appears in frame A of that block at reduced
     // level (half the frame is silence) and fully in frame B.
-    SpectrumAnalyzer analyzer(44100);
+    SpectrumAnalysisSetup setup(44100);
+    SpectrumAnalyzer analyzer(setup);
     std::vector<float> x(2048, 0.0f);
     const auto s = sineAt(100 * 44100.0 / 1024, 44100.0, 1024);
     std::copy(s.begin(), s.end(), x.begin() + 1024);
@@ -112,7 +118,8 @@ TEST(FullBandSpectrum, first_frame_overlaps_the_previous_block) {
 
 TEST(LowBandChain, sine_of_300hz_peaks_at_its_bin_at_every_rate) {
     for (const AntiAliasSet& set : kAntiAliasSets) {
-        SpectrumAnalyzer analyzer(set.sampleRateHz);
+        SpectrumAnalysisSetup setup(set.sampleRateHz);
+        SpectrumAnalyzer analyzer(setup);
         analyzer.setLowBand(true);
         const auto x = sineAt(300.0, set.sampleRateHz, size_t(set.sampleRateHz));
         analyzer.feed(x.data(), int32_t(x.size()));
@@ -130,7 +137,8 @@ TEST(LowBandChain, sine_of_300hz_peaks_at_its_bin_at_every_rate) {
 }
 
 TEST(LowBandChain, fewer_than_1538_decimated_samples_give_no_spectrum) {
-    SpectrumAnalyzer analyzer(44100);
+    SpectrumAnalysisSetup setup(44100);
+    SpectrumAnalyzer analyzer(setup);
     analyzer.setLowBand(true);
     const int32_t d = analyzer.decimation();
     // Decimated samples are kept at input indices 0, D, 2D, …: 1537 of them need
@@ -144,7 +152,8 @@ TEST(LowBandChain, fewer_than_1538_decimated_samples_give_no_spectrum) {
 
 TEST(LowBandChain, aliases_from_above_the_band_stay_below_60db) {
     // 44100 / 11 = 4009 Hz: a tone at 4009 + 300 Hz would fold onto 300 Hz.
-    SpectrumAnalyzer analyzer(44100);
+    SpectrumAnalysisSetup setup(44100);
+    SpectrumAnalyzer analyzer(setup);
     analyzer.setLowBand(true);
     const auto x = sineAt(4009.09 + 300.0, 44100.0, 44100);
     analyzer.feed(x.data(), int32_t(x.size()));
@@ -155,7 +164,8 @@ TEST(LowBandChain, aliases_from_above_the_band_stay_below_60db) {
 }
 
 TEST(AnalysisMode, switching_keeps_rows_and_flags_spectra_beyond_new_capacity) {
-    SpectrumAnalyzer analyzer(44100);
+    SpectrumAnalysisSetup setup(44100);
+    SpectrumAnalyzer analyzer(setup);
     std::vector<float> x(12 * 1024, 0.1f);
     analyzer.feed(x.data(), int32_t(x.size()));
     ASSERT_EQ(analyzer.pending(), 24);
