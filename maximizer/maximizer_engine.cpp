@@ -51,7 +51,7 @@ constexpr double kEnvUpMs = 0.01, kEnvDownMs = 10000.0, kAttackMs = 3.0, kReleas
 constexpr double kRecoverMs = 2.0, kCrestMs = 8000.0, kDensityMs = 1800.0;
 constexpr double kRelTrackMs = 35.0, kRelTopMs = 2.0;
 
-float onePole(double timeMs, double samplesBetweenUpdates, double samplesPerMs) {
+float onePoleCoefficient(double timeMs, double samplesBetweenUpdates, double samplesPerMs) {
     return static_cast<float>(std::exp(-samplesBetweenUpdates / (timeMs * samplesPerMs)));
 }
 
@@ -64,6 +64,9 @@ float dbToGain(float db) {
 // Moves value towards target with coefficient c.
 inline float toward(float value, float target, float c) {
     return c * value + (1.0f - c) * target;
+}
+inline float toward(float value, float target, const Smoother& s) {
+    return s.keep * value + s.take * target;
 }
 
 inline float sanitizeInput(float x) {
@@ -136,19 +139,23 @@ void MaximizerEngine::start() {
 
 void MaximizerEngine::computeTimeConstants() {
     const double fsk = samplesPerMs_;
-    tc_.msFast = onePole(kMsFastMs, 1, fsk);
-    tc_.msSlow = onePole(kMsSlowMs, 1, fsk);
-    tc_.pkFast = onePole(kPkFastMs, fastBlock_, fsk);
-    tc_.pkSlow = onePole(kPkSlowMs, slowBlock_, fsk);
-    tc_.envUp = onePole(kEnvUpMs, slowBlock_, fsk);
-    tc_.envDown = onePole(kEnvDownMs, slowBlock_, fsk);
-    tc_.attack = onePole(kAttackMs, 1, fsk);
-    tc_.release = onePole(kReleaseMs, 1, fsk);
-    tc_.recover = onePole(kRecoverMs, 1, fsk);
-    tc_.crest = onePole(kCrestMs, 1, fsk);
-    tc_.density = onePole(kDensityMs, lookAhead_, fsk);
-    tc_.relTrack = onePole(kRelTrackMs, 1, fsk);
-    tc_.relTop = onePole(kRelTopMs, 1, fsk);
+    const auto onePole = [fsk](double timeMs, double samplesBetweenUpdates) {
+        const float c = onePoleCoefficient(timeMs, samplesBetweenUpdates, fsk);
+        return Smoother{c, 1.0f - c};
+    };
+    tc_.msFast = onePole(kMsFastMs, 1);
+    tc_.msSlow = onePole(kMsSlowMs, 1);
+    tc_.pkFast = onePole(kPkFastMs, fastBlock_);
+    tc_.pkSlow = onePole(kPkSlowMs, slowBlock_);
+    tc_.envUp = onePole(kEnvUpMs, slowBlock_);
+    tc_.envDown = onePole(kEnvDownMs, slowBlock_);
+    tc_.attack = onePole(kAttackMs, 1);
+    tc_.release = onePole(kReleaseMs, 1);
+    tc_.recover = onePole(kRecoverMs, 1);
+    tc_.crest = onePole(kCrestMs, 1);
+    tc_.density = onePole(kDensityMs, lookAhead_);
+    tc_.relTrack = onePole(kRelTrackMs, 1);
+    tc_.relTop = onePole(kRelTopMs, 1);
     tc_.riseStep = kRiseGainPerSecond / (samplesPerMs_ * 1000.0f);
     tc_.densityTarget = samplesPerMs_ > kDensityHighRateMs ? kDensityHighRateTarget : 1.0f;
     tc_.memoryLifeFrames = static_cast<int32_t>(samplesPerMs_ * kReleaseMemoryMs + 1.0f);
@@ -372,7 +379,7 @@ void MaximizerEngine::process(const float* const* inputs, float* const* outputs,
     m.overCount += peak >= d.ceiling ? 1 : 0;
     if (m.densityCount > lookAhead_) [[unlikely]] {
         m.overDensity = m.overCount > 0 ? toward(m.overDensity, tc_.densityTarget, tc_.density)
-                                        : tc_.density * m.overDensity;
+                                        : tc_.density.keep * m.overDensity;
         m.overCount = 0;
         m.densityCount = 0;
     }
@@ -429,7 +436,7 @@ void MaximizerEngine::process(const float* const* inputs, float* const* outputs,
         m.relStepWork = toward(m.relStepWork, m.relTarget, m.relCoef);
         m.relStep = m.relStepWork;
         if (m.testLevel < d.ceiling) {
-            m.relCoef = tc_.relTrack;
+            m.relCoef = tc_.relTrack.keep;
             m.relTarget = releaseSlowStep_[m.relIndex];
         } else {
             m.relTarget = 0.0f;
@@ -438,7 +445,7 @@ void MaximizerEngine::process(const float* const* inputs, float* const* outputs,
         if (m.relStepWork * lookAhead + m.gain < 1.0f) {
             m.gain += m.relStep;
         } else {
-            m.relCoef = tc_.relTop;
+            m.relCoef = tc_.relTop.keep;
             m.gain = toward(m.gain, 1.0f, tc_.relTop);
         }
         const int32_t k =
@@ -476,7 +483,7 @@ void MaximizerEngine::process(const float* const* inputs, float* const* outputs,
                                      kReleaseMemorySlots - 1);
         const float remembered = rememberedStep(k);
         if (remembered != 0.0f && remembered < m.relStepWork) m.relStepWork = remembered;
-        m.relCoef = tc_.relTrack;
+        m.relCoef = tc_.relTrack.keep;
         m.relStep = m.relStepWork;
         m.relTarget = releaseSlowStep_[m.relIndex];
     }

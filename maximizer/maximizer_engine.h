@@ -88,6 +88,12 @@ struct DerivedSettings {
     float auditionScale = 1.0f; // derived and kept; no part of the signal path reads it
 };
 
+// A one-pole coefficient c = exp(−n / (T × samples per ms)) with its complement 1 − c.
+struct Smoother {
+    float keep;
+    float take;
+};
+
 struct MeterValues {
     float headroomDb = 0.0f;  // remaining headroom estimate
     float gainReached = 1.0f; // share of the desired gain reached (1.0 = all of it)
@@ -171,9 +177,8 @@ class MaximizerEngine {
     float rememberedStep(int32_t slot) const;
     void forgetReleaseMemory();
 
-    // Per-sample one-pole coefficients exp(−n / (T × samples per ms)).
     struct TimeConstants {
-        float msFast, msSlow, pkFast, pkSlow, envUp, envDown, attack, release, recover, crest,
+        Smoother msFast, msSlow, pkFast, pkSlow, envUp, envDown, attack, release, recover, crest,
             density, relTrack, relTop;
         float riseStep;
         float densityTarget; // 1.0, or 0.9 above 48 samples per millisecond
