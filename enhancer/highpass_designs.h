@@ -21,8 +21,10 @@ constexpr int32_t kHighpassHalfTaps = kHighpassCentreTap + 1;
 struct HighpassDesign {
     int32_t baseRateHz;
     int32_t cornerHz;
-    int32_t tapCount;       // odd, at most kHighpassFrameTaps
-    int32_t passbandFromHz; // from here on the response is flat within 0.1 dB
+    int32_t tapCount; // odd, at most kHighpassFrameTaps
+    // Largest |gain| in dB from twice the corner to half the base rate: 0.09 where the taps
+    // allow it; a 1000 Hz corner in 39 taps cannot be that flat with -21 dB at 500 Hz.
+    double passbandDeviationDb;
     // First (tapCount + 1) / 2 taps; the last of them is the centre tap. Unused entries are 0.
     double halfTaps[kHighpassHalfTaps];
 };
