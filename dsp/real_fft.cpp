@@ -1,50 +1,99 @@
 // Split-radix real FFT (decimation in time, real input): bit-reversal permutation, length-2
 // butterflies, then L-shaped butterflies on blocks of growing length. The inverse runs the
 // transposed stages in reverse order and ends with the bit-reversal permutation.
+//
+// Within a stage of block length n2 the L-shaped butterfly of index j (2 <= j <= n2/8) touches
+// the points i+j-1 + {0, 1, 2, 3}·n2/4 and i+n2/4-j+1 + {0, 1, 2, 3}·n2/4 of block i. Four
+// consecutive j therefore read four consecutive floats ascending and four descending, so the
+// butterflies run on 4-float vectors (descending groups reversed) with a scalar remainder.
+// Twiddles cos/sin of (j-1)·2pi/n2 and 3(j-1)·2pi/n2 are advanced by rotation in double
+// precision and kept for a chunk of j on the stack; the functions allocate nothing.
 #include "dsp/real_fft.h"
 
+#include <algorithm>
+#include <array>
+#include <cstdint>
 #include <cmath>
+#include <cstring>
 #include <numbers>
 #include <utility>
 
 namespace orq::dsp {
 namespace {
 
+using Vec4 = float __attribute__((vector_size(16)));
+using Idx4 = int __attribute__((vector_size(16)));
+
 constexpr float kInvSqrt2 = static_cast<float>(1.0 / std::numbers::sqrt2);
 constexpr int kMinLength = 2;
+constexpr long kLanes = 4;          // j per vector
+constexpr long kTwiddleChunk = 128; // j per stack table of twiddles
+// Longest sequence permuted through a stack copy (16 KiB); longer ones are permuted in place.
+constexpr uint32_t kStackPermutationFloats = 4096;
 
 bool isPowerOfTwo(int n) {
     return n >= kMinLength && (n & (n - 1)) == 0;
 }
 
+// Bit reversal of one byte, a compile-time table so that reversing an index takes no branches.
+constexpr std::array<uint8_t, 256> kReversedBytes = [] {
+    std::array<uint8_t, 256> table{};
+    for (unsigned v = 0; v < 256; ++v) {
+        unsigned r = 0;
+        for (int b = 0; b < 8; ++b)
+            r |= ((v >> b) & 1u) << (7 - b);
+        table[v] = static_cast<uint8_t>(r);
+    }
+    return table;
+}();
+
+inline uint32_t reverse32(uint32_t v) {
+    return (uint32_t{kReversedBytes[v & 0xffu]} << 24) |
+           (uint32_t{kReversedBytes[(v >> 8) & 0xffu]} << 16) |
+           (uint32_t{kReversedBytes[(v >> 16) & 0xffu]} << 8) | uint32_t{kReversedBytes[v >> 24]};
+}
+
 void bitReverse(float* data, long n) {
-    const long last = n - 1;
-    for (long i = 0, j = 0; i < last; ++i) {
+    int bits = 0;
+    while ((1L << bits) < n)
+        ++bits;
+    const int shift = 32 - bits;
+    const uint32_t count = static_cast<uint32_t>(n);
+    if (count <= kStackPermutationFloats) {
+        // Out of place through the stack: no loop-carried memory dependences, so the loads and
+        // stores pipeline freely.
+        float copy[kStackPermutationFloats];
+        std::memcpy(copy, data, sizeof(float) * count);
+        for (uint32_t i = 0; i < count; ++i)
+            data[reverse32(i) >> shift] = copy[i];
+        return;
+    }
+    for (uint32_t i = 1; i < count - 1; ++i) {
+        const uint32_t j = reverse32(i) >> shift;
         if (i < j) std::swap(data[i], data[j]);
-        long k = n / 2;
-        while (k <= j) {
-            j -= k;
-            k >>= 1;
-        }
-        j += k;
     }
 }
 
-// Sum and difference of neighbouring pairs at the positions the split-radix index pattern
-// visits (every fourth pair, then the pairs between, ...).
-void lengthTwoButterflies(float* data, long n) {
-    const long last = n - 1;
-    long i0 = 0, step = 4;
+// Calls visit(i) for the start of every block of a stage of block length n2, in the index
+// pattern of the split-radix decomposition (every other block, then the blocks between, ...).
+template <class Visit> void forEachBlock(long n, long n2, Visit visit) {
+    long i = 0, step = n2 << 1;
     do {
-        for (; i0 < last; i0 += step) {
-            const float a = data[i0], b = data[i0 + 1];
-            data[i0] = a + b;
-            data[i0 + 1] = a - b;
-        }
+        for (; i < n; i += step)
+            visit(i);
         step <<= 1;
-        i0 = step - 2;
+        i = step - n2;
         step <<= 1;
-    } while (i0 < last);
+    } while (i < n);
+}
+
+// Sum and difference of neighbouring pairs at the positions the split-radix pattern visits.
+void lengthTwoButterflies(float* data, long n) {
+    forEachBlock(n, 2, [data](long i0) {
+        const float a = data[i0], b = data[i0 + 1];
+        data[i0] = a + b;
+        data[i0 + 1] = a - b;
+    });
 }
 
 // cos and sin of j·angle for j = 1, 2, ..., advanced by rotation in double precision.
@@ -59,6 +108,135 @@ struct Rotor {
     double cos = 1.0, sin = 0.0;
 };
 
+struct TwiddleChunk {
+    float cc1[kTwiddleChunk], ss1[kTwiddleChunk], cc3[kTwiddleChunk], ss3[kTwiddleChunk];
+};
+
+// The eight points of one butterfly (or of four butterflies side by side).
+template <class T> struct Points { T d1, d2, d3, d4, d5, d6, d7, d8; };
+
+template <class T> void forwardButterfly(Points<T>& p, T cc1, T ss1, T cc3, T ss3) {
+    const T t1 = p.d3 * cc1 + p.d7 * ss1;
+    const T t2 = p.d7 * cc1 - p.d3 * ss1;
+    const T u3 = p.d4 * cc3 + p.d8 * ss3;
+    const T u4 = p.d8 * cc3 - p.d4 * ss3;
+    const T t5 = t1 + u3, t6 = t2 + u4;
+    const T t3 = t1 - u3, t4 = t2 - u4;
+    const Points<T> in = p;
+    p.d8 = in.d6 + t6;
+    p.d3 = t6 - in.d6;
+    p.d4 = in.d2 - t3;
+    p.d7 = -in.d2 - t3;
+    p.d1 = in.d1 + t5;
+    p.d6 = in.d1 - t5;
+    p.d2 = in.d5 + t4;
+    p.d5 = in.d5 - t4;
+}
+
+template <class T> void inverseButterfly(Points<T>& p, T cc1, T ss1, T cc3, T ss3) {
+    const Points<T> in = p;
+    T t1 = in.d1 - in.d6;
+    p.d1 = in.d1 + in.d6;
+    T t2 = in.d5 - in.d2;
+    p.d5 = in.d5 + in.d2;
+    const T t3 = in.d8 + in.d3;
+    p.d6 = in.d8 - in.d3;
+    T t4 = in.d4 + in.d7;
+    p.d2 = in.d4 - in.d7;
+    const T t5 = t1 - t4;
+    t1 += t4;
+    t4 = t2 - t3;
+    t2 += t3;
+    p.d3 = t5 * cc1 + t4 * ss1;
+    p.d7 = -t4 * cc1 + t5 * ss1;
+    p.d4 = t1 * cc3 - t2 * ss3;
+    p.d8 = t2 * cc3 + t1 * ss3;
+}
+
+inline Vec4 load(const float* p) {
+    Vec4 v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+inline void store(float* p, Vec4 v) {
+    std::memcpy(p, &v, sizeof v);
+}
+inline Vec4 reversed(Vec4 v) {
+    return __builtin_shuffle(v, Idx4{3, 2, 1, 0});
+}
+
+// The L-shaped butterflies with twiddles (2 <= j <= n8) of one stage.
+template <bool Inverse> void twiddledButterflies(float* data, long n, long n2) {
+    const long n4 = n2 >> 2;
+    const long n8 = n2 >> 3;
+    if (n8 < 2) return;
+    const double angle = 2.0 * std::numbers::pi / static_cast<double>(n2);
+    Rotor one(angle), three(3.0 * angle);
+    TwiddleChunk tw;
+    for (long first = 2; first <= n8; first += kTwiddleChunk) {
+        const long last = std::min(n8, first + kTwiddleChunk - 1);
+        for (long j = first; j <= last; ++j) {
+            one.advance();
+            three.advance();
+            tw.cc1[j - first] = static_cast<float>(one.cos);
+            tw.ss1[j - first] = static_cast<float>(one.sin);
+            tw.cc3[j - first] = static_cast<float>(three.cos);
+            tw.ss3[j - first] = static_cast<float>(three.sin);
+        }
+        forEachBlock(n, n2, [&](long i) {
+            long j = first;
+            for (; j + kLanes - 1 <= last; j += kLanes) {
+                const long t = j - first;
+                float* a = data + i + j - 1;                     // ascending groups
+                float* b = data + i + n4 - j + 1 - (kLanes - 1); // descending groups
+                Points<Vec4> p{load(a),
+                               load(a + n4),
+                               load(a + 2 * n4),
+                               load(a + 3 * n4),
+                               reversed(load(b)),
+                               reversed(load(b + n4)),
+                               reversed(load(b + 2 * n4)),
+                               reversed(load(b + 3 * n4))};
+                const Vec4 cc1 = load(tw.cc1 + t), ss1 = load(tw.ss1 + t);
+                const Vec4 cc3 = load(tw.cc3 + t), ss3 = load(tw.ss3 + t);
+                if constexpr (Inverse) {
+                    inverseButterfly(p, cc1, ss1, cc3, ss3);
+                } else {
+                    forwardButterfly(p, cc1, ss1, cc3, ss3);
+                }
+                store(a, p.d1);
+                store(a + n4, p.d2);
+                store(a + 2 * n4, p.d3);
+                store(a + 3 * n4, p.d4);
+                store(b, reversed(p.d5));
+                store(b + n4, reversed(p.d6));
+                store(b + 2 * n4, reversed(p.d7));
+                store(b + 3 * n4, reversed(p.d8));
+            }
+            for (; j <= last; ++j) {
+                const long t = j - first;
+                const long j1 = i + j - 1, j2 = j1 + n4, j3 = j2 + n4, j4 = j3 + n4;
+                const long j5 = i + n4 - j + 1, j6 = j5 + n4, j7 = j6 + n4, j8 = j7 + n4;
+                Points<float> p{data[j1], data[j2], data[j3], data[j4],
+                                data[j5], data[j6], data[j7], data[j8]};
+                if constexpr (Inverse) {
+                    inverseButterfly(p, tw.cc1[t], tw.ss1[t], tw.cc3[t], tw.ss3[t]);
+                } else {
+                    forwardButterfly(p, tw.cc1[t], tw.ss1[t], tw.cc3[t], tw.ss3[t]);
+                }
+                data[j1] = p.d1;
+                data[j2] = p.d2;
+                data[j3] = p.d3;
+                data[j4] = p.d4;
+                data[j5] = p.d5;
+                data[j6] = p.d6;
+                data[j7] = p.d7;
+                data[j8] = p.d8;
+            }
+        });
+    }
+}
+
 } // namespace
 
 void realFftForward(float* data, int length) {
@@ -67,154 +245,61 @@ void realFftForward(float* data, int length) {
     bitReverse(data, n);
     lengthTwoButterflies(data, n);
 
-    long n2 = 2;
-    for (long k = n; k > 2; k >>= 1) {
-        n2 <<= 1;
+    for (long n2 = 4; n2 <= n; n2 <<= 1) {
         const long n4 = n2 >> 2;
         const long n8 = n2 >> 3;
-        const double angle = 2.0 * std::numbers::pi / static_cast<double>(n2);
-
         // Butterflies without twiddles (j = 0 and j = n8).
-        long i1 = 0, step = n2 << 1;
-        do {
-            for (; i1 < n; i1 += step) {
-                long i2 = i1 + n4, i3 = i2 + n4, i4 = i3 + n4;
-                const float t1 = data[i4] + data[i3];
-                data[i4] -= data[i3];
-                data[i3] = data[i1] - t1;
-                data[i1] += t1;
-                if (n4 != 1) {
-                    const long i0 = i1 + n8;
-                    i2 += n8;
-                    i3 += n8;
-                    i4 += n8;
-                    const float s = (data[i3] + data[i4]) * kInvSqrt2;
-                    const float d = (data[i3] - data[i4]) * kInvSqrt2;
-                    data[i4] = data[i2] - s;
-                    data[i3] = -data[i2] - s;
-                    data[i2] = data[i0] - d;
-                    data[i0] += d;
-                }
+        forEachBlock(n, n2, [=](long i1) {
+            long i2 = i1 + n4, i3 = i2 + n4, i4 = i3 + n4;
+            const float t1 = data[i4] + data[i3];
+            data[i4] -= data[i3];
+            data[i3] = data[i1] - t1;
+            data[i1] += t1;
+            if (n4 != 1) {
+                const long i0 = i1 + n8;
+                i2 += n8;
+                i3 += n8;
+                i4 += n8;
+                const float s = (data[i3] + data[i4]) * kInvSqrt2;
+                const float d = (data[i3] - data[i4]) * kInvSqrt2;
+                data[i4] = data[i2] - s;
+                data[i3] = -data[i2] - s;
+                data[i2] = data[i0] - d;
+                data[i0] += d;
             }
-            step <<= 1;
-            i1 = step - n2;
-            step <<= 1;
-        } while (i1 < n);
-
-        Rotor one(angle), three(3.0 * angle);
-        for (long j = 2; j <= n8; ++j) {
-            one.advance();
-            three.advance();
-            const float cc1 = static_cast<float>(one.cos), ss1 = static_cast<float>(one.sin);
-            const float cc3 = static_cast<float>(three.cos), ss3 = static_cast<float>(three.sin);
-            long i = 0;
-            step = n2 << 1;
-            do {
-                for (; i < n; i += step) {
-                    const long j1 = i + j - 1, j2 = j1 + n4, j3 = j2 + n4, j4 = j3 + n4;
-                    const long j5 = i + n4 - j + 1, j6 = j5 + n4, j7 = j6 + n4, j8 = j7 + n4;
-                    float t1 = data[j3] * cc1 + data[j7] * ss1;
-                    float t2 = data[j7] * cc1 - data[j3] * ss1;
-                    float t3 = data[j4] * cc3 + data[j8] * ss3;
-                    float t4 = data[j8] * cc3 - data[j4] * ss3;
-                    const float t5 = t1 + t3, t6 = t2 + t4;
-                    t3 = t1 - t3;
-                    t4 = t2 - t4;
-                    t2 = data[j6] + t6;
-                    data[j3] = t6 - data[j6];
-                    data[j8] = t2;
-                    t2 = data[j2] - t3;
-                    data[j7] = -data[j2] - t3;
-                    data[j4] = t2;
-                    t1 = data[j1] + t5;
-                    data[j6] = data[j1] - t5;
-                    data[j1] = t1;
-                    t1 = data[j5] + t4;
-                    data[j5] -= t4;
-                    data[j2] = t1;
-                }
-                step <<= 1;
-                i = step - n2;
-                step <<= 1;
-            } while (i < n);
-        }
+        });
+        twiddledButterflies<false>(data, n, n2);
     }
 }
 
 void realFftInverse(float* data, int length) {
     if (!isPowerOfTwo(length)) return;
     const long n = length;
-    const long last = n - 1;
 
-    long n2 = n << 1;
-    for (long k = n; k > 2; k >>= 1) {
-        long step = n2;
-        n2 >>= 1;
+    for (long n2 = n; n2 >= 4; n2 >>= 1) {
         const long n4 = n2 >> 2;
         const long n8 = n2 >> 3;
-        const double angle = 2.0 * std::numbers::pi / static_cast<double>(n2);
-
-        long i1 = 0;
-        do {
-            for (; i1 < n; i1 += step) {
-                long i2 = i1 + n4, i3 = i2 + n4, i4 = i3 + n4;
-                const float t1 = data[i1] - data[i3];
-                data[i1] += data[i3];
-                data[i2] *= 2.0f;
-                data[i3] = t1 - 2.0f * data[i4];
-                data[i4] = t1 + 2.0f * data[i4];
-                if (n4 != 1) {
-                    const long i0 = i1 + n8;
-                    i2 += n8;
-                    i3 += n8;
-                    i4 += n8;
-                    const float d = (data[i2] - data[i0]) * kInvSqrt2;
-                    const float s = (data[i4] + data[i3]) * kInvSqrt2;
-                    data[i0] += data[i2];
-                    data[i2] = data[i4] - data[i3];
-                    data[i3] = 2.0f * (-s - d);
-                    data[i4] = 2.0f * (-s + d);
-                }
+        forEachBlock(n, n2, [=](long i1) {
+            long i2 = i1 + n4, i3 = i2 + n4, i4 = i3 + n4;
+            const float t1 = data[i1] - data[i3];
+            data[i1] += data[i3];
+            data[i2] *= 2.0f;
+            data[i3] = t1 - 2.0f * data[i4];
+            data[i4] = t1 + 2.0f * data[i4];
+            if (n4 != 1) {
+                const long i0 = i1 + n8;
+                i2 += n8;
+                i3 += n8;
+                i4 += n8;
+                const float d = (data[i2] - data[i0]) * kInvSqrt2;
+                const float s = (data[i4] + data[i3]) * kInvSqrt2;
+                data[i0] += data[i2];
+                data[i2] = data[i4] - data[i3];
+                data[i3] = 2.0f * (-s - d);
+                data[i4] = 2.0f * (-s + d);
             }
-            step <<= 1;
-            i1 = step - n2;
-            step <<= 1;
-        } while (i1 < last);
-
-        Rotor one(angle), three(3.0 * angle);
-        for (long j = 2; j <= n8; ++j) {
-            one.advance();
-            three.advance();
-            const float cc1 = static_cast<float>(one.cos), ss1 = static_cast<float>(one.sin);
-            const float cc3 = static_cast<float>(three.cos), ss3 = static_cast<float>(three.sin);
-            long i = 0;
-            step = n2 << 1;
-            do {
-                for (; i < n; i += step) {
-                    const long j1 = i + j - 1, j2 = j1 + n4, j3 = j2 + n4, j4 = j3 + n4;
-                    const long j5 = i + n4 - j + 1, j6 = j5 + n4, j7 = j6 + n4, j8 = j7 + n4;
-                    float t1 = data[j1] - data[j6];
-                    data[j1] += data[j6];
-                    float t2 = data[j5] - data[j2];
-                    data[j5] += data[j2];
-                    const float t3 = data[j8] + data[j3];
-                    data[j6] = data[j8] - data[j3];
-                    float t4 = data[j4] + data[j7];
-                    data[j2] = data[j4] - data[j7];
-                    const float t5 = t1 - t4;
-                    t1 += t4;
-                    t4 = t2 - t3;
-                    t2 += t3;
-                    data[j3] = t5 * cc1 + t4 * ss1;
-                    data[j7] = -t4 * cc1 + t5 * ss1;
-                    data[j4] = t1 * cc3 - t2 * ss3;
-                    data[j8] = t2 * cc3 + t1 * ss3;
-                }
-                step <<= 1;
-                i = step - n2;
-                step <<= 1;
-            } while (i < last);
-        }
+        });
+        twiddledButterflies<true>(data, n, n2);
     }
 
     lengthTwoButterflies(data, n);
