@@ -109,16 +109,19 @@ TEST(OverlapSaveFir, equals_direct_convolution_across_uneven_calls) {
     OverlapSaveFir fir(coefficients);
     const auto x = noise(9000, 3);
     const auto expected = directConvolution(x, set.taps, set.tapCount);
-    std::vector<float> y(x.size());
-    const int32_t calls[] = {1, 929, 930, 931, 2000, 3, 4000};
-    size_t at = 0;
+    std::vector<float> y(x.size() + size_t(fir.pairLength()));
+    const int32_t calls[] = {1, 929, 930, 931, 2000, 3, 4000, 206};
+    size_t in = 0, out = 0;
     for (int32_t n : calls) {
-        n = std::min<int32_t>(n, int32_t(x.size() - at));
-        fir.process(x.data() + at, y.data() + at, n);
-        at += size_t(n);
+        const int32_t produced = fir.process(x.data() + in, n, y.data() + out);
+        ASSERT_EQ(produced % fir.pairLength(), 0);
+        in += size_t(n);
+        out += size_t(produced);
+        ASSERT_LE(out, in);
+        ASSERT_GT(out + size_t(fir.pairLength()), in); // nothing held back beyond one pair
     }
-    fir.process(x.data() + at, y.data() + at, int32_t(x.size() - at));
-    for (size_t i = 0; i < x.size(); ++i)
+    ASSERT_EQ(in, x.size());
+    for (size_t i = 0; i < out; ++i)
         ASSERT_NEAR(y[i], expected[i], 2e-6) << "sample " << i;
 }
 

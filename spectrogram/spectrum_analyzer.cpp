@@ -10,8 +10,7 @@ namespace orq {
 
 namespace {
 
-// Input samples the low-band chain takes per pass, bounding its scratch buffers: the frame's
-// largest block, so a call is filtered in as few transform pairs as possible.
+// Input samples the low-band chain takes per pass, bounding its scratch buffers.
 constexpr int32_t kLowBandChunk = 8192;
 // The band limiter runs in blocks of at most this many decimated samples.
 constexpr int32_t kBandLimitMaxBlock = 1024;
@@ -77,40 +76,52 @@ OverlapSaveFir::OverlapSaveFir(const OverlapSaveCoefficients& coefficients)
 
 void OverlapSaveFir::reset() {
     std::fill(line_.begin(), line_.end(), 0.0f);
+    pending_ = 0;
 }
 
-void OverlapSaveFir::process(const float* input, float* output, int32_t count) {
+int32_t OverlapSaveFir::process(const float* input, int32_t count, float* output) {
+    const int32_t pairLength = 2 * c_.segment;
+    int32_t produced = 0;
+    while (count > 0) {
+        const int32_t take = std::min(count, pairLength - pending_);
+        std::memcpy(line_.data() + c_.historyLength + pending_, input,
+                    sizeof(float) * static_cast<size_t>(take));
+        pending_ += take;
+        input += take;
+        count -= take;
+        if (pending_ == pairLength) {
+            filterPair(output + produced);
+            produced += pairLength;
+            pending_ = 0;
+        }
+    }
+    return produced;
+}
+
+void OverlapSaveFir::filterPair(float* output) {
     const SplitRadixFft& fft = c_.fft;
     const int32_t n = fft.length();
     const int32_t h = c_.historyLength;
+    const int32_t s = c_.segment; // h + s = n: each half fills the transform exactly
     float* re = workRe_.data();
     float* im = workIm_.data();
     const float* hr = c_.spectrumRe.data();
     const float* hi = c_.spectrumIm.data();
-    while (count > 0) {
-        const int32_t a = std::min(c_.segment, count);
-        const int32_t b = std::min(c_.segment, count - a);
-        float* line = line_.data();
-        std::memcpy(line + h, input, sizeof(float) * static_cast<size_t>(a + b));
-        // Segment one: history + a samples; segment two: the h samples before it + b samples.
-        std::memcpy(re, line, sizeof(float) * static_cast<size_t>(h + a));
-        std::fill(re + h + a, re + n, 0.0f);
-        std::memcpy(im, line + a, sizeof(float) * static_cast<size_t>(h + b));
-        std::fill(im + h + b, im + n, 0.0f);
-        fft.forwardBitReversed(re, im);
-        for (int32_t k = 0; k < n; ++k) {
-            const float zr = re[k], zi = im[k];
-            re[k] = zr * hr[k] - zi * hi[k];
-            im[k] = zr * hi[k] + zi * hr[k];
-        }
-        fft.inverseFromBitReversed(re, im);
-        std::memcpy(output, re + h, sizeof(float) * static_cast<size_t>(a));
-        std::memcpy(output + a, im + h, sizeof(float) * static_cast<size_t>(b));
-        std::memmove(line, line + a + b, sizeof(float) * static_cast<size_t>(h));
-        input += a + b;
-        output += a + b;
-        count -= a + b;
+    float* line = line_.data();
+    // Segment one: the history and the first s new samples; segment two: the h samples before
+    // its own s new samples.
+    std::memcpy(re, line, sizeof(float) * static_cast<size_t>(n));
+    std::memcpy(im, line + s, sizeof(float) * static_cast<size_t>(n));
+    fft.forwardBitReversed(re, im);
+    for (int32_t k = 0; k < n; ++k) {
+        const float zr = re[k], zi = im[k];
+        re[k] = zr * hr[k] - zi * hi[k];
+        im[k] = zr * hi[k] + zi * hr[k];
     }
+    fft.inverseFromBitReversed(re, im);
+    std::memcpy(output, re + h, sizeof(float) * static_cast<size_t>(s));
+    std::memcpy(output + s, im + h, sizeof(float) * static_cast<size_t>(s));
+    std::memmove(line, line + 2 * s, sizeof(float) * static_cast<size_t>(h));
 }
 
 // DirectFir ---------------------------------------------------------------------------------
@@ -176,8 +187,9 @@ SpectrumAnalyzer::SpectrumAnalyzer(const SpectrumAnalysisSetup& setup)
       fullBlock_(kSpectrumFftLength, 0.0f), fullTail_(kFullBandHop, 0.0f),
       antiAliasFir_(setup.antiAliasCoefficients), decimator_(setup.antiAlias.decimation),
       bandLimitFir_(kBandLimitTaps, kBandLimitTapCount, kBandLimitMaxBlock),
-      filtered_(kLowBandChunk, 0.0f), decimated_(kLowBandChunk, 0.0f),
-      lowBlock_(kLowBandBlock, 0.0f), lowHistory_(kLowBandHistory, 0.0f) {}
+      filtered_(static_cast<size_t>(kLowBandChunk + antiAliasFir_.pairLength()), 0.0f),
+      decimated_(filtered_.size(), 0.0f), lowBlock_(kLowBandBlock, 0.0f),
+      lowHistory_(kLowBandHistory, 0.0f) {}
 
 void SpectrumAnalyzer::feed(const float* samples, int32_t count) {
     if (samples == nullptr || count <= 0) return;
@@ -257,8 +269,8 @@ void SpectrumAnalyzer::analyseFullBandBlock() {
 void SpectrumAnalyzer::feedLowBand(const float* samples, int32_t count) {
     while (count > 0) {
         const int32_t chunk = std::min(count, kLowBandChunk);
-        antiAliasFir_.process(samples, filtered_.data(), chunk);
-        const int32_t kept = decimator_.process(filtered_.data(), chunk, decimated_.data());
+        const int32_t filtered = antiAliasFir_.process(samples, chunk, filtered_.data());
+        const int32_t kept = decimator_.process(filtered_.data(), filtered, decimated_.data());
         bandLimitFir_.process(decimated_.data(), decimated_.data(), kept);
         for (int32_t i = 0; i < kept;) {
             const int32_t take = std::min(kept - i, kLowBandBlock - lowFill_);

@@ -53,22 +53,29 @@ struct OverlapSaveCoefficients {
     std::vector<float> spectrumRe, spectrumIm;
 };
 
-// Per-channel state of the overlap-save FIR: y[i] = Σ_t h[t]·x[i − t], t = 0..taps−1, with
-// the inputs before the current call taken from the history. Output count equals input count.
+// Per-channel state of the overlap-save FIR: y[i] = Σ_t h[t]·x[i − t], t = 0..taps−1.
 // Two consecutive segments share one complex transform (the first as real part, the second as
-// imaginary part), which the real filter keeps apart.
+// imaginary part), which the real filter keeps apart. Input is gathered until both segments
+// are full, so every transform carries 2·segment new samples whatever the callers' block
+// sizes; the filtered stream is the same, it only arrives in pieces of 2·segment.
 class OverlapSaveFir {
   public:
     // [ui-thread] allocates.
     explicit OverlapSaveFir(const OverlapSaveCoefficients& coefficients);
-    // [audio-thread] no allocation. input and output must not overlap.
-    void process(const float* input, float* output, int32_t count);
-    // [audio-thread] history zeroed.
+    // [audio-thread] no allocation. Takes count samples; writes the filtered samples that
+    // became complete (a multiple of pairLength(), at most count + pairLength() − 1) to output
+    // and returns their number. input and output must not overlap.
+    int32_t process(const float* input, int32_t count, float* output);
+    // [audio-thread] history and gathered input dropped.
     void reset();
+    int32_t pairLength() const { return 2 * c_.segment; }
 
   private:
+    void filterPair(float* output);
+
     const OverlapSaveCoefficients& c_;
-    std::vector<float> line_; // history followed by up to two segments
+    std::vector<float> line_; // history followed by the gathered segments
+    int32_t pending_ = 0;     // gathered input samples
     std::vector<float> workRe_, workIm_;
 };
 
@@ -80,6 +87,7 @@ class DirectFir {
     DirectFir(const float* taps, int32_t tapCount, int32_t maxBlock);
     // [audio-thread] no allocation. In place allowed.
     void process(const float* input, float* output, int32_t count);
+    // [audio-thread] history zeroed.
     void reset();
 
   private:
@@ -93,8 +101,9 @@ class DirectFir {
 class Decimator {
   public:
     explicit Decimator(int32_t factor) : factor_(factor) {}
-    // [audio-thread] returns the number of samples written to output.
+    // [audio-thread] no allocation. Returns the number of samples written to output.
     int32_t process(const float* input, int32_t count, float* output);
+    // [audio-thread]
     void reset() { phase_ = 0; }
     int32_t phase() const { return phase_; }
 

@@ -136,17 +136,20 @@ TEST(LowBandChain, sine_of_300hz_peaks_at_its_bin_at_every_rate) {
     }
 }
 
-TEST(LowBandChain, fewer_than_1538_decimated_samples_give_no_spectrum) {
+TEST(LowBandChain, fewer_than_1538_decimated_samples_give_no_spectrum_and_wait) {
     SpectrumAnalysisSetup setup(44100);
     SpectrumAnalyzer analyzer(setup);
     analyzer.setLowBand(true);
     const int32_t d = analyzer.decimation();
-    // Decimated samples are kept at input indices 0, D, 2D, …: 1537 of them need
-    // 1536·D + 1 inputs, the 1538th one more block of D.
+    // Decimated samples are kept at input indices 0, D, 2D, …: 1537 of them take 1536·D + 1
+    // inputs.
     std::vector<float> x(size_t(1536 * d + 1), 0.25f);
     analyzer.feed(x.data(), int32_t(x.size()));
     EXPECT_EQ(analyzer.pending(), 0);
-    analyzer.feed(x.data(), d);
+    // The anti-alias filter hands its output on in pairs of segments (2 × 930 samples here):
+    // one more decimated sample plus one pair completes the block.
+    std::vector<float> more(size_t(d + 2 * 930), 0.25f);
+    analyzer.feed(more.data(), int32_t(more.size()));
     EXPECT_EQ(analyzer.pending(), 2);
 }
 
