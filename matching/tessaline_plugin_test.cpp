@@ -183,6 +183,33 @@ TEST(TessalinePlugin, host_drives_learning_and_matching_through_parameters) {
     EXPECT_NEAR(gainDb, 12.04, 0.3);
 }
 
+TEST(TessalinePlugin, editor_reads_display_spectra_and_the_filter_curve) {
+    PluginPtr p = makePlugin();
+    ASSERT_EQ(openPlugin(p, 44100, 2), 0);
+    runStereo(p, Channels{whiteNoise(768 * 5, 1), whiteNoise(768 * 5, 2)});
+    Store editor;
+    editor.set->setMode(kModeAll);
+    p->record().saveToStore(&p->record(), editor.set->iface(), kModeAll);
+    EXPECT_EQ(editor.set->value(kParamNewSpectra), 3.0f); // five frames, three slots
+    EXPECT_EQ(editor.set->value(kParamLearnedBins), 513.0f);
+    EXPECT_EQ(editor.set->value(kParamSampleRate), 44100.0f);
+    std::vector<float> spectra(static_cast<size_t>(kSpectraElements));
+    editor.set->getArray(kParamSpectra, spectra.data(), kSpectraElements);
+    // Input slot 0 and output slot 0 hold a measured spectrum; slots past BSMax stay empty.
+    EXPECT_GT(spectra[100], 0.0f);
+    EXPECT_GT(spectra[size_t(kMaxDisplayCount * kMaxLearnedBins + 100)], 0.0f);
+    EXPECT_EQ(spectra[size_t(3 * kMaxLearnedBins + 100)], 0.0f);
+    // Flat curve: |H|^2 = w129^2 in every bin.
+    std::vector<float> curve(kMaxLearnedBins);
+    editor.set->getArray(kParamCurve, curve.data(), kMaxLearnedBins);
+    const double w129 = 0.5 - 0.5 * std::cos(2.0 * M_PI * 129.0 / 257.0);
+    for (size_t k = 0; k < curve.size(); k += 64)
+        EXPECT_NEAR(curve[k], w129 * w129, 1e-5) << k;
+    // Read once, the count starts again.
+    p->record().saveToStore(&p->record(), editor.set->iface(), kModeAll);
+    EXPECT_EQ(editor.set->value(kParamNewSpectra), 0.0f);
+}
+
 TEST(TessalinePlugin, saved_stream_restores_learned_state_in_a_new_instance) {
     PluginPtr a = makePlugin();
     ASSERT_EQ(openPlugin(a, 44100, 2), 0);
