@@ -181,7 +181,9 @@ TEST(LunavisCollector, collects_rows_with_mono_image_values) {
     auto plugin = openedPlugin();
     SetPtr store(createLunavisParameters());
     ScopeCollector collector(*plugin, store->iface());
-    feed(*plugin, 2425, [](int32_t i) { return std::pair{sine(i), sine(i)}; }); // ~55 ms
+    const int32_t frames = ScopeCollector::framesPerCollection(44100); // 55 ms
+    EXPECT_EQ(frames, 2425);
+    feed(*plugin, frames, [](int32_t i) { return std::pair{sine(i), sine(i)}; });
     const ScopeCollection& c = collector.collect();
     ASSERT_EQ(c.rows.size(), 4u);
     for (const auto& row : c.rows) {

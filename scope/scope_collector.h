@@ -49,6 +49,12 @@ class CorrelationMeter {
 
 class ScopeCollector {
   public:
+    // The editor's timer period, and the frames of audio to feed between collections.
+    static constexpr int32_t kPeriodMs = 55;
+    static int32_t framesPerCollection(int32_t sampleRateHz) {
+        return static_cast<int32_t>(int64_t{sampleRateHz} * kPeriodMs / 1000);
+    }
+
     // [ui-thread] allocates. store is a Lunavis parameter set (createLunavisParameters());
     // the collector reads the mono and continuous-ring values from the plug-in once, as the
     // editor does when it opens.
@@ -58,6 +64,8 @@ class ScopeCollector {
     const ScopeCollection& collect();
 
     bool mono() const { return mono_; }
+    // Non-zero continuous-ring value: the editor would stop drawing the points.
+    bool continuousRing() const { return continuousRing_; }
 
   private:
     AudioPlugin& plugin_;

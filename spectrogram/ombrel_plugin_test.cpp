@@ -215,7 +215,9 @@ TEST(OmbrelCollector, full_scale_sine_reads_0db_at_its_bin) {
     auto sine = [&](int32_t, int32_t i) {
         return float(std::sin(2.0 * std::numbers::pi * bin * i / 1024.0));
     };
-    feed(*plugin, 2, 2640, sine); // 55 ms: two blocks, four spectra
+    const int32_t frames = SpectrogramCollector::framesPerCollection(48000);
+    ASSERT_EQ(frames, 2640);
+    feed(*plugin, 2, frames, sine); // 55 ms: two blocks, four spectra
     const auto& c = collector.collect();
     ASSERT_EQ(c.rows, 4);
     ASSERT_EQ(c.bins, kSpectrumBins);

@@ -29,6 +29,12 @@ struct SpectrogramCollection {
 
 class SpectrogramCollector {
   public:
+    // The editor's timer period, and the frames of audio to feed between collections.
+    static constexpr int32_t kPeriodMs = 55;
+    static int32_t framesPerCollection(int32_t sampleRateHz) {
+        return static_cast<int32_t>(int64_t{sampleRateHz} * kPeriodMs / 1000);
+    }
+
     // [ui-thread] allocates. store is an Ombrel parameter set (createOmbrelParameters()).
     // Reads the analysis mode from the plug-in once, as the editor does when it opens.
     SpectrogramCollector(AudioPlugin& plugin, ParameterInterface* store);
