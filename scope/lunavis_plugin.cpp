@@ -59,6 +59,7 @@ void LunavisParameters::takeRows(ScopeEngine& engine) {
 }
 
 void LunavisParameters::writeBlockTo(ParameterInterface* store) {
+    if (store == iface()) return; // already there
     int32_t count = 0, size = 0;
     if (store->arrayInfo(store, kLunavisData, &count, &size) != 0 || count != 1 ||
         size != static_cast<int32_t>(sizeof(ScopeBlock))) {

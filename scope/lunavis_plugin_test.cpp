@@ -158,6 +158,18 @@ TEST(LunavisExchange, store_receives_measured_rows_and_ring_restarts) {
     EXPECT_EQ(lunavis->engine()->writeIndex(), 0);
 }
 
+TEST(LunavisExchange, saving_into_its_own_set_keeps_the_rows) {
+    auto plugin = openedPlugin();
+    feed(*plugin, 3 * kScopeBlockFrames, [](int32_t i) { return std::pair{sine(i), -sine(i)}; });
+    ParameterSet& own = plugin->parameters();
+    own.setMode(kModePersisted);
+    plugin->saveSettings(own.iface());
+    auto block = std::make_unique<ScopeBlock>();
+    own.getArray(kLunavisData, block.get(), 1);
+    ASSERT_EQ(block->count, 3.0f);
+    EXPECT_NEAR(block->correlation[2], 0.0f, 1.0f / kScopeBlockFrames);
+}
+
 TEST(LunavisExchange, mono_setting_reaches_engine_and_folds_output) {
     auto plugin = openedPlugin();
     SetPtr store(createLunavisParameters());

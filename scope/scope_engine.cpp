@@ -19,6 +19,10 @@ int32_t scopeValidRows(const ScopeBlock& block) {
 
 void copyScopeRows(const ScopeBlock& from, ScopeBlock& to) {
     const int32_t rows = scopeValidRows(from);
+    if (&from == &to) { // a set handed to itself: only the count needs sanitising
+        to.count = static_cast<float>(rows);
+        return;
+    }
     const size_t rowBytes = sizeof(float) * kScopeBlockFrames;
     for (int32_t r = 0; r < rows; ++r) {
         std::memcpy(to.x[r], from.x[r], rowBytes);

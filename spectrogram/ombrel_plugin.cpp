@@ -62,6 +62,7 @@ int32_t OmbrelParameters::spectraCapacity() const {
 }
 
 void OmbrelParameters::writeSpectraTo(ParameterInterface* store, int32_t rows) {
+    if (store == iface()) return; // already there
     int32_t ownCount = 0, storeCount = 0, storeSize = 0;
     arrayInfo(kOmbrelSpectra, &ownCount, nullptr);
     if (store->arrayInfo(store, kOmbrelSpectra, &storeCount, &storeSize) != 0 ||
