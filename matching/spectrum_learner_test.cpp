@@ -148,6 +148,26 @@ TEST_P(EngineLearning, display_off_in_third_octave_measures_nothing) {
 
 INSTANTIATE_TEST_SUITE_P(Modes, EngineLearning, ::testing::Values(false, true));
 
+TEST(EngineLearningFrames,
+     mode_switch_starts_from_zeroed_spectra_and_repeating_the_mode_keeps_them) {
+    MatchEngine e(44100, 2);
+    learn(e, LearnTarget::Source, stereo(10000, 3));
+    const int32_t frames = e.learner().frames(LearnTarget::Source);
+    ASSERT_GT(frames, 0);
+    EXPECT_FALSE(e.setThirdOctave(false)); // same mode: nothing happens
+    EXPECT_EQ(e.learner().frames(LearnTarget::Source), frames);
+    EXPECT_TRUE(e.setThirdOctave(true));
+    EXPECT_EQ(e.learner().frames(LearnTarget::Source), 0);
+    EXPECT_EQ(e.learnedBins(), 502);
+    for (int32_t k = 0; k < e.learnedBins(); ++k) {
+        ASSERT_EQ(e.learner().spectrum(LearnTarget::Source)[size_t(k)], 0.0) << k;
+    }
+    // The learn target survives the rebuild.
+    e.setLearnTarget(LearnTarget::Destination);
+    e.setThirdOctave(false);
+    EXPECT_EQ(e.learner().target(), LearnTarget::Destination);
+}
+
 TEST(EngineLearningFrames, a_single_channel_counts_both_blocks_of_a_transform) {
     MatchEngine mono(44100, 1), two(44100, 2);
     // Five mono transforms of 2 × 768 samples, five stereo transforms of 768.
