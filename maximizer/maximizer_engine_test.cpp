@@ -229,26 +229,34 @@ TEST(MaximizerSignal, boost_brings_held_peaks_to_practically_full_scale) {
     EXPECT_NEAR(test::peakMagnitude(out, 10000), 0.99974, 1e-3);
 }
 
-TEST(MaximizerSignal, limiter_reduces_gain_before_a_burst_reaches_the_output) {
+TEST(MaximizerSignal, limiter_gain_reaches_its_target_just_as_a_burst_reaches_the_output) {
+    // A 0.9 square burst after silence. It leaves the first ring at 3000 + L, where the limiter
+    // sees it, and the output at 3000 + 2L; in between the gain falls to ceiling / peak.
     MaximizerEngine engine = openEngine({12.0f, 0.0f, -9.0f});
     Channels in(2, std::vector<float>(6000, 0.0f));
     for (int32_t t = 3000; t < 6000; ++t)
         in[0][t] = in[1][t] = (t % 20 < 10) ? 0.9f : -0.9f;
-    const Channels out = test::runEngine(engine, in);
-    // The burst leaves the engine at 3000 + 2L; by then the limiter gain has already fallen.
-    std::vector<float> gainAt;
-    MaximizerEngine probe = openEngine({12.0f, 0.0f, -9.0f});
-    const float* inPtr[2];
-    float scratch[2][1];
-    float* outPtr[2] = {scratch[0], scratch[1]};
-    for (int32_t t = 0; t < 3000 + kDelay44k; ++t) {
-        inPtr[0] = &in[0][t];
-        inPtr[1] = &in[1][t];
-        probe.process(inPtr, outPtr, 1, OutputMode::Replace, nullptr);
-    }
-    EXPECT_LT(probe.limiterGain(), 0.5f);
-    EXPECT_LE(test::peakMagnitude(out), 1.0);
-    EXPECT_GT(test::peakMagnitude(out, 3000 + kDelay44k), 0.9);
+    const float target = engine.derived().ceiling / (0.9f * 0.5012f);
+    float out[2][6000];
+    auto runTo = [&](int32_t from, int32_t to) {
+        for (int32_t t = from; t < to; ++t) {
+            const float* inPtr[2] = {&in[0][t], &in[1][t]};
+            float* outPtr[2] = {&out[0][t], &out[1][t]};
+            engine.process(inPtr, outPtr, 1, OutputMode::Replace, nullptr);
+        }
+    };
+    const int32_t seen = 3000 + 88, exits = 3000 + kDelay44k;
+    runTo(0, seen);
+    EXPECT_NEAR(engine.limiterGain(), 0.9999f, 0.0); // nothing seen yet
+    runTo(seen, exits + 1);
+    EXPECT_NEAR(engine.limiterGain(), target, 0.03f);
+    EXPECT_NEAR(out[0][exits - 1], 0.0f, 0.0);
+    EXPECT_GT(std::fabs(out[0][exits]), 0.5f);
+    runTo(exits + 1, 6000);
+    double peak = 0.0;
+    for (int32_t t = 0; t < 6000; ++t)
+        peak = std::max(peak, double(std::fabs(out[0][t])));
+    EXPECT_LT(peak, 1.0);
 }
 
 TEST(MaximizerSignal, mono_engine_matches_stereo_engine_fed_identical_channels) {
