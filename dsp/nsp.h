@@ -92,7 +92,11 @@ void nspsbBitRev1(float* vec, int order);
 void nspsReal2Fft(float* xSamps, float* ySamps, int order, int flags);
 void nspsCcs2Fft(float* xSamps, float* ySamps, int order, int flags);
 
-// Single-rate FIR filter state, owned by the caller and filled by nspsFirInit.
+// Single-rate FIR filter state, owned by the caller and filled by nspsFirInit. The filter is
+//   out[i] = sum_{k=0}^{L-1} h[k] x[i-k],
+// summed in double from 0.0 and stored as float; x[i-k] for i-k < 0 comes from the delay line,
+// which after each call holds the last L inputs (oldest first). The taps and the delay line
+// live in the state together, as the library's interface has them.
 struct NSPFirState {
     int tapsLen;      // L
     float* taps;      // taps in reverse order: taps[j] = h[L-1-j]

@@ -28,10 +28,11 @@ constexpr size_t kUnknownStatusSize = 64;
 // Win32s (the 32-bit layer on 16-bit Windows): high bit of GetVersion set, major version below 4.
 constexpr DWORD kVersionNotNtBit = 0x80000000u;
 constexpr DWORD kWin32sMaxMajor = 3;
+constexpr DWORD kMajorVersionMask = 0xffu; // low byte of GetVersion
 
 bool runningOnWin32s() {
     const DWORD version = GetVersion();
-    return (version & kVersionNotNtBit) != 0 && (version & 0xffu) <= kWin32sMaxMajor;
+    return (version & kVersionNotNtBit) != 0 && (version & kMajorVersionMask) <= kWin32sMaxMajor;
 }
 
 [[noreturn]] void terminateApplication() {
