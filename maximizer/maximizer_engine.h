@@ -127,8 +127,9 @@ class MaximizerEngine {
     void setHeadroom(float headroom); // rounded to the nearest whole step
     void setBoost(float boost);       // on at 0.5 and above
     void setAudition(float audition);
-    // Host values of the component build: bypass keeps the delay and the detectors but freezes
-    // the level and limiter gains; mute zeroes the output and freezes everything.
+    // [any-thread, under the caller's lock] no allocation. Host values of the component build:
+    // bypass keeps the delay and the detectors but freezes the level and limiter gains; mute
+    // (read once per process call) zeroes the output and freezes everything.
     void setBypassWithDelay(bool on) { bypass_ = on; }
     void setMute(bool on) { mute_ = on; }
 

@@ -60,9 +60,11 @@ class PressanePlugin : public AudioPlugin {
     int32_t open(OpenFormat& format) override;
     // [ui-thread] frees.
     int32_t close() override;
-    // [streaming or ui-thread] no allocation.
+    // [streaming or ui-thread] no allocation. stop hands the latency frames of processed
+    // silence to a host that takes tails.
     int32_t start() override;
     int32_t stop() override;
+    // [any-thread] no allocation.
     int32_t checkFormat(int32_t channels, int32_t* outputChannels, int32_t* sampleRate,
                         int32_t* extra) override;
     int32_t latency() override;
