@@ -15,7 +15,7 @@
 namespace orq::dsp::nsp_tables {
 
 // Orders above this are refused as an allocation failure: their tables alone would take
-// hundreds of megabytes (16 bytes per point).
+// hundreds of megabytes (about 12 bytes per point).
 constexpr int kMaxTableOrder = 24;
 
 struct Slot;
