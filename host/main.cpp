@@ -197,10 +197,14 @@ struct DemoStep {
 
 const std::vector<DemoStep>& demoSteps() {
     static const std::vector<DemoStep> steps = {
-        {"Orq Compressor", "compressor.wav", {}},
-        {"Orq Pressane", "pressane.wav", {"DesGain=6"}},
+        // A low threshold with about 4:1 above it on the lower three bands, made up by the output.
+        {"Orq Compressor",
+         "compressor.wav",
+         {"Shape[0]=0,0;0.05,0.05;1,0.2", "Shape[1]=0,0;0.05,0.05;1,0.2", "Shape[2]=0,0;0.05,0.05;1,0.2",
+          "Output=6", "SoftClip=1"}},
+        {"Orq Pressane", "pressane.wav", {"DesGain=6", "Comp=0.3"}},
         {"Orq Tessaline", "tessaline.wav", {}},
-        {"Orq Brisquet", "brisquet.wav", {}},
+        {"Orq Brisquet", "brisquet.wav", {"mix=0.8", "gain=0.8", "den=4"}},
         {"Orq Ombrel", "ombrel.wav", {}},
         {"Orq Lunavis", "lunavis.wav", {}},
     };

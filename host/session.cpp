@@ -407,9 +407,11 @@ class ExtensionSession final : public Session {
         if (settings.empty()) return;
         ParameterInterface* scratch = parameters_();
         try {
-            if (record_->parameters != nullptr) scratch->copyFrom(scratch, record_->parameters);
+            // Applied with every persisted value, as the component road's stream load does, so
+            // that values which depend on one another (band counts, borders) arrive together.
+            record_->saveToStore(record_, scratch, kModePersisted);
             applySettings(scratch, scratch->owner->count(), settings);
-            record_->loadFromStore(record_, scratch, kModeChanged);
+            record_->loadFromStore(record_, scratch, kModePersisted);
         } catch (...) {
             scratch->release(scratch);
             throw;
