@@ -30,6 +30,8 @@ constexpr long kLanes = 4;          // j per vector
 constexpr long kTwiddleChunk = 128; // j per stack table of twiddles
 // Longest sequence permuted through a stack copy (16 KiB); longer ones are permuted in place.
 constexpr uint32_t kStackPermutationFloats = 4096;
+constexpr int kLowBits = 4; // index bits reversed through a per-call table of offsets
+constexpr uint32_t kLowCount = 1u << kLowBits;
 
 bool isPowerOfTwo(int n) {
     return n >= kMinLength && (n & (n - 1)) == 0;
@@ -59,13 +61,24 @@ void bitReverse(float* data, long n) {
         ++bits;
     const int shift = 32 - bits;
     const uint32_t count = static_cast<uint32_t>(n);
-    if (count <= kStackPermutationFloats) {
+    if (count <= kStackPermutationFloats && bits >= kLowBits) {
         // Out of place through the stack: no loop-carried memory dependences, so the loads and
-        // stores pipeline freely.
+        // stores pipeline freely. With i = 16·high + low, rev(i) = rev(low)·2^(bits-4) +
+        // rev(high), so only the high part is reversed per group of sixteen.
         float copy[kStackPermutationFloats];
         std::memcpy(copy, data, sizeof(float) * count);
-        for (uint32_t i = 0; i < count; ++i)
-            data[reverse32(i) >> shift] = copy[i];
+        uint32_t lowOffsets[kLowCount];
+        for (uint32_t low = 0; low < kLowCount; ++low) {
+            lowOffsets[low] = (reverse32(low) >> (32 - kLowBits)) << (bits - kLowBits);
+        }
+        const int highShift = 32 - (bits - kLowBits);
+        for (uint32_t high = 0; high < count / kLowCount; ++high) {
+            const uint32_t reversedHigh = bits > kLowBits ? reverse32(high) >> highShift : 0;
+            const float* source = copy + high * kLowCount;
+            for (uint32_t low = 0; low < kLowCount; ++low) {
+                data[reversedHigh + lowOffsets[low]] = source[low];
+            }
+        }
         return;
     }
     for (uint32_t i = 1; i < count - 1; ++i) {
@@ -96,15 +109,26 @@ void lengthTwoButterflies(float* data, long n) {
     });
 }
 
+// cos and sin of one angle, in double precision.
+struct Angle {
+    double cos, sin;
+    Angle halved() const {
+        const double c = std::sqrt(0.5 * (1.0 + cos)); // the angles here lie in (0, pi/2]
+        return {c, sin / (2.0 * c)};
+    }
+    Angle doubled() const { return {1.0 - 2.0 * sin * sin, 2.0 * sin * cos}; }
+    Angle tripled() const { return {cos * (4.0 * cos * cos - 3.0), sin * (3.0 - 4.0 * sin * sin)}; }
+};
+
 // cos and sin of j·angle for j = 1, 2, ..., advanced by rotation in double precision.
 struct Rotor {
-    explicit Rotor(double angle) : stepCos(std::cos(angle)), stepSin(std::sin(angle)) {}
+    explicit Rotor(Angle step) : step(step) {}
     void advance() {
-        const double c = cos * stepCos - sin * stepSin;
-        sin = sin * stepCos + cos * stepSin;
+        const double c = cos * step.cos - sin * step.sin;
+        sin = sin * step.cos + cos * step.sin;
         cos = c;
     }
-    double stepCos, stepSin;
+    Angle step;
     double cos = 1.0, sin = 0.0;
 };
 
@@ -166,12 +190,12 @@ inline Vec4 reversed(Vec4 v) {
 }
 
 // The L-shaped butterflies with twiddles (2 <= j <= n8) of one stage.
-template <bool Inverse> void twiddledButterflies(float* data, long n, long n2) {
+// unit: the angle 2 pi / n2.
+template <bool Inverse> void twiddledButterflies(float* data, long n, long n2, Angle unit) {
     const long n4 = n2 >> 2;
     const long n8 = n2 >> 3;
     if (n8 < 2) return;
-    const double angle = 2.0 * std::numbers::pi / static_cast<double>(n2);
-    Rotor one(angle), three(3.0 * angle);
+    Rotor one(unit), three(unit.tripled());
     TwiddleChunk tw;
     for (long first = 2; first <= n8; first += kTwiddleChunk) {
         const long last = std::min(n8, first + kTwiddleChunk - 1);
@@ -245,7 +269,9 @@ void realFftForward(float* data, int length) {
     bitReverse(data, n);
     lengthTwoButterflies(data, n);
 
-    for (long n2 = 4; n2 <= n; n2 <<= 1) {
+    // The stage angle 2 pi / n2 starts at pi/2 and is halved from stage to stage.
+    Angle unit{0.0, 1.0};
+    for (long n2 = 4; n2 <= n; n2 <<= 1, unit = unit.halved()) {
         const long n4 = n2 >> 2;
         const long n8 = n2 >> 3;
         // Butterflies without twiddles (j = 0 and j = n8).
@@ -268,7 +294,7 @@ void realFftForward(float* data, int length) {
                 data[i0] += d;
             }
         });
-        twiddledButterflies<false>(data, n, n2);
+        twiddledButterflies<false>(data, n, n2, unit);
     }
 }
 
@@ -276,7 +302,10 @@ void realFftInverse(float* data, int length) {
     if (!isPowerOfTwo(length)) return;
     const long n = length;
 
-    for (long n2 = n; n2 >= 4; n2 >>= 1) {
+    // The stage angle 2 pi / n2 starts at 2 pi / n and is doubled from stage to stage.
+    const double smallest = 2.0 * std::numbers::pi / static_cast<double>(n);
+    Angle unit{std::cos(smallest), std::sin(smallest)};
+    for (long n2 = n; n2 >= 4; n2 >>= 1, unit = unit.doubled()) {
         const long n4 = n2 >> 2;
         const long n8 = n2 >> 3;
         forEachBlock(n, n2, [=](long i1) {
@@ -299,7 +328,7 @@ void realFftInverse(float* data, int length) {
                 data[i4] = 2.0f * (-s + d);
             }
         });
-        twiddledButterflies<true>(data, n, n2);
+        twiddledButterflies<true>(data, n, n2, unit);
     }
 
     lengthTwoButterflies(data, n);
