@@ -120,20 +120,34 @@ struct Angle {
     Angle tripled() const { return {cos * (4.0 * cos * cos - 3.0), sin * (3.0 - 4.0 * sin * sin)}; }
 };
 
-// cos and sin of j·angle for j = 1, 2, ..., advanced by rotation in double precision.
-struct Rotor {
-    explicit Rotor(Angle step) : step(step) {}
-    void advance() {
-        const double c = cos * step.cos - sin * step.sin;
-        sin = sin * step.cos + cos * step.sin;
-        cos = c;
+// cos and sin of m·angle for m = 1, 2, ..., four at a time: lane l holds (m + l)·angle and every
+// lane advances by 4·angle, so the four rotations are independent (no long dependency chain).
+struct Rotor4 {
+    static constexpr int kLanes = 4;
+    explicit Rotor4(Angle angle) {
+        const Angle second = angle.doubled();
+        const Angle lanes[kLanes] = {angle, second, angle.tripled(), second.doubled()};
+        for (int l = 0; l < kLanes; ++l) {
+            cos[l] = lanes[l].cos;
+            sin[l] = lanes[l].sin;
+        }
+        step = second.doubled();
     }
+    void advance() {
+        for (int l = 0; l < kLanes; ++l) {
+            const double c = cos[l] * step.cos - sin[l] * step.sin;
+            sin[l] = sin[l] * step.cos + cos[l] * step.sin;
+            cos[l] = c;
+        }
+    }
+    double cos[kLanes], sin[kLanes];
     Angle step;
-    double cos = 1.0, sin = 0.0;
 };
 
+// Twiddles of up to kTwiddleChunk consecutive j, filled four at a time.
 struct TwiddleChunk {
-    float cc1[kTwiddleChunk], ss1[kTwiddleChunk], cc3[kTwiddleChunk], ss3[kTwiddleChunk];
+    static constexpr long kSize = kTwiddleChunk + Rotor4::kLanes;
+    float cc1[kSize], ss1[kSize], cc3[kSize], ss3[kSize];
 };
 
 // The eight points of one butterfly (or of four butterflies side by side).
@@ -195,17 +209,19 @@ template <bool Inverse> void twiddledButterflies(float* data, long n, long n2, A
     const long n4 = n2 >> 2;
     const long n8 = n2 >> 3;
     if (n8 < 2) return;
-    Rotor one(unit), three(unit.tripled());
+    Rotor4 one(unit), three(unit.tripled());
     TwiddleChunk tw;
     for (long first = 2; first <= n8; first += kTwiddleChunk) {
         const long last = std::min(n8, first + kTwiddleChunk - 1);
-        for (long j = first; j <= last; ++j) {
+        for (long t = 0; t <= last - first; t += Rotor4::kLanes) {
+            for (int l = 0; l < Rotor4::kLanes; ++l) {
+                tw.cc1[t + l] = static_cast<float>(one.cos[l]);
+                tw.ss1[t + l] = static_cast<float>(one.sin[l]);
+                tw.cc3[t + l] = static_cast<float>(three.cos[l]);
+                tw.ss3[t + l] = static_cast<float>(three.sin[l]);
+            }
             one.advance();
             three.advance();
-            tw.cc1[j - first] = static_cast<float>(one.cos);
-            tw.ss1[j - first] = static_cast<float>(one.sin);
-            tw.cc3[j - first] = static_cast<float>(three.cos);
-            tw.ss3[j - first] = static_cast<float>(three.sin);
         }
         forEachBlock(n, n2, [&](long i) {
             long j = first;
