@@ -192,7 +192,7 @@ TEST(LunavisExchange, mono_setting_reaches_engine_and_folds_output) {
 TEST(LunavisCollector, collects_rows_with_mono_image_values) {
     auto plugin = openedPlugin();
     SetPtr store(createLunavisParameters());
-    ScopeCollector collector(*plugin, store->iface());
+    ScopeCollector collector(&plugin->record(), store->iface());
     const int32_t frames = ScopeCollector::framesPerCollection(44100); // 55 ms
     EXPECT_EQ(frames, 2425);
     feed(*plugin, frames, [](int32_t i) { return std::pair{sine(i), sine(i)}; });

@@ -32,31 +32,28 @@ void CorrelationMeter::update(float meanCorrelation, bool mono) {
 namespace {
 
 // Asks the plug-in for one index into the store, as the editor's exchange does.
-void requestIndex(AudioPlugin& plugin, ParameterInterface* store, int32_t index) {
-    EnterCriticalSection(&plugin.lock());
-    store->setMode(store, index);
-    plugin.saveSettings(store);
+void requestIndex(PluginRecord* record, ParameterInterface* store, int32_t index) {
+    record->dispatcher(record, kCmdSaveSettings, store, index);
     store->setMode(store, kModeChanged);
-    LeaveCriticalSection(&plugin.lock());
 }
 
 } // namespace
 
-ScopeCollector::ScopeCollector(AudioPlugin& plugin, ParameterInterface* store)
-    : plugin_(plugin), store_(store), block_(std::make_unique<ScopeBlock>()) {
+ScopeCollector::ScopeCollector(PluginRecord* record, ParameterInterface* store)
+    : record_(record), store_(store), block_(std::make_unique<ScopeBlock>()) {
     std::memset(block_.get(), 0, sizeof(ScopeBlock));
     result_.rows.reserve(kScopeRows);
     if (store_ == nullptr) return;
-    requestIndex(plugin_, store_, kLunavisMono);
+    requestIndex(record_, store_, kLunavisMono);
     mono_ = store_->getFloat(store_, kLunavisMono) != 0.0f;
-    requestIndex(plugin_, store_, kLunavisContinuousRing);
+    requestIndex(record_, store_, kLunavisContinuousRing);
     continuousRing_ = store_->getFloat(store_, kLunavisContinuousRing) != 0.0f;
 }
 
 const ScopeCollection& ScopeCollector::collect() {
     result_.rows.clear();
     if (store_ == nullptr) return result_;
-    requestIndex(plugin_, store_, kLunavisData);
+    requestIndex(record_, store_, kLunavisData);
     block_->count = 0.0f;
     store_->getArray(store_, kLunavisData, block_.get(), 1);
 

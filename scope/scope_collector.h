@@ -55,10 +55,11 @@ class ScopeCollector {
         return static_cast<int32_t>(int64_t{sampleRateHz} * kPeriodMs / 1000);
     }
 
-    // [ui-thread] allocates. store is a Lunavis parameter set (createLunavisParameters());
+    // [ui-thread] allocates. record is an opened Lunavis's record (of this or another library);
+    // store is a Lunavis parameter set (createLunavisParameters());
     // the collector reads the mono and continuous-ring values from the plug-in once, as the
     // editor does when it opens.
-    ScopeCollector(AudioPlugin& plugin, ParameterInterface* store);
+    ScopeCollector(PluginRecord* record, ParameterInterface* store);
 
     // [ui-thread] allocates the result's rows. Takes the plug-in's lock around the exchange.
     const ScopeCollection& collect();
@@ -68,7 +69,7 @@ class ScopeCollector {
     bool continuousRing() const { return continuousRing_; }
 
   private:
-    AudioPlugin& plugin_;
+    PluginRecord* record_;
     ParameterInterface* store_;
     std::unique_ptr<ScopeBlock> block_;
     CorrelationMeter meter_;

@@ -208,7 +208,7 @@ TEST(OmbrelExchange, halting_freezes_and_low_band_shrinks_ring) {
 TEST(OmbrelCollector, full_scale_sine_reads_0db_at_its_bin) {
     auto plugin = openedPlugin(48000, 2);
     SetPtr store(createOmbrelParameters());
-    SpectrogramCollector collector(*plugin, store->iface());
+    SpectrogramCollector collector(&plugin->record(), store->iface());
     EXPECT_FALSE(collector.lowBand());
     EXPECT_NEAR(collector.binHz(), 48000.0 / 1024, 1e-9);
     const int32_t bin = 64;
@@ -234,7 +234,7 @@ TEST(OmbrelCollector, low_band_shows_257_bins_up_to_about_1khz) {
     store->setFloat(kOmbrelLowBand, 1.0f);
     store->setMode(kModeChanged);
     plugin->loadSettings(store->iface());
-    SpectrogramCollector collector(*plugin, store->iface());
+    SpectrogramCollector collector(&plugin->record(), store->iface());
     ASSERT_TRUE(collector.lowBand());
     EXPECT_NEAR(collector.binHz() * (collector.binsShown() - 1), 1002.3, 0.1);
     feed(*plugin, 2, 44100, [](int32_t, int32_t i) {

@@ -15,34 +15,28 @@ float displayLevelDb(float power) {
 
 namespace {
 
-// Asks the plug-in for one index into the store, as the editor's exchange does.
-void requestIndex(AudioPlugin& plugin, ParameterInterface* store, int32_t index) {
-    EnterCriticalSection(&plugin.lock());
-    store->setMode(store, index);
-    plugin.saveSettings(store);
+// Asks the plug-in for one index into the store through its record, as the editor's exchange
+// does (the dispatcher takes the plug-in's lock).
+void requestIndex(PluginRecord* record, ParameterInterface* store, int32_t index) {
+    record->dispatcher(record, kCmdSaveSettings, store, index);
     store->setMode(store, kModeChanged);
-    LeaveCriticalSection(&plugin.lock());
 }
 
 } // namespace
 
-SpectrogramCollector::SpectrogramCollector(AudioPlugin& plugin, ParameterInterface* store)
-    : plugin_(plugin), store_(store),
+SpectrogramCollector::SpectrogramCollector(PluginRecord* record, ParameterInterface* store)
+    : record_(record), store_(store),
       powers_(static_cast<size_t>(kRingStorageRows) * kSpectrumBins, 0.0f) {
     result_.timeSeconds.reserve(kRingStorageRows);
     result_.levelsDb.reserve(static_cast<size_t>(kRingStorageRows) * kSpectrumBins);
     if (store_ == nullptr) return;
-    requestIndex(plugin_, store_, kOmbrelLowBand);
+    requestIndex(record_, store_, kOmbrelLowBand);
     lowBand_ = settingValue(store_->getFloat(store_, kOmbrelLowBand)) != 0;
     if (const AntiAliasSet* set = antiAliasSetForRate(sampleRate())) decimation_ = set->decimation;
 }
 
 int32_t SpectrogramCollector::sampleRate() const {
-    // The engine knows the rate even when the plug-in was opened without the dispatcher.
-    if (const auto* ombrel = dynamic_cast<const OmbrelPlugin*>(&plugin_)) {
-        if (ombrel->engine() != nullptr) return ombrel->engine()->sampleRate();
-    }
-    return plugin_.sampleRate();
+    return record_->dispatcher(record_, kCmdSampleRate, nullptr, 0);
 }
 
 double SpectrogramCollector::binHz() const {
@@ -61,7 +55,7 @@ const SpectrogramCollection& SpectrogramCollector::collect() {
     result_.timeSeconds.clear();
     result_.levelsDb.clear();
     if (store_ == nullptr) return result_;
-    requestIndex(plugin_, store_, kOmbrelSpectra);
+    requestIndex(record_, store_, kOmbrelSpectra);
 
     // Never trust the count beyond what the store's block holds.
     int32_t stored = 0, elementSize = 0;

@@ -35,9 +35,10 @@ class SpectrogramCollector {
         return static_cast<int32_t>(int64_t{sampleRateHz} * kPeriodMs / 1000);
     }
 
-    // [ui-thread] allocates. store is an Ombrel parameter set (createOmbrelParameters()).
-    // Reads the analysis mode from the plug-in once, as the editor does when it opens.
-    SpectrogramCollector(AudioPlugin& plugin, ParameterInterface* store);
+    // [ui-thread] allocates. record is an opened Ombrel's record (of this or another library);
+    // store is an Ombrel parameter set (createOmbrelParameters()). Reads the analysis mode from
+    // the plug-in once, as the editor does when it opens.
+    SpectrogramCollector(PluginRecord* record, ParameterInterface* store);
 
     // [ui-thread] Asks the plug-in for its spectra (taking the plug-in's lock around the
     // exchange) and converts them to display levels. Row times count delivered spectra from
@@ -53,7 +54,7 @@ class SpectrogramCollector {
     int32_t sampleRate() const;
 
   private:
-    AudioPlugin& plugin_;
+    PluginRecord* record_;
     ParameterInterface* store_;
     bool lowBand_ = false;
     int32_t decimation_ = 1;
