@@ -280,7 +280,7 @@ template <bool Inverse> void twiddledButterflies(float* data, long n, long n2, A
 } // namespace
 
 void realFftForward(float* data, int length) {
-    if (!isPowerOfTwo(length)) return;
+    if (!data || !isPowerOfTwo(length)) return;
     const long n = length;
     bitReverse(data, n);
     lengthTwoButterflies(data, n);
@@ -315,7 +315,7 @@ void realFftForward(float* data, int length) {
 }
 
 void realFftInverse(float* data, int length) {
-    if (!isPowerOfTwo(length)) return;
+    if (!data || !isPowerOfTwo(length)) return;
     const long n = length;
 
     // The stage angle 2 pi / n2 starts at 2 pi / n and is doubled from stage to stage.

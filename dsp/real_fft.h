@@ -11,11 +11,11 @@
 namespace orq::dsp {
 
 // In place: a real sequence of n floats becomes its spectrum (half-complex, unscaled).
-// n must be a power of two of at least 2; other lengths leave the buffer unchanged.
+// n must be a power of two of at least 2; other lengths (or a null buffer) change nothing.
 void realFftForward(float* buffer, int n);
 
 // In place: a half-complex spectrum becomes n times the real sequence.
-// n must be a power of two of at least 2; other lengths leave the buffer unchanged.
+// n must be a power of two of at least 2; other lengths (or a null buffer) change nothing.
 void realFftInverse(float* buffer, int n);
 
 // k with 2^k = n; 0 when n < 2 or n is not a power of two.

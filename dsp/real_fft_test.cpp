@@ -74,6 +74,9 @@ TEST(OwnRealFft, lengths_that_are_not_powers_of_two_leave_the_buffer_unchanged) 
         realFftInverse(x.data(), n);
         EXPECT_EQ(x, before) << "n " << n;
     }
+    realFftForward(nullptr, 1024); // a null buffer is ignored
+    realFftInverse(nullptr, 1024);
+    halfSwap(nullptr, 8);
 }
 
 TEST(BufferRoutines, log2_of_powers_of_two_and_zero_otherwise) {
