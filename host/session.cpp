@@ -19,7 +19,7 @@ namespace orq::host {
 
 namespace {
 
-constexpr int32_t kMediaSampleFrames = 4096;
+constexpr int32_t kChunkFramesMax = 8192; // the host's float block
 constexpr int32_t kChannelsMax = 2;
 constexpr int32_t kShapeMaxPoints = 15;
 constexpr int32_t kShapeRecordBytes = 124; // x[15], y[15], count
@@ -284,7 +284,7 @@ class ComponentSession final : public Session {
 
         auto* allocator = new CMemAllocator;
         allocator->AddRef();
-        ALLOCATOR_PROPERTIES request{2, kMediaSampleFrames * wave.blockAlign, 1, 0}, actual{};
+        ALLOCATOR_PROPERTIES request{2, chunkFrames() * wave.blockAlign, 1, 0}, actual{};
         allocator->SetProperties(&request, &actual);
         allocator->Commit();
         memIn->NotifyAllocator(allocator, FALSE);
@@ -320,15 +320,15 @@ class ComponentSession final : public Session {
             if (FAILED(received)) throw std::runtime_error("the plug-in failed while processing");
         };
         const auto* bytes = static_cast<const uint8_t*>(input.data());
-        for (int64_t at = 0; at < input.frames; at += kMediaSampleFrames) {
-            const int64_t frames = std::min<int64_t>(kMediaSampleFrames, input.frames - at);
+        for (int64_t at = 0; at < input.frames; at += chunkFrames()) {
+            const int64_t frames = std::min<int64_t>(chunkFrames(), input.frames - at);
             push(bytes + size_t(at) * size_t(wave.blockAlign), frames);
             if (progress) progress(at + frames, input.frames);
         }
         // A plug-in without a tail gets silence that pushes its delayed output out.
         if (!tail)
-            for (int64_t left = input.frames - sink.receivedFrames(); left > 0; left -= kMediaSampleFrames)
-                push(nullptr, std::min<int64_t>(left, kMediaSampleFrames));
+            for (int64_t left = input.frames - sink.receivedFrames(); left > 0; left -= chunkFrames())
+                push(nullptr, std::min<int64_t>(left, chunkFrames()));
         in->EndOfStream();
         filter_->Stop();
         readMeters(r, input.channels, summary);
@@ -428,7 +428,7 @@ class ExtensionSession final : public Session {
             throw std::runtime_error("'" + library_.name + "' refuses " + std::to_string(input.channels) +
                                      "-channel " + std::to_string(input.sampleRate) + " Hz audio");
         const bool tail = deliversTail(library_, r->parameters, input.sampleRate, input.channels);
-        r->dispatcher(r, kCmdSetMaxBlockSize, nullptr, kMediaSampleFrames);
+        r->dispatcher(r, kCmdSetMaxBlockSize, nullptr, chunkFrames());
         enableClipCounting(r);
         const int32_t latency = r->dispatcher(r, kCmdLatency, nullptr, 0);
         summary.latencyFrames = latency;
@@ -441,15 +441,15 @@ class ExtensionSession final : public Session {
         const int32_t bytesPerFrame = input.bytesPerFrame();
         const auto* bytes = static_cast<const uint8_t*>(input.data());
         std::vector<uint8_t> silence;
-        for (int64_t at = 0; at < input.frames; at += kMediaSampleFrames) {
-            const int32_t frames = int32_t(std::min<int64_t>(kMediaSampleFrames, input.frames - at));
+        for (int64_t at = 0; at < input.frames; at += chunkFrames()) {
+            const int32_t frames = int32_t(std::min<int64_t>(chunkFrames(), input.frames - at));
             processChunk(bytes + size_t(at) * size_t(bytesPerFrame), frames);
             if (progress) progress(at + frames, input.frames);
         }
         if (!tail) {
-            silence.assign(size_t(kMediaSampleFrames) * size_t(bytesPerFrame), 0);
+            silence.assign(size_t(chunkFrames()) * size_t(bytesPerFrame), 0);
             while (output_.frames < input.frames)
-                processChunk(silence.data(), int32_t(std::min<int64_t>(kMediaSampleFrames, input.frames - output_.frames)));
+                processChunk(silence.data(), int32_t(std::min<int64_t>(chunkFrames(), input.frames - output_.frames)));
         }
         r->dispatcher(r, kCmdStop, nullptr, 0);
         readMeters(r, input.channels, summary);
@@ -479,8 +479,8 @@ class ExtensionSession final : public Session {
         if (request == kRequestHostMode) return kHostModeTakesTail;
         if (request == kRequestTake && b != nullptr) {
             const auto* tail = static_cast<const TailRecord*>(b);
-            for (int32_t at = 0; at < tail->frames; at += kMediaSampleFrames) {
-                const int32_t frames = std::min(kMediaSampleFrames, tail->frames - at);
+            for (int32_t at = 0; at < tail->frames; at += kChunkFramesMax) {
+                const int32_t frames = std::min(kChunkFramesMax, tail->frames - at);
                 std::array<float*, kChannelsMax> pointers{};
                 for (int32_t c = 0; c < std::min(tail->channels, kChannelsMax); ++c)
                     pointers[size_t(c)] = tail->buffers[c] + at;
@@ -495,7 +495,7 @@ class ExtensionSession final : public Session {
     CreateEditorFn editor_ = nullptr;
     CreateParametersFn parameters_ = nullptr;
     PluginRecord* record_ = nullptr;
-    AudioBuffers buffers_{kChannelsMax, kChannelsMax, kMediaSampleFrames, BufferLayout::Shared};
+    AudioBuffers buffers_{kChannelsMax, kChannelsMax, kChunkFramesMax, BufferLayout::Shared};
     LatencySkip skip_;
     AudioData output_;
     int64_t limit_ = 0;
@@ -503,6 +503,61 @@ class ExtensionSession final : public Session {
 };
 
 } // namespace
+
+Session::~Session() {
+    if (store_ != nullptr) store_->release(store_);
+}
+
+ParameterInterface* Session::store() {
+    if (store_ != nullptr) return store_;
+    CreateEffectFn effect = nullptr;
+    CreateEditorFn editor = nullptr;
+    CreateParametersFn parameters = nullptr;
+    if (library_.getCreator(library_.name.c_str(), library_.kind, &effect, &editor, &parameters) != 1 ||
+        parameters == nullptr || (store_ = parameters()) == nullptr)
+        throw std::runtime_error("'" + library_.name + "' gives no parameter set");
+    return store_;
+}
+
+void Session::setChunkFrames(int32_t frames) { chunkFrames_ = std::clamp(frames, 1, kChunkFramesMax); }
+
+float Session::readValue(int32_t index) {
+    ParameterInterface* s = store();
+    PluginRecord* r = record();
+    r->dispatcher(r, kCmdSaveSettings, s, index);
+    s->setMode(s, kModeFrozen);
+    const float v = s->getFloat(s, index);
+    s->setMode(s, kModeChanged);
+    return v;
+}
+
+std::vector<float> Session::readFloats(int32_t index) {
+    ParameterInterface* s = store();
+    PluginRecord* r = record();
+    r->dispatcher(r, kCmdSaveSettings, s, index);
+    int32_t n = 0, size = 0;
+    if (s->arrayInfo(s, index, &n, &size) != 0 || size != int32_t(sizeof(float))) return {};
+    std::vector<float> values(size_t(n));
+    s->getArray(s, index, values.data(), n);
+    s->setMode(s, kModeChanged);
+    return values;
+}
+
+void Session::writeValue(int32_t index, float value) {
+    ParameterInterface* s = store();
+    PluginRecord* r = record();
+    s->setFloat(s, index, value);
+    r->dispatcher(r, kCmdLoadSettings, s, index);
+    s->setMode(s, kModeChanged);
+}
+
+void Session::writeFloats(int32_t index, const std::vector<float>& values) {
+    ParameterInterface* s = store();
+    PluginRecord* r = record();
+    s->setArray(s, index, values.data(), int32_t(values.size()));
+    r->dispatcher(r, kCmdLoadSettings, s, index);
+    s->setMode(s, kModeChanged);
+}
 
 Setting parseSetting(const std::string& text) {
     const size_t equals = text.find('=');

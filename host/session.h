@@ -40,7 +40,6 @@ using Progress = std::function<void(int64_t done, int64_t total)>;
 
 class Session {
   public:
-    virtual ~Session() = default;
     // Throws with one clear line for a state the plug-in refuses.
     virtual void loadState(const std::vector<uint8_t>& bytes) = 0;
     virtual std::vector<uint8_t> saveState() = 0;
@@ -54,10 +53,30 @@ class Session {
     const std::string& name() const { return library_.name; }
     Road road() const { return road_; }
 
+    // One parameter through the plug-in's settings exchange (dispatcher commands 0xd and 0xe
+    // with the store selecting just that index), as an editor exchanges values.
+    float readValue(int32_t index);
+    std::vector<float> readFloats(int32_t index);
+    void writeValue(int32_t index, float value);
+    void writeFloats(int32_t index, const std::vector<float>& values);
+    // A parameter set of the plug-in's own kind, for exchanges (owned by the session).
+    ParameterInterface* store();
+
+    // Frames per media sample (per call on the vc road), 1 … 8192; 4096 unless set. The
+    // progress callback runs after each.
+    void setChunkFrames(int32_t frames);
+    int32_t chunkFrames() const { return chunkFrames_; }
+
+    virtual ~Session();
+
   protected:
     Session(PluginLibrary library, Road road) : library_(std::move(library)), road_(road) {}
     PluginLibrary library_;
     Road road_;
+
+  private:
+    ParameterInterface* store_ = nullptr;
+    int32_t chunkFrames_ = 4096;
 };
 
 std::unique_ptr<Session> openSession(const PluginTarget& target, Road road);

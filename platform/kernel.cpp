@@ -23,10 +23,18 @@ namespace {
 
 thread_local DWORD tlsLastError = 0;
 
+// The calling thread's id, cached. Initial-exec: one load from the thread pointer, which the
+// critical section's uncontended path depends on.
+__attribute__((tls_model("initial-exec"))) thread_local DWORD cachedThreadId = 0;
+
 DWORD currentThreadId() {
-    thread_local DWORD id = static_cast<DWORD>(syscall(SYS_gettid));
+    DWORD id = cachedThreadId;
+    if (id == 0) cachedThreadId = id = static_cast<DWORD>(syscall(SYS_gettid));
     return id;
 }
+
+// A forked child's thread has a new id.
+const int forgetIdInChild = pthread_atfork(nullptr, nullptr, [] { cachedThreadId = 0; });
 
 long futex(std::atomic<uint32_t>* word, int op, uint32_t value) {
     return syscall(SYS_futex, reinterpret_cast<uint32_t*>(word), op, value, nullptr, nullptr, 0);
