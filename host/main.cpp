@@ -1,5 +1,6 @@
 // orq: runs the suite's plug-ins on audio files the way a host does.
 #include "host/audio_file.h"
+#include "host/commands.h"
 #include "host/demo_mix.h"
 #include "host/engine_window.h"
 #include "host/plugin_library.h"
@@ -28,15 +29,14 @@ const char* const kUsage =
     "usage:\n"
     "  orq process PLUGIN INPUT OUTPUT [--set KEY=VALUE]... [--state FILE] [--save-state FILE]\n"
     "              [--format s16|f32] [--road dx|vc]\n"
+    "  orq match --reference REF INPUT OUTPUT [--amount PERCENT] [--third-octave] [--save-state FILE]\n"
+    "  orq spectrogram INPUT OUT.csv [--low-band] [--channel left|mean|right] [--output AUDIO]\n"
+    "  orq scope INPUT [--mono] [--output AUDIO]\n"
     "  orq demo [OUTDIR]\n"
     "  orq register LIB...\n"
     "  orq unregister LIB...\n"
     "  orq list\n"
     "PLUGIN is a display name (\"Orq Compressor\") or a library path.\n";
-
-struct UsageError : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
 
 std::string dbfs(float peak) {
     if (peak <= 0.0f) return "-inf";
@@ -263,6 +263,9 @@ int main(int argc, char** argv) {
         for (const std::string& a : rest) roadGiven = roadGiven || a == "--road";
         if (command == "process") return commandProcess(rest, roadGiven);
         if (command == "demo") return commandDemo(rest);
+        if (command == "match") return commandMatch(rest);
+        if (command == "spectrogram") return commandSpectrogram(rest);
+        if (command == "scope") return commandScope(rest);
         if (command == "register") return commandRegister(rest, false);
         if (command == "unregister") return commandRegister(rest, true);
         if (command == "list") return commandList();

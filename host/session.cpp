@@ -537,7 +537,7 @@ std::vector<float> Session::readFloats(int32_t index) {
     r->dispatcher(r, kCmdSaveSettings, s, index);
     int32_t n = 0, size = 0;
     if (s->arrayInfo(s, index, &n, &size) != 0 || size != int32_t(sizeof(float))) return {};
-    std::vector<float> values(size_t(n));
+    std::vector<float> values(static_cast<size_t>(n));
     s->getArray(s, index, values.data(), n);
     s->setMode(s, kModeChanged);
     return values;

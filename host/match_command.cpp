@@ -1,0 +1,123 @@
+// orq match: teaches the matching filter a reference's spectrum and the input's, then renders
+// the input matched toward the reference — all through the plug-in's own parameter exchange.
+#include "host/commands.h"
+#include "host/session.h"
+#include "matching/tessaline_parameters.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <iostream>
+#include <optional>
+
+namespace orq::host {
+
+using namespace orq::tessaline;
+
+namespace {
+
+constexpr double kAmountPercentMax = 200.0; // morph 0 … 2
+
+struct MatchOptions {
+    std::string reference, input, output;
+    double amountPercent = 100.0;
+    bool thirdOctave = false;
+    std::optional<std::string> saveState;
+};
+
+MatchOptions parseMatch(const std::vector<std::string>& args) {
+    MatchOptions o;
+    std::vector<std::string> positional;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        auto value = [&]() -> std::string {
+            if (i + 1 >= args.size()) throw UsageError(a + " needs a value");
+            return args[++i];
+        };
+        if (a == "--reference") o.reference = value();
+        else if (a == "--amount") {
+            const std::string v = value();
+            char* end = nullptr;
+            o.amountPercent = std::strtod(v.c_str(), &end);
+            if (v.empty() || *end != '\0' || !(o.amountPercent >= 0 && o.amountPercent <= kAmountPercentMax))
+                throw UsageError("--amount takes a percentage from 0 to 200, not '" + v + "'");
+        } else if (a == "--third-octave") o.thirdOctave = true;
+        else if (a == "--save-state") o.saveState = value();
+        else if (a.starts_with("--")) throw UsageError("unknown option '" + a + "'");
+        else positional.push_back(a);
+    }
+    if (o.reference.empty() || positional.size() != 2) throw UsageError("match takes --reference REF INPUT OUTPUT");
+    o.input = positional[0];
+    o.output = positional[1];
+    return o;
+}
+
+// Frames summed into one learn target, read through the plug-in with that target selected.
+float learnedFrames(Session& s, float target) {
+    s.writeValue(kParamLearnTarget, target);
+    return s.readValue(kParamLearnedFrames);
+}
+
+} // namespace
+
+int commandMatch(const std::vector<std::string>& args) {
+    const MatchOptions o = parseMatch(args);
+    for (const std::string& in : {o.reference, o.input}) refuseSameFile(in, o.output);
+    if (o.saveState) refuseSameFile(o.input, *o.saveState);
+    const AudioData reference = readAudio(o.reference, nullptr);
+    const AudioData input = readAudio(o.input, nullptr);
+    if (reference.sampleRate != input.sampleRate)
+        throw std::runtime_error("the reference runs at " + std::to_string(reference.sampleRate) +
+                                 " Hz and the input at " + std::to_string(input.sampleRate) +
+                                 " Hz; resample one of them first");
+    std::unique_ptr<Session> s = openSession(findPlugin("Orq Tessaline"), Road::Component);
+    RunSummary summary;
+
+    // The mode first: switching it clears what was learned.
+    s->writeValue(kParamMatch, 0.0f);
+    s->writeValue(kParamThirdOctave, o.thirdOctave ? 1.0f : 0.0f);
+    s->writeValue(kParamLearnTarget, 1.0f);
+    s->writeValue(kParamLearn, 1.0f);
+    s->run(reference, summary, {});
+    s->writeValue(kParamLearnTarget, 0.0f);
+    s->run(input, summary, {});
+    s->writeValue(kParamLearn, 0.0f);
+
+    const float sourceFrames = learnedFrames(*s, 1.0f);
+    const float destinationFrames = learnedFrames(*s, 0.0f);
+    if (!(sourceFrames > 0) || !(destinationFrames > 0))
+        throw std::runtime_error("the reference or the input is too short to learn a spectrum from");
+    // The match compares sums of frame powers: bring the reference's sum to the input's
+    // frame count so that files of different lengths compare as means.
+    std::vector<float> source = s->readFloats(kParamSourceSpectrum);
+    const float scale = destinationFrames / sourceFrames;
+    for (float& v : source) v *= scale;
+    s->writeFloats(kParamSourceSpectrum, source);
+
+    s->writeValue(kParamMorph, float(o.amountPercent / 100.0));
+    s->writeValue(kParamMatch, 1.0f);
+    AudioData output = s->run(input, summary, {});
+    writeAudio(o.output, output);
+    if (o.saveState) writeFileAtomically(*o.saveState, s->saveState());
+
+    const std::vector<float> curve = s->readFloats(kParamCurve);
+    const int32_t bins = std::clamp(int32_t(s->readValue(kParamLearnedBins)), 0, int32_t(curve.size()));
+    float lowest = 0, highest = 0;
+    bool any = false;
+    for (int32_t b = 0; b < bins; ++b) {
+        const float v = curve[size_t(b)];
+        if (!(v > 0) || !std::isfinite(v)) continue;
+        lowest = any ? std::min(lowest, v) : v;
+        highest = any ? std::max(highest, v) : v;
+        any = true;
+    }
+    std::printf("learned frames: reference %.0f, input %.0f\n", sourceFrames, destinationFrames);
+    if (any)
+        std::printf("applied curve: %.2f dB to %+.2f dB over %d bins (%s mode, amount %.0f %%)\n",
+                    10.0 * std::log10(lowest), 10.0 * std::log10(highest), bins,
+                    o.thirdOctave ? "third-octave" : "equal-band", o.amountPercent);
+    std::printf("latency: %d frames; output: %s\n", summary.latencyFrames, o.output.c_str());
+    return 0;
+}
+
+} // namespace orq::host
