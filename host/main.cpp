@@ -241,9 +241,36 @@ int commandDemo(const std::vector<std::string>& args) {
         report << "\n" << summaryText(*session, mix, summary) << "output: " << file.string() << "\n";
         ++ran;
     }
-    report << "\n" << ran << " plug-in" << (ran == 1 ? "" : "s") << " ran.\n";
     std::ofstream((dir / "summary.txt").string()) << report.str();
     std::cout << report.str();
+
+    // The matching filter takes a differently coloured version back to the mix's spectrum, and
+    // the analysers report what they measure.
+    auto available = [](const char* name) {
+        try {
+            findPlugin(name);
+            return true;
+        } catch (const std::exception&) {
+            return false;
+        }
+    };
+    const std::string mixPath = (dir / "mix.wav").string();
+    if (available("Orq Tessaline")) {
+        const std::string bright = (dir / "mix-bright.wav").string();
+        writeAudio(bright, makeBrightDemoMix());
+        std::cout << "\nmatching " << bright << " toward the mix:\n";
+        commandMatch({"--reference", mixPath, bright, (dir / "matched.wav").string(), "--third-octave"});
+        ++ran;
+    }
+    if (available("Orq Ombrel")) {
+        std::cout << "\nspectrogram of the mix:\n";
+        commandSpectrogram({mixPath, (dir / "spectrogram.csv").string()});
+    }
+    if (available("Orq Lunavis")) {
+        std::cout << "\nphase scope of the mix:\n";
+        commandScope({mixPath});
+    }
+    std::cout << "\n" << ran << " plug-in runs; outputs in " << dir.string() << "\n";
     return 0;
 }
 

@@ -202,3 +202,35 @@ TEST_F(OrqCli, truncated_registry_gives_a_clear_error_and_is_left_as_it_was) {
     const std::vector<char> after((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_EQ(after, bytes) << "the file is untouched";
 }
+
+TEST_F(OrqCli, every_deliverable_registers_and_only_the_matching_filter_and_maximizer_carry_merit) {
+    const std::string registry = path("suite-registry");
+    const std::string env = "ORQ_REGISTRY=" + quote(registry) + " ";
+    std::string libs;
+    int count = 0;
+    for (const auto& entry : fs::directory_iterator(ORQ_PLUGIN_DIR))
+        if (entry.path().string().ends_with("_dx.so")) {
+            libs += " " + quote(entry.path().string());
+            ++count;
+        }
+    ASSERT_EQ(count, 6) << "one library per plug-in";
+    ASSERT_EQ(std::system((env + ORQ_BINARY " register" + libs + " >/dev/null").c_str()), 0);
+    const std::string listing = path("suite-listing.txt");
+    ASSERT_EQ(std::system((env + ORQ_BINARY " list >" + quote(listing)).c_str()), 0);
+    std::ifstream in(listing);
+    std::string line;
+    int filters = 0;
+    while (std::getline(in, line)) {
+        if (line.find("{") == std::string::npos) continue;
+        ++filters;
+        const bool preferred = line.find("Orq Tessaline") != std::string::npos ||
+                               line.find("Orq Pressane") != std::string::npos;
+        EXPECT_EQ(line.find("merit 0x200000") != std::string::npos, preferred) << line;
+    }
+    EXPECT_EQ(filters, 6);
+    ASSERT_EQ(std::system((env + ORQ_BINARY " unregister" + libs + " >/dev/null").c_str()), 0);
+    std::ifstream after(registry);
+    const std::string text((std::istreambuf_iterator<char>(after)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(text.find("CLSID\\{"), std::string::npos) << "every class key removed";
+    EXPECT_EQ(text.find("Filter\\{"), std::string::npos) << "every filter key removed";
+}
