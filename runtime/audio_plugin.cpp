@@ -306,10 +306,13 @@ int32_t AudioPlugin::commandFormatChanged(OpenFormat* f) {
         }
         return result;
     }
+    // A running stream keeps running in the new format.
+    const bool wasRunning = running_;
     commandClose();
     result = commandOpen(*f);
     if (result != 0 && record_.kind != 2) record_.bypass = 1;
     tellEditor(kEdFormatChanged, f);
+    running_ = wasRunning;
     if (running_ && record_.bypass == 0) {
         start();
         tellEditor(kEdStarted);
