@@ -1,26 +1,27 @@
 # The deliverables: one shared library per plug-in, built from its engine and the runtime.
 # Included after every folder, so each engine target exists.
-if(TARGET compressor_engine)
-  orq_plugin_library(compressor_dx ${PROJECT_SOURCE_DIR}/compressor/compressor_module.cpp
-                     ${PROJECT_SOURCE_DIR}/runtime/module_exports.cpp LIBS compressor_engine runtime platform)
-endif()
-if(TARGET maximizer_engine)
-  orq_plugin_library(pressane_dx ${PROJECT_SOURCE_DIR}/maximizer/pressane_module.cpp
-                     ${PROJECT_SOURCE_DIR}/runtime/module_exports.cpp LIBS maximizer_engine runtime platform)
-endif()
-if(TARGET matching_engine)
-  orq_plugin_library(tessaline_dx ${PROJECT_SOURCE_DIR}/matching/tessaline_module.cpp
-                     ${PROJECT_SOURCE_DIR}/runtime/module_exports.cpp LIBS matching_engine runtime platform)
-endif()
-if(TARGET spectrogram_engine)
-  orq_plugin_library(ombrel_dx ${PROJECT_SOURCE_DIR}/spectrogram/ombrel_module.cpp
-                     ${PROJECT_SOURCE_DIR}/runtime/module_exports.cpp LIBS spectrogram_engine runtime platform)
-endif()
-if(TARGET scope_engine)
-  orq_plugin_library(lunavis_dx ${PROJECT_SOURCE_DIR}/scope/lunavis_module.cpp
-                     ${PROJECT_SOURCE_DIR}/runtime/module_exports.cpp LIBS scope_engine runtime platform)
-endif()
-if(TARGET enhancer_engine)
-  orq_plugin_library(brisquet_dx ${PROJECT_SOURCE_DIR}/enhancer/brisquet_module.cpp
-                     ${PROJECT_SOURCE_DIR}/runtime/module_exports.cpp LIBS enhancer_engine runtime platform)
-endif()
+
+orq_deliverable(compressor_dx ENGINE compressor_engine HEADER compressor/compressor_plugin.h
+  NAME "Orq Compressor" KIND kVcKindProcessor
+  PARAMETERS createCompressorParameters PLUGIN createCompressorPlugin
+  CLASS_ID 0xA3F1C250 PAGE_ID 0xA3F1C251 TAIL 0x01 MERIT 0)
+orq_deliverable(pressane_dx ENGINE maximizer_engine HEADER maximizer/pressane_plugin.h
+  NAME "Orq Pressane" KIND kVcKindProcessor
+  PARAMETERS createPressaneParameters PLUGIN createPressanePlugin
+  CLASS_ID 0xA3F1C260 PAGE_ID 0xA3F1C261 TAIL 0x02 MERIT kMeritPreferred)
+orq_deliverable(tessaline_dx ENGINE matching_engine HEADER matching/tessaline_plugin.h
+  NAME "Orq Tessaline" KIND kVcKindProcessor
+  PARAMETERS createTessalineParameters PLUGIN createTessalinePlugin
+  CLASS_ID 0xA3F1C270 PAGE_ID 0xA3F1C271 TAIL 0x03 MERIT kMeritPreferred)
+orq_deliverable(ombrel_dx ENGINE spectrogram_engine HEADER spectrogram/ombrel_plugin.h
+  NAME "Orq Ombrel" KIND kVcKindAnalyser
+  PARAMETERS createOmbrelParameters PLUGIN createOmbrelPlugin
+  CLASS_ID 0xA3F1C280 PAGE_ID 0xA3F1C281 TAIL 0x04 MERIT 0)
+orq_deliverable(lunavis_dx ENGINE scope_engine HEADER scope/lunavis_plugin.h
+  NAME "Orq Lunavis" KIND kVcKindAnalyser
+  PARAMETERS createLunavisParameters PLUGIN createLunavisPlugin
+  CLASS_ID 0xA3F1C290 PAGE_ID 0xA3F1C291 TAIL 0x05 MERIT 0)
+orq_deliverable(brisquet_dx ENGINE enhancer_engine HEADER enhancer/brisquet_plugin.h
+  NAME "Orq Brisquet" KIND kVcKindProcessor
+  PARAMETERS createBrisquetParameters PLUGIN createBrisquetPlugin
+  CLASS_ID 0xA3F1C2A0 PAGE_ID 0xA3F1C2A1 TAIL 0x06 MERIT 0)

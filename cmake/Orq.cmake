@@ -27,3 +27,24 @@ function(orq_plugin_library name)
     -Wl,--version-script=${PROJECT_SOURCE_DIR}/runtime/exports_dx.map -Wl,--no-undefined)
   set_property(GLOBAL APPEND PROPERTY ORQ_PLUGIN_LIBRARIES ${name})
 endfunction()
+
+# orq_deliverable(<library> ENGINE <target> HEADER <header> NAME <display name> KIND <kind>
+#                 PARAMETERS <factory> PLUGIN <factory> CLASS_ID <first group> PAGE_ID <first group>
+#                 TAIL <last byte> MERIT <merit>)
+# The filter's and the page's class ids share every group but the first, whose last digit
+# differs.
+function(orq_deliverable library)
+  cmake_parse_arguments(ORQ "" "ENGINE;HEADER;NAME;KIND;PARAMETERS;PLUGIN;CLASS_ID;PAGE_ID;TAIL;MERIT" "" ${ARGN})
+  if(NOT TARGET ${ORQ_ENGINE})
+    return()
+  endif()
+  set(ORQ_DISPLAY_NAME ${ORQ_NAME})
+  set(ORQ_CREATE_PARAMETERS ${ORQ_PARAMETERS})
+  set(ORQ_CREATE_PLUGIN ${ORQ_PLUGIN})
+  set(ORQ_CLASS_TAIL ${ORQ_TAIL})
+  set(module ${CMAKE_BINARY_DIR}/modules/${library}_module.cpp)
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/plugin_module.cpp.in ${module} @ONLY)
+  orq_plugin_library(${library} ${module} ${PROJECT_SOURCE_DIR}/runtime/module_exports.cpp
+                     LIBS ${ORQ_ENGINE} runtime platform)
+endfunction()
+
