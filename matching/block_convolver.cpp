@@ -30,13 +30,13 @@ int32_t measureFrames(SpectrumLearner& learner, Side side, float* const* slots, 
         const int32_t frames = std::min(frameLimit, 2);
         for (int32_t f = 0; f < frames; ++f) {
             learner.measure(side, slots[f], nullptr, fftSize, band.firstBin, band.count, band.dest,
-                            band.scale, newFrame);
+                            band.scale, newFrame, band.window);
         }
         return frames;
     }
     if (frameLimit < 1) return 0;
     learner.measure(side, slots[0], slots[1], fftSize, band.firstBin, band.count, band.dest,
-                    band.scale, newFrame);
+                    band.scale, newFrame, band.window);
     return 1;
 }
 

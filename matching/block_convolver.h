@@ -2,6 +2,8 @@
 // transform (two channels, or two consecutive blocks of a single channel).
 #pragma once
 
+#include "matching/spectrum_learner.h"
+
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -9,8 +11,6 @@
 namespace orq::tessaline {
 
 class OwnRealFft;
-class SpectrumLearner;
-struct BinLayout;
 
 // Tap value of the pure delay that stands in for a flat filter.
 constexpr float kPureDelayTap = 0.9999989867f;
@@ -101,13 +101,14 @@ class BlockConvolver {
     std::vector<float> tapIm_;
 };
 
-// Analysis bins of one convolver for the learner: its bins firstBin..firstBin+count−1 go to
-// analysis index dest on, each power times scale.
+// Analysis bins of one convolver for the learner: its bins firstBin..firstBin+count−1, seen
+// through window, go to analysis index dest on, each power times scale.
 struct AnalysisBand {
     int32_t firstBin = 0;
     int32_t count = 0;
     int32_t dest = 0;
     double scale = 1.0;
+    FrameWindow window = FrameWindow::Hann;
 };
 
 // Equal-band mode: measures every frame's input and output around the multiply.

@@ -101,9 +101,32 @@ int32_t SpectrumLearner::takeNewSpectra() {
     return n;
 }
 
+namespace {
+
+struct Bin {
+    double re, im;
+};
+
+// Bin k of an N-point CCS spectrum seen through the window; k = 0..N/2.
+Bin windowedBin(const float* spec, int32_t k, int32_t half, FrameWindow window) {
+    const Bin x{spec[2 * k], spec[2 * k + 1]};
+    if (window == FrameWindow::Rectangular || half < 1) return x;
+    // A real signal's spectrum is conjugate-symmetric: the neighbours past either end are
+    // mirrors of the bins inside.
+    auto at = [&](int32_t j) {
+        if (j < 0) return Bin{spec[-2 * j], -spec[-2 * j + 1]};
+        if (j > half) return Bin{spec[2 * (2 * half - j)], -spec[2 * (2 * half - j) + 1]};
+        return Bin{spec[2 * j], spec[2 * j + 1]};
+    };
+    const Bin below = at(k - 1), above = at(k + 1);
+    return {0.5 * x.re - 0.25 * (below.re + above.re), 0.5 * x.im - 0.25 * (below.im + above.im)};
+}
+
+} // namespace
+
 void SpectrumLearner::measure(Side side, const float* specA, const float* specB, int32_t fftSize,
                               int32_t firstBin, int32_t count, int32_t dest, double scale,
-                              bool newFrame) {
+                              bool newFrame, FrameWindow window) {
     const int32_t half = fftSize / 2;
     // Keep the bins inside the spectrum and the stored values inside the layout.
     count = std::min({count, half + 1 - firstBin, layout_.total - dest});
@@ -113,17 +136,18 @@ void SpectrumLearner::measure(Side side, const float* specA, const float* specB,
     const int32_t t = index(target_);
     if (learn && newFrame) ++frames_[t];
     const double mean = (learn && frames_[t] > 0) ? 1.0 / frames_[t] : 0.0;
-    const double channelScale = specB != nullptr ? 0.5 * scale : scale;
+    const double windowScale = window == FrameWindow::Hann ? kHannPowerGain : 1.0;
+    const double channelScale = (specB != nullptr ? 0.5 : 1.0) * scale * windowScale;
     double* sum = sums_[t].data() + dest;
     float* disp = displaySlot(side, displayIndex_ - 1) + dest;
 
     for (int32_t i = 0; i < count; ++i) {
         const int32_t k = firstBin + i;
-        const double re = specA[2 * k], im = specA[2 * k + 1];
-        double p = re * re + im * im;
+        const Bin a = windowedBin(specA, k, half, window);
+        double p = a.re * a.re + a.im * a.im;
         if (specB != nullptr) {
-            const double re2 = specB[2 * k], im2 = specB[2 * k + 1];
-            p += re2 * re2 + im2 * im2;
+            const Bin b = windowedBin(specB, k, half, window);
+            p += b.re * b.re + b.im * b.im;
         }
         // One-sided power: every bin but DC and Nyquist also stands for its mirror.
         if (k != 0 && k != half) p *= 2.0;

@@ -31,6 +31,16 @@ BinLayout thirdOctaveLayout(int32_t sampleRateHz, int32_t decimation);
 enum class LearnTarget : int32_t { Destination = 0, Source = 1 };
 enum class Side { Before, After };
 
+// Window a frame's power is measured through. The overlap-save work buffer is an unwindowed
+// slice of the signal; its rectangular window leaks a strong bass into every higher bin (side
+// lobes falling by only 6 dB per octave), which on music buries the quieter mid and high bins
+// under the bass. The Hann window is applied to the spectrum itself, as the three-bin kernel
+//     Xw[k] = 0.5·X[k] − 0.25·(X[k−1] + X[k+1]),   X[−1] = X[1]*, X[N/2+1] = X[N/2−1]*,
+// so it needs no extra transform; powers are scaled by 8/3 (1 / mean of w²) so that a noise
+// keeps its per-sample power.
+enum class FrameWindow { Rectangular, Hann };
+constexpr double kHannPowerGain = 8.0 / 3.0;
+
 class SpectrumLearner {
   public:
     // [ui-thread] allocates: room for binCapacity bins and up to maxDisplayCount spectra.
@@ -60,10 +70,12 @@ class SpectrumLearner {
     // [audio-thread] moves to the next display slot (1..displayCount, wrapping to 1).
     void advanceDisplay();
     // [audio-thread] measures one frame: the one-sided powers of bins firstBin..firstBin+count-1
-    // of an fftSize-point CCS spectrum (the mean of two channels when specB is given), times
-    // scale, stored from analysis index dest on. newFrame counts a learned frame before adding.
+    // of an fftSize-point CCS spectrum (N+2 floats; the mean of two channels when specB is
+    // given) seen through window, times scale, stored from analysis index dest on. newFrame
+    // counts a learned frame before adding.
     void measure(Side side, const float* specA, const float* specB, int32_t fftSize,
-                 int32_t firstBin, int32_t count, int32_t dest, double scale, bool newFrame);
+                 int32_t firstBin, int32_t count, int32_t dest, double scale, bool newFrame,
+                 FrameWindow window = FrameWindow::Rectangular);
     // [audio-thread] third octave: how many high-band frames follow the low-band frames just
     // measured; taking them clears the mark.
     void markHighDue(int32_t frames) { highDue_ = frames; }

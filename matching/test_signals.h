@@ -48,6 +48,41 @@ inline std::vector<float> sine(size_t n, double freqHz, double rateHz, double am
     return v;
 }
 
+// A few seconds of something like a mix: a kick and a bass line far louder than everything above
+// a few hundred hertz, a quiet chord pad, and off-beat hats of rising (differentiated) noise. Its
+// level falls by some 40 dB from the bass to the mid range, as music's does.
+// startS: where in the song the excerpt starts.
+inline std::vector<float> musicLike(size_t n, double rateHz, uint32_t seed, double startS = 0.0) {
+    constexpr double kBeatS = 0.5;
+    constexpr double kBassHz[] = {55.0, 43.65, 65.41, 49.0}; // one note per bar
+    constexpr double kPadHz[] = {220.0, 261.6, 329.6, 440.0};
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<double> u(-1.0, 1.0);
+    std::vector<float> v(n);
+    double lastNoise = 0.0;
+    for (size_t i = 0; i < n; ++i) {
+        const double t = startS + double(i) / rateHz;
+        const double inBeat = std::fmod(t, kBeatS);
+        const double kick =
+            0.9 * std::exp(-18.0 * inBeat) *
+            std::sin(2 * M_PI * (45.0 * inBeat + 2.0 * (1 - std::exp(-30.0 * inBeat))));
+        const double bassHz = kBassHz[size_t(t / (4 * kBeatS)) % 4];
+        const double bass =
+            0.35 * std::exp(-4.0 * std::fmod(t, kBeatS / 2)) * std::sin(2 * M_PI * bassHz * t);
+        double pad = 0.0;
+        for (double f : kPadHz) {
+            for (int h = 1; h <= 4; ++h)
+                pad += std::sin(2 * M_PI * f * h * t + h) / (h * h);
+        }
+        const double w = u(rng);
+        const double hat =
+            0.18 * std::exp(-60.0 * std::fmod(t + kBeatS / 2, kBeatS)) * (w - lastNoise);
+        lastNoise = w;
+        v[i] = float(0.5 * (kick + bass + 0.06 * pad + hat));
+    }
+    return v;
+}
+
 // Feeds channels through process(in, out, n) in calls whose lengths cycle through calls.
 template <typename Engine>
 Channels runInCalls(Engine& engine, const Channels& in, const std::vector<int32_t>& calls) {
