@@ -5,10 +5,19 @@
 // for k = 1..N/2, float N-k = Im X[k] for k = 1..N/2-1. Forward X[k] = sum x[n] e^(-2 pi i kn/N),
 // the same sign as the library FFTs, so spectra of both may be multiplied together.
 //
-// All functions: [any-thread], no allocation, no locks.
+// Transforms use a twiddle table per length, built once per process on first use. Call
+// prepareRealFft at open so that the audio thread never builds one.
+//
+// All functions: [any-thread]. Only prepareRealFft (or the first transform of a length) allocates
+// and may wait for another thread building the same table; transforms of a prepared length
+// allocate nothing and take no lock.
 #pragma once
 
 namespace orq::dsp {
+
+// [any-thread, allocates] Builds the twiddle table for transforms of n points (a power of two of
+// at least 2; other lengths are ignored). Safe to call from several threads and more than once.
+void prepareRealFft(int n);
 
 // In place: a real sequence of n floats becomes its spectrum (half-complex, unscaled).
 // n must be a power of two of at least 2; other lengths (or a null buffer) change nothing.
