@@ -76,6 +76,15 @@ class Deliverable : public ::testing::Test {
         RegCloseKey(k);
         return rc == ERROR_SUCCESS ? v : 0xdead;
     }
+    static std::string readString(const std::string& key, const char* name) {
+        HKEY k = nullptr;
+        if (RegOpenKeyExA(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return "<no key>";
+        char value[4096] = {};
+        DWORD size = sizeof value, type = 0;
+        LONG rc = RegQueryValueExA(k, name, nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
+        RegCloseKey(k);
+        return rc == ERROR_SUCCESS && type == REG_SZ ? value : "<no value>";
+    }
     static bool keyExists(const std::string& key) {
         HKEY k = nullptr;
         if (RegOpenKeyExA(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return false;
@@ -106,7 +115,11 @@ TEST_F(Deliverable, registration_writes_the_class_keys_and_unregistration_remove
                                    "{00000000-0000-0000-0000-000000000000}"));
     EXPECT_EQ(readDword(filter, "Merit"), 0xdeadu) << "this library writes no merit";
     EXPECT_TRUE(keyExists("Filter\\" + id(kFilterId)));
-    EXPECT_TRUE(keyExists(page + "\\InprocServer32"));
+    EXPECT_EQ(readString(filter, nullptr), "Orq Passthrough");
+    EXPECT_EQ(readString(page, nullptr), "Orq Passthrough PropertyPage");
+    EXPECT_EQ(readString(page + "\\InprocServer32", "ThreadingModel"), "Both");
+    EXPECT_EQ(readString(filter + "\\InprocServer32", nullptr), fs::canonical(kLibrary).string());
+    EXPECT_EQ(readString("Filter\\" + id(kFilterId), nullptr), "Orq Passthrough");
     EXPECT_FALSE(keyExists(page + "\\Pins"));
     EXPECT_FALSE(keyExists("Filter\\" + id(kPageId)));
 
