@@ -1,9 +1,15 @@
 #include "dsp/real_fft.h"
 #include "dsp/dsp_test_support.h"
 #include "dsp/nsp.h"
+#include "dsp/real_fft_kernels.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <complex>
+#include <numbers>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -123,6 +129,152 @@ TEST(OwnRealFft, spectrum_equals_the_library_spectrum_bin_by_bin) {
         EXPECT_LT(relativeError(ownCcs, x, n + 2), 1e-5) << "order " << order;
     }
     EXPECT_EQ(nspGetErrStatus(), NSP_StsOk);
+}
+
+} // namespace
+
+namespace {
+
+using orq::dsp::testing::randomSignal;
+using orq::dsp::testing::relativeError;
+namespace kernels = orq::dsp::real_fft_kernels;
+
+// One way of running the transform: the 4-float or the 8-float kernels, with the cached table
+// or with twiddles made on the stack.
+struct KernelVariant {
+    const char* name;
+    void (*forward)(float*, long, const float*);
+    void (*inverse)(float*, long, const float*);
+    bool withTable;
+};
+
+std::vector<KernelVariant> variantsOfThisMachine() {
+    std::vector<KernelVariant> variants{
+        {"narrow, table", kernels::forwardNarrow, kernels::inverseNarrow, true},
+        {"narrow, no table", kernels::forwardNarrow, kernels::inverseNarrow, false}};
+    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) {
+        variants.push_back({"wide, table", kernels::forwardWide, kernels::inverseWide, true});
+        variants.push_back({"wide, no table", kernels::forwardWide, kernels::inverseWide, false});
+    }
+    return variants;
+}
+
+TEST(OwnRealFftKernels, every_variant_matches_double_dft_forward_and_back_at_every_length) {
+    for (const auto& variant : variantsOfThisMachine()) {
+        for (int order = 1; order <= 16; ++order) {
+            const long n = 1L << order;
+            std::vector<float> table(kernels::twiddleTableFloats(n));
+            kernels::fillTwiddleTable(table.data(), n);
+            const float* twiddles = variant.withTable && !table.empty() ? table.data() : nullptr;
+            const auto signal = randomSignal(n, 900 + order);
+            auto x = signal;
+            variant.forward(x.data(), n, twiddles);
+            EXPECT_LT(relativeError(x, referenceHalfComplex(signal), n), 1e-5)
+                << variant.name << ", n " << n;
+            variant.inverse(x.data(), n, twiddles);
+            std::vector<double> expected(signal.begin(), signal.end());
+            for (auto& v : expected)
+                v *= static_cast<double>(n);
+            EXPECT_LT(relativeError(x, expected, n), 1e-5) << variant.name << ", n " << n;
+        }
+    }
+}
+
+TEST(OwnRealFftKernels, the_variants_agree_to_float_rounding) {
+    const auto variants = variantsOfThisMachine();
+    for (int order : {5, 7, 10, 12}) {
+        const long n = 1L << order;
+        std::vector<float> table(kernels::twiddleTableFloats(n));
+        kernels::fillTwiddleTable(table.data(), n);
+        auto first = randomSignal(n, 950 + order);
+        variants.front().forward(first.data(), n, table.data());
+        for (const auto& variant : variants) {
+            auto x = randomSignal(n, 950 + order);
+            variant.forward(x.data(), n, variant.withTable ? table.data() : nullptr);
+            EXPECT_LT(relativeError(x, first, n), 2e-6) << variant.name << ", n " << n;
+        }
+    }
+}
+
+TEST(OwnRealFft, transforms_write_nothing_outside_the_buffer) {
+    constexpr int kGuard = 64;
+    constexpr float kSentinel = -12345.0f;
+    for (int order = 1; order <= 14; ++order) {
+        const int n = 1 << order;
+        std::vector<float> padded(n + 2 * kGuard, kSentinel);
+        const auto signal = randomSignal(n, 1100 + order);
+        std::copy(signal.begin(), signal.end(), padded.begin() + kGuard);
+        realFftForward(padded.data() + kGuard, n);
+        realFftInverse(padded.data() + kGuard, n);
+        for (int g = 0; g < kGuard; ++g) {
+            EXPECT_EQ(padded[g], kSentinel) << "n " << n << " before, " << g;
+            EXPECT_EQ(padded[kGuard + n + g], kSentinel) << "n " << n << " after, " << g;
+        }
+    }
+}
+
+TEST(OwnRealFft, threads_sharing_a_new_length_get_identical_results) {
+    constexpr int kThreads = 6;
+    const int n = 1 << 18; // used by no other test, so its table is built here
+    const auto signal = randomSignal(n, 1200);
+    std::vector<std::vector<float>> results(kThreads, signal);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&results, t, n] {
+            if (t % 2 == 0) prepareRealFft(n);
+            realFftForward(results[t].data(), n);
+        });
+    }
+    for (auto& thread : threads)
+        thread.join();
+    for (int t = 1; t < kThreads; ++t)
+        EXPECT_EQ(results[t], results[0]) << "thread " << t;
+    auto back = results[0];
+    realFftInverse(back.data(), n);
+    double worst = 0.0;
+    for (int i = 0; i < n; ++i)
+        worst = std::max(worst, std::abs(back[i] / static_cast<double>(n) - signal[i]));
+    EXPECT_LT(worst, 1e-5);
+}
+
+// Bin k of the DFT of x in double precision, with the angle reduced exactly (k·t mod n).
+std::complex<double> referenceBin(const std::vector<float>& x, long k) {
+    const long n = static_cast<long>(x.size());
+    std::complex<double> sum = 0.0;
+    for (long t = 0; t < n; ++t) {
+        const double turns = static_cast<double>((k * t) % n) / static_cast<double>(n);
+        sum += static_cast<double>(x[t]) * std::polar(1.0, -2.0 * std::numbers::pi * turns);
+    }
+    return sum;
+}
+
+TEST(OwnRealFft, lengths_beyond_the_cached_tables_match_double_dft_at_sampled_bins) {
+    const long n = 1L << 21;
+    const auto signal = randomSignal(n, 1300);
+    auto x = signal;
+    realFftForward(x.data(), static_cast<int>(n));
+    const double scale = std::sqrt(static_cast<double>(n)); // rms size of a bin of noise
+    for (long k : {0L, 1L, 777L, n / 4 + 3, n / 2 - 1, n / 2}) {
+        const auto expected = referenceBin(signal, k);
+        const double im = (k == 0 || k == n / 2) ? 0.0 : x[n - k];
+        EXPECT_NEAR(x[k], expected.real(), 1e-4 * scale) << "bin " << k;
+        EXPECT_NEAR(im, expected.imag(), 1e-4 * scale) << "bin " << k;
+    }
+    realFftInverse(x.data(), static_cast<int>(n));
+    double worst = 0.0;
+    for (long i = 0; i < n; ++i)
+        worst = std::max(worst, std::abs(x[i] / static_cast<double>(n) - signal[i]));
+    EXPECT_LT(worst, 1e-5);
+}
+
+TEST(OwnRealFft, prepare_ignores_bad_lengths) {
+    for (int n : {-8, 0, 1, 3, 1000})
+        prepareRealFft(n);
+    prepareRealFft(1024);
+    auto x = randomSignal(1024, 1400);
+    const auto expected = referenceHalfComplex(x);
+    realFftForward(x.data(), 1024);
+    EXPECT_LT(relativeError(x, expected, 1024), 1e-5);
 }
 
 } // namespace
