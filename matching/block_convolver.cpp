@@ -283,10 +283,22 @@ HighBandConvolver::HighBandConvolver(int32_t channels, SpectrumLearner& learner,
 }
 
 void HighBandConvolver::spectralHook(float* const* slots) {
-    const int32_t due = learner_.displayOn() ? learner_.takeHighDue() : 0;
-    if (due > 0) {
-        measureFrames(learner_, Side::Before, slots, channels(), fftSize(), band_, false, due);
+    if (!learner_.displayOn()) {
+        multiplyByFilter(slots);
+        return;
     }
+    // Every frame's input is gathered; the frames the low band marked get the gathered mean.
+    if (channels() == 1) {
+        for (int32_t f = 0; f < 2; ++f) {
+            learner_.gatherHigh(slots[f], nullptr, fftSize(), band_.firstBin, band_.count,
+                                band_.scale, band_.window);
+        }
+    } else {
+        learner_.gatherHigh(slots[0], slots[1], fftSize(), band_.firstBin, band_.count, band_.scale,
+                            band_.window);
+    }
+    const int32_t due = learner_.takeHighDue();
+    if (due > 0) learner_.addGatheredHigh(band_.dest, due);
     multiplyByFilter(slots);
     if (due > 0) {
         measureFrames(learner_, Side::After, slots, channels(), fftSize(), band_, false, due);

@@ -139,7 +139,8 @@ class LowBandConvolver : public BlockConvolver {
     AnalysisBand band_;
 };
 
-// Third-octave high band (full rate): measures only the frames the low band marked as due.
+// Third-octave high band (full rate): gathers every frame's input powers and hands their mean to
+// the frames the low band marked as due.
 class HighBandConvolver : public BlockConvolver {
   public:
     HighBandConvolver(int32_t channels, SpectrumLearner& learner, const BinLayout& layout);

@@ -303,5 +303,11 @@ TEST(MatchingAccuracy, equal_band_mode_matches_a_music_like_mix_from_1_to_16_khz
     EXPECT_LT(r.after, 1.0);
 }
 
+TEST(MatchingAccuracy, third_octave_mode_matches_a_music_like_mix_from_100_hz_to_16_khz) {
+    const BandErrors r = matchMusicThroughPlugin(true, kBand100Hz, kBand16kHz);
+    EXPECT_GT(r.before, 2.0);
+    EXPECT_LT(r.after, 1.0);
+}
+
 } // namespace
 } // namespace orq::tessaline

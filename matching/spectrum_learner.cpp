@@ -32,6 +32,7 @@ SpectrumLearner::SpectrumLearner(int32_t binCapacity, int32_t maxDisplayCount)
     sums_[0].assign(size_t(binCapacity_), 0.0);
     sums_[1].assign(size_t(binCapacity_), 0.0);
     displays_.assign(size_t(2 * maxDisplayCount_ * binCapacity_), 0.0f);
+    gathered_.assign(size_t(binCapacity_), 0.0);
 }
 
 void SpectrumLearner::configure(const BinLayout& layout, int32_t displayCount) {
@@ -49,6 +50,7 @@ void SpectrumLearner::clear() {
     displayIndex_ = 1;
     newSpectra_ = 0;
     highDue_ = 0;
+    gatheredFrames_ = 0;
 }
 
 void SpectrumLearner::setSpectrum(LearnTarget t, const float* values, int32_t count) {
@@ -77,6 +79,11 @@ void SpectrumLearner::setFrames(LearnTarget t, int32_t frames) {
 void SpectrumLearner::advanceDisplay() {
     displayIndex_ = displayIndex_ >= displayCount_ ? 1 : displayIndex_ + 1;
     newSpectra_ = std::min(newSpectra_ + 1, displayCount_);
+}
+
+void SpectrumLearner::markHighDue(int32_t frames) {
+    highDue_ = std::max(frames, 0);
+    if (highDue_ == 0) gatheredFrames_ = 0;
 }
 
 int32_t SpectrumLearner::takeHighDue() {
@@ -122,6 +129,20 @@ Bin windowedBin(const float* spec, int32_t k, int32_t half, FrameWindow window) 
     return {0.5 * x.re - 0.25 * (below.re + above.re), 0.5 * x.im - 0.25 * (below.im + above.im)};
 }
 
+// One-sided power of bin k of one frame (the mean of two channels when specB is given).
+double framePower(const float* specA, const float* specB, int32_t k, int32_t half,
+                  FrameWindow window) {
+    const Bin a = windowedBin(specA, k, half, window);
+    double p = a.re * a.re + a.im * a.im;
+    if (specB != nullptr) {
+        const Bin b = windowedBin(specB, k, half, window);
+        p = 0.5 * (p + b.re * b.re + b.im * b.im);
+    }
+    // Every bin but DC and Nyquist also stands for its mirror.
+    if (k != 0 && k != half) p *= 2.0;
+    return window == FrameWindow::Hann ? p * kHannPowerGain : p;
+}
+
 } // namespace
 
 void SpectrumLearner::measure(Side side, const float* specA, const float* specB, int32_t fftSize,
@@ -136,22 +157,11 @@ void SpectrumLearner::measure(Side side, const float* specA, const float* specB,
     const int32_t t = index(target_);
     if (learn && newFrame) ++frames_[t];
     const double mean = (learn && frames_[t] > 0) ? 1.0 / frames_[t] : 0.0;
-    const double windowScale = window == FrameWindow::Hann ? kHannPowerGain : 1.0;
-    const double channelScale = (specB != nullptr ? 0.5 : 1.0) * scale * windowScale;
     double* sum = sums_[t].data() + dest;
     float* disp = displaySlot(side, displayIndex_ - 1) + dest;
 
     for (int32_t i = 0; i < count; ++i) {
-        const int32_t k = firstBin + i;
-        const Bin a = windowedBin(specA, k, half, window);
-        double p = a.re * a.re + a.im * a.im;
-        if (specB != nullptr) {
-            const Bin b = windowedBin(specB, k, half, window);
-            p += b.re * b.re + b.im * b.im;
-        }
-        // One-sided power: every bin but DC and Nyquist also stands for its mirror.
-        if (k != 0 && k != half) p *= 2.0;
-        p *= channelScale;
+        const double p = scale * framePower(specA, specB, firstBin + i, half, window);
         if (learn) {
             sum[i] += p;
             disp[i] = mean > 0.0 ? float(sum[i] * mean) : float(p);
@@ -159,6 +169,44 @@ void SpectrumLearner::measure(Side side, const float* specA, const float* specB,
             disp[i] = float(p);
         }
     }
+}
+
+void SpectrumLearner::gatherHigh(const float* specA, const float* specB, int32_t fftSize,
+                                 int32_t firstBin, int32_t count, double scale,
+                                 FrameWindow window) {
+    const int32_t half = fftSize / 2;
+    count = std::min({count, half + 1 - firstBin, binCapacity_});
+    if (specA == nullptr || firstBin < 0 || count <= 0) return;
+    // The first frame after a mark starts the sums afresh.
+    const bool fresh = gatheredFrames_ == 0;
+    for (int32_t i = 0; i < count; ++i) {
+        const double p = scale * framePower(specA, specB, firstBin + i, half, window);
+        gathered_[size_t(i)] = fresh ? p : gathered_[size_t(i)] + p;
+    }
+    gatheredBins_ = fresh ? count : std::min(gatheredBins_, count);
+    ++gatheredFrames_;
+}
+
+void SpectrumLearner::addGatheredHigh(int32_t dest, int32_t frames) {
+    const int32_t count = std::min(gatheredBins_, layout_.total - dest);
+    if (gatheredFrames_ > 0 && frames > 0 && dest >= 0 && count > 0) {
+        const bool learn = learning_;
+        const int32_t t = index(target_);
+        const double perFrame = 1.0 / gatheredFrames_;
+        const double mean = (learn && frames_[t] > 0) ? 1.0 / frames_[t] : 0.0;
+        double* sum = sums_[t].data() + dest;
+        float* disp = displaySlot(Side::Before, displayIndex_ - 1) + dest;
+        for (int32_t i = 0; i < count; ++i) {
+            const double p = gathered_[size_t(i)] * perFrame;
+            if (learn) {
+                sum[i] += frames * p;
+                disp[i] = mean > 0.0 ? float(sum[i] * mean) : float(p);
+            } else {
+                disp[i] = float(p);
+            }
+        }
+    }
+    gatheredFrames_ = 0;
 }
 
 } // namespace orq::tessaline

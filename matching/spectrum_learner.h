@@ -77,9 +77,19 @@ class SpectrumLearner {
                  int32_t firstBin, int32_t count, int32_t dest, double scale, bool newFrame,
                  FrameWindow window = FrameWindow::Rectangular);
     // [audio-thread] third octave: how many high-band frames follow the low-band frames just
-    // measured; taking them clears the mark.
-    void markHighDue(int32_t frames) { highDue_ = frames; }
+    // measured; taking them clears the mark. markHighDue(0) also drops the gathered frames.
+    void markHighDue(int32_t frames);
     int32_t takeHighDue();
+    // [audio-thread] third octave: the high band runs some 33 transforms per low-band frame. A
+    // single one of them is too short a look at music (a hat caught or missed decides the
+    // band), so every high-band frame is gathered, and each frame the low band marks as due
+    // gets the mean of the frames gathered since the last mark. Arguments as for measure().
+    void gatherHigh(const float* specA, const float* specB, int32_t fftSize, int32_t firstBin,
+                    int32_t count, double scale, FrameWindow window);
+    // [audio-thread] adds `frames` times the gathered mean (as frames of the current low-band
+    // count) to the learned sums from index dest on, or shows the mean when not learning; then
+    // starts a new gathering.
+    void addGatheredHigh(int32_t dest, int32_t frames);
 
     // [ui-thread] display data: displayCount spectra per side, each layout().total values.
     const float* display(Side side, int32_t slot) const;
@@ -104,6 +114,9 @@ class SpectrumLearner {
     int32_t displayIndex_ = 1; // 1..displayCount_
     int32_t newSpectra_ = 0;
     int32_t highDue_ = 0;
+    std::vector<double> gathered_; // summed high-band powers since the last mark
+    int32_t gatheredBins_ = 0;
+    int32_t gatheredFrames_ = 0;
 };
 
 } // namespace orq::tessaline

@@ -173,6 +173,48 @@ TEST(SpectrumLearnerWindow, hann_keeps_the_mean_power_of_noise) {
     EXPECT_NEAR(10 * std::log10(hann / rect), 0.0, 0.2);
 }
 
+TEST(SpectrumLearnerHighBand, marked_frames_get_the_mean_of_every_gathered_high_band_frame) {
+    // High band of a 4-bin layout: analysis index 2 on holds 8-point bins 1 and 2.
+    BinLayout layout = thirdOctaveLayout(44100, 11);
+    layout.lowLastBin = 1;
+    layout.highFirstBin = 1;
+    layout.highLastBin = 2;
+    layout.total = 4;
+    SpectrumLearner l(16, 2);
+    l.configure(layout, 2);
+    l.setLearning(true);
+    // Frames with one-sided bin-1 powers 2, 8 and 18 (|X1| = 1, 2, 3): mean 28/3.
+    for (float a : {1.0f, 2.0f, 3.0f}) {
+        const float spec[10] = {0, 0, a, 0, 0, 0, 0, 0, 0, 0};
+        l.gatherHigh(spec, nullptr, 8, 1, 2, 1.0, FrameWindow::Rectangular);
+    }
+    // The low band counted two frames (one channel) and marked them.
+    const float silent[10] = {};
+    l.measure(Side::Before, silent, nullptr, 8, 0, 2, 0, 1.0, true);
+    l.measure(Side::Before, silent, nullptr, 8, 0, 2, 0, 1.0, true);
+    l.markHighDue(2);
+    ASSERT_EQ(l.takeHighDue(), 2);
+    l.addGatheredHigh(2, 2);
+    EXPECT_NEAR(l.spectrum(LearnTarget::Source)[2], 2 * 28.0 / 3.0, 1e-9);
+    EXPECT_NEAR(l.display(Side::Before, 0)[2], 28.0 / 3.0, 1e-5);
+    EXPECT_EQ(l.frames(LearnTarget::Source), 2); // the high band adds no count
+
+    // Gathering starts afresh after a mark, and a cleared mark drops what was gathered.
+    const float four[10] = {0, 0, 4, 0, 0, 0, 0, 0, 0, 0};
+    l.gatherHigh(four, nullptr, 8, 1, 2, 1.0, FrameWindow::Rectangular);
+    l.markHighDue(0);
+    l.addGatheredHigh(2, 1);
+    EXPECT_NEAR(l.spectrum(LearnTarget::Source)[2], 2 * 28.0 / 3.0, 1e-9);
+    l.gatherHigh(four, nullptr, 8, 1, 2, 1.0, FrameWindow::Rectangular);
+    l.addGatheredHigh(2, 1);
+    EXPECT_NEAR(l.spectrum(LearnTarget::Source)[2], 2 * 28.0 / 3.0 + 32.0, 1e-9);
+    // Nothing is written past the layout: from index 3 on, only bin 1 fits.
+    l.gatherHigh(four, nullptr, 8, 1, 2, 1.0, FrameWindow::Rectangular);
+    l.addGatheredHigh(3, 1);
+    EXPECT_NEAR(l.spectrum(LearnTarget::Source)[3], 32.0, 1e-9);
+    EXPECT_EQ(l.spectrum(LearnTarget::Source)[4], 0.0);
+}
+
 // Engine learning ----------------------------------------------------------------------------
 
 Channels stereo(size_t n, uint32_t seed) {
