@@ -1,10 +1,10 @@
 // Multiband compressor engine throughput at 44.1 kHz stereo for 1 to 5 bands with one and two
-// gain stages per band, in multiples of real time ("realtime" counter: seconds of audio per
+// gain stages per band, in multiples of real time ("x_realtime" counter: seconds of audio per
 // second of processing).
 #include "compressor/compressor_engine.h"
 #include "compressor/compressor_parameters.h"
 
-#include <benchmark/benchmark.h>
+#include "bench/realtime.h"
 
 #include <cmath>
 #include <numbers>
@@ -64,9 +64,7 @@ void compressorEngine(benchmark::State& state) {
         position = (position + kChunkFrames) % signal[0].size();
         frames += kChunkFrames;
     }
-    state.SetItemsProcessed(frames);
-    state.counters["realtime"] =
-        benchmark::Counter(double(frames) / kRateHz, benchmark::Counter::kIsRate);
+    orq::bench::reportRealtime(state, frames, kRateHz);
 }
 
 } // namespace

@@ -4,7 +4,7 @@
 #include "enhancer/brisquet_plugin.h"
 #include "enhancer/enhancer_engine.h"
 
-#include <benchmark/benchmark.h>
+#include "bench/realtime.h"
 
 #include <cmath>
 #include <random>
@@ -27,10 +27,7 @@ std::vector<float> programme(uint32_t seed) {
 }
 
 void setCounters(benchmark::State& state, int64_t framesPerIteration) {
-    const int64_t frames = state.iterations() * framesPerIteration;
-    state.SetItemsProcessed(frames);
-    state.counters["x_realtime"] =
-        benchmark::Counter(double(frames) / kSampleRateHz, benchmark::Counter::kIsRate);
+    orq::bench::setRealtimeCounters(state, framesPerIteration, kSampleRateHz);
 }
 
 // The engine alone, stereo, in host-sized calls (state.range(0) frames).

@@ -8,10 +8,15 @@
 
 namespace orq::bench {
 
+// totalFrames: the frames processed over all iterations.
+inline void reportRealtime(benchmark::State& state, int64_t totalFrames, double sampleRateHz) {
+    state.SetItemsProcessed(totalFrames);
+    state.counters["x_realtime"] =
+        benchmark::Counter(double(totalFrames) / sampleRateHz, benchmark::Counter::kIsRate);
+}
+
 inline void setRealtimeCounters(benchmark::State& state, int64_t framesPerIteration, double sampleRateHz) {
-    const double frames = double(state.iterations()) * double(framesPerIteration);
-    state.SetItemsProcessed(int64_t(frames));
-    state.counters["x_realtime"] = benchmark::Counter(frames / sampleRateHz, benchmark::Counter::kIsRate);
+    reportRealtime(state, int64_t(state.iterations()) * framesPerIteration, sampleRateHz);
 }
 
 } // namespace orq::bench

@@ -1,8 +1,8 @@
-// Phase scope throughput at 44.1 kHz stereo, in multiples of real time ("realtime" counter:
+// Phase scope throughput at 44.1 kHz stereo, in multiples of real time ("x_realtime" counter:
 // seconds of audio per second).
 #include "scope/lunavis_plugin.h"
 
-#include <benchmark/benchmark.h>
+#include "bench/realtime.h"
 
 #include <algorithm>
 #include <cmath>
@@ -49,9 +49,7 @@ void lunavisProcess(benchmark::State& state) {
         store->setMode(orq::kLunavisData);
         plugin->saveSettings(store->iface());
     }
-    state.SetItemsProcessed(frames);
-    state.counters["realtime"] =
-        benchmark::Counter(static_cast<double>(frames) / kRateHz, benchmark::Counter::kIsRate);
+    orq::bench::reportRealtime(state, frames, kRateHz);
     store->release();
 }
 BENCHMARK(lunavisProcess)->Arg(0)->Arg(1)->ArgName("mono");

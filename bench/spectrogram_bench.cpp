@@ -1,8 +1,8 @@
 // Spectrogram analyser throughput at 44.1 kHz stereo, full band and low band, in multiples of
-// real time ("realtime" counter: seconds of audio per second).
+// real time ("x_realtime" counter: seconds of audio per second).
 #include "spectrogram/ombrel_plugin.h"
 
-#include <benchmark/benchmark.h>
+#include "bench/realtime.h"
 
 #include <cmath>
 #include <memory>
@@ -48,9 +48,7 @@ void ombrelProcess(benchmark::State& state) {
         store->setMode(orq::kOmbrelSpectra);
         plugin->saveSettings(store->iface());
     }
-    state.SetItemsProcessed(frames);
-    state.counters["realtime"] =
-        benchmark::Counter(static_cast<double>(frames) / kRateHz, benchmark::Counter::kIsRate);
+    orq::bench::reportRealtime(state, frames, kRateHz);
     store->release();
 }
 BENCHMARK(ombrelProcess)->Arg(0)->Arg(1)->ArgName("lowBand");
