@@ -7,11 +7,14 @@
 #include <chrono>
 #include <climits>
 #include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <dlfcn.h>
 #include <link.h>
 #include <linux/futex.h>
+#include <linux/membarrier.h>
 #include <mutex>
 #include <pthread.h>
 #include <sys/syscall.h>
@@ -27,10 +30,13 @@ thread_local DWORD tlsLastError = 0;
 // critical section's uncontended path depends on.
 __attribute__((tls_model("initial-exec"))) thread_local DWORD cachedThreadId = 0;
 
-DWORD currentThreadId() {
-    DWORD id = cachedThreadId;
-    if (id == 0) cachedThreadId = id = static_cast<DWORD>(syscall(SYS_gettid));
-    return id;
+__attribute__((noinline)) DWORD fetchThreadId() {
+    return cachedThreadId = static_cast<DWORD>(syscall(SYS_gettid));
+}
+
+inline DWORD currentThreadId() {
+    const DWORD id = cachedThreadId;
+    return id != 0 ? id : fetchThreadId();
 }
 
 // A forked child's thread has a new id.
@@ -40,16 +46,248 @@ long futex(std::atomic<uint32_t>* word, int op, uint32_t value) {
     return syscall(SYS_futex, reinterpret_cast<uint32_t*>(word), op, value, nullptr, nullptr, 0);
 }
 
-// A recursive lock: state 0 free, 1 held, 2 held with waiters. The uncontended enter and leave
-// are one atomic operation each.
-struct CriticalSectionImpl {
+void cpuRelax() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#endif
+}
+
+// ---------------------------------------------------------------------------------------------
+// Critical sections
+//
+// A recursive lock with two ways in. The general way is a futex word (`state`: 0 free, 1 held,
+// 2 held with waiters): one atomic read-modify-write to enter and one to leave. The audio
+// thread takes its plug-in's lock once per sample, and those two locked instructions would be
+// most of its cost, so a section that one thread takes again and again is biased to that
+// thread: the bias thread enters with a plain store and two plain loads, and leaves with a
+// plain store.
+//
+// The bias thread B enters by publishing `held = 1` in its own BiasRecord, then reading
+// `state`: 0 means no one else holds or is acquiring the section, and B owns it. Any other
+// thread first takes `state` (a locked instruction, so its claim is visible before it reads
+// on), then calls membarrier(PRIVATE_EXPEDITED), then waits until B's `held` is 0. The
+// membarrier runs a full memory barrier on every CPU that is running a thread of this
+// process, which splits B's execution at one point: B's accesses before it are visible to the
+// caller afterwards, and B's accesses after it see the caller's claim on `state`. B's store to
+// `held` precedes its load of `state`, so either B's store is visible (the caller waits for
+// B to leave) or B's load sees `state` != 0 (B clears `held` and takes the general way). Both
+// can happen; the caller then waits for B to back off. They cannot both miss each other.
+// Only the compiler has to be kept from reordering B's store and load (a signal fence); the
+// processor's store-to-load reordering is what the membarrier makes harmless.
+//
+// Ordering for the data the lock protects, in C++ terms: a thread taking `state` acquires
+// from the last release of `state`, and when it then sees B's `held` == 0 it acquires from
+// B's release store of 0 on leaving. B's load of `state` is an acquire load that reads 0
+// from the last release of `state` (every later write of `state` is a read-modify-write, so
+// it continues that release sequence). Leaving releases on whichever word was taken.
+//
+// Changing the bias. A thread that takes the section the general way kBiasAfterAcquisitions
+// times in a row, with no other thread entering in between, becomes the bias thread; the
+// change is made while holding `state`, when no fast-path holder can be inside. A former bias
+// thread may still be between reading `bias` and storing its `held`, so each thread has its
+// own BiasRecord per section (written only by that thread, never shared), and a fast-path
+// entry reads `bias` again after seeing `state` == 0: that load is ordered after the acquire
+// of the release that followed any change of `bias`, so a thread that lost the bias sees it
+// and backs off, having written only its own record. While no thread is biased the general
+// way skips the membarrier: `bias` can only become non-null under `state`, so a thread that
+// finds it null after taking `state` has no fast-path holder to exclude.
+//
+// Where the kernel has no expedited membarrier, no section is ever biased.
+
+constexpr uint32_t kBiasAfterAcquisitions = 64;
+constexpr int kBiasRecordsPerSection = 4;
+constexpr int kSpinsBeforeSleeping = 200;
+
+std::atomic<bool> biasAllowed{true};
+
+long membarrier(int command) {
+    return syscall(SYS_membarrier, command, 0, 0);
+}
+
+bool registerForMembarrier() {
+    const long commands = membarrier(MEMBARRIER_CMD_QUERY);
+    if (commands < 0 || (commands & MEMBARRIER_CMD_PRIVATE_EXPEDITED) == 0) return false;
+    return membarrier(MEMBARRIER_CMD_REGISTER_PRIVATE_EXPEDITED) == 0;
+}
+
+bool membarrierRegistered() {
+    static const bool registered = registerForMembarrier();
+    return registered;
+}
+
+// Makes every running thread of the process pass a full memory barrier. Registered before any
+// section was biased; a failure here would leave a fast-path holder unexcluded.
+void barrierOnAllThreads() {
+    if (membarrier(MEMBARRIER_CMD_PRIVATE_EXPEDITED) == 0) return;
+    if (registerForMembarrier() && membarrier(MEMBARRIER_CMD_PRIVATE_EXPEDITED) == 0) return;
+    std::fputs("platform: membarrier failed; critical sections cannot exclude their bias thread\n",
+               stderr);
+    std::abort();
+}
+
+// One thread's fast-path flag for one section: 1 while that thread is entering or holding the
+// section without taking `state`. Only the thread `thread` writes `held`.
+struct BiasRecord {
+    std::atomic<DWORD> thread{0};
+    std::atomic<uint32_t> held{0};
+};
+
+struct alignas(64) CriticalSectionImpl {
     std::atomic<uint32_t> state{0};
     std::atomic<DWORD> owner{0};
+    std::atomic<BiasRecord*> bias{nullptr};
+    // Written only by the owner.
     uint32_t recursion = 0;
+    BiasRecord* fastRecord = nullptr; // the record the owner entered through, null for `state`;
+                                      // set on every first entry
+    DWORD streakThread = 0; // the last thread to enter through `state`, 0 after a fast entry
+    uint32_t streakLength = 0;
+    BiasRecord records[kBiasRecordsPerSection];
 };
 
 CriticalSectionImpl* impl(CRITICAL_SECTION* cs) {
     return static_cast<CriticalSectionImpl*>(cs->impl);
+}
+
+void lockState(CriticalSectionImpl* c) {
+    uint32_t expected = 0;
+    if (c->state.compare_exchange_strong(expected, 1, std::memory_order_acquire)) return;
+    // Contended: mark waiters and sleep until the holder wakes us.
+    if (expected != 2) expected = c->state.exchange(2, std::memory_order_acquire);
+    while (expected != 0) {
+        futex(&c->state, FUTEX_WAIT_PRIVATE, 2);
+        expected = c->state.exchange(2, std::memory_order_acquire);
+    }
+}
+
+void unlockState(CriticalSectionImpl* c) {
+    if (c->state.exchange(0, std::memory_order_release) == 2)
+        futex(&c->state, FUTEX_WAKE_PRIVATE, 1);
+}
+
+// Clears the fast-path flag on leaving or backing off. A thread holding `state` may be
+// sleeping on the flag; it took `state` before its membarrier, so either this load sees it or
+// the membarrier made the store visible before it went to sleep.
+__attribute__((noinline)) void wakeHeldWaiters(BiasRecord* record) {
+    futex(&record->held, FUTEX_WAKE_PRIVATE, INT_MAX);
+}
+
+inline __attribute__((always_inline)) void clearHeld(CriticalSectionImpl* c, BiasRecord* record) {
+    record->held.store(0, std::memory_order_release);
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    if (c->state.load(std::memory_order_relaxed) != 0) [[unlikely]]
+        wakeHeldWaiters(record);
+}
+
+// The bias thread's entry: true when it owns the section without a locked instruction. On
+// false `held` is still set; the caller clears it.
+inline __attribute__((always_inline)) bool enterBiased(CriticalSectionImpl* c, BiasRecord* record) {
+    record->held.store(1, std::memory_order_relaxed);
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    return c->state.load(std::memory_order_acquire) == 0 &&
+           c->bias.load(std::memory_order_relaxed) == record;
+}
+
+// After taking `state`: waits until the bias thread (if another thread) is out of its fast
+// path. Without `wait`, returns false instead of waiting.
+bool excludeBiasThread(CriticalSectionImpl* c, DWORD self, bool wait) {
+    BiasRecord* record = c->bias.load(std::memory_order_acquire);
+    if (record == nullptr || record->thread.load(std::memory_order_relaxed) == self) return true;
+    barrierOnAllThreads();
+    for (int spin = 0; record->held.load(std::memory_order_acquire) != 0; ++spin) {
+        if (!wait) return false;
+        if (spin < kSpinsBeforeSleeping) {
+            cpuRelax();
+        } else {
+            futex(&record->held, FUTEX_WAIT_PRIVATE, 1);
+        }
+    }
+    return true;
+}
+
+bool threadAlive(DWORD thread) {
+    return syscall(SYS_tgkill, getpid(), thread, 0) == 0 || errno != ESRCH;
+}
+
+// The record `self` would use as the bias thread: its own, a free one, or one whose thread has
+// ended. Null when every record belongs to another living thread.
+BiasRecord* recordFor(CriticalSectionImpl* c, DWORD self) {
+    for (BiasRecord& r : c->records)
+        if (r.thread.load(std::memory_order_relaxed) == self) return &r;
+    for (BiasRecord& r : c->records) {
+        const DWORD thread = r.thread.load(std::memory_order_relaxed);
+        if (thread == 0 || (r.held.load(std::memory_order_relaxed) == 0 && !threadAlive(thread))) {
+            r.thread.store(self, std::memory_order_relaxed);
+            return &r;
+        }
+    }
+    return nullptr;
+}
+
+// Called by the owner after each entry through `state`: counts its run of entries and moves
+// the bias to it after a long enough run.
+void noteGeneralEntry(CriticalSectionImpl* c, DWORD self) {
+    BiasRecord* current = c->bias.load(std::memory_order_relaxed);
+    if (!biasAllowed.load(std::memory_order_relaxed)) {
+        if (current != nullptr) c->bias.store(nullptr, std::memory_order_release);
+        return;
+    }
+    if (c->streakThread != self) {
+        c->streakThread = self;
+        c->streakLength = 0;
+    }
+    if (c->streakLength < kBiasAfterAcquisitions) ++c->streakLength;
+    if (c->streakLength < kBiasAfterAcquisitions) return;
+    if (current != nullptr && current->thread.load(std::memory_order_relaxed) == self) return;
+    if (!membarrierRegistered()) return;
+    c->bias.store(recordFor(c, self), std::memory_order_release);
+}
+
+void becomeOwner(CriticalSectionImpl* c, DWORD self, BiasRecord* fastRecord) {
+    c->owner.store(self, std::memory_order_relaxed);
+    c->recursion = 1;
+    c->fastRecord = fastRecord;
+}
+
+// The bias thread's record if `self` is the bias thread.
+BiasRecord* ownBiasRecord(CriticalSectionImpl* c, DWORD self) {
+    BiasRecord* record = c->bias.load(std::memory_order_acquire);
+    if (record != nullptr && record->thread.load(std::memory_order_relaxed) == self) [[likely]]
+        return record;
+    return nullptr;
+}
+
+// Entry through `state`, out of line so that the fast paths stay leaf code.
+__attribute__((noinline)) void enterGeneral(CriticalSectionImpl* c, DWORD self) {
+    lockState(c);
+    excludeBiasThread(c, self, true);
+    becomeOwner(c, self, nullptr);
+    noteGeneralEntry(c, self);
+}
+
+// A thread's first entry, before its id is cached.
+__attribute__((noinline)) void enterWithNewThreadId(CRITICAL_SECTION* cs) {
+    fetchThreadId();
+    EnterCriticalSection(cs);
+}
+
+// The bias thread found another thread taking the section.
+__attribute__((noinline)) void backOffAndEnterGeneral(CriticalSectionImpl* c, DWORD self,
+                                                      BiasRecord* record) {
+    clearHeld(c, record);
+    enterGeneral(c, self);
+}
+
+__attribute__((noinline)) bool tryEnterGeneral(CriticalSectionImpl* c, DWORD self) {
+    uint32_t expected = 0;
+    if (!c->state.compare_exchange_strong(expected, 1, std::memory_order_acquire)) return false;
+    if (!excludeBiasThread(c, self, false)) {
+        unlockState(c);
+        return false;
+    }
+    becomeOwner(c, self, nullptr);
+    noteGeneralEntry(c, self);
+    return true;
 }
 
 // Every handle the platform gives out starts with its kind.
@@ -123,7 +361,8 @@ void* threadMain(void* argument) {
 HANDLE startThread(ThreadObject* t, size_t stackSize, DWORD* threadId) {
     pthread_attr_t attributes;
     pthread_attr_init(&attributes);
-    if (stackSize >= static_cast<size_t>(PTHREAD_STACK_MIN)) pthread_attr_setstacksize(&attributes, stackSize);
+    if (stackSize >= static_cast<size_t>(PTHREAD_STACK_MIN))
+        pthread_attr_setstacksize(&attributes, stackSize);
     pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
     int rc = pthread_create(&t->pthread, &attributes, threadMain, t);
     pthread_attr_destroy(&attributes);
@@ -154,22 +393,20 @@ void DeleteCriticalSection(CRITICAL_SECTION* cs) {
 
 void EnterCriticalSection(CRITICAL_SECTION* cs) {
     CriticalSectionImpl* c = impl(cs);
-    const DWORD self = currentThreadId();
-    if (c->owner.load(std::memory_order_relaxed) == self) {
+    const DWORD self = cachedThreadId;
+    if (self == 0) [[unlikely]]
+        return enterWithNewThreadId(cs);
+    if (c->owner.load(std::memory_order_relaxed) == self) [[unlikely]] {
         ++c->recursion;
         return;
     }
-    uint32_t expected = 0;
-    if (!c->state.compare_exchange_strong(expected, 1, std::memory_order_acquire)) {
-        // Contended: mark waiters and sleep until the holder wakes us.
-        if (expected != 2) expected = c->state.exchange(2, std::memory_order_acquire);
-        while (expected != 0) {
-            futex(&c->state, FUTEX_WAIT_PRIVATE, 2);
-            expected = c->state.exchange(2, std::memory_order_acquire);
-        }
-    }
-    c->owner.store(self, std::memory_order_relaxed);
-    c->recursion = 1;
+    BiasRecord* record = ownBiasRecord(c, self);
+    if (record == nullptr) [[unlikely]]
+        return enterGeneral(c, self);
+    if (!enterBiased(c, record)) [[unlikely]]
+        return backOffAndEnterGeneral(c, self, record);
+    becomeOwner(c, self, record);
+    c->streakThread = 0;
 }
 
 BOOL TryEnterCriticalSection(CRITICAL_SECTION* cs) {
@@ -179,18 +416,34 @@ BOOL TryEnterCriticalSection(CRITICAL_SECTION* cs) {
         ++c->recursion;
         return TRUE;
     }
-    uint32_t expected = 0;
-    if (!c->state.compare_exchange_strong(expected, 1, std::memory_order_acquire)) return FALSE;
-    c->owner.store(self, std::memory_order_relaxed);
-    c->recursion = 1;
-    return TRUE;
+    if (BiasRecord* record = ownBiasRecord(c, self); record != nullptr) {
+        if (enterBiased(c, record)) {
+            becomeOwner(c, self, record);
+            c->streakThread = 0;
+            return TRUE;
+        }
+        clearHeld(c, record);
+    }
+    return tryEnterGeneral(c, self) ? TRUE : FALSE;
 }
 
 void LeaveCriticalSection(CRITICAL_SECTION* cs) {
     CriticalSectionImpl* c = impl(cs);
-    if (--c->recursion > 0) return;
+    if (--c->recursion > 0) [[unlikely]]
+        return;
     c->owner.store(0, std::memory_order_relaxed);
-    if (c->state.exchange(0, std::memory_order_release) == 2) futex(&c->state, FUTEX_WAKE_PRIVATE, 1);
+    if (BiasRecord* record = c->fastRecord) [[likely]] {
+        clearHeld(c, record);
+    } else {
+        unlockState(c);
+    }
+}
+
+DWORD PlatformCriticalSectionBias(CRITICAL_SECTION* cs, BOOL allow) {
+    biasAllowed.store(allow != FALSE, std::memory_order_relaxed);
+    if (cs == nullptr || cs->impl == nullptr) return 0;
+    BiasRecord* record = impl(cs)->bias.load(std::memory_order_acquire);
+    return record != nullptr ? record->thread.load(std::memory_order_relaxed) : 0;
 }
 
 LONG InterlockedIncrement(LONG volatile* target) {
@@ -322,12 +575,20 @@ BOOL GetExitCodeThread(HANDLE handle, DWORD* exitCode) {
     return TRUE;
 }
 
-DWORD GetCurrentThreadId() { return currentThreadId(); }
+DWORD GetCurrentThreadId() {
+    return currentThreadId();
+}
 
-void Sleep(DWORD milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
+void Sleep(DWORD milliseconds) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
 
-DWORD GetLastError() { return tlsLastError; }
-void SetLastError(DWORD error) { tlsLastError = error; }
+DWORD GetLastError() {
+    return tlsLastError;
+}
+void SetLastError(DWORD error) {
+    tlsLastError = error;
+}
 
 DWORD GetTickCount() {
     timespec now{};

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -42,9 +45,338 @@ TEST(CriticalSection, counts_stay_exact_under_contention) {
                 LeaveCriticalSection(&cs);
             }
         });
-    for (auto& t : threads) t.join();
+    for (auto& t : threads)
+        t.join();
     EXPECT_EQ(counter, long(kThreads) * kRounds);
     DeleteCriticalSection(&cs);
+}
+
+namespace {
+
+// A thread that runs jobs one at a time on request, so a test can enter a section on it, keep
+// it held across jobs, and interleave its entries with the test thread's.
+class Worker {
+  public:
+    Worker() : thread_([this] { loop(); }) {
+        run([this] { id_ = GetCurrentThreadId(); });
+    }
+    ~Worker() {
+        start(nullptr);
+        thread_.join();
+    }
+    void start(std::function<void()> job) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [this] { return !pending_; });
+        job_ = std::move(job);
+        pending_ = true;
+        stop_ = job_ == nullptr;
+        changed_.notify_all();
+    }
+    void wait() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [this] { return !pending_; });
+    }
+    void run(std::function<void()> job) {
+        start(std::move(job));
+        wait();
+    }
+    DWORD id() const { return id_; }
+
+  private:
+    void loop() {
+        for (;;) {
+            std::unique_lock<std::mutex> lock(mutex_);
+            changed_.wait(lock, [this] { return pending_; });
+            if (stop_) return;
+            lock.unlock();
+            job_();
+            lock.lock();
+            pending_ = false;
+            changed_.notify_all();
+        }
+    }
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::function<void()> job_;
+    bool pending_ = false;
+    bool stop_ = false;
+    DWORD id_ = 0;
+    std::thread thread_;
+};
+
+// Well past the run of consecutive entries after which a section is biased to a thread.
+constexpr int kRunToBias = 200;
+// Well short of that run.
+constexpr int kShortRun = 8;
+
+void enterAndLeave(CRITICAL_SECTION* cs, int times) {
+    for (int i = 0; i < times; ++i) {
+        EnterCriticalSection(cs);
+        LeaveCriticalSection(cs);
+    }
+}
+
+DWORD biasOf(CRITICAL_SECTION* cs) {
+    return PlatformCriticalSectionBias(cs, TRUE);
+}
+
+// Every entry checks that no other thread is inside and bumps an unsynchronised counter, which
+// stays exact only if the section excludes and orders the threads' accesses.
+struct ExclusionProbe {
+    std::atomic<int> inside{0};
+    std::atomic<int> overlaps{0};
+    long counter = 0;
+    void visit() {
+        if (inside.fetch_add(1, std::memory_order_relaxed) != 0) overlaps.fetch_add(1);
+        ++counter;
+        inside.fetch_sub(1, std::memory_order_relaxed);
+    }
+};
+
+// The biased thread hammers the section while the others enter, try to enter and re-enter it.
+void runContention(CRITICAL_SECTION* cs, ExclusionProbe& probe, Worker& biased, int others,
+                   int roundsPerOther, long* biasedRounds) {
+    std::atomic<int> othersDone{0};
+    std::atomic<bool> go{false};
+    biased.start([&] {
+        while (!go.load())
+            std::this_thread::yield();
+        long rounds = 0;
+        while (othersDone.load(std::memory_order_relaxed) < others || rounds < 100000) {
+            EnterCriticalSection(cs);
+            probe.visit();
+            LeaveCriticalSection(cs);
+            ++rounds;
+        }
+        *biasedRounds = rounds;
+    });
+    std::vector<std::thread> threads;
+    for (int t = 0; t < others; ++t)
+        threads.emplace_back([&, t] {
+            while (!go.load())
+                std::this_thread::yield();
+            for (int i = 0; i < roundsPerOther; ++i) {
+                if ((i + t) % 3 == 0) {
+                    while (!TryEnterCriticalSection(cs))
+                        std::this_thread::yield();
+                } else {
+                    EnterCriticalSection(cs);
+                }
+                probe.visit();
+                if (i % 5 == 0) { // recursion on the general path
+                    EnterCriticalSection(cs);
+                    probe.visit();
+                    LeaveCriticalSection(cs);
+                }
+                LeaveCriticalSection(cs);
+            }
+            othersDone.fetch_add(1);
+        });
+    go = true;
+    for (auto& t : threads)
+        t.join();
+    biased.wait();
+}
+
+long expectedVisits(int others, int roundsPerOther, long biasedRounds) {
+    long recursive = 0;
+    for (int i = 0; i < roundsPerOther; ++i)
+        recursive += i % 5 == 0 ? 1 : 0;
+    return biasedRounds + long(others) * (roundsPerOther + recursive);
+}
+
+} // namespace
+
+TEST(CriticalSectionBias, section_biases_to_the_thread_that_keeps_entering_it) {
+    CRITICAL_SECTION cs;
+    InitializeCriticalSection(&cs);
+    EXPECT_EQ(biasOf(&cs), 0u) << "a new section has no bias";
+    Worker worker;
+    worker.run([&] { enterAndLeave(&cs, kShortRun); });
+    EXPECT_EQ(biasOf(&cs), 0u) << "a short run does not bias";
+    worker.run([&] { enterAndLeave(&cs, kRunToBias); });
+    EXPECT_EQ(biasOf(&cs), worker.id());
+    DeleteCriticalSection(&cs);
+}
+
+TEST(CriticalSectionBias, bias_moves_only_when_another_thread_becomes_the_frequent_user) {
+    CRITICAL_SECTION cs;
+    InitializeCriticalSection(&cs);
+    Worker worker;
+    worker.run([&] { enterAndLeave(&cs, kRunToBias); });
+    ASSERT_EQ(biasOf(&cs), worker.id());
+    // Interleaved entries: each of the worker's entries breaks the test thread's run.
+    for (int i = 0; i < kRunToBias; ++i) {
+        enterAndLeave(&cs, 1);
+        worker.run([&] { enterAndLeave(&cs, 1); });
+    }
+    EXPECT_EQ(biasOf(&cs), worker.id()) << "interleaved entries keep the bias";
+    enterAndLeave(&cs, kRunToBias);
+    EXPECT_EQ(biasOf(&cs), GetCurrentThreadId()) << "a long run by another thread takes it";
+    worker.run([&] { enterAndLeave(&cs, kRunToBias); });
+    EXPECT_EQ(biasOf(&cs), worker.id()) << "and the first thread takes it back";
+    // More threads than the section keeps fast-path records for: each still gets the bias
+    // while it is alive, since an ended thread's record is reused.
+    for (int t = 0; t < 8; ++t) {
+        DWORD id = 0;
+        std::thread([&] {
+            enterAndLeave(&cs, kRunToBias);
+            id = biasOf(&cs) == GetCurrentThreadId() ? GetCurrentThreadId() : 0;
+        }).join();
+        EXPECT_NE(id, 0u) << "short-lived thread " << t;
+    }
+    DeleteCriticalSection(&cs);
+}
+
+TEST(CriticalSectionBias, biased_and_other_threads_exclude_each_other_under_contention) {
+    CRITICAL_SECTION cs;
+    InitializeCriticalSection(&cs);
+    ExclusionProbe probe;
+    Worker biased;
+    biased.run([&] { enterAndLeave(&cs, kRunToBias); });
+    ASSERT_EQ(biasOf(&cs), biased.id());
+    constexpr int kOthers = 3, kRoundsPerOther = 3000;
+    long biasedRounds = 0;
+    runContention(&cs, probe, biased, kOthers, kRoundsPerOther, &biasedRounds);
+    EXPECT_EQ(probe.overlaps.load(), 0) << "threads seen inside together";
+    EXPECT_EQ(probe.counter, expectedVisits(kOthers, kRoundsPerOther, biasedRounds));
+    DeleteCriticalSection(&cs);
+}
+
+TEST(CriticalSectionBias, exclusion_holds_while_the_bias_changes_hands) {
+    CRITICAL_SECTION cs;
+    InitializeCriticalSection(&cs);
+    ExclusionProbe probe;
+    constexpr int kThreads = 3, kBursts = 20;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([&] {
+            // Runs long enough to take the bias, separated by yields that let the others in.
+            for (int burst = 0; burst < kBursts; ++burst) {
+                for (int i = 0; i < kRunToBias; ++i) {
+                    EnterCriticalSection(&cs);
+                    probe.visit();
+                    LeaveCriticalSection(&cs);
+                }
+                std::this_thread::yield();
+            }
+        });
+    for (auto& t : threads)
+        t.join();
+    EXPECT_EQ(probe.overlaps.load(), 0);
+    EXPECT_EQ(probe.counter, long(kThreads) * kBursts * kRunToBias);
+    DeleteCriticalSection(&cs);
+}
+
+TEST(CriticalSectionBias, fast_path_holder_blocks_others_until_its_last_leave) {
+    CRITICAL_SECTION cs;
+    InitializeCriticalSection(&cs);
+    Worker biased;
+    biased.run([&] { enterAndLeave(&cs, kRunToBias); });
+    ASSERT_EQ(biasOf(&cs), biased.id());
+    biased.run([&] {
+        EnterCriticalSection(&cs);
+        EnterCriticalSection(&cs);
+        EXPECT_TRUE(TryEnterCriticalSection(&cs)) << "the holder re-enters";
+    });
+    EXPECT_FALSE(TryEnterCriticalSection(&cs)) << "held three deep";
+    biased.run([&] {
+        LeaveCriticalSection(&cs);
+        LeaveCriticalSection(&cs);
+    });
+    EXPECT_FALSE(TryEnterCriticalSection(&cs)) << "still held one deep";
+    // A blocking entry waits for the last leave.
+    std::atomic<bool> released{false};
+    std::atomic<bool> entered{false};
+    std::thread waiter([&] {
+        EnterCriticalSection(&cs);
+        entered = true;
+        EXPECT_TRUE(released.load()) << "entered before the holder's last leave";
+        LeaveCriticalSection(&cs);
+    });
+    Sleep(20);
+    EXPECT_FALSE(entered.load());
+    biased.run([&] {
+        released = true;
+        LeaveCriticalSection(&cs);
+    });
+    waiter.join();
+    EXPECT_TRUE(entered.load());
+    EXPECT_TRUE(TryEnterCriticalSection(&cs)) << "free after the last leave";
+    LeaveCriticalSection(&cs);
+    DeleteCriticalSection(&cs);
+}
+
+TEST(CriticalSectionBias, bias_thread_waits_for_and_recurses_on_the_general_path) {
+    CRITICAL_SECTION cs;
+    InitializeCriticalSection(&cs);
+    Worker biased;
+    biased.run([&] { enterAndLeave(&cs, kRunToBias); });
+    ASSERT_EQ(biasOf(&cs), biased.id());
+    EnterCriticalSection(&cs); // the test thread holds it the general way
+    biased.run(
+        [&] { EXPECT_FALSE(TryEnterCriticalSection(&cs)) << "bias thread must not barge in"; });
+    std::atomic<bool> released{false};
+    biased.start([&] {
+        EnterCriticalSection(&cs); // blocks, then holds it through the general way
+        EXPECT_TRUE(released.load());
+        EnterCriticalSection(&cs);
+        LeaveCriticalSection(&cs);
+    });
+    Sleep(20);
+    released = true;
+    LeaveCriticalSection(&cs);
+    biased.wait();
+    EXPECT_FALSE(TryEnterCriticalSection(&cs)) << "bias thread still holds it once";
+    biased.run([&] { LeaveCriticalSection(&cs); });
+    EXPECT_TRUE(TryEnterCriticalSection(&cs));
+    LeaveCriticalSection(&cs);
+    biased.run([&] {
+        EXPECT_TRUE(TryEnterCriticalSection(&cs)) << "fast path again once free";
+        LeaveCriticalSection(&cs);
+    });
+    EXPECT_EQ(biasOf(&cs), biased.id());
+    DeleteCriticalSection(&cs);
+}
+
+TEST(CriticalSectionBias, without_bias_sections_stay_unbiased_and_still_exclude) {
+    CRITICAL_SECTION biasedBefore;
+    InitializeCriticalSection(&biasedBefore);
+    Worker worker;
+    worker.run([&] { enterAndLeave(&biasedBefore, kRunToBias); });
+    ASSERT_EQ(biasOf(&biasedBefore), worker.id());
+
+    PlatformCriticalSectionBias(nullptr, FALSE);
+    enterAndLeave(&biasedBefore, 1);
+    EXPECT_EQ(PlatformCriticalSectionBias(&biasedBefore, FALSE), 0u)
+        << "dropped at the next general entry";
+    worker.run([&] { enterAndLeave(&biasedBefore, kRunToBias); });
+    EXPECT_EQ(PlatformCriticalSectionBias(&biasedBefore, FALSE), 0u);
+
+    CRITICAL_SECTION cs;
+    InitializeCriticalSection(&cs);
+    ExclusionProbe probe;
+    constexpr int kOthers = 2, kRoundsPerOther = 20000;
+    long workerRounds = 0;
+    runContention(&cs, probe, worker, kOthers, kRoundsPerOther, &workerRounds);
+    EXPECT_EQ(PlatformCriticalSectionBias(&cs, FALSE), 0u);
+    EXPECT_EQ(probe.overlaps.load(), 0);
+    EXPECT_EQ(probe.counter, expectedVisits(kOthers, kRoundsPerOther, workerRounds));
+    worker.run([&] {
+        EnterCriticalSection(&cs);
+        EnterCriticalSection(&cs);
+        LeaveCriticalSection(&cs);
+    });
+    EXPECT_FALSE(TryEnterCriticalSection(&cs)) << "held once more than left";
+    worker.run([&] { LeaveCriticalSection(&cs); });
+    EXPECT_TRUE(TryEnterCriticalSection(&cs));
+    LeaveCriticalSection(&cs);
+
+    PlatformCriticalSectionBias(nullptr, TRUE);
+    worker.run([&] { enterAndLeave(&cs, kRunToBias); });
+    EXPECT_EQ(biasOf(&cs), worker.id()) << "biased again once allowed";
+    DeleteCriticalSection(&cs);
+    DeleteCriticalSection(&biasedBefore);
 }
 
 TEST(Interlocked, operations_return_what_windows_returns) {
@@ -82,12 +414,15 @@ unsigned endsEarly(void*) {
     _endthreadex(42);
     return 7; // never reached
 }
-DWORD returnsArgument(void* argument) { return static_cast<DWORD>(reinterpret_cast<uintptr_t>(argument)); }
+DWORD returnsArgument(void* argument) {
+    return static_cast<DWORD>(reinterpret_cast<uintptr_t>(argument));
+}
 } // namespace
 
 TEST(Threads, exit_codes_from_return_and_endthreadex) {
     DWORD id = 0;
-    HANDLE t = CreateThread(nullptr, 0, returnsArgument, reinterpret_cast<void*>(uintptr_t(17)), 0, &id);
+    HANDLE t =
+        CreateThread(nullptr, 0, returnsArgument, reinterpret_cast<void*>(uintptr_t(17)), 0, &id);
     ASSERT_NE(t, nullptr);
     EXPECT_NE(id, 0u);
     EXPECT_EQ(WaitForSingleObject(t, INFINITE), WAIT_OBJECT_0);

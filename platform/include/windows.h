@@ -88,7 +88,9 @@ constexpr LONG ERROR_CLASS_DOES_NOT_EXIST = 1411;
 
 extern "C" {
 
-// Critical sections. The uncontended enter and leave are a single atomic operation each.
+// Critical sections. A section that one thread enters again and again is biased to it: that
+// thread enters and leaves with plain loads and stores; any other thread with one atomic
+// operation each way, plus a process-wide memory barrier while the section is biased.
 struct CRITICAL_SECTION {
     void* impl; // owned by the platform
     int32_t spin;
@@ -98,6 +100,10 @@ WINAPI_EXPORT void DeleteCriticalSection(CRITICAL_SECTION* cs);
 WINAPI_EXPORT void EnterCriticalSection(CRITICAL_SECTION* cs);
 WINAPI_EXPORT void LeaveCriticalSection(CRITICAL_SECTION* cs);
 WINAPI_EXPORT BOOL TryEnterCriticalSection(CRITICAL_SECTION* cs);
+// Test hook: allows or forbids biasing sections (forbidden acts as a kernel without the
+// barrier the bias needs; biased sections drop their bias at their next general entry) and
+// returns the id of the thread `cs` is biased to, 0 for none or a null `cs`.
+WINAPI_EXPORT DWORD PlatformCriticalSectionBias(CRITICAL_SECTION* cs, BOOL allow);
 
 // Interlocked operations (sequentially consistent).
 WINAPI_EXPORT LONG InterlockedIncrement(LONG volatile* target);
