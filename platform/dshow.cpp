@@ -265,6 +265,18 @@ HRESULT CTransInPlacePin::QueryId(LPWSTR* id) {
 CTransInPlaceInputPin::CTransInPlaceInputPin(CTransInPlaceFilter* filter)
     : CTransInPlacePin(filter, PINDIR_INPUT, u"Input") {}
 
+CTransInPlaceInputPin::~CTransInPlaceInputPin() {
+    if (allocator_ != nullptr) allocator_->Release();
+}
+
+HRESULT CTransInPlaceInputPin::Disconnect() {
+    if (allocator_ != nullptr) {
+        allocator_->Release();
+        allocator_ = nullptr;
+    }
+    return CTransInPlacePin::Disconnect();
+}
+
 HRESULT CTransInPlaceInputPin::QueryInterface(REFIID iid, void** object) {
     if (object == nullptr) return E_POINTER;
     if (iid == IID_IMemInputPin) return GetInterface<IMemInputPin>(this, object);

@@ -25,8 +25,11 @@ class Lock {
 int32_t dispatcherThunk(PluginRecord* r, int32_t command, void* arg, int32_t value) {
     return r->self->dispatch(command, arg, value);
 }
-int32_t processThunk(PluginRecord* r, AudioBuffers* b) { return r->self->processRecord(*b); }
+int32_t processThunk(PluginRecord* r, AudioBuffers* b) {
+    return b != nullptr ? r->self->processRecord(*b) : -1;
+}
 int32_t processReplacingThunk(PluginRecord* r, AudioBuffers* b) {
+    if (b == nullptr) return -1;
     int32_t produced = r->self->processReplacing(*b);
     return produced < 0 ? -1 : produced;
 }

@@ -225,11 +225,13 @@ class WINAPI_EXPORT CTransInPlacePin : public IPin {
 class WINAPI_EXPORT CTransInPlaceInputPin : public CTransInPlacePin, public IMemInputPin {
   public:
     explicit CTransInPlaceInputPin(CTransInPlaceFilter* filter);
+    ~CTransInPlaceInputPin() override;
     HRESULT QueryInterface(REFIID iid, void** object) override;
     ULONG AddRef() override;
     ULONG Release() override;
     HRESULT Connect(IPin* receivePin, const AM_MEDIA_TYPE* type) override;
     HRESULT ReceiveConnection(IPin* connector, const AM_MEDIA_TYPE* type) override;
+    HRESULT Disconnect() override;
     HRESULT EndOfStream() override;
     HRESULT GetAllocator(IMemAllocator** allocator) override;
     HRESULT NotifyAllocator(IMemAllocator* allocator, BOOL readOnly) override;
