@@ -20,11 +20,13 @@
 
 #include <immintrin.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <numbers>
+#include <utility>
 
 namespace orq::dsp::real_fft_kernels {
 
@@ -302,12 +304,17 @@ constexpr uint32_t reverseBits(uint32_t v, int bits) {
 
 // ---- Bit-reversal permutation -----------------------------------------------------------------
 
-// Plain swaps, for any length.
+// Plain swaps, for any length; j runs as the bit-reversed counterpart of i.
 inline void bitReverseScalar(float* data, long n) {
-    const int bits = std::countr_zero(static_cast<unsigned long>(n));
-    for (long i = 1; i < n - 1; ++i) {
-        const long j = reverseBits(static_cast<uint32_t>(i), bits);
+    long j = 0;
+    for (long i = 0; i < n - 1; ++i) {
         if (i < j) std::swap(data[i], data[j]);
+        long bit = n >> 1;
+        while (bit <= j) {
+            j -= bit;
+            bit >>= 1;
+        }
+        j += bit;
     }
 }
 
@@ -553,30 +560,34 @@ void stage(float* data, long n, long n2, const float* twiddles) {
 
 // ---- Whole transforms -------------------------------------------------------------------------
 
-template <class VWide> void forward(float* data, long n, const float* twiddles) {
-    constexpr long kVectorLeavesFrom = kLeafLength * VecTraits<VWide>::kLanes;
-    if (n >= kVectorLeavesFrom) {
-        bitReverseTiles<VWide>(data, n);
-        vectorLeaves<false, VWide>(data, n);
+// Bit reversal and the nodes of up to 16 points, with the widest vector that n allows.
+template <bool Inverse, class VWide> void leavesAndPermutation(float* data, long n) {
+    auto run = [data, n]<class V>(V) {
+        if constexpr (!Inverse) bitReverseTiles<V>(data, n);
+        vectorLeaves<Inverse, V>(data, n);
+        if constexpr (Inverse) bitReverseTiles<V>(data, n);
+    };
+    if (n >= kLeafLength * VecTraits<VWide>::kLanes) {
+        run(VWide{});
+    } else if (n >= kLeafLength * VecTraits<Vec4>::kLanes) {
+        run(Vec4{});
     } else {
-        bitReverseScalar(data, n);
-        scalarLeaves<false>(data, n);
+        if constexpr (!Inverse) bitReverseScalar(data, n);
+        scalarLeaves<Inverse>(data, n);
+        if constexpr (Inverse) bitReverseScalar(data, n);
     }
+}
+
+template <class VWide> void forward(float* data, long n, const float* twiddles) {
+    leavesAndPermutation<false, VWide>(data, n);
     for (long n2 = kFirstTwiddledStage; n2 <= n; n2 <<= 1)
         stage<false, VWide>(data, n, n2, twiddles);
 }
 
 template <class VWide> void inverse(float* data, long n, const float* twiddles) {
-    constexpr long kVectorLeavesFrom = kLeafLength * VecTraits<VWide>::kLanes;
     for (long n2 = n; n2 >= kFirstTwiddledStage; n2 >>= 1)
         stage<true, VWide>(data, n, n2, twiddles);
-    if (n >= kVectorLeavesFrom) {
-        vectorLeaves<true, VWide>(data, n);
-        bitReverseTiles<VWide>(data, n);
-    } else {
-        scalarLeaves<true>(data, n);
-        bitReverseScalar(data, n);
-    }
+    leavesAndPermutation<true, VWide>(data, n);
 }
 
 } // namespace
