@@ -20,7 +20,17 @@ AudioBuffers::AudioBuffers(int32_t inputChannelCount, int32_t outputChannelCount
     }
 }
 
+AudioBuffers::AudioBuffers(RawTag, void* rawInput, void* rawOutput, int32_t frameCount)
+    : sampleRate(0), inputChannels(1), outputChannels(1), capacity(frameCount), frames(frameCount),
+      outputFrames(frameCount), layout(BufferLayout::Separate), raw_(true) {
+    rawPointers_[0] = static_cast<float*>(rawInput);
+    rawPointers_[1] = static_cast<float*>(rawOutput);
+    inputs_ = &rawPointers_[0];
+    outputs_ = &rawPointers_[1];
+}
+
 AudioBuffers::~AudioBuffers() {
+    if (raw_) return;
     delete[] outputs_;
     delete[] inputs_;
     delete[] storage_;

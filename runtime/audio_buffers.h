@@ -37,7 +37,13 @@ class AudioBuffers {
     // [ui-thread] allocates.
     AudioBuffers(int32_t inputChannels, int32_t outputChannels, int32_t capacity,
                  BufferLayout layout, int32_t sampleRate = 44100);
+    // A view over a caller's interleaved PCM (the raw in-place path): inputs()[0] and
+    // outputs()[0] point at the raw input and output bytes; nothing is owned.
+    static constexpr struct RawTag {
+    } kRaw{};
+    AudioBuffers(RawTag, void* rawInput, void* rawOutput, int32_t frames);
     ~AudioBuffers();
+    bool isRaw() const { return raw_; }
     AudioBuffers(const AudioBuffers&) = delete;
     AudioBuffers& operator=(const AudioBuffers&) = delete;
 
@@ -59,6 +65,8 @@ class AudioBuffers {
     float** inputs_ = nullptr;
     float** outputs_ = nullptr;
     float* storage_ = nullptr;
+    float* rawPointers_[2] = {};
+    bool raw_ = false;
 };
 
 } // namespace orq

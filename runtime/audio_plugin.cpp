@@ -30,6 +30,7 @@ int32_t processThunk(PluginRecord* r, AudioBuffers* b) {
 }
 int32_t processReplacingThunk(PluginRecord* r, AudioBuffers* b) {
     if (b == nullptr) return -1;
+    // The raw path hands 32-bit output here.
     int32_t produced = r->self->processReplacing(*b);
     return produced < 0 ? -1 : produced;
 }
@@ -234,6 +235,8 @@ int32_t AudioPlugin::processMetered(AudioBuffers& buffers) {
 }
 
 int32_t AudioPlugin::processRecord(AudioBuffers& buffers) {
+    // Raw interleaved PCM is the plug-in's own business: no float metering.
+    if (buffers.isRaw()) return process(buffers);
     if (mute_ == 0.0f) return processMetered(buffers);
     const int32_t frames = buffers.frames;
     {

@@ -16,6 +16,7 @@ constexpr int32_t kChannelsMax = 2;
 constexpr int32_t kRequestHostZero = 7;
 constexpr int32_t kRequestAnswerOne = 9;
 constexpr ULONG kWaveFormatBytes = 16;
+constexpr int32_t kRawPathFlags = 0x18; // record flags bits 3 and 4
 
 struct ParameterStreamReader {
     IStream* stream;
@@ -144,6 +145,11 @@ HRESULT AudioTransformFilter::Transform(IMediaSample* sample) {
         LeaveCriticalSection(&filterLock_);
         return S_OK;
     }
+    if ((plugin_->record().flags & kRawPathFlags) != 0) {
+        const HRESULT hr = transformRaw(sample, data, frames);
+        LeaveCriticalSection(&filterLock_);
+        return hr;
+    }
     const SampleFormat format = sampleFormat();
     const int32_t channels = inputFormat_.channels;
     int32_t readFrame = 0;
@@ -167,6 +173,36 @@ HRESULT AudioTransformFilter::Transform(IMediaSample* sample) {
     }
     sample->SetActualDataLength(written * blockAlign);
     LeaveCriticalSection(&filterLock_);
+    return S_OK;
+}
+
+HRESULT AudioTransformFilter::transformRaw(IMediaSample* sample, BYTE* data, int32_t frames) {
+    PluginRecord* r = &plugin_->record();
+    const int32_t inAlign = inputFormat_.blockAlign;
+    int32_t outAlign = inAlign;
+    int32_t produced = frames;
+    if (r->bypass != 0) {
+        if (plugin_->outputChannels() > plugin_->inputChannels() && inputFormat_.channels == 1) {
+            // Each sample becomes the same sample on two channels, from the end backwards so
+            // the buffer can be shared.
+            const int32_t bytes = inputFormat_.bitsPerSample / 8;
+            if (sample->GetSize() < frames * 2 * bytes) return VFW_E_BUFFER_OVERFLOW;
+            for (int32_t i = frames - 1; i >= 0; --i) {
+                std::memmove(data + size_t(2 * i + 1) * size_t(bytes), data + size_t(i) * size_t(bytes), size_t(bytes));
+                std::memmove(data + size_t(2 * i) * size_t(bytes), data + size_t(i) * size_t(bytes), size_t(bytes));
+            }
+            outAlign = 2 * bytes;
+        }
+    } else {
+        AudioBuffers raw(AudioBuffers::kRaw, data, data, frames);
+        produced = inputFormat_.bitsPerSample == 16 ? r->process(r, &raw) : r->processReplacing(r, &raw);
+        if (produced < 0) return produced;
+    }
+    const int32_t skip = skip_.skipFor(produced);
+    const int32_t kept = produced - skip;
+    if (skip > 0 && kept > 0)
+        std::memmove(data, data + size_t(skip) * size_t(outAlign), size_t(kept) * size_t(outAlign));
+    sample->SetActualDataLength(kept * outAlign);
     return S_OK;
 }
 

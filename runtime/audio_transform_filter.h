@@ -64,6 +64,8 @@ class AudioTransformFilter : public CTransInPlaceFilter, public IPersistStream, 
     static int32_t hostCallback(void* context, PluginRecord* record, int32_t request, intptr_t a,
                                 void* b);
     int32_t deliverTail(const TailRecord& tail);
+    // Plug-ins that take the PCM buffer as it is (record flags bit 3 or 4).
+    HRESULT transformRaw(IMediaSample* sample, BYTE* data, int32_t frames);
     SampleFormat sampleFormat() const;
 
     AudioPlugin* plugin_;

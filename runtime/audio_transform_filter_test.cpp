@@ -253,3 +253,53 @@ TEST(Persistence, stream_round_trip_and_refusal_of_short_or_mismatched_streams) 
     EXPECT_NE(third.filter().Load(&truncated), S_OK);
     EXPECT_EQ(third.filter().plugin().parameters().getFloat(kPassthroughLatencyIndex), 3.0f);
 }
+
+namespace {
+
+// Takes 16-bit PCM as it is and negates it, with a latency of 3 frames counted by the frame.
+class RawNegator final : public AudioPlugin {
+  public:
+    static constexpr int32_t kRawFlags = 1 | 0x08;
+    RawNegator()
+        : AudioPlugin({1, 0x52617720u, "Raw negator", kRawFlags}, createPassthroughParameters(), nullptr,
+                      nullptr) {}
+    int32_t rawCalls = 0;
+    int32_t process(AudioBuffers& buffers) override {
+        if (!buffers.isRaw()) return buffers.frames;
+        ++rawCalls;
+        auto* in = reinterpret_cast<const int16_t*>(buffers.inputs()[0]);
+        auto* out = reinterpret_cast<int16_t*>(buffers.outputs()[0]);
+        for (int32_t i = 0; i < buffers.frames * inputChannels(); ++i) out[i] = int16_t(-in[i]);
+        return buffers.frames;
+    }
+    int32_t processReplacing(AudioBuffers&) override { return kStatusNotSupported5; }
+    void loadSettings(ParameterInterface*) override {}
+    void saveSettings(ParameterInterface*) override {}
+    int32_t open(OpenFormat&) override { return 0; }
+    int32_t close() override { return 0; }
+    int32_t start() override { return 0; }
+    int32_t stop() override { return 0; }
+    int32_t checkFormat(int32_t channels, int32_t* out, int32_t*, int32_t*) override {
+        *out = channels;
+        return 0;
+    }
+    int32_t latency() override { return 3; }
+    float floatQuery() override { return -1.0f; }
+};
+
+} // namespace
+
+TEST(RawPath, plug_ins_that_ask_for_it_get_the_pcm_as_it_is_and_the_latency_is_still_skipped) {
+    auto* plugin = new RawNegator;
+    FrameRig rig(waveFormat(kFormatPcm, 16, 2), plugin);
+    ASSERT_TRUE(rig.connected());
+    const std::vector<int16_t> input = {1, -1, 2, -2, 3, -3, 4, -4, 5, -5};
+    rig.push(bytesOf(input));
+    EXPECT_EQ(plugin->rawCalls, 1);
+    const auto out = valuesOf<int16_t>(rig.delivered());
+    const std::vector<int16_t> expected = {-4, 4, -5, 5}; // frames 3 and 4, negated
+    EXPECT_EQ(out, expected);
+    float peaks[2] = {-1, -1};
+    rig.record()->dispatcher(rig.record(), kCmdReadInputPeaks, peaks, 0);
+    EXPECT_EQ(peaks[0], 0.0f) << "raw PCM is not metered as floats";
+}

@@ -23,16 +23,24 @@ CMediaType audioType(const AudioFormat& format) {
     return type;
 }
 
+namespace {
+AudioPlugin* passthroughWithLatency(float latencyFrames) {
+    ParameterSet* set = createPassthroughParameters();
+    set->setFloat(kPassthroughLatencyIndex, latencyFrames);
+    return createPassthroughPlugin(set, nullptr, nullptr);
+}
+} // namespace
+
 FrameRig::FrameRig(float latencyFrames, const AudioFormat& format)
+    : FrameRig(format, passthroughWithLatency(latencyFrames)) {}
+
+FrameRig::FrameRig(const AudioFormat& format, AudioPlugin* plugin)
     : format_(format), sink_([this](const uint8_t* data, int64_t frames) {
           delivered_.reserve(delivered_.size() + size_t(frames * format_.blockAlign));
           delivered_.insert(delivered_.end(), data, data + frames * format_.blockAlign);
           lengths_.push_back(long(frames));
       }, format.blockAlign) {
-    ParameterSet* set = createPassthroughParameters();
-    set->setFloat(kPassthroughLatencyIndex, latencyFrames);
-    filter_ = new AudioTransformFilter(createPassthroughPlugin(set, nullptr, nullptr), kTestFilterId,
-                                       kTestPageId, "Orq Passthrough");
+    filter_ = new AudioTransformFilter(plugin, kTestFilterId, kTestPageId, "Orq Passthrough");
     filter_->AddRef();
     filter_->FindPin(u"Input", &input_);
     filter_->FindPin(u"Output", &output_);

@@ -18,7 +18,10 @@ CMediaType audioType(const AudioFormat& format);
 // A filter with a connected source and sink; samples are pushed one media sample at a time.
 class FrameRig {
   public:
-    explicit FrameRig(float latencyFrames, const AudioFormat& format);
+    // Around the pass-through test plug-in with the given latency.
+    FrameRig(float latencyFrames, const AudioFormat& format);
+    // Around any plug-in (the rig takes it over).
+    FrameRig(const AudioFormat& format, AudioPlugin* plugin);
     ~FrameRig();
     AudioTransformFilter& filter() { return *filter_; }
     PluginRecord* record() { return filter_->Record(); }
