@@ -5,8 +5,9 @@
 // for k = 1..N/2, float N-k = Im X[k] for k = 1..N/2-1. Forward X[k] = sum x[n] e^(-2 pi i kn/N),
 // the same sign as the library FFTs, so spectra of both may be multiplied together.
 //
-// Transforms use a twiddle table per length, built once per process on first use. Call
-// prepareRealFft at open so that the audio thread never builds one.
+// Transforms of up to 2^20 points use a twiddle table per length, built once per process on first
+// use (longer ones make their twiddles on the stack as they go). Call prepareRealFft at open so
+// that the audio thread never builds a table.
 //
 // All functions: [any-thread]. Only prepareRealFft (or the first transform of a length) allocates
 // and may wait for another thread building the same table; transforms of a prepared length
