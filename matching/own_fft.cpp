@@ -4,7 +4,8 @@
 
 namespace orq::tessaline {
 
-OwnRealFft::OwnRealFft(int32_t n) : n_(n) {}
+// The twiddle table is built here, on the thread that builds the engine, not on the audio thread.
+OwnRealFft::OwnRealFft(int32_t n) : n_(n) { dsp::prepareRealFft(n); }
 
 void OwnRealFft::forward(float* buffer) { dsp::realFftForward(buffer, n_); }
 
