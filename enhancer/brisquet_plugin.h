@@ -10,8 +10,6 @@
 
 namespace orq {
 
-// checkFormat's refusal of a sample rate other than 44100 or 48000 Hz.
-constexpr int32_t kStatusFormatRateRefused = 0x20031008;
 // open's failure when the engine cannot be allocated.
 constexpr int32_t kStatusOutOfMemory = static_cast<int32_t>(0x8007000Eu);
 

@@ -19,6 +19,7 @@ class EditorInterface;
 // Status values at the plug-in boundary: 0 success, positive refusal, negative failure.
 constexpr int32_t kStatusRateRefused = 0x20031001;
 constexpr int32_t kStatusChannelsRefused = 0x20031002;
+constexpr int32_t kStatusFormatRateRefused = 0x20031008; // checkFormat's refusal of a rate
 constexpr int32_t kStatusTailNotTaken = 0x20031009;
 constexpr int32_t kStatusNotSupported0 = static_cast<int32_t>(0xdffceff0u);
 constexpr int32_t kStatusNotSupported1 = static_cast<int32_t>(0xdffceff1u);
