@@ -89,8 +89,11 @@ void cpuRelax() {
 // entry reads `bias` again after seeing `state` == 0: that load is ordered after the acquire
 // of the release that followed any change of `bias`, so a thread that lost the bias sees it
 // and backs off, having written only its own record. While no thread is biased the general
-// way skips the membarrier: `bias` can only become non-null under `state`, so a thread that
-// finds it null after taking `state` has no fast-path holder to exclude.
+// way skips the membarrier: `bias` can only come to name a thread under `state`, so a thread
+// that finds it unbiased after taking `state` has no fast-path holder to exclude. A section
+// keeps records for kBiasRecordsPerSection threads; a record is reused once its thread has
+// ended, and while all belong to living threads a new frequent user leaves the section
+// unbiased.
 //
 // Where the kernel has no expedited membarrier, no section is ever biased.
 
@@ -132,15 +135,22 @@ struct BiasRecord {
     std::atomic<uint32_t> held{0};
 };
 
+// No thread has this id (thread ids are positive and below 2^22), not even a thread whose id
+// is not cached yet (0).
+constexpr DWORD kNoThread = 0xffffffffu;
+
+// The record an unbiased section points to, so that the fast path needs no null test. Never
+// written.
+BiasRecord unbiased{kNoThread, 0};
+
 struct alignas(64) CriticalSectionImpl {
     std::atomic<uint32_t> state{0};
-    std::atomic<DWORD> owner{0};
-    std::atomic<BiasRecord*> bias{nullptr};
+    std::atomic<DWORD> owner{kNoThread};
+    std::atomic<BiasRecord*> bias{&unbiased};
     // Written only by the owner.
     uint32_t recursion = 0;
-    BiasRecord* fastRecord = nullptr; // the record the owner entered through, null for `state`;
-                                      // set on every first entry
-    DWORD streakThread = 0; // the last thread to enter through `state`, 0 after a fast entry
+    BiasRecord* fastRecord = nullptr; // the record of the latest entry, null for `state`
+    DWORD streakThread = 0;           // the thread of the latest run of entries through `state`
     uint32_t streakLength = 0;
     BiasRecord records[kBiasRecordsPerSection];
 };
@@ -192,7 +202,7 @@ inline __attribute__((always_inline)) bool enterBiased(CriticalSectionImpl* c, B
 // path. Without `wait`, returns false instead of waiting.
 bool excludeBiasThread(CriticalSectionImpl* c, DWORD self, bool wait) {
     BiasRecord* record = c->bias.load(std::memory_order_acquire);
-    if (record == nullptr || record->thread.load(std::memory_order_relaxed) == self) return true;
+    if (record == &unbiased || record->thread.load(std::memory_order_relaxed) == self) return true;
     barrierOnAllThreads();
     for (int spin = 0; record->held.load(std::memory_order_acquire) != 0; ++spin) {
         if (!wait) return false;
@@ -224,23 +234,25 @@ BiasRecord* recordFor(CriticalSectionImpl* c, DWORD self) {
     return nullptr;
 }
 
-// Called by the owner after each entry through `state`: counts its run of entries and moves
-// the bias to it after a long enough run.
-void noteGeneralEntry(CriticalSectionImpl* c, DWORD self) {
+// Called by the owner after each entry through `state`: counts its run of entries (broken by
+// any other thread's entry, fast ones included) and moves the bias to it after a long enough
+// run.
+void noteGeneralEntry(CriticalSectionImpl* c, DWORD self, bool afterFastEntry) {
     BiasRecord* current = c->bias.load(std::memory_order_relaxed);
     if (!biasAllowed.load(std::memory_order_relaxed)) {
-        if (current != nullptr) c->bias.store(nullptr, std::memory_order_release);
+        if (current != &unbiased) c->bias.store(&unbiased, std::memory_order_release);
         return;
     }
-    if (c->streakThread != self) {
+    if (afterFastEntry || c->streakThread != self) {
         c->streakThread = self;
         c->streakLength = 0;
     }
     if (c->streakLength < kBiasAfterAcquisitions) ++c->streakLength;
     if (c->streakLength < kBiasAfterAcquisitions) return;
-    if (current != nullptr && current->thread.load(std::memory_order_relaxed) == self) return;
+    if (current->thread.load(std::memory_order_relaxed) == self) return;
     if (!membarrierRegistered()) return;
-    c->bias.store(recordFor(c, self), std::memory_order_release);
+    BiasRecord* record = recordFor(c, self);
+    c->bias.store(record != nullptr ? record : &unbiased, std::memory_order_release);
 }
 
 void becomeOwner(CriticalSectionImpl* c, DWORD self, BiasRecord* fastRecord) {
@@ -249,26 +261,19 @@ void becomeOwner(CriticalSectionImpl* c, DWORD self, BiasRecord* fastRecord) {
     c->fastRecord = fastRecord;
 }
 
-// The bias thread's record if `self` is the bias thread.
-BiasRecord* ownBiasRecord(CriticalSectionImpl* c, DWORD self) {
-    BiasRecord* record = c->bias.load(std::memory_order_acquire);
-    if (record != nullptr && record->thread.load(std::memory_order_relaxed) == self) [[likely]]
-        return record;
-    return nullptr;
+void becomeGeneralOwner(CriticalSectionImpl* c, DWORD self) {
+    const bool afterFastEntry = c->fastRecord != nullptr;
+    becomeOwner(c, self, nullptr);
+    noteGeneralEntry(c, self, afterFastEntry);
 }
 
-// Entry through `state`, out of line so that the fast paths stay leaf code.
+// Entry through `state`, out of line so that the fast paths stay leaf code. A thread whose id
+// is not cached yet arrives here with `self` 0.
 __attribute__((noinline)) void enterGeneral(CriticalSectionImpl* c, DWORD self) {
+    if (self == 0) self = fetchThreadId();
     lockState(c);
     excludeBiasThread(c, self, true);
-    becomeOwner(c, self, nullptr);
-    noteGeneralEntry(c, self);
-}
-
-// A thread's first entry, before its id is cached.
-__attribute__((noinline)) void enterWithNewThreadId(CRITICAL_SECTION* cs) {
-    fetchThreadId();
-    EnterCriticalSection(cs);
+    becomeGeneralOwner(c, self);
 }
 
 // The bias thread found another thread taking the section.
@@ -279,14 +284,14 @@ __attribute__((noinline)) void backOffAndEnterGeneral(CriticalSectionImpl* c, DW
 }
 
 __attribute__((noinline)) bool tryEnterGeneral(CriticalSectionImpl* c, DWORD self) {
+    if (self == 0) self = fetchThreadId();
     uint32_t expected = 0;
     if (!c->state.compare_exchange_strong(expected, 1, std::memory_order_acquire)) return false;
     if (!excludeBiasThread(c, self, false)) {
         unlockState(c);
         return false;
     }
-    becomeOwner(c, self, nullptr);
-    noteGeneralEntry(c, self);
+    becomeGeneralOwner(c, self);
     return true;
 }
 
@@ -391,35 +396,34 @@ void DeleteCriticalSection(CRITICAL_SECTION* cs) {
     cs->impl = nullptr;
 }
 
+// The fast paths read the cached thread id directly: an uncached id (0) matches neither the
+// owner nor the bias thread, and the general entry fetches it.
 void EnterCriticalSection(CRITICAL_SECTION* cs) {
     CriticalSectionImpl* c = impl(cs);
     const DWORD self = cachedThreadId;
-    if (self == 0) [[unlikely]]
-        return enterWithNewThreadId(cs);
     if (c->owner.load(std::memory_order_relaxed) == self) [[unlikely]] {
         ++c->recursion;
         return;
     }
-    BiasRecord* record = ownBiasRecord(c, self);
-    if (record == nullptr) [[unlikely]]
+    BiasRecord* record = c->bias.load(std::memory_order_acquire);
+    if (record->thread.load(std::memory_order_relaxed) != self) [[unlikely]]
         return enterGeneral(c, self);
     if (!enterBiased(c, record)) [[unlikely]]
         return backOffAndEnterGeneral(c, self, record);
     becomeOwner(c, self, record);
-    c->streakThread = 0;
 }
 
 BOOL TryEnterCriticalSection(CRITICAL_SECTION* cs) {
     CriticalSectionImpl* c = impl(cs);
-    const DWORD self = currentThreadId();
+    const DWORD self = cachedThreadId;
     if (c->owner.load(std::memory_order_relaxed) == self) {
         ++c->recursion;
         return TRUE;
     }
-    if (BiasRecord* record = ownBiasRecord(c, self); record != nullptr) {
+    BiasRecord* record = c->bias.load(std::memory_order_acquire);
+    if (record->thread.load(std::memory_order_relaxed) == self) {
         if (enterBiased(c, record)) {
             becomeOwner(c, self, record);
-            c->streakThread = 0;
             return TRUE;
         }
         clearHeld(c, record);
@@ -431,7 +435,7 @@ void LeaveCriticalSection(CRITICAL_SECTION* cs) {
     CriticalSectionImpl* c = impl(cs);
     if (--c->recursion > 0) [[unlikely]]
         return;
-    c->owner.store(0, std::memory_order_relaxed);
+    c->owner.store(kNoThread, std::memory_order_relaxed);
     if (BiasRecord* record = c->fastRecord) [[likely]] {
         clearHeld(c, record);
     } else {
@@ -443,7 +447,7 @@ DWORD PlatformCriticalSectionBias(CRITICAL_SECTION* cs, BOOL allow) {
     biasAllowed.store(allow != FALSE, std::memory_order_relaxed);
     if (cs == nullptr || cs->impl == nullptr) return 0;
     BiasRecord* record = impl(cs)->bias.load(std::memory_order_acquire);
-    return record != nullptr ? record->thread.load(std::memory_order_relaxed) : 0;
+    return record != &unbiased ? record->thread.load(std::memory_order_relaxed) : 0;
 }
 
 LONG InterlockedIncrement(LONG volatile* target) {
