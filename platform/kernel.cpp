@@ -152,6 +152,7 @@ struct alignas(64) CriticalSectionImpl {
     BiasRecord* fastRecord = nullptr; // the record of the latest entry, null for `state`
     DWORD streakThread = 0;           // the thread of the latest run of entries through `state`
     uint32_t streakLength = 0;
+    uint32_t barriersSinceFastEntry = 0;
     BiasRecord records[kBiasRecordsPerSection];
 };
 
@@ -198,21 +199,24 @@ inline __attribute__((always_inline)) bool enterBiased(CriticalSectionImpl* c, B
            c->bias.load(std::memory_order_relaxed) == record;
 }
 
+enum class Exclusion { NotNeeded, Excluded, Busy };
+
 // After taking `state`: waits until the bias thread (if another thread) is out of its fast
-// path. Without `wait`, returns false instead of waiting.
-bool excludeBiasThread(CriticalSectionImpl* c, DWORD self, bool wait) {
+// path. Without `wait`, returns Busy instead of waiting.
+Exclusion excludeBiasThread(CriticalSectionImpl* c, DWORD self, bool wait) {
     BiasRecord* record = c->bias.load(std::memory_order_acquire);
-    if (record == &unbiased || record->thread.load(std::memory_order_relaxed) == self) return true;
+    if (record == &unbiased || record->thread.load(std::memory_order_relaxed) == self)
+        return Exclusion::NotNeeded;
     barrierOnAllThreads();
     for (int spin = 0; record->held.load(std::memory_order_acquire) != 0; ++spin) {
-        if (!wait) return false;
+        if (!wait) return Exclusion::Busy;
         if (spin < kSpinsBeforeSleeping) {
             cpuRelax();
         } else {
             futex(&record->held, FUTEX_WAIT_PRIVATE, 1);
         }
     }
-    return true;
+    return Exclusion::Excluded;
 }
 
 bool threadAlive(DWORD thread) {
@@ -236,9 +240,16 @@ BiasRecord* recordFor(CriticalSectionImpl* c, DWORD self) {
 
 // Called by the owner after each entry through `state`: counts its run of entries (broken by
 // any other thread's entry, fast ones included) and moves the bias to it after a long enough
-// run.
-void noteGeneralEntry(CriticalSectionImpl* c, DWORD self, bool afterFastEntry) {
+// run. A bias that only costs the other threads barriers (its thread has stopped entering
+// while two or more others take turns) is dropped after as many barriers in a row.
+void noteGeneralEntry(CriticalSectionImpl* c, DWORD self, bool afterFastEntry, bool paidBarrier) {
     BiasRecord* current = c->bias.load(std::memory_order_relaxed);
+    if (afterFastEntry) c->barriersSinceFastEntry = 0;
+    if (paidBarrier && ++c->barriersSinceFastEntry >= kBiasAfterAcquisitions) {
+        c->barriersSinceFastEntry = 0;
+        current = &unbiased;
+        c->bias.store(current, std::memory_order_release);
+    }
     if (!biasAllowed.load(std::memory_order_relaxed)) {
         if (current != &unbiased) c->bias.store(&unbiased, std::memory_order_release);
         return;
@@ -261,10 +272,10 @@ void becomeOwner(CriticalSectionImpl* c, DWORD self, BiasRecord* fastRecord) {
     c->fastRecord = fastRecord;
 }
 
-void becomeGeneralOwner(CriticalSectionImpl* c, DWORD self) {
+void becomeGeneralOwner(CriticalSectionImpl* c, DWORD self, Exclusion exclusion) {
     const bool afterFastEntry = c->fastRecord != nullptr;
     becomeOwner(c, self, nullptr);
-    noteGeneralEntry(c, self, afterFastEntry);
+    noteGeneralEntry(c, self, afterFastEntry, exclusion == Exclusion::Excluded);
 }
 
 // Entry through `state`, out of line so that the fast paths stay leaf code. A thread whose id
@@ -272,8 +283,7 @@ void becomeGeneralOwner(CriticalSectionImpl* c, DWORD self) {
 __attribute__((noinline)) void enterGeneral(CriticalSectionImpl* c, DWORD self) {
     if (self == 0) self = fetchThreadId();
     lockState(c);
-    excludeBiasThread(c, self, true);
-    becomeGeneralOwner(c, self);
+    becomeGeneralOwner(c, self, excludeBiasThread(c, self, true));
 }
 
 // The bias thread found another thread taking the section.
@@ -287,11 +297,12 @@ __attribute__((noinline)) bool tryEnterGeneral(CriticalSectionImpl* c, DWORD sel
     if (self == 0) self = fetchThreadId();
     uint32_t expected = 0;
     if (!c->state.compare_exchange_strong(expected, 1, std::memory_order_acquire)) return false;
-    if (!excludeBiasThread(c, self, false)) {
+    const Exclusion exclusion = excludeBiasThread(c, self, false);
+    if (exclusion == Exclusion::Busy) {
         unlockState(c);
         return false;
     }
-    becomeGeneralOwner(c, self);
+    becomeGeneralOwner(c, self, exclusion);
     return true;
 }
 

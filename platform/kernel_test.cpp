@@ -228,6 +228,25 @@ TEST(CriticalSectionBias, bias_moves_only_when_another_thread_becomes_the_freque
     DeleteCriticalSection(&cs);
 }
 
+TEST(CriticalSectionBias, bias_is_dropped_when_its_thread_stops_and_others_take_turns) {
+    CRITICAL_SECTION cs;
+    InitializeCriticalSection(&cs);
+    Worker idle, other;
+    idle.run([&] { enterAndLeave(&cs, kRunToBias); });
+    ASSERT_EQ(biasOf(&cs), idle.id());
+    for (int i = 0; i < kShortRun; ++i) {
+        enterAndLeave(&cs, 1);
+        other.run([&] { enterAndLeave(&cs, 1); });
+    }
+    EXPECT_EQ(biasOf(&cs), idle.id()) << "a few turns keep the bias";
+    for (int i = 0; i < kRunToBias; ++i) {
+        enterAndLeave(&cs, 1);
+        other.run([&] { enterAndLeave(&cs, 1); });
+    }
+    EXPECT_EQ(biasOf(&cs), 0u) << "many turns with no fast entry drop it";
+    DeleteCriticalSection(&cs);
+}
+
 TEST(CriticalSectionBias, biased_and_other_threads_exclude_each_other_under_contention) {
     CRITICAL_SECTION cs;
     InitializeCriticalSection(&cs);
