@@ -61,6 +61,16 @@ float dbToGain(float db) {
     return std::exp(db * kNepersPerDb);
 }
 
+// Clip-curve point n sits at fraction n / kClipSteps; the quotients are taken once here, so the
+// per-sample interpolation needs no division (the values are the same correctly rounded floats).
+constexpr float kClipSteps = static_cast<float>(kClipCurveSize - 1);
+constexpr std::array<float, kClipCurveSize> kClipPointFraction = [] {
+    std::array<float, kClipCurveSize> fraction{};
+    for (int32_t n = 0; n < kClipCurveSize; ++n)
+        fraction[n] = static_cast<float>(n) / kClipSteps;
+    return fraction;
+}();
+
 // Moves value towards target with coefficient c.
 inline float toward(float value, float target, float c) {
     return c * value + (1.0f - c) * target;
@@ -269,15 +279,30 @@ void MaximizerEngine::process(const float* const* inputs, float* const* outputs,
                 std::fill_n(outputs[c], frames, 0.0f);
         return;
     }
+    if (mode == OutputMode::Replace)
+        runChannels<OutputMode::Replace>(inputs, outputs, frames, perSampleLock);
+    else
+        runChannels<OutputMode::Accumulate>(inputs, outputs, frames, perSampleLock);
+}
+
+// Picks the frame loop compiled for the channel count, output mode and locking at hand, so the
+// loop itself tests none of them.
+template <OutputMode kMode>
+void MaximizerEngine::runChannels(const float* const* inputs, float* const* outputs, int32_t frames,
+                                  CRITICAL_SECTION* perSampleLock) {
+    const bool locked = perSampleLock != nullptr;
     switch (channels_) {
     case 1:
-        run<1>(inputs, outputs, frames, mode, perSampleLock);
+        locked ? run<1, kMode, true>(inputs, outputs, frames, perSampleLock)
+               : run<1, kMode, false>(inputs, outputs, frames, perSampleLock);
         break;
     case 2:
-        run<2>(inputs, outputs, frames, mode, perSampleLock);
+        locked ? run<2, kMode, true>(inputs, outputs, frames, perSampleLock)
+               : run<2, kMode, false>(inputs, outputs, frames, perSampleLock);
         break;
     default:
-        run<0>(inputs, outputs, frames, mode, perSampleLock);
+        locked ? run<0, kMode, true>(inputs, outputs, frames, perSampleLock)
+               : run<0, kMode, false>(inputs, outputs, frames, perSampleLock);
         break;
     }
 }
@@ -510,31 +535,36 @@ void MaximizerEngine::forgetReleaseMemory() {
     if (magnitude <= kSoftClipKnee) return sample;
     float f = (magnitude - kSoftClipKnee) * derived_.clipScale;
     if (f >= 1.0f) f = kClipFractionMax;
-    constexpr float kSteps = static_cast<float>(kClipCurveSize - 1);
-    const int32_t i = static_cast<int32_t>(kSteps * f); // f > 0: truncation is the floor
+    const int32_t i = static_cast<int32_t>(kClipSteps * f); // f > 0: truncation is the floor
     const ClipCurve& curve = tables_.clipCurves[derived_.curve];
-    const float y =
-        curve[i] + (curve[i + 1] - curve[i]) * (f - static_cast<float>(i) / kSteps) * kSteps;
+    const float y = curve[i] + (curve[i + 1] - curve[i]) * (f - kClipPointFraction[i]) * kClipSteps;
     return std::copysign(y, sample);
 }
 
-template <int kFixedChannels>
+template <int kFixedChannels, OutputMode kMode, bool kLocked>
 void MaximizerEngine::run(const float* const* inputs, float* const* outputs, int32_t frames,
-                          OutputMode mode, CRITICAL_SECTION* perSampleLock) {
+                          CRITICAL_SECTION* perSampleLock) {
     const int32_t channels = kFixedChannels > 0 ? kFixedChannels : channels_;
     const int32_t lookAhead = lookAhead_;
     float* const firstRings = rings_.data();
     float* const secondRings = rings_.data() + static_cast<size_t>(channels) * lookAhead;
+    // The channel pointers stay put for the call: held here, they need no reload per frame.
+    const float* in[kMaxChannels];
+    float* out[kMaxChannels];
+    for (int32_t c = 0; c < channels; ++c) {
+        in[c] = inputs[c];
+        out[c] = outputs[c];
+    }
     float sample[kMaxChannels];
 
     for (int32_t t = 0; t < frames; ++t) {
-        if (perSampleLock != nullptr) EnterCriticalSection(perSampleLock);
+        if constexpr (kLocked) EnterCriticalSection(perSampleLock);
         const DerivedSettings& d = derived_;
         const bool bypassed = bypass_;
 
         float power = 0.0f;
         for (int32_t c = 0; c < channels; ++c) {
-            const float x = sanitizeInput(inputs[c][t]);
+            const float x = sanitizeInput(in[c][t]);
             sample[c] = x;
             power = std::max(power, x * x);
         }
@@ -578,14 +608,14 @@ void MaximizerEngine::run(const float* const* inputs, float* const* outputs, int
         minLimGain_ = std::min(minLimGain_, limiter_.gain);
         maxHalfGain_ = std::max(maxHalfGain_, 0.5f * d.compMakeup * level_.levelGain * d.limMakeup);
 
-        if (mode == OutputMode::Replace) {
+        if constexpr (kMode == OutputMode::Replace) {
             for (int32_t c = 0; c < channels; ++c)
-                outputs[c][t] = sample[c] * kOutputScale;
+                out[c][t] = sample[c] * kOutputScale;
         } else {
             for (int32_t c = 0; c < channels; ++c)
-                outputs[c][t] += sample[c] * kOutputScale;
+                out[c][t] += sample[c] * kOutputScale;
         }
-        if (perSampleLock != nullptr) LeaveCriticalSection(perSampleLock);
+        if constexpr (kLocked) LeaveCriticalSection(perSampleLock);
     }
 }
 

@@ -167,8 +167,11 @@ class MaximizerEngine {
     void deriveCeilings();
     void computeTimeConstants();
     void resetState();
-    template <int kFixedChannels>
-    void run(const float* const* inputs, float* const* outputs, int32_t frames, OutputMode mode,
+    template <OutputMode kMode>
+    void runChannels(const float* const* inputs, float* const* outputs, int32_t frames,
+                     CRITICAL_SECTION* perSampleLock);
+    template <int kFixedChannels, OutputMode kMode, bool kLocked>
+    void run(const float* const* inputs, float* const* outputs, int32_t frames,
              CRITICAL_SECTION* perSampleLock);
     void stepDetectors(float power);
     void stepLevelGain();
