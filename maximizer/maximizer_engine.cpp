@@ -117,6 +117,7 @@ bool MaximizerEngine::open(int32_t sampleRateHz, int32_t channels) {
     slowBlock_ = static_cast<int32_t>(samplesPerMs_);
     fastBlock_ = slowBlock_ / 3;
     lookAhead_ = 2 * slowBlock_;
+    lookAheadAsFloat_ = static_cast<float>(lookAhead_);
     invLookAheadM1_ = 1.0f / static_cast<float>(lookAhead_ - 1);
     invSamplesPerMs_ = 1.0f / samplesPerMs_;
     for (int32_t i = 0; i < kReleaseTableSize; ++i) {
@@ -264,6 +265,7 @@ void MaximizerEngine::deriveHeadroom(Rule rule) {
 
 void MaximizerEngine::deriveCeilings() {
     DerivedSettings& d = derived_;
+    d.halfCompMakeup = 0.5f * d.compMakeup;
     d.ceiling = d.clipTop * d.limThreshold * d.boostGain;
     d.holdCeiling = d.clipTop * d.holdThreshold * d.boostGain;
     d.auditionScale =
@@ -325,6 +327,7 @@ void MaximizerEngine::runChannels(const float* const* inputs, float* const* outp
         const float reduction =
             s.levSlow > d.thresholdDb ? -(s.levSlow - d.thresholdDb) * slope : 0.0f;
         s.tgtSlow = dbToGain(reduction);
+        s.crest = s.levFast - s.levSlow;
         if (std::fabs(s.crestSmooth) < kSubnormalGuard) s.crestSmooth = 0.0f;
         if (limiter_.overDensity < kSubnormalGuard) limiter_.overDensity = 0.0f;
         if (std::fabs(limiter_.relStepWork) < kSubnormalGuard) limiter_.relStepWork = 0.0f;
@@ -342,10 +345,10 @@ void MaximizerEngine::runChannels(const float* const* inputs, float* const* outp
         const float reduction =
             s.levFast > d.thresholdDb ? -(s.levFast - d.thresholdDb) * slope : 0.0f;
         s.tgtFast = dbToGain(reduction);
+        s.crest = s.levFast - s.levSlow;
     }
     ++s.fastCount;
 
-    s.crest = s.levFast - s.levSlow;
     s.crestSmooth = toward(s.crestSmooth, s.crest, tc_.crest);
 }
 
@@ -353,7 +356,7 @@ void MaximizerEngine::runChannels(const float* const* inputs, float* const* outp
 // transient recovers towards the shadow gain, which always follows the slow target.
 [[gnu::always_inline]] inline void MaximizerEngine::stepLevelGain() {
     LevelState& s = level_;
-    const float lookAhead = static_cast<float>(lookAhead_);
+    const float lookAhead = lookAheadAsFloat_;
     if (s.crest > kTransientCrestDb) {
         s.rampGain = s.levelGain;
         if (s.tgtFast < s.levelGain - static_cast<float>(s.rampLeft) * s.rampStep) {
@@ -399,7 +402,7 @@ void MaximizerEngine::runChannels(const float* const* inputs, float* const* outp
 [[gnu::always_inline]] inline void MaximizerEngine::detectPeak(float peak) {
     LimiterState& m = limiter_;
     const DerivedSettings& d = derived_;
-    const float lookAhead = static_cast<float>(lookAhead_);
+    const float lookAhead = lookAheadAsFloat_;
 
     m.overCount += peak >= d.ceiling ? 1 : 0;
     if (m.densityCount > lookAhead_) [[unlikely]] {
@@ -455,7 +458,7 @@ void MaximizerEngine::runChannels(const float* const* inputs, float* const* outp
 [[gnu::always_inline]] inline void MaximizerEngine::stepLimiterGain() {
     LimiterState& m = limiter_;
     const DerivedSettings& d = derived_;
-    const float lookAhead = static_cast<float>(lookAhead_);
+    const float lookAhead = lookAheadAsFloat_;
 
     if (m.releaseOn) {
         m.relStepWork = toward(m.relStepWork, m.relTarget, m.relCoef);
@@ -606,7 +609,7 @@ void MaximizerEngine::run(const float* const* inputs, float* const* outputs, int
         }
         newAudio_ = true; // bypassed audio counts too: the meters keep running
         minLimGain_ = std::min(minLimGain_, limiter_.gain);
-        maxHalfGain_ = std::max(maxHalfGain_, 0.5f * d.compMakeup * level_.levelGain * d.limMakeup);
+        maxHalfGain_ = std::max(maxHalfGain_, d.halfCompMakeup * level_.levelGain * d.limMakeup);
 
         if constexpr (kMode == OutputMode::Replace) {
             for (int32_t c = 0; c < channels; ++c)

@@ -75,6 +75,7 @@ struct DerivedSettings {
     float invRatio = 1.0f;
     float thresholdDb = 0.0f;
     float compMakeup = 1.0f;
+    float halfCompMakeup = 0.5f; // 0.5 × compMakeup, for the gain-reached meter
     float limThreshold = 1.0f;
     float holdThreshold = 1.0f;
     float limMakeup = 1.0f;
@@ -197,7 +198,8 @@ class MaximizerEngine {
         float levelGain, shadowGain, rampGain, rampStep;
         int32_t rampLeft;
         bool ramping, recovering;
-        float crest, crestSmooth, peakEnv;
+        float crest; // levFast − levSlow, renewed when either level is
+        float crestSmooth, peakEnv;
     };
 
     // Limiter state: gain falls linearly during attack, holds, then releases at a step that
@@ -227,6 +229,7 @@ class MaximizerEngine {
     int32_t slowBlock_ = 0; // N1
     int32_t fastBlock_ = 0; // N2
     int32_t lookAhead_ = 0; // L
+    float lookAheadAsFloat_ = 0.0f; // L, converted once for the per-frame gain arithmetic
     float invLookAheadM1_ = 0.0f;
     float invSamplesPerMs_ = 0.0f;
     // Release steps per frame: the tables' steps per millisecond × 1.15 / samples per ms.
