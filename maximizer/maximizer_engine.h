@@ -226,9 +226,9 @@ class MaximizerEngine {
     int32_t sampleRateHz_ = 0;
     int32_t channels_ = 0;
     float samplesPerMs_ = 0.0f;
-    int32_t slowBlock_ = 0; // N1
-    int32_t fastBlock_ = 0; // N2
-    int32_t lookAhead_ = 0; // L
+    int32_t slowBlock_ = 0;         // N1
+    int32_t fastBlock_ = 0;         // N2
+    int32_t lookAhead_ = 0;         // L
     float lookAheadAsFloat_ = 0.0f; // L, converted once for the per-frame gain arithmetic
     float invLookAheadM1_ = 0.0f;
     float invSamplesPerMs_ = 0.0f;

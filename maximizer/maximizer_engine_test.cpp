@@ -291,6 +291,59 @@ TEST(MaximizerSignal, output_does_not_depend_on_block_size_or_per_sample_lock) {
     EXPECT_NEAR(worst, 0.0, 0.0);
 }
 
+// Each channel count (mono, stereo, the generic loop), output mode and locking runs its own
+// compiled frame loop; all of them must produce the same frames and the same meters.
+TEST(MaximizerSignal, every_channel_count_output_mode_and_locking_gives_the_same_frames) {
+    const Channels mix = test::musicLikeMix(0.6, kRate, 2.0);
+    CRITICAL_SECTION lock;
+    InitializeCriticalSection(&lock);
+    for (const int32_t channels : {1, 2, 5}) {
+        Channels in(channels);
+        for (int32_t c = 0; c < channels; ++c) {
+            in[c] = mix[c % 2];
+            for (float& x : in[c])
+                x *= 1.0f - 0.1f * static_cast<float>(c);
+        }
+        const int32_t frames = static_cast<int32_t>(in[0].size());
+        const Settings settings{9.0f, 0.4f, 2.0f, 1.0f};
+        MaximizerEngine reference = openEngine(settings, channels);
+        const Channels expected = test::runEngine(reference, in, 512);
+        MeterValues expectedMeters;
+        ASSERT_TRUE(reference.readMeters(expectedMeters));
+
+        for (const bool accumulate : {false, true})
+            for (const bool locked : {false, true}) {
+                SCOPED_TRACE("channels " + std::to_string(channels) +
+                             (accumulate ? " accumulate" : " replace") +
+                             (locked ? " locked" : " unlocked"));
+                MaximizerEngine engine = openEngine(settings, channels);
+                Channels out(channels, std::vector<float>(frames, 0.0f));
+                std::vector<const float*> inPtr(channels);
+                std::vector<float*> outPtr(channels);
+                constexpr int32_t kBlock = 37;
+                for (int32_t from = 0; from < frames; from += kBlock) {
+                    for (int32_t c = 0; c < channels; ++c) {
+                        inPtr[c] = in[c].data() + from;
+                        outPtr[c] = out[c].data() + from;
+                    }
+                    engine.process(inPtr.data(), outPtr.data(), std::min(kBlock, frames - from),
+                                   accumulate ? OutputMode::Accumulate : OutputMode::Replace,
+                                   locked ? &lock : nullptr);
+                }
+                double worst = 0.0;
+                for (int32_t c = 0; c < channels; ++c)
+                    for (int32_t t = 0; t < frames; ++t)
+                        worst = std::max(worst, double(std::fabs(out[c][t] - expected[c][t])));
+                EXPECT_NEAR(worst, 0.0, 0.0);
+                MeterValues meters;
+                ASSERT_TRUE(engine.readMeters(meters));
+                EXPECT_NEAR(meters.headroomDb, expectedMeters.headroomDb, 0.0);
+                EXPECT_NEAR(meters.gainReached, expectedMeters.gainReached, 0.0);
+            }
+    }
+    DeleteCriticalSection(&lock);
+}
+
 // ---- Host values: mute and bypass ----------------------------------------------------------
 
 struct Snapshot {
