@@ -51,7 +51,7 @@ class EllipticDesigner {
 
     // [ui-thread] no allocation. Designs the elliptic low-pass with the given edges, ripple and
     // attenuation (positive dB). While the order exceeds orderLimit the stopband edge is
-    // widened. Returns false and keeps the previous design when the specification is refused.
+    // widened. Returns false and keeps the previous design when the requested design is refused.
     bool designLowPass(double passbandHz, double stopbandHz, double sampleRate, double rippleDb,
                        double attenuationDb, int32_t orderLimit);
 

@@ -115,15 +115,15 @@ struct Bin {
 };
 
 // Bin k of an N-point CCS spectrum seen through the window; k = 0..N/2.
-Bin windowedBin(const float* spec, int32_t k, int32_t half, FrameWindow window) {
-    const Bin x{spec[2 * k], spec[2 * k + 1]};
+Bin windowedBin(const float* ccs, int32_t k, int32_t half, FrameWindow window) {
+    const Bin x{ccs[2 * k], ccs[2 * k + 1]};
     if (window == FrameWindow::Rectangular || half < 1) return x;
     // A real signal's spectrum is conjugate-symmetric: the neighbours past either end are
     // mirrors of the bins inside.
     auto at = [&](int32_t j) {
-        if (j < 0) return Bin{spec[-2 * j], -spec[-2 * j + 1]};
-        if (j > half) return Bin{spec[2 * (2 * half - j)], -spec[2 * (2 * half - j) + 1]};
-        return Bin{spec[2 * j], spec[2 * j + 1]};
+        if (j < 0) return Bin{ccs[-2 * j], -ccs[-2 * j + 1]};
+        if (j > half) return Bin{ccs[2 * (2 * half - j)], -ccs[2 * (2 * half - j) + 1]};
+        return Bin{ccs[2 * j], ccs[2 * j + 1]};
     };
     const Bin below = at(k - 1), above = at(k + 1);
     return {0.5 * x.re - 0.25 * (below.re + above.re), 0.5 * x.im - 0.25 * (below.im + above.im)};

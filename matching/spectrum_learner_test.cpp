@@ -103,23 +103,23 @@ TEST(SpectrumLearner, display_slots_wrap_and_new_spectra_are_counted_up_to_the_s
 // CCS spectrum (N+2 floats) of a real signal, by a direct DFT in double precision.
 std::vector<float> ccsSpectrum(const std::vector<double>& x) {
     const size_t n = x.size();
-    std::vector<float> spec(n + 2, 0.0f);
+    std::vector<float> ccs(n + 2, 0.0f);
     for (size_t k = 0; k <= n / 2; ++k) {
         double re = 0.0, im = 0.0;
         for (size_t i = 0; i < n; ++i) {
             re += x[i] * std::cos(2 * M_PI * double(k * i) / double(n));
             im -= x[i] * std::sin(2 * M_PI * double(k * i) / double(n));
         }
-        spec[2 * k] = float(re);
-        spec[2 * k + 1] = float(im);
+        ccs[2 * k] = float(re);
+        ccs[2 * k + 1] = float(im);
     }
-    return spec;
+    return ccs;
 }
 
-std::vector<float> measured(const std::vector<float>& spec, int32_t n, FrameWindow window) {
+std::vector<float> measured(const std::vector<float>& ccs, int32_t n, FrameWindow window) {
     SpectrumLearner l(n, 1);
     l.configure(equalBandLayout(n), 1);
-    l.measure(Side::Before, spec.data(), nullptr, n, 0, n / 2 + 1, 0, 1.0, true, window);
+    l.measure(Side::Before, ccs.data(), nullptr, n, 0, n / 2 + 1, 0, 1.0, true, window);
     const float* d = l.display(Side::Before, 0);
     return std::vector<float>(d, d + n / 2 + 1);
 }
@@ -147,9 +147,9 @@ TEST(SpectrumLearnerWindow, hann_keeps_a_loud_low_tone_out_of_distant_bins) {
     std::vector<double> x(n);
     for (int32_t i = 0; i < n; ++i)
         x[size_t(i)] = std::cos(2 * M_PI * 2.3 * i / n + 1.0); // between bins, ends apart
-    const auto spec = ccsSpectrum(x);
-    const auto rect = measured(spec, n, FrameWindow::Rectangular);
-    const auto hann = measured(spec, n, FrameWindow::Hann);
+    const auto ccs = ccsSpectrum(x);
+    const auto rect = measured(ccs, n, FrameWindow::Rectangular);
+    const auto hann = measured(ccs, n, FrameWindow::Hann);
     // 60 bins away the rectangular window still shows the tone about 45 dB down; Hann buries it.
     const double rectDb = 10 * std::log10(rect[62] / rect[2]);
     const double hannDb = 10 * std::log10(hann[62] / hann[2]);
@@ -162,9 +162,9 @@ TEST(SpectrumLearnerWindow, hann_keeps_the_mean_power_of_noise) {
     double rect = 0.0, hann = 0.0;
     for (uint32_t frame = 0; frame < 40; ++frame) {
         const std::vector<float> noise = whiteNoise(n, 100 + frame);
-        const auto spec = ccsSpectrum(std::vector<double>(noise.begin(), noise.end()));
-        const auto r = measured(spec, n, FrameWindow::Rectangular);
-        const auto h = measured(spec, n, FrameWindow::Hann);
+        const auto ccs = ccsSpectrum(std::vector<double>(noise.begin(), noise.end()));
+        const auto r = measured(ccs, n, FrameWindow::Rectangular);
+        const auto h = measured(ccs, n, FrameWindow::Hann);
         for (int32_t k = 1; k < n / 2; ++k) {
             rect += r[size_t(k)];
             hann += h[size_t(k)];
@@ -185,8 +185,8 @@ TEST(SpectrumLearnerHighBand, marked_frames_get_the_mean_of_every_gathered_high_
     l.setLearning(true);
     // Frames with one-sided bin-1 powers 2, 8 and 18 (|X1| = 1, 2, 3): mean 28/3.
     for (float a : {1.0f, 2.0f, 3.0f}) {
-        const float spec[10] = {0, 0, a, 0, 0, 0, 0, 0, 0, 0};
-        l.gatherHigh(spec, nullptr, 8, 1, 2, 1.0, FrameWindow::Rectangular);
+        const float ccs[10] = {0, 0, a, 0, 0, 0, 0, 0, 0, 0};
+        l.gatherHigh(ccs, nullptr, 8, 1, 2, 1.0, FrameWindow::Rectangular);
     }
     // The low band counted two frames (one channel) and marked them.
     const float silent[10] = {};
