@@ -117,7 +117,7 @@ TEST(EllipticDesign, close_edges_widen_the_transition_band_instead_of_raising_or
     EXPECT_LE(magnitudeDb(d, d.stopbandEdgesHz[0]), -30.0 + 1e-6);
 }
 
-TEST(EllipticDesign, refused_specification_keeps_previous_design) {
+TEST(EllipticDesign, refused_design_request_keeps_previous_design) {
     EllipticDesigner d = designAt(1000.0, 44100.0);
     const std::complex<double> before = d.response(1200.0);
     EXPECT_FALSE(d.designLowPass(30000.0, 30300.0, 44100.0, kRippleDb, kAttenuationDb, 4));
