@@ -13,7 +13,6 @@ namespace {
 
 constexpr int32_t kRateHz = 44100;
 constexpr int32_t kChunkFrames = 4096;
-constexpr int32_t kSignalSeconds = 2;
 
 void ombrelProcess(benchmark::State& state) {
     const bool lowBand = state.range(0) != 0;
@@ -25,24 +24,10 @@ void ombrelProcess(benchmark::State& state) {
     store->setMode(orq::kModeChanged);
     plugin->loadSettings(store->iface());
 
-    // A precomputed stereo signal, replayed chunk by chunk into the frame's buffers.
-    const int32_t signalFrames = kSignalSeconds * kRateHz;
-    std::vector<float> left(signalFrames), right(signalFrames);
-    for (int32_t i = 0; i < signalFrames; ++i) {
-        const double t = double(i) / kRateHz;
-        left[i] = float(0.5 * std::sin(2.0 * std::numbers::pi * 440.0 * t));
-        right[i] = float(0.4 * std::sin(2.0 * std::numbers::pi * 97.0 * t));
-    }
-    orq::AudioBuffers buffers(2, 2, kChunkFrames, orq::BufferLayout::Shared, kRateHz);
-    buffers.setFrames(kChunkFrames);
+    orq::bench::StereoReplay signal(kRateHz, kChunkFrames, 440.0, 97.0);
     int64_t frames = 0;
-    int32_t position = 0;
     for (auto _ : state) {
-        if (position + kChunkFrames > signalFrames) position = 0;
-        std::copy_n(left.data() + position, kChunkFrames, buffers.inputs()[0]);
-        std::copy_n(right.data() + position, kChunkFrames, buffers.inputs()[1]);
-        position += kChunkFrames;
-        plugin->process(buffers);
+        plugin->process(signal.next());
         frames += kChunkFrames;
         // The editor collects about every 55 ms; once per chunk (93 ms) here.
         store->setMode(orq::kOmbrelSpectra);
