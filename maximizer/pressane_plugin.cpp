@@ -111,8 +111,18 @@ void PressaneParameterSet::getInfo(int32_t index, ParameterInfo* info) const {
 PressanePlugin::PressanePlugin(ParameterSet* parameters, HostCallback host, void* hostContext)
     : AudioPlugin(kPressaneIdentity, parameters, host, hostContext) {}
 
+namespace {
+constexpr float kRestingHeadroomMeterDb = 6.0f;
+constexpr float kRestingGainReachedMeter = 1.0f;
+} // namespace
+
 PressanePlugin::~PressanePlugin() {
     engine_.close();
+    // The values this instance hands on to the next (through the library's default set) carry
+    // resting meters: no headroom used, all of the desired gain reached.
+    auto& set = static_cast<TableParameterSet&>(parameters());
+    set.setValue(kPressaneHeadroomMeter, kRestingHeadroomMeterDb);
+    set.setValue(kPressaneGainReachedMeter, kRestingGainReachedMeter);
 }
 
 void PressanePlugin::runEngine(float* const* channels, int32_t channelCount, int32_t frames) {

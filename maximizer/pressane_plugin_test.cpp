@@ -1,4 +1,5 @@
 #include "maximizer/pressane_plugin.h"
+#include "runtime/live_objects.h"
 #include "maximizer/maximizer_test_support.h"
 #include "runtime/sample_conversion.h"
 
@@ -333,4 +334,24 @@ TEST(PressanePlugin, stop_hands_the_latency_tail_to_a_host_that_takes_it) {
 }
 
 } // namespace
+} // namespace orq
+
+namespace orq {
+
+TEST(PressaneDefaults, a_destroyed_instance_hands_on_resting_meters_to_the_default_set) {
+    ParameterSet* defaults = createPressaneParameters();
+    setDefaultParameterSet(defaults);
+    ParameterSet* set = createPressaneParameters();
+    set->setFloat(kPressaneDesiredGain, 4.0f);
+    set->setFloat(kPressaneHeadroomMeter, -3.0f);
+    set->setFloat(kPressaneGainReachedMeter, 0.25f);
+    delete createPressanePlugin(set, nullptr, nullptr); // a host that takes no tails
+    setDefaultParameterSet(nullptr);
+    defaults->setMode(kModeFrozen);
+    EXPECT_EQ(defaults->getFloat(kPressaneDesiredGain), 4.0f);
+    EXPECT_EQ(defaults->getFloat(kPressaneHeadroomMeter), 6.0f);
+    EXPECT_EQ(defaults->getFloat(kPressaneGainReachedMeter), 1.0f);
+    defaults->release();
+}
+
 } // namespace orq
