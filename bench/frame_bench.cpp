@@ -19,8 +19,10 @@ template <class T> void runFrame(benchmark::State& state, uint16_t tag, uint16_t
     std::vector<T> samples(size_t(kFrames) * 2);
     for (size_t i = 0; i < samples.size(); ++i) {
         const double v = 0.5 * std::sin(double(i) * 0.01);
-        if constexpr (sizeof(T) == 2) samples[i] = T(v * 32767);
-        else samples[i] = T(v);
+        if constexpr (sizeof(T) == 2)
+            samples[i] = T(v * 32767);
+        else
+            samples[i] = T(v);
     }
     const auto bytes = test::bytesOf(samples);
     for (auto _ : state) {
@@ -31,8 +33,12 @@ template <class T> void runFrame(benchmark::State& state, uint16_t tag, uint16_t
     bench::setRealtimeCounters(state, kFrames, kRateHz);
 }
 
-void BM_Frame16BitStereo(benchmark::State& state) { runFrame<int16_t>(state, orq::kFormatPcm, 16); }
-void BM_FrameFloatStereo(benchmark::State& state) { runFrame<float>(state, orq::kFormatFloat, 32); }
+void BM_Frame16BitStereo(benchmark::State& state) {
+    runFrame<int16_t>(state, orq::kFormatPcm, 16);
+}
+void BM_FrameFloatStereo(benchmark::State& state) {
+    runFrame<float>(state, orq::kFormatFloat, 32);
+}
 
 } // namespace
 

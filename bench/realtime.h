@@ -21,7 +21,8 @@ inline void reportRealtime(benchmark::State& state, int64_t totalFrames, double 
         benchmark::Counter(double(totalFrames) / sampleRateHz, benchmark::Counter::kIsRate);
 }
 
-inline void setRealtimeCounters(benchmark::State& state, int64_t framesPerIteration, double sampleRateHz) {
+inline void setRealtimeCounters(benchmark::State& state, int64_t framesPerIteration,
+                                double sampleRateHz) {
     reportRealtime(state, int64_t(state.iterations()) * framesPerIteration, sampleRateHz);
 }
 
@@ -29,8 +30,10 @@ inline void setRealtimeCounters(benchmark::State& state, int64_t framesPerIterat
 // so a benchmark measures the plug-in and not the signal generator.
 class StereoReplay {
   public:
-    StereoReplay(int32_t sampleRateHz, int32_t chunkFrames, double leftHz, double rightHz, double seconds = 2.0)
-        : chunkFrames_(chunkFrames), buffers_(2, 2, chunkFrames, BufferLayout::Shared, sampleRateHz) {
+    StereoReplay(int32_t sampleRateHz, int32_t chunkFrames, double leftHz, double rightHz,
+                 double seconds = 2.0)
+        : chunkFrames_(chunkFrames),
+          buffers_(2, 2, chunkFrames, BufferLayout::Shared, sampleRateHz) {
         const int32_t frames = int32_t(seconds * sampleRateHz);
         left_.resize(size_t(frames));
         right_.resize(size_t(frames));

@@ -33,17 +33,26 @@ AnalysisOptions parseAnalysis(const std::vector<std::string>& args, bool spectro
             if (i + 1 >= args.size()) throw UsageError(a + " needs a value");
             return args[++i];
         };
-        if (a == "--output") o.output = value();
-        else if (spectrogram && a == "--low-band") o.lowBand = true;
+        if (a == "--output")
+            o.output = value();
+        else if (spectrogram && a == "--low-band")
+            o.lowBand = true;
         else if (spectrogram && a == "--channel") {
             const std::string c = value();
-            if (c == "left") o.view = 0;
-            else if (c == "mean") o.view = 1;
-            else if (c == "right") o.view = 2;
-            else throw UsageError("--channel takes left, mean or right, not '" + c + "'");
-        } else if (!spectrogram && a == "--mono") o.mono = true;
-        else if (a.starts_with("--")) throw UsageError("unknown option '" + a + "'");
-        else o.positional.push_back(a);
+            if (c == "left")
+                o.view = 0;
+            else if (c == "mean")
+                o.view = 1;
+            else if (c == "right")
+                o.view = 2;
+            else
+                throw UsageError("--channel takes left, mean or right, not '" + c + "'");
+        } else if (!spectrogram && a == "--mono")
+            o.mono = true;
+        else if (a.starts_with("--"))
+            throw UsageError("unknown option '" + a + "'");
+        else
+            o.positional.push_back(a);
     }
     return o;
 }
@@ -79,7 +88,8 @@ int commandSpectrogram(const std::vector<std::string>& args) {
             std::snprintf(cell, sizeof cell, "%.6f", c.timeSeconds[size_t(r)]);
             line += cell;
             for (int32_t b = 0; b < c.bins; ++b) {
-                std::snprintf(cell, sizeof cell, ",%.2f", c.levelsDb[size_t(r) * size_t(c.bins) + size_t(b)]);
+                std::snprintf(cell, sizeof cell, ",%.2f",
+                              c.levelsDb[size_t(r) * size_t(c.bins) + size_t(b)]);
                 line += cell;
             }
             rows.push_back(std::move(line));
@@ -158,8 +168,8 @@ int commandScope(const std::vector<std::string>& args) {
     for (size_t i = 0; i < seconds.size(); ++i) {
         const Second& s = seconds[i];
         if (s.count == 0) continue;
-        std::printf("%6zu  %16.3f %6.3f %6.3f %10.3f %10.3f\n", i, s.sum / s.count, s.minimum, s.maximum, s.mid,
-                    s.side);
+        std::printf("%6zu  %16.3f %6.3f %6.3f %10.3f %10.3f\n", i, s.sum / s.count, s.minimum,
+                    s.maximum, s.mid, s.side);
     }
     return 0;
 }

@@ -41,8 +41,9 @@ SampleFormat naturalFormat(int sndfileFormat) {
 }
 
 AudioData readAudio(const std::string& path, const SampleFormat* forced) {
-    struct stat st{};
-    if (stat(path.c_str(), &st) != 0) throw std::runtime_error("cannot read '" + path + "': " + std::strerror(errno));
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0)
+        throw std::runtime_error("cannot read '" + path + "': " + std::strerror(errno));
     if (!S_ISREG(st.st_mode)) throw std::runtime_error("'" + path + "' is not a regular file");
     SF_INFO info{};
     SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
@@ -64,7 +65,8 @@ AudioData readAudio(const std::string& path, const SampleFormat* forced) {
         got = sf_readf_float(file, audio.float32.data(), info.frames);
     }
     sf_close(file);
-    if (got != info.frames) throw std::runtime_error("'" + path + "' ends before its stated length");
+    if (got != info.frames)
+        throw std::runtime_error("'" + path + "' ends before its stated length");
     return audio;
 }
 
@@ -72,13 +74,15 @@ namespace {
 
 int containerFor(const std::string& path) {
     std::string ext = fs::path(path).extension().string();
-    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](unsigned char c) { return char(std::tolower(c)); });
     if (ext == ".wav") return SF_FORMAT_WAV;
     if (ext == ".flac") return SF_FORMAT_FLAC;
     if (ext == ".aif" || ext == ".aiff") return SF_FORMAT_AIFF;
     if (ext == ".caf") return SF_FORMAT_CAF;
     if (ext == ".w64") return SF_FORMAT_W64;
-    throw std::runtime_error("cannot tell the audio file type of '" + path + "' (use .wav, .flac, .aiff, .caf or .w64)");
+    throw std::runtime_error("cannot tell the audio file type of '" + path +
+                             "' (use .wav, .flac, .aiff, .caf or .w64)");
 }
 
 std::string temporaryBeside(const std::string& path) {
@@ -88,7 +92,8 @@ std::string temporaryBeside(const std::string& path) {
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
     int fd = mkstemp(name.data());
-    if (fd < 0) throw std::runtime_error("cannot write in '" + dir.string() + "': " + std::strerror(errno));
+    if (fd < 0)
+        throw std::runtime_error("cannot write in '" + dir.string() + "': " + std::strerror(errno));
     close(fd);
     return std::string(name.data());
 }
@@ -112,7 +117,8 @@ void writeAudio(const std::string& path, const AudioData& audio) {
     info.format = container | subtype;
     if (!sf_format_check(&info))
         throw std::runtime_error("'" + path + "' cannot hold " +
-                                 (audio.format == SampleFormat::Int16 ? "16-bit" : "float") + " samples");
+                                 (audio.format == SampleFormat::Int16 ? "16-bit" : "float") +
+                                 " samples");
     const std::string temporary = temporaryBeside(path);
     SNDFILE* file = sf_open(temporary.c_str(), SFM_WRITE, &info);
     if (file == nullptr) {
@@ -134,9 +140,11 @@ void writeAudio(const std::string& path, const AudioData& audio) {
 void refuseSameFile(const std::string& input, const std::string& output) {
     std::error_code ec;
     if (fs::exists(output, ec) && fs::equivalent(input, output, ec))
-        throw std::runtime_error("the output '" + output + "' is the input; choose another output file");
+        throw std::runtime_error("the output '" + output +
+                                 "' is the input; choose another output file");
     if (fs::weakly_canonical(input, ec) == fs::weakly_canonical(output, ec))
-        throw std::runtime_error("the output '" + output + "' is the input; choose another output file");
+        throw std::runtime_error("the output '" + output +
+                                 "' is the input; choose another output file");
 }
 
 void writeFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes) {

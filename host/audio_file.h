@@ -15,8 +15,8 @@ struct AudioData {
     int32_t sampleRate = 0;
     int64_t frames = 0;
     SampleFormat format = SampleFormat::Int16;
-    std::vector<int16_t> int16;  // interleaved, when format is Int16
-    std::vector<float> float32;  // interleaved, when format is Float32
+    std::vector<int16_t> int16; // interleaved, when format is Int16
+    std::vector<float> float32; // interleaved, when format is Float32
     const void* data() const;
     void* data();
     int32_t bytesPerFrame() const;

@@ -22,7 +22,9 @@ struct Noise {
     }
 };
 
-double midiHz(int note) { return 440.0 * std::pow(2.0, (note - 69) / 12.0); }
+double midiHz(int note) {
+    return 440.0 * std::pow(2.0, (note - 69) / 12.0);
+}
 
 // Sample t (seconds) of the mix for both channels.
 void mixAt(double t, Noise& noise, double& left, double& right, double& hatState) {
@@ -34,7 +36,9 @@ void mixAt(double t, Noise& noise, double& left, double& right, double& hatState
     constexpr double twoPi = 2.0 * std::numbers::pi;
     // Kick: a falling sine on every beat.
     const double kickEnv = std::exp(-inBeat * 18.0);
-    const double kick = 0.9 * kickEnv * std::sin(twoPi * (45.0 * inBeat + 60.0 * (1 - std::exp(-inBeat * 30.0)) / 30.0));
+    const double kick =
+        0.9 * kickEnv *
+        std::sin(twoPi * (45.0 * inBeat + 60.0 * (1 - std::exp(-inBeat * 30.0)) / 30.0));
     // Bass: the root on eighths.
     const double eighth = std::fmod(t, beat / 2);
     const double bass = 0.35 * std::exp(-eighth * 4.0) * std::sin(twoPi * midiHz(root - 12) * t);
@@ -43,7 +47,8 @@ void mixAt(double t, Noise& noise, double& left, double& right, double& hatState
     const int third = (bar % 2 == 0) ? 3 : 4;
     for (int interval : {12, 12 + third, 19, 24}) {
         const double f = midiHz(root + interval);
-        for (int h = 1; h <= 4; ++h) pad += std::sin(twoPi * f * h * t + h) / (h * h);
+        for (int h = 1; h <= 4; ++h)
+            pad += std::sin(twoPi * f * h * t + h) / (h * h);
     }
     pad *= 0.06 * (0.6 + 0.4 * std::sin(twoPi * 0.25 * t));
     // Hats: high-passed noise on off-beats.

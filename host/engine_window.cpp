@@ -24,7 +24,8 @@ EngineWindow::~EngineWindow() {
 
 void EngineWindow::pump() {
     MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
+        DispatchMessageA(&message);
 }
 
 LRESULT EngineWindow::procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -29,7 +29,8 @@ const char* const kUsage =
     "usage:\n"
     "  orq process PLUGIN INPUT OUTPUT [--set KEY=VALUE]... [--state FILE] [--save-state FILE]\n"
     "              [--format s16|f32] [--road dx|vc]\n"
-    "  orq match --reference REF INPUT OUTPUT [--amount PERCENT] [--third-octave] [--save-state FILE]\n"
+    "  orq match --reference REF INPUT OUTPUT [--amount PERCENT] [--third-octave] [--save-state "
+    "FILE]\n"
     "  orq spectrogram INPUT OUT.csv [--low-band] [--channel left|mean|right] [--output AUDIO]\n"
     "  orq scope INPUT [--mono] [--output AUDIO]\n"
     "  orq demo [OUTDIR]\n"
@@ -46,29 +47,32 @@ std::string dbfs(float peak) {
 }
 
 std::string describeFormat(const AudioData& a) {
-    return std::string(a.format == SampleFormat::Int16 ? "s16" : "f32") + ", " + std::to_string(a.sampleRate) +
-           " Hz, " + std::to_string(a.channels) + (a.channels == 1 ? " channel" : " channels");
+    return std::string(a.format == SampleFormat::Int16 ? "s16" : "f32") + ", " +
+           std::to_string(a.sampleRate) + " Hz, " + std::to_string(a.channels) +
+           (a.channels == 1 ? " channel" : " channels");
 }
 
 std::string summaryText(const Session& session, const AudioData& audio, const RunSummary& s) {
     std::ostringstream out;
-    out << "plug-in: " << session.name() << " (" << (session.road() == Road::Component ? "component" : "vc")
-        << " road)\n";
+    out << "plug-in: " << session.name() << " ("
+        << (session.road() == Road::Component ? "component" : "vc") << " road)\n";
     out << "format: " << describeFormat(audio) << ", " << audio.frames << " frames\n";
     out << "latency: " << s.latencyFrames << " frames";
-    if (s.latencyFrames > 0) out << (s.tailFromPlugin ? " (tail from the plug-in)" : " (tail from fed silence)");
+    if (s.latencyFrames > 0)
+        out << (s.tailFromPlugin ? " (tail from the plug-in)" : " (tail from fed silence)");
     out << "\n";
     for (size_t c = 0; c < s.input.size(); ++c)
-        out << "channel " << c << ": in peak " << dbfs(s.input[c].peak) << " dBFS, " << s.input[c].clips
-            << " clips; out peak " << dbfs(s.output[c].peak) << " dBFS, " << s.output[c].clips << " clips\n";
+        out << "channel " << c << ": in peak " << dbfs(s.input[c].peak) << " dBFS, "
+            << s.input[c].clips << " clips; out peak " << dbfs(s.output[c].peak) << " dBFS, "
+            << s.output[c].clips << " clips\n";
     return out.str();
 }
 
 void progressBar(int64_t done, int64_t total) {
     const int width = 40;
     const int filled = total > 0 ? int(width * done / total) : width;
-    std::fprintf(stderr, "\r[%.*s%*s] %3d%%", filled, "########################################", width - filled, "",
-                 total > 0 ? int(100 * done / total) : 100);
+    std::fprintf(stderr, "\r[%.*s%*s] %3d%%", filled, "########################################",
+                 width - filled, "", total > 0 ? int(100 * done / total) : 100);
     if (done >= total) std::fprintf(stderr, "\n");
 }
 
@@ -89,21 +93,32 @@ ProcessOptions parseProcess(const std::vector<std::string>& args) {
             if (i + 1 >= args.size()) throw UsageError(a + " needs a value");
             return args[++i];
         };
-        if (a == "--set") o.settings.push_back(parseSetting(value()));
-        else if (a == "--state") o.state = value();
-        else if (a == "--save-state") o.saveState = value();
+        if (a == "--set")
+            o.settings.push_back(parseSetting(value()));
+        else if (a == "--state")
+            o.state = value();
+        else if (a == "--save-state")
+            o.saveState = value();
         else if (a == "--format") {
             const std::string f = value();
-            if (f == "s16") o.format = SampleFormat::Int16;
-            else if (f == "f32") o.format = SampleFormat::Float32;
-            else throw UsageError("--format takes s16 or f32, not '" + f + "'");
+            if (f == "s16")
+                o.format = SampleFormat::Int16;
+            else if (f == "f32")
+                o.format = SampleFormat::Float32;
+            else
+                throw UsageError("--format takes s16 or f32, not '" + f + "'");
         } else if (a == "--road") {
             const std::string r = value();
-            if (r == "dx") o.road = Road::Component;
-            else if (r == "vc") o.road = Road::HostExtension;
-            else throw UsageError("--road takes dx or vc, not '" + r + "'");
-        } else if (a.starts_with("--")) throw UsageError("unknown option '" + a + "'");
-        else positional.push_back(a);
+            if (r == "dx")
+                o.road = Road::Component;
+            else if (r == "vc")
+                o.road = Road::HostExtension;
+            else
+                throw UsageError("--road takes dx or vc, not '" + r + "'");
+        } else if (a.starts_with("--"))
+            throw UsageError("unknown option '" + a + "'");
+        else
+            positional.push_back(a);
     }
     if (positional.size() != 3) throw UsageError("process takes PLUGIN INPUT OUTPUT");
     o.plugin = positional[0];
@@ -140,7 +155,8 @@ int commandProcess(const std::vector<std::string>& args, bool roadGiven) {
 }
 
 int commandRegister(const std::vector<std::string>& libs, bool unregister) {
-    if (libs.empty()) throw UsageError(std::string(unregister ? "unregister" : "register") + " takes LIB...");
+    if (libs.empty())
+        throw UsageError(std::string(unregister ? "unregister" : "register") + " takes LIB...");
     int failures = 0;
     for (const std::string& path : libs) {
         PluginLibrary lib = loadLibrary(path);
@@ -150,11 +166,13 @@ int commandRegister(const std::vector<std::string>& libs, bool unregister) {
         if (FAILED(hr)) {
             char text[1024] = {};
             PlatformRegistryError(text, sizeof text);
-            std::fprintf(stderr, "orq: %s '%s' failed (0x%08X)%s%s\n", unregister ? "unregistering" : "registering",
-                         path.c_str(), uint32_t(hr), text[0] ? ": " : "", text);
+            std::fprintf(stderr, "orq: %s '%s' failed (0x%08X)%s%s\n",
+                         unregister ? "unregistering" : "registering", path.c_str(), uint32_t(hr),
+                         text[0] ? ": " : "", text);
             ++failures;
         } else {
-            std::cout << (unregister ? "unregistered " : "registered ") << lib.name << " (" << lib.path << ")\n";
+            std::cout << (unregister ? "unregistered " : "registered ") << lib.name << " ("
+                      << lib.path << ")\n";
         }
     }
     return failures == 0 ? 0 : 1;
@@ -181,8 +199,8 @@ int commandList() {
             char name[64] = {};
             int32_t kind = 0;
             if (lib.getPlugInName(i, name, sizeof name - 1, &kind) != 1) continue;
-            std::cout << "  " << fs::path(file).filename().string() << ": " << name << " (kind " << kind << ", "
-                      << (kind == 6 ? "analyser" : "processor") << ")\n";
+            std::cout << "  " << fs::path(file).filename().string() << ": " << name << " (kind "
+                      << kind << ", " << (kind == 6 ? "analyser" : "processor") << ")\n";
         }
     }
     return 0;
@@ -200,8 +218,8 @@ const std::vector<DemoStep>& demoSteps() {
         // A low threshold with about 4:1 above it on the lower three bands, made up by the output.
         {"Orq Compressor",
          "compressor.wav",
-         {"Shape[0]=0,0;0.05,0.05;1,0.2", "Shape[1]=0,0;0.05,0.05;1,0.2", "Shape[2]=0,0;0.05,0.05;1,0.2",
-          "Output=6", "SoftClip=1"}},
+         {"Shape[0]=0,0;0.05,0.05;1,0.2", "Shape[1]=0,0;0.05,0.05;1,0.2",
+          "Shape[2]=0,0;0.05,0.05;1,0.2", "Output=6", "SoftClip=1"}},
         {"Orq Pressane", "pressane.wav", {"DesGain=6", "Comp=0.3"}},
         {"Orq Tessaline", "tessaline.wav", {}},
         {"Orq Brisquet", "brisquet.wav", {"mix=0.8", "gain=0.8", "den=4"}},
@@ -220,8 +238,8 @@ int commandDemo(const std::vector<std::string>& args) {
     const AudioData mix = makeDemoMix();
     writeAudio((dir / "mix.wav").string(), mix);
     std::ostringstream report;
-    report << "test mix: " << (dir / "mix.wav").string() << " (" << describeFormat(mix) << ", " << mix.frames
-           << " frames)\n";
+    report << "test mix: " << (dir / "mix.wav").string() << " (" << describeFormat(mix) << ", "
+           << mix.frames << " frames)\n";
     int ran = 0;
     for (const DemoStep& step : demoSteps()) {
         std::optional<PluginTarget> target;
@@ -230,15 +248,18 @@ int commandDemo(const std::vector<std::string>& args) {
         } catch (const std::exception&) {
             continue; // not built yet
         }
-        std::unique_ptr<Session> session = openSession(*target, defaultRoad(*target, Road::Component));
+        std::unique_ptr<Session> session =
+            openSession(*target, defaultRoad(*target, Road::Component));
         std::vector<Setting> settings;
-        for (const char* s : step.settings) settings.push_back(parseSetting(s));
+        for (const char* s : step.settings)
+            settings.push_back(parseSetting(s));
         session->apply(settings);
         RunSummary summary;
         AudioData output = session->run(mix, summary, {});
         const fs::path file = dir / step.output;
         writeAudio(file.string(), output);
-        report << "\n" << summaryText(*session, mix, summary) << "output: " << file.string() << "\n";
+        report << "\n"
+               << summaryText(*session, mix, summary) << "output: " << file.string() << "\n";
         ++ran;
     }
     std::ofstream((dir / "summary.txt").string()) << report.str();
@@ -259,7 +280,8 @@ int commandDemo(const std::vector<std::string>& args) {
         const std::string bright = (dir / "mix-bright.wav").string();
         writeAudio(bright, makeBrightDemoMix());
         std::cout << "\nmatching " << bright << " toward the mix:\n";
-        commandMatch({"--reference", mixPath, bright, (dir / "matched.wav").string(), "--third-octave"});
+        commandMatch(
+            {"--reference", mixPath, bright, (dir / "matched.wav").string(), "--third-octave"});
         ++ran;
     }
     if (available("Orq Ombrel")) {
@@ -287,7 +309,8 @@ int main(int argc, char** argv) {
         const std::string command = args[0];
         std::vector<std::string> rest(args.begin() + 1, args.end());
         bool roadGiven = false;
-        for (const std::string& a : rest) roadGiven = roadGiven || a == "--road";
+        for (const std::string& a : rest)
+            roadGiven = roadGiven || a == "--road";
         if (command == "process") return commandProcess(rest, roadGiven);
         if (command == "demo") return commandDemo(rest);
         if (command == "match") return commandMatch(rest);

@@ -34,19 +34,26 @@ MatchOptions parseMatch(const std::vector<std::string>& args) {
             if (i + 1 >= args.size()) throw UsageError(a + " needs a value");
             return args[++i];
         };
-        if (a == "--reference") o.reference = value();
+        if (a == "--reference")
+            o.reference = value();
         else if (a == "--amount") {
             const std::string v = value();
             char* end = nullptr;
             o.amountPercent = std::strtod(v.c_str(), &end);
-            if (v.empty() || *end != '\0' || !(o.amountPercent >= 0 && o.amountPercent <= kAmountPercentMax))
+            if (v.empty() || *end != '\0' ||
+                !(o.amountPercent >= 0 && o.amountPercent <= kAmountPercentMax))
                 throw UsageError("--amount takes a percentage from 0 to 200, not '" + v + "'");
-        } else if (a == "--third-octave") o.thirdOctave = true;
-        else if (a == "--save-state") o.saveState = value();
-        else if (a.starts_with("--")) throw UsageError("unknown option '" + a + "'");
-        else positional.push_back(a);
+        } else if (a == "--third-octave")
+            o.thirdOctave = true;
+        else if (a == "--save-state")
+            o.saveState = value();
+        else if (a.starts_with("--"))
+            throw UsageError("unknown option '" + a + "'");
+        else
+            positional.push_back(a);
     }
-    if (o.reference.empty() || positional.size() != 2) throw UsageError("match takes --reference REF INPUT OUTPUT");
+    if (o.reference.empty() || positional.size() != 2)
+        throw UsageError("match takes --reference REF INPUT OUTPUT");
     o.input = positional[0];
     o.output = positional[1];
     return o;
@@ -62,7 +69,8 @@ float learnedFrames(Session& s, float target) {
 
 int commandMatch(const std::vector<std::string>& args) {
     const MatchOptions o = parseMatch(args);
-    for (const std::string& in : {o.reference, o.input}) refuseSameFile(in, o.output);
+    for (const std::string& in : {o.reference, o.input})
+        refuseSameFile(in, o.output);
     if (o.saveState) refuseSameFile(o.input, *o.saveState);
     const AudioData reference = readAudio(o.reference, nullptr);
     const AudioData input = readAudio(o.input, nullptr);
@@ -86,12 +94,14 @@ int commandMatch(const std::vector<std::string>& args) {
     const float sourceFrames = learnedFrames(*s, 1.0f);
     const float destinationFrames = learnedFrames(*s, 0.0f);
     if (!(sourceFrames > 0) || !(destinationFrames > 0))
-        throw std::runtime_error("the reference or the input is too short to learn a spectrum from");
+        throw std::runtime_error(
+            "the reference or the input is too short to learn a spectrum from");
     // The match compares sums of frame powers: bring the reference's sum to the input's
     // frame count so that files of different lengths compare as means.
     std::vector<float> source = s->readFloats(kParamSourceSpectrum);
     const float scale = destinationFrames / sourceFrames;
-    for (float& v : source) v *= scale;
+    for (float& v : source)
+        v *= scale;
     s->writeFloats(kParamSourceSpectrum, source);
 
     s->writeValue(kParamMorph, float(o.amountPercent / 100.0));
@@ -101,7 +111,8 @@ int commandMatch(const std::vector<std::string>& args) {
     if (o.saveState) writeFileAtomically(*o.saveState, s->saveState());
 
     const std::vector<float> curve = s->readFloats(kParamCurve);
-    const int32_t bins = std::clamp(int32_t(s->readValue(kParamLearnedBins)), 0, int32_t(curve.size()));
+    const int32_t bins =
+        std::clamp(int32_t(s->readValue(kParamLearnedBins)), 0, int32_t(curve.size()));
     float lowest = 0, highest = 0;
     bool any = false;
     for (int32_t b = 0; b < bins; ++b) {

@@ -46,7 +46,8 @@ class OrqCli : public ::testing::Test {
         FILE* pipe = popen(command.c_str(), "r");
         char buffer[4096];
         size_t n;
-        while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) r.out.append(buffer, n);
+        while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
+            r.out.append(buffer, n);
         const int status = pclose(pipe);
         r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         std::ifstream in(err);
@@ -54,7 +55,8 @@ class OrqCli : public ::testing::Test {
         return r;
     }
 
-    static std::string writeInput(const std::string& name, SampleFormat format, int channels, int64_t frames) {
+    static std::string writeInput(const std::string& name, SampleFormat format, int channels,
+                                  int64_t frames) {
         AudioData a;
         a.channels = channels;
         a.sampleRate = 44100;
@@ -64,9 +66,12 @@ class OrqCli : public ::testing::Test {
         uint32_t state = 12345;
         for (size_t i = 0; i < n; ++i) {
             state = state * 1664525u + 1013904223u;
-            const double v = std::sin(double(i) * 0.01) * 0.7 + (double(state >> 8) / 16777216.0 - 0.5) * 0.2;
-            if (format == SampleFormat::Int16) a.int16.push_back(int16_t(std::lround(v * 32767)));
-            else a.float32.push_back(float(v));
+            const double v =
+                std::sin(double(i) * 0.01) * 0.7 + (double(state >> 8) / 16777216.0 - 0.5) * 0.2;
+            if (format == SampleFormat::Int16)
+                a.int16.push_back(int16_t(std::lround(v * 32767)));
+            else
+                a.float32.push_back(float(v));
         }
         writeAudio(path(name), a);
         return path(name);
@@ -80,12 +85,14 @@ const std::string kPassthrough = "'Orq Passthrough'";
 
 bool sameSamples(const std::string& a, const std::string& b) {
     const AudioData x = readAudio(a, nullptr), y = readAudio(b, nullptr);
-    return x.frames == y.frames && x.channels == y.channels && x.int16 == y.int16 && x.float32 == y.float32;
+    return x.frames == y.frames && x.channels == y.channels && x.int16 == y.int16 &&
+           x.float32 == y.float32;
 }
 
 } // namespace
 
-TEST_F(OrqCli, pass_through_with_latency_returns_sixteen_bit_and_float_files_bit_exactly_on_both_roads) {
+TEST_F(OrqCli,
+       pass_through_with_latency_returns_sixteen_bit_and_float_files_bit_exactly_on_both_roads) {
     for (SampleFormat format : {SampleFormat::Int16, SampleFormat::Float32}) {
         const std::string in = writeInput("in.wav", format, 2, 30011);
         for (const char* road : {"dx", "vc"}) {
@@ -105,8 +112,8 @@ TEST_F(OrqCli, state_saved_by_one_run_is_loaded_by_the_next) {
                   " --set Gain=0.5 --save-state " + quote(path("gain.state")))
                   .exitCode,
               0);
-    ASSERT_EQ(run("process " + kPassthrough + " " + quote(in) + " " + quote(path("b.wav")) + " --state " +
-                  quote(path("gain.state")))
+    ASSERT_EQ(run("process " + kPassthrough + " " + quote(in) + " " + quote(path("b.wav")) +
+                  " --state " + quote(path("gain.state")))
                   .exitCode,
               0);
     const AudioData source = readAudio(in, nullptr), halved = readAudio(path("b.wav"), nullptr);
@@ -117,9 +124,7 @@ TEST_F(OrqCli, state_saved_by_one_run_is_loaded_by_the_next) {
 TEST_F(OrqCli, bad_input_gives_one_clear_line_a_failure_exit_and_no_output) {
     const std::string good = writeInput("good.wav", SampleFormat::Int16, 2, 2000);
     const std::string six = writeInput("six.wav", SampleFormat::Int16, 6, 2000);
-    {
-        std::ofstream(path("bad.state")) << "not a state";
-    }
+    { std::ofstream(path("bad.state")) << "not a state"; }
     struct Case {
         std::string args;
         std::string says;
@@ -128,7 +133,8 @@ TEST_F(OrqCli, bad_input_gives_one_clear_line_a_failure_exit_and_no_output) {
     const Case cases[] = {
         {quote(path("missing.wav")) + " " + quote(out), "cannot read"},
         {quote(six) + " " + quote(out), "6 channels"},
-        {quote(good) + " " + quote(out) + " --state " + quote(path("bad.state")), "state does not fit"},
+        {quote(good) + " " + quote(out) + " --state " + quote(path("bad.state")),
+         "state does not fit"},
         {quote(good) + " " + quote(out) + " --set Nonsense=1", "unknown parameter 'Nonsense'"},
         {quote(good) + " " + quote(good), "is the input"},
         {quote(good) + " " + quote(out) + " --set Latency=loud", "not a number"},
@@ -163,13 +169,16 @@ TEST_F(OrqCli, concurrent_registrations_of_two_libraries_both_land) {
     for (int round = 0; round < 3; ++round) {
         fs::remove(registry);
         const std::string env = "ORQ_REGISTRY=" + quote(registry) + " ";
-        const std::string a = env + ORQ_BINARY " register " + quote(ORQ_TEST_PLUGIN_DIR "/passthrough_dx.so");
-        const std::string b = env + ORQ_BINARY " register " + quote(ORQ_TEST_PLUGIN_DIR "/passthrough_second_dx.so");
+        const std::string a =
+            env + ORQ_BINARY " register " + quote(ORQ_TEST_PLUGIN_DIR "/passthrough_dx.so");
+        const std::string b =
+            env + ORQ_BINARY " register " + quote(ORQ_TEST_PLUGIN_DIR "/passthrough_second_dx.so");
         ASSERT_EQ(std::system(("(" + a + " >/dev/null & " + b + " >/dev/null & wait)").c_str()), 0);
         const std::string listing = path("listing.txt");
         ASSERT_EQ(std::system((env + ORQ_BINARY " list >" + quote(listing)).c_str()), 0);
         std::ifstream in(listing);
-        const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        const std::string text((std::istreambuf_iterator<char>(in)),
+                               std::istreambuf_iterator<char>());
         EXPECT_NE(text.find("Orq Passthrough  {"), std::string::npos) << text;
         EXPECT_NE(text.find("Orq Passthrough Second  {"), std::string::npos) << text;
     }
@@ -178,8 +187,9 @@ TEST_F(OrqCli, concurrent_registrations_of_two_libraries_both_land) {
 TEST_F(OrqCli, truncated_registry_gives_a_clear_error_and_is_left_as_it_was) {
     const std::string registry = path("truncated-registry");
     const std::string env = "ORQ_REGISTRY=" + quote(registry) + " ";
-    ASSERT_EQ(std::system((env + ORQ_BINARY " register " + quote(ORQ_TEST_PLUGIN_DIR "/passthrough_dx.so") +
-                           " >/dev/null").c_str()),
+    ASSERT_EQ(std::system((env + ORQ_BINARY " register " +
+                           quote(ORQ_TEST_PLUGIN_DIR "/passthrough_dx.so") + " >/dev/null")
+                              .c_str()),
               0);
     std::vector<char> bytes;
     {
@@ -199,7 +209,8 @@ TEST_F(OrqCli, truncated_registry_gives_a_clear_error_and_is_left_as_it_was) {
     EXPECT_NE(list.err.find(registry), std::string::npos) << "names the file: " << list.err;
     EXPECT_NE(reg.exitCode, 0);
     std::ifstream in(registry, std::ios::binary);
-    const std::vector<char> after((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::vector<char> after((std::istreambuf_iterator<char>(in)),
+                                  std::istreambuf_iterator<char>());
     EXPECT_EQ(after, bytes) << "the file is untouched";
 }
 
@@ -230,7 +241,8 @@ TEST_F(OrqCli, every_deliverable_registers_and_only_the_matching_filter_and_maxi
     EXPECT_EQ(filters, 6);
     ASSERT_EQ(std::system((env + ORQ_BINARY " unregister" + libs + " >/dev/null").c_str()), 0);
     std::ifstream after(registry);
-    const std::string text((std::istreambuf_iterator<char>(after)), std::istreambuf_iterator<char>());
+    const std::string text((std::istreambuf_iterator<char>(after)),
+                           std::istreambuf_iterator<char>());
     EXPECT_EQ(text.find("CLSID\\{"), std::string::npos) << "every class key removed";
     EXPECT_EQ(text.find("Filter\\{"), std::string::npos) << "every filter key removed";
 }

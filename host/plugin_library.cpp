@@ -35,7 +35,8 @@ std::optional<std::string> readString(HKEY root, const std::string& path, const 
 
 std::optional<DWORD> readDword(const std::string& path, const char* name) {
     HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return std::nullopt;
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return std::nullopt;
     DWORD value = 0, size = sizeof value, type = 0;
     LONG rc = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
     RegCloseKey(key);
@@ -76,7 +77,8 @@ std::vector<RegisteredFilter> registeredFilters() {
         if (FAILED(PlatformGUIDFromString(id, &f.classId))) continue;
         f.name = readString(HKEY_CLASSES_ROOT, std::string("Filter\\") + id, nullptr).value_or("");
         f.libraryPath =
-            readString(HKEY_CLASSES_ROOT, std::string("CLSID\\") + id + "\\InprocServer32", nullptr).value_or("");
+            readString(HKEY_CLASSES_ROOT, std::string("CLSID\\") + id + "\\InprocServer32", nullptr)
+                .value_or("");
         f.merit = readDword(std::string("CLSID\\") + id, "Merit");
         filters.push_back(f);
     }
@@ -99,7 +101,8 @@ PluginLibrary loadLibrary(const std::string& path) {
     lib.canUnloadNow = symbol<DllCanUnloadNowFn>(lib.handle, "DllCanUnloadNow");
     lib.registerServer = symbol<DllRegisterServerFn>(lib.handle, "DllRegisterServer");
     lib.unregisterServer = symbol<DllRegisterServerFn>(lib.handle, "DllUnregisterServer");
-    if (lib.getNumberOfPlugIns == nullptr || lib.getPlugInName == nullptr || lib.getCreator == nullptr)
+    if (lib.getNumberOfPlugIns == nullptr || lib.getPlugInName == nullptr ||
+        lib.getCreator == nullptr)
         throw std::runtime_error("'" + path + "' is not a plug-in library of this suite");
     char name[64] = {};
     if (lib.getNumberOfPlugIns() > 0 && lib.getPlugInName(0, name, sizeof name - 1, &lib.kind) == 1)
@@ -108,7 +111,8 @@ PluginLibrary loadLibrary(const std::string& path) {
 }
 
 std::string pluginFolder() {
-    if (const char* path = std::getenv("ORQ_PLUGIN_PATH"); path != nullptr && *path != '\0') return path;
+    if (const char* path = std::getenv("ORQ_PLUGIN_PATH"); path != nullptr && *path != '\0')
+        return path;
     return (fs::path(executableFolder()).parent_path() / "plugins").string();
 }
 
@@ -133,7 +137,8 @@ PluginTarget findPlugin(const std::string& nameOrPath) {
     }
     for (const RegisteredFilter& f : registeredFilters()) {
         std::error_code ec;
-        const bool match = isPath ? fs::equivalent(f.libraryPath, libraryPath, ec) : f.name == nameOrPath;
+        const bool match =
+            isPath ? fs::equivalent(f.libraryPath, libraryPath, ec) : f.name == nameOrPath;
         if (match) return {loadLibrary(f.libraryPath), f.classId};
     }
     if (isPath) return {loadLibrary(libraryPath), std::nullopt};

@@ -24,7 +24,8 @@ constexpr int32_t kChannelsMax = 2;
 constexpr int32_t kShapeMaxPoints = 15;
 constexpr int32_t kShapeRecordBytes = 124; // x[15], y[15], count
 
-// Parsing ------------------------------------------------------------------------------------------
+// Parsing
+// ------------------------------------------------------------------------------------------
 
 float parseNumber(const std::string& text, const std::string& what) {
     char* end = nullptr;
@@ -45,14 +46,17 @@ std::vector<uint8_t> packShapeRecord(const std::string& text, const std::string&
         const size_t comma = point.find(',');
         if (comma == std::string::npos)
             throw std::runtime_error(key + ": '" + point + "' is not a point x,y");
-        points.emplace_back(parseNumber(point.substr(0, comma), key), parseNumber(point.substr(comma + 1), key));
+        points.emplace_back(parseNumber(point.substr(0, comma), key),
+                            parseNumber(point.substr(comma + 1), key));
     }
     if (points.size() < 2 || points.size() > size_t(kShapeMaxPoints))
         throw std::runtime_error(key + ": a curve has 2 to 15 points");
     for (size_t i = 0; i < points.size(); ++i) {
         const auto [x, y] = points[i];
-        if (x < 0 || x > 1 || y < 0 || y > 1) throw std::runtime_error(key + ": levels lie in 0 … 1");
-        if (i > 0 && x < points[i - 1].first) throw std::runtime_error(key + ": input levels must not decrease");
+        if (x < 0 || x > 1 || y < 0 || y > 1)
+            throw std::runtime_error(key + ": levels lie in 0 … 1");
+        if (i > 0 && x < points[i - 1].first)
+            throw std::runtime_error(key + ": input levels must not decrease");
     }
     std::vector<uint8_t> record(kShapeRecordBytes, 0);
     auto* x = reinterpret_cast<float*>(record.data());
@@ -77,7 +81,8 @@ int32_t indexOfKey(ParameterInterface* set, int32_t count, const std::string& ke
 std::string knownKeys(ParameterInterface* set, int32_t count) {
     std::string keys;
     for (int32_t i = 0; i < count; ++i)
-        if (const char* name = set->keyName(set, i)) keys += (keys.empty() ? "" : ", ") + std::string(name);
+        if (const char* name = set->keyName(set, i))
+            keys += (keys.empty() ? "" : ", ") + std::string(name);
     return keys;
 }
 
@@ -120,12 +125,14 @@ void readMeters(PluginRecord* r, int32_t channels, RunSummary& summary) {
     summary.output.assign(size_t(channels), {});
     r->dispatcher(r, kCmdReadInputPeaks, peaks.data(), 0);
     r->dispatcher(r, kCmdReadInputClips, clips.data(), 0);
-    for (int32_t c = 0; c < channels; ++c) summary.input[size_t(c)] = {peaks[size_t(c)], clips[size_t(c)]};
+    for (int32_t c = 0; c < channels; ++c)
+        summary.input[size_t(c)] = {peaks[size_t(c)], clips[size_t(c)]};
     peaks.fill(0.0f);
     clips.fill(0);
     r->dispatcher(r, kCmdReadOutputPeaks, peaks.data(), 0);
     r->dispatcher(r, kCmdReadOutputClips, clips.data(), 0);
-    for (int32_t c = 0; c < channels; ++c) summary.output[size_t(c)] = {peaks[size_t(c)], clips[size_t(c)]};
+    for (int32_t c = 0; c < channels; ++c)
+        summary.output[size_t(c)] = {peaks[size_t(c)], clips[size_t(c)]};
 }
 
 void enableClipCounting(PluginRecord* r) {
@@ -140,7 +147,8 @@ bool deliversTail(const PluginLibrary& library, ParameterInterface* values, int3
     CreateEffectFn effect = nullptr;
     CreateEditorFn editor = nullptr;
     CreateParametersFn parameters = nullptr;
-    if (library.getCreator(library.name.c_str(), library.kind, &effect, &editor, &parameters) != 1) return false;
+    if (library.getCreator(library.name.c_str(), library.kind, &effect, &editor, &parameters) != 1)
+        return false;
     bool tail = false;
     auto probe = [](void* context, PluginRecord*, int32_t request, intptr_t, void* b) -> int32_t {
         if (request == kRequestHostMode) return kHostModeTakesTail;
@@ -187,8 +195,10 @@ void appendFrames(AudioData& out, const uint8_t* bytes, int64_t frames, int64_t 
 void padTo(AudioData& out, int64_t frames) {
     if (out.frames >= frames) return;
     const size_t samples = size_t(frames) * size_t(out.channels);
-    if (out.format == SampleFormat::Int16) out.int16.resize(samples, 0);
-    else out.float32.resize(samples, 0.0f);
+    if (out.format == SampleFormat::Int16)
+        out.int16.resize(samples, 0);
+    else
+        out.float32.resize(samples, 0.0f);
     out.frames = frames;
 }
 
@@ -209,7 +219,8 @@ void requireChannels(const AudioData& input) {
                                  " channels; the plug-ins take one or two");
 }
 
-// Component road --------------------------------------------------------------------------------------
+// Component road
+// --------------------------------------------------------------------------------------
 
 template <class T> struct ComPtr {
     T* p = nullptr;
@@ -223,9 +234,13 @@ template <class T> struct ComPtr {
 
 class ComponentSession final : public Session {
   public:
-    ComponentSession(PluginLibrary library, const CLSID& classId) : Session(std::move(library), Road::Component) {
-        HRESULT hr = CoCreateInstance(classId, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter, filter_.voids());
-        if (FAILED(hr)) throw std::runtime_error("cannot create the filter of '" + library_.name + "' (error 0x" + hex(hr) + ")");
+    ComponentSession(PluginLibrary library, const CLSID& classId)
+        : Session(std::move(library), Road::Component) {
+        HRESULT hr = CoCreateInstance(classId, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                                      filter_.voids());
+        if (FAILED(hr))
+            throw std::runtime_error("cannot create the filter of '" + library_.name +
+                                     "' (error 0x" + hex(hr) + ")");
         if (FAILED(filter_->QueryInterface(IID_IPersistStream, persist_.voids())) ||
             FAILED(filter_->QueryInterface(IID_IAudioPluginRecord, access_.voids())))
             throw std::runtime_error("'" + library_.name + "' is not a filter of this suite");
@@ -236,12 +251,14 @@ class ComponentSession final : public Session {
     void loadState(const std::vector<uint8_t>& bytes) override {
         MemoryStream stream(bytes);
         if (FAILED(persist_->Load(&stream)))
-            throw std::runtime_error("the state does not fit '" + library_.name + "' (wrong plug-in, or damaged)");
+            throw std::runtime_error("the state does not fit '" + library_.name +
+                                     "' (wrong plug-in, or damaged)");
     }
 
     std::vector<uint8_t> saveState() override {
         MemoryStream stream;
-        if (FAILED(persist_->Save(&stream, TRUE))) throw std::runtime_error("the plug-in's state could not be saved");
+        if (FAILED(persist_->Save(&stream, TRUE)))
+            throw std::runtime_error("the plug-in's state could not be saved");
         return stream.bytes();
     }
 
@@ -266,7 +283,8 @@ class ComponentSession final : public Session {
         const AudioFormat wave = waveFormat(input);
         CMediaType type;
         type.majortype = MEDIATYPE_Audio;
-        type.subtype = input.format == SampleFormat::Int16 ? MEDIASUBTYPE_PCM : MEDIASUBTYPE_IEEE_FLOAT;
+        type.subtype =
+            input.format == SampleFormat::Int16 ? MEDIASUBTYPE_PCM : MEDIASUBTYPE_IEEE_FLOAT;
         type.formattype = FORMAT_WaveFormatEx;
         type.bFixedSizeSamples = TRUE;
         type.lSampleSize = wave.blockAlign;
@@ -290,9 +308,11 @@ class ComponentSession final : public Session {
         memIn->NotifyAllocator(allocator, FALSE);
 
         AudioData output = emptyLike(input);
-        SinkPin sink([&output, &input](const uint8_t* data, int64_t frames) {
-            appendFrames(output, data, frames, input.frames);
-        }, output.bytesPerFrame());
+        SinkPin sink(
+            [&output, &input](const uint8_t* data, int64_t frames) {
+                appendFrames(output, data, frames, input.frames);
+            },
+            output.bytesPerFrame());
         hr = out->Connect(&sink, &type);
         if (FAILED(hr)) {
             allocator->Release();
@@ -308,12 +328,15 @@ class ComponentSession final : public Session {
 
         auto push = [&](const uint8_t* bytes, int64_t frames) {
             IMediaSample* sample = nullptr;
-            if (FAILED(allocator->GetBuffer(&sample, nullptr, nullptr, 0))) throw std::runtime_error("no media sample");
+            if (FAILED(allocator->GetBuffer(&sample, nullptr, nullptr, 0)))
+                throw std::runtime_error("no media sample");
             BYTE* data = nullptr;
             sample->GetPointer(&data);
             const size_t size = size_t(frames) * size_t(wave.blockAlign);
-            if (bytes != nullptr) std::memcpy(data, bytes, size);
-            else std::memset(data, 0, size);
+            if (bytes != nullptr)
+                std::memcpy(data, bytes, size);
+            else
+                std::memset(data, 0, size);
             sample->SetActualDataLength(long(size));
             const HRESULT received = memIn->Receive(sample);
             sample->Release();
@@ -327,7 +350,8 @@ class ComponentSession final : public Session {
         }
         // A plug-in without a tail gets silence that pushes its delayed output out.
         if (!tail)
-            for (int64_t left = input.frames - sink.receivedFrames(); left > 0; left -= chunkFrames())
+            for (int64_t left = input.frames - sink.receivedFrames(); left > 0;
+                 left -= chunkFrames())
                 push(nullptr, std::min<int64_t>(left, chunkFrames()));
         in->EndOfStream();
         filter_->Stop();
@@ -347,18 +371,20 @@ class ComponentSession final : public Session {
         return text;
     }
     static std::string describe(const AudioData& input) {
-        return std::to_string(input.channels) + "-channel " + std::to_string(input.sampleRate) + " Hz " +
-               (input.format == SampleFormat::Int16 ? "16-bit" : "float") + " audio";
+        return std::to_string(input.channels) + "-channel " + std::to_string(input.sampleRate) +
+               " Hz " + (input.format == SampleFormat::Int16 ? "16-bit" : "float") + " audio";
     }
     ParameterInterface* scratchSet() {
         CreateEffectFn effect = nullptr;
         CreateEditorFn editor = nullptr;
         CreateParametersFn parameters = nullptr;
-        if (library_.getCreator(library_.name.c_str(), library_.kind, &effect, &editor, &parameters) != 1 ||
+        if (library_.getCreator(library_.name.c_str(), library_.kind, &effect, &editor,
+                                &parameters) != 1 ||
             parameters == nullptr)
             throw std::runtime_error("'" + library_.name + "' gives no parameter set");
         ParameterInterface* set = parameters();
-        if (set == nullptr) throw std::runtime_error("'" + library_.name + "' gives no parameter set");
+        if (set == nullptr)
+            throw std::runtime_error("'" + library_.name + "' gives no parameter set");
         return set;
     }
 
@@ -367,12 +393,15 @@ class ComponentSession final : public Session {
     ComPtr<IAudioPluginRecord> access_;
 };
 
-// Host extension road -------------------------------------------------------------------------------
+// Host extension road
+// -------------------------------------------------------------------------------
 
 class ExtensionSession final : public Session {
   public:
-    explicit ExtensionSession(PluginLibrary library) : Session(std::move(library), Road::HostExtension) {
-        if (library_.getCreator(library_.name.c_str(), library_.kind, &effect_, &editor_, &parameters_) != 1)
+    explicit ExtensionSession(PluginLibrary library)
+        : Session(std::move(library), Road::HostExtension) {
+        if (library_.getCreator(library_.name.c_str(), library_.kind, &effect_, &editor_,
+                                &parameters_) != 1)
             throw std::runtime_error("'" + library_.name + "' offers no plug-in of its own name");
         record_ = effect_(&ExtensionSession::hostCallback, this, nullptr);
         if (record_ == nullptr) throw std::runtime_error("cannot create '" + library_.name + "'");
@@ -389,10 +418,13 @@ class ExtensionSession final : public Session {
 
     void loadState(const std::vector<uint8_t>& bytes) override {
         ParameterInterface* scratch = parameters_();
-        const bool ok = loadParameterStream(scratch, scratch->owner->count(), bytes.data(), bytes.size(), nullptr);
+        const bool ok = loadParameterStream(scratch, scratch->owner->count(), bytes.data(),
+                                            bytes.size(), nullptr);
         if (ok) record_->loadFromStore(record_, scratch, kModePersisted);
         scratch->release(scratch);
-        if (!ok) throw std::runtime_error("the state does not fit '" + library_.name + "' (wrong plug-in, or damaged)");
+        if (!ok)
+            throw std::runtime_error("the state does not fit '" + library_.name +
+                                     "' (wrong plug-in, or damaged)");
     }
 
     std::vector<uint8_t> saveState() override {
@@ -425,8 +457,9 @@ class ExtensionSession final : public Session {
         OpenFormat f{input.sampleRate, input.channels, 0};
         const int32_t result = r->dispatcher(r, kCmdFormatChanged, &f, 0);
         if (result != 0 || r->bypass != 0)
-            throw std::runtime_error("'" + library_.name + "' refuses " + std::to_string(input.channels) +
-                                     "-channel " + std::to_string(input.sampleRate) + " Hz audio");
+            throw std::runtime_error("'" + library_.name + "' refuses " +
+                                     std::to_string(input.channels) + "-channel " +
+                                     std::to_string(input.sampleRate) + " Hz audio");
         const bool tail = deliversTail(library_, r->parameters, input.sampleRate, input.channels);
         r->dispatcher(r, kCmdSetMaxBlockSize, nullptr, chunkFrames());
         enableClipCounting(r);
@@ -449,7 +482,8 @@ class ExtensionSession final : public Session {
         if (!tail) {
             silence.assign(size_t(chunkFrames()) * size_t(bytesPerFrame), 0);
             while (output_.frames < input.frames)
-                processChunk(silence.data(), int32_t(std::min<int64_t>(chunkFrames(), input.frames - output_.frames)));
+                processChunk(silence.data(), int32_t(std::min<int64_t>(
+                                                 chunkFrames(), input.frames - output_.frames)));
         }
         r->dispatcher(r, kCmdStop, nullptr, 0);
         readMeters(r, input.channels, summary);
@@ -513,13 +547,16 @@ ParameterInterface* Session::store() {
     CreateEffectFn effect = nullptr;
     CreateEditorFn editor = nullptr;
     CreateParametersFn parameters = nullptr;
-    if (library_.getCreator(library_.name.c_str(), library_.kind, &effect, &editor, &parameters) != 1 ||
+    if (library_.getCreator(library_.name.c_str(), library_.kind, &effect, &editor, &parameters) !=
+            1 ||
         parameters == nullptr || (store_ = parameters()) == nullptr)
         throw std::runtime_error("'" + library_.name + "' gives no parameter set");
     return store_;
 }
 
-void Session::setChunkFrames(int32_t frames) { chunkFrames_ = std::clamp(frames, 1, kChunkFramesMax); }
+void Session::setChunkFrames(int32_t frames) {
+    chunkFrames_ = std::clamp(frames, 1, kChunkFramesMax);
+}
 
 float Session::readValue(int32_t index) {
     ParameterInterface* s = store();
@@ -585,7 +622,8 @@ void applySettings(ParameterInterface* set, int32_t count, const std::vector<Set
     for (const Setting& s : settings) {
         const int32_t index = indexOfKey(set, count, s.key);
         if (index < 0)
-            throw std::runtime_error("unknown parameter '" + s.key + "' (known: " + knownKeys(set, count) + ")");
+            throw std::runtime_error("unknown parameter '" + s.key +
+                                     "' (known: " + knownKeys(set, count) + ")");
         int32_t n = 0, size = 0;
         const bool isArray = set->arrayInfo(set, index, &n, &size) == 0;
         if (!isArray) {
@@ -594,8 +632,8 @@ void applySettings(ParameterInterface* set, int32_t count, const std::vector<Set
             continue;
         }
         if (s.element < 0 || s.element >= n)
-            throw std::runtime_error("'" + s.key + "' takes an index from 0 to " + std::to_string(n - 1) + ", as " +
-                                     s.key + "[i]=VALUE");
+            throw std::runtime_error("'" + s.key + "' takes an index from 0 to " +
+                                     std::to_string(n - 1) + ", as " + s.key + "[i]=VALUE");
         std::vector<uint8_t> bytes(size_t(n) * size_t(size));
         set->getArray(set, index, bytes.data(), n);
         std::vector<uint8_t> element;
@@ -608,7 +646,8 @@ void applySettings(ParameterInterface* set, int32_t count, const std::vector<Set
         } else {
             throw std::runtime_error("'" + s.key + "' cannot be set from the command line");
         }
-        std::memcpy(bytes.data() + size_t(s.element) * size_t(size), element.data(), element.size());
+        std::memcpy(bytes.data() + size_t(s.element) * size_t(size), element.data(),
+                    element.size());
         set->setArray(set, index, bytes.data(), n);
     }
 }

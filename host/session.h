@@ -47,7 +47,8 @@ class Session {
     // unknown key or a value that does not fit the parameter.
     virtual void apply(const std::vector<Setting>& settings) = 0;
     // Runs the whole input; the output has exactly the input's length and lines up with it.
-    virtual AudioData run(const AudioData& input, RunSummary& summary, const Progress& progress) = 0;
+    virtual AudioData run(const AudioData& input, RunSummary& summary,
+                          const Progress& progress) = 0;
     // The plug-in's own record (meters, parameters); valid while the session lives.
     virtual PluginRecord* record() = 0;
     const std::string& name() const { return library_.name; }

@@ -5,10 +5,16 @@
 namespace orq::tessaline {
 
 // The twiddle table is built here, on the thread that builds the engine, not on the audio thread.
-OwnRealFft::OwnRealFft(int32_t n) : n_(n) { dsp::prepareRealFft(n); }
+OwnRealFft::OwnRealFft(int32_t n) : n_(n) {
+    dsp::prepareRealFft(n);
+}
 
-void OwnRealFft::forward(float* buffer) { dsp::realFftForward(buffer, n_); }
+void OwnRealFft::forward(float* buffer) {
+    dsp::realFftForward(buffer, n_);
+}
 
-void OwnRealFft::inverse(float* buffer) { dsp::realFftInverse(buffer, n_); }
+void OwnRealFft::inverse(float* buffer) {
+    dsp::realFftInverse(buffer, n_);
+}
 
 } // namespace orq::tessaline

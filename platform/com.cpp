@@ -28,7 +28,8 @@ int StringFromGUID2(REFGUID guid, LPWSTR buffer, int size) {
     char narrow[39];
     if (buffer == nullptr || PlatformStringFromGUID(guid, narrow, sizeof narrow) == 0 || size < 39)
         return 0;
-    for (int i = 0; i < 39; ++i) buffer[i] = static_cast<WCHAR>(narrow[i]);
+    for (int i = 0; i < 39; ++i)
+        buffer[i] = static_cast<WCHAR>(narrow[i]);
     return 39;
 }
 
@@ -43,7 +44,8 @@ HRESULT PlatformGUIDFromString(const char* text, GUID* guid) {
     guid->Data1 = d1;
     guid->Data2 = static_cast<uint16_t>(d2);
     guid->Data3 = static_cast<uint16_t>(d3);
-    for (int i = 0; i < 8; ++i) guid->Data4[i] = static_cast<uint8_t>(b[i]);
+    for (int i = 0; i < 8; ++i)
+        guid->Data4[i] = static_cast<uint8_t>(b[i]);
     return S_OK;
 }
 
@@ -58,9 +60,15 @@ HRESULT CLSIDFromString(LPCWSTR text, CLSID* classId) {
     return PlatformGUIDFromString(narrow, classId);
 }
 
-void* CoTaskMemAlloc(size_t size) { return std::malloc(size); }
-void CoTaskMemFree(void* memory) { std::free(memory); }
-HRESULT CoInitialize(void*) { return S_OK; }
+void* CoTaskMemAlloc(size_t size) {
+    return std::malloc(size);
+}
+void CoTaskMemFree(void* memory) {
+    std::free(memory);
+}
+HRESULT CoInitialize(void*) {
+    return S_OK;
+}
 void CoUninitialize() {}
 
 } // extern "C"
@@ -101,7 +109,8 @@ HRESULT inprocServerPath(REFCLSID classId, std::string* path) {
 
 } // namespace
 
-extern "C" HRESULT CoGetClassObject(REFCLSID classId, DWORD context, void*, REFIID iid, void** object) {
+extern "C" HRESULT CoGetClassObject(REFCLSID classId, DWORD context, void*, REFIID iid,
+                                    void** object) {
     if (object == nullptr) return E_POINTER;
     *object = nullptr;
     if ((context & CLSCTX_INPROC_SERVER) == 0) return REGDB_E_CLASSNOTREG;

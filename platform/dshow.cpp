@@ -7,26 +7,40 @@
 
 extern "C" {
 // {73647561-0000-0010-8000-00AA00389B71}: "auds" in its first four bytes.
-const GUID MEDIATYPE_Audio = {0x73647561, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
-const GUID MEDIASUBTYPE_PCM = {0x00000001, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
-const GUID MEDIASUBTYPE_IEEE_FLOAT = {0x00000003, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
-const GUID FORMAT_WaveFormatEx = {0x05589f81, 0xc356, 0x11ce, {0xbf, 0x01, 0x00, 0xaa, 0x00, 0x55, 0x59, 0x5a}};
-const IID IID_IMediaSample = {0x56a8689a, 0x0ad4, 0x11ce, {0xb0, 0x3a, 0x00, 0x20, 0xaf, 0x0b, 0xa7, 0x70}};
-const IID IID_IMemAllocator = {0x56a8689c, 0x0ad4, 0x11ce, {0xb0, 0x3a, 0x00, 0x20, 0xaf, 0x0b, 0xa7, 0x70}};
+const GUID MEDIATYPE_Audio = {
+    0x73647561, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
+const GUID MEDIASUBTYPE_PCM = {
+    0x00000001, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
+const GUID MEDIASUBTYPE_IEEE_FLOAT = {
+    0x00000003, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
+const GUID FORMAT_WaveFormatEx = {
+    0x05589f81, 0xc356, 0x11ce, {0xbf, 0x01, 0x00, 0xaa, 0x00, 0x55, 0x59, 0x5a}};
+const IID IID_IMediaSample = {
+    0x56a8689a, 0x0ad4, 0x11ce, {0xb0, 0x3a, 0x00, 0x20, 0xaf, 0x0b, 0xa7, 0x70}};
+const IID IID_IMemAllocator = {
+    0x56a8689c, 0x0ad4, 0x11ce, {0xb0, 0x3a, 0x00, 0x20, 0xaf, 0x0b, 0xa7, 0x70}};
 const IID IID_IPin = {0x56a86891, 0x0ad4, 0x11ce, {0xb0, 0x3a, 0x00, 0x20, 0xaf, 0x0b, 0xa7, 0x70}};
-const IID IID_IMemInputPin = {0x56a8689d, 0x0ad4, 0x11ce, {0xb0, 0x3a, 0x00, 0x20, 0xaf, 0x0b, 0xa7, 0x70}};
-const IID IID_IMediaFilter = {0x56a86899, 0x0ad4, 0x11ce, {0xb0, 0x3a, 0x00, 0x20, 0xaf, 0x0b, 0xa7, 0x70}};
-const IID IID_IBaseFilter = {0x56a86895, 0x0ad4, 0x11ce, {0xb0, 0x3a, 0x00, 0x20, 0xaf, 0x0b, 0xa7, 0x70}};
-const IID IID_IAMovieSetup = {0xa3d8cec0, 0x7e5a, 0x11cf, {0xbb, 0xc5, 0x00, 0x80, 0x5f, 0x6c, 0xef, 0x20}};
+const IID IID_IMemInputPin = {
+    0x56a8689d, 0x0ad4, 0x11ce, {0xb0, 0x3a, 0x00, 0x20, 0xaf, 0x0b, 0xa7, 0x70}};
+const IID IID_IMediaFilter = {
+    0x56a86899, 0x0ad4, 0x11ce, {0xb0, 0x3a, 0x00, 0x20, 0xaf, 0x0b, 0xa7, 0x70}};
+const IID IID_IBaseFilter = {
+    0x56a86895, 0x0ad4, 0x11ce, {0xb0, 0x3a, 0x00, 0x20, 0xaf, 0x0b, 0xa7, 0x70}};
+const IID IID_IAMovieSetup = {
+    0xa3d8cec0, 0x7e5a, 0x11cf, {0xbb, 0xc5, 0x00, 0x80, 0x5f, 0x6c, 0xef, 0x20}};
 }
 
 // Media types ---------------------------------------------------------------------------------
 
 CMediaType::CMediaType() : AM_MEDIA_TYPE{} {}
 
-CMediaType::CMediaType(const AM_MEDIA_TYPE& other) : AM_MEDIA_TYPE{} { *this = other; }
+CMediaType::CMediaType(const AM_MEDIA_TYPE& other) : AM_MEDIA_TYPE{} {
+    *this = other;
+}
 
-CMediaType::CMediaType(const CMediaType& other) : AM_MEDIA_TYPE{} { *this = other; }
+CMediaType::CMediaType(const CMediaType& other) : AM_MEDIA_TYPE{} {
+    *this = other;
+}
 
 CMediaType& CMediaType::operator=(const CMediaType& other) {
     return *this = static_cast<const AM_MEDIA_TYPE&>(other);
@@ -44,7 +58,9 @@ CMediaType& CMediaType::operator=(const AM_MEDIA_TYPE& other) {
     return *this;
 }
 
-CMediaType::~CMediaType() { CoTaskMemFree(pbFormat); }
+CMediaType::~CMediaType() {
+    CoTaskMemFree(pbFormat);
+}
 
 bool CMediaType::SetFormat(const BYTE* format, ULONG length) {
     BYTE* copy = nullptr;
@@ -66,12 +82,15 @@ CMediaSample::CMediaSample(CMemAllocator* allocator, BYTE* buffer, long size)
 
 HRESULT CMediaSample::QueryInterface(REFIID iid, void** object) {
     if (object == nullptr) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IMediaSample) return GetInterface<IMediaSample>(this, object);
+    if (iid == IID_IUnknown || iid == IID_IMediaSample)
+        return GetInterface<IMediaSample>(this, object);
     *object = nullptr;
     return E_NOINTERFACE;
 }
 
-ULONG CMediaSample::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&references_)); }
+ULONG CMediaSample::AddRef() {
+    return static_cast<ULONG>(InterlockedIncrement(&references_));
+}
 
 ULONG CMediaSample::Release() {
     LONG left = InterlockedDecrement(&references_);
@@ -91,21 +110,27 @@ HRESULT CMediaSample::SetActualDataLength(long length) {
     return S_OK;
 }
 
-CMemAllocator::CMemAllocator() { InitializeCriticalSection(&lock_); }
+CMemAllocator::CMemAllocator() {
+    InitializeCriticalSection(&lock_);
+}
 
 CMemAllocator::~CMemAllocator() {
-    for (CMediaSample* s : samples_) delete s;
+    for (CMediaSample* s : samples_)
+        delete s;
     DeleteCriticalSection(&lock_);
 }
 
 HRESULT CMemAllocator::QueryInterface(REFIID iid, void** object) {
     if (object == nullptr) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IMemAllocator) return GetInterface<IMemAllocator>(this, object);
+    if (iid == IID_IUnknown || iid == IID_IMemAllocator)
+        return GetInterface<IMemAllocator>(this, object);
     *object = nullptr;
     return E_NOINTERFACE;
 }
 
-ULONG CMemAllocator::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&references_)); }
+ULONG CMemAllocator::AddRef() {
+    return static_cast<ULONG>(InterlockedIncrement(&references_));
+}
 
 ULONG CMemAllocator::Release() {
     LONG left = InterlockedDecrement(&references_);
@@ -213,8 +238,12 @@ HRESULT CTransInPlacePin::QueryInterface(REFIID iid, void** object) {
 }
 
 // Pins live as long as their filter and count their references there.
-ULONG CTransInPlacePin::AddRef() { return filter_->AddRef(); }
-ULONG CTransInPlacePin::Release() { return filter_->Release(); }
+ULONG CTransInPlacePin::AddRef() {
+    return filter_->AddRef();
+}
+ULONG CTransInPlacePin::Release() {
+    return filter_->Release();
+}
 
 HRESULT CTransInPlacePin::Disconnect() {
     if (connected_ == nullptr) return S_FALSE;
@@ -255,7 +284,8 @@ HRESULT CTransInPlacePin::QueryDirection(PIN_DIRECTION* direction) {
 HRESULT CTransInPlacePin::QueryId(LPWSTR* id) {
     if (id == nullptr) return E_POINTER;
     size_t n = 0;
-    while (name_[n] != 0) ++n;
+    while (name_[n] != 0)
+        ++n;
     *id = static_cast<LPWSTR>(CoTaskMemAlloc((n + 1) * sizeof(WCHAR)));
     if (*id == nullptr) return E_OUTOFMEMORY;
     std::memcpy(*id, name_, (n + 1) * sizeof(WCHAR));
@@ -283,8 +313,12 @@ HRESULT CTransInPlaceInputPin::QueryInterface(REFIID iid, void** object) {
     return CTransInPlacePin::QueryInterface(iid, object);
 }
 
-ULONG CTransInPlaceInputPin::AddRef() { return CTransInPlacePin::AddRef(); }
-ULONG CTransInPlaceInputPin::Release() { return CTransInPlacePin::Release(); }
+ULONG CTransInPlaceInputPin::AddRef() {
+    return CTransInPlacePin::AddRef();
+}
+ULONG CTransInPlaceInputPin::Release() {
+    return CTransInPlacePin::Release();
+}
 
 HRESULT CTransInPlaceInputPin::Connect(IPin*, const AM_MEDIA_TYPE*) {
     return E_UNEXPECTED; // an input pin is connected by its upstream pin
@@ -305,7 +339,9 @@ HRESULT CTransInPlaceInputPin::ReceiveConnection(IPin* connector, const AM_MEDIA
     return S_OK;
 }
 
-HRESULT CTransInPlaceInputPin::EndOfStream() { return filter_->EndOfStream(); }
+HRESULT CTransInPlaceInputPin::EndOfStream() {
+    return filter_->EndOfStream();
+}
 
 HRESULT CTransInPlaceInputPin::GetAllocator(IMemAllocator** allocator) {
     if (allocator == nullptr) return E_POINTER;
@@ -419,11 +455,14 @@ CTransInPlaceFilter::CTransInPlaceFilter(REFCLSID classId)
     InitializeCriticalSection(&filterLock_);
 }
 
-CTransInPlaceFilter::~CTransInPlaceFilter() { DeleteCriticalSection(&filterLock_); }
+CTransInPlaceFilter::~CTransInPlaceFilter() {
+    DeleteCriticalSection(&filterLock_);
+}
 
 HRESULT CTransInPlaceFilter::QueryInterface(REFIID iid, void** object) {
     if (object == nullptr) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IBaseFilter || iid == IID_IMediaFilter || iid == IID_IPersist)
+    if (iid == IID_IUnknown || iid == IID_IBaseFilter || iid == IID_IMediaFilter ||
+        iid == IID_IPersist)
         return GetInterface<IBaseFilter>(this, object);
     return QueryExtraInterface(iid, object);
 }
@@ -433,7 +472,9 @@ HRESULT CTransInPlaceFilter::QueryExtraInterface(REFIID, void** object) {
     return E_NOINTERFACE;
 }
 
-ULONG CTransInPlaceFilter::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&references_)); }
+ULONG CTransInPlaceFilter::AddRef() {
+    return static_cast<ULONG>(InterlockedIncrement(&references_));
+}
 
 ULONG CTransInPlaceFilter::Release() {
     LONG left = InterlockedDecrement(&references_);
@@ -447,7 +488,9 @@ HRESULT CTransInPlaceFilter::GetClassID(CLSID* classId) {
     return S_OK;
 }
 
-HRESULT CTransInPlaceFilter::SetMediaType(PIN_DIRECTION, const CMediaType*) { return S_OK; }
+HRESULT CTransInPlaceFilter::SetMediaType(PIN_DIRECTION, const CMediaType*) {
+    return S_OK;
+}
 
 HRESULT CTransInPlaceFilter::Stop() {
     EnterCriticalSection(&filterLock_);
@@ -499,11 +542,15 @@ HRESULT CTransInPlaceFilter::FindPin(LPCWSTR id, IPin** pin) {
     return VFW_E_NOT_FOUND;
 }
 
-HRESULT CTransInPlaceFilter::EndOfStream() { return output_.DeliverEndOfStream(); }
+HRESULT CTransInPlaceFilter::EndOfStream() {
+    return output_.DeliverEndOfStream();
+}
 
 HRESULT CTransInPlaceFilter::Receive(IMediaSample* sample) {
     HRESULT hr = Transform(sample);
-    if (hr == S_OK) hr = output_.Deliver(sample);
-    else if (hr == S_FALSE) hr = S_OK;
+    if (hr == S_OK)
+        hr = output_.Deliver(sample);
+    else if (hr == S_FALSE)
+        hr = S_OK;
     return hr;
 }

@@ -32,7 +32,9 @@ int MessageBoxA(HWND, LPCSTR text, LPCSTR caption, UINT type) {
     return boxAnswer.load();
 }
 
-void PlatformSetMessageBoxAnswer(int answer) { boxAnswer.store(answer); }
+void PlatformSetMessageBoxAnswer(int answer) {
+    boxAnswer.store(answer);
+}
 
 void PlatformLastMessageBox(PlatformMessageBoxRecord* record) {
     std::lock_guard<std::mutex> guard(boxMutex);

@@ -12,7 +12,8 @@ AudioBuffers::AudioBuffers(int32_t inputChannelCount, int32_t outputChannelCount
     const int32_t arrays = inputChannels + (separate ? outputChannels : 0);
     storage_ = new float[static_cast<size_t>(arrays) * static_cast<size_t>(capacity)]();
     inputs_ = new float*[static_cast<size_t>(std::max(inputChannels, 1))];
-    for (int32_t c = 0; c < inputChannels; ++c) inputs_[c] = storage_ + size_t(c) * size_t(capacity);
+    for (int32_t c = 0; c < inputChannels; ++c)
+        inputs_[c] = storage_ + size_t(c) * size_t(capacity);
     if (separate) {
         outputs_ = new float*[static_cast<size_t>(std::max(outputChannels, 1))];
         for (int32_t c = 0; c < outputChannels; ++c)

@@ -55,8 +55,8 @@ void saveToStoreThunk(PluginRecord* r, ParameterInterface* store, int32_t value)
 
 } // namespace
 
-AudioPlugin::AudioPlugin(const PluginIdentity& identity, ParameterSet* parameters, HostCallback host,
-                         void* hostContext)
+AudioPlugin::AudioPlugin(const PluginIdentity& identity, ParameterSet* parameters,
+                         HostCallback host, void* hostContext)
     : parameters_(parameters), host_(host), hostContext_(hostContext) {
     InitializeCriticalSection(&lock_);
     record_.kind = identity.kind;
@@ -89,7 +89,9 @@ AudioPlugin::~AudioPlugin() {
     objectDestroyed(LiveKind::Plugin);
 }
 
-int32_t AudioPlugin::handleCommand(int32_t, void*, int32_t) { return 0; }
+int32_t AudioPlugin::handleCommand(int32_t, void*, int32_t) {
+    return 0;
+}
 
 void AudioPlugin::setHost(HostCallback host, void* context) {
     host_ = host;
@@ -112,7 +114,8 @@ void AudioPlugin::allocateMeters() {
         m->peaks.assign(size_t(std::max(channels, 0)), 0.0f);
         m->clips.assign(size_t(std::max(channels, 0)), 0);
         if (!m->rings.empty()) {
-            m->rings.assign(size_t(std::max(channels, 0)), std::vector<float>(size_t(maxBlockSize_), 0.0f));
+            m->rings.assign(size_t(std::max(channels, 0)),
+                            std::vector<float>(size_t(maxBlockSize_), 0.0f));
             m->ringIndex.assign(m->rings.size(), 0);
         }
     }
@@ -125,7 +128,8 @@ void AudioPlugin::freeMeters() {
     }
 }
 
-void AudioPlugin::meter(ChannelMeters& m, float* const* channels, int32_t channelCount, int32_t frames) {
+void AudioPlugin::meter(ChannelMeters& m, float* const* channels, int32_t channelCount,
+                        int32_t frames) {
     const int32_t metered = std::min(channelCount, int32_t(m.peaks.size()));
     const bool rings = !m.rings.empty();
     for (int32_t c = 0; c < metered; ++c) {
@@ -173,7 +177,8 @@ int32_t AudioPlugin::meterCommand(int32_t command, void* arg, int32_t value) {
     case kCmdEnableInputRing:
     case kCmdEnableOutputRing: {
         const int32_t previous = m.rings.empty() ? 0 : 1;
-        const size_t channels = m.peaks.empty() ? size_t(input ? format_.channels : outputChannels_) : m.peaks.size();
+        const size_t channels =
+            m.peaks.empty() ? size_t(input ? format_.channels : outputChannels_) : m.peaks.size();
         if (m.rings.empty() || value != 0) {
             m.rings.assign(channels, std::vector<float>(size_t(maxBlockSize_), 0.0f));
             m.ringIndex.assign(channels, 0);
@@ -201,11 +206,13 @@ int32_t AudioPlugin::meterCommand(int32_t command, void* arg, int32_t value) {
         if (!m.clipPermanent) m.clipCounting = false;
         return previous;
     }
-    default: return 0;
+    default:
+        return 0;
     }
 }
 
-// Processing ---------------------------------------------------------------------------------------
+// Processing
+// ---------------------------------------------------------------------------------------
 
 int32_t AudioPlugin::processMetered(AudioBuffers& buffers) {
     const int32_t frames = buffers.frames;
@@ -252,7 +259,8 @@ int32_t AudioPlugin::processRecord(AudioBuffers& buffers) {
     return frames;
 }
 
-// Commands -----------------------------------------------------------------------------------------
+// Commands
+// -----------------------------------------------------------------------------------------
 
 int32_t AudioPlugin::commandOpen(const OpenFormat& requested) {
     if (open_) commandClose();
@@ -357,9 +365,12 @@ int32_t AudioPlugin::dispatch(int32_t command, void* arg, int32_t value) {
         commandClose();
         delete this;
         return 0;
-    case kCmdOpen: return arg != nullptr ? commandOpen(*static_cast<OpenFormat*>(arg)) : openResult_;
-    case kCmdClose: return commandClose();
-    case kCmdFormatChanged: return commandFormatChanged(static_cast<OpenFormat*>(arg));
+    case kCmdOpen:
+        return arg != nullptr ? commandOpen(*static_cast<OpenFormat*>(arg)) : openResult_;
+    case kCmdClose:
+        return commandClose();
+    case kCmdFormatChanged:
+        return commandFormatChanged(static_cast<OpenFormat*>(arg));
     case kCmdStart:
         if (!running_) {
             if (record_.bypass == 0) {
@@ -378,27 +389,32 @@ int32_t AudioPlugin::dispatch(int32_t command, void* arg, int32_t value) {
         }
         return result;
     }
-    case kCmdLatency: return record_.bypass == 0 ? latency() : 0;
+    case kCmdLatency:
+        return record_.bypass == 0 ? latency() : 0;
     case kCmdSetMaxBlockSize: {
         Lock lock(lock_);
         maxBlockSize_ = value > 0 ? value : maxBlockSize_;
         for (auto* m : {&inputMeters_, &outputMeters_})
             if (!m->rings.empty()) {
-                for (auto& ring : m->rings) ring.assign(size_t(maxBlockSize_), 0.0f);
+                for (auto& ring : m->rings)
+                    ring.assign(size_t(maxBlockSize_), 0.0f);
                 std::fill(m->ringIndex.begin(), m->ringIndex.end(), 0);
             }
         setMaxBlockSize(value);
         return 0;
     }
-    case kCmdSampleRate: return format_.sampleRate;
+    case kCmdSampleRate:
+        return format_.sampleRate;
     case kCmdSaveSettings:
     case kCmdLoadSettings: {
         auto* store = static_cast<ParameterInterface*>(arg);
         if (store == nullptr) return 0;
         store->setMode(store, value);
         Lock lock(lock_);
-        if (command == kCmdSaveSettings) saveSettings(store);
-        else loadSettings(store);
+        if (command == kCmdSaveSettings)
+            saveSettings(store);
+        else
+            loadSettings(store);
         return 1;
     }
     case kCmdCheckFormat: {
@@ -406,7 +422,8 @@ int32_t AudioPlugin::dispatch(int32_t command, void* arg, int32_t value) {
         if (a == nullptr) return 0;
         return checkFormat(a->channels, &a->outputChannels, &a->sampleRate, &a->extra);
     }
-    case kCmdQuery17: return query17();
+    case kCmdQuery17:
+        return query17();
     case kCmdFloatQuery:
         if (arg != nullptr) *static_cast<float*>(arg) = floatQuery();
         return 1;
@@ -429,11 +446,16 @@ int32_t AudioPlugin::dispatch(int32_t command, void* arg, int32_t value) {
         }
         return 0;
     }
-    case kCmdQuery14: return query14();
-    case kCmdOpenResult: return openResult_;
-    case kCmdQuery21: return value == 8 ? query21() : 0;
-    case kCmdQuery22: return query22();
-    case kCmdOpenEditor: return 0; // editors attach through kCmdAttachEditor until they exist
+    case kCmdQuery14:
+        return query14();
+    case kCmdOpenResult:
+        return openResult_;
+    case kCmdQuery21:
+        return value == 8 ? query21() : 0;
+    case kCmdQuery22:
+        return query22();
+    case kCmdOpenEditor:
+        return 0; // editors attach through kCmdAttachEditor until they exist
     case kCmdCloseEditor:
         if (record_.editor != nullptr) {
             EditorInterface* editor = record_.editor;
@@ -442,11 +464,16 @@ int32_t AudioPlugin::dispatch(int32_t command, void* arg, int32_t value) {
             editor->command(kEdDestroy, nullptr, 0);
         }
         return 0;
-    case kCmdEditorQuery: return record_.editor ? int32_t(record_.editor->command(4, arg, value)) : 0;
-    case kCmdEditor0d: return record_.editor ? int32_t(record_.editor->command(0xd, arg, value)) : 0;
-    case kCmdEditor0e: return record_.editor ? int32_t(record_.editor->command(0xe, arg, value)) : 0;
-    case kCmdEditorLoad: return record_.editor ? int32_t(record_.editor->command(7, arg, value)) : 0;
-    case kCmdEditor19: return record_.editor ? int32_t(record_.editor->command(0x19, arg, value)) : 0;
+    case kCmdEditorQuery:
+        return record_.editor ? int32_t(record_.editor->command(4, arg, value)) : 0;
+    case kCmdEditor0d:
+        return record_.editor ? int32_t(record_.editor->command(0xd, arg, value)) : 0;
+    case kCmdEditor0e:
+        return record_.editor ? int32_t(record_.editor->command(0xe, arg, value)) : 0;
+    case kCmdEditorLoad:
+        return record_.editor ? int32_t(record_.editor->command(7, arg, value)) : 0;
+    case kCmdEditor19:
+        return record_.editor ? int32_t(record_.editor->command(0x19, arg, value)) : 0;
     case kCmdEditorSave:
         if (record_.editor != nullptr) return int32_t(record_.editor->command(8, arg, value));
         if (auto* store = static_cast<ParameterInterface*>(arg)) {
@@ -455,10 +482,17 @@ int32_t AudioPlugin::dispatch(int32_t command, void* arg, int32_t value) {
             saveSettings(store);
         }
         return 0;
-    case kCmdAttachEditor: record_.editor = static_cast<EditorInterface*>(arg); return 0;
-    case kCmdEditorIdle: editorIdle(); return 0;
-    case kCmdIdle: idle(); return 0;
-    default: return handleCommand(command, arg, value);
+    case kCmdAttachEditor:
+        record_.editor = static_cast<EditorInterface*>(arg);
+        return 0;
+    case kCmdEditorIdle:
+        editorIdle();
+        return 0;
+    case kCmdIdle:
+        idle();
+        return 0;
+    default:
+        return handleCommand(command, arg, value);
     }
 }
 

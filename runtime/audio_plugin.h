@@ -28,8 +28,8 @@ constexpr int32_t kStatusNotSupported5 = static_cast<int32_t>(0xdffceff5u);
 // Host callback: (context, record, request, a, b) -> answer.
 using HostCallback = int32_t (*)(void* context, PluginRecord* record, int32_t request, intptr_t a,
                                  void* b);
-constexpr int32_t kRequestHostMode = 1;    // answer 2: the host takes flushed tails
-constexpr int32_t kRequestTake = 4;        // b points to a TailRecord
+constexpr int32_t kRequestHostMode = 1; // answer 2: the host takes flushed tails
+constexpr int32_t kRequestTake = 4;     // b points to a TailRecord
 constexpr int32_t kHostModeTakesTail = 2;
 
 // Request 4's argument: flushed audio handed to the host.
@@ -217,8 +217,7 @@ class AudioPlugin {
     float mute() const { return mute_; }
 
   private:
-    void meter(ChannelMeters& meters, float* const* channels, int32_t channelCount,
-               int32_t frames);
+    void meter(ChannelMeters& meters, float* const* channels, int32_t channelCount, int32_t frames);
     void allocateMeters();
     void freeMeters();
     int32_t commandOpen(const OpenFormat& format);

@@ -8,7 +8,8 @@
 namespace orq {
 
 // {5F0C1D92-8E43-4A7B-B6D1-2C9E7A40F113}
-const IID IID_IAudioPluginRecord = {0x5f0c1d92, 0x8e43, 0x4a7b, {0xb6, 0xd1, 0x2c, 0x9e, 0x7a, 0x40, 0xf1, 0x13}};
+const IID IID_IAudioPluginRecord = {
+    0x5f0c1d92, 0x8e43, 0x4a7b, {0xb6, 0xd1, 0x2c, 0x9e, 0x7a, 0x40, 0xf1, 0x13}};
 
 namespace {
 constexpr int32_t kFloatBlockFrames = 8192; // the AudioBuffers capacity
@@ -62,17 +63,22 @@ HRESULT AudioTransformFilter::QueryInterface(REFIID iid, void** object) {
 }
 
 // The filter is its plug-in's host.
-int32_t AudioTransformFilter::hostCallback(void* context, PluginRecord*, int32_t request, intptr_t a,
-                                           void* b) {
+int32_t AudioTransformFilter::hostCallback(void* context, PluginRecord*, int32_t request,
+                                           intptr_t a, void* b) {
     auto* self = static_cast<AudioTransformFilter*>(context);
     switch (request) {
-    case kRequestHostMode: return kHostModeTakesTail;
-    case kRequestTake: return b != nullptr ? self->deliverTail(*static_cast<TailRecord*>(b)) : 0;
+    case kRequestHostMode:
+        return kHostModeTakesTail;
+    case kRequestTake:
+        return b != nullptr ? self->deliverTail(*static_cast<TailRecord*>(b)) : 0;
     case kRequestHostZero:
         if (b != nullptr) *static_cast<int32_t*>(b) = 0;
         return 0;
-    case kRequestAnswerOne: return 1;
-    default: (void)a; return 0;
+    case kRequestAnswerOne:
+        return 1;
+    default:
+        (void)a;
+        return 0;
     }
 }
 
@@ -82,7 +88,8 @@ SampleFormat AudioTransformFilter::sampleFormat() const {
 
 HRESULT AudioTransformFilter::CheckInputType(const CMediaType* type) {
     if (type == nullptr || type->majortype != MEDIATYPE_Audio) return E_INVALIDARG;
-    if (type->cbFormat < kWaveFormatBytes || type->pbFormat == nullptr || type->IsTemporalCompressed())
+    if (type->cbFormat < kWaveFormatBytes || type->pbFormat == nullptr ||
+        type->IsTemporalCompressed())
         return E_INVALIDARG;
     AudioFormat f;
     std::memcpy(&f, type->pbFormat, sizeof f);
@@ -156,7 +163,8 @@ HRESULT AudioTransformFilter::Transform(IMediaSample* sample) {
     int32_t written = 0;
     while (readFrame < frames) {
         const int32_t chunk = std::min(frames - readFrame, kFloatBlockFrames);
-        convertIn(data + size_t(readFrame) * size_t(blockAlign), format, channels, buffers_.inputs(), chunk);
+        convertIn(data + size_t(readFrame) * size_t(blockAlign), format, channels,
+                  buffers_.inputs(), chunk);
         buffers_.setFrames(chunk);
         const int32_t produced = plugin_->processMetered(buffers_);
         if (produced < 0) {
@@ -188,14 +196,17 @@ HRESULT AudioTransformFilter::transformRaw(IMediaSample* sample, BYTE* data, int
             const int32_t bytes = inputFormat_.bitsPerSample / 8;
             if (sample->GetSize() < frames * 2 * bytes) return VFW_E_BUFFER_OVERFLOW;
             for (int32_t i = frames - 1; i >= 0; --i) {
-                std::memmove(data + size_t(2 * i + 1) * size_t(bytes), data + size_t(i) * size_t(bytes), size_t(bytes));
-                std::memmove(data + size_t(2 * i) * size_t(bytes), data + size_t(i) * size_t(bytes), size_t(bytes));
+                std::memmove(data + size_t(2 * i + 1) * size_t(bytes),
+                             data + size_t(i) * size_t(bytes), size_t(bytes));
+                std::memmove(data + size_t(2 * i) * size_t(bytes), data + size_t(i) * size_t(bytes),
+                             size_t(bytes));
             }
             outAlign = 2 * bytes;
         }
     } else {
         AudioBuffers raw(AudioBuffers::kRaw, data, data, frames);
-        produced = inputFormat_.bitsPerSample == 16 ? r->process(r, &raw) : r->processReplacing(r, &raw);
+        produced =
+            inputFormat_.bitsPerSample == 16 ? r->process(r, &raw) : r->processReplacing(r, &raw);
         if (produced < 0) return produced;
     }
     const int32_t skip = skip_.skipFor(produced);
@@ -221,7 +232,8 @@ int32_t AudioTransformFilter::deliverTail(const TailRecord& tail) {
         if (FAILED(hr)) return hr;
         BYTE* data = nullptr;
         out->GetPointer(&data);
-        const int32_t fit = std::min<int32_t>(remaining, blockAlign > 0 ? int32_t(out->GetSize() / blockAlign) : 0);
+        const int32_t fit =
+            std::min<int32_t>(remaining, blockAlign > 0 ? int32_t(out->GetSize() / blockAlign) : 0);
         if (fit <= 0) {
             out->Release();
             return E_FAIL;
@@ -238,7 +250,8 @@ int32_t AudioTransformFilter::deliverTail(const TailRecord& tail) {
     return 1;
 }
 
-// Persistence ---------------------------------------------------------------------------------------
+// Persistence
+// ---------------------------------------------------------------------------------------
 
 HRESULT AudioTransformFilter::GetSizeMax(ULARGE_INTEGER* size) {
     if (size == nullptr) return E_POINTER;

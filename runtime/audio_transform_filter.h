@@ -21,7 +21,9 @@ struct IAudioPluginRecord : IUnknown {
 };
 extern const IID IID_IAudioPluginRecord;
 
-class AudioTransformFilter : public CTransInPlaceFilter, public IPersistStream, public IAMovieSetup,
+class AudioTransformFilter : public CTransInPlaceFilter,
+                             public IPersistStream,
+                             public IAMovieSetup,
                              public IAudioPluginRecord {
   public:
     // Takes ownership of plugin, becomes its host and opens it for 44100 Hz, two channels

@@ -15,7 +15,8 @@ namespace {
 
 std::vector<int16_t> ramp16(int frames, int channels) {
     std::vector<int16_t> v(size_t(frames) * size_t(channels));
-    for (size_t i = 0; i < v.size(); ++i) v[i] = int16_t(int(i % 60000) - 30000);
+    for (size_t i = 0; i < v.size(); ++i)
+        v[i] = int16_t(int(i % 60000) - 30000);
     return v;
 }
 
@@ -57,7 +58,8 @@ TEST(LatencySkip, first_media_sample_is_shorter_by_the_latency_and_later_ones_ke
     EXPECT_EQ(rig.deliveredLengths()[1], 10000);
     // What comes out is the input from its first frame on.
     const auto out = valuesOf<int16_t>(rig.delivered());
-    for (size_t i = 0; i < 2000; ++i) ASSERT_EQ(out[i], input[i]) << "sample " << i;
+    for (size_t i = 0; i < 2000; ++i)
+        ASSERT_EQ(out[i], input[i]) << "sample " << i;
 }
 
 TEST(LatencySkip, latency_longer_than_a_sample_drops_whole_samples_then_the_rest) {
@@ -78,7 +80,8 @@ TEST(LatencySkip, end_of_stream_delivers_the_tail_so_nothing_is_lost) {
     FrameRig rig(1000, waveFormat(kFormatFloat, 32, 2));
     ASSERT_TRUE(rig.connected());
     std::vector<float> input(2 * 4096);
-    for (size_t i = 0; i < input.size(); ++i) input[i] = float(i) / float(input.size());
+    for (size_t i = 0; i < input.size(); ++i)
+        input[i] = float(i) / float(input.size());
     rig.push(bytesOf(input));
     rig.endOfStream();
     const auto out = valuesOf<float>(rig.delivered());
@@ -101,7 +104,8 @@ TEST(Transform, samples_longer_than_the_float_block_are_processed_in_chunks) {
     rig.push(bytesOf(input));
     const auto out = valuesOf<int16_t>(rig.delivered());
     ASSERT_EQ(out.size(), 19900u);
-    for (size_t i = 0; i < out.size(); ++i) ASSERT_EQ(out[i], input[i]) << "frame " << i;
+    for (size_t i = 0; i < out.size(); ++i)
+        ASSERT_EQ(out[i], input[i]) << "frame " << i;
 }
 
 TEST(Bypass, set_before_start_reports_no_latency_passes_audio_and_keeps_metering) {
@@ -189,7 +193,7 @@ TEST(DefaultParameters, a_new_instance_starts_from_the_last_destroyed_ones_value
     setDefaultParameterSet(defaults);
     {
         ParameterSet* set = createPassthroughParameters();
-        set->setFloat(1, 0.25f); // Gain
+        set->setFloat(1, 0.25f);                                              // Gain
         AudioPlugin* plugin = createPassthroughPlugin(set, nullptr, nullptr); // no host: not mode 2
         delete plugin;
     }
@@ -231,7 +235,8 @@ TEST(Persistence, stream_round_trip_and_refusal_of_short_or_mismatched_streams) 
             return S_OK;
         }
         HRESULT Write(const void* from, ULONG n, ULONG* put) override {
-            bytes.insert(bytes.end(), static_cast<const uint8_t*>(from), static_cast<const uint8_t*>(from) + n);
+            bytes.insert(bytes.end(), static_cast<const uint8_t*>(from),
+                         static_cast<const uint8_t*>(from) + n);
             *put = n;
             return S_OK;
         }
@@ -261,15 +266,16 @@ class RawNegator final : public AudioPlugin {
   public:
     static constexpr int32_t kRawFlags = 1 | 0x08;
     RawNegator()
-        : AudioPlugin({1, 0x52617720u, "Raw negator", kRawFlags}, createPassthroughParameters(), nullptr,
-                      nullptr) {}
+        : AudioPlugin({1, 0x52617720u, "Raw negator", kRawFlags}, createPassthroughParameters(),
+                      nullptr, nullptr) {}
     int32_t rawCalls = 0;
     int32_t process(AudioBuffers& buffers) override {
         if (!buffers.isRaw()) return buffers.frames;
         ++rawCalls;
         auto* in = reinterpret_cast<const int16_t*>(buffers.inputs()[0]);
         auto* out = reinterpret_cast<int16_t*>(buffers.outputs()[0]);
-        for (int32_t i = 0; i < buffers.frames * inputChannels(); ++i) out[i] = int16_t(-in[i]);
+        for (int32_t i = 0; i < buffers.frames * inputChannels(); ++i)
+            out[i] = int16_t(-in[i]);
         return buffers.frames;
     }
     int32_t processReplacing(AudioBuffers&) override { return kStatusNotSupported5; }

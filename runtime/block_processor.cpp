@@ -6,14 +6,18 @@
 namespace orq {
 
 BlockProcessor::BlockProcessor(int32_t inputChannels, int32_t outputChannels, int32_t blockSize)
-    : inputChannels_(inputChannels), outputChannels_(outputChannels < 0 ? inputChannels : outputChannels),
-      blockSize_(blockSize) {
-    if (inputChannels_ == 1 && outputChannels_ == 1) variant_ = Variant::Mono;
-    else if (inputChannels_ == outputChannels_) variant_ = Variant::Matched;
-    else variant_ = Variant::Mixed;
+    : inputChannels_(inputChannels),
+      outputChannels_(outputChannels < 0 ? inputChannels : outputChannels), blockSize_(blockSize) {
+    if (inputChannels_ == 1 && outputChannels_ == 1)
+        variant_ = Variant::Mono;
+    else if (inputChannels_ == outputChannels_)
+        variant_ = Variant::Matched;
+    else
+        variant_ = Variant::Mixed;
     const size_t channels = size_t(inputChannels_) + size_t(outputChannels_);
     storage_.assign(channels * size_t(blockSize_), 0.0f);
-    for (int32_t c = 0; c < inputChannels_; ++c) inputBlocks_.push_back(&storage_[size_t(c) * size_t(blockSize_)]);
+    for (int32_t c = 0; c < inputChannels_; ++c)
+        inputBlocks_.push_back(&storage_[size_t(c) * size_t(blockSize_)]);
     for (int32_t c = 0; c < outputChannels_; ++c)
         outputBlocks_.push_back(&storage_[size_t(inputChannels_ + c) * size_t(blockSize_)]);
 }

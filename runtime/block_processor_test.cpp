@@ -18,7 +18,8 @@ class Doubler final : public BlockProcessor {
     void processBlock(float* const* in, float* const* out) override {
         ++blocks;
         for (int c = 0; c < outputChannels(); ++c)
-            for (int i = 0; i < blockSize(); ++i) out[c][i] = 2.0f * in[c < inputChannels() ? c : 0][i];
+            for (int i = 0; i < blockSize(); ++i)
+                out[c][i] = 2.0f * in[c < inputChannels() ? c : 0][i];
     }
 };
 
@@ -35,8 +36,10 @@ TEST(BlockProcessor, fed_one_frame_at_a_time_delays_by_exactly_one_block) {
         p.process(in, o, 1);
         out.push_back(y);
     }
-    for (int t = 0; t < kBlock; ++t) ASSERT_EQ(out[size_t(t)], 0.0f) << "frame " << t;
-    for (int t = kBlock; t < 3 * kBlock; ++t) ASSERT_EQ(out[size_t(t)], 2.0f * float(t + 1 - kBlock)) << "frame " << t;
+    for (int t = 0; t < kBlock; ++t)
+        ASSERT_EQ(out[size_t(t)], 0.0f) << "frame " << t;
+    for (int t = kBlock; t < 3 * kBlock; ++t)
+        ASSERT_EQ(out[size_t(t)], 2.0f * float(t + 1 - kBlock)) << "frame " << t;
     EXPECT_EQ(p.blocks, 3);
 }
 
@@ -55,7 +58,8 @@ TEST(BlockProcessor, any_split_of_calls_gives_the_same_stream_in_place) {
             p.process(ch, ch, n); // in place
         }
         for (int i = kBlock; i < 500; ++i) {
-            ASSERT_EQ(left[size_t(i)], 2.0f * float(i - kBlock)) << "split " << split << " frame " << i;
+            ASSERT_EQ(left[size_t(i)], 2.0f * float(i - kBlock))
+                << "split " << split << " frame " << i;
             ASSERT_EQ(right[size_t(i)], -2.0f * float(i - kBlock));
         }
     }

@@ -35,11 +35,14 @@ FrameRig::FrameRig(float latencyFrames, const AudioFormat& format)
     : FrameRig(format, passthroughWithLatency(latencyFrames)) {}
 
 FrameRig::FrameRig(const AudioFormat& format, AudioPlugin* plugin)
-    : format_(format), sink_([this](const uint8_t* data, int64_t frames) {
-          delivered_.reserve(delivered_.size() + size_t(frames * format_.blockAlign));
-          delivered_.insert(delivered_.end(), data, data + frames * format_.blockAlign);
-          lengths_.push_back(long(frames));
-      }, format.blockAlign) {
+    : format_(format),
+      sink_(
+          [this](const uint8_t* data, int64_t frames) {
+              delivered_.reserve(delivered_.size() + size_t(frames * format_.blockAlign));
+              delivered_.insert(delivered_.end(), data, data + frames * format_.blockAlign);
+              lengths_.push_back(long(frames));
+          },
+          format.blockAlign) {
     filter_ = new AudioTransformFilter(plugin, kTestFilterId, kTestPageId, "Orq Passthrough");
     filter_->AddRef();
     filter_->FindPin(u"Input", &input_);
@@ -79,6 +82,8 @@ void FrameRig::push(const std::vector<uint8_t>& bytes) {
     sample->Release();
 }
 
-void FrameRig::endOfStream() { input_->EndOfStream(); }
+void FrameRig::endOfStream() {
+    input_->EndOfStream();
+}
 
 } // namespace orq::test

@@ -36,9 +36,10 @@ struct HostCallbackRecord {
 
 extern "C" {
 using VcGetNumberOfPlugInsFn = int32_t (*)();
-using VcGetPlugInNameFromDllFn = int32_t (*)(int32_t index, char* name, int32_t length, int32_t* kind);
-using VcGetCreatorOfPlugInFn = int32_t (*)(const char* name, int32_t kind, orq::CreateEffectFn* effect,
-                                           orq::CreateEditorFn* editor,
+using VcGetPlugInNameFromDllFn = int32_t (*)(int32_t index, char* name, int32_t length,
+                                             int32_t* kind);
+using VcGetCreatorOfPlugInFn = int32_t (*)(const char* name, int32_t kind,
+                                           orq::CreateEffectFn* effect, orq::CreateEditorFn* editor,
                                            orq::CreateParametersFn* parameters);
 using VcRegisterAllPlugInFn = int32_t (*)(const orq::HostCallbackRecord* callbacks);
 using VcSetCallbacksFn = int32_t (*)(const orq::HostCallbackRecord* callbacks);

@@ -28,7 +28,8 @@ ParameterSet* newInstanceParameters(ParameterInterface* given) {
     ParameterSet* set = m.createParameters();
     if (set == nullptr) return nullptr;
     ParameterInterface* source = given;
-    if (source == nullptr && defaultParameterSet() != nullptr) source = defaultParameterSet()->iface();
+    if (source == nullptr && defaultParameterSet() != nullptr)
+        source = defaultParameterSet()->iface();
     if (source != nullptr) set->copyFrom(source);
     return set;
 }
@@ -103,7 +104,8 @@ class ClassFactory final : public IClassFactory {
     explicit ClassFactory(bool filter) : filter_(filter) {}
     HRESULT QueryInterface(REFIID iid, void** object) override {
         if (object == nullptr) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IClassFactory) return GetInterface<IClassFactory>(this, object);
+        if (iid == IID_IUnknown || iid == IID_IClassFactory)
+            return GetInterface<IClassFactory>(this, object);
         *object = nullptr;
         return E_NOINTERFACE;
     }
@@ -126,8 +128,10 @@ class ClassFactory final : public IClassFactory {
         return hr;
     }
     HRESULT LockServer(BOOL lock) override {
-        if (lock) InterlockedIncrement(&serverLocks);
-        else InterlockedDecrement(&serverLocks);
+        if (lock)
+            InterlockedIncrement(&serverLocks);
+        else
+            InterlockedDecrement(&serverLocks);
         return S_OK;
     }
 
@@ -146,7 +150,9 @@ PluginRecord* createEffect(HostCallback host, void* hostObject, ParameterInterfa
     }
 }
 
-void* createEditor(ParameterInterface*) { return nullptr; }
+void* createEditor(ParameterInterface*) {
+    return nullptr;
+}
 
 ParameterInterface* createParameters() {
     try {
@@ -180,7 +186,8 @@ struct ClassEntry {
 
 std::vector<ClassEntry> classTable() {
     const PluginModule& m = thisModule();
-    return {{m.name, m.filterClassId, true}, {std::string(m.name) + " PropertyPage", m.pageClassId, false}};
+    return {{m.name, m.filterClassId, true},
+            {std::string(m.name) + " PropertyPage", m.pageClassId, false}};
 }
 
 LONG registerPins(const std::string& classKey) {
@@ -195,7 +202,8 @@ LONG registerPins(const std::string& classKey) {
         if (rc == ERROR_SUCCESS) rc = setDwordValue(pin, "Direction", direction);
         RegCloseKey(pin);
         if (rc != ERROR_SUCCESS) return rc;
-        rc = createKeyWithDefault(pinKey + "\\Types\\" + guidString(MEDIATYPE_Audio) + "\\" + guidString(GUID_NULL),
+        rc = createKeyWithDefault(pinKey + "\\Types\\" + guidString(MEDIATYPE_Audio) + "\\" +
+                                      guidString(GUID_NULL),
                                   nullptr);
         if (rc != ERROR_SUCCESS) return rc;
     }
@@ -207,7 +215,8 @@ HRESULT registerClass(const ClassEntry& entry, const std::string& libraryPath) {
     HKEY key = nullptr;
     LONG rc = createKeyWithDefault(classKey, entry.name.c_str(), &key);
     if (rc != ERROR_SUCCESS) return HRESULT_FROM_WIN32(rc);
-    if (entry.filter && thisModule().merit != 0) rc = setDwordValue(key, "Merit", thisModule().merit);
+    if (entry.filter && thisModule().merit != 0)
+        rc = setDwordValue(key, "Merit", thisModule().merit);
     RegCloseKey(key);
     if (rc != ERROR_SUCCESS) return HRESULT_FROM_WIN32(rc);
     HKEY server = nullptr;
@@ -219,7 +228,8 @@ HRESULT registerClass(const ClassEntry& entry, const std::string& libraryPath) {
     if (!entry.filter) return S_OK;
     rc = createKeyWithDefault(classKey, entry.name.c_str());
     if (rc == ERROR_SUCCESS) rc = registerPins(classKey);
-    if (rc == ERROR_SUCCESS) rc = createKeyWithDefault("Filter\\" + guidString(entry.classId), entry.name.c_str());
+    if (rc == ERROR_SUCCESS)
+        rc = createKeyWithDefault("Filter\\" + guidString(entry.classId), entry.name.c_str());
     return HRESULT_FROM_WIN32(rc);
 }
 
@@ -253,7 +263,8 @@ DX_EXPORT HRESULT DllGetClassObject(REFCLSID classId, REFIID iid, void** object)
 }
 
 DX_EXPORT HRESULT DllCanUnloadNow() {
-    return InterlockedExchangeAdd(&serverLocks, 0) > 0 || InterlockedExchangeAdd(&componentObjects, 0) > 0
+    return InterlockedExchangeAdd(&serverLocks, 0) > 0 ||
+                   InterlockedExchangeAdd(&componentObjects, 0) > 0
                ? S_FALSE
                : S_OK;
 }
@@ -262,7 +273,8 @@ DX_EXPORT HRESULT DllRegisterServer() {
     char path[4096];
     if (GetModuleFileNameA(moduleHandle(), path, sizeof path) == 0) return E_FAIL;
     HRESULT result = S_OK;
-    for (const ClassEntry& entry : classTable()) result = registerClass(entry, path);
+    for (const ClassEntry& entry : classTable())
+        result = registerClass(entry, path);
     return result;
 }
 
@@ -270,13 +282,14 @@ DX_EXPORT HRESULT DllUnregisterServer() {
     std::vector<ClassEntry> table = classTable();
     for (auto entry = table.rbegin(); entry != table.rend(); ++entry) {
         IAMovieSetup* setup = nullptr;
-        HRESULT hr = CoCreateInstance(entry->classId, nullptr, CLSCTX_INPROC_SERVER, IID_IAMovieSetup,
-                                      reinterpret_cast<void**>(&setup));
+        HRESULT hr = CoCreateInstance(entry->classId, nullptr, CLSCTX_INPROC_SERVER,
+                                      IID_IAMovieSetup, reinterpret_cast<void**>(&setup));
         if (SUCCEEDED(hr)) {
             hr = setup->Unregister();
             setup->Release();
         }
-        if (FAILED(hr) && hr != E_NOINTERFACE && hr != kFilterNotRegistered && hr != REGDB_E_CLASSNOTREG)
+        if (FAILED(hr) && hr != E_NOINTERFACE && hr != kFilterNotRegistered &&
+            hr != REGDB_E_CLASSNOTREG)
             return hr;
         const LONG rc = deleteKeyTree("CLSID\\" + guidString(entry->classId));
         if (rc != ERROR_SUCCESS) return HRESULT_FROM_WIN32(rc);
@@ -284,14 +297,17 @@ DX_EXPORT HRESULT DllUnregisterServer() {
     return S_OK;
 }
 
-DX_EXPORT int32_t VcGetNumberOfPlugIns() { return kPluginRows; }
+DX_EXPORT int32_t VcGetNumberOfPlugIns() {
+    return kPluginRows;
+}
 
 DX_EXPORT int32_t VcGetPlugInNameFromDll(int32_t index, char* name, int32_t length, int32_t* kind) {
     if (index < 0 || index >= kPluginRows) return 0;
     const PluginModule& m = thisModule();
     if (name != nullptr && length > 0) {
         const size_t n = std::strlen(m.name);
-        const size_t copied = n < size_t(length) ? n + 1 : size_t(length); // no terminator when full
+        const size_t copied =
+            n < size_t(length) ? n + 1 : size_t(length); // no terminator when full
         std::memcpy(name, m.name, copied < n ? copied : n);
         if (copied > n) name[n] = '\0';
     }
@@ -328,6 +344,10 @@ DX_EXPORT HWND VcSetApplicationWindow(HWND window) {
     return window;
 }
 
-DX_EXPORT int32_t VcIsAdditionalPlugInDll() { return 1; }
+DX_EXPORT int32_t VcIsAdditionalPlugInDll() {
+    return 1;
+}
 
-DX_EXPORT int32_t VcCanUnloadDll() { return liveObjectCount(); }
+DX_EXPORT int32_t VcCanUnloadDll() {
+    return liveObjectCount();
+}

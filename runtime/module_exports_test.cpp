@@ -16,8 +16,10 @@ using namespace orq;
 
 namespace {
 
-constexpr CLSID kFilterId = {0x7a1c3e50, 0x6b2e, 0x4e8a, {0x9d, 0x13, 0x47, 0xc0, 0xb8, 0xe2, 0x1a, 0x7f}};
-constexpr CLSID kPageId = {0x7a1c3e51, 0x6b2e, 0x4e8a, {0x9d, 0x13, 0x47, 0xc0, 0xb8, 0xe2, 0x1a, 0x7f}};
+constexpr CLSID kFilterId = {
+    0x7a1c3e50, 0x6b2e, 0x4e8a, {0x9d, 0x13, 0x47, 0xc0, 0xb8, 0xe2, 0x1a, 0x7f}};
+constexpr CLSID kPageId = {
+    0x7a1c3e51, 0x6b2e, 0x4e8a, {0x9d, 0x13, 0x47, 0xc0, 0xb8, 0xe2, 0x1a, 0x7f}};
 const std::string kLibrary = ORQ_TEST_PLUGIN_DIR "/passthrough_dx.so";
 
 template <class F> F exported(void* library, const char* name) {
@@ -43,7 +45,8 @@ struct EngineWindow {
             return DefWindowProcA(w, m, wp, lp);
         };
         RegisterClassA(&wc);
-        window = CreateWindowExA(0, "AudioEngine", "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+        window = CreateWindowExA(0, "AudioEngine", "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr,
+                                 nullptr);
         idleMessages = 0;
     }
     ~EngineWindow() {
@@ -52,7 +55,8 @@ struct EngineWindow {
     }
     int pump() {
         MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageA(&msg);
         return idleMessages;
     }
 };
@@ -70,7 +74,8 @@ class Deliverable : public ::testing::Test {
 
     static DWORD readDword(const std::string& key, const char* name) {
         HKEY k = nullptr;
-        if (RegOpenKeyExA(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return 0xdead;
+        if (RegOpenKeyExA(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS)
+            return 0xdead;
         DWORD v = 0, size = sizeof v, type = 0;
         LONG rc = RegQueryValueExA(k, name, nullptr, &type, reinterpret_cast<BYTE*>(&v), &size);
         RegCloseKey(k);
@@ -78,7 +83,8 @@ class Deliverable : public ::testing::Test {
     }
     static std::string readString(const std::string& key, const char* name) {
         HKEY k = nullptr;
-        if (RegOpenKeyExA(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return "<no key>";
+        if (RegOpenKeyExA(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS)
+            return "<no key>";
         char value[4096] = {};
         DWORD size = sizeof value, type = 0;
         LONG rc = RegQueryValueExA(k, name, nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
@@ -87,7 +93,8 @@ class Deliverable : public ::testing::Test {
     }
     static bool keyExists(const std::string& key) {
         HKEY k = nullptr;
-        if (RegOpenKeyExA(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return false;
+        if (RegOpenKeyExA(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS)
+            return false;
         RegCloseKey(k);
         return true;
     }
@@ -126,7 +133,8 @@ TEST_F(Deliverable, registration_writes_the_class_keys_and_unregistration_remove
     ASSERT_EQ(unregisterServer(), S_OK);
     EXPECT_FALSE(keyExists(filter));
     EXPECT_FALSE(keyExists(page));
-    EXPECT_FALSE(keyExists("Filter\\" + id(kFilterId))) << "the filter's own unregistration removes it";
+    EXPECT_FALSE(keyExists("Filter\\" + id(kFilterId)))
+        << "the filter's own unregistration removes it";
     EXPECT_EQ(unregisterServer(), S_OK) << "keys already gone count as removed";
 }
 
@@ -138,10 +146,12 @@ TEST_F(Deliverable, class_factory_and_unloading_follow_the_live_filter) {
     EXPECT_EQ(getClassObject(GUID_NULL, IID_IClassFactory, &object), CLASS_E_CLASSNOTAVAILABLE);
     EXPECT_EQ(getClassObject(kFilterId, IID_IStream, &object), E_NOINTERFACE);
     IClassFactory* factory = nullptr;
-    ASSERT_EQ(getClassObject(kFilterId, IID_IClassFactory, reinterpret_cast<void**>(&factory)), S_OK);
+    ASSERT_EQ(getClassObject(kFilterId, IID_IClassFactory, reinterpret_cast<void**>(&factory)),
+              S_OK);
     EXPECT_EQ(canUnloadNow(), S_OK);
     IBaseFilter* filter = nullptr;
-    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IBaseFilter, reinterpret_cast<void**>(&filter)), S_OK);
+    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IBaseFilter, reinterpret_cast<void**>(&filter)),
+              S_OK);
     EXPECT_EQ(canUnloadNow(), S_FALSE);
     EXPECT_EQ(canUnload(), 1);
     factory->LockServer(TRUE);
@@ -169,12 +179,15 @@ TEST_F(Deliverable, host_extension_exports_answer_by_index_name_and_kind) {
     EXPECT_EQ(kind, 1);
     char tight[4] = {'x', 'x', 'x', 'x'};
     EXPECT_EQ(name(0, tight, 3, &kind), 1);
-    EXPECT_EQ(std::string(tight, 4), "Orqx") << "at most length characters, no terminator when full";
+    EXPECT_EQ(std::string(tight, 4), "Orqx")
+        << "at most length characters, no terminator when full";
     CreateEffectFn effect = nullptr;
     CreateEditorFn editor = nullptr;
     CreateParametersFn parameters = nullptr;
-    EXPECT_EQ(creator("Orq Passthrough", 6, &effect, &editor, &parameters), 0) << "right name, wrong kind";
-    EXPECT_EQ(creator("orq passthrough", 1, &effect, &editor, &parameters), 0) << "names are case-sensitive";
+    EXPECT_EQ(creator("Orq Passthrough", 6, &effect, &editor, &parameters), 0)
+        << "right name, wrong kind";
+    EXPECT_EQ(creator("orq passthrough", 1, &effect, &editor, &parameters), 0)
+        << "names are case-sensitive";
     EXPECT_EQ(creator("Orq Passthrough", 1, &effect, &editor, &parameters), 1);
     EXPECT_NE(effect, nullptr);
 }
@@ -204,9 +217,11 @@ TEST_F(Deliverable, last_object_gone_posts_library_idle_once_whichever_road_crea
     EXPECT_EQ(canUnload(), 0);
 
     IClassFactory* factory = nullptr;
-    ASSERT_EQ(getClassObject(kFilterId, IID_IClassFactory, reinterpret_cast<void**>(&factory)), S_OK);
+    ASSERT_EQ(getClassObject(kFilterId, IID_IClassFactory, reinterpret_cast<void**>(&factory)),
+              S_OK);
     IBaseFilter* filter = nullptr;
-    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IBaseFilter, reinterpret_cast<void**>(&filter)), S_OK);
+    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IBaseFilter, reinterpret_cast<void**>(&filter)),
+              S_OK);
     factory->Release();
     EXPECT_EQ(canUnload(), 1);
     filter->Release();

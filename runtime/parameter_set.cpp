@@ -11,7 +11,9 @@ namespace orq {
 namespace {
 
 // The plain interface forwards to the owning set.
-ParameterSet* own(ParameterInterface* i) { return i->owner; }
+ParameterSet* own(ParameterInterface* i) {
+    return i->owner;
+}
 
 const ParameterInterface kInterfaceTemplate = {
     [](ParameterInterface* i) { own(i)->release(); },
@@ -70,10 +72,14 @@ float ParameterSet::getFloat(int32_t index) {
     clearChanged(index);
     return 0.0f;
 }
-void ParameterSet::setFloat(int32_t index, float) { markChanged(index); }
+void ParameterSet::setFloat(int32_t index, float) {
+    markChanged(index);
+}
 void ParameterSet::setArray(int32_t, const void*, int32_t) {}
 void ParameterSet::getArray(int32_t, void*, int32_t) {}
-int32_t ParameterSet::arrayInfo(int32_t, int32_t*, int32_t*) const { return -1; }
+int32_t ParameterSet::arrayInfo(int32_t, int32_t*, int32_t*) const {
+    return -1;
+}
 
 bool ParameterSet::isChanged(int32_t index) const {
     return validIndex(index) && changed_[size_t(index)] != 0;
@@ -94,24 +100,34 @@ void ParameterSet::clearChanged(int32_t index) {
 bool ParameterSet::isSelected(int32_t index) const {
     if (!validIndex(index)) return false;
     switch (mode_) {
-    case kModeAll: return true;
+    case kModeAll:
+        return true;
     case kModeChanged:
-    case kModeFrozen: return changed_[size_t(index)] != 0;
-    case kModePersisted: return isPersisted(index) != 0;
-    case kModeUnnamed: return isPersisted(index) == 0;
-    default: return mode_ == index;
+    case kModeFrozen:
+        return changed_[size_t(index)] != 0;
+    case kModePersisted:
+        return isPersisted(index) != 0;
+    case kModeUnnamed:
+        return isPersisted(index) == 0;
+    default:
+        return mode_ == index;
     }
 }
 
 bool ParameterSet::isSelectedForWrite(int32_t index) const {
     if (!validIndex(index)) return false;
     switch (mode_) {
-    case kModeAll: return true;
+    case kModeAll:
+        return true;
     case kModeChanged:
-    case kModeFrozen: return changed_[size_t(index)] == 0;
-    case kModePersisted: return isPersisted(index) != 0;
-    case kModeUnnamed: return isPersisted(index) == 0;
-    default: return mode_ == index;
+    case kModeFrozen:
+        return changed_[size_t(index)] == 0;
+    case kModePersisted:
+        return isPersisted(index) != 0;
+    case kModeUnnamed:
+        return isPersisted(index) == 0;
+    default:
+        return mode_ == index;
     }
 }
 
@@ -119,7 +135,8 @@ bool ParameterSet::isSelectedForWrite(int32_t index) const {
 
 TableParameterSet::TableParameterSet(const ParameterTable& table)
     : ParameterSet(int32_t(table.defs.size()), table.uniqueId, table.name), table_(table),
-      scalars_(table.defs.size(), 0.0f), arrays_(table.defs.size()), arrayCounts_(table.defs.size(), 0) {
+      scalars_(table.defs.size(), 0.0f), arrays_(table.defs.size()),
+      arrayCounts_(table.defs.size(), 0) {
     for (size_t i = 0; i < table.defs.size(); ++i) {
         const ParameterDef& d = table.defs[i];
         if (d.kind == kKindArray) {
@@ -150,14 +167,19 @@ void TableParameterSet::resetToDefaults() {
             d.fillDefault(bytes.data());
         } else if (d.elementSize == int32_t(sizeof(float))) {
             for (int32_t e = 0; e < d.elementCount; ++e)
-                std::memcpy(bytes.data() + size_t(e) * sizeof(float), &d.defaultValue, sizeof(float));
+                std::memcpy(bytes.data() + size_t(e) * sizeof(float), &d.defaultValue,
+                            sizeof(float));
         }
     }
 }
 
-void TableParameterSet::release() { delete this; }
+void TableParameterSet::release() {
+    delete this;
+}
 
-ParameterSet* TableParameterSet::clone() const { return new TableParameterSet(*this); }
+ParameterSet* TableParameterSet::clone() const {
+    return new TableParameterSet(*this);
+}
 
 void TableParameterSet::copyFrom(ParameterInterface* other) {
     if (other == nullptr) return;
@@ -170,7 +192,8 @@ void TableParameterSet::copyFrom(ParameterInterface* other) {
         } else {
             int32_t n = 0, size = 0;
             if (other->arrayInfo(other, i, &n, &size) != 0) continue;
-            if (n != arrayCounts_[size_t(i)] && size == table_.defs[size_t(i)].elementSize && n >= 0)
+            if (n != arrayCounts_[size_t(i)] && size == table_.defs[size_t(i)].elementSize &&
+                n >= 0)
                 resizeArray(i, n);
             if (size != table_.defs[size_t(i)].elementSize) continue;
             other->getArray(other, i, arrays_[size_t(i)].data(), arrayCounts_[size_t(i)]);
@@ -215,7 +238,8 @@ void TableParameterSet::setArray(int32_t index, const void* source, int32_t n) {
 }
 
 void TableParameterSet::getArray(int32_t index, void* destination, int32_t n) {
-    if (!validIndex(index) || table_.defs[size_t(index)].kind != kKindArray || destination == nullptr)
+    if (!validIndex(index) || table_.defs[size_t(index)].kind != kKindArray ||
+        destination == nullptr)
         return;
     const int32_t copied = std::clamp(n, 0, arrayCounts_[size_t(index)]);
     std::memcpy(destination, arrays_[size_t(index)].data(),
@@ -256,9 +280,11 @@ int32_t TableParameterSet::indexOf(const char* key) const {
 }
 
 void TableParameterSet::resizeArray(int32_t index, int32_t elementCount) {
-    if (!validIndex(index) || table_.defs[size_t(index)].kind != kKindArray || elementCount < 0) return;
+    if (!validIndex(index) || table_.defs[size_t(index)].kind != kKindArray || elementCount < 0)
+        return;
     arrayCounts_[size_t(index)] = elementCount;
-    arrays_[size_t(index)].assign(size_t(elementCount) * size_t(table_.defs[size_t(index)].elementSize), 0);
+    arrays_[size_t(index)].assign(
+        size_t(elementCount) * size_t(table_.defs[size_t(index)].elementSize), 0);
 }
 
 // Store transfers ---------------------------------------------------------------------------------
@@ -312,11 +338,13 @@ void writeSelectedToStore(ParameterSet& set, ParameterInterface* store,
         if (store->isSelectedForWrite(store, i)) transferArray(own, store, i);
 }
 
-// Persistent stream --------------------------------------------------------------------------------
+// Persistent stream
+// --------------------------------------------------------------------------------
 
 namespace {
 void put32(std::vector<uint8_t>& out, uint32_t v) {
-    for (int b = 0; b < 4; ++b) out.push_back(uint8_t(v >> (8 * b)));
+    for (int b = 0; b < 4; ++b)
+        out.push_back(uint8_t(v >> (8 * b)));
 }
 uint32_t get32(const uint8_t* p) {
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;

@@ -14,7 +14,9 @@ constexpr int32_t kKindScalar = 1;
 constexpr int32_t kKindFloat = 2;
 constexpr int32_t kKindArray = 4;
 constexpr int32_t kKindScalarAlt = 5;
-constexpr bool isScalarKind(int32_t kind) { return kind != kKindArray; }
+constexpr bool isScalarKind(int32_t kind) {
+    return kind != kKindArray;
+}
 
 // Selection modes; a mode i >= 0 selects parameter i alone.
 constexpr int32_t kModeAll = -4;
@@ -118,12 +120,12 @@ class ParameterSet {
 
 // One parameter of a plug-in's table: defined once as data, iterated by every wrapper.
 struct ParameterDef {
-    const char* key;        // persisted key name, or nullptr for unnamed (meters, commands)
-    int32_t kind;           // kKindFloat (or 1, 5) for scalars, kKindArray for arrays
-    float defaultValue;     // scalars; arrays of floats: every element (unless fillDefault)
-    int32_t elementCount;   // arrays: number of elements
-    int32_t elementSize;    // arrays: bytes per element
-    const char* label;      // description shown to hosts, or nullptr
+    const char* key;      // persisted key name, or nullptr for unnamed (meters, commands)
+    int32_t kind;         // kKindFloat (or 1, 5) for scalars, kKindArray for arrays
+    float defaultValue;   // scalars; arrays of floats: every element (unless fillDefault)
+    int32_t elementCount; // arrays: number of elements
+    int32_t elementSize;  // arrays: bytes per element
+    const char* label;    // description shown to hosts, or nullptr
     // arrays: writes the default elements (elementCount × elementSize bytes); nullptr fills
     // each float with defaultValue.
     void (*fillDefault)(void* elements) = nullptr;
@@ -195,11 +197,14 @@ std::vector<uint8_t> saveParameterStream(ParameterInterface* set, int32_t count,
 // differ from the set's own; otherwise stores every value (flags set) and the version.
 bool loadParameterStream(ParameterInterface* set, int32_t count, const uint8_t* data, size_t size,
                          uint32_t* version);
-inline uint32_t streamSizeMax(ParameterSet& set) { return streamSizeMax(set.iface(), set.count()); }
+inline uint32_t streamSizeMax(ParameterSet& set) {
+    return streamSizeMax(set.iface(), set.count());
+}
 inline std::vector<uint8_t> saveParameterStream(ParameterSet& set, uint32_t version) {
     return saveParameterStream(set.iface(), set.count(), version);
 }
-inline bool loadParameterStream(ParameterSet& set, const uint8_t* data, size_t size, uint32_t* version) {
+inline bool loadParameterStream(ParameterSet& set, const uint8_t* data, size_t size,
+                                uint32_t* version) {
     return loadParameterStream(set.iface(), set.count(), data, size, version);
 }
 

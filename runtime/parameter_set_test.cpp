@@ -46,7 +46,8 @@ TEST(SelectionModes, select_what_each_mode_names) {
     TableParameterSet set(kTable);
     set.setFloat(2 - 2, 0.1f); // parameter 0 changed
     set.setMode(kModeAll);
-    for (int i = 0; i < 4; ++i) EXPECT_TRUE(set.isSelected(i) && set.isSelectedForWrite(i));
+    for (int i = 0; i < 4; ++i)
+        EXPECT_TRUE(set.isSelected(i) && set.isSelectedForWrite(i));
     set.setMode(kModeChanged);
     EXPECT_TRUE(set.isSelected(0));
     EXPECT_FALSE(set.isSelected(3));

@@ -14,8 +14,8 @@ constexpr int32_t kVcKindAnalyser = 6;
 constexpr DWORD kMeritPreferred = 0x200000;
 
 struct PluginModule {
-    const char* name;   // display name, also the filter's component name
-    int32_t vcKind;     // kVcKindProcessor or kVcKindAnalyser
+    const char* name; // display name, also the filter's component name
+    int32_t vcKind;   // kVcKindProcessor or kVcKindAnalyser
     // A fresh parameter set with the plug-in's defaults. [ui-thread] allocates.
     ParameterSet* (*createParameters)();
     // The plug-in object; takes ownership of parameters. [ui-thread] allocates.

@@ -17,7 +17,8 @@ LONG setStringValue(HKEY key, const char* name, const char* value) {
 }
 
 LONG setDwordValue(HKEY key, const char* name, DWORD value) {
-    return RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+    return RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                          sizeof value);
 }
 
 LONG createKeyWithDefault(const std::string& path, const char* defaultValue, HKEY* opened) {
@@ -27,8 +28,10 @@ LONG createKeyWithDefault(const std::string& path, const char* defaultValue, HKE
                               KEY_ALL_ACCESS, nullptr, &key, &disposition);
     if (rc != ERROR_SUCCESS) return rc;
     if (defaultValue != nullptr) rc = setStringValue(key, nullptr, defaultValue);
-    if (opened != nullptr && rc == ERROR_SUCCESS) *opened = key;
-    else RegCloseKey(key);
+    if (opened != nullptr && rc == ERROR_SUCCESS)
+        *opened = key;
+    else
+        RegCloseKey(key);
     return rc;
 }
 
@@ -40,7 +43,8 @@ LONG deleteKeyTree(const std::string& path) {
     char name[MAX_PATH + 1];
     for (DWORD i = 0;; ++i) {
         DWORD size = sizeof name;
-        if (RegEnumKeyExA(key, i, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        if (RegEnumKeyExA(key, i, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
         children.emplace_back(name, size);
     }
     RegCloseKey(key);

@@ -11,7 +11,8 @@ namespace orq {
 // "{XXXXXXXX-...}" of a class id.
 std::string guidString(REFGUID guid);
 // Creates (or opens) HKEY_CLASSES_ROOT\path and sets its default value when given.
-LONG createKeyWithDefault(const std::string& path, const char* defaultValue, HKEY* opened = nullptr);
+LONG createKeyWithDefault(const std::string& path, const char* defaultValue,
+                          HKEY* opened = nullptr);
 LONG setStringValue(HKEY key, const char* name, const char* value);
 LONG setDwordValue(HKEY key, const char* name, DWORD value);
 // Deletes HKEY_CLASSES_ROOT\path with all its subkeys, depth first; a key that cannot be opened

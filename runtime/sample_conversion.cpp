@@ -6,7 +6,8 @@ namespace orq {
 
 int16_t floatToInt16(float x) {
     const float scaled = x * kInt16OutScale;
-    if (!(scaled > -kInt16OutLimit)) return scaled <= -kInt16OutLimit ? int16_t(-32767) : int16_t(0); // NaN: 0
+    if (!(scaled > -kInt16OutLimit))
+        return scaled <= -kInt16OutLimit ? int16_t(-32767) : int16_t(0); // NaN: 0
     if (scaled >= kInt16OutLimit) return int16_t(32767);
     return static_cast<int16_t>(scaled); // truncation toward zero
 }
@@ -31,7 +32,8 @@ void convertIn(const void* interleaved, SampleFormat format, int32_t channelCoun
     const auto* in = static_cast<const int16_t*>(interleaved);
     if (channelCount == 1) {
         float* mono = channels[0];
-        for (int32_t i = 0; i < frames; ++i) mono[i] = float(in[i]) * kInt16InScale;
+        for (int32_t i = 0; i < frames; ++i)
+            mono[i] = float(in[i]) * kInt16InScale;
         return;
     }
     float* left = channels[0];
@@ -62,7 +64,8 @@ void convertOut(float* const* channels, int32_t offset, SampleFormat format, int
     auto* out = static_cast<int16_t*>(interleaved);
     if (channelCount == 1) {
         const float* mono = channels[0] + offset;
-        for (int32_t i = 0; i < frames; ++i) out[i] = floatToInt16(mono[i]);
+        for (int32_t i = 0; i < frames; ++i)
+            out[i] = floatToInt16(mono[i]);
         return;
     }
     const float* left = channels[0] + offset;

@@ -27,7 +27,8 @@ class PassthroughPlugin final : public AudioPlugin {
     int32_t process(AudioBuffers& buffers) override {
         EnterCriticalSection(&lock());
         const int32_t frames = buffers.frames;
-        for (int32_t c = 0; c < channels_; ++c) run(c, buffers.inputs()[c], buffers.outputs()[c], frames);
+        for (int32_t c = 0; c < channels_; ++c)
+            run(c, buffers.inputs()[c], buffers.outputs()[c], frames);
         LeaveCriticalSection(&lock());
         return frames;
     }
@@ -39,7 +40,9 @@ class PassthroughPlugin final : public AudioPlugin {
         applyGain();
         applyLatency();
     }
-    void saveSettings(ParameterInterface* store) override { writeSelectedToStore(parameters(), store); }
+    void saveSettings(ParameterInterface* store) override {
+        writeSelectedToStore(parameters(), store);
+    }
 
     // [ui-thread] allocates the delay rings.
     int32_t open(OpenFormat& format) override {
@@ -51,7 +54,8 @@ class PassthroughPlugin final : public AudioPlugin {
     }
     int32_t close() override { return 0; }
     int32_t start() override {
-        for (auto& ring : rings_) std::fill(ring.begin(), ring.end(), 0.0f);
+        for (auto& ring : rings_)
+            std::fill(ring.begin(), ring.end(), 0.0f);
         position_ = 0;
         return 0;
     }
@@ -59,7 +63,8 @@ class PassthroughPlugin final : public AudioPlugin {
     int32_t stop() override {
         if (hostRequest(kRequestHostMode, 0, nullptr) != kHostModeTakesTail || latencyFrames_ == 0)
             return 0;
-        std::vector<std::vector<float>> tail(size_t(channels_), std::vector<float>(size_t(latencyFrames_), 0.0f));
+        std::vector<std::vector<float>> tail(size_t(channels_),
+                                             std::vector<float>(size_t(latencyFrames_), 0.0f));
         std::array<float*, kChannelsMax> pointers{};
         for (int32_t c = 0; c < channels_; ++c) {
             const int32_t savedPosition = position_;
@@ -70,7 +75,8 @@ class PassthroughPlugin final : public AudioPlugin {
         TailRecord record{pointers.data(), latencyFrames_, channels_, 0};
         return hostRequest(kRequestTake, 0, &record) == 0 ? kStatusTailNotTaken : 0;
     }
-    int32_t checkFormat(int32_t channels, int32_t* outputChannels, int32_t*, int32_t* extra) override {
+    int32_t checkFormat(int32_t channels, int32_t* outputChannels, int32_t*,
+                        int32_t* extra) override {
         if (outputChannels != nullptr) *outputChannels = channels;
         if (extra != nullptr) *extra = 0;
         return channels >= 1 && channels <= kChannelsMax ? 0 : kStatusChannelsRefused;
@@ -82,8 +88,10 @@ class PassthroughPlugin final : public AudioPlugin {
     void applyLatency() {
         auto& set = static_cast<TableParameterSet&>(parameters());
         const float requested = set.value(kPassthroughLatencyIndex);
-        latencyFrames_ = std::isfinite(requested) ? std::clamp(int32_t(requested), 0, kLatencyMaxFrames) : 0;
-        for (auto& ring : rings_) ring.assign(size_t(latencyFrames_) + 1, 0.0f);
+        latencyFrames_ =
+            std::isfinite(requested) ? std::clamp(int32_t(requested), 0, kLatencyMaxFrames) : 0;
+        for (auto& ring : rings_)
+            ring.assign(size_t(latencyFrames_) + 1, 0.0f);
         position_ = 0;
     }
     void applyGain() {
@@ -115,8 +123,12 @@ class PassthroughPlugin final : public AudioPlugin {
 
 } // namespace
 
-const ParameterTable& passthroughParameterTable() { return kTable; }
-ParameterSet* createPassthroughParameters() { return new TableParameterSet(kTable); }
+const ParameterTable& passthroughParameterTable() {
+    return kTable;
+}
+ParameterSet* createPassthroughParameters() {
+    return new TableParameterSet(kTable);
+}
 AudioPlugin* createPassthroughPlugin(ParameterSet* parameters, HostCallback host, void* context) {
     return new PassthroughPlugin(parameters, host, context);
 }

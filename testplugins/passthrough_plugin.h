@@ -10,6 +10,7 @@ namespace orq {
 constexpr int32_t kPassthroughLatencyIndex = 0;
 const ParameterTable& passthroughParameterTable();
 ParameterSet* createPassthroughParameters();
-AudioPlugin* createPassthroughPlugin(ParameterSet* parameters, HostCallback host, void* hostContext);
+AudioPlugin* createPassthroughPlugin(ParameterSet* parameters, HostCallback host,
+                                     void* hostContext);
 
 } // namespace orq

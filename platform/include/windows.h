@@ -64,11 +64,16 @@ constexpr HRESULT CLASS_E_CLASSNOTAVAILABLE = static_cast<HRESULT>(0x80040111u);
 constexpr HRESULT REGDB_E_CLASSNOTREG = static_cast<HRESULT>(0x80040154u);
 constexpr HRESULT CO_E_DLLNOTFOUND = static_cast<HRESULT>(0x8004015du);
 constexpr HRESULT CO_E_ERRORINDLL = static_cast<HRESULT>(0x800401f9u);
-constexpr bool SUCCEEDED(HRESULT hr) { return hr >= 0; }
-constexpr bool FAILED(HRESULT hr) { return hr < 0; }
+constexpr bool SUCCEEDED(HRESULT hr) {
+    return hr >= 0;
+}
+constexpr bool FAILED(HRESULT hr) {
+    return hr < 0;
+}
 constexpr HRESULT HRESULT_FROM_WIN32(LONG error) {
-    return error <= 0 ? static_cast<HRESULT>(error)
-                      : static_cast<HRESULT>((static_cast<uint32_t>(error) & 0xffffu) | 0x80070000u);
+    return error <= 0
+               ? static_cast<HRESULT>(error)
+               : static_cast<HRESULT>((static_cast<uint32_t>(error) & 0xffffu) | 0x80070000u);
 }
 
 // Win32 error codes used by the platform's interfaces.
@@ -170,7 +175,6 @@ struct PlatformMessageBoxRecord {
 WINAPI_EXPORT void PlatformLastMessageBox(PlatformMessageBoxRecord* record);
 WINAPI_EXPORT void FatalAppExitA(UINT action, LPCSTR message);
 
-
 // Registry (HKEY_CLASSES_ROOT only), persisted in one file: $ORQ_REGISTRY when set, otherwise
 // $XDG_DATA_HOME/orq/registry (default ~/.local/share/orq/registry). Every change is written
 // atomically under a file lock. A file that cannot be read or parsed makes every call fail with
@@ -193,7 +197,8 @@ WINAPI_EXPORT LONG RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPST
                                    DWORD options, REGSAM access, void* security, HKEY* result,
                                    DWORD* disposition);
 WINAPI_EXPORT LONG RegCreateKeyA(HKEY key, LPCSTR subKey, HKEY* result);
-WINAPI_EXPORT LONG RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM access, HKEY* result);
+WINAPI_EXPORT LONG RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM access,
+                                 HKEY* result);
 WINAPI_EXPORT LONG RegOpenKeyA(HKEY key, LPCSTR subKey, HKEY* result);
 // name null or "" is the key's default value.
 WINAPI_EXPORT LONG RegSetValueExA(HKEY key, LPCSTR name, DWORD reserved, DWORD type,
@@ -203,7 +208,8 @@ WINAPI_EXPORT LONG RegQueryValueExA(HKEY key, LPCSTR name, DWORD* reserved, DWOR
                                     DWORD* size);
 // Subkeys in name order; ERROR_NO_MORE_ITEMS past the last.
 WINAPI_EXPORT LONG RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, DWORD* nameSize,
-                                 DWORD* reserved, LPSTR keyClass, DWORD* classSize, void* lastWrite);
+                                 DWORD* reserved, LPSTR keyClass, DWORD* classSize,
+                                 void* lastWrite);
 WINAPI_EXPORT LONG RegEnumKeyA(HKEY key, DWORD index, LPSTR name, DWORD nameSize);
 // Deletes a key without subkeys (ERROR_ACCESS_DENIED while it has any).
 WINAPI_EXPORT LONG RegDeleteKeyA(HKEY key, LPCSTR subKey);
@@ -293,7 +299,8 @@ WINAPI_EXPORT BOOL PostThreadMessageA(DWORD threadId, UINT message, WPARAM wPara
 WINAPI_EXPORT void PostQuitMessage(int exitCode);
 // Blocks for the next message of this thread's queue; 0 on WM_QUIT.
 WINAPI_EXPORT BOOL GetMessageA(MSG* message, HWND window, UINT filterMin, UINT filterMax);
-WINAPI_EXPORT BOOL PeekMessageA(MSG* message, HWND window, UINT filterMin, UINT filterMax, UINT remove);
+WINAPI_EXPORT BOOL PeekMessageA(MSG* message, HWND window, UINT filterMin, UINT filterMax,
+                                UINT remove);
 WINAPI_EXPORT BOOL TranslateMessage(const MSG* message);
 WINAPI_EXPORT LRESULT DispatchMessageA(const MSG* message);
 WINAPI_EXPORT LRESULT DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
