@@ -110,11 +110,14 @@ void renameOver(const std::string& temporary, const std::string& path) {
 
 void writeAudio(const std::string& path, const AudioData& audio) {
     const int container = containerFor(path);
-    const int subtype = audio.format == SampleFormat::Int16 ? SF_FORMAT_PCM_16 : SF_FORMAT_FLOAT;
     SF_INFO info{};
     info.channels = audio.channels;
     info.samplerate = audio.sampleRate;
-    info.format = container | subtype;
+    info.format =
+        container | (audio.format == SampleFormat::Int16 ? SF_FORMAT_PCM_16 : SF_FORMAT_FLOAT);
+    // A container without float samples (FLAC) keeps float output as 24-bit PCM.
+    if (audio.format == SampleFormat::Float32 && !sf_format_check(&info))
+        info.format = container | SF_FORMAT_PCM_24;
     if (!sf_format_check(&info))
         throw std::runtime_error("'" + path + "' cannot hold " +
                                  (audio.format == SampleFormat::Int16 ? "16-bit" : "float") +
@@ -125,6 +128,7 @@ void writeAudio(const std::string& path, const AudioData& audio) {
         std::remove(temporary.c_str());
         throw std::runtime_error("cannot write '" + path + "': " + sf_strerror(nullptr));
     }
+    sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE); // float beyond full scale saturates
     sf_count_t put = audio.format == SampleFormat::Int16
                          ? sf_writef_short(file, audio.int16.data(), audio.frames)
                          : sf_writef_float(file, audio.float32.data(), audio.frames);
