@@ -109,25 +109,6 @@ WINAPI_EXPORT HRESULT CoGetClassObject(REFCLSID classId, DWORD context, void* re
                                        void** object);
 }
 
-// Reference-counting base for objects that implement one or more interfaces. The derived
-// class answers NonDelegatingQueryInterface for its own interfaces.
-class WINAPI_EXPORT CUnknown {
-  public:
-    CUnknown() = default;
-    virtual ~CUnknown() = default;
-    CUnknown(const CUnknown&) = delete;
-    CUnknown& operator=(const CUnknown&) = delete;
-    ULONG NonDelegatingAddRef() { return static_cast<ULONG>(InterlockedIncrement(&references_)); }
-    ULONG NonDelegatingRelease() {
-        LONG left = InterlockedDecrement(&references_);
-        if (left == 0) delete this;
-        return static_cast<ULONG>(left);
-    }
-
-  private:
-    LONG volatile references_ = 0;
-};
-
 // Hands out an interface pointer with a reference added.
 template <class I> HRESULT GetInterface(I* object, void** out) {
     if (out == nullptr) return E_POINTER;
