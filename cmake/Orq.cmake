@@ -48,3 +48,15 @@ function(orq_deliverable library)
                      LIBS ${ORQ_ENGINE} runtime platform)
 endfunction()
 
+
+# orq_generated_file(<test name> SCRIPT <generator> OUTPUT <committed file>)
+# A committed generated file (table, reference trace) stays what its generator makes: the test
+# runs the generator with Debian's python3 into a scratch file and compares byte for byte.
+# Every generator takes the path to write as its one argument.
+function(orq_generated_file name)
+  cmake_parse_arguments(ARG "" "SCRIPT;OUTPUT" "" ${ARGN})
+  add_test(NAME ${name}
+           COMMAND ${PROJECT_SOURCE_DIR}/tools/check-generated
+                   ${CMAKE_CURRENT_SOURCE_DIR}/${ARG_SCRIPT} ${CMAKE_CURRENT_SOURCE_DIR}/${ARG_OUTPUT}
+                   ${CMAKE_CURRENT_BINARY_DIR}/${name}.regenerated)
+endfunction()
