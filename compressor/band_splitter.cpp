@@ -39,11 +39,11 @@ BandSplitter::BandSplitter(int32_t sampleRate, int32_t channels, int32_t blockSi
     }
     const int32_t tail = crossovers_.empty() ? 0 : crossovers_.front()->latencyFrames();
     for (int32_t k = 0; k + 1 < bandCount_; ++k) {
-        remainderDelays_.push_back(std::make_unique<DelayLine>(channels_, tail, frames));
+        remainderDelays_.push_back(std::make_unique<dsp::DelayLine>(channels_, tail, frames));
     }
     for (int32_t k = 0; k + 2 < bandCount_; ++k) {
         alignDelays_.push_back(
-            std::make_unique<DelayLine>(channels_, (bandCount_ - 2 - k) * tail, frames));
+            std::make_unique<dsp::DelayLine>(channels_, (bandCount_ - 2 - k) * tail, frames));
     }
 }
 

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "compressor/crossover_filter.h"
-#include "compressor/delay_line.h"
+#include "dsp/delay_line.h"
 #include "runtime/block_processor.h"
 
 #include <array>
@@ -69,8 +69,8 @@ class BandSplitter : public BlockProcessor {
     std::vector<std::vector<float*>> bandChannels_;     // per band, per channel
     std::array<float* const*, kMaxBands> bandBlocks_{}; // per band: its channel array
     std::vector<std::unique_ptr<CrossoverFilter>> crossovers_;
-    std::vector<std::unique_ptr<DelayLine>> remainderDelays_;
-    std::vector<std::unique_ptr<DelayLine>> alignDelays_;
+    std::vector<std::unique_ptr<dsp::DelayLine>> remainderDelays_;
+    std::vector<std::unique_ptr<dsp::DelayLine>> alignDelays_;
     int32_t soloBand_ = -1;
     bool soloActive_ = false;
 };

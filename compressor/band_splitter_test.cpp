@@ -1,6 +1,5 @@
 #include "compressor/band_splitter.h"
 #include "compressor/crossover_filter.h"
-#include "compressor/delay_line.h"
 #include "compressor/iir_cascade.h"
 #include "compressor/test_signals.h"
 
@@ -113,19 +112,6 @@ TEST(IirCascade, paired_processing_equals_one_channel_at_a_time) {
     refA.process(x[0].data(), ref[0].data(), 300);
     refB.process(x[1].data(), ref[1].data(), 300);
     EXPECT_EQ(y, ref);
-}
-
-TEST(DelayLine, delays_longer_than_a_block_across_calls) {
-    DelayLine line(2, 1536, kBlock);
-    const Channels x = noise(2, 6 * kBlock, 0.5f, 7);
-    Channels y = x;
-    for (int32_t start = 0; start < 6 * kBlock; start += 700) {
-        const int32_t n = std::min(700, 6 * kBlock - start);
-        float* blocks[] = {y[0].data() + start, y[1].data() + start};
-        line.process(blocks, n);
-    }
-    EXPECT_EQ(delayedError(x, y, 1536), 0.0);
-    EXPECT_EQ(peak(y[0], 0, 1536), 0.0);
 }
 
 TEST(Crossover, magnitude_is_the_square_of_the_designed_lowpass) {

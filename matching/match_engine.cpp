@@ -37,45 +37,6 @@ std::vector<float*> carve(std::vector<float>& storage, int32_t channels, int32_t
 
 } // namespace
 
-DelayLine::DelayLine(int32_t channels, int32_t delay, int32_t headroom)
-    : channels_(channels), delay_(std::max(delay, 0)), size_(delay_ + std::max(headroom, 1)),
-      ring_(size_t(channels) * size_t(size_), 0.0f) {}
-
-void DelayLine::reset() {
-    std::fill(ring_.begin(), ring_.end(), 0.0f);
-    write_ = 0;
-}
-
-void DelayLine::process(const float* const* in, float* const* out, int32_t frames) {
-    int32_t w = write_;
-    // Moves n samples between the ring (from position pos, wrapping) and a linear buffer.
-    auto toRing = [&](float* ring, int32_t pos, const float* src, int32_t n) {
-        const int32_t first = std::min(n, size_ - pos);
-        std::memcpy(ring + pos, src, sizeof(float) * size_t(first));
-        std::memcpy(ring, src + first, sizeof(float) * size_t(n - first));
-    };
-    auto fromRing = [&](const float* ring, int32_t pos, float* dst, int32_t n) {
-        const int32_t first = std::min(n, size_ - pos);
-        std::memcpy(dst, ring + pos, sizeof(float) * size_t(first));
-        std::memcpy(dst + first, ring, sizeof(float) * size_t(n - first));
-    };
-    for (int32_t pos = 0; pos < frames;) {
-        // At most `room` samples at once, so the block written never overtakes the one read.
-        const int32_t n = std::min(frames - pos, size_ - delay_);
-        int32_t r = w - delay_;
-        if (r < 0) r += size_;
-        for (int32_t c = 0; c < channels_; ++c) {
-            float* ring = ring_.data() + size_t(c) * size_t(size_);
-            toRing(ring, w, in[c] + pos, n);
-            fromRing(ring, r, out[c] + pos, n);
-        }
-        w += n;
-        if (w >= size_) w -= size_;
-        pos += n;
-    }
-    write_ = w;
-}
-
 // The two-band multirate structure of third-octave mode.
 struct MatchEngine::ThirdOctavePath {
     const RateFilter* rate = nullptr;
@@ -92,8 +53,8 @@ struct MatchEngine::ThirdOctavePath {
     std::unique_ptr<HighBandConvolver> high;
     std::unique_ptr<NSPFirState[]> crossover;
     int32_t crossoverCount = 0;
-    std::unique_ptr<DelayLine> inputLine;
-    std::unique_ptr<DelayLine> highLine;
+    std::unique_ptr<dsp::DelayLine> inputLine;
+    std::unique_ptr<dsp::DelayLine> highLine;
     std::unique_ptr<FirDesigner> lowDesigner;
     std::unique_ptr<FirDesigner> highDesigner;
     // Full-rate buffers of one block per channel.
@@ -190,8 +151,8 @@ void MatchEngine::buildThirdOctave() {
         if (path->crossover[size_t(c)].init != &path->crossover[size_t(c)]) throw std::bad_alloc();
         path->crossoverCount = c + 1;
     }
-    path->inputLine = std::make_unique<DelayLine>(k, path->inputDelay, kDelayHeadroom);
-    path->highLine = std::make_unique<DelayLine>(k, path->highDelay, kDelayHeadroom);
+    path->inputLine = std::make_unique<dsp::DelayLine>(k, path->inputDelay, kDelayHeadroom);
+    path->highLine = std::make_unique<dsp::DelayLine>(k, path->highDelay, kDelayHeadroom);
     path->lowDesigner = std::make_unique<FirDesigner>(kLowBandFftSize);
     path->highDesigner = std::make_unique<FirDesigner>(kHighBandFftSize);
 

@@ -4,6 +4,7 @@
 // convolvers' own spectra and the matching-curve design.
 #pragma once
 
+#include "dsp/delay_line.h"
 #include "matching/block_convolver.h"
 #include "matching/curve_design.h"
 #include "matching/rate_filters.h"
@@ -17,24 +18,6 @@
 struct NSPFirState;
 
 namespace orq::tessaline {
-
-// Per-channel delay of a fixed number of samples.
-class DelayLine {
-  public:
-    // [ui-thread] allocates.
-    DelayLine(int32_t channels, int32_t delay, int32_t headroom);
-    // [audio-thread] in and out may be the same arrays.
-    void process(const float* const* in, float* const* out, int32_t frames);
-    void reset();
-    int32_t delay() const { return delay_; }
-
-  private:
-    int32_t channels_;
-    int32_t delay_;
-    int32_t size_;
-    int32_t write_ = 0;
-    std::vector<float> ring_;
-};
 
 class MatchEngine {
   public:
