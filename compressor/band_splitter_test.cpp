@@ -8,6 +8,7 @@
 #include <array>
 #include <cmath>
 #include <complex>
+#include <numbers>
 
 namespace {
 
@@ -141,6 +142,49 @@ TEST(Crossover, output_is_zero_phase_and_delayed_by_the_tail) {
     for (int32_t t = 8 * kBlock; t < 16 * kBlock; ++t)
         worst = std::max(worst, std::fabs(y[0][t] - gain * gain * x[0][t - kTail]));
     EXPECT_LT(worst, 1e-3);
+}
+
+// Steady-state gain of the crossover's low part for a sine, from its in-phase and quadrature
+// parts over whole blocks after the filter has settled.
+double measuredGainDb(CrossoverFilter& crossover, int32_t rate, double hz) {
+    const int32_t blocks = 32;
+    const int32_t settled = 8;
+    const Channels x = sine(1, blocks * kBlock, hz, rate, 0.5f);
+    Channels y(1, std::vector<float>(blocks * kBlock));
+    for (int32_t b = 0; b < blocks; ++b) {
+        const float* in[] = {x[0].data() + b * kBlock};
+        float* out[] = {y[0].data() + b * kBlock};
+        crossover.process(in, out);
+    }
+    double re = 0.0, im = 0.0;
+    const int32_t n = (blocks - settled) * kBlock;
+    for (int32_t t = settled * kBlock; t < blocks * kBlock; ++t) {
+        const double phase = 2.0 * std::numbers::pi * hz * t / rate;
+        re += y[0][t] * std::cos(phase);
+        im += y[0][t] * std::sin(phase);
+    }
+    return toDb(2.0 * std::hypot(re, im) / n / 0.5);
+}
+
+TEST(Crossover, border_just_below_half_the_rate_is_designed_where_asked) {
+    for (int32_t rate : {44100, 48000}) {
+        const double borderHz = std::floor(0.49 * rate);
+        CrossoverFilter crossover(1, rate, kBlock, 4, borderHz);
+        // At the border the square of the designed low-pass sits at its ripple floor (-0.6 dB).
+        const double atBorderDb = measuredGainDb(crossover, rate, borderHz);
+        EXPECT_NEAR(atBorderDb, -0.6, 0.5) << rate << " Hz, border " << borderHz;
+        // Its -6 dB point lies between the border and half the rate.
+        double sixDbHz = 0.0;
+        for (double hz = borderHz; hz < 0.5 * rate; hz += 10.0) {
+            crossover.reset();
+            if (measuredGainDb(crossover, rate, hz) < -6.0) {
+                sixDbHz = hz;
+                break;
+            }
+        }
+        EXPECT_GT(sixDbHz, borderHz) << rate;
+        EXPECT_LT(sixDbHz, 0.5 * rate) << rate;
+    }
 }
 
 TEST(Crossover, border_fraction_is_dropped_before_design) {

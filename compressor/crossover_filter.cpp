@@ -21,13 +21,7 @@ CrossoverFilter::CrossoverFilter(int32_t channels, int32_t sampleRate, int32_t b
 }
 
 bool CrossoverFilter::setBorder(double borderHz) {
-    if (!std::isfinite(borderHz)) return false;
-    const double highest = std::floor(kMaxCrossoverFraction * sampleRate_);
-    const double passbandHz = std::clamp(std::trunc(borderHz), kMinCrossoverHz, highest);
-    if (!designer_.designLowPass(passbandHz, passbandHz + kCrossoverTransitionHz, sampleRate_,
-                                 kCrossoverRippleDb, kCrossoverAttenuationDb, orderLimit_)) {
-        return false;
-    }
+    if (!designCrossover(designer_, borderHz, sampleRate_, orderLimit_)) return false;
     for (int32_t ch = 0; ch < channels_; ++ch) {
         backwardFilters_[ch].setDesign(designer_);
         forwardFilters_[ch].setDesign(designer_);

@@ -4,6 +4,7 @@
 // designed low-pass; it delays by the tail length.
 #pragma once
 
+#include "compressor/crossover_design.h"
 #include "compressor/elliptic_designer.h"
 #include "compressor/iir_cascade.h"
 
@@ -12,26 +13,15 @@
 
 namespace orq::compressor {
 
-// The crossover's design rules: passband edge = border, stopband edge 300 Hz above it,
-// 0.3 dB ripple, 30 dB attenuation.
-constexpr double kCrossoverTransitionHz = 300.0;
-constexpr double kCrossoverRippleDb = 0.3;
-constexpr double kCrossoverAttenuationDb = 30.0;
-constexpr int32_t kCrossoverOrderLimit = 4;
-// Borders are kept inside this range before design: the bilinear prewarp needs a passband
-// edge strictly below half the sample rate.
-constexpr double kMinCrossoverHz = 10.0;
-constexpr double kMaxCrossoverFraction = 0.45; // of the sample rate
-
 class CrossoverFilter {
   public:
     // [ui-thread] allocates. Designs for borderHz at once.
     CrossoverFilter(int32_t channels, int32_t sampleRate, int32_t blockSize, int32_t orderLimit,
                     double borderHz);
 
-    // [ui-thread] no allocation. Re-designs for the integer part of borderHz (kept inside the
-    // design range); both cascades of every channel take the coefficients, their states stay.
-    // Returns false when the design was refused (the previous one stays).
+    // [ui-thread] no allocation. Re-designs for borderHz (see designCrossover); both cascades of
+    // every channel take the coefficients, their states stay. Returns false when the design was
+    // refused (the previous one stays).
     bool setBorder(double borderHz);
     // [audio-thread] no allocation. Writes the low part of one block per channel; the output
     // covers the input times from -tail to blockSize - tail - 1 relative to this block.
