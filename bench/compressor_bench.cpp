@@ -36,8 +36,7 @@ void compressorEngine(benchmark::State& state) {
     }
     set.setArray(kParamShape, shapes, kShapeEntries);
     CompressorEngine engine(kChannels, kRateHz);
-    set.setMode(orq::kModeAll);
-    engine.applyParameters(set.iface());
+    applyParameters(engine, set.iface(), allParameters());
     engine.start();
 
     // Music-like input: two tones with noise, replayed chunk by chunk.

@@ -97,7 +97,11 @@ void BandSplitter::processBlock(float* const* inputBlocks, float* const* outputB
         crossovers_[k]->process(remainder, bandBlocks_[k]);
         remainderDelays_[k]->process(remainder, frames);
         for (int32_t ch = 0; ch < channels_; ++ch) {
-            nspsbSub2(bandBlocks_[k][ch], remainder[ch], frames);
+            if (passThrough_) {
+                std::fill_n(bandBlocks_[k][ch], frames, 0.0f);
+            } else {
+                nspsbSub2(bandBlocks_[k][ch], remainder[ch], frames);
+            }
         }
     }
     // Lower bands left the chain earlier: delay them to the top band's total delay.
@@ -106,7 +110,7 @@ void BandSplitter::processBlock(float* const* inputBlocks, float* const* outputB
 
     processBands(bandBlocks_.data(), frames);
 
-    if (soloActive_) {
+    if (soloActive_ && !passThrough_) {
         for (int32_t ch = 0; ch < channels_; ++ch) {
             std::memcpy(outputBlocks[ch], bandBlocks_[soloBand_][ch], bytes);
         }

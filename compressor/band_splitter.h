@@ -35,6 +35,11 @@ class BandSplitter : public BlockProcessor {
     double bandLowerEdge(int32_t index) const;
     // [ui-thread] solo is active when 0 ≤ index < bandCount.
     void setSolo(int32_t index);
+    // [ui-thread] no allocation. On: the crossovers keep running, but every band below the top
+    // one is silent and the top band is the input delayed like the bands, so the sum is the
+    // input delayed bit for bit; solo is ignored meanwhile.
+    void setPassThrough(bool on) { passThrough_ = on; }
+    bool passThrough() const { return passThrough_; }
     // Frames of delay: the re-blocking plus one crossover tail per crossover.
     int32_t latency() const;
     // [audio-thread] zeroes blocks, crossovers, delay lines and band blocks.
@@ -73,6 +78,7 @@ class BandSplitter : public BlockProcessor {
     std::vector<std::unique_ptr<dsp::DelayLine>> alignDelays_;
     int32_t soloBand_ = -1;
     bool soloActive_ = false;
+    bool passThrough_ = false;
 };
 
 } // namespace orq::compressor

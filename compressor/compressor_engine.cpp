@@ -5,31 +5,15 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <new>
 
 namespace orq::compressor {
 
 namespace {
 
 constexpr int32_t kOrderLimit = 4;
-// Scalars arrive as floats; anything beyond this magnitude is out of every range.
-constexpr float kIntegerLimit = 1.0e6f;
-
-// Integer part of a finite parameter value, kept inside a safe range.
-int32_t integerPart(float value) {
-    return static_cast<int32_t>(std::clamp(value, -kIntegerLimit, kIntegerLimit));
-}
 
 float clampGainDb(float gainDb) {
     return std::clamp(gainDb, -kGainRangeDb, kGainRangeDb);
-}
-
-float readFloat(ParameterInterface* source, int32_t index) {
-    return source->getFloat(source, index);
-}
-
-bool selected(ParameterInterface* source, int32_t index) {
-    return source->isSelected(source, index) != 0;
 }
 
 } // namespace
@@ -44,114 +28,75 @@ CompressorEngine::CompressorEngine(int32_t channels, int32_t sampleRate)
         borders_[i] = static_cast<float>(compressor_->bandLowerEdge(std::min(i, bandCount_)));
     }
     shapes_.fill(defaultBandShape());
-    applyCompType(0.0f);
+    setCompType(0);
     updateClipper();
 }
 
 CompressorEngine::~CompressorEngine() = default;
 
-void CompressorEngine::applyParameters(ParameterInterface* source) {
-    if (source == nullptr) return;
-
-    if (selected(source, kParamCompType)) {
-        const float value = readFloat(source, kParamCompType);
-        if (std::isfinite(value)) applyCompType(value);
-    }
-    if (selected(source, kParamBandCount)) {
-        const float value = readFloat(source, kParamBandCount);
-        if (std::isfinite(value)) {
-            const int32_t previous = bandCount_;
-            bandCount_ = std::clamp(integerPart(value), 1, kMaxBands);
-            if (!rebuild(source)) bandCount_ = previous;
-        }
-    }
-    if (selected(source, kParamGainChangedBand)) {
-        const float value = readFloat(source, kParamGainChangedBand);
-        source->getArray(source, kParamBandGain, bandGainsDb_.data(), kBandGainEntries);
-        if (std::isfinite(value)) {
-            const int32_t band = integerPart(value);
-            if (band >= 0 && band < bandCount_) {
-                compressor_->setBandGainDb(band, clampGainDb(bandGainsDb_[band]));
-            }
-        }
-    }
-    if (selected(source, kParamBorderMoved)) {
-        const float value = readFloat(source, kParamBorderMoved);
-        source->getArray(source, kParamBorder, borders_.data(), kBorderEntries);
-        if (std::isfinite(value)) {
-            const int32_t border = integerPart(value);
-            if (border >= 1 && border < bandCount_)
-                compressor_->setBorder(borders_[border], border);
-        }
-    }
-    if (selected(source, kParamBorder)) {
-        source->getArray(source, kParamBorder, borders_.data(), kBorderEntries);
-    }
-    if (selected(source, kParamBandGain)) {
-        source->getArray(source, kParamBandGain, bandGainsDb_.data(), kBandGainEntries);
-    }
-    if (selected(source, kParamShape)) {
-        source->getArray(source, kParamShape, shapes_.data(), kShapeEntries);
-        if (activeBand_ >= 0 && activeBand_ < bandCount_) loadShape(activeBand_);
-    }
-    if (selected(source, kParamActiveBand)) {
-        const float value = readFloat(source, kParamActiveBand);
-        if (std::isfinite(value)) {
-            activeBand_ = integerPart(value);
-            if (solo_ != 0.0f) compressor_->setSolo(activeBand_);
-        }
-    }
-    if (selected(source, kParamBandMeter)) {
-        bandMeter_ = readFloat(source, kParamBandMeter);
-    }
-    if (selected(source, kParamSolo)) {
-        const float value = readFloat(source, kParamSolo);
-        if (!std::isnan(value)) {
-            solo_ = value;
-            compressor_->setSolo(solo_ != 0.0f ? activeBand_ : -1);
-        }
-    }
-    if (selected(source, kParamOutputDb)) {
-        const float value = readFloat(source, kParamOutputDb);
-        if (std::isfinite(value)) outputGain_ = std::pow(10.0f, clampGainDb(value) / 20.0f);
-    }
-    if (selected(source, kParamSoftClip)) {
-        const float value = readFloat(source, kParamSoftClip);
-        if (std::isfinite(value)) {
-            softClip_ = integerPart(value);
-            updateClipper();
-        }
-    }
+void CompressorEngine::setCompType(int32_t compType) {
+    compType_ = compType;
+    compressor_->setSingleStage(compType_ != 0);
+    applyTimeConstants();
 }
 
-bool CompressorEngine::rebuild(ParameterInterface* source) {
-    std::unique_ptr<MultibandCompressor> next;
-    try {
-        next = std::make_unique<MultibandCompressor>(sampleRate_, channels_, kEngineBlockFrames,
-                                                     bandCount_, kOrderLimit);
-    } catch (const std::bad_alloc&) {
-        return false; // the running compressor stays as it is
-    }
+void CompressorEngine::setBandCount(int32_t bandCount, const BandGainArray& gainsDb,
+                                    const BorderArray& bordersHz, const ShapeArray& shapes) {
+    const int32_t bands = std::clamp(bandCount, 1, kMaxBands);
+    // Built before anything changes: a failure leaves the running compressor as it is.
+    auto next = std::make_unique<MultibandCompressor>(sampleRate_, channels_, kEngineBlockFrames,
+                                                      bands, kOrderLimit);
     compressor_ = std::move(next);
+    bandCount_ = bands;
     compressor_->setSingleStage(compType_ != 0);
-    compressor_->setBypassWithDelay(bypassWithDelay_ != 0.0f);
-    source->getArray(source, kParamBandGain, bandGainsDb_.data(), kBandGainEntries);
-    source->getArray(source, kParamBorder, borders_.data(), bandCount_ + 1);
-    source->getArray(source, kParamShape, shapes_.data(), bandCount_);
+    compressor_->setBypassWithDelay(bypassWithDelay_);
+    bandGainsDb_ = gainsDb;
+    borders_ = bordersHz;
+    shapes_ = shapes;
     for (int32_t i = 1; i < bandCount_; ++i)
         compressor_->setBorder(borders_[i], i);
     for (int32_t b = 0; b < bandCount_; ++b) {
         loadShape(b);
-        compressor_->setBandGainDb(b, clampGainDb(bandGainsDb_[b]));
+        applyBandGain(b);
     }
     applyTimeConstants();
-    return true;
+    // The new compressor starts without solo; it follows the settings at once.
+    compressor_->setSolo(solo_ ? activeBand_ : -1);
 }
 
-void CompressorEngine::applyCompType(float value) {
-    compType_ = integerPart(value);
-    compressor_->setSingleStage(compType_ != 0);
-    applyTimeConstants();
+void CompressorEngine::applyBandGain(int32_t band) {
+    if (band < 0 || band >= bandCount_) return;
+    compressor_->setBandGainDb(band, clampGainDb(bandGainsDb_[band]));
+}
+
+void CompressorEngine::applyBorder(int32_t index) {
+    if (index < 1 || index >= bandCount_) return;
+    compressor_->setBorder(borders_[index], index);
+}
+
+void CompressorEngine::setShapes(const ShapeArray& shapes) {
+    shapes_ = shapes;
+    if (activeBand_ >= 0 && activeBand_ < bandCount_) loadShape(activeBand_);
+}
+
+void CompressorEngine::setActiveBand(int32_t band) {
+    activeBand_ = band;
+    if (solo_) compressor_->setSolo(activeBand_);
+}
+
+void CompressorEngine::setSolo(bool on) {
+    solo_ = on;
+    compressor_->setSolo(solo_ ? activeBand_ : -1);
+}
+
+void CompressorEngine::setOutputDb(float outputDb) {
+    if (!std::isfinite(outputDb)) return;
+    outputGain_ = std::pow(10.0f, clampGainDb(outputDb) / 20.0f);
+}
+
+void CompressorEngine::setSoftClip(int32_t softClip) {
+    softClip_ = softClip;
+    updateClipper();
 }
 
 void CompressorEngine::applyTimeConstants() {
@@ -170,16 +115,16 @@ void CompressorEngine::loadShape(int32_t band) {
 }
 
 void CompressorEngine::updateClipper() {
-    clipper_.setOff(bypassWithDelay_ != 0.0f || softClip_ == 0);
+    clipper_.setOff(bypassWithDelay_ || softClip_ == 0);
 }
 
-void CompressorEngine::setBypassWithDelay(float value) {
-    bypassWithDelay_ = value;
-    compressor_->setBypassWithDelay(value != 0.0f);
+void CompressorEngine::setBypassWithDelay(bool on) {
+    bypassWithDelay_ = on;
+    compressor_->setBypassWithDelay(on);
     updateClipper();
 }
 
-void CompressorEngine::publishMeters(ParameterInterface* target) {
+float CompressorEngine::publishMeter() {
     if (running_ && activeBand_ >= 0 && activeBand_ < bandCount_) {
         const float level = std::fabs(compressor_->band(activeBand_).stage1().outputLevel());
         bandMeterDelay_[bandMeterIndex_] = level;
@@ -188,7 +133,7 @@ void CompressorEngine::publishMeters(ParameterInterface* target) {
     } else {
         bandMeter_ = -1.0f;
     }
-    if (target != nullptr) target->setFloat(target, kParamBandMeter, bandMeter_);
+    return bandMeter_;
 }
 
 void CompressorEngine::start() {
@@ -213,7 +158,7 @@ void CompressorEngine::processBlock(float* const* inputBlocks, float* const* out
         std::memcpy(outputBlocks[ch], inputBlocks[ch], sizeof(float) * frames);
     }
     compressor_->process(outputBlocks, outputBlocks, frames);
-    if (outputGain_ != 1.0f) {
+    if (outputGain_ != 1.0f && !bypassWithDelay_) {
         for (int32_t ch = 0; ch < channels_; ++ch)
             nspsbMpy1(outputGain_, outputBlocks[ch], frames);
     }

@@ -1,8 +1,11 @@
-// The compressor's parameters: indices, array sizes and the table they are defined by.
+// The compressor's parameters: indices, the table they are defined by, and their translation
+// into the engine's typed setters.
 #pragma once
 
+#include "compressor/compressor_engine.h"
 #include "runtime/parameter_set.h"
 
+#include <array>
 #include <cstdint>
 
 namespace orq::compressor {
@@ -24,11 +27,6 @@ enum CompressorParameter : int32_t {
     kParamCount = 13,
 };
 
-constexpr int32_t kBorderEntries = 6;
-constexpr int32_t kBandGainEntries = 10;
-constexpr int32_t kShapeEntries = 5;
-constexpr float kGainRangeDb = 12.0f; // band gains and the output gain lie within ± this
-
 // Arrays the plug-in copies after the scalars, in this order.
 constexpr int32_t kArrayCopyOrder[] = {kParamBandGain, kParamBorder, kParamShape};
 
@@ -46,6 +44,23 @@ class CompressorParameterSet : public TableParameterSet {
     float getFloat(int32_t index) override;
     void setFloat(int32_t index, float value) override;
 };
+
+// Which parameters a store selects, one flag per index. Taken before any value is read, since
+// reading a value clears the store's changed flag (and with it the selection of mode -1).
+using ParameterSelection = std::array<bool, kParamCount>;
+ParameterSelection selectionOf(ParameterInterface* store);
+ParameterSelection allParameters();
+
+// Arrays the engine reads for a selection beyond the selected ones: the band setup on a band
+// count change, the band gains for a changed-gain index, the borders for a moved-border index.
+ParameterSelection arraysReadFor(const ParameterSelection& selection);
+
+// [ui-thread] Applies the selected parameters to the engine in its fixed order (CompType,
+// NrOfBands, changed gain, moved border, Border, BandGain, Shape, ActBand, meter, Solo, Output,
+// SoftClip), reading their values from source; non-finite scalars are skipped. Returns false
+// when a band count change could not be built (memory); the engine keeps its bands.
+bool applyParameters(CompressorEngine& engine, ParameterInterface* source,
+                     const ParameterSelection& selection);
 
 } // namespace orq::compressor
 

@@ -1,26 +1,29 @@
 #include "compressor/compressor_plugin.h"
 
-#include "compressor/compressor_parameters.h"
+#include "runtime/plugin_glue.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
+#include <memory>
 #include <new>
+#include <utility>
+#include <vector>
 
 namespace orq::compressor {
 
 namespace {
 
-// Holds the plug-in's critical section for one scope.
-class ScopedLock {
-  public:
-    explicit ScopedLock(CRITICAL_SECTION& cs) : cs_(cs) { EnterCriticalSection(&cs_); }
-    ~ScopedLock() { LeaveCriticalSection(&cs_); }
-    ScopedLock(const ScopedLock&) = delete;
-    ScopedLock& operator=(const ScopedLock&) = delete;
-
-  private:
-    CRITICAL_SECTION& cs_;
-};
+// Copies one array parameter from a store into the plug-in's set (its flag set).
+void copyArray(ParameterInterface* store, ParameterSet& set, int32_t index) {
+    int32_t count = 0;
+    int32_t elementSize = 0;
+    if (set.arrayInfo(index, &count, &elementSize) != 0) return;
+    alignas(BandShape) std::byte buffer[sizeof(ShapeArray)];
+    if (static_cast<size_t>(count) * static_cast<size_t>(elementSize) > sizeof(buffer)) return;
+    store->getArray(store, index, buffer, count);
+    set.setArray(index, buffer, count);
+}
 
 } // namespace
 
@@ -31,8 +34,11 @@ CompressorPlugin::CompressorPlugin(ParameterSet* parameters, HostCallback host, 
                   host, hostContext) {}
 
 CompressorPlugin::~CompressorPlugin() {
-    ScopedLock lock(this->lock());
-    engine_.reset();
+    std::unique_ptr<CompressorEngine> old;
+    {
+        ScopedLock lock(this->lock());
+        old = std::move(engine_);
+    }
 }
 
 int32_t CompressorPlugin::process(AudioBuffers& buffers) {
@@ -57,16 +63,23 @@ int32_t CompressorPlugin::process(AudioBuffers& buffers) {
 
 void CompressorPlugin::loadSettings(ParameterInterface* store) {
     if (store == nullptr) return;
-    if (engine_ != nullptr) engine_->applyParameters(store);
+    ScopedLock lock(this->lock());
+    // The selection first: reading a value clears the store's changed flag.
+    const ParameterSelection selection = selectionOf(store);
     copySelectedFromStore(parameters(), store, kArrayCopyOrder);
+    const ParameterSelection alsoRead = arraysReadFor(selection);
+    for (int32_t index : kArrayCopyOrder) {
+        if (alsoRead[index] && !selection[index]) copyArray(store, parameters(), index);
+    }
+    if (engine_ != nullptr && !applyParameters(*engine_, store, selection)) {
+        // The band count could not change: the set keeps the count the engine runs.
+        parameters().setFloat(kParamBandCount, static_cast<float>(engine_->bandCount()));
+    }
 }
 
 void CompressorPlugin::saveSettings(ParameterInterface* store) {
-    if (engine_ != nullptr) {
-        engine_->publishMeters(parameters().iface());
-    } else {
-        parameters().setFloat(kParamBandMeter, -1.0f);
-    }
+    ScopedLock lock(this->lock());
+    parameters().setFloat(kParamBandMeter, engine_ != nullptr ? engine_->publishMeter() : -1.0f);
     if (store != nullptr) writeSelectedToStore(parameters(), store, kArrayCopyOrder);
 }
 
@@ -76,35 +89,42 @@ int32_t CompressorPlugin::open(OpenFormat& format) {
     int32_t extra = 0;
     const int32_t refused = checkFormat(format.channels, &outputChannels, &sampleRate, &extra);
     if (refused != 0) return refused;
-    std::unique_ptr<CompressorEngine> engine;
-    std::vector<float> tail;
-    std::vector<float*> tailChannels;
+    std::unique_ptr<CompressorEngine> old; // destroyed last, outside the lock
     try {
-        engine = std::make_unique<CompressorEngine>(format.channels, format.sampleRate);
+        auto engine = std::make_unique<CompressorEngine>(format.channels, format.sampleRate);
         const int32_t tailFrames = CompressorEngine::maxLatency(format.sampleRate);
-        tail.assign(static_cast<size_t>(tailFrames) * format.channels, 0.0f);
-        tailChannels.resize(format.channels);
+        std::vector<float> tail(static_cast<size_t>(tailFrames) * format.channels, 0.0f);
+        std::vector<float*> tailChannels(format.channels);
         for (int32_t ch = 0; ch < format.channels; ++ch) {
             tailChannels[ch] = tail.data() + static_cast<size_t>(ch) * tailFrames;
         }
-    } catch (const std::bad_alloc&) {
-        return -1;
+        ScopedLock lock(this->lock());
+        // Every parameter goes to the new engine.
+        parameters().setMode(kModeAll);
+        if (!applyParameters(*engine, parameters().iface(), allParameters())) {
+            throw std::bad_alloc();
+        }
+        engine->setBypassWithDelay(bypassWithDelay() != 0.0f);
+        // Swapped in; the previous engine and buffers go with the locals, after the lock.
+        std::swap(engine_, engine);
+        std::swap(tail_, tail);
+        std::swap(tailChannels_, tailChannels);
+    } catch (...) {
+        // Left closed; the engine goes after the lock is released.
+        ScopedLock lock(this->lock());
+        old = std::move(engine_);
+        return kStatusOpenFailed;
     }
-    ScopedLock lock(this->lock());
-    // Every parameter goes to the new engine.
-    parameters().setMode(kModeAll);
-    engine->applyParameters(parameters().iface());
-    engine->setBypassWithDelay(bypassWithDelay());
-    engine_ = std::move(engine);
-    tail_ = std::move(tail);
-    tailChannels_ = std::move(tailChannels);
     format.extra = 0;
     return 0;
 }
 
 int32_t CompressorPlugin::close() {
-    ScopedLock lock(this->lock());
-    engine_.reset();
+    std::unique_ptr<CompressorEngine> old;
+    {
+        ScopedLock lock(this->lock());
+        old = std::move(engine_);
+    }
     return 0;
 }
 
@@ -152,7 +172,7 @@ int32_t CompressorPlugin::latency() {
 
 void CompressorPlugin::setBypassWithDelay(float value) {
     ScopedLock lock(this->lock());
-    if (engine_ != nullptr) engine_->setBypassWithDelay(value);
+    if (engine_ != nullptr) engine_->setBypassWithDelay(value != 0.0f);
 }
 
 } // namespace orq::compressor
@@ -161,20 +181,12 @@ namespace orq {
 
 AudioPlugin* createCompressorPlugin(ParameterSet* parameters, HostCallback host,
                                     void* hostContext) {
-    try {
-        return new compressor::CompressorPlugin(parameters, host, hostContext);
-    } catch (...) {
-        if (parameters != nullptr) parameters->release(); // owned even when creation fails
-        return nullptr;
-    }
+    return createPluginOrNull<compressor::CompressorPlugin, compressor::CompressorParameterSet>(
+        parameters, host, hostContext);
 }
 
 ParameterSet* createCompressorParameters() {
-    try {
-        return new compressor::CompressorParameterSet();
-    } catch (...) {
-        return nullptr;
-    }
+    return createParameterSetOrNull<compressor::CompressorParameterSet>();
 }
 
 } // namespace orq

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "compressor/compressor_engine.h"
+#include "compressor/compressor_parameters.h"
 #include "runtime/audio_plugin.h"
 #include "runtime/parameter_set.h"
 
@@ -28,13 +29,14 @@ class CompressorPlugin : public AudioPlugin {
     int32_t process(AudioBuffers& buffers) override;
     // Not supported: the compressor works on the converted float block only.
     int32_t processReplacing(AudioBuffers&) override { return kStatusNotSupported5; }
-    // [ui-thread] lock held by the caller. The engine applies what the store selects, then
-    // the plug-in's set copies it.
+    // [ui-thread] under the lock. The plug-in's set copies what the store selects (and the
+    // arrays the engine reads with it), then the engine applies the same values.
     void loadSettings(ParameterInterface* store) override;
     // [ui-thread] lock held by the caller. The engine publishes its meter into the plug-in's
     // set, then the set's selected values go to the store.
     void saveSettings(ParameterInterface* store) override;
-    // [ui-thread] allocates: builds the engine for the format and applies every parameter.
+    // [ui-thread] allocates: builds the engine for the format and applies every parameter;
+    // kStatusOpenFailed (the plug-in closed) when it cannot be built.
     int32_t open(OpenFormat& format) override;
     // [ui-thread] deletes the engine.
     int32_t close() override;

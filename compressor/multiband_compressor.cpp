@@ -59,6 +59,7 @@ void MultibandCompressor::setTimeConstants(float attackMs, float releaseMs, floa
 
 void MultibandCompressor::setBypassWithDelay(bool on) {
     bypassWithDelay_ = on;
+    setPassThrough(on);
     for (auto& band : bands_)
         band->setPassThrough(on);
 }

@@ -26,7 +26,8 @@ class MultibandCompressor : public BandSplitter {
     // Attack and release per stage for every band, and stage 1's mix.
     void setTimeConstants(float attackMs, float releaseMs, float mix, float attack2Ms,
                           float release2Ms);
-    // Skips band gains and gain stages; only the delays remain.
+    // Skips the band split's subtraction, band gains and gain stages; only the delays remain,
+    // so the output is the input delayed bit for bit.
     void setBypassWithDelay(bool on);
     // [audio-thread] splitter reset and every stage reset.
     void reset();
