@@ -229,6 +229,57 @@ TEST(BandSplitter, bands_sum_to_input_delayed_for_every_band_count_and_border_se
     }
 }
 
+// Every band of every block a splitter produces for a signal, per band and channel.
+std::array<Channels, kMaxBands> splitIntoBands(RecordingSplitter& splitter, const Channels& x,
+                                               Channels* sum) {
+    std::array<Channels, kMaxBands> bands;
+    const int32_t channels = static_cast<int32_t>(x.size());
+    const int32_t frames = static_cast<int32_t>(x.front().size());
+    for (int32_t b = 0; b < splitter.bandCount(); ++b)
+        bands[b].assign(channels, {});
+    *sum = x;
+    Channels work = x;
+    std::vector<float*> in(channels);
+    std::vector<float*> out(channels);
+    for (int32_t start = 0; start + kBlock <= frames; start += kBlock) {
+        for (int32_t ch = 0; ch < channels; ++ch) {
+            in[ch] = work[ch].data() + start;
+            out[ch] = (*sum)[ch].data() + start;
+        }
+        splitter.process(in.data(), out.data(), kBlock);
+        for (int32_t b = 0; b < splitter.bandCount(); ++b)
+            for (int32_t ch = 0; ch < channels; ++ch)
+                bands[b][ch].insert(bands[b][ch].end(), splitter.lastBands[b][ch].begin(),
+                                    splitter.lastBands[b][ch].end());
+    }
+    return bands;
+}
+
+TEST(BandSplitter, every_channel_of_a_multichannel_split_equals_its_mono_split) {
+    // Two channels run through the crossovers as a pair; a third one alone.
+    const double borders[] = {150.0, 1200.0, 6000.0, 15000.0};
+    for (int32_t channels : {2, 3}) {
+        const Channels x = noise(channels, 12 * kBlock, 0.6f, 40 + channels);
+        RecordingSplitter together(kRate, channels, kBlock, kMaxBands, 4);
+        for (int32_t i = 1; i < kMaxBands; ++i)
+            together.setBorder(borders[i - 1], i);
+        Channels sum;
+        const auto bands = splitIntoBands(together, x, &sum);
+        EXPECT_LT(delayedError(x, sum, together.latency()), kSumTolerance) << channels;
+        for (int32_t ch = 0; ch < channels; ++ch) {
+            RecordingSplitter alone(kRate, 1, kBlock, kMaxBands, 4);
+            for (int32_t i = 1; i < kMaxBands; ++i)
+                alone.setBorder(borders[i - 1], i);
+            Channels monoSum;
+            const auto monoBands = splitIntoBands(alone, Channels{x[ch]}, &monoSum);
+            for (int32_t b = 0; b < kMaxBands; ++b)
+                EXPECT_EQ(bands[b][ch], monoBands[b][0])
+                    << "band " << b << ", channel " << ch << " of " << channels;
+            EXPECT_EQ(sum[ch], monoSum[0]) << "channel " << ch << " of " << channels;
+        }
+    }
+}
+
 TEST(BandSplitter, one_band_runs_no_crossover_and_is_an_exact_block_delay) {
     BandSplitter splitter(kRate, 1, kBlock, 1, 4);
     EXPECT_EQ(splitter.latency(), kBlock);
