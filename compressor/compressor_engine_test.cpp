@@ -199,6 +199,17 @@ TEST(CompressorEngine, solo_follows_the_active_band_and_turns_off_without_one) {
     EXPECT_FALSE(engine->compressor().soloActive());
 }
 
+TEST(CompressorEngine, solo_stays_on_the_active_band_across_a_band_count_change) {
+    CompressorParameterSet set;
+    set.setFloat(kParamActiveBand, 1.0f);
+    set.setFloat(kParamSolo, 1.0f);
+    auto engine = openEngine(set, 1);
+    set.setFloat(kParamBandCount, 4.0f); // only the band count is sent
+    applyChanged(*engine, set);
+    EXPECT_TRUE(engine->compressor().soloActive());
+    EXPECT_EQ(engine->compressor().soloBand(), 1);
+}
+
 TEST(CompressorEngine, moved_border_redesigns_only_through_its_index) {
     CompressorParameterSet set;
     auto engine = openEngine(set);
