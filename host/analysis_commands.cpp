@@ -51,6 +51,13 @@ std::unique_ptr<Session> analyserSession(const char* name) {
     return openSession(findPlugin(name), Road::Component);
 }
 
+// The scope measures the share of sample pairs of equal sign (0..1, 0.5 for no relation);
+// orq prints it on the usual correlation meter scale: +1 for identical channels, -1 for
+// inverted ones, 0 for no relation.
+float signedCorrelation(float sameSignShare) {
+    return 2.0f * sameSignShare - 1.0f;
+}
+
 // Writes one of the analyser's settings by its key name.
 void writeSetting(Session& session, const char* key, float value) {
     session.writeValue(requireParameter(session.store(), key), value);
@@ -155,21 +162,23 @@ int commandScope(const std::vector<std::string>& args) {
     struct Second {
         double sum = 0;
         int count = 0;
-        float minimum = 1, maximum = 0, mid = 0, side = 0;
+        float minimum = 1, maximum = -1, mid = 0, side = 0;
     };
     std::vector<Second> seconds;
     std::optional<ScopeCollector> collector;
     int64_t fed = 0;
     auto collect = [&] {
         const ScopeCollection& c = collector->collect();
-        const size_t second = size_t(fed / format.sampleRate);
+        // The second the collection's last frame belongs to.
+        const size_t second = size_t((fed - 1) / format.sampleRate);
         if (seconds.size() <= second) seconds.resize(second + 1);
         Second& s = seconds[second];
         for (const ScopeRowSummary& row : c.rows) {
-            s.sum += row.correlation;
+            const float correlation = signedCorrelation(row.correlation);
+            s.sum += correlation;
             ++s.count;
-            s.minimum = std::min(s.minimum, row.correlation);
-            s.maximum = std::max(s.maximum, row.correlation);
+            s.minimum = std::min(s.minimum, correlation);
+            s.maximum = std::max(s.maximum, correlation);
             s.mid = std::max(s.mid, row.peakMid);
             s.side = std::max(s.side, row.peakSide);
         }
@@ -182,7 +191,8 @@ int commandScope(const std::vector<std::string>& args) {
         collect();
     });
     passed.commit();
-    std::printf("second  correlation mean   min    max   peak mid  peak side\n");
+    std::printf(
+        "second  correlation mean   min    max   peak mid  peak side   (correlation -1..+1)\n");
     for (size_t i = 0; i < seconds.size(); ++i) {
         const Second& s = seconds[i];
         if (s.count == 0) continue;
