@@ -385,3 +385,21 @@ TEST_F(OrqCli, match_of_a_file_against_itself_applies_a_flat_curve_and_keeps_the
         largest = std::max(largest, std::fabs(matched.float32[i] - source.float32[i]));
     EXPECT_LT(largest, 1e-4f) << "lined up sample for sample and unchanged";
 }
+
+TEST_F(OrqCli, float_output_to_flac_becomes_24_bit_pcm_and_saturates_beyond_full_scale) {
+    const std::string in = writeStereo("loud.wav", 4000, [](int64_t i) {
+        return std::pair{0.5 * std::sin(0.01 * double(i)), i % 100 == 0 ? 1.5 : -0.25};
+    });
+    const Result r =
+        run("process " + kPassthrough + " " + quote(in) + " " + quote(path("loud.flac")));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const AudioData source = readAudio(in, nullptr);
+    const AudioData flac = readAudio(path("loud.flac"), nullptr);
+    ASSERT_EQ(flac.format, SampleFormat::Float32) << "24-bit PCM is read as float";
+    ASSERT_EQ(flac.frames, source.frames);
+    const float step = 1.0f / 8388608.0f; // one 24-bit step
+    for (size_t i = 0; i < source.float32.size(); ++i) {
+        const float expected = std::min(source.float32[i], 1.0f);
+        ASSERT_NEAR(flac.float32[i], expected, 2 * step) << "sample " << i;
+    }
+}
