@@ -263,6 +263,34 @@ TEST_F(HostLibrary, fed_silence_brings_out_the_end_of_a_delayed_plug_in_without_
     }
 }
 
+TEST_F(HostLibrary, a_sink_that_fails_inside_the_tail_ends_the_run_with_its_error) {
+    // The pass-through hands its last 5000 frames back as its tail, from inside its library;
+    // the sink fails there. The failure must reach the caller, not unwind the library.
+    struct FailingSink final : AudioSink {
+        int64_t written = 0, failAt = 0;
+        void write(const void*, int64_t frames) override {
+            if (written + frames > failAt) throw std::runtime_error("disk full (test)");
+            written += frames;
+        }
+    };
+    const AudioData input = stereo(3 * 4096, SampleFormat::Float32, music);
+    for (Road road : {Road::Component, Road::HostExtension}) {
+        std::unique_ptr<Session> session = openSession(findPlugin("Orq Passthrough"), road);
+        session->apply({parseSetting("Latency=5000")});
+        MemorySource source(input);
+        FailingSink sink;
+        sink.failAt = input.frames - 100;
+        RunSummary summary;
+        try {
+            session->run(source, sink, summary, {});
+            ADD_FAILURE() << "the run went on";
+        } catch (const std::runtime_error& e) {
+            EXPECT_STREQ(e.what(), "disk full (test)");
+        }
+        EXPECT_GE(sink.written, input.frames - 5000) << "failed in the tail";
+    }
+}
+
 TEST_F(HostLibrary, a_failed_run_leaves_no_output_and_no_temporary_file) {
     const std::string folder = path("failed");
     fs::create_directories(folder);

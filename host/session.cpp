@@ -12,6 +12,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <exception>
 #include <sstream>
 #include <stdexcept>
 
@@ -303,12 +304,24 @@ class ComponentSession final : public Session {
         in->QueryInterface(IID_IMemInputPin, memIn.voids());
 
         AlignedOutput output(sink, input);
+        // The sink is called from inside the plug-in's library: a failure to write is kept
+        // and rethrown here, never thrown through the library's frames.
         bool delivering = true; // a run taken down by a failure writes nothing more
+        std::exception_ptr writeFailure;
         SinkPin sinkPin(
-            [&output, &delivering](const uint8_t* data, int64_t frames) {
-                if (delivering) output.write(data, frames);
+            [&](const uint8_t* data, int64_t frames) {
+                if (!delivering) return;
+                try {
+                    output.write(data, frames);
+                } catch (...) {
+                    writeFailure = std::current_exception();
+                    delivering = false;
+                }
             },
             input.bytesPerFrame());
+        auto rethrowWriteFailure = [&] {
+            if (writeFailure) std::rethrow_exception(writeFailure);
+        };
         // The graph is taken down however the run ends.
         auto* allocator = new CMemAllocator;
         allocator->AddRef();
@@ -365,6 +378,7 @@ class ComponentSession final : public Session {
             sample->SetActualDataLength(long(size));
             const HRESULT received = memIn->Receive(sample);
             sample->Release();
+            rethrowWriteFailure();
             if (FAILED(received)) throw std::runtime_error("the plug-in failed while processing");
         };
         for (int64_t at = 0; at < input.frames; at += chunkFrames()) {
@@ -380,6 +394,7 @@ class ComponentSession final : public Session {
         in->EndOfStream();
         filter_->Stop();
         graph.running = false;
+        rethrowWriteFailure();
         readMeters(r, input.channels, summary);
         output.finish();
     }
@@ -515,7 +530,9 @@ class ExtensionSession final : public Session {
                 processChunk(staging_.data(), int32_t(std::min<int64_t>(
                                                   chunkFrames(), input.frames - output.written())));
         }
+        tailFailure_ = nullptr;
         r->dispatcher(r, kCmdStop, nullptr, 0);
+        if (tailFailure_) std::rethrow_exception(tailFailure_);
         readMeters(r, input.channels, summary);
         output.finish();
     }
@@ -540,13 +557,20 @@ class ExtensionSession final : public Session {
         auto* self = static_cast<ExtensionSession*>(context);
         if (request == kRequestHostMode) return kHostModeTakesTail;
         if (request == kRequestTake && b != nullptr) {
+            // Called from inside the plug-in's library: a failure to write is kept and
+            // rethrown by run, never thrown through the library's frames.
             const auto* tail = static_cast<const TailRecord*>(b);
-            for (int32_t at = 0; at < tail->frames; at += kChunkFramesMax) {
-                const int32_t frames = std::min(kChunkFramesMax, tail->frames - at);
-                std::array<float*, kChannelsMax> pointers{};
-                for (int32_t c = 0; c < std::min(tail->channels, kChannelsMax); ++c)
-                    pointers[size_t(c)] = tail->buffers[c] + at;
-                self->take(pointers.data(), frames);
+            try {
+                for (int32_t at = 0; at < tail->frames; at += kChunkFramesMax) {
+                    const int32_t frames = std::min(kChunkFramesMax, tail->frames - at);
+                    std::array<float*, kChannelsMax> pointers{};
+                    for (int32_t c = 0; c < std::min(tail->channels, kChannelsMax); ++c)
+                        pointers[size_t(c)] = tail->buffers[c] + at;
+                    self->take(pointers.data(), frames);
+                }
+            } catch (...) {
+                self->tailFailure_ = std::current_exception();
+                return 0;
             }
             return 1;
         }
@@ -560,6 +584,7 @@ class ExtensionSession final : public Session {
     AudioBuffers buffers_{kChannelsMax, kChannelsMax, kChunkFramesMax, BufferLayout::Shared};
     LatencySkip skip_;
     AlignedOutput* output_ = nullptr; // while a run lasts
+    std::exception_ptr tailFailure_;  // a failure while taking the tail
     SampleFormat format_ = SampleFormat::Int16;
     int32_t channels_ = 0;
     std::vector<uint8_t> staging_; // one chunk of input
