@@ -1,29 +1,18 @@
 // orq spectrogram and orq scope: the analysers run on a file, collected as their editors
-// collect (every 55 ms of audio), with the audio passed through to an optional output.
+// collect (every 55 ms of audio), with the audio passed through to an optional output. The
+// file is streamed, and so are the spectrogram's rows, so memory does not grow with its length.
 #include "host/commands.h"
-#include "host/session.h"
-#include "scope/lunavis_plugin.h"
-#include "scope/scope_collector.h"
-#include "spectrogram/ombrel_plugin.h"
-#include "spectrogram/spectrogram_collector.h"
+#include "host/scope_collector.h"
+#include "host/spectrogram_collector.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
-#include <fstream>
 #include <iostream>
+#include <memory>
 #include <optional>
 
 namespace orq::host {
-
-namespace {
-
-struct AnalysisOptions {
-    std::vector<std::string> positional;
-    std::optional<std::string> output;
-    bool lowBand = false;
-    bool mono = false;
-    int32_t view = 1; // mean
-};
 
 AnalysisOptions parseAnalysis(const std::vector<std::string>& args, bool spectrogram) {
     AnalysisOptions o;
@@ -40,11 +29,11 @@ AnalysisOptions parseAnalysis(const std::vector<std::string>& args, bool spectro
         else if (spectrogram && a == "--channel") {
             const std::string c = value();
             if (c == "left")
-                o.view = 0;
+                o.view = SpectrumView::Left;
             else if (c == "mean")
-                o.view = 1;
+                o.view = SpectrumView::Mean;
             else if (c == "right")
-                o.view = 2;
+                o.view = SpectrumView::Right;
             else
                 throw UsageError("--channel takes left, mean or right, not '" + c + "'");
         } else if (!spectrogram && a == "--mono")
@@ -57,9 +46,38 @@ AnalysisOptions parseAnalysis(const std::vector<std::string>& args, bool spectro
     return o;
 }
 
+namespace {
+
+constexpr int kLevelDecimals = 2; // of the spectrogram's dB levels
+
 std::unique_ptr<Session> analyserSession(const char* name) {
     return openSession(findPlugin(name), Road::Component);
 }
+
+// The scope measures the share of sample pairs of equal sign (0..1, 0.5 for no relation);
+// orq prints it on the usual correlation meter scale: +1 for identical channels, -1 for
+// inverted ones, 0 for no relation.
+float signedCorrelation(float sameSignShare) {
+    return 2.0f * sameSignShare - 1.0f;
+}
+
+// Writes one of the analyser's settings by its key name.
+void writeSetting(Session& session, const char* key, float value) {
+    session.writeValue(requireParameter(session.store(), key), value);
+}
+
+// The pass-through audio: to a file when asked for, else dropped.
+struct PassedAudio {
+    std::optional<AudioFileWriter> file;
+    DiscardSink discard;
+    PassedAudio(const std::optional<std::string>& path, const StreamFormat& format) {
+        if (path) file.emplace(*path, format);
+    }
+    AudioSink& sink() { return file ? static_cast<AudioSink&>(*file) : discard; }
+    void commit() {
+        if (file) file->commit();
+    }
+};
 
 } // namespace
 
@@ -67,59 +85,73 @@ int commandSpectrogram(const std::vector<std::string>& args) {
     AnalysisOptions o = parseAnalysis(args, true);
     if (o.positional.size() != 2) throw UsageError("spectrogram takes INPUT OUT.csv");
     const std::string& input = o.positional[0];
-    const std::string& csv = o.positional[1];
-    refuseSameFile(input, csv);
+    const std::string& csvPath = o.positional[1];
+    refuseSameFile(input, csvPath);
     if (o.output) refuseSameFile(input, *o.output);
-    const AudioData audio = readAudio(input, nullptr);
+    AudioFileReader audio(input, nullptr);
     std::unique_ptr<Session> session = analyserSession("Orq Ombrel");
-    session->writeValue(kOmbrelLowBand, o.lowBand ? 1.0f : 0.0f);
-    session->writeValue(kOmbrelView, float(o.view));
-    session->setChunkFrames(SpectrogramCollector::framesPerCollection(audio.sampleRate));
+    writeSetting(*session, "bLog", o.lowBand ? 1.0f : 0.0f);
+    writeSetting(*session, "ch", float(static_cast<int32_t>(o.view)));
+    session->setChunkFrames(SpectrogramCollector::framesPerCollection(audio.format().sampleRate));
 
-    std::vector<std::string> rows;
+    AtomicFile csv(csvPath);
     std::optional<SpectrogramCollector> collector;
+    bool headerWritten = false;
+    int64_t rows = 0;
     int32_t bins = 0;
+    std::string line;
+    auto writeHeader = [&] {
+        // The frequency of each bin.
+        line = "time_s";
+        if (collector) {
+            for (int32_t b = 0; b < collector->binsShown(); ++b) {
+                char cell[32];
+                std::snprintf(cell, sizeof cell, ",%.1fHz", b * collector->binHz());
+                line += cell;
+            }
+        }
+        line += '\n';
+        csv.write(line);
+        headerWritten = true;
+    };
     auto collect = [&] {
         const SpectrogramCollection& c = collector->collect();
         bins = c.bins;
         for (int32_t r = 0; r < c.rows; ++r) {
-            std::string line;
             char cell[32];
             std::snprintf(cell, sizeof cell, "%.6f", c.timeSeconds[size_t(r)]);
-            line += cell;
+            line = cell;
+            // Levels with two decimals, as printf's "%.2f" writes them, at a fraction of its
+            // cost: a long file has tens of millions of them.
             for (int32_t b = 0; b < c.bins; ++b) {
-                std::snprintf(cell, sizeof cell, ",%.2f",
-                              c.levelsDb[size_t(r) * size_t(c.bins) + size_t(b)]);
-                line += cell;
+                cell[0] = ',';
+                const auto written =
+                    std::to_chars(cell + 1, cell + sizeof cell,
+                                  c.levelsDb[size_t(r) * size_t(c.bins) + size_t(b)],
+                                  std::chars_format::fixed, kLevelDecimals);
+                line.append(cell, written.ptr);
             }
-            rows.push_back(std::move(line));
+            line += '\n';
+            csv.write(line);
         }
+        rows += c.rows;
     };
     RunSummary summary;
-    AudioData passed = session->run(audio, summary, [&](int64_t, int64_t) {
+    PassedAudio passed(o.output, audio.format());
+    session->run(audio, passed.sink(), summary, [&](int64_t, int64_t) {
         // The collector is made once the plug-in runs at the file's format.
-        if (!collector) collector.emplace(session->record(), session->store());
+        if (!collector) {
+            collector.emplace(session->record(), session->store());
+            bins = collector->binsShown();
+            writeHeader();
+        }
         collect();
     });
     if (collector) collect();
-    // Header: the frequency of each bin.
-    std::string header = "time_s";
-    if (collector) {
-        for (int32_t b = 0; b < bins; ++b) {
-            char cell[32];
-            std::snprintf(cell, sizeof cell, ",%.1fHz", b * collector->binHz());
-            header += cell;
-        }
-    }
-    std::vector<uint8_t> bytes(header.begin(), header.end());
-    bytes.push_back('\n');
-    for (const std::string& row : rows) {
-        bytes.insert(bytes.end(), row.begin(), row.end());
-        bytes.push_back('\n');
-    }
-    writeFileAtomically(csv, bytes);
-    if (o.output) writeAudio(*o.output, passed);
-    std::cout << rows.size() << " spectra of " << bins << " bins written to " << csv << "\n";
+    if (!headerWritten) writeHeader();
+    csv.commit();
+    passed.commit();
+    std::cout << rows << " spectra of " << bins << " bins written to " << csvPath << "\n";
     return 0;
 }
 
@@ -128,43 +160,47 @@ int commandScope(const std::vector<std::string>& args) {
     if (o.positional.size() != 1) throw UsageError("scope takes INPUT");
     const std::string& input = o.positional[0];
     if (o.output) refuseSameFile(input, *o.output);
-    const AudioData audio = readAudio(input, nullptr);
-    if (audio.channels != 2) throw std::runtime_error("the phase scope takes a stereo file");
+    AudioFileReader audio(input, nullptr);
+    const StreamFormat format = audio.format();
+    if (format.channels != 2) throw std::runtime_error("the phase scope takes a stereo file");
     std::unique_ptr<Session> session = analyserSession("Orq Lunavis");
-    session->writeValue(kLunavisMono, o.mono ? 1.0f : 0.0f);
-    const int32_t perCollection = ScopeCollector::framesPerCollection(audio.sampleRate);
-    session->setChunkFrames(perCollection);
+    writeSetting(*session, "mono", o.mono ? 1.0f : 0.0f);
+    session->setChunkFrames(ScopeCollector::framesPerCollection(format.sampleRate));
 
     struct Second {
         double sum = 0;
         int count = 0;
-        float minimum = 1, maximum = 0, mid = 0, side = 0;
+        float minimum = 1, maximum = -1, mid = 0, side = 0;
     };
     std::vector<Second> seconds;
     std::optional<ScopeCollector> collector;
     int64_t fed = 0;
     auto collect = [&] {
         const ScopeCollection& c = collector->collect();
-        const size_t second = size_t(fed / audio.sampleRate);
+        // The second the collection's last frame belongs to.
+        const size_t second = size_t((fed - 1) / format.sampleRate);
         if (seconds.size() <= second) seconds.resize(second + 1);
         Second& s = seconds[second];
         for (const ScopeRowSummary& row : c.rows) {
-            s.sum += row.correlation;
+            const float correlation = signedCorrelation(row.correlation);
+            s.sum += correlation;
             ++s.count;
-            s.minimum = std::min(s.minimum, row.correlation);
-            s.maximum = std::max(s.maximum, row.correlation);
+            s.minimum = std::min(s.minimum, correlation);
+            s.maximum = std::max(s.maximum, correlation);
             s.mid = std::max(s.mid, row.peakMid);
             s.side = std::max(s.side, row.peakSide);
         }
     };
     RunSummary summary;
-    AudioData passed = session->run(audio, summary, [&](int64_t done, int64_t) {
+    PassedAudio passed(o.output, format);
+    session->run(audio, passed.sink(), summary, [&](int64_t done, int64_t) {
         if (!collector) collector.emplace(session->record(), session->store());
         fed = done;
         collect();
     });
-    if (o.output) writeAudio(*o.output, passed);
-    std::printf("second  correlation mean   min    max   peak mid  peak side\n");
+    passed.commit();
+    std::printf(
+        "second  correlation mean   min    max   peak mid  peak side   (correlation -1..+1)\n");
     for (size_t i = 0; i < seconds.size(); ++i) {
         const Second& s = seconds[i];
         if (s.count == 0) continue;

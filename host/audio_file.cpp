@@ -40,34 +40,86 @@ SampleFormat naturalFormat(int sndfileFormat) {
     }
 }
 
-AudioData readAudio(const std::string& path, const SampleFormat* forced) {
+StreamFormat AudioData::streamFormat() const {
+    return {channels, sampleRate, frames, format};
+}
+
+AudioFileReader::AudioFileReader(const std::string& path, const SampleFormat* forced)
+    : path_(path) {
     struct stat st {};
     if (stat(path.c_str(), &st) != 0)
         throw std::runtime_error("cannot read '" + path + "': " + std::strerror(errno));
     if (!S_ISREG(st.st_mode)) throw std::runtime_error("'" + path + "' is not a regular file");
     SF_INFO info{};
-    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
-    if (file == nullptr)
+    file_ = sf_open(path.c_str(), SFM_READ, &info);
+    if (file_ == nullptr)
         throw std::runtime_error("cannot read '" + path + "' as audio: " + sf_strerror(nullptr));
+    format_.channels = info.channels;
+    format_.sampleRate = info.samplerate;
+    format_.frames = info.frames;
+    format_.format = forced != nullptr ? *forced : naturalFormat(info.format);
+    if (format_.format == SampleFormat::Float32)
+        sf_command(file_, SFC_SET_NORM_FLOAT, nullptr, SF_TRUE);
+}
+
+AudioFileReader::~AudioFileReader() {
+    sf_close(file_);
+}
+
+int64_t AudioFileReader::read(void* bytes, int64_t frames) {
+    const int64_t wanted = std::clamp<int64_t>(format_.frames - position_, 0, frames);
+    if (wanted == 0) return 0;
+    const sf_count_t got = format_.format == SampleFormat::Int16
+                               ? sf_readf_short(file_, static_cast<short*>(bytes), wanted)
+                               : sf_readf_float(file_, static_cast<float*>(bytes), wanted);
+    if (got != wanted) throw std::runtime_error("'" + path_ + "' ends before its stated length");
+    position_ += got;
+    return got;
+}
+
+AudioData readAudio(const std::string& path, const SampleFormat* forced) {
+    AudioFileReader reader(path, forced);
+    const StreamFormat& f = reader.format();
     AudioData audio;
-    audio.channels = info.channels;
-    audio.sampleRate = info.samplerate;
-    audio.frames = info.frames;
-    audio.format = forced != nullptr ? *forced : naturalFormat(info.format);
-    const size_t samples = size_t(info.frames) * size_t(std::max(info.channels, 0));
-    sf_count_t got = 0;
-    if (audio.format == SampleFormat::Int16) {
+    audio.channels = f.channels;
+    audio.sampleRate = f.sampleRate;
+    audio.frames = f.frames;
+    audio.format = f.format;
+    const size_t samples = size_t(f.frames) * size_t(std::max(f.channels, 0));
+    if (audio.format == SampleFormat::Int16)
         audio.int16.resize(samples);
-        got = sf_readf_short(file, audio.int16.data(), info.frames);
-    } else {
+    else
         audio.float32.resize(samples);
-        sf_command(file, SFC_SET_NORM_FLOAT, nullptr, SF_TRUE);
-        got = sf_readf_float(file, audio.float32.data(), info.frames);
-    }
-    sf_close(file);
-    if (got != info.frames)
-        throw std::runtime_error("'" + path + "' ends before its stated length");
+    reader.read(audio.data(), f.frames);
     return audio;
+}
+
+int64_t MemorySource::read(void* bytes, int64_t frames) {
+    const int64_t take = std::clamp<int64_t>(format_.frames - position_, 0, frames);
+    const size_t bytesPerFrame = size_t(format_.bytesPerFrame());
+    std::memcpy(bytes,
+                static_cast<const uint8_t*>(audio_.data()) + size_t(position_) * bytesPerFrame,
+                size_t(take) * bytesPerFrame);
+    position_ += take;
+    return take;
+}
+
+MemorySink::MemorySink(const StreamFormat& format) {
+    audio_.channels = format.channels;
+    audio_.sampleRate = format.sampleRate;
+    audio_.format = format.format;
+}
+
+void MemorySink::write(const void* bytes, int64_t frames) {
+    const size_t samples = size_t(frames) * size_t(audio_.channels);
+    if (audio_.format == SampleFormat::Int16) {
+        const auto* p = static_cast<const int16_t*>(bytes);
+        audio_.int16.insert(audio_.int16.end(), p, p + samples);
+    } else {
+        const auto* p = static_cast<const float*>(bytes);
+        audio_.float32.insert(audio_.float32.end(), p, p + samples);
+    }
+    audio_.frames += frames;
 }
 
 namespace {
@@ -108,37 +160,90 @@ void renameOver(const std::string& temporary, const std::string& path) {
 
 } // namespace
 
-void writeAudio(const std::string& path, const AudioData& audio) {
+AudioFileWriter::AudioFileWriter(const std::string& path, const StreamFormat& format)
+    : path_(path), format_(format.format) {
     const int container = containerFor(path);
     SF_INFO info{};
-    info.channels = audio.channels;
-    info.samplerate = audio.sampleRate;
+    info.channels = format.channels;
+    info.samplerate = format.sampleRate;
     info.format =
-        container | (audio.format == SampleFormat::Int16 ? SF_FORMAT_PCM_16 : SF_FORMAT_FLOAT);
+        container | (format.format == SampleFormat::Int16 ? SF_FORMAT_PCM_16 : SF_FORMAT_FLOAT);
     // A container without float samples (FLAC) keeps float output as 24-bit PCM.
-    if (audio.format == SampleFormat::Float32 && !sf_format_check(&info))
+    if (format.format == SampleFormat::Float32 && !sf_format_check(&info))
         info.format = container | SF_FORMAT_PCM_24;
     if (!sf_format_check(&info))
         throw std::runtime_error("'" + path + "' cannot hold " +
-                                 (audio.format == SampleFormat::Int16 ? "16-bit" : "float") +
+                                 (format.format == SampleFormat::Int16 ? "16-bit" : "float") +
                                  " samples");
-    const std::string temporary = temporaryBeside(path);
-    SNDFILE* file = sf_open(temporary.c_str(), SFM_WRITE, &info);
-    if (file == nullptr) {
-        std::remove(temporary.c_str());
+    temporary_ = temporaryBeside(path);
+    file_ = sf_open(temporary_.c_str(), SFM_WRITE, &info);
+    if (file_ == nullptr) {
+        std::remove(temporary_.c_str());
         throw std::runtime_error("cannot write '" + path + "': " + sf_strerror(nullptr));
     }
-    sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE); // float beyond full scale saturates
-    sf_count_t put = audio.format == SampleFormat::Int16
-                         ? sf_writef_short(file, audio.int16.data(), audio.frames)
-                         : sf_writef_float(file, audio.float32.data(), audio.frames);
-    const int closed = sf_close(file);
-    if (put != audio.frames || closed != 0) {
-        std::remove(temporary.c_str());
-        throw std::runtime_error("cannot write '" + path + "' (disk full?)");
+    sf_command(file_, SFC_SET_CLIPPING, nullptr, SF_TRUE); // float beyond full scale saturates
+}
+
+AudioFileWriter::~AudioFileWriter() {
+    if (file_ == nullptr) return;
+    sf_close(file_);
+    std::remove(temporary_.c_str());
+}
+
+void AudioFileWriter::write(const void* bytes, int64_t frames) {
+    const sf_count_t put = format_ == SampleFormat::Int16
+                               ? sf_writef_short(file_, static_cast<const short*>(bytes), frames)
+                               : sf_writef_float(file_, static_cast<const float*>(bytes), frames);
+    if (put != frames) throw std::runtime_error("cannot write '" + path_ + "' (disk full?)");
+}
+
+void AudioFileWriter::commit() {
+    const int closed = sf_close(file_);
+    file_ = nullptr;
+    if (closed != 0) {
+        std::remove(temporary_.c_str());
+        throw std::runtime_error("cannot write '" + path_ + "' (disk full?)");
     }
-    chmod(temporary.c_str(), 0644);
-    renameOver(temporary, path);
+    chmod(temporary_.c_str(), 0644);
+    renameOver(temporary_, path_);
+}
+
+void writeAudio(const std::string& path, const AudioData& audio) {
+    AudioFileWriter writer(path, audio.streamFormat());
+    writer.write(audio.data(), audio.frames);
+    writer.commit();
+}
+
+AtomicFile::AtomicFile(const std::string& path) : path_(path), temporary_(temporaryBeside(path)) {
+    file_ = std::fopen(temporary_.c_str(), "wb");
+    if (file_ == nullptr) {
+        const int e = errno;
+        std::remove(temporary_.c_str());
+        throw std::runtime_error("cannot write '" + path + "': " + std::strerror(e));
+    }
+}
+
+AtomicFile::~AtomicFile() {
+    if (file_ == nullptr) return;
+    std::fclose(file_);
+    std::remove(temporary_.c_str());
+}
+
+void AtomicFile::write(const void* bytes, size_t size) {
+    if (std::fwrite(bytes, 1, size, file_) != size)
+        throw std::runtime_error("cannot write '" + path_ + "' (disk full?)");
+}
+
+void AtomicFile::commit() {
+    const bool failed = std::fflush(file_) != 0 || std::ferror(file_) != 0;
+    const bool closeFailed = std::fclose(file_) != 0;
+    file_ = nullptr;
+    if (failed || closeFailed) {
+        std::remove(temporary_.c_str());
+        throw std::runtime_error("cannot write '" + path_ + "' (disk full?)");
+    }
+    chmod(temporary_.c_str(), 0644);
+    renameOver(temporary_, path_);
 }
 
 void refuseSameFile(const std::string& input, const std::string& output) {
@@ -152,18 +257,9 @@ void refuseSameFile(const std::string& input, const std::string& output) {
 }
 
 void writeFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes) {
-    const std::string temporary = temporaryBeside(path);
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-        out.flush();
-        if (!out) {
-            std::remove(temporary.c_str());
-            throw std::runtime_error("cannot write '" + path + "'");
-        }
-    }
-    chmod(temporary.c_str(), 0644);
-    renameOver(temporary, path);
+    AtomicFile file(path);
+    file.write(bytes.data(), bytes.size());
+    file.commit();
 }
 
 std::vector<uint8_t> readFileBytes(const std::string& path) {

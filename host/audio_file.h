@@ -1,15 +1,28 @@
 // Reading and writing audio files (anything libsndfile reads) as interleaved 16-bit or float
-// frames.
+// frames, whole or piece by piece.
 #pragma once
 
 #include "runtime/sample_conversion.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
+struct sf_private_tag;
+
 namespace orq::host {
 
+// The shape of a stream of interleaved frames.
+struct StreamFormat {
+    int32_t channels = 0;
+    int32_t sampleRate = 0;
+    int64_t frames = 0;
+    SampleFormat format = SampleFormat::Int16;
+    int32_t bytesPerFrame() const { return channels * (format == SampleFormat::Int16 ? 2 : 4); }
+};
+
+// A whole file in memory (the demo mix, tests).
 struct AudioData {
     int32_t channels = 0;
     int32_t sampleRate = 0;
@@ -20,11 +33,115 @@ struct AudioData {
     const void* data() const;
     void* data();
     int32_t bytesPerFrame() const;
+    StreamFormat streamFormat() const;
+};
+
+// Frames handed out piece by piece, in the stream's sample format.
+class AudioSource {
+  public:
+    virtual ~AudioSource() = default;
+    virtual const StreamFormat& format() const = 0;
+    // Fills bytes with the next frames (at most frames); returns how many, 0 at the end. Throws
+    // with one clear line when the stream ends before its stated length.
+    virtual int64_t read(void* bytes, int64_t frames) = 0;
+};
+
+// Takes frames piece by piece. Throws with one clear line on failure.
+class AudioSink {
+  public:
+    virtual ~AudioSink() = default;
+    virtual void write(const void* bytes, int64_t frames) = 0;
 };
 
 // The sample format a file is processed in by default: 16-bit for integer files of 16 bits or
 // less, float otherwise.
 SampleFormat naturalFormat(int sndfileFormat);
+
+// An audio file read piece by piece; memory does not grow with the file.
+class AudioFileReader final : public AudioSource {
+  public:
+    // Throws std::runtime_error with one clear line when the file cannot be read as audio.
+    AudioFileReader(const std::string& path, const SampleFormat* forced);
+    ~AudioFileReader() override;
+    AudioFileReader(const AudioFileReader&) = delete;
+    AudioFileReader& operator=(const AudioFileReader&) = delete;
+    const StreamFormat& format() const override { return format_; }
+    int64_t read(void* bytes, int64_t frames) override;
+
+  private:
+    std::string path_;
+    sf_private_tag* file_ = nullptr;
+    StreamFormat format_;
+    int64_t position_ = 0;
+};
+
+// An audio file written piece by piece into a temporary file beside path; commit() renames it
+// over path. Destroyed without commit (a failed run), it removes the temporary file, so path
+// is never left half written.
+class AudioFileWriter final : public AudioSink {
+  public:
+    // Throws when the container cannot hold the format or the folder cannot be written.
+    AudioFileWriter(const std::string& path, const StreamFormat& format);
+    ~AudioFileWriter() override;
+    AudioFileWriter(const AudioFileWriter&) = delete;
+    AudioFileWriter& operator=(const AudioFileWriter&) = delete;
+    void write(const void* bytes, int64_t frames) override;
+    void commit();
+
+  private:
+    std::string path_;
+    std::string temporary_;
+    sf_private_tag* file_ = nullptr;
+    SampleFormat format_;
+};
+
+// A text or binary file written through a temporary file beside path; commit() renames it
+// over path, destruction without commit removes the temporary file.
+class AtomicFile {
+  public:
+    explicit AtomicFile(const std::string& path);
+    ~AtomicFile();
+    AtomicFile(const AtomicFile&) = delete;
+    AtomicFile& operator=(const AtomicFile&) = delete;
+    void write(const void* bytes, size_t size);
+    void write(const std::string& text) { write(text.data(), text.size()); }
+    void commit();
+
+  private:
+    std::string path_;
+    std::string temporary_;
+    std::FILE* file_ = nullptr;
+};
+
+// An AudioData read piece by piece.
+class MemorySource final : public AudioSource {
+  public:
+    explicit MemorySource(const AudioData& audio) : audio_(audio), format_(audio.streamFormat()) {}
+    const StreamFormat& format() const override { return format_; }
+    int64_t read(void* bytes, int64_t frames) override;
+
+  private:
+    const AudioData& audio_;
+    StreamFormat format_;
+    int64_t position_ = 0;
+};
+
+// Collects the frames into an AudioData of the given format.
+class MemorySink final : public AudioSink {
+  public:
+    explicit MemorySink(const StreamFormat& format);
+    void write(const void* bytes, int64_t frames) override;
+    AudioData& audio() { return audio_; }
+
+  private:
+    AudioData audio_;
+};
+
+// Drops the frames (an analyser run without an audio output).
+class DiscardSink final : public AudioSink {
+  public:
+    void write(const void*, int64_t) override {}
+};
 
 // Throws std::runtime_error with one clear line on failure.
 AudioData readAudio(const std::string& path, const SampleFormat* forced);

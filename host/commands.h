@@ -1,6 +1,10 @@
-// orq's subcommands beyond process: spectrum matching and the two analysers.
+// orq's subcommands that run plug-ins on files: process, spectrum matching and the two
+// analysers. Their option parsers are exposed for tests.
 #pragma once
 
+#include "host/session.h"
+
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -11,11 +15,48 @@ struct UsageError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// orq process PLUGIN INPUT OUTPUT [--set KEY=VALUE]... [--state FILE] [--save-state FILE]
+//             [--format s16|f32] [--road dx|vc]
+struct ProcessOptions {
+    std::string plugin, input, output;
+    std::vector<Setting> settings;
+    std::optional<std::string> state, saveState;
+    std::optional<SampleFormat> format;
+    std::optional<Road> road; // none: the component road when the plug-in is registered
+};
+// Throws UsageError (or the parse error of a --set value) for a malformed command line.
+ProcessOptions parseProcess(const std::vector<std::string>& args);
+// Runs one file through one plug-in; returns the summary that orq prints.
+std::string processFile(const ProcessOptions& options, const Progress& progress);
+int commandProcess(const std::vector<std::string>& args);
+
+// The summary lines of one run of a plug-in over a stream.
+std::string summaryText(const Session& session, const StreamFormat& format,
+                        const RunSummary& summary);
+std::string describeFormat(const StreamFormat& format);
+
 // orq match --reference REF INPUT OUTPUT [--amount PERCENT] [--third-octave] [--save-state F]
+struct MatchOptions {
+    std::string reference, input, output;
+    double amountPercent = 100.0;
+    bool thirdOctave = false;
+    std::optional<std::string> saveState;
+};
+MatchOptions parseMatch(const std::vector<std::string>& args);
 int commandMatch(const std::vector<std::string>& args);
+
 // orq spectrogram INPUT OUT.csv [--low-band] [--channel left|mean|right] [--output AUDIO]
-int commandSpectrogram(const std::vector<std::string>& args);
 // orq scope INPUT [--mono] [--output AUDIO]
+enum class SpectrumView { Left = 0, Mean = 1, Right = 2 };
+struct AnalysisOptions {
+    std::vector<std::string> positional;
+    std::optional<std::string> output;
+    bool lowBand = false;
+    bool mono = false;
+    SpectrumView view = SpectrumView::Mean;
+};
+AnalysisOptions parseAnalysis(const std::vector<std::string>& args, bool spectrogram);
+int commandSpectrogram(const std::vector<std::string>& args);
 int commandScope(const std::vector<std::string>& args);
 
 } // namespace orq::host

@@ -39,121 +39,6 @@ const char* const kUsage =
     "  orq list\n"
     "PLUGIN is a display name (\"Orq Compressor\") or a library path.\n";
 
-std::string dbfs(float peak) {
-    if (peak <= 0.0f) return "-inf";
-    char text[32];
-    std::snprintf(text, sizeof text, "%.2f", 20.0 * std::log10(double(peak)));
-    return text;
-}
-
-std::string describeFormat(const AudioData& a) {
-    return std::string(a.format == SampleFormat::Int16 ? "s16" : "f32") + ", " +
-           std::to_string(a.sampleRate) + " Hz, " + std::to_string(a.channels) +
-           (a.channels == 1 ? " channel" : " channels");
-}
-
-std::string summaryText(const Session& session, const AudioData& audio, const RunSummary& s) {
-    std::ostringstream out;
-    out << "plug-in: " << session.name() << " ("
-        << (session.road() == Road::Component ? "component" : "vc") << " road)\n";
-    out << "format: " << describeFormat(audio) << ", " << audio.frames << " frames\n";
-    out << "latency: " << s.latencyFrames << " frames";
-    if (s.latencyFrames > 0)
-        out << (s.tailFromPlugin ? " (tail from the plug-in)" : " (tail from fed silence)");
-    out << "\n";
-    for (size_t c = 0; c < s.input.size(); ++c)
-        out << "channel " << c << ": in peak " << dbfs(s.input[c].peak) << " dBFS, "
-            << s.input[c].clips << " clips; out peak " << dbfs(s.output[c].peak) << " dBFS, "
-            << s.output[c].clips << " clips\n";
-    return out.str();
-}
-
-void progressBar(int64_t done, int64_t total) {
-    const int width = 40;
-    const int filled = total > 0 ? int(width * done / total) : width;
-    std::fprintf(stderr, "\r[%.*s%*s] %3d%%", filled, "########################################",
-                 width - filled, "", total > 0 ? int(100 * done / total) : 100);
-    if (done >= total) std::fprintf(stderr, "\n");
-}
-
-struct ProcessOptions {
-    std::string plugin, input, output;
-    std::vector<Setting> settings;
-    std::optional<std::string> state, saveState;
-    std::optional<SampleFormat> format;
-    Road road = Road::Component;
-};
-
-ProcessOptions parseProcess(const std::vector<std::string>& args) {
-    ProcessOptions o;
-    std::vector<std::string> positional;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        auto value = [&]() -> std::string {
-            if (i + 1 >= args.size()) throw UsageError(a + " needs a value");
-            return args[++i];
-        };
-        if (a == "--set")
-            o.settings.push_back(parseSetting(value()));
-        else if (a == "--state")
-            o.state = value();
-        else if (a == "--save-state")
-            o.saveState = value();
-        else if (a == "--format") {
-            const std::string f = value();
-            if (f == "s16")
-                o.format = SampleFormat::Int16;
-            else if (f == "f32")
-                o.format = SampleFormat::Float32;
-            else
-                throw UsageError("--format takes s16 or f32, not '" + f + "'");
-        } else if (a == "--road") {
-            const std::string r = value();
-            if (r == "dx")
-                o.road = Road::Component;
-            else if (r == "vc")
-                o.road = Road::HostExtension;
-            else
-                throw UsageError("--road takes dx or vc, not '" + r + "'");
-        } else if (a.starts_with("--"))
-            throw UsageError("unknown option '" + a + "'");
-        else
-            positional.push_back(a);
-    }
-    if (positional.size() != 3) throw UsageError("process takes PLUGIN INPUT OUTPUT");
-    o.plugin = positional[0];
-    o.input = positional[1];
-    o.output = positional[2];
-    return o;
-}
-
-// The road a plug-in takes when none is asked for: the component road when it is registered.
-Road defaultRoad(const PluginTarget& target, Road asked) {
-    return target.filterClassId ? asked : Road::HostExtension;
-}
-
-int commandProcess(const std::vector<std::string>& args, bool roadGiven) {
-    ProcessOptions o = parseProcess(args);
-    refuseSameFile(o.input, o.output);
-    if (o.saveState) refuseSameFile(o.input, *o.saveState);
-    std::vector<uint8_t> state;
-    if (o.state) state = readFileBytes(*o.state);
-    AudioData input = readAudio(o.input, o.format ? &*o.format : nullptr);
-    PluginTarget target = findPlugin(o.plugin);
-    const Road road = roadGiven ? o.road : defaultRoad(target, o.road);
-    std::unique_ptr<Session> session = openSession(target, road);
-    if (o.state) session->loadState(state);
-    session->apply(o.settings);
-    RunSummary summary;
-    Progress progress;
-    if (isatty(STDERR_FILENO)) progress = progressBar;
-    AudioData output = session->run(input, summary, progress);
-    writeAudio(o.output, output);
-    if (o.saveState) writeFileAtomically(*o.saveState, session->saveState());
-    std::cout << summaryText(*session, input, summary);
-    return 0;
-}
-
 int commandRegister(const std::vector<std::string>& libs, bool unregister) {
     if (libs.empty())
         throw UsageError(std::string(unregister ? "unregister" : "register") + " takes LIB...");
@@ -238,8 +123,8 @@ int commandDemo(const std::vector<std::string>& args) {
     const AudioData mix = makeDemoMix();
     writeAudio((dir / "mix.wav").string(), mix);
     std::ostringstream report;
-    report << "test mix: " << (dir / "mix.wav").string() << " (" << describeFormat(mix) << ", "
-           << mix.frames << " frames)\n";
+    report << "test mix: " << (dir / "mix.wav").string() << " ("
+           << describeFormat(mix.streamFormat()) << ", " << mix.frames << " frames)\n";
     int ran = 0;
     for (const DemoStep& step : demoSteps()) {
         std::optional<PluginTarget> target;
@@ -249,17 +134,20 @@ int commandDemo(const std::vector<std::string>& args) {
             continue; // not built yet
         }
         std::unique_ptr<Session> session =
-            openSession(*target, defaultRoad(*target, Road::Component));
+            openSession(*target, target->filterClassId ? Road::Component : Road::HostExtension);
         std::vector<Setting> settings;
         for (const char* s : step.settings)
             settings.push_back(parseSetting(s));
         session->apply(settings);
         RunSummary summary;
-        AudioData output = session->run(mix, summary, {});
         const fs::path file = dir / step.output;
-        writeAudio(file.string(), output);
+        MemorySource source(mix);
+        AudioFileWriter output(file.string(), source.format());
+        session->run(source, output, summary, {});
+        output.commit();
         report << "\n"
-               << summaryText(*session, mix, summary) << "output: " << file.string() << "\n";
+               << summaryText(*session, source.format(), summary) << "output: " << file.string()
+               << "\n";
         ++ran;
     }
     std::ofstream((dir / "summary.txt").string()) << report.str();
@@ -308,10 +196,7 @@ int main(int argc, char** argv) {
         }
         const std::string command = args[0];
         std::vector<std::string> rest(args.begin() + 1, args.end());
-        bool roadGiven = false;
-        for (const std::string& a : rest)
-            roadGiven = roadGiven || a == "--road";
-        if (command == "process") return commandProcess(rest, roadGiven);
+        if (command == "process") return commandProcess(rest);
         if (command == "demo") return commandDemo(rest);
         if (command == "match") return commandMatch(rest);
         if (command == "spectrogram") return commandSpectrogram(rest);

@@ -18,12 +18,7 @@ namespace {
 
 constexpr double kAmountPercentMax = 200.0; // morph 0 … 2
 
-struct MatchOptions {
-    std::string reference, input, output;
-    double amountPercent = 100.0;
-    bool thirdOctave = false;
-    std::optional<std::string> saveState;
-};
+} // namespace
 
 MatchOptions parseMatch(const std::vector<std::string>& args) {
     MatchOptions o;
@@ -59,6 +54,8 @@ MatchOptions parseMatch(const std::vector<std::string>& args) {
     return o;
 }
 
+namespace {
+
 // Frames summed into one learn target, read through the plug-in with that target selected.
 float learnedFrames(Session& s, float target) {
     s.writeValue(kParamLearnTarget, target);
@@ -72,23 +69,27 @@ int commandMatch(const std::vector<std::string>& args) {
     for (const std::string& in : {o.reference, o.input})
         refuseSameFile(in, o.output);
     if (o.saveState) refuseSameFile(o.input, *o.saveState);
-    const AudioData reference = readAudio(o.reference, nullptr);
-    const AudioData input = readAudio(o.input, nullptr);
-    if (reference.sampleRate != input.sampleRate)
-        throw std::runtime_error("the reference runs at " + std::to_string(reference.sampleRate) +
-                                 " Hz and the input at " + std::to_string(input.sampleRate) +
+    // Each pass streams its file afresh, so memory does not grow with the files' lengths.
+    AudioFileReader reference(o.reference, nullptr);
+    AudioFileReader input(o.input, nullptr);
+    const StreamFormat format = input.format();
+    if (reference.format().sampleRate != format.sampleRate)
+        throw std::runtime_error("the reference runs at " +
+                                 std::to_string(reference.format().sampleRate) +
+                                 " Hz and the input at " + std::to_string(format.sampleRate) +
                                  " Hz; resample one of them first");
     std::unique_ptr<Session> s = openSession(findPlugin("Orq Tessaline"), Road::Component);
     RunSummary summary;
+    DiscardSink discard;
 
     // The mode first: switching it clears what was learned.
     s->writeValue(kParamMatch, 0.0f);
     s->writeValue(kParamThirdOctave, o.thirdOctave ? 1.0f : 0.0f);
     s->writeValue(kParamLearnTarget, 1.0f);
     s->writeValue(kParamLearn, 1.0f);
-    s->run(reference, summary, {});
+    s->run(reference, discard, summary, {});
     s->writeValue(kParamLearnTarget, 0.0f);
-    s->run(input, summary, {});
+    s->run(input, discard, summary, {});
     s->writeValue(kParamLearn, 0.0f);
 
     const float sourceFrames = learnedFrames(*s, 1.0f);
@@ -106,8 +107,10 @@ int commandMatch(const std::vector<std::string>& args) {
 
     s->writeValue(kParamMorph, float(o.amountPercent / 100.0));
     s->writeValue(kParamMatch, 1.0f);
-    AudioData output = s->run(input, summary, {});
-    writeAudio(o.output, output);
+    AudioFileReader again(o.input, nullptr);
+    AudioFileWriter output(o.output, format);
+    s->run(again, output, summary, {});
+    output.commit();
     if (o.saveState) writeFileAtomically(*o.saveState, s->saveState());
 
     const std::vector<float> curve = s->readFloats(kParamCurve);

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <string>
@@ -33,6 +34,10 @@ class OrqCli : public ::testing::Test {
         fs::create_directories(dir_);
         setenv("ORQ_REGISTRY", (dir_ / "registry").c_str(), 1);
         ASSERT_EQ(run("register " + quote(ORQ_TEST_PLUGIN_DIR "/passthrough_dx.so")).exitCode, 0);
+        std::string suite;
+        for (const auto& entry : fs::directory_iterator(ORQ_PLUGIN_DIR))
+            if (entry.path().string().ends_with("_dx.so")) suite += " " + quote(entry.path());
+        ASSERT_EQ(run("register" + suite).exitCode, 0);
     }
     static void TearDownTestSuite() { fs::remove_all(dir_); }
 
@@ -53,6 +58,23 @@ class OrqCli : public ::testing::Test {
         std::ifstream in(err);
         r.err.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
         return r;
+    }
+
+    // A stereo float file of generated frames.
+    template <class Signal>
+    static std::string writeStereo(const std::string& name, int64_t frames, Signal signal) {
+        AudioData a;
+        a.channels = 2;
+        a.sampleRate = 44100;
+        a.frames = frames;
+        a.format = SampleFormat::Float32;
+        for (int64_t i = 0; i < frames; ++i) {
+            const auto [l, r] = signal(i);
+            a.float32.push_back(float(l));
+            a.float32.push_back(float(r));
+        }
+        writeAudio(path(name), a);
+        return path(name);
     }
 
     static std::string writeInput(const std::string& name, SampleFormat format, int channels,
@@ -125,6 +147,7 @@ TEST_F(OrqCli, bad_input_gives_one_clear_line_a_failure_exit_and_no_output) {
     const std::string good = writeInput("good.wav", SampleFormat::Int16, 2, 2000);
     const std::string six = writeInput("six.wav", SampleFormat::Int16, 6, 2000);
     { std::ofstream(path("bad.state")) << "not a state"; }
+    fs::create_directories(path("folder.wav"));
     struct Case {
         std::string args;
         std::string says;
@@ -139,6 +162,13 @@ TEST_F(OrqCli, bad_input_gives_one_clear_line_a_failure_exit_and_no_output) {
         {quote(good) + " " + quote(good), "is the input"},
         {quote(good) + " " + quote(out) + " --set Latency=loud", "not a number"},
         {quote(good) + " " + quote(out) + " --format s24", "--format takes s16 or f32"},
+        {quote(path("folder.wav")) + " " + quote(out), "is not a regular file"},
+        {quote(good) + " " + quote(path("never.mp9")), "cannot tell the audio file type"},
+        {quote(good) + " " + quote(path("no-such-folder/out.wav")), "cannot write in"},
+        {quote(good) + " " + quote(out) + " --set", "--set needs a value"},
+        {quote(good) + " " + quote(out) + " --set Latency", "KEY=VALUE"},
+        {quote(good) + " " + quote(out) + " --set Latency[0]=1", "is not an array"},
+        {quote(good), "process takes PLUGIN INPUT OUTPUT"},
     };
     for (const Case& c : cases) {
         const Result r = run("process " + kPassthrough + " " + c.args);
@@ -150,6 +180,9 @@ TEST_F(OrqCli, bad_input_gives_one_clear_line_a_failure_exit_and_no_output) {
         }
         EXPECT_EQ(r.err.rfind("orq: ", 0), 0u) << r.err;
         EXPECT_FALSE(fs::exists(out)) << c.args;
+        for (const auto& entry : fs::directory_iterator(dir_))
+            EXPECT_EQ(entry.path().filename().string().find(".orq-"), std::string::npos)
+                << "temporary file left: " << entry.path();
     }
     EXPECT_TRUE(sameSamples(good, good)) << "the input is untouched";
 }
@@ -245,4 +278,128 @@ TEST_F(OrqCli, every_deliverable_registers_and_only_the_matching_filter_and_maxi
                            std::istreambuf_iterator<char>());
     EXPECT_EQ(text.find("CLSID\\{"), std::string::npos) << "every class key removed";
     EXPECT_EQ(text.find("Filter\\{"), std::string::npos) << "every filter key removed";
+}
+
+namespace {
+
+// Lines of orq scope's table: second, mean, min, max, peak mid, peak side.
+std::vector<std::vector<double>> scopeTable(const std::string& out) {
+    std::vector<std::vector<double>> rows;
+    std::istringstream lines(out);
+    std::string line;
+    std::getline(lines, line); // header
+    while (std::getline(lines, line)) {
+        std::istringstream cells(line);
+        std::vector<double> row;
+        double v;
+        while (cells >> v)
+            row.push_back(v);
+        if (row.size() == 6) rows.push_back(row);
+    }
+    return rows;
+}
+
+} // namespace
+
+TEST_F(OrqCli, scope_reads_plus_one_for_identical_channels_and_minus_one_for_inverted_ones) {
+    auto tone = [](int64_t i) { return 0.8 * std::sin(0.0731 * double(i) + 0.4); };
+    const std::string same = writeStereo("same.wav", 2 * 44100, [&](int64_t i) {
+        return std::pair{tone(i), tone(i)};
+    });
+    const std::string inverted = writeStereo("inverted.wav", 2 * 44100, [&](int64_t i) {
+        return std::pair{tone(i), -tone(i)};
+    });
+    for (const auto& [file, expected] : {std::pair{same, 1.0}, std::pair{inverted, -1.0}}) {
+        const Result r = run("scope " + quote(file));
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        const auto table = scopeTable(r.out);
+        ASSERT_EQ(table.size(), 2u) << r.out;
+        for (const auto& row : table) {
+            EXPECT_NEAR(row[1], expected, 0.01) << r.out;
+            EXPECT_NEAR(row[2], expected, 0.01) << r.out;
+            EXPECT_NEAR(row[3], expected, 0.01) << r.out;
+            // Identical channels lie on the mid axis, inverted ones on the side axis.
+            EXPECT_NEAR(expected > 0 ? row[5] : row[4], 0.0, 0.001) << r.out;
+            EXPECT_NEAR(expected > 0 ? row[4] : row[5], 1.414, 0.01) << r.out;
+        }
+    }
+    EXPECT_NE(run("scope " + quote(writeInput("mono.wav", SampleFormat::Int16, 1, 1000))).exitCode,
+              0)
+        << "a mono file is refused";
+}
+
+TEST_F(OrqCli, spectrogram_of_a_full_scale_sine_peaks_at_0db_in_its_bin_and_passes_audio) {
+    const int bin = 64; // 2756.25 Hz at 44.1 kHz
+    const std::string in = writeStereo("sine.wav", 44100, [&](int64_t i) {
+        const double v = std::sin(2.0 * M_PI * bin * double(i) / 1024.0);
+        return std::pair{v, v};
+    });
+    const Result r = run("spectrogram " + quote(in) + " " + quote(path("sine.csv")) + " --output " +
+                         quote(path("sine-out.wav")));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    std::ifstream csv(path("sine.csv"));
+    std::string header;
+    std::getline(csv, header);
+    EXPECT_EQ(std::count(header.begin(), header.end(), ','), 513) << "one column per bin";
+    EXPECT_NE(header.find(",2756.2Hz,"), std::string::npos);
+    std::string line;
+    int rows = 0;
+    double previousTime = -1;
+    while (std::getline(csv, line)) {
+        std::vector<double> cells;
+        std::istringstream in(line);
+        std::string cell;
+        while (std::getline(in, cell, ','))
+            cells.push_back(std::stod(cell));
+        ASSERT_EQ(cells.size(), 514u);
+        EXPECT_NEAR(cells[0] - previousTime, rows == 0 ? 1.0 : 512.0 / 44100, 1e-5);
+        previousTime = cells[0];
+        if (rows++ < 2) continue; // the first frames see the silence before the start
+        const auto peak = std::max_element(cells.begin() + 1, cells.end());
+        EXPECT_EQ(peak - cells.begin() - 1, bin) << "row " << rows;
+        EXPECT_NEAR(*peak, 0.0, 0.1) << "row " << rows;
+    }
+    EXPECT_EQ(rows, 86) << "two spectra per 1024 frames of one second";
+    EXPECT_NE(r.out.find("86 spectra of 513 bins"), std::string::npos) << r.out;
+    EXPECT_TRUE(sameSamples(in, path("sine-out.wav"))) << "the analyser passes audio through";
+}
+
+TEST_F(OrqCli, match_of_a_file_against_itself_applies_a_flat_curve_and_keeps_the_audio) {
+    const std::string in = writeInput("self.wav", SampleFormat::Float32, 2, 5 * 44100);
+    const Result r =
+        run("match --reference " + quote(in) + " " + quote(in) + " " + quote(path("self-out.wav")));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    double lowest = 99, highest = 99;
+    const size_t at = r.out.find("applied curve: ");
+    ASSERT_NE(at, std::string::npos) << r.out;
+    ASSERT_EQ(std::sscanf(r.out.c_str() + at, "applied curve: %lf dB to %lf dB", &lowest, &highest),
+              2)
+        << r.out;
+    EXPECT_NEAR(lowest, 0.0, 0.05) << r.out;
+    EXPECT_NEAR(highest, 0.0, 0.05) << r.out;
+    const AudioData source = readAudio(in, nullptr);
+    const AudioData matched = readAudio(path("self-out.wav"), nullptr);
+    ASSERT_EQ(matched.frames, source.frames);
+    float largest = 0;
+    for (size_t i = 0; i < source.float32.size(); ++i)
+        largest = std::max(largest, std::fabs(matched.float32[i] - source.float32[i]));
+    EXPECT_LT(largest, 1e-4f) << "lined up sample for sample and unchanged";
+}
+
+TEST_F(OrqCli, float_output_to_flac_becomes_24_bit_pcm_and_saturates_beyond_full_scale) {
+    const std::string in = writeStereo("loud.wav", 4000, [](int64_t i) {
+        return std::pair{0.5 * std::sin(0.01 * double(i)), i % 100 == 0 ? 1.5 : -0.25};
+    });
+    const Result r =
+        run("process " + kPassthrough + " " + quote(in) + " " + quote(path("loud.flac")));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const AudioData source = readAudio(in, nullptr);
+    const AudioData flac = readAudio(path("loud.flac"), nullptr);
+    ASSERT_EQ(flac.format, SampleFormat::Float32) << "24-bit PCM is read as float";
+    ASSERT_EQ(flac.frames, source.frames);
+    const float step = 1.0f / 8388608.0f; // one 24-bit step
+    for (size_t i = 0; i < source.float32.size(); ++i) {
+        const float expected = std::min(source.float32[i], 1.0f);
+        ASSERT_NEAR(flac.float32[i], expected, 2 * step) << "sample " << i;
+    }
 }

@@ -58,12 +58,16 @@ std::string executableFolder() {
 
 } // namespace
 
-std::vector<RegisteredFilter> registeredFilters() {
-    std::vector<RegisteredFilter> filters;
+namespace {
+
+// Calls visit(id, classId) for every key under Filter until it returns true. Every registry
+// call reads the registry file, so callers read only the values they need.
+template <class Visit> void forEachFilterKey(Visit visit) {
     HKEY root = nullptr;
     LONG rc = RegOpenKeyExA(HKEY_CLASSES_ROOT, "Filter", 0, KEY_READ, &root);
-    if (rc == ERROR_FILE_NOT_FOUND) return filters;
+    if (rc == ERROR_FILE_NOT_FOUND) return;
     if (rc != ERROR_SUCCESS) throw std::runtime_error(registryFailure(rc));
+    std::vector<std::string> ids;
     char id[MAX_PATH + 1];
     for (DWORD i = 0;; ++i) {
         DWORD size = sizeof id;
@@ -73,16 +77,37 @@ std::vector<RegisteredFilter> registeredFilters() {
             RegCloseKey(root);
             throw std::runtime_error(registryFailure(rc));
         }
-        RegisteredFilter f;
-        if (FAILED(PlatformGUIDFromString(id, &f.classId))) continue;
-        f.name = readString(HKEY_CLASSES_ROOT, std::string("Filter\\") + id, nullptr).value_or("");
-        f.libraryPath =
-            readString(HKEY_CLASSES_ROOT, std::string("CLSID\\") + id + "\\InprocServer32", nullptr)
-                .value_or("");
-        f.merit = readDword(std::string("CLSID\\") + id, "Merit");
-        filters.push_back(f);
+        ids.emplace_back(id);
     }
     RegCloseKey(root);
+    for (const std::string& key : ids) {
+        CLSID classId{};
+        if (FAILED(PlatformGUIDFromString(key.c_str(), &classId))) continue;
+        if (visit(key, classId)) return;
+    }
+}
+
+std::string filterName(const std::string& id) {
+    return readString(HKEY_CLASSES_ROOT, "Filter\\" + id, nullptr).value_or("");
+}
+
+std::string filterLibrary(const std::string& id) {
+    return readString(HKEY_CLASSES_ROOT, "CLSID\\" + id + "\\InprocServer32", nullptr).value_or("");
+}
+
+} // namespace
+
+std::vector<RegisteredFilter> registeredFilters() {
+    std::vector<RegisteredFilter> filters;
+    forEachFilterKey([&](const std::string& id, const CLSID& classId) {
+        RegisteredFilter f;
+        f.classId = classId;
+        f.name = filterName(id);
+        f.libraryPath = filterLibrary(id);
+        f.merit = readDword("CLSID\\" + id, "Merit");
+        filters.push_back(f);
+        return false;
+    });
     return filters;
 }
 
@@ -135,12 +160,21 @@ PluginTarget findPlugin(const std::string& nameOrPath) {
         libraryPath = fs::canonical(nameOrPath, ec).string();
         if (ec) throw std::runtime_error("no plug-in library '" + nameOrPath + "'");
     }
-    for (const RegisteredFilter& f : registeredFilters()) {
+    // By name, only the names are read until one matches.
+    std::optional<PluginTarget> found;
+    forEachFilterKey([&](const std::string& id, const CLSID& classId) {
         std::error_code ec;
-        const bool match =
-            isPath ? fs::equivalent(f.libraryPath, libraryPath, ec) : f.name == nameOrPath;
-        if (match) return {loadLibrary(f.libraryPath), f.classId};
-    }
+        if (isPath) {
+            const std::string library = filterLibrary(id);
+            if (!fs::equivalent(library, libraryPath, ec)) return false;
+            found = PluginTarget{loadLibrary(library), classId};
+        } else {
+            if (filterName(id) != nameOrPath) return false;
+            found = PluginTarget{loadLibrary(filterLibrary(id)), classId};
+        }
+        return true;
+    });
+    if (found) return *found;
     if (isPath) return {loadLibrary(libraryPath), std::nullopt};
     for (const std::string& file : libraryFilesInFolder()) {
         PluginLibrary lib = loadLibrary(file);

@@ -12,6 +12,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <exception>
 #include <sstream>
 #include <stdexcept>
 
@@ -169,40 +170,40 @@ bool deliversTail(const PluginLibrary& library, ParameterInterface* values, int3
     return tail;
 }
 
-AudioData emptyLike(const AudioData& input) {
-    AudioData out;
-    out.channels = input.channels;
-    out.sampleRate = input.sampleRate;
-    out.format = input.format;
-    return out;
-}
-
-// Appends interleaved bytes to out, never beyond limit frames.
-void appendFrames(AudioData& out, const uint8_t* bytes, int64_t frames, int64_t limit) {
-    const int64_t take = std::clamp<int64_t>(limit - out.frames, 0, frames);
-    const size_t samples = size_t(take) * size_t(out.channels);
-    if (out.format == SampleFormat::Int16) {
-        const auto* p = reinterpret_cast<const int16_t*>(bytes);
-        out.int16.insert(out.int16.end(), p, p + samples);
-    } else {
-        const auto* p = reinterpret_cast<const float*>(bytes);
-        out.float32.insert(out.float32.end(), p, p + samples);
+// The plug-in's output on its way to the sink: cut at the input's length and, at the end,
+// padded with silence to it (a plug-in that returned fewer frames than it took).
+class AlignedOutput {
+  public:
+    AlignedOutput(AudioSink& sink, const StreamFormat& format)
+        : sink_(sink), limit_(format.frames), bytesPerFrame_(format.bytesPerFrame()) {}
+    void write(const void* bytes, int64_t frames) {
+        const int64_t take = std::clamp<int64_t>(limit_ - written_, 0, frames);
+        if (take == 0) return;
+        sink_.write(bytes, take);
+        written_ += take;
     }
-    out.frames += take;
+    int64_t written() const { return written_; }
+    void finish() {
+        if (written_ >= limit_) return;
+        const std::vector<uint8_t> silence(size_t(kChunkFramesMax) * size_t(bytesPerFrame_), 0);
+        while (written_ < limit_)
+            write(silence.data(), std::min<int64_t>(limit_ - written_, kChunkFramesMax));
+    }
+
+  private:
+    AudioSink& sink_;
+    int64_t limit_;
+    int32_t bytesPerFrame_;
+    int64_t written_ = 0;
+};
+
+// Reads exactly frames frames (the source's stated length guarantees them).
+void readExactly(AudioSource& source, void* bytes, int64_t frames) {
+    if (source.read(bytes, frames) != frames)
+        throw std::runtime_error("the input ended before its stated length");
 }
 
-// Pads to the input's length (a plug-in that returned fewer frames than it took).
-void padTo(AudioData& out, int64_t frames) {
-    if (out.frames >= frames) return;
-    const size_t samples = size_t(frames) * size_t(out.channels);
-    if (out.format == SampleFormat::Int16)
-        out.int16.resize(samples, 0);
-    else
-        out.float32.resize(samples, 0.0f);
-    out.frames = frames;
-}
-
-AudioFormat waveFormat(const AudioData& audio) {
+AudioFormat waveFormat(const StreamFormat& audio) {
     AudioFormat f{};
     f.formatTag = audio.format == SampleFormat::Int16 ? kFormatPcm : kFormatFloat;
     f.channels = uint16_t(audio.channels);
@@ -213,7 +214,7 @@ AudioFormat waveFormat(const AudioData& audio) {
     return f;
 }
 
-void requireChannels(const AudioData& input) {
+void requireChannels(const StreamFormat& input) {
     if (input.channels < 1 || input.channels > kChannelsMax)
         throw std::runtime_error("the input has " + std::to_string(input.channels) +
                                  " channels; the plug-ins take one or two");
@@ -278,7 +279,9 @@ class ComponentSession final : public Session {
         scratch->release(scratch);
     }
 
-    AudioData run(const AudioData& input, RunSummary& summary, const Progress& progress) override {
+    void run(AudioSource& source, AudioSink& sink, RunSummary& summary,
+             const Progress& progress) override {
+        const StreamFormat& input = source.format();
         requireChannels(input);
         const AudioFormat wave = waveFormat(input);
         CMediaType type;
@@ -294,74 +297,106 @@ class ComponentSession final : public Session {
         ComPtr<IMemInputPin> memIn;
         filter_->FindPin(u"Input", in.out());
         filter_->FindPin(u"Output", out.out());
-        SourcePin source;
-        HRESULT hr = in->ReceiveConnection(&source, &type);
+        SourcePin sourcePin;
+        HRESULT hr = in->ReceiveConnection(&sourcePin, &type);
         if (FAILED(hr))
             throw std::runtime_error("'" + library_.name + "' refuses " + describe(input));
         in->QueryInterface(IID_IMemInputPin, memIn.voids());
 
+        AlignedOutput output(sink, input);
+        // The sink is called from inside the plug-in's library: a failure to write is kept
+        // and rethrown here, never thrown through the library's frames.
+        bool delivering = true; // a run taken down by a failure writes nothing more
+        std::exception_ptr writeFailure;
+        SinkPin sinkPin(
+            [&](const uint8_t* data, int64_t frames) {
+                if (!delivering) return;
+                try {
+                    output.write(data, frames);
+                } catch (...) {
+                    writeFailure = std::current_exception();
+                    delivering = false;
+                }
+            },
+            input.bytesPerFrame());
+        auto rethrowWriteFailure = [&] {
+            if (writeFailure) std::rethrow_exception(writeFailure);
+        };
+        // The graph is taken down however the run ends.
         auto* allocator = new CMemAllocator;
         allocator->AddRef();
+        struct Graph {
+            IBaseFilter* filter;
+            IPin* in;
+            IPin* out;
+            CMemAllocator* allocator;
+            bool& delivering;
+            bool running = false;
+            ~Graph() {
+                delivering = false;
+                if (running) filter->Stop();
+                out->Disconnect();
+                in->Disconnect();
+                allocator->Decommit();
+                allocator->Release();
+            }
+        } graph{filter_.p, in.p, out.p, allocator, delivering};
         ALLOCATOR_PROPERTIES request{2, chunkFrames() * wave.blockAlign, 1, 0}, actual{};
         allocator->SetProperties(&request, &actual);
         allocator->Commit();
         memIn->NotifyAllocator(allocator, FALSE);
-
-        AudioData output = emptyLike(input);
-        SinkPin sink(
-            [&output, &input](const uint8_t* data, int64_t frames) {
-                appendFrames(output, data, frames, input.frames);
-            },
-            output.bytesPerFrame());
-        hr = out->Connect(&sink, &type);
-        if (FAILED(hr)) {
-            allocator->Release();
+        hr = out->Connect(&sinkPin, &type);
+        if (FAILED(hr))
             throw std::runtime_error("cannot connect the output of '" + library_.name + "'");
-        }
         PluginRecord* r = record();
         ParameterInterface* values = r->parameters;
-        const bool tail = deliversTail(library_, values, input.sampleRate, input.channels);
         enableClipCounting(r);
         filter_->Run(0);
+        graph.running = true;
         summary.latencyFrames = r->dispatcher(r, kCmdLatency, nullptr, 0);
+        const bool tail = summary.latencyFrames > 0 &&
+                          deliversTail(library_, values, input.sampleRate, input.channels);
         summary.tailFromPlugin = tail;
 
-        auto push = [&](const uint8_t* bytes, int64_t frames) {
+        // Each media sample is filled straight from the source (or with silence).
+        auto push = [&](int64_t frames, bool silence) {
             IMediaSample* sample = nullptr;
             if (FAILED(allocator->GetBuffer(&sample, nullptr, nullptr, 0)))
                 throw std::runtime_error("no media sample");
             BYTE* data = nullptr;
             sample->GetPointer(&data);
             const size_t size = size_t(frames) * size_t(wave.blockAlign);
-            if (bytes != nullptr)
-                std::memcpy(data, bytes, size);
-            else
-                std::memset(data, 0, size);
+            try {
+                if (silence)
+                    std::memset(data, 0, size);
+                else
+                    readExactly(source, data, frames);
+            } catch (...) {
+                sample->Release();
+                throw;
+            }
             sample->SetActualDataLength(long(size));
             const HRESULT received = memIn->Receive(sample);
             sample->Release();
+            rethrowWriteFailure();
             if (FAILED(received)) throw std::runtime_error("the plug-in failed while processing");
         };
-        const auto* bytes = static_cast<const uint8_t*>(input.data());
         for (int64_t at = 0; at < input.frames; at += chunkFrames()) {
             const int64_t frames = std::min<int64_t>(chunkFrames(), input.frames - at);
-            push(bytes + size_t(at) * size_t(wave.blockAlign), frames);
+            push(frames, false);
             if (progress) progress(at + frames, input.frames);
         }
         // A plug-in without a tail gets silence that pushes its delayed output out.
         if (!tail)
-            for (int64_t left = input.frames - sink.receivedFrames(); left > 0;
+            for (int64_t left = input.frames - sinkPin.receivedFrames(); left > 0;
                  left -= chunkFrames())
-                push(nullptr, std::min<int64_t>(left, chunkFrames()));
+                push(std::min<int64_t>(left, chunkFrames()), true);
         in->EndOfStream();
         filter_->Stop();
+        graph.running = false;
+        rethrowWriteFailure();
         readMeters(r, input.channels, summary);
-        out->Disconnect();
-        in->Disconnect();
-        allocator->Decommit();
-        allocator->Release();
-        padTo(output, input.frames);
-        return output;
+        output.finish();
     }
 
   private:
@@ -370,7 +405,7 @@ class ComponentSession final : public Session {
         std::snprintf(text, sizeof text, "%08X", uint32_t(hr));
         return text;
     }
-    static std::string describe(const AudioData& input) {
+    static std::string describe(const StreamFormat& input) {
         return std::to_string(input.channels) + "-channel " + std::to_string(input.sampleRate) +
                " Hz " + (input.format == SampleFormat::Int16 ? "16-bit" : "float") + " audio";
     }
@@ -451,7 +486,9 @@ class ExtensionSession final : public Session {
         scratch->release(scratch);
     }
 
-    AudioData run(const AudioData& input, RunSummary& summary, const Progress& progress) override {
+    void run(AudioSource& source, AudioSink& sink, RunSummary& summary,
+             const Progress& progress) override {
+        const StreamFormat& input = source.format();
         requireChannels(input);
         PluginRecord* r = record_;
         OpenFormat f{input.sampleRate, input.channels, 0};
@@ -460,40 +497,49 @@ class ExtensionSession final : public Session {
             throw std::runtime_error("'" + library_.name + "' refuses " +
                                      std::to_string(input.channels) + "-channel " +
                                      std::to_string(input.sampleRate) + " Hz audio");
-        const bool tail = deliversTail(library_, r->parameters, input.sampleRate, input.channels);
         r->dispatcher(r, kCmdSetMaxBlockSize, nullptr, chunkFrames());
         enableClipCounting(r);
         const int32_t latency = r->dispatcher(r, kCmdLatency, nullptr, 0);
+        const bool tail =
+            latency > 0 && deliversTail(library_, r->parameters, input.sampleRate, input.channels);
         summary.latencyFrames = latency;
         summary.tailFromPlugin = tail;
         skip_.start(latency);
-        output_ = emptyLike(input);
-        limit_ = input.frames;
-        r->dispatcher(r, kCmdStart, nullptr, 0);
-
+        AlignedOutput output(sink, input);
+        output_ = &output;
+        format_ = input.format;
+        channels_ = input.channels;
         const int32_t bytesPerFrame = input.bytesPerFrame();
-        const auto* bytes = static_cast<const uint8_t*>(input.data());
-        std::vector<uint8_t> silence;
+        staging_.assign(size_t(chunkFrames()) * size_t(bytesPerFrame), 0);
+        scratch_.resize(size_t(kChunkFramesMax) * size_t(bytesPerFrame));
+        r->dispatcher(r, kCmdStart, nullptr, 0);
+        struct Detach {
+            ExtensionSession* self;
+            ~Detach() { self->output_ = nullptr; }
+        } detach{this};
+
         for (int64_t at = 0; at < input.frames; at += chunkFrames()) {
             const int32_t frames = int32_t(std::min<int64_t>(chunkFrames(), input.frames - at));
-            processChunk(bytes + size_t(at) * size_t(bytesPerFrame), frames);
+            readExactly(source, staging_.data(), frames);
+            processChunk(staging_.data(), frames);
             if (progress) progress(at + frames, input.frames);
         }
         if (!tail) {
-            silence.assign(size_t(chunkFrames()) * size_t(bytesPerFrame), 0);
-            while (output_.frames < input.frames)
-                processChunk(silence.data(), int32_t(std::min<int64_t>(
-                                                 chunkFrames(), input.frames - output_.frames)));
+            std::fill(staging_.begin(), staging_.end(), uint8_t{0});
+            while (output.written() < input.frames)
+                processChunk(staging_.data(), int32_t(std::min<int64_t>(
+                                                  chunkFrames(), input.frames - output.written())));
         }
+        tailFailure_ = nullptr;
         r->dispatcher(r, kCmdStop, nullptr, 0);
+        if (tailFailure_) std::rethrow_exception(tailFailure_);
         readMeters(r, input.channels, summary);
-        padTo(output_, input.frames);
-        return std::move(output_);
+        output.finish();
     }
 
   private:
     void processChunk(const uint8_t* bytes, int32_t frames) {
-        convertIn(bytes, output_.format, output_.channels, buffers_.inputs(), frames);
+        convertIn(bytes, format_, channels_, buffers_.inputs(), frames);
         buffers_.setFrames(frames);
         const int32_t produced = record_->process(record_, &buffers_);
         if (produced < 0) throw std::runtime_error("the plug-in failed while processing");
@@ -503,22 +549,28 @@ class ExtensionSession final : public Session {
     void take(float* const* channels, int32_t produced) {
         const int32_t skip = std::min(skip_.skipFor(produced), produced);
         const int32_t kept = produced - skip;
-        if (kept <= 0) return;
-        scratch_.resize(size_t(kept) * size_t(output_.bytesPerFrame()));
-        convertOut(channels, skip, output_.format, output_.channels, scratch_.data(), kept);
-        appendFrames(output_, scratch_.data(), kept, limit_);
+        if (kept <= 0 || output_ == nullptr) return;
+        convertOut(channels, skip, format_, channels_, scratch_.data(), kept);
+        output_->write(scratch_.data(), kept);
     }
     static int32_t hostCallback(void* context, PluginRecord*, int32_t request, intptr_t, void* b) {
         auto* self = static_cast<ExtensionSession*>(context);
         if (request == kRequestHostMode) return kHostModeTakesTail;
         if (request == kRequestTake && b != nullptr) {
+            // Called from inside the plug-in's library: a failure to write is kept and
+            // rethrown by run, never thrown through the library's frames.
             const auto* tail = static_cast<const TailRecord*>(b);
-            for (int32_t at = 0; at < tail->frames; at += kChunkFramesMax) {
-                const int32_t frames = std::min(kChunkFramesMax, tail->frames - at);
-                std::array<float*, kChannelsMax> pointers{};
-                for (int32_t c = 0; c < std::min(tail->channels, kChannelsMax); ++c)
-                    pointers[size_t(c)] = tail->buffers[c] + at;
-                self->take(pointers.data(), frames);
+            try {
+                for (int32_t at = 0; at < tail->frames; at += kChunkFramesMax) {
+                    const int32_t frames = std::min(kChunkFramesMax, tail->frames - at);
+                    std::array<float*, kChannelsMax> pointers{};
+                    for (int32_t c = 0; c < std::min(tail->channels, kChannelsMax); ++c)
+                        pointers[size_t(c)] = tail->buffers[c] + at;
+                    self->take(pointers.data(), frames);
+                }
+            } catch (...) {
+                self->tailFailure_ = std::current_exception();
+                return 0;
             }
             return 1;
         }
@@ -531,9 +583,12 @@ class ExtensionSession final : public Session {
     PluginRecord* record_ = nullptr;
     AudioBuffers buffers_{kChannelsMax, kChannelsMax, kChunkFramesMax, BufferLayout::Shared};
     LatencySkip skip_;
-    AudioData output_;
-    int64_t limit_ = 0;
-    std::vector<uint8_t> scratch_;
+    AlignedOutput* output_ = nullptr; // while a run lasts
+    std::exception_ptr tailFailure_;  // a failure while taking the tail
+    SampleFormat format_ = SampleFormat::Int16;
+    int32_t channels_ = 0;
+    std::vector<uint8_t> staging_; // one chunk of input
+    std::vector<uint8_t> scratch_; // one converted chunk of output
 };
 
 } // namespace
@@ -650,6 +705,18 @@ void applySettings(ParameterInterface* set, int32_t count, const std::vector<Set
                     element.size());
         set->setArray(set, index, bytes.data(), n);
     }
+}
+
+int32_t parameterIndex(ParameterInterface* set, const std::string& key) {
+    return indexOfKey(set, set->owner->count(), key);
+}
+
+int32_t requireParameter(ParameterInterface* set, const std::string& key) {
+    const int32_t index = parameterIndex(set, key);
+    if (index < 0)
+        throw std::runtime_error("the plug-in has no parameter '" + key +
+                                 "' (known: " + knownKeys(set, set->owner->count()) + ")");
+    return index;
 }
 
 std::unique_ptr<Session> openSession(const PluginTarget& target, Road road) {

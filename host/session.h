@@ -46,9 +46,11 @@ class Session {
     // Applies the assignments through the plug-in's parameter interface; throws for an
     // unknown key or a value that does not fit the parameter.
     virtual void apply(const std::vector<Setting>& settings) = 0;
-    // Runs the whole input; the output has exactly the input's length and lines up with it.
-    virtual AudioData run(const AudioData& input, RunSummary& summary,
-                          const Progress& progress) = 0;
+    // Runs the whole input piece by piece into output: exactly the input's length, lined up
+    // with it sample for sample (latency removed, tail from the plug-in or fed silence).
+    // Memory does not grow with the input's length.
+    virtual void run(AudioSource& input, AudioSink& output, RunSummary& summary,
+                     const Progress& progress) = 0;
     // The plug-in's own record (meters, parameters); valid while the session lives.
     virtual PluginRecord* record() = 0;
     const std::string& name() const { return library_.name; }
@@ -81,6 +83,11 @@ class Session {
 };
 
 std::unique_ptr<Session> openSession(const PluginTarget& target, Road road);
+
+// Index of the parameter with the given key name in a set, or -1.
+int32_t parameterIndex(ParameterInterface* set, const std::string& key);
+// The same; throws with one clear line when the set has no such key.
+int32_t requireParameter(ParameterInterface* set, const std::string& key);
 
 // Writes the assignments into a parameter interface (count = the set's parameter count).
 void applySettings(ParameterInterface* set, int32_t count, const std::vector<Setting>& settings);

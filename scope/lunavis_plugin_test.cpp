@@ -1,5 +1,4 @@
 #include "scope/lunavis_plugin.h"
-#include "scope/scope_collector.h"
 
 #include <gtest/gtest.h>
 
@@ -187,51 +186,6 @@ TEST(LunavisExchange, mono_setting_reaches_engine_and_folds_output) {
     store->setMode(kModeAll);
     plugin->saveSettings(store->iface());
     EXPECT_EQ(store->getFloat(kLunavisMono), 1.0f);
-}
-
-TEST(LunavisCollector, collects_rows_with_mono_image_values) {
-    auto plugin = openedPlugin();
-    SetPtr store(createLunavisParameters());
-    ScopeCollector collector(&plugin->record(), store->iface());
-    const int32_t frames = ScopeCollector::framesPerCollection(44100); // 55 ms
-    EXPECT_EQ(frames, 2425);
-    feed(*plugin, frames, [](int32_t i) { return std::pair{sine(i), sine(i)}; });
-    const ScopeCollection& c = collector.collect();
-    ASSERT_EQ(c.rows.size(), 4u);
-    for (const auto& row : c.rows) {
-        // A sample that is exactly zero counts one half.
-        EXPECT_NEAR(row.correlation, 1.0f, 1.0f / kScopeBlockFrames);
-        EXPECT_NEAR(row.peakMid, 1.41421356f, 1e-5f);
-        EXPECT_NEAR(row.peakSide, 0.0f, 1e-7f);
-    }
-    EXPECT_NEAR(c.meterCorrelation, 1.0f, 1.0f / kScopeBlockFrames);
-    EXPECT_NEAR(c.rangeMinimum, c.meterCorrelation, 1e-7f);
-}
-
-TEST(CorrelationMeterBallistics, steps_are_limited_after_the_first_reading) {
-    CorrelationMeter meter;
-    meter.update(1.0f, false); // reset: jumps
-    EXPECT_NEAR(meter.value(), 1.0f, 1e-7f);
-    meter.update(0.0f, false); // falls by at most 0.04
-    EXPECT_NEAR(meter.value(), 0.96f, 1e-6f);
-    EXPECT_NEAR(meter.minimum(), 0.96f, 1e-6f);
-    EXPECT_NEAR(meter.maximum(), 1.0f, 1e-6f);
-    meter.update(1.0f, false); // rises by at most 0.04
-    EXPECT_NEAR(meter.value(), 1.0f, 1e-6f);
-    meter.update(0.98f, false); // small steps are taken whole
-    EXPECT_NEAR(meter.value(), 0.98f, 1e-6f);
-}
-
-TEST(CorrelationMeterBallistics, mono_rises_at_once_and_collapses_the_range) {
-    CorrelationMeter meter;
-    meter.update(0.2f, true);
-    meter.update(0.9f, true);
-    EXPECT_NEAR(meter.value(), 0.9f, 1e-6f);
-    EXPECT_NEAR(meter.minimum(), meter.maximum(), 1e-7f);
-    meter.reset();
-    meter.update(0.5f, false);
-    EXPECT_NEAR(meter.minimum(), 0.5f, 1e-7f);
-    EXPECT_NEAR(meter.maximum(), 0.5f, 1e-7f);
 }
 
 } // namespace

@@ -1,5 +1,4 @@
 #include "spectrogram/ombrel_plugin.h"
-#include "spectrogram/spectrogram_collector.h"
 
 #include <gtest/gtest.h>
 
@@ -203,49 +202,6 @@ TEST(OmbrelExchange, halting_freezes_and_low_band_shrinks_ring) {
     int32_t count = 0;
     store->arrayInfo(kOmbrelSpectra, &count, nullptr);
     EXPECT_EQ(count, 10 * 513);
-}
-
-TEST(OmbrelCollector, full_scale_sine_reads_0db_at_its_bin) {
-    auto plugin = openedPlugin(48000, 2);
-    SetPtr store(createOmbrelParameters());
-    SpectrogramCollector collector(&plugin->record(), store->iface());
-    EXPECT_FALSE(collector.lowBand());
-    EXPECT_NEAR(collector.binHz(), 48000.0 / 1024, 1e-9);
-    const int32_t bin = 64;
-    auto sine = [&](int32_t, int32_t i) {
-        return float(std::sin(2.0 * std::numbers::pi * bin * i / 1024.0));
-    };
-    const int32_t frames = SpectrogramCollector::framesPerCollection(48000);
-    ASSERT_EQ(frames, 2640);
-    feed(*plugin, 2, frames, sine); // 55 ms: two blocks, four spectra
-    const auto& c = collector.collect();
-    ASSERT_EQ(c.rows, 4);
-    ASSERT_EQ(c.bins, kSpectrumBins);
-    const float* last = c.levelsDb.data() + 3 * kSpectrumBins;
-    EXPECT_EQ(std::max_element(last, last + c.bins) - last, bin);
-    EXPECT_NEAR(last[bin], 0.0f, 0.05f);
-    EXPECT_NEAR(c.timeSeconds[3], 3 * 512 / 48000.0, 1e-12);
-    EXPECT_EQ(collector.collect().rows, 0);
-}
-
-TEST(OmbrelCollector, low_band_shows_257_bins_up_to_about_1khz) {
-    auto plugin = openedPlugin(44100, 2);
-    SetPtr store(createOmbrelParameters());
-    store->setFloat(kOmbrelLowBand, 1.0f);
-    store->setMode(kModeChanged);
-    plugin->loadSettings(store->iface());
-    SpectrogramCollector collector(&plugin->record(), store->iface());
-    ASSERT_TRUE(collector.lowBand());
-    EXPECT_NEAR(collector.binHz() * (collector.binsShown() - 1), 1002.3, 0.1);
-    feed(*plugin, 2, 44100, [](int32_t, int32_t i) {
-        return float(std::sin(2.0 * std::numbers::pi * 300.0 * i / 44100.0));
-    });
-    const auto& c = collector.collect();
-    ASSERT_EQ(c.rows, 4);
-    EXPECT_EQ(c.bins, kLowBandShownBins);
-    const float* last = c.levelsDb.data() + 3 * c.bins;
-    const double peakHz = double(std::max_element(last, last + c.bins) - last) * collector.binHz();
-    EXPECT_NEAR(peakHz, 300.0, collector.binHz() / 2);
 }
 
 } // namespace

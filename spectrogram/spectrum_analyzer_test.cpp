@@ -1,4 +1,4 @@
-#include "spectrogram/spectrogram_collector.h"
+#include "spectrogram/display_level.h"
 #include "spectrogram/spectrogram_engine.h"
 #include "spectrogram/spectrum_analyzer.h"
 

@@ -1,12 +1,13 @@
-#include "scope/scope_collector.h"
+#include "host/scope_collector.h"
 
-#include "scope/lunavis_plugin.h"
+#include "host/session.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <stdexcept>
 
-namespace orq {
+namespace orq::host {
 
 void CorrelationMeter::update(float meanCorrelation, bool mono) {
     float next = meanCorrelation;
@@ -40,31 +41,37 @@ void requestIndex(PluginRecord* record, ParameterInterface* store, int32_t index
 } // namespace
 
 ScopeCollector::ScopeCollector(PluginRecord* record, ParameterInterface* store)
-    : record_(record), store_(store), block_(std::make_unique<ScopeBlock>()) {
-    std::memset(block_.get(), 0, sizeof(ScopeBlock));
-    result_.rows.reserve(kScopeRows);
-    if (store_ == nullptr) return;
-    requestIndex(record_, store_, kLunavisMono);
-    mono_ = store_->getFloat(store_, kLunavisMono) != 0.0f;
-    requestIndex(record_, store_, kLunavisContinuousRing);
-    continuousRing_ = store_->getFloat(store_, kLunavisContinuousRing) != 0.0f;
+    : record_(record), store_(store), block_(std::make_unique<ScopeExchangeBlock>()) {
+    std::memset(block_.get(), 0, sizeof(ScopeExchangeBlock));
+    result_.rows.reserve(kScopeExchangeRows);
+    dataIndex_ = requireParameter(store_, "Data");
+    monoIndex_ = requireParameter(store_, "mono");
+    int32_t count = 0, size = 0;
+    if (store_->arrayInfo(store_, dataIndex_, &count, &size) != 0 || count != 1 ||
+        size != int32_t(sizeof(ScopeExchangeBlock)))
+        throw std::runtime_error("the phase scope's \"Data\" block has an unknown shape (" +
+                                 std::to_string(size) + " bytes)");
+    requestIndex(record_, store_, monoIndex_);
+    mono_ = store_->getFloat(store_, monoIndex_) != 0.0f;
 }
 
 const ScopeCollection& ScopeCollector::collect() {
     result_.rows.clear();
-    if (store_ == nullptr) return result_;
-    requestIndex(record_, store_, kLunavisData);
+    requestIndex(record_, store_, dataIndex_);
     block_->count = 0.0f;
-    store_->getArray(store_, kLunavisData, block_.get(), 1);
+    store_->getArray(store_, dataIndex_, block_.get(), 1);
 
-    const int32_t rows = scopeValidRows(*block_);
+    // The count may be anything a store holds, NaN included.
+    const float claimed = block_->count;
+    const int32_t rows =
+        claimed >= 0.0f ? int32_t(std::min(claimed, float(kScopeExchangeRows))) : 0;
     if (rows == 0) return result_;
     float sum = 0.0f;
     for (int32_t r = 0; r < rows; ++r) {
         ScopeRowSummary row{block_->correlation[r], 0.0f, 0.0f};
-        for (int32_t i = 0; i < kScopeBlockFrames; ++i) {
-            row.peakMid = std::max(row.peakMid, std::fabs(block_->y[r][i]));
-            row.peakSide = std::max(row.peakSide, std::fabs(block_->x[r][i]));
+        for (int32_t i = 0; i < kScopeExchangeRowFrames; ++i) {
+            row.peakMid = std::max(row.peakMid, std::fabs(block_->mid[r][i]));
+            row.peakSide = std::max(row.peakSide, std::fabs(block_->side[r][i]));
         }
         sum += row.correlation;
         result_.rows.push_back(row);
@@ -77,4 +84,4 @@ const ScopeCollection& ScopeCollector::collect() {
     return result_;
 }
 
-} // namespace orq
+} // namespace orq::host

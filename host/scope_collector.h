@@ -1,15 +1,29 @@
-// Collects the phase scope's rows as its editor does on its timer, for hosts without a
-// window (the command-line host): the caller feeds about 55 ms of audio, then collects.
+// Collects the phase scope's rows as its editor does on its timer, for a host without a
+// window: the caller feeds about 55 ms of audio, then collects. Everything travels through the
+// plug-in's record and a parameter set of its library, found by key name.
 #pragma once
 
 #include "runtime/audio_plugin.h"
-#include "scope/scope_engine.h"
 
 #include <cstdint>
 #include <memory>
 #include <vector>
 
-namespace orq {
+namespace orq::host {
+
+// The scope's "Data" block as the plug-in hands it out through the parameter-set interface:
+// point rows of 512 frames (side, then mid values), each row's sign correlation and the count
+// of valid rows as a float. The collector checks the size the plug-in announces against it.
+constexpr int32_t kScopeExchangeRows = 100;
+constexpr int32_t kScopeExchangeRowFrames = 512;
+struct ScopeExchangeBlock {
+    float side[kScopeExchangeRows][kScopeExchangeRowFrames];
+    float mid[kScopeExchangeRows][kScopeExchangeRowFrames];
+    float correlation[kScopeExchangeRows]; // 0 = always opposite sign, 1 = always the same
+    float count;
+};
+// Correlation of a row that carries no sign information (silence, one channel only).
+constexpr float kNeutralCorrelation = 0.5f;
 
 struct ScopeRowSummary {
     float correlation; // 0..1
@@ -31,7 +45,7 @@ class CorrelationMeter {
     // Largest step the meter takes per collection unless it was just reset.
     static constexpr float kMaxStep = 0.04f;
 
-    // [ui-thread] one collection's mean correlation.
+    // One collection's mean correlation.
     void update(float meanCorrelation, bool mono);
     // The next update sets the range to the current value.
     void reset() { reset_ = true; }
@@ -55,27 +69,25 @@ class ScopeCollector {
         return static_cast<int32_t>(int64_t{sampleRateHz} * kPeriodMs / 1000);
     }
 
-    // [ui-thread] allocates. record is an opened Lunavis's record (of this or another library);
-    // store is a Lunavis parameter set (createLunavisParameters());
-    // the collector reads the mono and continuous-ring values from the plug-in once, as the
-    // editor does when it opens.
+    // Allocates. record is an opened phase scope's record; store a parameter set of the same
+    // library. Reads the mono value from the plug-in once, as the editor does when it opens.
+    // Throws when the set has no "Data" block of the expected shape or no "mono" value.
     ScopeCollector(PluginRecord* record, ParameterInterface* store);
 
-    // [ui-thread] allocates the result's rows. Takes the plug-in's lock around the exchange.
+    // Allocates the result's rows. The dispatcher takes the plug-in's lock for the exchange.
     const ScopeCollection& collect();
 
     bool mono() const { return mono_; }
-    // Non-zero continuous-ring value: the editor would stop drawing the points.
-    bool continuousRing() const { return continuousRing_; }
 
   private:
     PluginRecord* record_;
     ParameterInterface* store_;
-    std::unique_ptr<ScopeBlock> block_;
+    int32_t dataIndex_ = -1;
+    int32_t monoIndex_ = -1;
+    std::unique_ptr<ScopeExchangeBlock> block_;
     CorrelationMeter meter_;
     ScopeCollection result_;
     bool mono_ = false;
-    bool continuousRing_ = false;
 };
 
-} // namespace orq
+} // namespace orq::host

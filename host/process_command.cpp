@@ -1,0 +1,121 @@
+// orq process: one file through one plug-in, streamed piece by piece.
+#include "host/commands.h"
+
+#include <cmath>
+#include <cstdio>
+#include <iostream>
+#include <sstream>
+#include <unistd.h>
+
+namespace orq::host {
+
+namespace {
+
+std::string dbfs(float peak) {
+    if (peak <= 0.0f) return "-inf";
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f", 20.0 * std::log10(double(peak)));
+    return text;
+}
+
+void progressBar(int64_t done, int64_t total) {
+    const int width = 40;
+    const int filled = total > 0 ? int(width * done / total) : width;
+    std::fprintf(stderr, "\r[%.*s%*s] %3d%%", filled, "########################################",
+                 width - filled, "", total > 0 ? int(100 * done / total) : 100);
+    if (done >= total) std::fprintf(stderr, "\n");
+}
+
+} // namespace
+
+std::string describeFormat(const StreamFormat& a) {
+    return std::string(a.format == SampleFormat::Int16 ? "s16" : "f32") + ", " +
+           std::to_string(a.sampleRate) + " Hz, " + std::to_string(a.channels) +
+           (a.channels == 1 ? " channel" : " channels");
+}
+
+std::string summaryText(const Session& session, const StreamFormat& format, const RunSummary& s) {
+    std::ostringstream out;
+    out << "plug-in: " << session.name() << " ("
+        << (session.road() == Road::Component ? "component" : "vc") << " road)\n";
+    out << "format: " << describeFormat(format) << ", " << format.frames << " frames\n";
+    out << "latency: " << s.latencyFrames << " frames";
+    if (s.latencyFrames > 0)
+        out << (s.tailFromPlugin ? " (tail from the plug-in)" : " (tail from fed silence)");
+    out << "\n";
+    for (size_t c = 0; c < s.input.size(); ++c)
+        out << "channel " << c << ": in peak " << dbfs(s.input[c].peak) << " dBFS, "
+            << s.input[c].clips << " clips; out peak " << dbfs(s.output[c].peak) << " dBFS, "
+            << s.output[c].clips << " clips\n";
+    return out.str();
+}
+
+ProcessOptions parseProcess(const std::vector<std::string>& args) {
+    ProcessOptions o;
+    std::vector<std::string> positional;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        auto value = [&]() -> std::string {
+            if (i + 1 >= args.size()) throw UsageError(a + " needs a value");
+            return args[++i];
+        };
+        if (a == "--set")
+            o.settings.push_back(parseSetting(value()));
+        else if (a == "--state")
+            o.state = value();
+        else if (a == "--save-state")
+            o.saveState = value();
+        else if (a == "--format") {
+            const std::string f = value();
+            if (f == "s16")
+                o.format = SampleFormat::Int16;
+            else if (f == "f32")
+                o.format = SampleFormat::Float32;
+            else
+                throw UsageError("--format takes s16 or f32, not '" + f + "'");
+        } else if (a == "--road") {
+            const std::string r = value();
+            if (r == "dx")
+                o.road = Road::Component;
+            else if (r == "vc")
+                o.road = Road::HostExtension;
+            else
+                throw UsageError("--road takes dx or vc, not '" + r + "'");
+        } else if (a.starts_with("--"))
+            throw UsageError("unknown option '" + a + "'");
+        else
+            positional.push_back(a);
+    }
+    if (positional.size() != 3) throw UsageError("process takes PLUGIN INPUT OUTPUT");
+    o.plugin = positional[0];
+    o.input = positional[1];
+    o.output = positional[2];
+    return o;
+}
+
+std::string processFile(const ProcessOptions& o, const Progress& progress) {
+    refuseSameFile(o.input, o.output);
+    if (o.saveState) refuseSameFile(o.input, *o.saveState);
+    std::vector<uint8_t> state;
+    if (o.state) state = readFileBytes(*o.state);
+    AudioFileReader input(o.input, o.format ? &*o.format : nullptr);
+    PluginTarget target = findPlugin(o.plugin);
+    const Road road = o.road.value_or(target.filterClassId ? Road::Component : Road::HostExtension);
+    std::unique_ptr<Session> session = openSession(target, road);
+    if (o.state) session->loadState(state);
+    session->apply(o.settings);
+    RunSummary summary;
+    AudioFileWriter output(o.output, input.format());
+    session->run(input, output, summary, progress);
+    output.commit();
+    if (o.saveState) writeFileAtomically(*o.saveState, session->saveState());
+    return summaryText(*session, input.format(), summary);
+}
+
+int commandProcess(const std::vector<std::string>& args) {
+    const ProcessOptions o = parseProcess(args);
+    std::cout << processFile(o, isatty(STDERR_FILENO) ? Progress(progressBar) : Progress());
+    return 0;
+}
+
+} // namespace orq::host
