@@ -34,8 +34,9 @@ constexpr float kDensityToReleaseIndex = 337.92f;
 constexpr float kReleaseMemoryPerGain = 20.0f;
 constexpr float kReleaseMemoryBias = 0.01f;
 constexpr float kReleaseMemoryMs = 500.0f;
-// Above 48 samples per millisecond overloads push the density towards 0.9 only.
-constexpr float kDensityHighRateMs = 48.0f;
+// Above 48000 Hz overloads push the density towards 0.9 only. The rate is compared as the
+// integer it is: 48000 × 0.001f lands just above 48, which would put 48000 Hz on the wrong side.
+constexpr int32_t kDensityHighRateHz = 48000;
 constexpr float kDensityHighRateTarget = 0.9f;
 // Linear gain the level stage may rise per second while recovering after a transient.
 constexpr float kRiseGainPerSecond = 1.323f;
@@ -168,7 +169,7 @@ void MaximizerEngine::computeTimeConstants() {
     tc_.relTrack = onePole(kRelTrackMs, 1);
     tc_.relTop = onePole(kRelTopMs, 1);
     tc_.riseStep = kRiseGainPerSecond / (samplesPerMs_ * 1000.0f);
-    tc_.densityTarget = samplesPerMs_ > kDensityHighRateMs ? kDensityHighRateTarget : 1.0f;
+    tc_.densityTarget = sampleRateHz_ > kDensityHighRateHz ? kDensityHighRateTarget : 1.0f;
     tc_.memoryLifeFrames = static_cast<int32_t>(samplesPerMs_ * kReleaseMemoryMs + 1.0f);
 }
 

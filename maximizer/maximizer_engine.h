@@ -149,8 +149,8 @@ class MaximizerEngine {
     int32_t sampleRate() const { return sampleRateHz_; }
     int32_t channels() const { return channels_; }
     int32_t lookAhead() const { return lookAhead_; }
-    // Reported latency: 2L − 2 frames, two short of the true delay of 2L.
-    int32_t latencyFrames() const { return 2 * lookAhead_ - 2; }
+    // Reported latency: the true delay of the signal, 2L frames (two rings of L).
+    int32_t latencyFrames() const { return 2 * lookAhead_; }
 
     // Observation of the running state, for meters and tests.
     float levelGain() const { return level_.levelGain; }
@@ -186,7 +186,7 @@ class MaximizerEngine {
         Smoother msFast, msSlow, pkFast, pkSlow, envUp, envDown, attack, release, recover, crest,
             density, relTrack, relTop;
         float riseStep;
-        float densityTarget; // 1.0, or 0.9 above 48 samples per millisecond
+        float densityTarget; // 1.0, or 0.9 above 48000 Hz
         int32_t memoryLifeFrames;
     };
 

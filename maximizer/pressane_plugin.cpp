@@ -244,7 +244,7 @@ int32_t PressanePlugin::checkFormat(int32_t channels, int32_t* outputChannels, i
 
 int32_t PressanePlugin::latency() {
     if (engine_.isOpen()) return engine_.latencyFrames();
-    return std::max(0, 2 * maximizer::MaximizerEngine::lookAheadFrames(sampleRate()) - 2);
+    return std::max(0, 2 * maximizer::MaximizerEngine::lookAheadFrames(sampleRate()));
 }
 
 void PressanePlugin::setBypassWithDelay(float value) {

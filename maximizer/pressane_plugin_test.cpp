@@ -138,20 +138,20 @@ TEST(PressanePlugin, refuses_rates_above_48k_and_more_than_two_channels) {
     EXPECT_EQ(p->dispatch(kCmdCheckFormat, &args, 0), kStatusChannelsRefused);
 }
 
-TEST(PressanePlugin, opens_with_latency_174_at_44100_and_answers_its_identity) {
+TEST(PressanePlugin, opens_with_latency_176_at_44100_and_answers_its_identity) {
     PluginPtr p = makePlugin();
     OpenFormat format{44100, 2, 5};
     EXPECT_EQ(p->open(format), 0);
     EXPECT_EQ(format.extra, 0);
     p->close();
     ASSERT_EQ(openPlugin(*p), 0);
-    EXPECT_EQ(p->dispatch(kCmdLatency, nullptr, 0), 174);
+    EXPECT_EQ(p->dispatch(kCmdLatency, nullptr, 0), 176);
     float query = 0.0f;
     p->dispatch(kCmdFloatQuery, &query, 0);
     EXPECT_NEAR(query, 1.0f, 0.0);
     EXPECT_STREQ(p->record().name, "Orq Pressane");
     ASSERT_EQ(openPlugin(*p, 48000, 1), 0);
-    EXPECT_EQ(p->dispatch(kCmdLatency, nullptr, 0), 190);
+    EXPECT_EQ(p->dispatch(kCmdLatency, nullptr, 0), 192);
 }
 
 // ---- Settings -------------------------------------------------------------------------------
@@ -318,7 +318,7 @@ TEST(PressanePlugin, stop_hands_the_latency_tail_to_a_host_that_takes_it) {
     processThroughRecord(*p, maximizer::test::sine(2, 3000, 441.0, 0.3, 44100.0));
     EXPECT_EQ(p->dispatch(kCmdStop, nullptr, 0), 0);
     ASSERT_EQ(host.takeCalls, 1);
-    EXPECT_EQ(host.tailFrames, 174);
+    EXPECT_EQ(host.tailFrames, 176);
     EXPECT_EQ(host.tailChannels, 2);
     // The tail carries the delayed end of the sine.
     EXPECT_GT(maximizer::test::peakMagnitude({host.tailLeft}), 0.25);
