@@ -43,6 +43,13 @@ std::vector<std::vector<float>> programme() {
     return signal;
 }
 
+// A platform critical section taken around every frame, as the plug-in's lock is.
+struct PlatformLock {
+    CRITICAL_SECTION& section;
+    void lock() { EnterCriticalSection(&section); }
+    void unlock() { LeaveCriticalSection(&section); }
+};
+
 void setRealtime(benchmark::State& state, int64_t frames) {
     state.SetItemsProcessed(frames);
     state.counters["realtime"] =
@@ -57,20 +64,23 @@ void maximizerEngine(benchmark::State& state) {
     engine.setDesiredGain(kDesiredGainDb);
     engine.setDensity(kDensity);
     engine.open(kRateHz, 2);
-    CRITICAL_SECTION lock;
-    InitializeCriticalSection(&lock);
+    CRITICAL_SECTION section;
+    InitializeCriticalSection(&section);
+    PlatformLock lock{section};
     int64_t frames = 0;
     int32_t at = 0;
     for (auto _ : state) {
         const float* in[2] = {signal[0].data() + at, signal[1].data() + at};
         float* outPtr[2] = {out[0].data(), out[1].data()};
-        engine.process(in, outPtr, kChunkFrames, orq::maximizer::OutputMode::Replace,
-                       locked ? &lock : nullptr);
+        if (locked)
+            engine.process(in, outPtr, kChunkFrames, orq::maximizer::OutputMode::Replace, lock);
+        else
+            engine.process(in, outPtr, kChunkFrames, orq::maximizer::OutputMode::Replace);
         benchmark::DoNotOptimize(out[0].data());
         frames += kChunkFrames;
         at = at + 2 * kChunkFrames <= kSignalFrames ? at + kChunkFrames : 0;
     }
-    DeleteCriticalSection(&lock);
+    DeleteCriticalSection(&section);
     setRealtime(state, frames);
 }
 BENCHMARK(maximizerEngine)->Arg(1)->Arg(0)->ArgName("lock");
@@ -79,8 +89,8 @@ void pressaneProcess(benchmark::State& state) {
     const auto signal = programme();
     std::unique_ptr<orq::AudioPlugin> plugin(orq::createPressanePlugin(nullptr, nullptr, nullptr));
     orq::ParameterSet& parameters = plugin->parameters();
-    parameters.setFloat(orq::kPressaneDesiredGain, kDesiredGainDb);
-    parameters.setFloat(orq::kPressaneDensity, kDensity);
+    parameters.setFloat(orq::maximizer::kPressaneDesiredGain, kDesiredGainDb);
+    parameters.setFloat(orq::maximizer::kPressaneDensity, kDensity);
     orq::OpenFormat format{kRateHz, 2, 0};
     plugin->open(format);
     plugin->start();
