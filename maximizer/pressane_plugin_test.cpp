@@ -311,6 +311,19 @@ TEST(PressanePlugin, sixteen_bit_full_scale_stream_stays_inside_full_scale_witho
     EXPECT_GE(largest, 32000);
 }
 
+TEST(PressanePlugin, closed_plug_in_passes_audio_unchanged) {
+    PluginPtr p = makePlugin();
+    const Channels in = test::sine(2, 3000, 441.0, 0.7, 44100.0);
+    const Channels before = processThroughRecord(*p, in, 1000); // never opened
+    ASSERT_EQ(openPlugin(*p), 0);
+    p->dispatch(kCmdClose, nullptr, 0);
+    EXPECT_EQ(static_cast<PressanePlugin&>(*p).engine(), nullptr);
+    const Channels after = processThroughRecord(*p, in, 1000);
+    for (const Channels* out : {&before, &after})
+        for (int c = 0; c < 2; ++c)
+            EXPECT_EQ((*out)[c], in[c]) << "channel " << c;
+}
+
 // ---- Stop and the tail ----------------------------------------------------------------------
 
 TEST(PressanePlugin, stop_hands_the_latency_tail_to_a_host_that_takes_it) {
