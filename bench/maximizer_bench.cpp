@@ -1,9 +1,10 @@
-// Maximizer throughput at 44.1 kHz stereo, in multiples of real time ("realtime" counter):
+// Maximizer throughput at 44.1 kHz stereo, in multiples of real time (x_realtime):
 // the engine with its per-sample lock (as the plug-in runs it), the engine without the lock
 // (the lock's share), and the whole plug-in process call. Rates are per second of the process's
 // processor time, which on a shared machine is the one-core figure.
 #include "maximizer/maximizer_engine.h"
 #include "maximizer/pressane_plugin.h"
+#include "bench/realtime.h"
 
 #include <benchmark/benchmark.h>
 
@@ -50,12 +51,6 @@ struct PlatformLock {
     void unlock() { LeaveCriticalSection(&section); }
 };
 
-void setRealtime(benchmark::State& state, int64_t frames) {
-    state.SetItemsProcessed(frames);
-    state.counters["realtime"] =
-        benchmark::Counter(static_cast<double>(frames) / kRateHz, benchmark::Counter::kIsRate);
-}
-
 void maximizerEngine(benchmark::State& state) {
     const bool locked = state.range(0) != 0;
     const auto signal = programme();
@@ -81,7 +76,7 @@ void maximizerEngine(benchmark::State& state) {
         at = at + 2 * kChunkFrames <= kSignalFrames ? at + kChunkFrames : 0;
     }
     DeleteCriticalSection(&section);
-    setRealtime(state, frames);
+    orq::bench::reportRealtime(state, frames, kRateHz);
 }
 BENCHMARK(maximizerEngine)->Arg(1)->Arg(0)->ArgName("lock");
 
@@ -108,7 +103,7 @@ void pressaneProcess(benchmark::State& state) {
         frames += kChunkFrames;
     }
     plugin->close();
-    setRealtime(state, frames);
+    orq::bench::reportRealtime(state, frames, kRateHz);
 }
 BENCHMARK(pressaneProcess);
 

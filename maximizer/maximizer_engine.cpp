@@ -194,4 +194,7 @@ bool MaximizerEngine::readMeters(MeterValues& meters) {
     return true;
 }
 
+template void MaximizerEngine::process<NoFrameLock>(const float* const*, float* const*, int32_t,
+                                                    OutputMode, NoFrameLock&);
+
 } // namespace orq::maximizer

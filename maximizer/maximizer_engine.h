@@ -326,4 +326,8 @@ void MaximizerEngine::run(const float* const* inputs, float* const* outputs, int
     }
 }
 
+// The lock-free loop is compiled once, with the engine (at full optimisation).
+extern template void MaximizerEngine::process<NoFrameLock>(const float* const*, float* const*,
+                                                           int32_t, OutputMode, NoFrameLock&);
+
 } // namespace orq::maximizer
