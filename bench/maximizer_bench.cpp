@@ -2,6 +2,7 @@
 // the engine with its per-sample lock (as the plug-in runs it), the engine without the lock
 // (the lock's share), and the whole plug-in process call. Rates are per second of the process's
 // processor time, which on a shared machine is the one-core figure.
+#include "maximizer/critical_section_frame_lock.h"
 #include "maximizer/maximizer_engine.h"
 #include "maximizer/pressane_plugin.h"
 #include "bench/realtime.h"
@@ -44,13 +45,6 @@ std::vector<std::vector<float>> programme() {
     return signal;
 }
 
-// A platform critical section taken around every frame, as the plug-in's lock is.
-struct PlatformLock {
-    CRITICAL_SECTION& section;
-    void lock() { EnterCriticalSection(&section); }
-    void unlock() { LeaveCriticalSection(&section); }
-};
-
 void maximizerEngine(benchmark::State& state) {
     const bool locked = state.range(0) != 0;
     const auto signal = programme();
@@ -61,7 +55,7 @@ void maximizerEngine(benchmark::State& state) {
     engine.open(kRateHz, 2);
     CRITICAL_SECTION section;
     InitializeCriticalSection(&section);
-    PlatformLock lock{section};
+    orq::maximizer::CriticalSectionFrameLock lock{section};
     int64_t frames = 0;
     int32_t at = 0;
     for (auto _ : state) {

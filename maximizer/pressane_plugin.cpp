@@ -1,5 +1,6 @@
 #include "maximizer/pressane_plugin.h"
 
+#include "maximizer/critical_section_frame_lock.h"
 #include "runtime/plugin_glue.h"
 
 #include <algorithm>
@@ -13,13 +14,6 @@ constexpr int32_t kMaxStreamRateHz = 48000;
 constexpr int32_t kMaxStreamChannels = 2;
 
 const PluginIdentity kPressaneIdentity{kRecordKindProcessor, fourCC("Qprs"), "Orq Pressane"};
-
-// The plug-in's lock in the form the engine takes around every frame.
-struct PluginFrameLock {
-    CRITICAL_SECTION& section;
-    void lock() { EnterCriticalSection(&section); }
-    void unlock() { LeaveCriticalSection(&section); }
-};
 
 // Gives one setting to the engine (which clamps it) and returns the value the engine holds.
 float applySetting(MaximizerEngine& engine, int32_t index, float value) {
@@ -67,7 +61,7 @@ void PressanePlugin::runEngine(float* const* channels, int32_t frames) {
         engine->setBypassWithDelay(bypassWithDelay() != 0.0f);
         engine->setMute(mute() != 0.0f);
     }
-    PluginFrameLock perFrame{lock()};
+    CriticalSectionFrameLock perFrame{lock()};
     engine->process(channels, channels, frames, OutputMode::Replace, perFrame);
 }
 
@@ -209,6 +203,10 @@ int32_t PressanePlugin::latency() {
 void PressanePlugin::setBypassWithDelay(float value) {
     if (engine_) engine_->setBypassWithDelay(value != 0.0f);
 }
+
+template void MaximizerEngine::process<CriticalSectionFrameLock>(const float* const*, float* const*,
+                                                                 int32_t, OutputMode,
+                                                                 CriticalSectionFrameLock&);
 
 } // namespace orq::maximizer
 
