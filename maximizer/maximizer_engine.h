@@ -1,21 +1,26 @@
 // The maximizer's signal engine: a level stage (programme-level compressor with make-up gain),
-// a look-ahead peak limiter and a curve-table soft clipper, run per sample on one stream.
+// a look-ahead peak limiter and a curve-table soft clipper, run per frame on one stream.
 // Two delay rings of L = 2 ms each give the level stage and the limiter time to react, so the
-// signal leaves the engine 2L frames late.
+// signal leaves the engine 2L frames late, which is the latency it reports.
 //
 // One engine serves both builds of the maximizer. The component build derives its gains from
 // whole-dB tables, runs one or two channels and honours bypass-with-delay and mute; the Plax
 // build derives continuous gains, runs any channel count, replaces or accumulates its output
 // and reads its meters unconditionally. The differences are MaximizerOptions, not copies.
+//
+// The engine knows no platform: a caller that wants parameter changes and meter reads to
+// interleave with processing at frame granularity passes its lock (anything with lock() and
+// unlock()), which the engine takes and releases around every frame.
 #pragma once
 
+#include "maximizer/curve_clipper.h"
+#include "maximizer/level_stage.h"
 #include "maximizer/maximizer_tables.h"
+#include "maximizer/peak_limiter.h"
 
-#include <windows.h>
-
-#include <array>
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
-#include <vector>
 
 namespace orq::maximizer {
 
@@ -36,6 +41,11 @@ constexpr int32_t kMinSampleRateHz = 3000;
 constexpr int32_t kMaxSampleRateHz = 768000;
 constexpr int32_t kMaxChannels = 8;
 
+// −6 dB before the limiter; the limiter's make-up (+6 dB at least) restores it.
+constexpr float kLimiterPreScale = 0.5012f;
+// Bypassed: the ±6 dB pair cancels while the delay stays.
+constexpr float kBypassGain = 1.995f;
+constexpr float kLimiterOutputTrim = 0.999f;
 // Every output sample is scaled by this after the clipper, so full scale is never reached.
 constexpr float kOutputScale = 0.99974f;
 
@@ -67,7 +77,7 @@ struct MaximizerSettings {
     bool audition = false;
 };
 
-// Quantities derived from the settings; processing reads only these.
+// Quantities derived from the settings and handed to the stages.
 struct DerivedSettings {
     int32_t ratioIndex = 1;   // k: level-stage ratio 1 + 0.1 k
     int32_t levelStageDb = 0; // cp: whole dB carried by the level stage
@@ -89,22 +99,22 @@ struct DerivedSettings {
     float auditionScale = 1.0f; // derived and kept; no part of the signal path reads it
 };
 
-// A one-pole coefficient c = exp(−n / (T × samples per ms)) with its complement 1 − c.
-struct Smoother {
-    float keep;
-    float take;
-};
-
 struct MeterValues {
     float headroomDb = 0.0f;  // remaining headroom estimate
     float gainReached = 1.0f; // share of the desired gain reached (1.0 = all of it)
+};
+
+// The lock of a caller that needs none.
+struct NoFrameLock {
+    void lock() {}
+    void unlock() {}
 };
 
 class MaximizerEngine {
   public:
     explicit MaximizerEngine(const MaximizerOptions& options = kComponentOptions);
 
-    // Look-ahead length L (one delay ring) for a rate: 2 × trunc(rate / 1000).
+    // Look-ahead length L (one delay ring) for a rate: 2 × trunc(rate × 0.001).
     static int32_t lookAheadFrames(int32_t sampleRateHz);
 
     // [ui-thread] allocates. Builds rings and state for the rate and channel count and derives
@@ -135,10 +145,16 @@ class MaximizerEngine {
     void setMute(bool on) { mute_ = on; }
 
     // [audio-thread] no allocation, no exception. Processes frames of each channel; inputs and
-    // outputs may be the same arrays. With perSampleLock the lock is taken and released around
-    // every frame, so parameter changes and meter reads interleave at sample granularity.
+    // outputs may be the same arrays. With a lock, it is taken and released around every
+    // frame, so parameter changes and meter reads interleave at frame granularity.
+    void process(const float* const* inputs, float* const* outputs, int32_t frames,
+                 OutputMode mode) {
+        NoFrameLock none;
+        process(inputs, outputs, frames, mode, none);
+    }
+    template <class FrameLock>
     void process(const float* const* inputs, float* const* outputs, int32_t frames, OutputMode mode,
-                 CRITICAL_SECTION* perSampleLock);
+                 FrameLock& perFrameLock);
 
     // [any-thread, under the caller's lock] Host-request rule: false (nothing computed) when no
     // audio was processed since the last read. Unconditional rule: always true.
@@ -149,16 +165,16 @@ class MaximizerEngine {
     int32_t sampleRate() const { return sampleRateHz_; }
     int32_t channels() const { return channels_; }
     int32_t lookAhead() const { return lookAhead_; }
-    // Reported latency: 2L − 2 frames, two short of the true delay of 2L.
-    int32_t latencyFrames() const { return 2 * lookAhead_ - 2; }
+    // Reported latency: the true delay of the signal, 2L frames (two rings of L).
+    int32_t latencyFrames() const { return 2 * lookAhead_; }
 
     // Observation of the running state, for meters and tests.
-    float levelGain() const { return level_.levelGain; }
-    float shadowGain() const { return level_.shadowGain; }
-    float limiterGain() const { return limiter_.gain; }
-    float overDensity() const { return limiter_.overDensity; }
-    float peakEnvelope() const { return level_.peakEnv; }
-    float crestSmooth() const { return level_.crestSmooth; }
+    float levelGain() const { return level_.gain(); }
+    float shadowGain() const { return level_.shadowGain(); }
+    float limiterGain() const { return limiter_.gain(); }
+    float overDensity() const { return limiter_.overDensity(); }
+    float peakEnvelope() const { return level_.peakEnvelope(); }
+    float crestSmooth() const { return level_.crestSmooth(); }
     bool hasNewAudio() const { return newAudio_; }
 
   private:
@@ -166,58 +182,11 @@ class MaximizerEngine {
     void deriveGains(Rule rule);
     void deriveHeadroom(Rule rule);
     void deriveCeilings();
-    void computeTimeConstants();
+    void foldGainMeter();
     void resetState();
-    template <OutputMode kMode>
-    void runChannels(const float* const* inputs, float* const* outputs, int32_t frames,
-                     CRITICAL_SECTION* perSampleLock);
-    template <int kFixedChannels, OutputMode kMode, bool kLocked>
+    template <int kFixedChannels, OutputMode kMode, class FrameLock>
     void run(const float* const* inputs, float* const* outputs, int32_t frames,
-             CRITICAL_SECTION* perSampleLock);
-    void stepDetectors(float power);
-    void stepLevelGain();
-    void detectPeak(float peak);
-    void stepLimiterGain();
-    float softClip(float sample) const;
-    float rememberedStep(int32_t slot) const;
-    void forgetReleaseMemory();
-
-    struct TimeConstants {
-        Smoother msFast, msSlow, pkFast, pkSlow, envUp, envDown, attack, release, recover, crest,
-            density, relTrack, relTop;
-        float riseStep;
-        float densityTarget; // 1.0, or 0.9 above 48 samples per millisecond
-        int32_t memoryLifeFrames;
-    };
-
-    // Level-stage state. Every one-pole smoother obeys s[n] = c·s[n−1] + (1 − c)·target[n].
-    struct LevelState {
-        float msFast, msSlow, blkFast, blkSlow, pkFast, pkSlow;
-        int32_t fastCount, slowCount;
-        float levFast, levSlow, tgtFast, tgtSlow;
-        float levelGain, shadowGain, rampGain, rampStep;
-        int32_t rampLeft;
-        bool ramping, recovering;
-        float crest; // levFast − levSlow, renewed when either level is
-        float crestSmooth, peakEnv;
-    };
-
-    // Limiter state: gain falls linearly during attack, holds, then releases at a step that
-    // tracks a target and remembers, per 0.05 of gain, the slowest step used recently. A memory
-    // entry lives for half a second of release frames: instead of counting every entry down on
-    // each release frame, it stores the release-frame count at which it expires.
-    struct LimiterState {
-        float gain;
-        bool attackOn, holdOn, releaseOn;
-        int32_t attackLeft, holdLeft;
-        float attackStep, attackPeak, relStep, relTarget, relCoef, relStepWork, testLevel;
-        int32_t overCount, densityCount;
-        float overDensity;
-        int32_t relIndex;
-        std::array<float, kReleaseMemorySlots> memStep;
-        std::array<int64_t, kReleaseMemorySlots> memExpiry;
-        int64_t releaseFrames; // release frames completed since the last reset
-    };
+             FrameLock& perFrameLock);
 
     MaximizerOptions options_;
     MaximizerSettings settings_;
@@ -225,27 +194,140 @@ class MaximizerEngine {
     const MaximizerTables& tables_;
     int32_t sampleRateHz_ = 0;
     int32_t channels_ = 0;
-    float samplesPerMs_ = 0.0f;
-    int32_t slowBlock_ = 0;         // N1
-    int32_t fastBlock_ = 0;         // N2
-    int32_t lookAhead_ = 0;         // L
-    float lookAheadAsFloat_ = 0.0f; // L, converted once for the per-frame gain arithmetic
-    float invLookAheadM1_ = 0.0f;
-    float invSamplesPerMs_ = 0.0f;
-    // Release steps per frame: the tables' steps per millisecond × 1.15 / samples per ms.
-    std::array<float, kReleaseTableSize> releaseFastStep_{};
-    std::array<float, kReleaseTableSize> releaseSlowStep_{};
-    TimeConstants tc_{};
-    LevelState level_{};
-    LimiterState limiter_{};
-    // Ring storage: channel c's first ring at c·L, its second ring at (channels + c)·L.
-    std::vector<float> rings_;
-    int32_t ringIndex_ = 0;
+    int32_t lookAhead_ = 0; // L
+    LevelStage level_;
+    PeakLimiter limiter_;
+    CurveClipper clipper_;
+    int32_t ringIndex_ = 0; // the write position shared by both stages' rings
+    // Meter state. The gain-reached meter wants the largest halfCompMakeup × levelGain ×
+    // limMakeup; the product rises with levelGain, so the frames keep only the largest level
+    // gain and the product is taken when a factor changes or the meter is read.
     float maxHalfGain_ = 1.0f;
+    float maxLevelGain_ = 0.0f;
     float minLimGain_ = 1.0f;
     bool newAudio_ = true;
     bool bypass_ = false;
     bool mute_ = false;
 };
+
+namespace detail {
+
+// Inputs are held inside ±1000 (+60 dBFS) so that powers stay finite; not-a-number becomes 0.
+constexpr float kInputLimit = 1000.0f;
+[[gnu::always_inline]] inline float sanitizeInput(float x) {
+    if (std::fabs(x) <= kInputLimit) [[likely]]
+        return x;
+    if (std::isnan(x)) return 0.0f;
+    return x > 0.0f ? kInputLimit : -kInputLimit;
+}
+
+} // namespace detail
+
+template <class FrameLock>
+void MaximizerEngine::process(const float* const* inputs, float* const* outputs, int32_t frames,
+                              OutputMode mode, FrameLock& perFrameLock) {
+    if (!isOpen() || frames <= 0) return;
+    if (mute_) {
+        if (mode == OutputMode::Replace)
+            for (int32_t c = 0; c < channels_; ++c)
+                std::fill_n(outputs[c], frames, 0.0f);
+        return;
+    }
+    // The frame loop is compiled for the channel count and output mode at hand, so the loop
+    // itself tests neither.
+    const bool replace = mode == OutputMode::Replace;
+    switch (channels_) {
+    case 1:
+        replace ? run<1, OutputMode::Replace>(inputs, outputs, frames, perFrameLock)
+                : run<1, OutputMode::Accumulate>(inputs, outputs, frames, perFrameLock);
+        break;
+    case 2:
+        replace ? run<2, OutputMode::Replace>(inputs, outputs, frames, perFrameLock)
+                : run<2, OutputMode::Accumulate>(inputs, outputs, frames, perFrameLock);
+        break;
+    default:
+        replace ? run<0, OutputMode::Replace>(inputs, outputs, frames, perFrameLock)
+                : run<0, OutputMode::Accumulate>(inputs, outputs, frames, perFrameLock);
+        break;
+    }
+}
+
+template <int kFixedChannels, OutputMode kMode, class FrameLock>
+void MaximizerEngine::run(const float* const* inputs, float* const* outputs, int32_t frames,
+                          FrameLock& perFrameLock) {
+    const int32_t channels = kFixedChannels > 0 ? kFixedChannels : channels_;
+    const int32_t lookAhead = lookAhead_;
+    // The channel pointers stay put for the call: held here, they need no reload per frame.
+    const float* in[kMaxChannels];
+    float* out[kMaxChannels];
+    float* firstRing[kMaxChannels];
+    float* secondRing[kMaxChannels];
+    for (int32_t c = 0; c < channels; ++c) {
+        in[c] = inputs[c];
+        out[c] = outputs[c];
+        firstRing[c] = level_.ring(c);
+        secondRing[c] = limiter_.ring(c);
+    }
+    float sample[kMaxChannels];
+
+    for (int32_t t = 0; t < frames; ++t) {
+        perFrameLock.lock();
+        const DerivedSettings& d = derived_;
+        const bool bypassed = bypass_;
+
+        float power = 0.0f;
+        for (int32_t c = 0; c < channels; ++c) {
+            const float x = detail::sanitizeInput(in[c][t]);
+            sample[c] = x;
+            power = std::max(power, x * x);
+        }
+        if (level_.detect(power + LevelStage::kPowerFloor)) [[unlikely]]
+            limiter_.flushTinyState();
+        if (!bypassed) level_.stepGain();
+
+        // First delay: the level gain meets the signal it was computed for.
+        const int32_t at = ringIndex_;
+        const float preGain = bypassed
+                                  ? kLimiterPreScale
+                                  : d.compMakeup * level_.gain() * d.boostGain * kLimiterPreScale;
+        float peak = 0.0f;
+        for (int32_t c = 0; c < channels; ++c) {
+            sample[c] = DelayRings::exchange(firstRing[c], at, sample[c]) * preGain;
+            peak = std::max(peak, std::fabs(sample[c]));
+        }
+        if (!bypassed) limiter_.detect(peak);
+
+        // Second delay: the limiter gain planned now meets its peak.
+        for (int32_t c = 0; c < channels; ++c)
+            sample[c] = DelayRings::exchange(secondRing[c], at, sample[c]);
+        ringIndex_ = at + 1 == lookAhead ? 0 : at + 1;
+
+        if (!bypassed) {
+            limiter_.stepGain();
+            const float gain = d.limMakeup * limiter_.gain() * kLimiterOutputTrim;
+            for (int32_t c = 0; c < channels; ++c)
+                sample[c] = clipper_.clip(sample[c] * gain);
+        } else {
+            for (int32_t c = 0; c < channels; ++c)
+                sample[c] *= kBypassGain;
+        }
+        newAudio_ = true; // bypassed audio counts too: the meters keep running
+        minLimGain_ = std::min(minLimGain_, limiter_.gain());
+        maxLevelGain_ = std::max(maxLevelGain_, level_.gain());
+
+        if constexpr (kMode == OutputMode::Replace) {
+            for (int32_t c = 0; c < channels; ++c)
+                out[c][t] = sample[c] * kOutputScale;
+        } else {
+            for (int32_t c = 0; c < channels; ++c)
+                out[c][t] += sample[c] * kOutputScale;
+        }
+        perFrameLock.unlock();
+    }
+}
+
+// The lock-free loop is compiled once, with the engine (at full optimisation).
+extern template void MaximizerEngine::process<NoFrameLock>(const float* const*, float* const*,
+                                                           int32_t, OutputMode, NoFrameLock&);
 
 } // namespace orq::maximizer

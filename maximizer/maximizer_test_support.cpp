@@ -228,7 +228,7 @@ double integratedLoudness(const Channels& signal, double sampleRateHz) {
 }
 
 Channels runEngine(MaximizerEngine& engine, const Channels& signal, int32_t blockFrames,
-                   CRITICAL_SECTION* lock) {
+                   CountingFrameLock* lock) {
     Channels out(signal.size(), std::vector<float>(signal.empty() ? 0 : signal[0].size()));
     const int32_t frames = signal.empty() ? 0 : static_cast<int32_t>(signal[0].size());
     std::vector<const float*> in(signal.size());
@@ -239,7 +239,10 @@ Channels runEngine(MaximizerEngine& engine, const Channels& signal, int32_t bloc
             in[c] = signal[c].data() + start;
             outPtr[c] = out[c].data() + start;
         }
-        engine.process(in.data(), outPtr.data(), n, OutputMode::Replace, lock);
+        if (lock != nullptr)
+            engine.process(in.data(), outPtr.data(), n, OutputMode::Replace, *lock);
+        else
+            engine.process(in.data(), outPtr.data(), n, OutputMode::Replace);
     }
     return out;
 }

@@ -41,9 +41,18 @@ Channels musicLikeMix(double seconds, double sampleRateHz, double peakDb = -1.0)
 // −70 LUFS absolute gate and the −10 LU relative gate; channels weighted 1.0 (left, right).
 double integratedLoudness(const Channels& signal, double sampleRateHz);
 
-// Runs signal through engine in blocks of blockFrames (replacing output), returns the output.
+// A frame lock that counts how often it was taken and released.
+struct CountingFrameLock {
+    int64_t locks = 0;
+    int64_t unlocks = 0;
+    void lock() { ++locks; }
+    void unlock() { ++unlocks; }
+};
+
+// Runs signal through engine in blocks of blockFrames (replacing output), returns the output;
+// with a lock, the engine takes it around every frame.
 Channels runEngine(MaximizerEngine& engine, const Channels& signal, int32_t blockFrames = 512,
-                   CRITICAL_SECTION* lock = nullptr);
+                   CountingFrameLock* lock = nullptr);
 
 // Largest magnitude from fromFrame on; infinite when any sample is not a number.
 double peakMagnitude(const Channels& signal, int32_t fromFrame = 0);

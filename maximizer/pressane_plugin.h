@@ -1,47 +1,17 @@
-// "Orq Pressane": the maximizer as a plug-in of the component build. Its seven-value parameter
-// set (five settings and two meters) and the plug-in class around the maximizer engine.
+// "Orq Pressane": the maximizer as a plug-in of the component build, the AudioPlugin around
+// the maximizer engine. The engine runs under the plug-in's lock, taken per frame, so that
+// settings and meter reads from the editor interleave with processing at frame granularity.
 #pragma once
 
 #include "maximizer/maximizer_engine.h"
+#include "maximizer/pressane_parameters.h"
 #include "runtime/audio_plugin.h"
-#include "runtime/parameter_set.h"
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
-namespace orq {
-
-// Parameter indices of the maximizer's set.
-enum PressaneParameter : int32_t {
-    kPressaneDesiredGain = 0,
-    kPressaneDensity = 1,
-    kPressaneHeadroom = 2,
-    kPressaneBoost = 3,
-    kPressaneHeadroomMeter = 4,
-    kPressaneGainReachedMeter = 5,
-    kPressaneAudition = 6,
-    kPressaneParameterCount = 7,
-};
-
-// The description the set announces to hosts (getInfo), per index.
-struct PressaneAnnouncement {
-    float minimum;
-    float maximum;
-    float step;
-    const char* unit;
-};
-
-const ParameterTable& pressaneParameterTable();
-const PressaneAnnouncement& pressaneAnnouncement(int32_t index);
-
-// The maximizer's parameter set: the table's values with the announced ranges.
-class PressaneParameterSet : public TableParameterSet {
-  public:
-    PressaneParameterSet();
-    PressaneParameterSet(const PressaneParameterSet& other) = default;
-    ParameterSet* clone() const override;
-    void getInfo(int32_t index, ParameterInfo* info) const override;
-};
+namespace orq::maximizer {
 
 class PressanePlugin : public AudioPlugin {
   public:
@@ -49,16 +19,18 @@ class PressanePlugin : public AudioPlugin {
     PressanePlugin(ParameterSet* parameters, HostCallback host, void* hostContext);
     ~PressanePlugin() override;
 
-    // [audio-thread] no allocation; takes the plug-in's lock around every frame.
+    // [audio-thread] no allocation; takes the plug-in's lock around every frame. Closed, the
+    // audio passes unchanged.
     int32_t process(AudioBuffers& buffers) override;
     // [audio-thread] not supported.
     int32_t processReplacing(AudioBuffers& buffers) override;
     // [ui-thread] no allocation; each value under the lock.
     void loadSettings(ParameterInterface* store) override;
     void saveSettings(ParameterInterface* store) override;
-    // [ui-thread] allocates.
+    // [ui-thread] allocates: builds a new engine outside the lock and swaps it in under it.
+    // Any failure leaves the plug-in closed and returns kStatusOpenFailed.
     int32_t open(OpenFormat& format) override;
-    // [ui-thread] frees.
+    // [ui-thread] frees (the engine after it is taken out under the lock).
     int32_t close() override;
     // [streaming or ui-thread] no allocation. stop hands the latency frames of processed
     // silence to a host that takes tails.
@@ -70,22 +42,27 @@ class PressanePlugin : public AudioPlugin {
     int32_t latency() override;
     float floatQuery() override { return 1.0f; }
     // [any-thread, lock held by the frame] mirrors the frame's value into the engine so that it
-    // takes effect at the next sample.
+    // takes effect at the next frame.
     void setBypassWithDelay(float value) override;
 
-    const maximizer::MaximizerEngine& engine() const { return engine_; }
+    // The engine while open, null while closed.
+    const MaximizerEngine* engine() const { return engine_.get(); }
 
   private:
     // Runs frames in place through the engine with the frame's host values.
-    void runEngine(float* const* channels, int32_t channelCount, int32_t frames);
+    void runEngine(float* const* channels, int32_t frames);
 
-    maximizer::MaximizerEngine engine_{maximizer::kComponentOptions};
+    std::unique_ptr<MaximizerEngine> engine_;
     std::vector<float> tailStorage_;
     std::vector<float*> tailChannels_;
 };
 
-// Creator functions; failures return null. createPressanePlugin takes ownership of the set.
+} // namespace orq::maximizer
+
+namespace orq {
+
+// Creator of the plug-in, which takes ownership of parameters (a fresh set when null); null on
+// any failure, with parameters released.
 AudioPlugin* createPressanePlugin(ParameterSet* parameters, HostCallback host, void* hostContext);
-ParameterSet* createPressaneParameters();
 
 } // namespace orq

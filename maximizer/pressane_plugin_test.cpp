@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
-namespace orq {
+namespace orq::maximizer {
 namespace {
 
-using maximizer::test::Channels;
+using test::Channels;
 
 // A host that records the flush requests and answers as told.
 struct FakeHost {
@@ -52,8 +52,11 @@ PluginPtr makePlugin(FakeHost* host = nullptr, ParameterSet* parameters = nullpt
                              host != nullptr ? FakeHost::callback : nullptr, host));
 }
 
-PressanePlugin& pressane(PluginPtr& p) {
-    return static_cast<PressanePlugin&>(*p);
+// The open plug-in's engine.
+const MaximizerEngine& engineOf(PluginPtr& p) {
+    const MaximizerEngine* engine = static_cast<PressanePlugin&>(*p).engine();
+    EXPECT_NE(engine, nullptr);
+    return *engine;
 }
 
 int32_t openPlugin(AudioPlugin& p, int32_t rate = 44100, int32_t channels = 2) {
@@ -138,20 +141,20 @@ TEST(PressanePlugin, refuses_rates_above_48k_and_more_than_two_channels) {
     EXPECT_EQ(p->dispatch(kCmdCheckFormat, &args, 0), kStatusChannelsRefused);
 }
 
-TEST(PressanePlugin, opens_with_latency_174_at_44100_and_answers_its_identity) {
+TEST(PressanePlugin, opens_with_latency_176_at_44100_and_answers_its_identity) {
     PluginPtr p = makePlugin();
     OpenFormat format{44100, 2, 5};
     EXPECT_EQ(p->open(format), 0);
     EXPECT_EQ(format.extra, 0);
     p->close();
     ASSERT_EQ(openPlugin(*p), 0);
-    EXPECT_EQ(p->dispatch(kCmdLatency, nullptr, 0), 174);
+    EXPECT_EQ(p->dispatch(kCmdLatency, nullptr, 0), 176);
     float query = 0.0f;
     p->dispatch(kCmdFloatQuery, &query, 0);
     EXPECT_NEAR(query, 1.0f, 0.0);
     EXPECT_STREQ(p->record().name, "Orq Pressane");
     ASSERT_EQ(openPlugin(*p, 48000, 1), 0);
-    EXPECT_EQ(p->dispatch(kCmdLatency, nullptr, 0), 190);
+    EXPECT_EQ(p->dispatch(kCmdLatency, nullptr, 0), 192);
 }
 
 // ---- Settings -------------------------------------------------------------------------------
@@ -165,7 +168,7 @@ TEST(PressanePlugin, load_clamps_store_values_and_writes_them_back) {
     store->setFloat(kPressaneHeadroom, -20.0f);
     store->setFloat(kPressaneBoost, 1.0f);
     p->dispatch(kCmdLoadSettings, store->iface(), kModeChanged);
-    const auto& engine = pressane(p).engine();
+    const auto& engine = engineOf(p);
     EXPECT_NEAR(engine.settings().desiredGainDb, 12.0f, 0.0);
     EXPECT_NEAR(engine.settings().density, 0.0f, 0.0);
     EXPECT_EQ(engine.settings().headroom, -9);
@@ -188,7 +191,7 @@ TEST(PressanePlugin, out_of_range_values_in_the_set_are_clamped_at_open) {
     ASSERT_EQ(openPlugin(*p), 0);
     EXPECT_NEAR(p->parameters().getFloat(kPressaneDesiredGain), 0.0f, 0.0);
     EXPECT_NEAR(p->parameters().getFloat(kPressaneHeadroom), 9.0f, 0.0);
-    EXPECT_EQ(pressane(p).engine().derived().curve, 18);
+    EXPECT_EQ(engineOf(p).derived().curve, 18);
 }
 
 TEST(PressanePlugin, limiter_index_is_3_at_start_and_4_after_the_same_values_load) {
@@ -198,13 +201,13 @@ TEST(PressanePlugin, limiter_index_is_3_at_start_and_4_after_the_same_values_loa
     PluginPtr p = makePlugin(nullptr, set);
     ASSERT_EQ(openPlugin(*p), 0);
     p->dispatch(kCmdStart, nullptr, 0);
-    EXPECT_EQ(pressane(p).engine().derived().levelStageDb, 3);
-    EXPECT_EQ(pressane(p).engine().derived().limiterIndex, 3);
+    EXPECT_EQ(engineOf(p).derived().levelStageDb, 3);
+    EXPECT_EQ(engineOf(p).derived().limiterIndex, 3);
     std::unique_ptr<ParameterSet> store(createPressaneParameters());
     store->setFloat(kPressaneDesiredGain, 7.5f);
     store->setFloat(kPressaneDensity, 0.5f);
     p->dispatch(kCmdLoadSettings, store->iface(), kModeChanged);
-    EXPECT_EQ(pressane(p).engine().derived().limiterIndex, 4);
+    EXPECT_EQ(engineOf(p).derived().limiterIndex, 4);
 }
 
 TEST(PressanePlugin, save_writes_the_settings_the_store_asks_for_but_never_meters) {
@@ -229,7 +232,7 @@ TEST(PressanePlugin, meter_request_publishes_meters_only_after_new_audio) {
     PluginPtr p = makePlugin(nullptr, set);
     ASSERT_EQ(openPlugin(*p), 0);
     p->dispatch(kCmdStart, nullptr, 0);
-    processThroughRecord(*p, maximizer::test::musicLikeMix(2.0, 44100.0));
+    processThroughRecord(*p, test::musicLikeMix(2.0, 44100.0));
     std::unique_ptr<ParameterSet> editor(createPressaneParameters());
     editor->setFloat(kPressaneDesiredGain, 3.0f);
     p->dispatch(kCmdSaveSettings, editor->iface(), kModeUnnamed);
@@ -252,7 +255,7 @@ TEST(PressanePlugin, record_processing_is_in_place_with_the_2L_delay_and_mute_gi
     PluginPtr p = makePlugin();
     ASSERT_EQ(openPlugin(*p), 0);
     p->dispatch(kCmdStart, nullptr, 0);
-    const Channels in = maximizer::test::sine(2, 10000, 441.0, 0.3, 44100.0);
+    const Channels in = test::sine(2, 10000, 441.0, 0.3, 44100.0);
     const Channels out = processThroughRecord(*p, in, 1000);
     double worst = 0.0;
     for (int32_t t = 176; t < 10000; ++t)
@@ -262,7 +265,7 @@ TEST(PressanePlugin, record_processing_is_in_place_with_the_2L_delay_and_mute_gi
     float hostValues[2] = {0.0f, 1.0f};
     p->dispatch(kCmdSetHostValues, hostValues, 0);
     const Channels muted = processThroughRecord(*p, in, 1000);
-    EXPECT_NEAR(maximizer::test::peakMagnitude(muted), 0.0, 0.0);
+    EXPECT_NEAR(test::peakMagnitude(muted), 0.0, 0.0);
 }
 
 TEST(PressanePlugin, bypass_with_delay_from_the_host_freezes_the_limiter) {
@@ -271,14 +274,14 @@ TEST(PressanePlugin, bypass_with_delay_from_the_host_freezes_the_limiter) {
     PluginPtr p = makePlugin(nullptr, set);
     ASSERT_EQ(openPlugin(*p), 0);
     p->dispatch(kCmdStart, nullptr, 0);
-    processThroughRecord(*p, maximizer::test::square(2, 8000, 100.0, 1.0, 44100.0));
-    const float gain = pressane(p).engine().limiterGain();
+    processThroughRecord(*p, test::square(2, 8000, 100.0, 1.0, 44100.0));
+    const float gain = engineOf(p).limiterGain();
     ASSERT_LT(gain, 0.9f);
     float hostValues[2] = {1.0f, 0.0f};
     p->dispatch(kCmdSetHostValues, hostValues, 0);
-    const Channels in = maximizer::test::square(2, 20000, 100.0, 0.1, 44100.0);
+    const Channels in = test::square(2, 20000, 100.0, 0.1, 44100.0);
     const Channels out = processThroughRecord(*p, in);
-    EXPECT_NEAR(pressane(p).engine().limiterGain(), gain, 0.0);
+    EXPECT_NEAR(engineOf(p).limiterGain(), gain, 0.0);
     EXPECT_NEAR(out[0][19000], in[0][19000 - 176] * 0.5012f * 1.995f * 0.99974f, 1e-6);
 }
 
@@ -308,6 +311,19 @@ TEST(PressanePlugin, sixteen_bit_full_scale_stream_stays_inside_full_scale_witho
     EXPECT_GE(largest, 32000);
 }
 
+TEST(PressanePlugin, closed_plug_in_passes_audio_unchanged) {
+    PluginPtr p = makePlugin();
+    const Channels in = test::sine(2, 3000, 441.0, 0.7, 44100.0);
+    const Channels before = processThroughRecord(*p, in, 1000); // never opened
+    ASSERT_EQ(openPlugin(*p), 0);
+    p->dispatch(kCmdClose, nullptr, 0);
+    EXPECT_EQ(static_cast<PressanePlugin&>(*p).engine(), nullptr);
+    const Channels after = processThroughRecord(*p, in, 1000);
+    for (const Channels* out : {&before, &after})
+        for (int c = 0; c < 2; ++c)
+            EXPECT_EQ((*out)[c], in[c]) << "channel " << c;
+}
+
 // ---- Stop and the tail ----------------------------------------------------------------------
 
 TEST(PressanePlugin, stop_hands_the_latency_tail_to_a_host_that_takes_it) {
@@ -315,13 +331,13 @@ TEST(PressanePlugin, stop_hands_the_latency_tail_to_a_host_that_takes_it) {
     PluginPtr p = makePlugin(&host);
     ASSERT_EQ(openPlugin(*p), 0);
     p->dispatch(kCmdStart, nullptr, 0);
-    processThroughRecord(*p, maximizer::test::sine(2, 3000, 441.0, 0.3, 44100.0));
+    processThroughRecord(*p, test::sine(2, 3000, 441.0, 0.3, 44100.0));
     EXPECT_EQ(p->dispatch(kCmdStop, nullptr, 0), 0);
     ASSERT_EQ(host.takeCalls, 1);
-    EXPECT_EQ(host.tailFrames, 174);
+    EXPECT_EQ(host.tailFrames, 176);
     EXPECT_EQ(host.tailChannels, 2);
     // The tail carries the delayed end of the sine.
-    EXPECT_GT(maximizer::test::peakMagnitude({host.tailLeft}), 0.25);
+    EXPECT_GT(test::peakMagnitude({host.tailLeft}), 0.25);
 
     host.takeAnswer = 0;
     p->dispatch(kCmdStart, nullptr, 0);
@@ -334,9 +350,6 @@ TEST(PressanePlugin, stop_hands_the_latency_tail_to_a_host_that_takes_it) {
 }
 
 } // namespace
-} // namespace orq
-
-namespace orq {
 
 TEST(PressaneDefaults, a_destroyed_instance_hands_on_resting_meters_to_the_default_set) {
     ParameterSet* defaults = createPressaneParameters();
@@ -354,4 +367,4 @@ TEST(PressaneDefaults, a_destroyed_instance_hands_on_resting_meters_to_the_defau
     defaults->release();
 }
 
-} // namespace orq
+} // namespace orq::maximizer
