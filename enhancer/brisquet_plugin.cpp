@@ -1,9 +1,11 @@
 #include "enhancer/brisquet_plugin.h"
 
+#include "runtime/plugin_glue.h"
+
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <new>
+#include <utility>
 
 namespace orq {
 
@@ -30,17 +32,6 @@ constexpr std::array<ParameterDef, kEnhancerParameterCount> makeDefs() {
 }
 constexpr std::array<ParameterDef, kEnhancerParameterCount> kBrisquetDefs = makeDefs();
 
-class ScopedLock {
-  public:
-    explicit ScopedLock(CRITICAL_SECTION& cs) : cs_(cs) { EnterCriticalSection(&cs_); }
-    ~ScopedLock() { LeaveCriticalSection(&cs_); }
-    ScopedLock(const ScopedLock&) = delete;
-    ScopedLock& operator=(const ScopedLock&) = delete;
-
-  private:
-    CRITICAL_SECTION& cs_;
-};
-
 // Reads a value without touching the set's changed flags.
 float peek(ParameterSet& set, int32_t index) {
     const int32_t mode = set.mode();
@@ -48,10 +39,6 @@ float peek(ParameterSet& set, int32_t index) {
     const float value = set.getFloat(index);
     set.setMode(mode);
     return value;
-}
-
-ParameterSet* ensureParameters(ParameterSet* parameters) {
-    return parameters != nullptr ? parameters : new BrisquetParameters();
 }
 
 } // namespace
@@ -82,20 +69,11 @@ void BrisquetParameters::getInfo(int32_t index, ParameterInfo* info) const {
 }
 
 ParameterSet* createBrisquetParameters() {
-    try {
-        return new BrisquetParameters();
-    } catch (...) {
-        return nullptr;
-    }
+    return createParameterSetOrNull<BrisquetParameters>();
 }
 
 AudioPlugin* createBrisquetPlugin(ParameterSet* parameters, HostCallback host, void* hostContext) {
-    try {
-        return new BrisquetPlugin(parameters, host, hostContext);
-    } catch (...) {
-        if (parameters != nullptr) parameters->release();
-        return nullptr;
-    }
+    return createPluginOrNull<BrisquetPlugin, BrisquetParameters>(parameters, host, hostContext);
 }
 
 // Plug-in --------------------------------------------------------------------------------------
@@ -103,7 +81,7 @@ AudioPlugin* createBrisquetPlugin(ParameterSet* parameters, HostCallback host, v
 const PluginIdentity BrisquetPlugin::kIdentity{kPluginKind, kBrisquetId, kBrisquetName};
 
 BrisquetPlugin::BrisquetPlugin(ParameterSet* parameters, HostCallback host, void* hostContext)
-    : AudioPlugin(kIdentity, ensureParameters(parameters), host, hostContext) {}
+    : AudioPlugin(kIdentity, parameters, host, hostContext) {}
 
 BrisquetPlugin::~BrisquetPlugin() = default;
 
@@ -127,35 +105,47 @@ int32_t BrisquetPlugin::open(OpenFormat& format) {
     if (format.channels < 1 || format.channels > enhancer::kMaxEnhancerChannels)
         return kStatusChannelsRefused;
     if (!EnhancerEngine::supportsSampleRate(format.sampleRate)) return kStatusRateRefused;
-    streamChannels_ = format.channels;
     format.extra = 0;
-    std::unique_ptr<EnhancerEngine> engine;
-    std::vector<float> tail;
+    std::unique_ptr<EnhancerEngine> previous; // destroyed after the lock is left
     try {
-        engine = std::make_unique<EnhancerEngine>(format.sampleRate, wantedEngineChannels());
-        tail.assign(size_t(engine->latencyFrames()) * enhancer::kMaxEnhancerChannels, 0.0f);
+        int32_t engineChannels = 0;
+        {
+            ScopedLock lock(this->lock());
+            streamChannels_ = format.channels;
+            engineChannels = wantedEngineChannels();
+        }
+        auto fresh = std::make_unique<EnhancerEngine>(format.sampleRate, engineChannels);
+        std::vector<float> tail(size_t(fresh->latencyFrames()) * enhancer::kMaxEnhancerChannels,
+                                0.0f);
+        ScopedLock lock(this->lock());
+        fresh->setBypassWithDelay(bypassWithDelay_);
+        previous = std::exchange(engine_, std::move(fresh));
+        tail_.swap(tail);
+        for (int32_t c = 0; c < enhancer::kMaxEnhancerChannels; ++c)
+            tailChannels_[c] = tail_.data() + size_t(c) * size_t(engine_->latencyFrames());
+        // Every parameter is persisted, so this applies them all to the new engine.
+        const int32_t mode = parameters().mode();
+        parameters().setMode(kModePersisted);
+        loadSettings(parameters().iface());
+        parameters().setMode(mode);
     } catch (...) {
-        return kStatusOutOfMemory;
+        std::unique_ptr<EnhancerEngine> failed;
+        ScopedLock lock(this->lock());
+        failed.swap(engine_);
+        return kStatusOpenFailed;
     }
-    engine->setBypassWithDelay(bypassWithDelay_);
-    ScopedLock lock(this->lock());
-    engine_ = std::move(engine);
-    tail_ = std::move(tail);
-    for (int32_t c = 0; c < enhancer::kMaxEnhancerChannels; ++c)
-        tailChannels_[c] = tail_.data() + size_t(c) * size_t(engine_->latencyFrames());
-    // Every parameter is persisted, so this applies them all to the new engine.
-    const int32_t mode = parameters().mode();
-    parameters().setMode(kModePersisted);
-    loadSettings(parameters().iface());
-    parameters().setMode(mode);
     return 0;
 }
 
 int32_t BrisquetPlugin::close() {
-    ScopedLock lock(this->lock());
-    engine_.reset();
-    std::vector<float>().swap(tail_);
-    std::fill(std::begin(tailChannels_), std::end(tailChannels_), nullptr);
+    std::unique_ptr<EnhancerEngine> previous;
+    std::vector<float> tail;
+    {
+        ScopedLock lock(this->lock());
+        previous.swap(engine_);
+        tail.swap(tail_);
+        std::fill(std::begin(tailChannels_), std::end(tailChannels_), nullptr);
+    }
     return 0;
 }
 
@@ -202,10 +192,16 @@ int32_t BrisquetPlugin::process(AudioBuffers& buffers) {
     float** inputs = buffers.inputs();
     float** outputs = buffers.outputs();
     if (inputs == nullptr || outputs == nullptr) return 0;
-    const int32_t engineChannels = engine_ ? engine_->channels() : 0;
-    if (!engine_ || buffers.inputChannels < engineChannels ||
-        buffers.outputChannels < engineChannels) {
-        // No engine for this layout: silence rather than unprocessed or stale samples.
+    if (!engine_) {
+        // Closed: the audio passes unchanged.
+        const int32_t channels = std::min(buffers.inputChannels, buffers.outputChannels);
+        for (int32_t c = 0; c < channels; ++c)
+            if (outputs[c] != inputs[c]) std::copy(inputs[c], inputs[c] + frames, outputs[c]);
+        return frames;
+    }
+    const int32_t engineChannels = engine_->channels();
+    if (buffers.inputChannels < engineChannels || buffers.outputChannels < engineChannels) {
+        // An engine for another layout: silence rather than unprocessed or stale samples.
         for (int32_t c = 0; c < buffers.outputChannels; ++c)
             if (outputs[c] != nullptr) std::fill(outputs[c], outputs[c] + frames, 0.0f);
         return frames;

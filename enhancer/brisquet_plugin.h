@@ -10,9 +10,6 @@
 
 namespace orq {
 
-// open's failure when the engine cannot be allocated.
-constexpr int32_t kStatusOutOfMemory = static_cast<int32_t>(0x8007000Eu);
-
 // The enhancer's parameter set: the table's values, and a range record for every parameter
 // that has one.
 class BrisquetParameters : public TableParameterSet {
@@ -27,7 +24,7 @@ class BrisquetPlugin final : public AudioPlugin {
   public:
     static const PluginIdentity kIdentity;
 
-    // [ui-thread] takes ownership of parameters (a fresh default set when null).
+    // [ui-thread] takes ownership of parameters.
     BrisquetPlugin(ParameterSet* parameters, HostCallback host, void* hostContext);
     ~BrisquetPlugin() override;
 

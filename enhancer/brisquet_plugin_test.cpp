@@ -1,4 +1,5 @@
 #include "enhancer/brisquet_plugin.h"
+#include "runtime/plugin_glue_test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -279,11 +280,12 @@ TEST(BrisquetProcess, a_one_channel_stream_runs_a_one_channel_engine) {
     EXPECT_TRUE(std::isfinite(buffers.outputs()[0][299]));
 }
 
-TEST(BrisquetProcess, without_an_engine_the_output_is_silence) {
+TEST(BrisquetProcess, without_an_engine_the_audio_passes_unchanged) {
     PluginPtr plugin(createBrisquetPlugin(nullptr, nullptr, nullptr));
-    const auto out = feed(*plugin, noise(100, 5), noise(100, 6));
-    for (float v : out[0])
-        ASSERT_EQ(v, 0.0f);
+    const std::vector<float> left = noise(100, 5), right = noise(100, 6);
+    const auto out = feed(*plugin, left, right);
+    EXPECT_EQ(out[0], left);
+    EXPECT_EQ(out[1], right);
 }
 
 TEST(BrisquetProcess, bypass_with_delay_passes_the_input_unscaled_after_the_latency) {
@@ -367,6 +369,26 @@ TEST(BrisquetIdentity, record_carries_the_display_name) {
     EXPECT_EQ(plugin->record().uniqueId, brisquetParameterTable().uniqueId);
     AudioBuffers buffers(2, 2, 16, BufferLayout::Shared, 44100);
     EXPECT_EQ(plugin->processReplacing(buffers), kStatusNotSupported5);
+}
+
+// Glue -------------------------------------------------------------------------------------------
+
+TEST(BrisquetGlue, open_close_and_format_changes_on_one_thread_never_race_processing_on_another) {
+    PluginPtr plugin(createBrisquetPlugin(nullptr, nullptr, nullptr));
+    const int64_t blocks = test::raceOpenCloseAgainstProcessing(
+        *plugin, {{44100, 2, 0}, {48000, 1, 0}, {48000, 2, 0}}, 300);
+    EXPECT_GT(blocks, 0);
+}
+
+TEST(BrisquetGlue, an_allocation_failure_in_open_leaves_it_closed_and_passing_audio_unchanged) {
+    PluginPtr plugin(createBrisquetPlugin(nullptr, nullptr, nullptr));
+    int32_t failedOpens = 0;
+    EXPECT_NO_THROW(failedOpens =
+                        test::checkOpenUnderEveryAllocationFailure(*plugin, {44100, 2, 0}, [&] {
+                            return brisquet(plugin).engine() != nullptr;
+                        }));
+    EXPECT_GT(failedOpens, 0);
+    EXPECT_NE(brisquet(plugin).engine(), nullptr);
 }
 
 } // namespace

@@ -1,9 +1,12 @@
 #include "scope/lunavis_plugin.h"
 
+#include "runtime/plugin_glue.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <new>
+#include <utility>
 
 namespace orq {
 
@@ -69,13 +72,13 @@ void LunavisParameters::writeBlockTo(ParameterInterface* store) {
     clearChanged(kLunavisData);
 }
 
-LunavisPlugin::LunavisPlugin(LunavisParameters* parameters, HostCallback host, void* hostContext)
+LunavisPlugin::LunavisPlugin(ParameterSet* parameters, HostCallback host, void* hostContext)
     : AudioPlugin(kIdentity, parameters, host, hostContext) {}
 
 LunavisPlugin::~LunavisPlugin() = default;
 
 int32_t LunavisPlugin::process(AudioBuffers& buffers) {
-    EnterCriticalSection(&lock());
+    ScopedLock lock(this->lock());
     const int32_t frames = buffers.frames;
     if (engine_ && buffers.inputChannels >= kScopeChannels &&
         buffers.outputChannels >= kScopeChannels) {
@@ -86,7 +89,6 @@ int32_t LunavisPlugin::process(AudioBuffers& buffers) {
             std::memmove(buffers.outputs()[c], buffers.inputs()[c], sizeof(float) * frames);
         }
     }
-    LeaveCriticalSection(&lock());
     return frames;
 }
 
@@ -151,19 +153,34 @@ int32_t LunavisPlugin::open(OpenFormat& format) {
     int32_t extra = 0;
     const int32_t status = checkFormat(format.channels, &outputChannels, &sampleRate, &extra);
     if (status != 0) return status;
-    engine_ = std::make_unique<ScopeEngine>();
     format.extra = 0;
-    parameters().setMode(kModeAll);
-    loadSettings(parameters().iface());
+    std::unique_ptr<ScopeEngine> previous; // destroyed after the lock is left
+    try {
+        auto fresh = std::make_unique<ScopeEngine>();
+        ScopedLock lock(this->lock());
+        previous = std::exchange(engine_, std::move(fresh));
+        parameters().setMode(kModeAll);
+        loadSettings(parameters().iface());
+    } catch (...) {
+        std::unique_ptr<ScopeEngine> failed;
+        ScopedLock lock(this->lock());
+        failed.swap(engine_);
+        return kStatusOpenFailed;
+    }
     return 0;
 }
 
 int32_t LunavisPlugin::close() {
-    engine_.reset();
+    std::unique_ptr<ScopeEngine> previous;
+    {
+        ScopedLock lock(this->lock());
+        previous.swap(engine_);
+    }
     return 0;
 }
 
 int32_t LunavisPlugin::start() {
+    ScopedLock lock(this->lock());
     if (engine_) engine_->reset();
     return 0;
 }
@@ -177,29 +194,15 @@ int32_t LunavisPlugin::latency() {
 }
 
 AudioPlugin* createLunavisPlugin(ParameterSet* parameters, HostCallback host, void* hostContext) {
-    LunavisParameters* own = nullptr;
-    try {
-        own = dynamic_cast<LunavisParameters*>(parameters);
-        if (own == nullptr) {
-            // Not a set of this plug-in: its values go into one that is.
-            auto fresh = std::make_unique<LunavisParameters>();
-            if (parameters != nullptr) fresh->copyFrom(parameters->iface());
-            own = fresh.release();
-            if (parameters != nullptr) parameters->release();
-        }
-        return new LunavisPlugin(own, host, hostContext);
-    } catch (...) {
-        if (own != nullptr) own->release();
-        return nullptr;
+    if (parameters != nullptr) {
+        parameters = adoptParameterSetOrNull<LunavisParameters>(parameters);
+        if (parameters == nullptr) return nullptr;
     }
+    return createPluginOrNull<LunavisPlugin, LunavisParameters>(parameters, host, hostContext);
 }
 
 ParameterSet* createLunavisParameters() {
-    try {
-        return new LunavisParameters();
-    } catch (...) {
-        return nullptr;
-    }
+    return createParameterSetOrNull<LunavisParameters>();
 }
 
 } // namespace orq

@@ -48,8 +48,8 @@ class LunavisPlugin : public AudioPlugin {
   public:
     static const PluginIdentity kIdentity;
 
-    // [ui-thread] takes ownership of parameters.
-    LunavisPlugin(LunavisParameters* parameters, HostCallback host, void* hostContext);
+    // [ui-thread] takes ownership of parameters, a LunavisParameters.
+    LunavisPlugin(ParameterSet* parameters, HostCallback host, void* hostContext);
     ~LunavisPlugin() override;
 
     int32_t process(AudioBuffers& buffers) override;

@@ -1,5 +1,6 @@
 #include "scope/lunavis_plugin.h"
 #include "scope/scope_collector.h"
+#include "runtime/plugin_glue_test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -232,6 +233,25 @@ TEST(CorrelationMeterBallistics, mono_rises_at_once_and_collapses_the_range) {
     meter.update(0.5f, false);
     EXPECT_NEAR(meter.minimum(), 0.5f, 1e-7f);
     EXPECT_NEAR(meter.maximum(), 0.5f, 1e-7f);
+}
+
+// Glue -------------------------------------------------------------------------------------------
+
+TEST(LunavisGlue, open_close_and_format_changes_on_one_thread_never_race_processing_on_another) {
+    PluginPtr plugin(createLunavisPlugin(nullptr, nullptr, nullptr));
+    const int64_t blocks =
+        test::raceOpenCloseAgainstProcessing(*plugin, {{44100, 2, 0}, {48000, 2, 0}}, 300);
+    EXPECT_GT(blocks, 0);
+}
+
+TEST(LunavisGlue, an_allocation_failure_in_open_leaves_it_closed_and_passing_audio_unchanged) {
+    PluginPtr plugin(createLunavisPlugin(nullptr, nullptr, nullptr));
+    auto& lunavis = static_cast<LunavisPlugin&>(*plugin);
+    int32_t failedOpens = 0;
+    EXPECT_NO_THROW(failedOpens = test::checkOpenUnderEveryAllocationFailure(
+                        *plugin, {44100, 2, 0}, [&] { return lunavis.engine() != nullptr; }));
+    EXPECT_GT(failedOpens, 0);
+    EXPECT_NE(lunavis.engine(), nullptr);
 }
 
 } // namespace

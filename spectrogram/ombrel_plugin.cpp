@@ -1,9 +1,12 @@
 #include "spectrogram/ombrel_plugin.h"
 
+#include "runtime/plugin_glue.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <iterator>
+#include <utility>
 
 namespace orq {
 
@@ -107,13 +110,13 @@ void OmbrelParameters::copyFrom(ParameterInterface* other) {
 
 const PluginIdentity OmbrelPlugin::kIdentity{kAnalyserKind, fourCC("Ombr"), "Orq Ombrel"};
 
-OmbrelPlugin::OmbrelPlugin(OmbrelParameters* parameters, HostCallback host, void* hostContext)
+OmbrelPlugin::OmbrelPlugin(ParameterSet* parameters, HostCallback host, void* hostContext)
     : AudioPlugin(kIdentity, parameters, host, hostContext) {}
 
 OmbrelPlugin::~OmbrelPlugin() = default;
 
 int32_t OmbrelPlugin::process(AudioBuffers& buffers) {
-    EnterCriticalSection(&lock());
+    ScopedLock lock(this->lock());
     const int32_t frames = buffers.frames;
     if (buffers.outputs() != buffers.inputs()) {
         const int32_t channels = std::min(buffers.inputChannels, buffers.outputChannels);
@@ -125,7 +128,6 @@ int32_t OmbrelPlugin::process(AudioBuffers& buffers) {
     if (engine_ && buffers.inputChannels >= engine_->channels()) {
         engine_->process(buffers.inputs(), frames);
     }
-    LeaveCriticalSection(&lock());
     return frames;
 }
 
@@ -227,24 +229,39 @@ int32_t OmbrelPlugin::open(OpenFormat& format) {
         return kStatusChannelsRefused;
     }
     if (!SpectrogramEngine::supportsRate(format.sampleRate)) return kStatusRateRefused;
-    engine_ = std::make_unique<SpectrogramEngine>(format.sampleRate, format.channels);
     format.extra = 0;
-    OmbrelParameters& set = own();
-    set.setFloat(kOmbrelChannels, static_cast<float>(format.channels));
-    set.setFloat(kOmbrelView, format.channels == 2 ? 1.0f : 0.0f);
-    set.setFloat(kOmbrelBins, static_cast<float>(kSpectrumBins));
-    engine_->setRunning(settingValue(set.value(kOmbrelRunning)) != 0);
-    set.setMode(kModeAll);
-    loadSettings(set.iface());
+    std::unique_ptr<SpectrogramEngine> previous; // destroyed after the lock is left
+    try {
+        auto fresh = std::make_unique<SpectrogramEngine>(format.sampleRate, format.channels);
+        ScopedLock lock(this->lock());
+        previous = std::exchange(engine_, std::move(fresh));
+        OmbrelParameters& set = own();
+        set.setFloat(kOmbrelChannels, static_cast<float>(format.channels));
+        set.setFloat(kOmbrelView, format.channels == 2 ? 1.0f : 0.0f);
+        set.setFloat(kOmbrelBins, static_cast<float>(kSpectrumBins));
+        engine_->setRunning(settingValue(set.value(kOmbrelRunning)) != 0);
+        set.setMode(kModeAll);
+        loadSettings(set.iface());
+    } catch (...) {
+        std::unique_ptr<SpectrogramEngine> failed;
+        ScopedLock lock(this->lock());
+        failed.swap(engine_);
+        return kStatusOpenFailed;
+    }
     return 0;
 }
 
 int32_t OmbrelPlugin::close() {
-    engine_.reset();
+    std::unique_ptr<SpectrogramEngine> previous;
+    {
+        ScopedLock lock(this->lock());
+        previous.swap(engine_);
+    }
     return 0;
 }
 
 int32_t OmbrelPlugin::start() {
+    ScopedLock lock(this->lock());
     if (engine_) engine_->reset();
     return 0;
 }
@@ -254,29 +271,15 @@ int32_t OmbrelPlugin::stop() {
 }
 
 AudioPlugin* createOmbrelPlugin(ParameterSet* parameters, HostCallback host, void* hostContext) {
-    OmbrelParameters* own = nullptr;
-    try {
-        own = dynamic_cast<OmbrelParameters*>(parameters);
-        if (own == nullptr) {
-            // Not a set of this plug-in: its values go into one that is.
-            auto fresh = std::make_unique<OmbrelParameters>();
-            if (parameters != nullptr) fresh->copyFrom(parameters->iface());
-            own = fresh.release();
-            if (parameters != nullptr) parameters->release();
-        }
-        return new OmbrelPlugin(own, host, hostContext);
-    } catch (...) {
-        if (own != nullptr) own->release();
-        return nullptr;
+    if (parameters != nullptr) {
+        parameters = adoptParameterSetOrNull<OmbrelParameters>(parameters);
+        if (parameters == nullptr) return nullptr;
     }
+    return createPluginOrNull<OmbrelPlugin, OmbrelParameters>(parameters, host, hostContext);
 }
 
 ParameterSet* createOmbrelParameters() {
-    try {
-        return new OmbrelParameters();
-    } catch (...) {
-        return nullptr;
-    }
+    return createParameterSetOrNull<OmbrelParameters>();
 }
 
 } // namespace orq

@@ -58,8 +58,8 @@ class OmbrelPlugin : public AudioPlugin {
   public:
     static const PluginIdentity kIdentity;
 
-    // [ui-thread] takes ownership of parameters.
-    OmbrelPlugin(OmbrelParameters* parameters, HostCallback host, void* hostContext);
+    // [ui-thread] takes ownership of parameters, an OmbrelParameters.
+    OmbrelPlugin(ParameterSet* parameters, HostCallback host, void* hostContext);
     ~OmbrelPlugin() override;
 
     int32_t process(AudioBuffers& buffers) override;

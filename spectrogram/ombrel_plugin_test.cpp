@@ -1,5 +1,6 @@
 #include "spectrogram/ombrel_plugin.h"
 #include "spectrogram/spectrogram_collector.h"
+#include "runtime/plugin_glue_test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -246,6 +247,25 @@ TEST(OmbrelCollector, low_band_shows_257_bins_up_to_about_1khz) {
     const float* last = c.levelsDb.data() + 3 * c.bins;
     const double peakHz = double(std::max_element(last, last + c.bins) - last) * collector.binHz();
     EXPECT_NEAR(peakHz, 300.0, collector.binHz() / 2);
+}
+
+// Glue -------------------------------------------------------------------------------------------
+
+TEST(OmbrelGlue, open_close_and_format_changes_on_one_thread_never_race_processing_on_another) {
+    PluginPtr plugin(createOmbrelPlugin(nullptr, nullptr, nullptr));
+    const int64_t blocks = test::raceOpenCloseAgainstProcessing(
+        *plugin, {{44100, 2, 0}, {48000, 1, 0}, {22050, 2, 0}}, 300);
+    EXPECT_GT(blocks, 0);
+}
+
+TEST(OmbrelGlue, an_allocation_failure_in_open_leaves_it_closed_and_passing_audio_unchanged) {
+    PluginPtr plugin(createOmbrelPlugin(nullptr, nullptr, nullptr));
+    auto& ombrel = static_cast<OmbrelPlugin&>(*plugin);
+    int32_t failedOpens = 0;
+    EXPECT_NO_THROW(failedOpens = test::checkOpenUnderEveryAllocationFailure(
+                        *plugin, {44100, 2, 0}, [&] { return ombrel.engine() != nullptr; }));
+    EXPECT_GT(failedOpens, 0);
+    EXPECT_NE(ombrel.engine(), nullptr);
 }
 
 } // namespace
