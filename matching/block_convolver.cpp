@@ -10,7 +10,7 @@
 #include <cstring>
 #include <stdexcept>
 
-namespace orq::tessaline {
+namespace orq::matching {
 
 namespace {
 
@@ -305,4 +305,4 @@ void HighBandConvolver::spectralHook(float* const* slots) {
     }
 }
 
-} // namespace orq::tessaline
+} // namespace orq::matching

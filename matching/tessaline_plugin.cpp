@@ -8,9 +8,7 @@
 #include <iterator>
 #include <utility>
 
-namespace orq {
-
-using namespace tessaline;
+namespace orq::matching {
 
 namespace {
 
@@ -269,22 +267,22 @@ void TessalinePlugin::saveSettings(ParameterInterface* store) {
     writeSelectedToStore(*set_, store);
 }
 
+} // namespace orq::matching
+
+namespace orq {
+
 AudioPlugin* createTessalinePlugin(ParameterSet* parameters, HostCallback host, void* hostContext) {
     // Only a set of this plug-in is taken; another is released.
-    if (parameters != nullptr && asTessalineSet(parameters) == nullptr) {
+    if (parameters != nullptr && matching::asTessalineSet(parameters) == nullptr) {
         parameters->release();
         return nullptr;
     }
-    return createPluginOrNull<TessalinePlugin, TessalineParameterSet>(parameters, host,
-                                                                      hostContext);
+    return createPluginOrNull<matching::TessalinePlugin, matching::TessalineParameterSet>(
+        parameters, host, hostContext);
 }
 
 ParameterSet* createTessalineParameters() {
-    return createParameterSetOrNull<TessalineParameterSet>();
-}
-
-const ParameterTable& tessalineParameterTable() {
-    return tessalineTable();
+    return createParameterSetOrNull<matching::TessalineParameterSet>();
 }
 
 } // namespace orq

@@ -14,7 +14,7 @@
 namespace orq {
 namespace {
 
-using namespace orq::tessaline;
+using namespace orq::matching;
 using namespace orq::tessaline::testing;
 
 struct PluginDeleter {
