@@ -8,7 +8,7 @@
 #include <new>
 #include <utility>
 
-namespace orq {
+namespace orq::scope {
 
 namespace {
 
@@ -17,60 +17,9 @@ constexpr int32_t kScopeChannels = 2;
 // The record kind of an analyser.
 constexpr int32_t kAnalyserKind = 6;
 
-const ParameterDef kLunavisDefs[] = {
-    {"Data", kKindArray, 0.0f, 1, static_cast<int32_t>(sizeof(ScopeBlock)), "data"},
-    {"PeakData", kKindArray, 0.0f, 0, static_cast<int32_t>(sizeof(float)), "PeakData"},
-    {"mono", kKindFloat, 0.0f, 0, 0, "mono"},
-    {nullptr, kKindFloat, 0.0f, 0, 0, nullptr},
-    {"scale", kKindFloat, 0.0f, 0, 0, "scale"},
-};
-static_assert(std::size(kLunavisDefs) == kLunavisParamCount);
-
-const ParameterTable kLunavisTable{fourCC("Lunv"), "Orq Lunavis", kLunavisDefs};
-
 } // namespace
 
-const ParameterTable& lunavisParameterTable() {
-    return kLunavisTable;
-}
-
 const PluginIdentity LunavisPlugin::kIdentity{kAnalyserKind, fourCC("Lunv"), "Orq Lunavis"};
-
-LunavisParameters::LunavisParameters() : TableParameterSet(kLunavisTable) {}
-
-ParameterSet* LunavisParameters::clone() const {
-    return new LunavisParameters(*this);
-}
-
-void LunavisParameters::setArray(int32_t index, const void* source, int32_t count) {
-    if (index != kLunavisData) return;
-    if (source == nullptr || count < 1) return;
-    copyScopeRows(*static_cast<const ScopeBlock*>(source), block());
-    markChanged(index);
-}
-
-void LunavisParameters::getArray(int32_t index, void* destination, int32_t count) {
-    if (index != kLunavisData) return;
-    if (destination == nullptr || count < 1) return;
-    copyScopeRows(block(), *static_cast<ScopeBlock*>(destination));
-    clearChanged(index);
-}
-
-void LunavisParameters::takeRows(ScopeEngine& engine) {
-    engine.collect(block());
-    markChanged(kLunavisData);
-}
-
-void LunavisParameters::writeBlockTo(ParameterInterface* store) {
-    if (store == iface()) return; // already there
-    int32_t count = 0, size = 0;
-    if (store->arrayInfo(store, kLunavisData, &count, &size) != 0 || count != 1 ||
-        size != static_cast<int32_t>(sizeof(ScopeBlock))) {
-        return;
-    }
-    store->setArray(store, kLunavisData, &block(), 1);
-    clearChanged(kLunavisData);
-}
 
 LunavisPlugin::LunavisPlugin(ParameterSet* parameters, HostCallback host, void* hostContext)
     : AudioPlugin(kIdentity, parameters, host, hostContext) {}
@@ -193,16 +142,21 @@ int32_t LunavisPlugin::latency() {
     return kScopeBlockFrames;
 }
 
+} // namespace orq::scope
+
+namespace orq {
+
 AudioPlugin* createLunavisPlugin(ParameterSet* parameters, HostCallback host, void* hostContext) {
     if (parameters != nullptr) {
-        parameters = adoptParameterSetOrNull<LunavisParameters>(parameters);
+        parameters = adoptParameterSetOrNull<scope::LunavisParameters>(parameters);
         if (parameters == nullptr) return nullptr;
     }
-    return createPluginOrNull<LunavisPlugin, LunavisParameters>(parameters, host, hostContext);
+    return createPluginOrNull<scope::LunavisPlugin, scope::LunavisParameters>(parameters, host,
+                                                                              hostContext);
 }
 
 ParameterSet* createLunavisParameters() {
-    return createParameterSetOrNull<LunavisParameters>();
+    return createParameterSetOrNull<scope::LunavisParameters>();
 }
 
 } // namespace orq

@@ -10,7 +10,7 @@
 #include <numbers>
 #include <vector>
 
-namespace orq {
+namespace orq::scope {
 namespace {
 
 struct PluginDeleter {
@@ -255,4 +255,4 @@ TEST(LunavisGlue, an_allocation_failure_in_open_leaves_it_closed_and_passing_aud
 }
 
 } // namespace
-} // namespace orq
+} // namespace orq::scope

@@ -11,6 +11,8 @@
 
 namespace orq {
 
+using namespace scope; // the scope's blocks and parameter indices
+
 struct ScopeRowSummary {
     float correlation; // 0..1
     float peakMid;     // largest |mid| of the row's points (normalised block)
