@@ -10,7 +10,7 @@
 #include <numbers>
 #include <vector>
 
-namespace orq {
+namespace orq::spectrogram {
 namespace {
 
 struct SetReleaser {
@@ -269,4 +269,4 @@ TEST(OmbrelGlue, an_allocation_failure_in_open_leaves_it_closed_and_passing_audi
 }
 
 } // namespace
-} // namespace orq
+} // namespace orq::spectrogram

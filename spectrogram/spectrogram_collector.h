@@ -10,6 +10,8 @@
 
 namespace orq {
 
+using namespace spectrogram; // the analyser's spectra and parameter indices
+
 // The display's calibration factor k: levels are 10·log10(k·P) dB. With the interior-bin
 // scale P[k] is a sine's mean power A²/2, so k = 2 puts a full-scale sine at 0 dB in full-band
 // mode (about −2 dB in low-band mode, whose shorter window has the lower gain).

@@ -6,7 +6,7 @@
 #include <numbers>
 #include <stdexcept>
 
-namespace orq {
+namespace orq::spectrogram {
 
 namespace {
 
@@ -346,4 +346,4 @@ void SpectrumAnalyzer::transformAndStore() {
     rowB[half] = im[nyquist] * im[nyquist];
 }
 
-} // namespace orq
+} // namespace orq::spectrogram

@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace orq {
+namespace orq::spectrogram {
 
 constexpr int32_t kSpectrumFftLength = 1024;
 constexpr int32_t kSpectrumBins = kSpectrumFftLength / 2 + 1; // 513
@@ -199,4 +199,4 @@ class SpectrumAnalyzer {
     std::vector<float> lowHistory_;
 };
 
-} // namespace orq
+} // namespace orq::spectrogram
