@@ -8,7 +8,7 @@
 //   out = solo x dry + hpMix x mix x high-passed + mix x G
 #pragma once
 
-#include "enhancer/butterworth.h"
+#include "enhancer/biquad_cascade.h"
 #include "enhancer/density_compressor.h"
 #include "enhancer/highpass_designs.h"
 
