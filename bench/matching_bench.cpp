@@ -1,7 +1,7 @@
 // Matching filter throughput at 44.1 kHz stereo in both modes, in multiples of real time
 // ("realtime" counter: audio seconds processed per wall-clock second), with a matched curve
 // (learned source and destination spectra, match on at 100 %) and the live analysis running.
-#include "matching/match_engine.h"
+#include "matching/matching_engine.h"
 
 #include <benchmark/benchmark.h>
 
@@ -27,7 +27,7 @@ std::vector<std::vector<float>> noise() {
 }
 
 void matchingEngine(benchmark::State& state) {
-    using namespace orq::tessaline;
+    using namespace orq::matching;
     const bool thirdOctave = state.range(0) != 0;
     const auto signal = noise();
     MatchEngine engine(kRateHz, 2);

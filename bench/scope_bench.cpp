@@ -21,7 +21,7 @@ void lunavisProcess(benchmark::State& state) {
     plugin->open(format);
     orq::ParameterSet* store = orq::createLunavisParameters();
     if (state.range(0) != 0) {
-        store->setFloat(orq::kLunavisMono, 1.0f);
+        store->setFloat(orq::scope::kLunavisMono, 1.0f);
         store->setMode(orq::kModeChanged);
         plugin->loadSettings(store->iface());
     }
@@ -31,7 +31,7 @@ void lunavisProcess(benchmark::State& state) {
         plugin->process(signal.next());
         frames += kChunkFrames;
         // The editor collects about every 55 ms; once per chunk (93 ms) here.
-        store->setMode(orq::kLunavisData);
+        store->setMode(orq::scope::kLunavisData);
         plugin->saveSettings(store->iface());
     }
     orq::bench::reportRealtime(state, frames, kRateHz);

@@ -20,7 +20,7 @@ void ombrelProcess(benchmark::State& state) {
     orq::OpenFormat format{kRateHz, 2, 0};
     plugin->open(format);
     orq::ParameterSet* store = orq::createOmbrelParameters();
-    store->setFloat(orq::kOmbrelLowBand, lowBand ? 1.0f : 0.0f);
+    store->setFloat(orq::spectrogram::kOmbrelLowBand, lowBand ? 1.0f : 0.0f);
     store->setMode(orq::kModeChanged);
     plugin->loadSettings(store->iface());
 
@@ -30,7 +30,7 @@ void ombrelProcess(benchmark::State& state) {
         plugin->process(signal.next());
         frames += kChunkFrames;
         // The editor collects about every 55 ms; once per chunk (93 ms) here.
-        store->setMode(orq::kOmbrelSpectra);
+        store->setMode(orq::spectrogram::kOmbrelSpectra);
         plugin->saveSettings(store->iface());
     }
     orq::bench::reportRealtime(state, frames, kRateHz);

@@ -1,45 +1,17 @@
 #include "enhancer/brisquet_plugin.h"
 
+#include "runtime/plugin_glue.h"
+
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <new>
+#include <utility>
 
-namespace orq {
-
-using enhancer::EnhancerEngine;
-using enhancer::kEnhancerApplyOrder;
-using enhancer::kEnhancerParameterCount;
-using enhancer::kEnhancerParameters;
-using enhancer::kMonoIndex;
-using enhancer::kSwitchOnThreshold;
+namespace orq::enhancer {
 
 namespace {
 
-constexpr uint32_t kBrisquetId = fourCC("Brsq");
-constexpr const char* kBrisquetName = "Orq Brisquet";
 constexpr int32_t kPluginKind = 1;
-
-constexpr std::array<ParameterDef, kEnhancerParameterCount> makeDefs() {
-    std::array<ParameterDef, kEnhancerParameterCount> defs{};
-    for (size_t i = 0; i < defs.size(); ++i) {
-        const enhancer::EnhancerParameter& p = kEnhancerParameters[i];
-        defs[i] = ParameterDef{p.key, kKindFloat, p.defaultValue, 0, 0, p.label, nullptr};
-    }
-    return defs;
-}
-constexpr std::array<ParameterDef, kEnhancerParameterCount> kBrisquetDefs = makeDefs();
-
-class ScopedLock {
-  public:
-    explicit ScopedLock(CRITICAL_SECTION& cs) : cs_(cs) { EnterCriticalSection(&cs_); }
-    ~ScopedLock() { LeaveCriticalSection(&cs_); }
-    ScopedLock(const ScopedLock&) = delete;
-    ScopedLock& operator=(const ScopedLock&) = delete;
-
-  private:
-    CRITICAL_SECTION& cs_;
-};
 
 // Reads a value without touching the set's changed flags.
 float peek(ParameterSet& set, int32_t index) {
@@ -50,66 +22,87 @@ float peek(ParameterSet& set, int32_t index) {
     return value;
 }
 
-ParameterSet* ensureParameters(ParameterSet* parameters) {
-    return parameters != nullptr ? parameters : new BrisquetParameters();
+// A value from a host, limited to its parameter's range, to the engine's typed setter.
+void applySetting(EnhancerEngine& engine, int32_t index, float value) {
+    const float v = clampParameter(index, value);
+    switch (index) {
+    case kInputGainIndex:
+        engine.setInputGainDb(v);
+        break;
+    case kSoloIndex:
+        engine.setSolo(v);
+        break;
+    case kMixIndex:
+        engine.setMix(v);
+        break;
+    case kFrequencyIndex:
+        engine.setCornerHz(v);
+        break;
+    case kHpMixIndex:
+        engine.setHpMix(v);
+        break;
+    case kGainIndex:
+        engine.setDrive(v);
+        break;
+    case kKickIndex:
+        engine.setKick(v >= kSwitchOnThreshold);
+        break;
+    case kDensityIndex:
+        engine.setDensity(v);
+        break;
+    case kSecondIndex:
+        engine.setSecond(v);
+        break;
+    case kThirdIndex:
+        engine.setThird(v);
+        break;
+    default: // "mono" is the plug-in's, not the engine's
+        break;
+    }
+}
+
+// The engine's value of a parameter, in the table's units.
+float settingOf(const EnhancerSettings& s, int32_t index) {
+    switch (index) {
+    case kInputGainIndex:
+        return s.inputGainDb;
+    case kSoloIndex:
+        return s.solo;
+    case kMixIndex:
+        return s.mix;
+    case kFrequencyIndex:
+        return s.cornerHz;
+    case kHpMixIndex:
+        return s.hpMix;
+    case kGainIndex:
+        return s.drive;
+    case kKickIndex:
+        return s.kick ? 1.0f : 0.0f;
+    case kDensityIndex:
+        return s.density;
+    case kSecondIndex:
+        return s.second;
+    case kThirdIndex:
+        return s.third;
+    default:
+        return 0.0f;
+    }
 }
 
 } // namespace
-
-// Parameters -----------------------------------------------------------------------------------
-
-const ParameterTable& brisquetParameterTable() {
-    static const ParameterTable table{kBrisquetId, kBrisquetName, kBrisquetDefs};
-    return table;
-}
-
-BrisquetParameters::BrisquetParameters() : TableParameterSet(brisquetParameterTable()) {}
-
-ParameterSet* BrisquetParameters::clone() const {
-    return new BrisquetParameters(*this);
-}
-
-void BrisquetParameters::getInfo(int32_t index, ParameterInfo* info) const {
-    if (info == nullptr) return;
-    if (index < 0 || index >= kEnhancerParameterCount ||
-        !kEnhancerParameters[size_t(index)].hasRangeRecord) {
-        TableParameterSet::getInfo(index, info);
-        return;
-    }
-    const enhancer::EnhancerParameter& p = kEnhancerParameters[size_t(index)];
-    *info = ParameterInfo{kKindFloat, p.minimum, p.maximum, p.step, {}, 1};
-    std::strncpy(info->unit, p.unit, sizeof info->unit - 1);
-}
-
-ParameterSet* createBrisquetParameters() {
-    try {
-        return new BrisquetParameters();
-    } catch (...) {
-        return nullptr;
-    }
-}
-
-AudioPlugin* createBrisquetPlugin(ParameterSet* parameters, HostCallback host, void* hostContext) {
-    try {
-        return new BrisquetPlugin(parameters, host, hostContext);
-    } catch (...) {
-        if (parameters != nullptr) parameters->release();
-        return nullptr;
-    }
-}
 
 // Plug-in --------------------------------------------------------------------------------------
 
 const PluginIdentity BrisquetPlugin::kIdentity{kPluginKind, kBrisquetId, kBrisquetName};
 
 BrisquetPlugin::BrisquetPlugin(ParameterSet* parameters, HostCallback host, void* hostContext)
-    : AudioPlugin(kIdentity, ensureParameters(parameters), host, hostContext) {}
+    : AudioPlugin(kIdentity, parameters, host, hostContext) {}
 
 BrisquetPlugin::~BrisquetPlugin() = default;
 
 int32_t BrisquetPlugin::checkFormat(int32_t channels, int32_t* outputChannels, int32_t* sampleRate,
                                     int32_t* extra) {
-    if (channels < 1 || channels > enhancer::kMaxEnhancerChannels) return kStatusChannelsRefused;
+    if (channels < 1 || channels > kMaxEnhancerChannels) return kStatusChannelsRefused;
     if (sampleRate == nullptr || !EnhancerEngine::supportsSampleRate(*sampleRate))
         return kStatusFormatRateRefused;
     if (outputChannels != nullptr) *outputChannels = channels;
@@ -119,43 +112,54 @@ int32_t BrisquetPlugin::checkFormat(int32_t channels, int32_t* outputChannels, i
 
 int32_t BrisquetPlugin::wantedEngineChannels() {
     const bool mono =
-        enhancer::clampParameter(kMonoIndex, peek(parameters(), kMonoIndex)) >= kSwitchOnThreshold;
+        clampParameter(kMonoIndex, peek(parameters(), kMonoIndex)) >= kSwitchOnThreshold;
     return streamChannels_ == 1 || mono ? 1 : 2;
 }
 
 int32_t BrisquetPlugin::open(OpenFormat& format) {
-    if (format.channels < 1 || format.channels > enhancer::kMaxEnhancerChannels)
+    if (format.channels < 1 || format.channels > kMaxEnhancerChannels)
         return kStatusChannelsRefused;
     if (!EnhancerEngine::supportsSampleRate(format.sampleRate)) return kStatusRateRefused;
-    streamChannels_ = format.channels;
     format.extra = 0;
-    std::unique_ptr<EnhancerEngine> engine;
-    std::vector<float> tail;
+    std::unique_ptr<EnhancerEngine> previous; // destroyed after the lock is left
     try {
-        engine = std::make_unique<EnhancerEngine>(format.sampleRate, wantedEngineChannels());
-        tail.assign(size_t(engine->latencyFrames()) * enhancer::kMaxEnhancerChannels, 0.0f);
+        int32_t engineChannels = 0;
+        {
+            ScopedLock lock(this->lock());
+            streamChannels_ = format.channels;
+            engineChannels = wantedEngineChannels();
+        }
+        auto fresh = std::make_unique<EnhancerEngine>(format.sampleRate, engineChannels);
+        std::vector<float> tail(size_t(fresh->latencyFrames()) * kMaxEnhancerChannels, 0.0f);
+        ScopedLock lock(this->lock());
+        fresh->setBypassWithDelay(bypassWithDelay_);
+        previous = std::exchange(engine_, std::move(fresh));
+        tail_.swap(tail);
+        for (int32_t c = 0; c < kMaxEnhancerChannels; ++c)
+            tailChannels_[c] = tail_.data() + size_t(c) * size_t(engine_->latencyFrames());
+        // Every parameter is persisted, so this applies them all to the new engine.
+        const int32_t mode = parameters().mode();
+        parameters().setMode(kModePersisted);
+        loadSettings(parameters().iface());
+        parameters().setMode(mode);
     } catch (...) {
-        return kStatusOutOfMemory;
+        std::unique_ptr<EnhancerEngine> failed;
+        ScopedLock lock(this->lock());
+        failed.swap(engine_);
+        return kStatusOpenFailed;
     }
-    engine->setBypassWithDelay(bypassWithDelay_);
-    ScopedLock lock(this->lock());
-    engine_ = std::move(engine);
-    tail_ = std::move(tail);
-    for (int32_t c = 0; c < enhancer::kMaxEnhancerChannels; ++c)
-        tailChannels_[c] = tail_.data() + size_t(c) * size_t(engine_->latencyFrames());
-    // Every parameter is persisted, so this applies them all to the new engine.
-    const int32_t mode = parameters().mode();
-    parameters().setMode(kModePersisted);
-    loadSettings(parameters().iface());
-    parameters().setMode(mode);
     return 0;
 }
 
 int32_t BrisquetPlugin::close() {
-    ScopedLock lock(this->lock());
-    engine_.reset();
-    std::vector<float>().swap(tail_);
-    std::fill(std::begin(tailChannels_), std::end(tailChannels_), nullptr);
+    std::unique_ptr<EnhancerEngine> previous;
+    std::vector<float> tail;
+    {
+        ScopedLock lock(this->lock());
+        previous.swap(engine_);
+        tail.swap(tail_);
+        std::fill(std::begin(tailChannels_), std::end(tailChannels_), nullptr);
+    }
     return 0;
 }
 
@@ -202,10 +206,16 @@ int32_t BrisquetPlugin::process(AudioBuffers& buffers) {
     float** inputs = buffers.inputs();
     float** outputs = buffers.outputs();
     if (inputs == nullptr || outputs == nullptr) return 0;
-    const int32_t engineChannels = engine_ ? engine_->channels() : 0;
-    if (!engine_ || buffers.inputChannels < engineChannels ||
-        buffers.outputChannels < engineChannels) {
-        // No engine for this layout: silence rather than unprocessed or stale samples.
+    if (!engine_) {
+        // Closed: the audio passes unchanged.
+        const int32_t channels = std::min(buffers.inputChannels, buffers.outputChannels);
+        for (int32_t c = 0; c < channels; ++c)
+            if (outputs[c] != inputs[c]) std::copy(inputs[c], inputs[c] + frames, outputs[c]);
+        return frames;
+    }
+    const int32_t engineChannels = engine_->channels();
+    if (buffers.inputChannels < engineChannels || buffers.outputChannels < engineChannels) {
+        // An engine for another layout: silence rather than unprocessed or stale samples.
         for (int32_t c = 0; c < buffers.outputChannels; ++c)
             if (outputs[c] != nullptr) std::fill(outputs[c], outputs[c] + frames, 0.0f);
         return frames;
@@ -225,7 +235,7 @@ void BrisquetPlugin::loadSettings(ParameterInterface* store) {
     for (const int32_t index : kEnhancerApplyOrder) {
         if (!store->isSelected(store, index)) continue;
         const float value = store->getFloat(store, index);
-        if (engine_) engine_->setParameter(index, value);
+        if (engine_) applySetting(*engine_, index, value);
         if (!ownSet) parameters().setFloat(index, value);
     }
     if (store->isSelected(store, kMonoIndex)) {
@@ -245,7 +255,7 @@ void BrisquetPlugin::saveSettings(ParameterInterface* store) {
         if (!ownSet) parameters().getFloat(index); // clears the plug-in's flag
     };
     for (const int32_t index : kEnhancerApplyOrder)
-        write(index, engine_ ? engine_->parameter(index) : peek(parameters(), index));
+        write(index, engine_ ? settingOf(engine_->settings(), index) : peek(parameters(), index));
     // "mono" is persisted too; without it a saved stereo/mono choice would be lost.
     write(kMonoIndex, peek(parameters(), kMonoIndex));
 }
@@ -262,6 +272,19 @@ bool BrisquetPlugin::rebuildEngine(int32_t channels) {
     ScopedLock lock(this->lock());
     engine_ = std::move(engine);
     return true;
+}
+
+} // namespace orq::enhancer
+
+namespace orq {
+
+ParameterSet* createBrisquetParameters() {
+    return createParameterSetOrNull<enhancer::BrisquetParameters>();
+}
+
+AudioPlugin* createBrisquetPlugin(ParameterSet* parameters, HostCallback host, void* hostContext) {
+    return createPluginOrNull<enhancer::BrisquetPlugin, enhancer::BrisquetParameters>(
+        parameters, host, hostContext);
 }
 
 } // namespace orq

@@ -1,33 +1,20 @@
 // "Orq Brisquet": the spectral enhancer as a plug-in of the processing frame.
 #pragma once
 
+#include "enhancer/brisquet_parameters.h"
 #include "enhancer/enhancer_engine.h"
 #include "runtime/audio_plugin.h"
-#include "runtime/parameter_set.h"
 
 #include <memory>
 #include <vector>
 
-namespace orq {
-
-// open's failure when the engine cannot be allocated.
-constexpr int32_t kStatusOutOfMemory = static_cast<int32_t>(0x8007000Eu);
-
-// The enhancer's parameter set: the table's values, and a range record for every parameter
-// that has one.
-class BrisquetParameters : public TableParameterSet {
-  public:
-    BrisquetParameters();
-    BrisquetParameters(const BrisquetParameters& other) = default;
-    ParameterSet* clone() const override;
-    void getInfo(int32_t index, ParameterInfo* info) const override;
-};
+namespace orq::enhancer {
 
 class BrisquetPlugin final : public AudioPlugin {
   public:
     static const PluginIdentity kIdentity;
 
-    // [ui-thread] takes ownership of parameters (a fresh default set when null).
+    // [ui-thread] takes ownership of parameters.
     BrisquetPlugin(ParameterSet* parameters, HostCallback host, void* hostContext);
     ~BrisquetPlugin() override;
 
@@ -53,22 +40,24 @@ class BrisquetPlugin final : public AudioPlugin {
     void setBypassWithDelay(float value) override;
 
     // For inspection: the engine while open, else null.
-    const enhancer::EnhancerEngine* engine() const { return engine_.get(); }
+    const EnhancerEngine* engine() const { return engine_.get(); }
 
   private:
     int32_t wantedEngineChannels();
     // Builds a new engine with the current settings; false (old engine kept) when out of memory.
     bool rebuildEngine(int32_t channels);
 
-    std::unique_ptr<enhancer::EnhancerEngine> engine_;
+    std::unique_ptr<EnhancerEngine> engine_;
     int32_t streamChannels_ = 0;
     bool bypassWithDelay_ = false;
     std::vector<float> tail_; // Ld frames per output channel, for stop
-    float* tailChannels_[enhancer::kMaxEnhancerChannels] = {};
+    float* tailChannels_[kMaxEnhancerChannels] = {};
 };
 
-// The enhancer's parameter table (eleven indices).
-const ParameterTable& brisquetParameterTable();
+} // namespace orq::enhancer
+
+namespace orq {
+
 // A new parameter set with the defaults; null when it cannot be allocated.
 ParameterSet* createBrisquetParameters();
 // A new plug-in owning parameters (also when creation fails); null on failure.

@@ -1,4 +1,5 @@
 #include "enhancer/brisquet_plugin.h"
+#include "runtime/plugin_glue_test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -9,10 +10,8 @@
 #include <string>
 #include <vector>
 
-namespace orq {
+namespace orq::enhancer {
 namespace {
-
-using enhancer::kEnhancerParameterCount;
 
 struct PluginDeleter {
     void operator()(AudioPlugin* p) const { delete p; }
@@ -197,7 +196,7 @@ TEST(BrisquetSettings, open_applies_the_persisted_values_to_the_new_engine) {
     set->setFloat(3, 5000.0f);
     set->setFloat(7, 6.0f);
     PluginPtr plugin = openedPlugin(48000, 2, set.release());
-    const enhancer::EnhancerEngine* engine = brisquet(plugin).engine();
+    const EnhancerEngine* engine = brisquet(plugin).engine();
     ASSERT_NE(engine, nullptr);
     EXPECT_EQ(engine->settings().inputGainDb, -6.0f);
     EXPECT_EQ(engine->settings().cornerHz, 5000.0f);
@@ -212,7 +211,7 @@ TEST(BrisquetSettings, only_changed_values_reach_the_engine_and_saves_report_its
     editor->setFloat(3, 12345.0f); // out of range: the engine keeps 7000
     editor->setFloat(8, 0.25f);
     plugin->dispatch(kCmdLoadSettings, editor->iface(), kModeChanged);
-    const enhancer::EnhancerEngine* engine = brisquet(plugin).engine();
+    const EnhancerEngine* engine = brisquet(plugin).engine();
     EXPECT_EQ(engine->settings().cornerHz, 7000.0f);
     EXPECT_EQ(engine->settings().second, 0.25f);
     EXPECT_EQ(engine->settings().inputGainDb, 0.0f);
@@ -231,10 +230,37 @@ TEST(BrisquetSettings, non_numbers_from_a_host_fall_back_to_defaults) {
     store->setFloat(0, INFINITY);
     store->setMode(kModeAll);
     plugin->loadSettings(store->iface());
-    const enhancer::EnhancerEngine* engine = brisquet(plugin).engine();
+    const EnhancerEngine* engine = brisquet(plugin).engine();
     EXPECT_EQ(engine->settings().mix, 0.5f);
     EXPECT_EQ(engine->settings().cornerHz, 3000.0f);
     EXPECT_EQ(engine->settings().inputGainDb, 6.0f);
+}
+
+TEST(BrisquetSettings, values_from_a_host_are_limited_to_the_table_ranges) {
+    PluginPtr plugin = openedPlugin();
+    SetPtr store(createBrisquetParameters());
+    store->setFloat(kDensityIndex, 100.0f);
+    store->setFloat(kInputGainIndex, -1000.0f);
+    store->setFloat(kMixIndex, 5.0f);
+    store->setFloat(kKickIndex, 0.7f); // a switch: on from 0.5
+    store->setMode(kModeAll);
+    plugin->loadSettings(store->iface());
+    const EnhancerEngine* engine = brisquet(plugin).engine();
+    EXPECT_EQ(engine->settings().density, 6.0f);
+    EXPECT_EQ(engine->settings().inputGainDb, -20.0f);
+    EXPECT_EQ(engine->settings().mix, 1.0f);
+    EXPECT_TRUE(engine->settings().kick);
+}
+
+TEST(BrisquetSettings, a_new_plugin_reports_the_table_defaults) {
+    PluginPtr plugin = openedPlugin();
+    SetPtr report(createBrisquetParameters());
+    for (int32_t i = 0; i < kEnhancerParameterCount; ++i)
+        report->setFloat(i, -99.0f);
+    plugin->dispatch(kCmdSaveSettings, report->iface(), kModeAll);
+    report->setMode(kModeAll);
+    for (int32_t i = 0; i < kEnhancerParameterCount; ++i)
+        EXPECT_EQ(report->getFloat(i), kEnhancerParameters[size_t(i)].defaultValue) << i;
 }
 
 // Processing -------------------------------------------------------------------------------------
@@ -279,11 +305,12 @@ TEST(BrisquetProcess, a_one_channel_stream_runs_a_one_channel_engine) {
     EXPECT_TRUE(std::isfinite(buffers.outputs()[0][299]));
 }
 
-TEST(BrisquetProcess, without_an_engine_the_output_is_silence) {
+TEST(BrisquetProcess, without_an_engine_the_audio_passes_unchanged) {
     PluginPtr plugin(createBrisquetPlugin(nullptr, nullptr, nullptr));
-    const auto out = feed(*plugin, noise(100, 5), noise(100, 6));
-    for (float v : out[0])
-        ASSERT_EQ(v, 0.0f);
+    const std::vector<float> left = noise(100, 5), right = noise(100, 6);
+    const auto out = feed(*plugin, left, right);
+    EXPECT_EQ(out[0], left);
+    EXPECT_EQ(out[1], right);
 }
 
 TEST(BrisquetProcess, bypass_with_delay_passes_the_input_unscaled_after_the_latency) {
@@ -369,5 +396,25 @@ TEST(BrisquetIdentity, record_carries_the_display_name) {
     EXPECT_EQ(plugin->processReplacing(buffers), kStatusNotSupported5);
 }
 
+// Glue -------------------------------------------------------------------------------------------
+
+TEST(BrisquetGlue, open_close_and_format_changes_on_one_thread_never_race_processing_on_another) {
+    PluginPtr plugin(createBrisquetPlugin(nullptr, nullptr, nullptr));
+    const int64_t blocks = test::raceOpenCloseAgainstProcessing(
+        *plugin, {{44100, 2, 0}, {48000, 1, 0}, {48000, 2, 0}}, 300);
+    EXPECT_GT(blocks, 0);
+}
+
+TEST(BrisquetGlue, an_allocation_failure_in_open_leaves_it_closed_and_passing_audio_unchanged) {
+    PluginPtr plugin(createBrisquetPlugin(nullptr, nullptr, nullptr));
+    int32_t failedOpens = 0;
+    EXPECT_NO_THROW(failedOpens =
+                        test::checkOpenUnderEveryAllocationFailure(*plugin, {44100, 2, 0}, [&] {
+                            return brisquet(plugin).engine() != nullptr;
+                        }));
+    EXPECT_GT(failedOpens, 0);
+    EXPECT_NE(brisquet(plugin).engine(), nullptr);
+}
+
 } // namespace
-} // namespace orq
+} // namespace orq::enhancer

@@ -1,3 +1,4 @@
+#include "enhancer/biquad_cascade.h"
 #include "enhancer/butterworth.h"
 #include "enhancer/enhancer_engine.h"
 

@@ -1,4 +1,5 @@
 #include "enhancer/density_compressor.h"
+#include "enhancer/density_compressor_design.h"
 
 #include <gtest/gtest.h>
 

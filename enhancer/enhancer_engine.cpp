@@ -134,28 +134,33 @@ EnhancerEngine::EnhancerEngine(int32_t sampleRateHz, int32_t channels)
 // Settings ------------------------------------------------------------------------------------
 
 void EnhancerEngine::setInputGainDb(float db) {
-    settings_.inputGainDb = clampParameter(kInputGainIndex, db);
+    if (!std::isfinite(db)) return;
+    settings_.inputGainDb = db;
     inputGain_ = float(std::pow(10.0, settings_.inputGainDb / 20.0));
 }
 
 void EnhancerEngine::setSolo(float solo) {
-    settings_.solo = clampParameter(kSoloIndex, solo);
+    if (!std::isfinite(solo)) return;
+    settings_.solo = solo;
     dryWeight_ = settings_.solo;
 }
 
 void EnhancerEngine::setMix(float mix) {
-    settings_.mix = clampParameter(kMixIndex, mix);
+    if (!std::isfinite(mix)) return;
+    settings_.mix = mix;
     harmonicWeight_ = settings_.mix;
     highpassWeight_ = settings_.hpMix * settings_.mix;
 }
 
 void EnhancerEngine::setHpMix(float hpMix) {
-    settings_.hpMix = clampParameter(kHpMixIndex, hpMix);
+    if (!std::isfinite(hpMix)) return;
+    settings_.hpMix = hpMix;
     highpassWeight_ = settings_.hpMix * settings_.mix;
 }
 
 void EnhancerEngine::setCornerHz(float cornerHz) {
-    const int32_t index = highpassCornerIndex(clampParameter(kFrequencyIndex, cornerHz));
+    if (std::isnan(cornerHz)) return;
+    const int32_t index = highpassCornerIndex(cornerHz);
     settings_.cornerHz = float((index + 1) * kHighpassCornerStepHz);
     const HighpassDesign& design = kHighpassDesigns[baseRateIndex_][index];
     const std::array<double, kHighpassFrameTaps> taps = centredHighpassTaps(design);
@@ -167,7 +172,8 @@ void EnhancerEngine::setCornerHz(float cornerHz) {
 }
 
 void EnhancerEngine::setDrive(float drive) {
-    settings_.drive = clampParameter(kGainIndex, drive);
+    if (!std::isfinite(drive)) return;
+    settings_.drive = drive;
 }
 
 void EnhancerEngine::setKick(bool kick) {
@@ -176,19 +182,22 @@ void EnhancerEngine::setKick(bool kick) {
 }
 
 void EnhancerEngine::setDensity(float density) {
-    settings_.density = clampParameter(kDensityIndex, density);
+    if (!std::isfinite(density)) return;
+    settings_.density = density;
     updateCompressors();
 }
 
 void EnhancerEngine::setSecond(float amount) {
-    settings_.second = clampParameter(kSecondIndex, amount);
+    if (!std::isfinite(amount)) return;
+    settings_.second = amount;
     const float k2 = kSecondOrderWeight * settings_.second;
     productWeights_[kBandALane0] = k2;
     productWeights_[kBandALane0 + 1] = k2;
 }
 
 void EnhancerEngine::setThird(float amount) {
-    settings_.third = clampParameter(kThirdIndex, amount);
+    if (!std::isfinite(amount)) return;
+    settings_.third = amount;
     const float k3 = kThirdOrderWeight * settings_.third;
     productWeights_[kBandBLane0] = k3;
     productWeights_[kBandBLane0 + 1] = k3;
@@ -215,70 +224,6 @@ void EnhancerEngine::applySettings(const EnhancerSettings& s) {
     setDensity(s.density);
     setCornerHz(s.cornerHz);
     setHpMix(s.hpMix);
-}
-
-void EnhancerEngine::setParameter(int32_t index, float value) {
-    switch (index) {
-    case kInputGainIndex:
-        setInputGainDb(value);
-        break;
-    case kSoloIndex:
-        setSolo(value);
-        break;
-    case kMixIndex:
-        setMix(value);
-        break;
-    case kFrequencyIndex:
-        setCornerHz(value);
-        break;
-    case kHpMixIndex:
-        setHpMix(value);
-        break;
-    case kGainIndex:
-        setDrive(value);
-        break;
-    case kKickIndex:
-        setKick(clampParameter(kKickIndex, value) >= kSwitchOnThreshold);
-        break;
-    case kDensityIndex:
-        setDensity(value);
-        break;
-    case kSecondIndex:
-        setSecond(value);
-        break;
-    case kThirdIndex:
-        setThird(value);
-        break;
-    default:
-        break;
-    }
-}
-
-float EnhancerEngine::parameter(int32_t index) const {
-    switch (index) {
-    case kInputGainIndex:
-        return settings_.inputGainDb;
-    case kSoloIndex:
-        return settings_.solo;
-    case kMixIndex:
-        return settings_.mix;
-    case kFrequencyIndex:
-        return settings_.cornerHz;
-    case kHpMixIndex:
-        return settings_.hpMix;
-    case kGainIndex:
-        return settings_.drive;
-    case kKickIndex:
-        return settings_.kick ? 1.0f : 0.0f;
-    case kDensityIndex:
-        return settings_.density;
-    case kSecondIndex:
-        return settings_.second;
-    case kThirdIndex:
-        return settings_.third;
-    default:
-        return 0.0f;
-    }
 }
 
 // Processing ----------------------------------------------------------------------------------

@@ -8,9 +8,8 @@
 //   out = solo x dry + hpMix x mix x high-passed + mix x G
 #pragma once
 
-#include "enhancer/butterworth.h"
+#include "enhancer/biquad_cascade.h"
 #include "enhancer/density_compressor.h"
-#include "enhancer/enhancer_parameters.h"
 #include "enhancer/highpass_designs.h"
 
 #include <array>
@@ -40,18 +39,19 @@ constexpr float kThirdOrderWeight = 1.5f;
 constexpr int32_t kBandSections = kBandFilterOrder; // high-pass then low-pass sections
 constexpr int32_t kOutputSections = kOutputFilterOrder / 2;
 
-// User-facing settings, in the units of the parameter table (already limited to its ranges).
+// User-facing settings: input gain in dB, corner in Hz, the rest as plain factors. The
+// defaults are those of a new plug-in.
 struct EnhancerSettings {
-    float inputGainDb = kEnhancerParameters[kInputGainIndex].defaultValue;
-    float solo = kEnhancerParameters[kSoloIndex].defaultValue;
-    float mix = kEnhancerParameters[kMixIndex].defaultValue;
-    float cornerHz = kEnhancerParameters[kFrequencyIndex].defaultValue;
-    float hpMix = kEnhancerParameters[kHpMixIndex].defaultValue;
-    float drive = kEnhancerParameters[kGainIndex].defaultValue;
-    bool kick = kEnhancerParameters[kKickIndex].defaultValue != 0.0f;
-    float density = kEnhancerParameters[kDensityIndex].defaultValue;
-    float second = kEnhancerParameters[kSecondIndex].defaultValue;
-    float third = kEnhancerParameters[kThirdIndex].defaultValue;
+    float inputGainDb = 0.0f;
+    float solo = 1.0f;
+    float mix = 0.5f;
+    float cornerHz = 3000.0f;
+    float hpMix = 1.0f;
+    float drive = 0.5f;
+    bool kick = false;
+    float density = 3.0f;
+    float second = 0.5f;
+    float third = 0.5f;
 };
 
 class EnhancerEngine {
@@ -80,7 +80,8 @@ class EnhancerEngine {
     bool bypassWithDelay() const { return bypassWithDelay_; }
 
     // [ui-thread under the plug-in's lock] no allocation; take effect from the next call.
-    // Values are limited to the parameter ranges (see clampParameter).
+    // A value that is not finite is ignored; the corner snaps to the nearest design
+    // (1000 ... 7000 Hz). The plug-in limits values to its parameter ranges beforehand.
     void setInputGainDb(float db);
     void setSolo(float solo);
     void setMix(float mix);
@@ -92,9 +93,6 @@ class EnhancerEngine {
     void setSecond(float amount);
     void setThird(float amount);
     void applySettings(const EnhancerSettings& settings);
-    // Sets one parameter by its table index (the "mono" index is not the engine's).
-    void setParameter(int32_t index, float value);
-    float parameter(int32_t index) const;
 
     const EnhancerSettings& settings() const { return settings_; }
     int32_t sampleRateHz() const { return sampleRateHz_; }

@@ -12,7 +12,7 @@
 
 namespace orq::host {
 
-using namespace orq::tessaline;
+using namespace orq::matching;
 
 namespace {
 

@@ -25,6 +25,8 @@ struct ScopeExchangeBlock {
 // Correlation of a row that carries no sign information (silence, one channel only).
 constexpr float kNeutralCorrelation = 0.5f;
 
+using namespace scope; // the scope's blocks and parameter indices
+
 struct ScopeRowSummary {
     float correlation; // 0..1
     float peakMid;     // largest |mid| of the row's points (normalised block)

@@ -10,7 +10,7 @@
 #include <cstring>
 #include <stdexcept>
 
-namespace orq::tessaline {
+namespace orq::matching {
 
 namespace {
 
@@ -214,8 +214,14 @@ void BlockConvolver::process(const float* const* in, float* const* out, int32_t 
 
 namespace {
 // The complex product in double precision; GCC builds an AVX2 variant chosen at load time.
+// ThreadSanitizer would instrument that choice, which runs before its runtime is ready, so its
+// builds take the default variant only.
+#if defined(__SANITIZE_THREAD__)
+void multiplySpectrum(float* x, const double* fr, const double* fi, int32_t b) {
+#else
 __attribute__((target_clones("avx2", "default"))) void
 multiplySpectrum(float* x, const double* fr, const double* fi, int32_t b) {
+#endif
     for (int32_t k = 0; k < b; ++k) {
         const double xr = x[2 * k], xi = x[2 * k + 1];
         const double hr = fr[k], hi = fi[k];
@@ -305,4 +311,4 @@ void HighBandConvolver::spectralHook(float* const* slots) {
     }
 }
 
-} // namespace orq::tessaline
+} // namespace orq::matching

@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-namespace orq::tessaline {
+namespace orq::matching {
 
 class OwnRealFft;
 
@@ -153,4 +153,4 @@ class HighBandConvolver : public BlockConvolver {
     AnalysisBand band_;
 };
 
-} // namespace orq::tessaline
+} // namespace orq::matching

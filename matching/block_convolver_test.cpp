@@ -6,7 +6,7 @@
 #include <random>
 #include <vector>
 
-namespace orq::tessaline {
+namespace orq::matching {
 namespace {
 
 std::vector<float> noise(size_t n, uint32_t seed) {
@@ -140,4 +140,4 @@ TEST(BlockConvolverFilter, taps_to_arrays_gives_the_spectrum_of_the_taps) {
 }
 
 } // namespace
-} // namespace orq::tessaline
+} // namespace orq::matching

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <numbers>
 
-namespace orq::tessaline {
+namespace orq::matching {
 
 const std::array<ThirdOctaveBand, kBandCount> kThirdOctaveBands = {{
     {22.4f, 28.0f, 25.0f},          {28.0f, 35.5f, 31.5f},          {35.5f, 45.0f, 40.0f},
@@ -129,4 +129,4 @@ void FirDesigner::design(const double* curveDb, float* re, float* im, float* tap
     im[half] = 0.0f;
 }
 
-} // namespace orq::tessaline
+} // namespace orq::matching

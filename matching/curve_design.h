@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-namespace orq::tessaline {
+namespace orq::matching {
 
 class OwnRealFft;
 
@@ -71,4 +71,4 @@ class FirDesigner {
     std::unique_ptr<OwnRealFft> fft_;
 };
 
-} // namespace orq::tessaline
+} // namespace orq::matching

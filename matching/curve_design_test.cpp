@@ -1,6 +1,6 @@
 #include "matching/curve_design.h"
 
-#include "matching/match_engine.h"
+#include "matching/matching_engine.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <numeric>
 #include <vector>
 
-namespace orq::tessaline {
+namespace orq::matching {
 namespace {
 
 const double kW129 = 0.5 - 0.5 * std::cos(2.0 * M_PI * 129.0 / 257.0);
@@ -219,4 +219,4 @@ TEST_P(MatchDesign, unlearned_bins_contribute_nothing) {
 INSTANTIATE_TEST_SUITE_P(Modes, MatchDesign, ::testing::Values(false, true));
 
 } // namespace
-} // namespace orq::tessaline
+} // namespace orq::matching

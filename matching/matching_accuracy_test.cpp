@@ -1,7 +1,7 @@
 // End-to-end matching: pink noise matched toward a reference of differently coloured pink noise,
 // and a music-like mix matched toward its own differently equalised version through the
 // plug-in's parameter exchange.
-#include "matching/match_engine.h"
+#include "matching/matching_engine.h"
 #include "matching/own_fft.h"
 #include "matching/tessaline_plugin.h"
 #include "matching/test_signals.h"
@@ -15,7 +15,7 @@
 #include <memory>
 #include <vector>
 
-namespace orq::tessaline {
+namespace orq::matching {
 namespace {
 
 using namespace orq::tessaline::testing;
@@ -310,4 +310,4 @@ TEST(MatchingAccuracy, third_octave_mode_matches_a_music_like_mix_from_100_hz_to
 }
 
 } // namespace
-} // namespace orq::tessaline
+} // namespace orq::matching

@@ -2,7 +2,7 @@
 
 #include "dsp/real_fft.h"
 
-namespace orq::tessaline {
+namespace orq::matching {
 
 // The twiddle table is built here, on the thread that builds the engine, not on the audio thread.
 OwnRealFft::OwnRealFft(int32_t n) : n_(n) {
@@ -17,4 +17,4 @@ void OwnRealFft::inverse(float* buffer) {
     dsp::realFftInverse(buffer, n_);
 }
 
-} // namespace orq::tessaline
+} // namespace orq::matching

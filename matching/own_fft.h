@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-namespace orq::tessaline {
+namespace orq::matching {
 
 class OwnRealFft {
   public:
@@ -22,4 +22,4 @@ class OwnRealFft {
     int32_t n_;
 };
 
-} // namespace orq::tessaline
+} // namespace orq::matching

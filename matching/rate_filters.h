@@ -22,6 +22,18 @@ constexpr int32_t kCrossoverTapCount = 83;
 constexpr int32_t kCrossoverGroupDelay = (kCrossoverTapCount - 1) / 2;
 extern const float kCrossoverTaps[kCrossoverTapCount];
 
+} // namespace orq::tessaline
+
+namespace orq::matching {
+
+// The generated tables keep their own namespace; the matching filter uses them from here.
+using tessaline::kCrossoverGroupDelay;
+using tessaline::kCrossoverTapCount;
+using tessaline::kCrossoverTaps;
+using tessaline::kRateFilterCount;
+using tessaline::kRateFilters;
+using tessaline::RateFilter;
+
 // The table row for this rate, or nullptr when the third-octave mode does not support it.
 inline const RateFilter* findRateFilter(int32_t sampleRateHz) {
     for (const RateFilter& r : kRateFilters) {
@@ -30,4 +42,4 @@ inline const RateFilter* findRateFilter(int32_t sampleRateHz) {
     return nullptr;
 }
 
-} // namespace orq::tessaline
+} // namespace orq::matching

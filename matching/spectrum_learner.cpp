@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace orq::tessaline {
+namespace orq::matching {
 
 BinLayout equalBandLayout(int32_t fftSize) {
     BinLayout l;
@@ -209,4 +209,4 @@ void SpectrumLearner::addGatheredHigh(int32_t dest, int32_t frames) {
     gatheredFrames_ = 0;
 }
 
-} // namespace orq::tessaline
+} // namespace orq::matching

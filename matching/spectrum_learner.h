@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace orq::tessaline {
+namespace orq::matching {
 
 // Where each analysis bin comes from. Equal band: bins 0..N/2 of the engine's transform.
 // Third octave: the low band's bins 0..lowLastBin, then the high band's bins
@@ -119,4 +119,4 @@ class SpectrumLearner {
     int32_t gatheredFrames_ = 0;
 };
 
-} // namespace orq::tessaline
+} // namespace orq::matching

@@ -1,6 +1,6 @@
 #include "matching/spectrum_learner.h"
 
-#include "matching/match_engine.h"
+#include "matching/matching_engine.h"
 #include "matching/test_signals.h"
 
 #include <gtest/gtest.h>
@@ -8,7 +8,7 @@
 #include <cmath>
 #include <vector>
 
-namespace orq::tessaline {
+namespace orq::matching {
 namespace {
 
 using namespace orq::tessaline::testing;
@@ -321,4 +321,4 @@ TEST(EngineLearningFrames, third_octave_high_band_adds_one_frame_per_low_band_fr
 }
 
 } // namespace
-} // namespace orq::tessaline
+} // namespace orq::matching

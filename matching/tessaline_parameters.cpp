@@ -5,7 +5,7 @@
 #include <array>
 #include <cstring>
 
-namespace orq::tessaline {
+namespace orq::matching {
 
 namespace {
 
@@ -105,4 +105,4 @@ void TessalineParameterSet::getInfo(int32_t index, ParameterInfo* info) const {
     info->flag = 1;
 }
 
-} // namespace orq::tessaline
+} // namespace orq::matching

@@ -1,11 +1,12 @@
 // The matching filter's 22-index parameter set: keys, descriptions, defaults, persistence.
 #pragma once
 
+#include "matching/matching_engine.h"
 #include "runtime/parameter_set.h"
 
 #include <cstdint>
 
-namespace orq::tessaline {
+namespace orq::matching {
 
 enum ParamIndex : int32_t {
     kParamBinCount = 0,        // "nFFT21": bins of the equal-band transform (Ne/2+1)
@@ -33,19 +34,13 @@ enum ParamIndex : int32_t {
     kParamCount = 22,
 };
 
-constexpr int32_t kSliderCount = 30;
-constexpr int32_t kDefaultBinCount = 513;
-// Learned spectra, the curve and each display spectrum are stored with this many elements
-// whatever the mode, so a saved stream always has the same shape; the current mode uses the
-// first kParamLearnedBins of them.
-constexpr int32_t kMaxLearnedBins = kDefaultBinCount;
+constexpr int32_t kSliderCount = kBandCount;
 constexpr int32_t kDefaultDisplayCount = 3;
-constexpr int32_t kMaxDisplayCount = 8;
+// Learned spectra, the curve and each display spectrum are stored with kMaxLearnedBins
+// elements whatever the mode, so a saved stream always has the same shape; the current mode
+// uses the first kParamLearnedBins of them.
 constexpr int32_t kSpectraElements = 2 * kMaxDisplayCount * kMaxLearnedBins;
 constexpr int32_t kDefaultSampleRateHz = 44100;
-constexpr float kMorphMax = 2.0f;
-constexpr float kSliderMinDb = -15.0f;
-constexpr float kSliderMaxDb = 15.0f;
 
 // What getInfo reports for an index (present == false: nothing).
 struct ParameterDescription {
@@ -73,4 +68,4 @@ class TessalineParameterSet : public TableParameterSet {
     void getInfo(int32_t index, ParameterInfo* info) const override;
 };
 
-} // namespace orq::tessaline
+} // namespace orq::matching

@@ -1,13 +1,14 @@
 #include "matching/tessaline_plugin.h"
 
+#include "runtime/plugin_glue.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <new>
+#include <iterator>
+#include <utility>
 
-namespace orq {
-
-using namespace tessaline;
+namespace orq::matching {
 
 namespace {
 
@@ -60,79 +61,106 @@ int32_t TessalinePlugin::open(OpenFormat& format) {
     int32_t out = 0, rate = format.sampleRate, extra = 0;
     const int32_t check = checkFormat(format.channels, &out, &rate, &extra);
     if (check != 0) return check;
+    std::unique_ptr<MatchEngine> previous; // destroyed after the lock is left
     try {
-        const int32_t bins = int32_t(set_->value(kParamBinCount));
-        const int32_t displays = int32_t(set_->value(kParamDisplayCount));
-        auto engine = std::make_unique<MatchEngine>(format.sampleRate, format.channels, bins,
-                                                    std::clamp(displays, 1, kMaxDisplayCount));
+        int32_t bins = 0, displays = 0;
+        {
+            ScopedLock lock(this->lock());
+            bins = int32_t(set_->value(kParamBinCount));
+            displays = std::clamp(int32_t(set_->value(kParamDisplayCount)), 1, kMaxDisplayCount);
+        }
+        auto fresh =
+            std::make_unique<MatchEngine>(format.sampleRate, format.channels, bins, displays);
         // Room for the longest tail either mode can hold.
         const int32_t longest =
             std::max(MatchEngine::latencyFor(format.sampleRate, format.channels, bins, false),
                      MatchEngine::latencyFor(format.sampleRate, format.channels, bins, true));
-        tailStorage_.assign(size_t(format.channels) * size_t(longest), 0.0f);
-        tailChannels_.clear();
+        std::vector<float> tailStorage(size_t(format.channels) * size_t(longest), 0.0f);
+        std::vector<float*> tailChannels;
         for (int32_t c = 0; c < format.channels; ++c) {
-            tailChannels_.push_back(tailStorage_.data() + size_t(c) * size_t(longest));
+            tailChannels.push_back(tailStorage.data() + size_t(c) * size_t(longest));
         }
-        engine_ = std::move(engine);
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    } catch (const std::exception&) {
-        return E_INVALIDARG;
+        // A new engine takes every parameter, then the frame's flat setting.
+        const std::vector<int32_t> all(std::begin(kApplyOrder), std::end(kApplyOrder));
+        ScopedLock lock(this->lock());
+        previous = std::exchange(engine_, std::move(fresh));
+        tailStorage_.swap(tailStorage);
+        tailChannels_.swap(tailChannels);
+        set_->setValue(kParamSampleRate, float(format.sampleRate));
+        applyToEngine(all);
+        engine_->setFlat(bypassWithDelay() != 0.0f);
+        publishFromEngine();
+    } catch (...) {
+        std::unique_ptr<MatchEngine> failed;
+        ScopedLock lock(this->lock());
+        failed.swap(engine_);
+        return kStatusOpenFailed;
     }
-    set_->setValue(kParamSampleRate, float(format.sampleRate));
-    // A new engine takes every parameter, then the frame's flat setting.
-    std::vector<int32_t> all(std::begin(kApplyOrder), std::end(kApplyOrder));
-    applyToEngine(all);
-    engine_->setFlat(bypassWithDelay() != 0.0f);
-    publishFromEngine();
     return 0;
 }
 
 int32_t TessalinePlugin::close() {
-    engine_.reset();
+    std::unique_ptr<MatchEngine> previous;
+    {
+        ScopedLock lock(this->lock());
+        previous.swap(engine_);
+    }
     return 0;
 }
 
 int32_t TessalinePlugin::start() {
+    ScopedLock lock(this->lock());
     if (engine_) engine_->reset();
     return 0;
 }
 
 int32_t TessalinePlugin::stop() {
-    if (!engine_ || hostRequest(kRequestHostMode, 0, nullptr) != kHostModeTakesTail) return 0;
-    // Flush: the last latency() frames of the stream are still inside the engine.
-    const int32_t frames =
-        std::min(engine_->latency(),
-                 int32_t(tailStorage_.size() / std::max<size_t>(tailChannels_.size(), 1)));
-    EnterCriticalSection(&lock());
-    std::fill(tailStorage_.begin(), tailStorage_.end(), 0.0f);
-    engine_->process(tailChannels_.data(), tailChannels_.data(), frames);
-    LeaveCriticalSection(&lock());
-    TailRecord tail{tailChannels_.data(), frames, int32_t(tailChannels_.size()), 0};
+    {
+        ScopedLock lock(this->lock());
+        if (!engine_) return 0;
+    }
+    if (hostRequest(kRequestHostMode, 0, nullptr) != kHostModeTakesTail) return 0;
+    TailRecord tail{};
+    {
+        // Flush: the last latency() frames of the stream are still inside the engine.
+        ScopedLock lock(this->lock());
+        if (!engine_) return 0;
+        const int32_t channels = int32_t(tailChannels_.size());
+        const int32_t frames = std::min(
+            engine_->latency(), int32_t(tailStorage_.size() / size_t(std::max(channels, 1))));
+        std::fill(tailStorage_.begin(), tailStorage_.end(), 0.0f);
+        engine_->process(tailChannels_.data(), tailChannels_.data(), frames);
+        tail = TailRecord{tailChannels_.data(), frames, channels, 0};
+    }
+    // The host is called without the lock: it may deliver the tail downstream.
     if (hostRequest(kRequestTake, 0, &tail) == 0) return kStatusTailNotTaken;
     return 0;
 }
 
 int32_t TessalinePlugin::latency() {
+    ScopedLock lock(this->lock());
     return engine_ ? engine_->latency() : 0;
 }
 
 void TessalinePlugin::setBypassWithDelay(float value) {
-    EnterCriticalSection(&lock());
+    ScopedLock lock(this->lock());
     if (engine_) engine_->setFlat(value != 0.0f);
-    LeaveCriticalSection(&lock());
 }
 
 int32_t TessalinePlugin::process(AudioBuffers& buffers) {
     const int32_t frames = buffers.frames;
     if (frames <= 0) return 0;
-    EnterCriticalSection(&lock());
+    ScopedLock lock(this->lock());
     if (engine_ && buffers.inputChannels >= engine_->channels() &&
         buffers.outputChannels >= engine_->channels()) {
         engine_->process(buffers.inputs(), buffers.outputs(), frames);
+    } else if (buffers.outputs() != buffers.inputs()) {
+        // Closed: the audio passes unchanged.
+        const int32_t channels = std::min(buffers.inputChannels, buffers.outputChannels);
+        for (int32_t c = 0; c < channels; ++c) {
+            std::memmove(buffers.outputs()[c], buffers.inputs()[c], sizeof(float) * size_t(frames));
+        }
     }
-    LeaveCriticalSection(&lock());
     return frames;
 }
 
@@ -239,29 +267,22 @@ void TessalinePlugin::saveSettings(ParameterInterface* store) {
     writeSelectedToStore(*set_, store);
 }
 
+} // namespace orq::matching
+
+namespace orq {
+
 AudioPlugin* createTessalinePlugin(ParameterSet* parameters, HostCallback host, void* hostContext) {
-    try {
-        if (parameters == nullptr) parameters = new TessalineParameterSet();
-        if (asTessalineSet(parameters) == nullptr) {
-            parameters->release();
-            return nullptr;
-        }
-        return new TessalinePlugin(parameters, host, hostContext);
-    } catch (...) {
+    // Only a set of this plug-in is taken; another is released.
+    if (parameters != nullptr && matching::asTessalineSet(parameters) == nullptr) {
+        parameters->release();
         return nullptr;
     }
+    return createPluginOrNull<matching::TessalinePlugin, matching::TessalineParameterSet>(
+        parameters, host, hostContext);
 }
 
 ParameterSet* createTessalineParameters() {
-    try {
-        return new TessalineParameterSet();
-    } catch (...) {
-        return nullptr;
-    }
-}
-
-const ParameterTable& tessalineParameterTable() {
-    return tessalineTable();
+    return createParameterSetOrNull<matching::TessalineParameterSet>();
 }
 
 } // namespace orq

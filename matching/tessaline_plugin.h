@@ -9,7 +9,7 @@
 //   match:  index 9 ("match") = 1, index 14 ("morph") = amount 0..2 (1 = 100 %).
 #pragma once
 
-#include "matching/match_engine.h"
+#include "matching/matching_engine.h"
 #include "matching/tessaline_parameters.h"
 #include "runtime/audio_plugin.h"
 #include "runtime/parameter_set.h"
@@ -18,7 +18,7 @@
 #include <memory>
 #include <vector>
 
-namespace orq {
+namespace orq::matching {
 
 class TessalinePlugin : public AudioPlugin {
   public:
@@ -48,23 +48,26 @@ class TessalinePlugin : public AudioPlugin {
     // [any-thread, lock held by the frame] flat: the filter becomes a 128-sample pure delay.
     void setBypassWithDelay(float value) override;
 
-    tessaline::TessalineParameterSet& ownSet() { return *set_; }
-    tessaline::MatchEngine* engine() { return engine_.get(); }
+    TessalineParameterSet& ownSet() { return *set_; }
+    MatchEngine* engine() { return engine_.get(); }
 
   private:
     // Applies the listed indices from the plug-in's own set to the engine.
     void applyToEngine(const std::vector<int32_t>& indices);
     void publishFromEngine();
 
-    tessaline::TessalineParameterSet* set_;
-    std::unique_ptr<tessaline::MatchEngine> engine_;
+    TessalineParameterSet* set_;
+    std::unique_ptr<MatchEngine> engine_;
     std::vector<float> tailStorage_;
     std::vector<float*> tailChannels_;
 };
 
+} // namespace orq::matching
+
+namespace orq {
+
 // Creator functions; failures return null. createTessalinePlugin takes ownership of the set.
 AudioPlugin* createTessalinePlugin(ParameterSet* parameters, HostCallback host, void* hostContext);
 ParameterSet* createTessalineParameters();
-const ParameterTable& tessalineParameterTable();
 
 } // namespace orq

@@ -1,6 +1,7 @@
 #include "matching/tessaline_plugin.h"
 
 #include "matching/test_signals.h"
+#include "runtime/plugin_glue_test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +14,7 @@
 namespace orq {
 namespace {
 
-using namespace orq::tessaline;
+using namespace orq::matching;
 using namespace orq::tessaline::testing;
 
 struct PluginDeleter {
@@ -289,6 +290,25 @@ TEST(TessalinePlugin, stop_hands_the_latency_tail_to_a_host_that_takes_it) {
     p->dispatch(kCmdStop, nullptr, 0);
     EXPECT_EQ(tailFrames, p->dispatch(kCmdLatency, nullptr, 0));
     EXPECT_GT(tailFrames, 896);
+}
+
+// Glue -------------------------------------------------------------------------------------------
+
+TEST(TessalineGlue, open_close_and_format_changes_on_one_thread_never_race_processing_on_another) {
+    PluginPtr p = makePlugin();
+    Store().value(kParamLearn, 1.0f).value(kParamMatch, 1.0f).loadInto(p);
+    const int64_t blocks = test::raceOpenCloseAgainstProcessing(
+        *p, {{44100, 2, 0}, {48000, 1, 0}, {32000, 2, 0}}, 200);
+    EXPECT_GT(blocks, 0);
+}
+
+TEST(TessalineGlue, an_allocation_failure_in_open_leaves_it_closed_and_passing_audio_unchanged) {
+    PluginPtr p = makePlugin();
+    int32_t failedOpens = 0;
+    EXPECT_NO_THROW(failedOpens = test::checkOpenUnderEveryAllocationFailure(
+                        *p, {44100, 2, 0}, [&] { return tess(p).engine() != nullptr; }));
+    EXPECT_GT(failedOpens, 0);
+    EXPECT_NE(tess(p).engine(), nullptr); // the last open succeeded
 }
 
 } // namespace

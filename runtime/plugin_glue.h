@@ -38,8 +38,7 @@ class ScopedLock {
 };
 
 // A fresh parameter set of type Set, or null when it cannot be built. [ui-thread] allocates.
-template <class Set>
-ParameterSet* createParameterSetOrNull() noexcept {
+template <class Set> ParameterSet* createParameterSetOrNull() noexcept {
     try {
         return new Set();
     } catch (...) {
@@ -63,6 +62,24 @@ AudioPlugin* createPluginOrNull(ParameterSet* parameters, HostCallback host,
         parameters->release();
         return nullptr;
     }
+}
+
+// The set a plug-in of parameter set type Set can own: parameters itself when it is a Set (or
+// null), else a fresh Set holding parameters' values, with parameters released. Null when the
+// fresh set cannot be built (parameters is released then too). [ui-thread] allocates.
+template <class Set> ParameterSet* adoptParameterSetOrNull(ParameterSet* parameters) noexcept {
+    if (parameters == nullptr || dynamic_cast<Set*>(parameters) != nullptr) return parameters;
+    ParameterSet* own = createParameterSetOrNull<Set>();
+    if (own != nullptr) {
+        try {
+            own->copyFrom(parameters->iface());
+        } catch (...) {
+            own->release();
+            own = nullptr;
+        }
+    }
+    parameters->release();
+    return own;
 }
 
 } // namespace orq

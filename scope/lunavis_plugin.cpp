@@ -1,11 +1,14 @@
 #include "scope/lunavis_plugin.h"
 
+#include "runtime/plugin_glue.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <new>
+#include <utility>
 
-namespace orq {
+namespace orq::scope {
 
 namespace {
 
@@ -14,68 +17,17 @@ constexpr int32_t kScopeChannels = 2;
 // The record kind of an analyser.
 constexpr int32_t kAnalyserKind = 6;
 
-const ParameterDef kLunavisDefs[] = {
-    {"Data", kKindArray, 0.0f, 1, static_cast<int32_t>(sizeof(ScopeBlock)), "data"},
-    {"PeakData", kKindArray, 0.0f, 0, static_cast<int32_t>(sizeof(float)), "PeakData"},
-    {"mono", kKindFloat, 0.0f, 0, 0, "mono"},
-    {nullptr, kKindFloat, 0.0f, 0, 0, nullptr},
-    {"scale", kKindFloat, 0.0f, 0, 0, "scale"},
-};
-static_assert(std::size(kLunavisDefs) == kLunavisParamCount);
-
-const ParameterTable kLunavisTable{fourCC("Lunv"), "Orq Lunavis", kLunavisDefs};
-
 } // namespace
-
-const ParameterTable& lunavisParameterTable() {
-    return kLunavisTable;
-}
 
 const PluginIdentity LunavisPlugin::kIdentity{kAnalyserKind, fourCC("Lunv"), "Orq Lunavis"};
 
-LunavisParameters::LunavisParameters() : TableParameterSet(kLunavisTable) {}
-
-ParameterSet* LunavisParameters::clone() const {
-    return new LunavisParameters(*this);
-}
-
-void LunavisParameters::setArray(int32_t index, const void* source, int32_t count) {
-    if (index != kLunavisData) return;
-    if (source == nullptr || count < 1) return;
-    copyScopeRows(*static_cast<const ScopeBlock*>(source), block());
-    markChanged(index);
-}
-
-void LunavisParameters::getArray(int32_t index, void* destination, int32_t count) {
-    if (index != kLunavisData) return;
-    if (destination == nullptr || count < 1) return;
-    copyScopeRows(block(), *static_cast<ScopeBlock*>(destination));
-    clearChanged(index);
-}
-
-void LunavisParameters::takeRows(ScopeEngine& engine) {
-    engine.collect(block());
-    markChanged(kLunavisData);
-}
-
-void LunavisParameters::writeBlockTo(ParameterInterface* store) {
-    if (store == iface()) return; // already there
-    int32_t count = 0, size = 0;
-    if (store->arrayInfo(store, kLunavisData, &count, &size) != 0 || count != 1 ||
-        size != static_cast<int32_t>(sizeof(ScopeBlock))) {
-        return;
-    }
-    store->setArray(store, kLunavisData, &block(), 1);
-    clearChanged(kLunavisData);
-}
-
-LunavisPlugin::LunavisPlugin(LunavisParameters* parameters, HostCallback host, void* hostContext)
+LunavisPlugin::LunavisPlugin(ParameterSet* parameters, HostCallback host, void* hostContext)
     : AudioPlugin(kIdentity, parameters, host, hostContext) {}
 
 LunavisPlugin::~LunavisPlugin() = default;
 
 int32_t LunavisPlugin::process(AudioBuffers& buffers) {
-    EnterCriticalSection(&lock());
+    ScopedLock lock(this->lock());
     const int32_t frames = buffers.frames;
     if (engine_ && buffers.inputChannels >= kScopeChannels &&
         buffers.outputChannels >= kScopeChannels) {
@@ -86,7 +38,6 @@ int32_t LunavisPlugin::process(AudioBuffers& buffers) {
             std::memmove(buffers.outputs()[c], buffers.inputs()[c], sizeof(float) * frames);
         }
     }
-    LeaveCriticalSection(&lock());
     return frames;
 }
 
@@ -151,19 +102,34 @@ int32_t LunavisPlugin::open(OpenFormat& format) {
     int32_t extra = 0;
     const int32_t status = checkFormat(format.channels, &outputChannels, &sampleRate, &extra);
     if (status != 0) return status;
-    engine_ = std::make_unique<ScopeEngine>();
     format.extra = 0;
-    parameters().setMode(kModeAll);
-    loadSettings(parameters().iface());
+    std::unique_ptr<ScopeEngine> previous; // destroyed after the lock is left
+    try {
+        auto fresh = std::make_unique<ScopeEngine>();
+        ScopedLock lock(this->lock());
+        previous = std::exchange(engine_, std::move(fresh));
+        parameters().setMode(kModeAll);
+        loadSettings(parameters().iface());
+    } catch (...) {
+        std::unique_ptr<ScopeEngine> failed;
+        ScopedLock lock(this->lock());
+        failed.swap(engine_);
+        return kStatusOpenFailed;
+    }
     return 0;
 }
 
 int32_t LunavisPlugin::close() {
-    engine_.reset();
+    std::unique_ptr<ScopeEngine> previous;
+    {
+        ScopedLock lock(this->lock());
+        previous.swap(engine_);
+    }
     return 0;
 }
 
 int32_t LunavisPlugin::start() {
+    ScopedLock lock(this->lock());
     if (engine_) engine_->reset();
     return 0;
 }
@@ -176,30 +142,21 @@ int32_t LunavisPlugin::latency() {
     return kScopeBlockFrames;
 }
 
+} // namespace orq::scope
+
+namespace orq {
+
 AudioPlugin* createLunavisPlugin(ParameterSet* parameters, HostCallback host, void* hostContext) {
-    LunavisParameters* own = nullptr;
-    try {
-        own = dynamic_cast<LunavisParameters*>(parameters);
-        if (own == nullptr) {
-            // Not a set of this plug-in: its values go into one that is.
-            auto fresh = std::make_unique<LunavisParameters>();
-            if (parameters != nullptr) fresh->copyFrom(parameters->iface());
-            own = fresh.release();
-            if (parameters != nullptr) parameters->release();
-        }
-        return new LunavisPlugin(own, host, hostContext);
-    } catch (...) {
-        if (own != nullptr) own->release();
-        return nullptr;
+    if (parameters != nullptr) {
+        parameters = adoptParameterSetOrNull<scope::LunavisParameters>(parameters);
+        if (parameters == nullptr) return nullptr;
     }
+    return createPluginOrNull<scope::LunavisPlugin, scope::LunavisParameters>(parameters, host,
+                                                                              hostContext);
 }
 
 ParameterSet* createLunavisParameters() {
-    try {
-        return new LunavisParameters();
-    } catch (...) {
-        return nullptr;
-    }
+    return createParameterSetOrNull<scope::LunavisParameters>();
 }
 
 } // namespace orq

@@ -3,53 +3,19 @@
 #pragma once
 
 #include "runtime/audio_plugin.h"
-#include "runtime/parameter_set.h"
+#include "scope/lunavis_parameters.h"
 #include "scope/scope_engine.h"
 
 #include <memory>
 
-namespace orq {
-
-// Parameter indices.
-enum LunavisParam : int32_t {
-    kLunavisData = 0,           // the ScopeBlock
-    kLunavisPeakData = 1,       // reserved block name; nothing reads or fills it
-    kLunavisMono = 2,           // mono listening: non-zero = on
-    kLunavisContinuousRing = 3, // non-zero: the ring keeps cycling across collections
-    kLunavisScale = 4,          // reserved value, carried only
-    kLunavisParamCount = 5,
-};
-
-const ParameterTable& lunavisParameterTable();
-
-// The table's set, with the "Data" block copied row by row (only the valid rows travel).
-class LunavisParameters : public TableParameterSet {
-  public:
-    // [ui-thread] allocates.
-    LunavisParameters();
-    LunavisParameters(const LunavisParameters& other) = default;
-
-    ParameterSet* clone() const override;
-    // source/destination point to a ScopeBlock; count is in blocks (1).
-    void setArray(int32_t index, const void* source, int32_t count) override;
-    void getArray(int32_t index, void* destination, int32_t count) override;
-
-    // [ui-thread, under the plug-in lock] the engine's valid rows become this set's block.
-    void takeRows(ScopeEngine& engine);
-
-    // [ui-thread] Writes the block straight into a store's "Data" when the store's block has
-    // the same shape (no scratch copy); clears the own flag.
-    void writeBlockTo(ParameterInterface* store);
-
-    ScopeBlock& block() { return *static_cast<ScopeBlock*>(arrayData(kLunavisData)); }
-};
+namespace orq::scope {
 
 class LunavisPlugin : public AudioPlugin {
   public:
     static const PluginIdentity kIdentity;
 
-    // [ui-thread] takes ownership of parameters.
-    LunavisPlugin(LunavisParameters* parameters, HostCallback host, void* hostContext);
+    // [ui-thread] takes ownership of parameters, a LunavisParameters.
+    LunavisPlugin(ParameterSet* parameters, HostCallback host, void* hostContext);
     ~LunavisPlugin() override;
 
     int32_t process(AudioBuffers& buffers) override;
@@ -73,6 +39,10 @@ class LunavisPlugin : public AudioPlugin {
 
     std::unique_ptr<ScopeEngine> engine_;
 };
+
+} // namespace orq::scope
+
+namespace orq {
 
 // [ui-thread] Creator functions; they catch every failure and return null. The plug-in takes
 // ownership of parameters (null: a fresh set with the defaults); a set of another kind is

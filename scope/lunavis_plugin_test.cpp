@@ -1,4 +1,5 @@
 #include "scope/lunavis_plugin.h"
+#include "runtime/plugin_glue_test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +9,7 @@
 #include <numbers>
 #include <vector>
 
-namespace orq {
+namespace orq::scope {
 namespace {
 
 struct PluginDeleter {
@@ -188,5 +189,24 @@ TEST(LunavisExchange, mono_setting_reaches_engine_and_folds_output) {
     EXPECT_EQ(store->getFloat(kLunavisMono), 1.0f);
 }
 
+// Glue -------------------------------------------------------------------------------------------
+
+TEST(LunavisGlue, open_close_and_format_changes_on_one_thread_never_race_processing_on_another) {
+    PluginPtr plugin(createLunavisPlugin(nullptr, nullptr, nullptr));
+    const int64_t blocks =
+        test::raceOpenCloseAgainstProcessing(*plugin, {{44100, 2, 0}, {48000, 2, 0}}, 300);
+    EXPECT_GT(blocks, 0);
+}
+
+TEST(LunavisGlue, an_allocation_failure_in_open_leaves_it_closed_and_passing_audio_unchanged) {
+    PluginPtr plugin(createLunavisPlugin(nullptr, nullptr, nullptr));
+    auto& lunavis = static_cast<LunavisPlugin&>(*plugin);
+    int32_t failedOpens = 0;
+    EXPECT_NO_THROW(failedOpens = test::checkOpenUnderEveryAllocationFailure(
+                        *plugin, {44100, 2, 0}, [&] { return lunavis.engine() != nullptr; }));
+    EXPECT_GT(failedOpens, 0);
+    EXPECT_NE(lunavis.engine(), nullptr);
+}
+
 } // namespace
-} // namespace orq
+} // namespace orq::scope

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstring>
 
-namespace orq {
+namespace orq::scope {
 
 namespace {
 constexpr int32_t kScopeChannels = 2;
@@ -95,4 +95,4 @@ void ScopeEngine::processBlock(float* const* inputBlocks, float* const* outputBl
     writeIndex_ = (w + 1 == kScopeRows) ? 0 : w + 1;
 }
 
-} // namespace orq
+} // namespace orq::scope

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <memory>
 
-namespace orq {
+namespace orq::scope {
 
 constexpr int32_t kScopeBlockFrames = 512;
 constexpr int32_t kScopeRows = 100;
@@ -60,4 +60,4 @@ class ScopeEngine : public BlockProcessor {
     float continuousRing_ = 0.0f;
 };
 
-} // namespace orq
+} // namespace orq::scope

@@ -6,7 +6,7 @@
 #include <numbers>
 #include <vector>
 
-namespace orq {
+namespace orq::scope {
 namespace {
 
 constexpr float kRootTwo = 1.41421356f;
@@ -202,4 +202,4 @@ TEST(ScopeBlockCopy, copies_only_valid_rows_and_the_count) {
 }
 
 } // namespace
-} // namespace orq
+} // namespace orq::scope

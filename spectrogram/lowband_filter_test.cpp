@@ -9,7 +9,7 @@
 #include <random>
 #include <vector>
 
-namespace orq {
+namespace orq::spectrogram {
 namespace {
 
 double magnitudeDb(const float* taps, int32_t count, double frequencyHz, double rateHz) {
@@ -155,4 +155,4 @@ TEST(Decimator, phase_carries_from_block_to_block) {
 }
 
 } // namespace
-} // namespace orq
+} // namespace orq::spectrogram

@@ -1,11 +1,14 @@
 #include "spectrogram/ombrel_plugin.h"
 
+#include "runtime/plugin_glue.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <iterator>
+#include <utility>
 
-namespace orq {
+namespace orq::spectrogram {
 
 namespace {
 
@@ -13,107 +16,19 @@ constexpr int32_t kMaxRateHz = 48000;
 // The record kind of an analyser.
 constexpr int32_t kAnalyserKind = 6;
 
-const ParameterDef kOmbrelDefs[] = {
-    {"BSGMax", kKindFloat, float(kFullBandRingRows), 0, 0, "BSGMax"},
-    {"nFFT21", kKindFloat, float(kSpectrumBins), 0, 0, "nFFT21"},
-    {"SG", kKindArray, 0.0f, kRingStorageRows* kSpectrumBins, int32_t(sizeof(float)), "SG"},
-    {"BSGTrans", kKindFloat, 4.0f, 0, 0, "BSGTrans"},
-    {"bSGDO", kKindFloat, 0.0f, 0, 0, "bSGDO"},
-    {"bLog", kKindFloat, 0.0f, 0, 0, "bLog"},
-    {"ch", kKindFloat, 1.0f, 0, 0, "ch"},
-    {"nChs", kKindFloat, 2.0f, 0, 0, "nChs"},
-    {"bFrq", kKindFloat, 1.0f, 0, 0, "bFrq"},
-};
-static_assert(std::size(kOmbrelDefs) == kOmbrelParamCount);
-
-const ParameterTable kOmbrelTable{fourCC("Ombr"), "Orq Ombrel", kOmbrelDefs};
-
-int32_t clampedSize(float value, int32_t maximum) {
-    return std::clamp(settingValue(value), 0, maximum);
-}
-
 } // namespace
-
-int32_t settingValue(float value) {
-    if (!(std::fabs(value) < 2.0e9f)) return 0; // NaN and values beyond int32
-    return static_cast<int32_t>(value);
-}
-
-const ParameterTable& ombrelParameterTable() {
-    return kOmbrelTable;
-}
-
-// OmbrelParameters ------------------------------------------------------------------------
-
-OmbrelParameters::OmbrelParameters() : TableParameterSet(kOmbrelTable) {}
-
-ParameterSet* OmbrelParameters::clone() const {
-    return new OmbrelParameters(*this);
-}
-
-int32_t OmbrelParameters::isPersisted(int32_t index) const {
-    return index == kOmbrelLowBand || index == kOmbrelView || index == kOmbrelRunning ? 1 : 0;
-}
-
-int32_t OmbrelParameters::spectraCapacity() const {
-    int32_t count = 0;
-    arrayInfo(kOmbrelSpectra, &count, nullptr);
-    return count / kSpectrumBins;
-}
-
-void OmbrelParameters::writeSpectraTo(ParameterInterface* store, int32_t rows) {
-    if (store == iface()) return; // already there
-    int32_t ownCount = 0, storeCount = 0, storeSize = 0;
-    arrayInfo(kOmbrelSpectra, &ownCount, nullptr);
-    if (store->arrayInfo(store, kOmbrelSpectra, &storeCount, &storeSize) != 0 ||
-        storeSize != static_cast<int32_t>(sizeof(float))) {
-        return;
-    }
-    const int32_t count = std::min({rows * kSpectrumBins, ownCount, storeCount});
-    store->setArray(store, kOmbrelSpectra, arrayData(kOmbrelSpectra), std::max(count, 0));
-    clearChanged(kOmbrelSpectra);
-}
-
-void OmbrelParameters::resizeSpectra() {
-    const int32_t rows = static_cast<int32_t>(value(kOmbrelRingRows));
-    const int32_t bins = static_cast<int32_t>(value(kOmbrelBins));
-    int32_t count = 0;
-    arrayInfo(kOmbrelSpectra, &count, nullptr);
-    if (count != rows * bins) resizeArray(kOmbrelSpectra, rows * bins);
-}
-
-void OmbrelParameters::setFloat(int32_t index, float v) {
-    if (index == kOmbrelRingRows || index == kOmbrelBins) {
-        const int32_t maximum = index == kOmbrelRingRows ? kRingStorageRows : kSpectrumBins;
-        const float size = static_cast<float>(clampedSize(v, maximum));
-        const bool changed = size != value(index);
-        TableParameterSet::setFloat(index, size);
-        if (changed) resizeSpectra();
-        return;
-    }
-    TableParameterSet::setFloat(index, v);
-}
-
-void OmbrelParameters::copyFrom(ParameterInterface* other) {
-    TableParameterSet::copyFrom(other);
-    // Whatever the other set held, the sizes stay within the ring and "SG" follows them.
-    setValue(kOmbrelRingRows,
-             static_cast<float>(clampedSize(value(kOmbrelRingRows), kRingStorageRows)));
-    setValue(kOmbrelBins, static_cast<float>(clampedSize(value(kOmbrelBins), kSpectrumBins)));
-    resizeSpectra();
-}
 
 // OmbrelPlugin ----------------------------------------------------------------------------
 
 const PluginIdentity OmbrelPlugin::kIdentity{kAnalyserKind, fourCC("Ombr"), "Orq Ombrel"};
 
-OmbrelPlugin::OmbrelPlugin(OmbrelParameters* parameters, HostCallback host, void* hostContext)
+OmbrelPlugin::OmbrelPlugin(ParameterSet* parameters, HostCallback host, void* hostContext)
     : AudioPlugin(kIdentity, parameters, host, hostContext) {}
 
 OmbrelPlugin::~OmbrelPlugin() = default;
 
 int32_t OmbrelPlugin::process(AudioBuffers& buffers) {
-    EnterCriticalSection(&lock());
+    ScopedLock lock(this->lock());
     const int32_t frames = buffers.frames;
     if (buffers.outputs() != buffers.inputs()) {
         const int32_t channels = std::min(buffers.inputChannels, buffers.outputChannels);
@@ -125,7 +40,6 @@ int32_t OmbrelPlugin::process(AudioBuffers& buffers) {
     if (engine_ && buffers.inputChannels >= engine_->channels()) {
         engine_->process(buffers.inputs(), frames);
     }
-    LeaveCriticalSection(&lock());
     return frames;
 }
 
@@ -227,24 +141,39 @@ int32_t OmbrelPlugin::open(OpenFormat& format) {
         return kStatusChannelsRefused;
     }
     if (!SpectrogramEngine::supportsRate(format.sampleRate)) return kStatusRateRefused;
-    engine_ = std::make_unique<SpectrogramEngine>(format.sampleRate, format.channels);
     format.extra = 0;
-    OmbrelParameters& set = own();
-    set.setFloat(kOmbrelChannels, static_cast<float>(format.channels));
-    set.setFloat(kOmbrelView, format.channels == 2 ? 1.0f : 0.0f);
-    set.setFloat(kOmbrelBins, static_cast<float>(kSpectrumBins));
-    engine_->setRunning(settingValue(set.value(kOmbrelRunning)) != 0);
-    set.setMode(kModeAll);
-    loadSettings(set.iface());
+    std::unique_ptr<SpectrogramEngine> previous; // destroyed after the lock is left
+    try {
+        auto fresh = std::make_unique<SpectrogramEngine>(format.sampleRate, format.channels);
+        ScopedLock lock(this->lock());
+        previous = std::exchange(engine_, std::move(fresh));
+        OmbrelParameters& set = own();
+        set.setFloat(kOmbrelChannels, static_cast<float>(format.channels));
+        set.setFloat(kOmbrelView, format.channels == 2 ? 1.0f : 0.0f);
+        set.setFloat(kOmbrelBins, static_cast<float>(kSpectrumBins));
+        engine_->setRunning(settingValue(set.value(kOmbrelRunning)) != 0);
+        set.setMode(kModeAll);
+        loadSettings(set.iface());
+    } catch (...) {
+        std::unique_ptr<SpectrogramEngine> failed;
+        ScopedLock lock(this->lock());
+        failed.swap(engine_);
+        return kStatusOpenFailed;
+    }
     return 0;
 }
 
 int32_t OmbrelPlugin::close() {
-    engine_.reset();
+    std::unique_ptr<SpectrogramEngine> previous;
+    {
+        ScopedLock lock(this->lock());
+        previous.swap(engine_);
+    }
     return 0;
 }
 
 int32_t OmbrelPlugin::start() {
+    ScopedLock lock(this->lock());
     if (engine_) engine_->reset();
     return 0;
 }
@@ -253,30 +182,21 @@ int32_t OmbrelPlugin::stop() {
     return 0;
 }
 
+} // namespace orq::spectrogram
+
+namespace orq {
+
 AudioPlugin* createOmbrelPlugin(ParameterSet* parameters, HostCallback host, void* hostContext) {
-    OmbrelParameters* own = nullptr;
-    try {
-        own = dynamic_cast<OmbrelParameters*>(parameters);
-        if (own == nullptr) {
-            // Not a set of this plug-in: its values go into one that is.
-            auto fresh = std::make_unique<OmbrelParameters>();
-            if (parameters != nullptr) fresh->copyFrom(parameters->iface());
-            own = fresh.release();
-            if (parameters != nullptr) parameters->release();
-        }
-        return new OmbrelPlugin(own, host, hostContext);
-    } catch (...) {
-        if (own != nullptr) own->release();
-        return nullptr;
+    if (parameters != nullptr) {
+        parameters = adoptParameterSetOrNull<spectrogram::OmbrelParameters>(parameters);
+        if (parameters == nullptr) return nullptr;
     }
+    return createPluginOrNull<spectrogram::OmbrelPlugin, spectrogram::OmbrelParameters>(
+        parameters, host, hostContext);
 }
 
 ParameterSet* createOmbrelParameters() {
-    try {
-        return new OmbrelParameters();
-    } catch (...) {
-        return nullptr;
-    }
+    return createParameterSetOrNull<spectrogram::OmbrelParameters>();
 }
 
 } // namespace orq

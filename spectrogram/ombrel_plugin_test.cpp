@@ -1,4 +1,5 @@
 #include "spectrogram/ombrel_plugin.h"
+#include "runtime/plugin_glue_test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +9,7 @@
 #include <numbers>
 #include <vector>
 
-namespace orq {
+namespace orq::spectrogram {
 namespace {
 
 struct SetReleaser {
@@ -204,5 +205,24 @@ TEST(OmbrelExchange, halting_freezes_and_low_band_shrinks_ring) {
     EXPECT_EQ(count, 10 * 513);
 }
 
+// Glue -------------------------------------------------------------------------------------------
+
+TEST(OmbrelGlue, open_close_and_format_changes_on_one_thread_never_race_processing_on_another) {
+    PluginPtr plugin(createOmbrelPlugin(nullptr, nullptr, nullptr));
+    const int64_t blocks = test::raceOpenCloseAgainstProcessing(
+        *plugin, {{44100, 2, 0}, {48000, 1, 0}, {22050, 2, 0}}, 300);
+    EXPECT_GT(blocks, 0);
+}
+
+TEST(OmbrelGlue, an_allocation_failure_in_open_leaves_it_closed_and_passing_audio_unchanged) {
+    PluginPtr plugin(createOmbrelPlugin(nullptr, nullptr, nullptr));
+    auto& ombrel = static_cast<OmbrelPlugin&>(*plugin);
+    int32_t failedOpens = 0;
+    EXPECT_NO_THROW(failedOpens = test::checkOpenUnderEveryAllocationFailure(
+                        *plugin, {44100, 2, 0}, [&] { return ombrel.engine() != nullptr; }));
+    EXPECT_GT(failedOpens, 0);
+    EXPECT_NE(ombrel.engine(), nullptr);
+}
+
 } // namespace
-} // namespace orq
+} // namespace orq::spectrogram

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <stdexcept>
 
-namespace orq {
+namespace orq::spectrogram {
 
 namespace {
 // Every bin of the row that marks lost spectra: full scale.
@@ -81,4 +81,4 @@ SpectrogramEngine::Collection SpectrogramEngine::collect() {
     return Collection{taken.rows, taken.count};
 }
 
-} // namespace orq
+} // namespace orq::spectrogram

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <memory>
 
-namespace orq {
+namespace orq::spectrogram {
 
 enum class SpectrogramView : int32_t { Left = 0, Mean = 1, Right = 2 };
 
@@ -69,4 +69,4 @@ class SpectrogramEngine {
     std::unique_ptr<SpectrumAnalyzer> analyzers_[kMaxChannels];
 };
 
-} // namespace orq
+} // namespace orq::spectrogram

@@ -6,7 +6,7 @@
 #include <numbers>
 #include <stdexcept>
 
-namespace orq {
+namespace orq::spectrogram {
 
 namespace {
 
@@ -15,59 +15,7 @@ constexpr int32_t kLowBandChunk = 8192;
 // The band limiter runs in blocks of at most this many decimated samples.
 constexpr int32_t kBandLimitMaxBlock = 1024;
 
-constexpr double kBlackmanA0 = 0.42, kBlackmanA1 = 0.5, kBlackmanA2 = 0.08;
-constexpr double kHarrisA0 = 0.42323, kHarrisA1 = 0.49755, kHarrisA2 = 0.07922;
-
 } // namespace
-
-const AntiAliasSet* antiAliasSetForRate(int32_t sampleRateHz) {
-    for (const AntiAliasSet& set : kAntiAliasSets) {
-        if (set.sampleRateHz == sampleRateHz) return &set;
-    }
-    return nullptr;
-}
-
-std::vector<float> fullBandWindow() {
-    std::vector<float> w(kSpectrumFftLength);
-    const double n = kSpectrumFftLength;
-    for (int32_t i = 0; i < kSpectrumFftLength; ++i) {
-        const double x = 2.0 * std::numbers::pi * i / n;
-        w[i] = static_cast<float>(
-            (kBlackmanA0 - kBlackmanA1 * std::cos(x) + kBlackmanA2 * std::cos(2.0 * x)) / n);
-    }
-    return w;
-}
-
-std::vector<float> lowBandWindow() {
-    std::vector<float> w(kLowBandWindowLength);
-    for (int32_t i = 0; i < kLowBandWindowLength; ++i) {
-        const double x = 2.0 * std::numbers::pi * i / kLowBandWindowLength;
-        w[i] = static_cast<float>(
-            (kHarrisA0 - kHarrisA1 * std::cos(x) + kHarrisA2 * std::cos(2.0 * x)) /
-            kSpectrumFftLength);
-    }
-    return w;
-}
-
-// OverlapSaveFir ---------------------------------------------------------------------------
-
-OverlapSaveCoefficients::OverlapSaveCoefficients(const float* taps, int32_t tapCount,
-                                                 const SplitRadixFft& transform)
-    : fft(transform), historyLength(tapCount - 1), segment(transform.length() - (tapCount - 1)) {
-    const int32_t n = transform.length();
-    if (taps == nullptr || tapCount < 1 || tapCount > n / 2) {
-        throw std::invalid_argument("OverlapSaveCoefficients: tap count must be 1..N/2");
-    }
-    spectrumRe.assign(n, 0.0f);
-    spectrumIm.assign(n, 0.0f);
-    std::copy(taps, taps + tapCount, spectrumRe.begin());
-    fft.forwardBitReversed(spectrumRe.data(), spectrumIm.data());
-    const float inverseScale = 1.0f / static_cast<float>(n);
-    for (int32_t k = 0; k < n; ++k) {
-        spectrumRe[k] *= inverseScale;
-        spectrumIm[k] *= inverseScale;
-    }
-}
 
 OverlapSaveFir::OverlapSaveFir(const OverlapSaveCoefficients& coefficients)
     : c_(coefficients),
@@ -167,19 +115,6 @@ int32_t Decimator::process(const float* input, int32_t count, float* output) {
 }
 
 // SpectrumAnalyzer --------------------------------------------------------------------------
-
-namespace {
-const AntiAliasSet& requireSet(int32_t sampleRateHz) {
-    const AntiAliasSet* set = antiAliasSetForRate(sampleRateHz);
-    if (set == nullptr) throw std::invalid_argument("SpectrumAnalyzer: rate without filter set");
-    return *set;
-}
-} // namespace
-
-SpectrumAnalysisSetup::SpectrumAnalysisSetup(int32_t rateHz)
-    : sampleRateHz(rateHz), antiAlias(requireSet(rateHz)), fft(kSpectrumFftLength),
-      fullWindow(fullBandWindow()), lowWindow(lowBandWindow()),
-      antiAliasCoefficients(antiAlias.taps, antiAlias.tapCount, fft) {}
 
 SpectrumAnalyzer::SpectrumAnalyzer(const SpectrumAnalysisSetup& setup)
     : setup_(setup), ring_(static_cast<size_t>(kRingStorageRows) * kSpectrumBins, 0.0f),
@@ -346,4 +281,4 @@ void SpectrumAnalyzer::transformAndStore() {
     rowB[half] = im[nyquist] * im[nyquist];
 }
 
-} // namespace orq
+} // namespace orq::spectrogram

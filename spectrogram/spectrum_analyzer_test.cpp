@@ -9,7 +9,7 @@
 #include <numbers>
 #include <vector>
 
-namespace orq {
+namespace orq::spectrogram {
 namespace {
 
 std::vector<float> sineAt(double frequencyHz, double rateHz, size_t n, double amplitude = 1.0) {
@@ -251,4 +251,4 @@ TEST(DisplayLevel, floors_at_minus_100db) {
 }
 
 } // namespace
-} // namespace orq
+} // namespace orq::spectrogram

@@ -1,4 +1,4 @@
-#include "matching/match_engine.h"
+#include "matching/matching_engine.h"
 
 #include "matching/test_signals.h"
 
@@ -7,7 +7,7 @@
 #include <cmath>
 #include <vector>
 
-namespace orq::tessaline {
+namespace orq::matching {
 namespace {
 
 using namespace orq::tessaline::testing;
@@ -162,4 +162,4 @@ TEST(MatchEngineThirdOctave, raised_low_slider_lifts_only_the_low_band) {
 }
 
 } // namespace
-} // namespace orq::tessaline
+} // namespace orq::matching

@@ -17,7 +17,15 @@
 
 struct NSPFirState;
 
-namespace orq::tessaline {
+namespace orq::matching {
+
+// Limits of the engine's settings and of the spectra it keeps.
+constexpr int32_t kDefaultBinCount = 513; // bins of the default equal-band transform
+constexpr int32_t kMaxLearnedBins = kDefaultBinCount;
+constexpr int32_t kMaxDisplayCount = 8;
+constexpr float kMorphMax = 2.0f;
+constexpr float kSliderMinDb = -15.0f;
+constexpr float kSliderMaxDb = 15.0f;
 
 class MatchEngine {
   public:
@@ -115,4 +123,4 @@ class MatchEngine {
     std::unique_ptr<ThirdOctavePath> third_;
 };
 
-} // namespace orq::tessaline
+} // namespace orq::matching

@@ -1,6 +1,4 @@
-#include "matching/match_engine.h"
-
-#include "matching/tessaline_parameters.h"
+#include "matching/matching_engine.h"
 
 #include "dsp/nsp.h"
 
@@ -9,7 +7,7 @@
 #include <cstring>
 #include <stdexcept>
 
-namespace orq::tessaline {
+namespace orq::matching {
 
 namespace {
 
@@ -433,4 +431,4 @@ void MatchEngine::design() {
     }
 }
 
-} // namespace orq::tessaline
+} // namespace orq::matching

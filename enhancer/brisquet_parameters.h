@@ -1,6 +1,11 @@
 // The enhancer's parameters as data: index, key, label, range, unit and default. The plug-in's
-// parameter table, its range records and the engine's clamping all read this one table.
+// parameter table, its range records and its limiting of host values all read this one table;
+// the defaults are the engine's.
 #pragma once
+
+#include "enhancer/enhancer_engine.h"
+#include "runtime/audio_plugin.h"
+#include "runtime/parameter_set.h"
 
 #include <algorithm>
 #include <array>
@@ -35,17 +40,19 @@ struct EnhancerParameter {
     bool hasRangeRecord; // "mono" is a switch without a range record
 };
 
+inline constexpr EnhancerSettings kDefaultSettings{};
+
 inline constexpr std::array<EnhancerParameter, kEnhancerParameterCount> kEnhancerParameters = {{
-    {"igain", "Input", -20.0f, 6.0f, 1.0f, "dB", 0.0f, true},
-    {"solo", "Solo", 0.0f, 1.0f, 1.0f, "", 1.0f, true},
-    {"mix", "Mix", 0.0f, 1.0f, 0.01f, "%", 0.5f, true},
-    {"hpf", "Frequency", 1000.0f, 7000.0f, 1000.0f, "Hz ", 3000.0f, true},
-    {"hpm", "HP Mix", 0.0f, 1.0f, 0.01f, "%", 1.0f, true},
-    {"gain", "Gain", 0.0f, 1.0f, 0.01f, "%", 0.5f, true},
-    {"kick", "Kick", 0.0f, 1.0f, 1.0f, "", 0.0f, true},
-    {"den", "Density", 0.0f, 6.0f, 1.0f, "", 3.0f, true},
-    {"sec", "2nd", 0.0f, 1.0f, 0.01f, "%", 0.5f, true},
-    {"third", "3rd", 0.0f, 1.0f, 0.01f, "%", 0.5f, true},
+    {"igain", "Input", -20.0f, 6.0f, 1.0f, "dB", kDefaultSettings.inputGainDb, true},
+    {"solo", "Solo", 0.0f, 1.0f, 1.0f, "", kDefaultSettings.solo, true},
+    {"mix", "Mix", 0.0f, 1.0f, 0.01f, "%", kDefaultSettings.mix, true},
+    {"hpf", "Frequency", 1000.0f, 7000.0f, 1000.0f, "Hz ", kDefaultSettings.cornerHz, true},
+    {"hpm", "HP Mix", 0.0f, 1.0f, 0.01f, "%", kDefaultSettings.hpMix, true},
+    {"gain", "Gain", 0.0f, 1.0f, 0.01f, "%", kDefaultSettings.drive, true},
+    {"kick", "Kick", 0.0f, 1.0f, 1.0f, "", kDefaultSettings.kick ? 1.0f : 0.0f, true},
+    {"den", "Density", 0.0f, 6.0f, 1.0f, "", kDefaultSettings.density, true},
+    {"sec", "2nd", 0.0f, 1.0f, 0.01f, "%", kDefaultSettings.second, true},
+    {"third", "3rd", 0.0f, 1.0f, 0.01f, "%", kDefaultSettings.third, true},
     {"mono", "mono", 0.0f, 1.0f, 1.0f, "", 0.0f, false},
 }};
 
@@ -64,5 +71,22 @@ inline float clampParameter(int32_t index, float value) {
     if (std::isnan(value)) return p.defaultValue;
     return std::clamp(value, p.minimum, p.maximum);
 }
+
+// Identity of the plug-in and of its parameter table.
+inline constexpr uint32_t kBrisquetId = fourCC("Brsq");
+inline constexpr const char* kBrisquetName = "Orq Brisquet";
+
+// The enhancer's parameter table (eleven indices).
+const ParameterTable& brisquetParameterTable();
+
+// The enhancer's parameter set: the table's values, and a range record for every parameter
+// that has one.
+class BrisquetParameters : public TableParameterSet {
+  public:
+    BrisquetParameters();
+    BrisquetParameters(const BrisquetParameters& other) = default;
+    ParameterSet* clone() const override;
+    void getInfo(int32_t index, ParameterInfo* info) const override;
+};
 
 } // namespace orq::enhancer

@@ -1,0 +1,75 @@
+#include "spectrogram/spectrum_analysis_design.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+#include <stdexcept>
+
+namespace orq::spectrogram {
+
+namespace {
+
+constexpr double kBlackmanA0 = 0.42, kBlackmanA1 = 0.5, kBlackmanA2 = 0.08;
+constexpr double kHarrisA0 = 0.42323, kHarrisA1 = 0.49755, kHarrisA2 = 0.07922;
+
+const AntiAliasSet& requireSet(int32_t sampleRateHz) {
+    const AntiAliasSet* set = antiAliasSetForRate(sampleRateHz);
+    if (set == nullptr) throw std::invalid_argument("SpectrumAnalyzer: rate without filter set");
+    return *set;
+}
+
+} // namespace
+
+const AntiAliasSet* antiAliasSetForRate(int32_t sampleRateHz) {
+    for (const AntiAliasSet& set : kAntiAliasSets) {
+        if (set.sampleRateHz == sampleRateHz) return &set;
+    }
+    return nullptr;
+}
+
+std::vector<float> fullBandWindow() {
+    std::vector<float> w(kSpectrumFftLength);
+    const double n = kSpectrumFftLength;
+    for (int32_t i = 0; i < kSpectrumFftLength; ++i) {
+        const double x = 2.0 * std::numbers::pi * i / n;
+        w[i] = static_cast<float>(
+            (kBlackmanA0 - kBlackmanA1 * std::cos(x) + kBlackmanA2 * std::cos(2.0 * x)) / n);
+    }
+    return w;
+}
+
+std::vector<float> lowBandWindow() {
+    std::vector<float> w(kLowBandWindowLength);
+    for (int32_t i = 0; i < kLowBandWindowLength; ++i) {
+        const double x = 2.0 * std::numbers::pi * i / kLowBandWindowLength;
+        w[i] = static_cast<float>(
+            (kHarrisA0 - kHarrisA1 * std::cos(x) + kHarrisA2 * std::cos(2.0 * x)) /
+            kSpectrumFftLength);
+    }
+    return w;
+}
+
+OverlapSaveCoefficients::OverlapSaveCoefficients(const float* taps, int32_t tapCount,
+                                                 const SplitRadixFft& transform)
+    : fft(transform), historyLength(tapCount - 1), segment(transform.length() - (tapCount - 1)) {
+    const int32_t n = transform.length();
+    if (taps == nullptr || tapCount < 1 || tapCount > n / 2) {
+        throw std::invalid_argument("OverlapSaveCoefficients: tap count must be 1..N/2");
+    }
+    spectrumRe.assign(n, 0.0f);
+    spectrumIm.assign(n, 0.0f);
+    std::copy(taps, taps + tapCount, spectrumRe.begin());
+    fft.forwardBitReversed(spectrumRe.data(), spectrumIm.data());
+    const float inverseScale = 1.0f / static_cast<float>(n);
+    for (int32_t k = 0; k < n; ++k) {
+        spectrumRe[k] *= inverseScale;
+        spectrumIm[k] *= inverseScale;
+    }
+}
+
+SpectrumAnalysisSetup::SpectrumAnalysisSetup(int32_t rateHz)
+    : sampleRateHz(rateHz), antiAlias(requireSet(rateHz)), fft(kSpectrumFftLength),
+      fullWindow(fullBandWindow()), lowWindow(lowBandWindow()),
+      antiAliasCoefficients(antiAlias.taps, antiAlias.tapCount, fft) {}
+
+} // namespace orq::spectrogram
