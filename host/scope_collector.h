@@ -25,7 +25,6 @@ struct ScopeExchangeBlock {
 // Correlation of a row that carries no sign information (silence, one channel only).
 constexpr float kNeutralCorrelation = 0.5f;
 
-using namespace scope; // the scope's blocks and parameter indices
 
 struct ScopeRowSummary {
     float correlation; // 0..1
