@@ -352,3 +352,28 @@ TEST(ForeignSets, stores_exchange_only_parameters_they_name_with_the_plug_in_key
     EXPECT_EQ(named.writes, 1) << "only the named parameter is written";
     EXPECT_EQ(named.mode, kModeChanged);
 }
+
+// Chosen behaviours of the frame -----------------------------------------------------------------
+
+TEST(MediaTypeCheck, a_block_alignment_other_than_channels_times_width_is_refused) {
+    FrameRig rig(0, waveFormat(kFormatPcm, 16, 2));
+    ASSERT_TRUE(rig.connected());
+    AudioFormat padded = waveFormat(kFormatPcm, 16, 2);
+    padded.blockAlign = 6; // two 16-bit channels in six bytes
+    CMediaType type = audioType(padded);
+    EXPECT_EQ(rig.filter().CheckInputType(&type), E_INVALIDARG);
+    CMediaType none = audioType(waveFormat(kFormatFloat, 32, 0));
+    EXPECT_EQ(rig.filter().CheckInputType(&none), E_INVALIDARG) << "no channels";
+}
+
+TEST(Meters, a_block_size_of_zero_keeps_the_ring_length) {
+    FrameRig rig(0, waveFormat(kFormatFloat, 32, 1)); // the filter sends command 9 with 0
+    ASSERT_TRUE(rig.connected());
+    PluginRecord* r = rig.record();
+    r->dispatcher(r, kCmdSetMaxBlockSize, nullptr, 0);
+    EXPECT_EQ(r->dispatcher(r, kCmdEnableInputRing, nullptr, 1), 0);
+    rig.push(bytesOf(std::vector<float>(100, 0.9f)));
+    float peak = 1;
+    r->dispatcher(r, kCmdReadInputPeaks, &peak, 0);
+    EXPECT_EQ(peak, 0.0f) << "the ring keeps its 8192 frames of silence";
+}
