@@ -60,9 +60,9 @@ AudioPlugin::AudioPlugin(const PluginIdentity& identity, ParameterSet* parameter
     record_.editor = nullptr;
     record_.parameters = nullptr;
     record_.bypass = 0;
-    record_.flags = identity.flags | 1;
+    record_.flags = identity.flags | kRecordFlagPlugin;
     record_.self = this;
-    record_.blockHint = 4096;
+    record_.blockHint = kRecordBlockHint;
     record_.uniqueId = identity.uniqueId;
     std::strncpy(record_.name, identity.name, sizeof record_.name - 1);
     objectCreated(LiveKind::Plugin);
@@ -311,10 +311,10 @@ int32_t AudioPlugin::commandFormatChanged(OpenFormat* f) {
     int32_t out = f->channels, rate = f->sampleRate, extra = 0;
     int32_t result = checkFormat(f->channels, &out, &rate, &extra);
     if (result != 0) {
-        if (record_.kind == 4) {
+        if (record_.kind == kRecordKindReopensOnRefusal) {
             commandClose();
             if (commandOpen(*f) != 0) record_.bypass = 1;
-        } else if (record_.kind != 2) {
+        } else if (record_.kind != kRecordKindKeepsRunningOnRefusal) {
             record_.bypass = 1;
         }
         return result;
@@ -323,7 +323,7 @@ int32_t AudioPlugin::commandFormatChanged(OpenFormat* f) {
     const bool wasRunning = running_;
     commandClose();
     result = commandOpen(*f);
-    if (result != 0 && record_.kind != 2) record_.bypass = 1;
+    if (result != 0 && record_.kind != kRecordKindKeepsRunningOnRefusal) record_.bypass = 1;
     tellEditor(kEdFormatChanged, f);
     running_ = wasRunning;
     if (running_ && record_.bypass == 0) {

@@ -26,7 +26,7 @@ struct PluginIdentity {
     int32_t kind;      // record kind (1 compressor; 2 and 4 change refused-format handling)
     uint32_t uniqueId; // four-character code
     const char* name;  // display name
-    int32_t flags = 1; // bit 0 always; 0x18 selects the raw in-place path
+    int32_t flags = kRecordFlagPlugin; // kRecordFlagsRawPath selects the raw in-place path
 };
 
 // Per-channel meters of one side (input or output): peaks, clip counts, optional ring.

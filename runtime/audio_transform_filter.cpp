@@ -16,7 +16,6 @@ namespace {
 constexpr int32_t kFloatBlockFrames = 8192; // the AudioBuffers capacity
 constexpr int32_t kChannelsMax = 2;
 constexpr ULONG kWaveFormatBytes = 16;
-constexpr int32_t kRawPathFlags = 0x18; // record flags bits 3 and 4
 
 struct ParameterStreamReader {
     IStream* stream;
@@ -167,7 +166,7 @@ HRESULT AudioTransformFilter::Transform(IMediaSample* sample) {
             sample->SetActualDataLength(0);
             return S_OK;
         }
-        if ((plugin_->record().flags & kRawPathFlags) != 0)
+        if ((plugin_->record().flags & kRecordFlagsRawPath) != 0)
             return transformRaw(sample, data, frames);
         const SampleFormat format = sampleFormat();
         const int32_t channels = inputFormat_.channels;
@@ -279,7 +278,7 @@ HRESULT AudioTransformFilter::Save(IStream* stream, BOOL) {
         if (openedAtCreation_) {
             r->dispatcher(r, kCmdSaveSettings, set.iface(), kModePersisted);
         } else if (r->editor != nullptr) {
-            r->editor->command(8, set.iface(), kModePersisted);
+            r->editor->command(kEdSave, set.iface(), kModePersisted);
         }
         const std::vector<uint8_t> bytes = saveParameterStream(set, streamVersion_);
         ULONG written = 0;
@@ -305,7 +304,7 @@ HRESULT AudioTransformFilter::Load(IStream* stream) {
         }
         if (!loaded) return E_FAIL;
         r->dispatcher(r, kCmdLoadSettings, set.iface(), kModePersisted);
-        if (r->editor != nullptr) r->editor->command(7, set.iface(), kModePersisted);
+        if (r->editor != nullptr) r->editor->command(kEdLoad, set.iface(), kModePersisted);
         return S_OK;
     });
 }

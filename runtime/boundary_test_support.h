@@ -150,7 +150,7 @@ struct HostStore {
         iface.owner = owner;
         iface.release = [](ParameterInterface*) {};
         iface.clone = [](ParameterInterface*) -> ParameterInterface* { return nullptr; };
-        iface.query = [](ParameterInterface*) { return 1; };
+        iface.compatQuery3 = [](ParameterInterface*) { return 1; };
         iface.copyFrom = [](ParameterInterface*, ParameterInterface*) {};
         iface.isPersisted = [](ParameterInterface* i, int32_t index) {
             return int32_t(valid(index) && of(i).keys[index] != nullptr);
@@ -158,7 +158,7 @@ struct HostStore {
         iface.keyName = [](ParameterInterface* i, int32_t index) -> const char* {
             return valid(index) ? of(i).keys[index] : nullptr;
         };
-        iface.reserved6 = [](ParameterInterface*, int32_t) { return 0; };
+        iface.compatSlot6 = [](ParameterInterface*, int32_t) { return 0; };
         iface.getInfo = [](ParameterInterface*, int32_t, ParameterInfo*) {};
         iface.getFloat = [](ParameterInterface* i, int32_t index) {
             return valid(index) ? of(i).values[index] : 0.0f;

@@ -285,6 +285,7 @@ using namespace orq;
 // E_FAIL, the Vc... family's 0 ("nothing found", "not done"). Thread tags and allocation are
 // given with their types in runtime/host_extension.h.
 
+// [any-thread] allocates the class factory. Failure: E_OUTOFMEMORY or E_FAIL.
 DX_EXPORT HRESULT DllGetClassObject(REFCLSID classId, REFIID iid, void** object) {
     return componentResult([&]() -> HRESULT {
         if (object == nullptr) return E_POINTER;
@@ -299,6 +300,7 @@ DX_EXPORT HRESULT DllGetClassObject(REFCLSID classId, REFIID iid, void** object)
     });
 }
 
+// [any-thread] no allocation.
 DX_EXPORT HRESULT DllCanUnloadNow() {
     return InterlockedExchangeAdd(&serverLocks, 0) > 0 ||
                    InterlockedExchangeAdd(&componentObjects, 0) > 0
@@ -306,6 +308,7 @@ DX_EXPORT HRESULT DllCanUnloadNow() {
                : S_OK;
 }
 
+// [ui-thread] allocates. Failure: E_OUTOFMEMORY or E_FAIL.
 DX_EXPORT HRESULT DllRegisterServer() {
     return componentResult([&]() -> HRESULT {
         char path[4096];
@@ -317,6 +320,7 @@ DX_EXPORT HRESULT DllRegisterServer() {
     });
 }
 
+// [ui-thread] allocates. Failure: E_OUTOFMEMORY or E_FAIL.
 DX_EXPORT HRESULT DllUnregisterServer() {
     return componentResult([&]() -> HRESULT {
         std::vector<ClassEntry> table = classTable();
@@ -338,10 +342,12 @@ DX_EXPORT HRESULT DllUnregisterServer() {
     });
 }
 
+// [any-thread] no allocation.
 DX_EXPORT int32_t VcGetNumberOfPlugIns() {
     return kPluginRows;
 }
 
+// [any-thread] no allocation. Failure: 0.
 DX_EXPORT int32_t VcGetPlugInNameFromDll(int32_t index, char* name, int32_t length, int32_t* kind) {
     return answerOrFailure(0, [&]() -> int32_t {
         if (index < 0 || index >= kPluginRows) return 0;
@@ -358,6 +364,7 @@ DX_EXPORT int32_t VcGetPlugInNameFromDll(int32_t index, char* name, int32_t leng
     });
 }
 
+// [any-thread] no allocation. Failure: 0.
 DX_EXPORT int32_t VcGetCreatorOfPlugIn(const char* name, int32_t kind, CreateEffectFn* effect,
                                        CreateEditorFn* editor, CreateParametersFn* parameters) {
     return answerOrFailure(0, [&]() -> int32_t {
@@ -370,6 +377,7 @@ DX_EXPORT int32_t VcGetCreatorOfPlugIn(const char* name, int32_t kind, CreateEff
     });
 }
 
+// [ui-thread] no allocation here (the host's register function may allocate). Failure: 0.
 DX_EXPORT int32_t VcRegisterAllPlugIn(const HostCallbackRecord* record) {
     return answerOrFailure(0, [&]() -> int32_t {
         if (record == nullptr) return 1;
@@ -381,6 +389,7 @@ DX_EXPORT int32_t VcRegisterAllPlugIn(const HostCallbackRecord* record) {
     });
 }
 
+// [ui-thread] no allocation. Failure: 0.
 DX_EXPORT int32_t VcSetCallbacks(const HostCallbackRecord* record) {
     return answerOrFailure(0, [&]() -> int32_t {
         if (record != nullptr) storeCallbacks(record);
@@ -388,16 +397,18 @@ DX_EXPORT int32_t VcSetCallbacks(const HostCallbackRecord* record) {
     });
 }
 
+// [ui-thread] no allocation.
 DX_EXPORT HWND VcSetApplicationWindow(HWND window) {
     applicationWindow = window;
     return window;
 }
 
+// [any-thread] no allocation.
 DX_EXPORT int32_t VcIsAdditionalPlugInDll() {
     return 1;
 }
 
-// Answers a count; nothing in it can fail.
+// [any-thread] no allocation; answers a count, nothing in it can fail.
 DX_EXPORT int32_t VcCanUnloadDll() {
     return liveObjectCount();
 }

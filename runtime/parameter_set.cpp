@@ -40,8 +40,8 @@ ParameterInterface* interfaceClone(ParameterInterface* i) {
                        return copy->iface();
                    });
 }
-int32_t interfaceQuery(ParameterInterface* i) {
-    return forward(i, 0, [](ParameterSet& s) { return s.query(); });
+int32_t interfaceCompatQuery3(ParameterInterface* i) {
+    return forward(i, 0, [](ParameterSet& s) { return s.compatQuery3(); });
 }
 void interfaceCopyFrom(ParameterInterface* i, ParameterInterface* other) {
     forwardVoid(i, [&](ParameterSet& s) { s.copyFrom(other); });
@@ -53,8 +53,8 @@ const char* interfaceKeyName(ParameterInterface* i, int32_t index) {
     return forward(i, static_cast<const char*>(nullptr),
                    [&](ParameterSet& s) { return s.keyName(index); });
 }
-int32_t interfaceReserved6(ParameterInterface* i, int32_t index) {
-    return forward(i, 0, [&](ParameterSet& s) { return s.reserved6(index); });
+int32_t interfaceCompatSlot6(ParameterInterface* i, int32_t index) {
+    return forward(i, 0, [&](ParameterSet& s) { return s.compatSlot6(index); });
 }
 void interfaceGetInfo(ParameterInterface* i, int32_t index, ParameterInfo* info) {
     forwardVoid(i, [&](ParameterSet& s) { s.getInfo(index, info); });
@@ -88,12 +88,12 @@ int32_t interfaceGetMode(ParameterInterface* i) {
 }
 
 const ParameterInterface kInterfaceTemplate = {
-    interfaceRelease,   interfaceClone,       interfaceQuery,
-    interfaceCopyFrom,  interfaceIsPersisted, interfaceKeyName,
-    interfaceReserved6, interfaceGetInfo,     interfaceGetFloat,
-    interfaceSetFloat,  interfaceSetArray,    interfaceGetArray,
-    interfaceArrayInfo, interfaceIsSelected,  interfaceIsSelectedForWrite,
-    interfaceSetMode,   interfaceGetMode,     nullptr,
+    interfaceRelease,     interfaceClone,       interfaceCompatQuery3,
+    interfaceCopyFrom,    interfaceIsPersisted, interfaceKeyName,
+    interfaceCompatSlot6, interfaceGetInfo,     interfaceGetFloat,
+    interfaceSetFloat,    interfaceSetArray,    interfaceGetArray,
+    interfaceArrayInfo,   interfaceIsSelected,  interfaceIsSelectedForWrite,
+    interfaceSetMode,     interfaceGetMode,     nullptr,
 };
 
 } // namespace
@@ -382,9 +382,9 @@ StoreView::StoreView(const ParameterSet& set, ParameterInterface* store)
         ParameterInterface* s = of(v).store_;
         return s->clone(s);
     };
-    view_.query = [](ParameterInterface* v) {
+    view_.compatQuery3 = [](ParameterInterface* v) {
         ParameterInterface* s = of(v).store_;
-        return s->query(s);
+        return s->compatQuery3(s);
     };
     view_.copyFrom = [](ParameterInterface* v, ParameterInterface* other) {
         ParameterInterface* s = of(v).store_;
@@ -398,9 +398,9 @@ StoreView::StoreView(const ParameterSet& set, ParameterInterface* store)
         ParameterInterface* s = of(v).store_;
         return s->keyName(s, index);
     };
-    view_.reserved6 = [](ParameterInterface* v, int32_t index) {
+    view_.compatSlot6 = [](ParameterInterface* v, int32_t index) {
         ParameterInterface* s = of(v).store_;
-        return s->reserved6(s, index);
+        return s->compatSlot6(s, index);
     };
     view_.getInfo = [](ParameterInterface* v, int32_t index, ParameterInfo* info) {
         ParameterInterface* s = of(v).store_;

@@ -22,11 +22,12 @@ class ParameterSet {
 
     virtual void release() = 0;
     virtual ParameterSet* clone() const = 0;
-    virtual int32_t query() { return 1; }
-    // Copies every value of other, not the changed flags.
+    virtual int32_t compatQuery3() { return 1; }
+    // Copies the values of other, not the changed flags: every value from a set of this library
+    // and of this plug-in, only the keyed parameters it names with the same key from any other.
     virtual void copyFrom(ParameterInterface* other) = 0;
     virtual int32_t isPersisted(int32_t index) const = 0;
-    virtual int32_t reserved6(int32_t index) = 0;
+    virtual int32_t compatSlot6(int32_t index) = 0;
     virtual const char* keyName(int32_t index) const = 0;
     virtual void getInfo(int32_t index, ParameterInfo* info) const = 0;
     // Reads clear the changed flag, writes set it (not in mode -5).
@@ -46,7 +47,7 @@ class ParameterSet {
     bool isChanged(int32_t index) const;
     uint32_t uniqueId() const { return uniqueId_; }
     const char* name() const { return name_; }
-    int32_t blockHint() const { return 4096; }
+    int32_t blockHint() const { return kRecordBlockHint; }
     ParameterInterface* iface() { return &interface_; }
     // The set behind an interface when it is one of this library's sets, else null: a foreign
     // record (a host's store, another library's set) is recognised by its functions, which are
@@ -105,7 +106,7 @@ class TableParameterSet : public ParameterSet {
     ParameterSet* clone() const override;
     void copyFrom(ParameterInterface* other) override;
     int32_t isPersisted(int32_t index) const override;
-    int32_t reserved6(int32_t) override { return 0; }
+    int32_t compatSlot6(int32_t) override { return 0; }
     const char* keyName(int32_t index) const override;
     void getInfo(int32_t index, ParameterInfo* info) const override;
     float getFloat(int32_t index) override;

@@ -134,6 +134,12 @@ constexpr int32_t kRecordKindProcessor = 1;
 constexpr int32_t kRecordKindKeepsRunningOnRefusal = 2;
 constexpr int32_t kRecordKindReopensOnRefusal = 4;
 constexpr int32_t kRecordKindAnalyser = 6;
+// Record flags (PluginRecord::flags): bit 0 is set by every plug-in; bit 3 or 4 selects the raw
+// in-place path (the filter hands the PCM buffer as it is).
+constexpr int32_t kRecordFlagPlugin = 0x1;
+constexpr int32_t kRecordFlagsRawPath = 0x18;
+// PluginRecord::blockHint and the parameter set's.
+constexpr int32_t kRecordBlockHint = 4096;
 // Kinds of a row of the host extension's plug-in table.
 constexpr int32_t kVcKindProcessor = 1;
 constexpr int32_t kVcKindAnalyser = 6;
@@ -174,16 +180,16 @@ struct ParameterInterface {
     void (*release)(ParameterInterface* self);
     // [ui-thread] allocates. Failure: null.
     ParameterInterface* (*clone)(ParameterInterface* self);
-    // [any-thread] no allocation. Failure: 0.
-    int32_t (*query)(ParameterInterface* self);
+    // [any-thread] no allocation; kept for compatibility (answers 1). Failure: 0.
+    int32_t (*compatQuery3)(ParameterInterface* self);
     // [ui-thread] may allocate (arrays that change size). A foreign other is copied by key.
     void (*copyFrom)(ParameterInterface* self, ParameterInterface* other);
     // [any-thread] no allocation. Failure: 0.
     int32_t (*isPersisted)(ParameterInterface* self, int32_t index);
     // [any-thread] no allocation. Failure: null.
     const char* (*keyName)(ParameterInterface* self, int32_t index);
-    // [any-thread] no allocation. Failure: 0.
-    int32_t (*reserved6)(ParameterInterface* self, int32_t index);
+    // [any-thread] no allocation; kept for compatibility. Failure: 0.
+    int32_t (*compatSlot6)(ParameterInterface* self, int32_t index);
     // [any-thread] no allocation. Failure: info untouched.
     void (*getInfo)(ParameterInterface* self, int32_t index, ParameterInfo* info);
     // [any-thread] no allocation. Failure: 0.0.

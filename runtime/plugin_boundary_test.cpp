@@ -197,7 +197,7 @@ class ThrowingSet final : public TableParameterSet {
         check();
         return nullptr;
     }
-    int32_t query() override {
+    int32_t compatQuery3() override {
         check();
         return 1;
     }
@@ -213,7 +213,7 @@ class ThrowingSet final : public TableParameterSet {
         check();
         return TableParameterSet::keyName(index);
     }
-    int32_t reserved6(int32_t) override {
+    int32_t compatSlot6(int32_t) override {
         check();
         return 0;
     }
@@ -263,11 +263,11 @@ TEST(ParameterInterfaceEntries, every_function_answers_its_failure_value_when_th
         ThrowingSet::kind = t;
         ThrowingSet::armed = true;
         EXPECT_EQ(i->clone(i), nullptr);
-        EXPECT_EQ(i->query(i), 0);
+        EXPECT_EQ(i->compatQuery3(i), 0);
         i->copyFrom(i, other.iface());
         EXPECT_EQ(i->isPersisted(i, 0), 0);
         EXPECT_EQ(i->keyName(i, 0), nullptr);
-        EXPECT_EQ(i->reserved6(i, 0), 0);
+        EXPECT_EQ(i->compatSlot6(i, 0), 0);
         i->getInfo(i, 0, &info);
         EXPECT_EQ(info.kind, 99);
         EXPECT_EQ(i->getFloat(i, 0), 0.0f);
