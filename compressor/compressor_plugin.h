@@ -49,7 +49,7 @@ class CompressorPlugin : public AudioPlugin {
     int32_t checkFormat(int32_t channels, int32_t* outputChannels, int32_t* sampleRate,
                         int32_t* extra) override;
     int32_t latency() override;
-    float floatQuery() override { return -1.0f; }
+    float compatFloatQuery() override { return -1.0f; }
     // [ui-thread] under the lock: pass-through that keeps the delay.
     void setBypassWithDelay(float value) override;
 

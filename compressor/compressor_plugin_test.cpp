@@ -198,7 +198,7 @@ TEST(CompressorPlugin, record_carries_kind_id_and_name) {
     EXPECT_EQ(
         plugin->processReplacing(*std::make_unique<AudioBuffers>(2, 2, 16, BufferLayout::Shared)),
         kStatusNotSupported5);
-    EXPECT_EQ(plugin->floatQuery(), -1.0f);
+    EXPECT_EQ(plugin->compatFloatQuery(), -1.0f);
 }
 
 TEST(CompressorPlugin, created_without_a_parameter_set_opens_with_defaults) {

@@ -20,6 +20,10 @@ constexpr const char* kParentQuestion = "\n\nErrMode=NSP_ErrorModeParent\n\nCont
 constexpr const char* kLeafQuestion = "\n\nErrMode=NSP_ErrorModeLeaf\n\nTerminate the application?";
 constexpr const char* kTerminateText = "SPL Library:\nterminating the application";
 constexpr const char* kWin32sExitCaption = "Win32S: Application exit";
+// Each question's default button is the answer that carries on, so a box nobody answers (a
+// process without a user) never ends the process.
+constexpr UINT kParentBoxStyle = MB_OKCANCEL | MB_DEFBUTTON1; // OK: continue
+constexpr UINT kLeafBoxStyle = MB_YESNO | MB_DEFBUTTON2;      // No: do not terminate
 constexpr int kTerminateExitCode = 1;
 constexpr size_t kReportTextSize = 1024;
 constexpr size_t kCaptionSize = 256;
@@ -141,9 +145,10 @@ NSPStatus nspStdErrReport(NSPStatus status, const char* funcName, const char* co
     std::snprintf(caption, sizeof caption, "SPL Library Error: %s", nspErrorStr(status));
 
     if (mode == NSP_ErrorModeParent) {
-        if (MessageBoxA(nullptr, text, caption, MB_OKCANCEL) == IDCANCEL) terminateApplication();
+        if (MessageBoxA(nullptr, text, caption, kParentBoxStyle) == IDCANCEL)
+            terminateApplication();
     } else {
-        if (MessageBoxA(nullptr, text, caption, MB_YESNO) == IDYES) terminateApplication();
+        if (MessageBoxA(nullptr, text, caption, kLeafBoxStyle) == IDYES) terminateApplication();
     }
     return status;
 }

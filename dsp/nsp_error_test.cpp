@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdlib>
 #include <string>
 
 namespace {
@@ -19,8 +20,9 @@ class StandardReport : public ::testing::Test {
     void TearDown() override {
         nspSetErrMode(NSP_ErrorModeLeaf);
         nspSetErrStatus(NSP_StsOk);
-        PlatformSetMessageBoxAnswer(IDOK);
+        PlatformSetMessageBoxAnswer(kNobodyAnswers);
     }
+    static constexpr int kNobodyAnswers = 0;
     static PlatformMessageBoxRecord lastBox() {
         PlatformMessageBoxRecord box{};
         PlatformLastMessageBox(&box);
@@ -64,7 +66,7 @@ TEST_F(StandardReport, leaf_mode_asks_to_terminate_in_a_yes_no_box) {
     EXPECT_STREQ(box.caption, "SPL Library Error: Bad argument");
     EXPECT_STREQ(box.text, "in function [nspfoo.cpp:42]:nspsFoo():\n n<=0"
                            "\n\nErrMode=NSP_ErrorModeLeaf\n\nTerminate the application?");
-    EXPECT_EQ(box.type, MB_YESNO);
+    EXPECT_EQ(box.type, MB_YESNO | MB_DEFBUTTON2);
     EXPECT_EQ(nspGetErrStatus(), NSP_StsBadArg);
 }
 
@@ -117,7 +119,34 @@ TEST_F(StandardReport, redirect_returns_the_previous_handler_and_null_restores_t
     EXPECT_EQ(lastBox().count, boxes + 1);
 }
 
+TEST_F(StandardReport, a_report_nobody_answers_carries_on_in_either_mode) {
+    // A process without a user: no answer set, or one left over that is no button of the box.
+    for (int leftOver : {kNobodyAnswers, IDOK, IDCANCEL}) {
+        SCOPED_TRACE(leftOver);
+        PlatformSetMessageBoxAnswer(leftOver);
+        nspSetErrMode(NSP_ErrorModeLeaf);
+        nspError(NSP_StsBadArg, "f", "m", "f.cpp", 1);
+        EXPECT_EQ(lastBox().answer, IDNO) << "Terminate the application? must default to No";
+        nspSetErrMode(NSP_ErrorModeParent);
+        PlatformSetMessageBoxAnswer(leftOver == IDCANCEL ? kNobodyAnswers : leftOver);
+        nspError(NSP_StsBadArg, "f", "m", "f.cpp", 1);
+        EXPECT_EQ(lastBox().answer, IDOK) << "Continue? must default to OK";
+    }
+}
+
 using StandardReportDeathTest = StandardReport;
+
+TEST_F(StandardReportDeathTest, a_headless_process_survives_reports_in_both_modes) {
+    EXPECT_EXIT(
+        {
+            PlatformSetMessageBoxAnswer(kNobodyAnswers);
+            nspError(NSP_StsNoMem, "f", "m", "f.cpp", 1);
+            nspSetErrMode(NSP_ErrorModeParent);
+            nspError(NSP_StsNoMem, "f", "m", "f.cpp", 1);
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
 
 TEST_F(StandardReportDeathTest, answering_yes_in_leaf_mode_terminates_with_code_1) {
     EXPECT_EXIT(

@@ -35,7 +35,7 @@ class BrisquetPlugin final : public AudioPlugin {
                         int32_t* extra) override;
     // [any-thread] takes the lock.
     int32_t latency() override;
-    float floatQuery() override { return -1.0f; }
+    float compatFloatQuery() override { return -1.0f; }
     // [ui-thread] called with the lock held.
     void setBypassWithDelay(float value) override;
 

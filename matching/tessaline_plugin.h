@@ -44,7 +44,7 @@ class TessalinePlugin : public AudioPlugin {
     int32_t checkFormat(int32_t channels, int32_t* outputChannels, int32_t* sampleRate,
                         int32_t* extra) override;
     int32_t latency() override;
-    float floatQuery() override { return -1.0f; }
+    float compatFloatQuery() override { return -1.0f; }
     // [any-thread, lock held by the frame] flat: the filter becomes a 128-sample pure delay.
     void setBypassWithDelay(float value) override;
 

@@ -40,7 +40,7 @@ class PressanePlugin : public AudioPlugin {
     int32_t checkFormat(int32_t channels, int32_t* outputChannels, int32_t* sampleRate,
                         int32_t* extra) override;
     int32_t latency() override;
-    float floatQuery() override { return 1.0f; }
+    float compatFloatQuery() override { return 1.0f; }
     // [any-thread, lock held by the frame] mirrors the frame's value into the engine so that it
     // takes effect at the next frame.
     void setBypassWithDelay(float value) override;

@@ -150,7 +150,7 @@ TEST(PressanePlugin, opens_with_latency_176_at_44100_and_answers_its_identity) {
     ASSERT_EQ(openPlugin(*p), 0);
     EXPECT_EQ(p->dispatch(kCmdLatency, nullptr, 0), 176);
     float query = 0.0f;
-    p->dispatch(kCmdFloatQuery, &query, 0);
+    p->dispatch(kCmdCompatFloatQuery1f, &query, 0);
     EXPECT_NEAR(query, 1.0f, 0.0);
     EXPECT_STREQ(p->record().name, "Orq Pressane");
     ASSERT_EQ(openPlugin(*p, 48000, 1), 0);

@@ -459,6 +459,26 @@ TEST(Threads, exit_codes_from_return_and_endthreadex) {
     CloseHandle(c);
 }
 
+TEST(MessageBox, unanswered_box_gets_its_default_button_and_a_set_answer_only_if_it_has_it) {
+    constexpr int kNoAnswer = 0;
+    PlatformSetMessageBoxAnswer(kNoAnswer);
+    EXPECT_EQ(MessageBoxA(nullptr, "t", "c", MB_YESNO), IDYES);
+    EXPECT_EQ(MessageBoxA(nullptr, "t", "c", MB_YESNO | MB_DEFBUTTON2), IDNO);
+    EXPECT_EQ(MessageBoxA(nullptr, "t", "c", MB_OKCANCEL), IDOK);
+    EXPECT_EQ(MessageBoxA(nullptr, "t", "c", MB_YESNOCANCEL | MB_DEFBUTTON3), IDCANCEL);
+    EXPECT_EQ(MessageBoxA(nullptr, "t", "c", MB_OK | MB_DEFBUTTON2), IDOK)
+        << "a default the box does not have falls back to its first button";
+    PlatformSetMessageBoxAnswer(IDOK);
+    EXPECT_EQ(MessageBoxA(nullptr, "t", "c", MB_YESNO | MB_DEFBUTTON2), IDNO)
+        << "OK is no answer to a Yes/No question";
+    PlatformSetMessageBoxAnswer(IDYES);
+    EXPECT_EQ(MessageBoxA(nullptr, "t", "c", MB_YESNO | MB_DEFBUTTON2), IDYES);
+    PlatformMessageBoxRecord box{};
+    PlatformLastMessageBox(&box);
+    EXPECT_EQ(box.answer, IDYES);
+    PlatformSetMessageBoxAnswer(kNoAnswer);
+}
+
 TEST(MessageBox, headless_box_records_text_and_returns_the_set_answer) {
     PlatformSetMessageBoxAnswer(IDNO);
     EXPECT_EQ(MessageBoxA(nullptr, "text", "caption", MB_YESNO | MB_ICONHAND), IDNO);

@@ -1,56 +1,47 @@
 #include "runtime/audio_plugin.h"
 
 #include "runtime/live_objects.h"
+#include "runtime/plugin_glue.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
+#include <span>
 
 namespace orq {
 
 namespace {
 
-// Holds a critical section for one scope.
-class Lock {
-  public:
-    explicit Lock(CRITICAL_SECTION& cs) : cs_(cs) { EnterCriticalSection(&cs_); }
-    ~Lock() { LeaveCriticalSection(&cs_); }
-    Lock(const Lock&) = delete;
-    Lock& operator=(const Lock&) = delete;
-
-  private:
-    CRITICAL_SECTION& cs_;
-};
-
-int32_t dispatcherThunk(PluginRecord* r, int32_t command, void* arg, int32_t value) {
-    return r->self->dispatch(command, arg, value);
+// The record's entries: nothing the plug-in throws gets past them.
+int32_t dispatcherEntry(PluginRecord* r, int32_t command, void* arg, int32_t value) noexcept {
+    return answerOrFailure(kStatusFailed, [&] { return r->self->dispatch(command, arg, value); });
 }
-int32_t processThunk(PluginRecord* r, AudioBuffers* b) {
-    return b != nullptr ? r->self->processRecord(*b) : -1;
+int32_t processEntry(PluginRecord* r, AudioBuffers* b) noexcept {
+    if (b == nullptr) return kStatusFailed;
+    return answerOrFailure(kStatusFailed, [&] { return r->self->processRecord(*b); });
 }
-int32_t processReplacingThunk(PluginRecord* r, AudioBuffers* b) {
-    if (b == nullptr) return -1;
+int32_t processReplacingEntry(PluginRecord* r, AudioBuffers* b) noexcept {
+    if (b == nullptr) return kStatusFailed;
     // The raw path hands 32-bit output here.
-    int32_t produced = r->self->processReplacing(*b);
-    return produced < 0 ? -1 : produced;
+    return answerOrFailure(kStatusFailed, [&] {
+        const int32_t produced = r->self->processReplacing(*b);
+        return produced < 0 ? kStatusFailed : produced;
+    });
 }
-void loadFromStoreThunk(PluginRecord* r, ParameterInterface* store, int32_t value) {
+// A host's load or save: the store's mode is set to value for the exchange and to "changed"
+// afterwards, also when the plug-in failed.
+void storeEntry(PluginRecord* r, ParameterInterface* store, int32_t value,
+                AudioPlugin::Exchange direction) noexcept {
     if (store == nullptr) return;
-    store->setMode(store, value);
-    {
-        Lock lock(r->self->lock());
-        r->self->loadSettings(store);
-    }
-    store->setMode(store, kModeChanged);
+    runOrStop([&] { r->self->exchangeSettings(store, value, direction); });
+    runOrStop([&] { store->setMode(store, kModeChanged); });
 }
-void saveToStoreThunk(PluginRecord* r, ParameterInterface* store, int32_t value) {
-    if (store == nullptr) return;
-    store->setMode(store, value);
-    {
-        Lock lock(r->self->lock());
-        r->self->saveSettings(store);
-    }
-    store->setMode(store, kModeChanged);
+void loadFromStoreEntry(PluginRecord* r, ParameterInterface* store, int32_t value) noexcept {
+    storeEntry(r, store, value, AudioPlugin::Exchange::Load);
+}
+void saveToStoreEntry(PluginRecord* r, ParameterInterface* store, int32_t value) noexcept {
+    storeEntry(r, store, value, AudioPlugin::Exchange::Save);
 }
 
 } // namespace
@@ -60,31 +51,38 @@ AudioPlugin::AudioPlugin(const PluginIdentity& identity, ParameterSet* parameter
     : parameters_(parameters), host_(host), hostContext_(hostContext) {
     InitializeCriticalSection(&lock_);
     record_.kind = identity.kind;
-    record_.dispatcher = dispatcherThunk;
-    record_.process = processThunk;
-    record_.processReplacing = processReplacingThunk;
-    record_.loadFromStore = loadFromStoreThunk;
-    record_.saveToStore = saveToStoreThunk;
+    record_.dispatcher = dispatcherEntry;
+    record_.process = processEntry;
+    record_.processReplacing = processReplacingEntry;
+    record_.loadFromStore = loadFromStoreEntry;
+    record_.saveToStore = saveToStoreEntry;
     record_.plugin = this;
     record_.editor = nullptr;
     record_.parameters = nullptr;
     record_.bypass = 0;
-    record_.flags = identity.flags | 1;
+    record_.flags = identity.flags | kRecordFlagPlugin;
     record_.self = this;
-    record_.blockHint = 4096;
+    record_.blockHint = kRecordBlockHint;
     record_.uniqueId = identity.uniqueId;
     std::strncpy(record_.name, identity.name, sizeof record_.name - 1);
     objectCreated(LiveKind::Plugin);
 }
 
 AudioPlugin::~AudioPlugin() {
-    if (record_.editor != nullptr) dispatch(kCmdCloseEditor, nullptr, 0);
+    // Each step runs whatever the one before it threw: a destructor lets nothing out.
+    runOrStop([&] {
+        if (record_.editor != nullptr) onCloseEditor(kCmdCloseEditor, nullptr, 0);
+    });
     // In a host that takes no tails, the next instance starts with this one's values.
-    if (ParameterSet* defaults = defaultParameterSet();
-        defaults != nullptr && parameters_ != nullptr &&
-        hostRequest(kRequestHostMode, 0, nullptr) != kHostModeTakesTail)
-        defaults->copyFrom(parameters_->iface());
-    if (parameters_ != nullptr) parameters_->release();
+    runOrStop([&] {
+        if (ParameterSet* defaults = defaultParameterSet();
+            defaults != nullptr && parameters_ != nullptr &&
+            hostRequest(kRequestHostMode, 0, nullptr) != kHostModeTakesTail)
+            defaults->copyFrom(parameters_->iface());
+    });
+    runOrStop([&] {
+        if (parameters_ != nullptr) parameters_->release();
+    });
     DeleteCriticalSection(&lock_);
     objectDestroyed(LiveKind::Plugin);
 }
@@ -217,7 +215,7 @@ int32_t AudioPlugin::meterCommand(int32_t command, void* arg, int32_t value) {
 int32_t AudioPlugin::processMetered(AudioBuffers& buffers) {
     const int32_t frames = buffers.frames;
     {
-        Lock lock(lock_);
+        ScopedLock lock(lock_);
         meter(inputMeters_, buffers.inputs(), buffers.inputChannels, frames);
     }
     int32_t produced = frames;
@@ -235,7 +233,7 @@ int32_t AudioPlugin::processMetered(AudioBuffers& buffers) {
             std::memcpy(out[c], out[0], size_t(frames) * sizeof(float));
     }
     {
-        Lock lock(lock_);
+        ScopedLock lock(lock_);
         meter(outputMeters_, buffers.outputs(), buffers.outputChannels, produced);
     }
     return produced;
@@ -247,13 +245,13 @@ int32_t AudioPlugin::processRecord(AudioBuffers& buffers) {
     if (mute_ == 0.0f) return processMetered(buffers);
     const int32_t frames = buffers.frames;
     {
-        Lock lock(lock_);
+        ScopedLock lock(lock_);
         meter(inputMeters_, buffers.inputs(), buffers.inputChannels, frames);
     }
     for (int32_t c = 0; c < buffers.outputChannels; ++c)
         std::memset(buffers.outputs()[c], 0, size_t(frames) * sizeof(float));
     {
-        Lock lock(lock_);
+        ScopedLock lock(lock_);
         meter(outputMeters_, buffers.outputs(), buffers.outputChannels, frames);
     }
     return frames;
@@ -266,6 +264,7 @@ int32_t AudioPlugin::commandOpen(const OpenFormat& requested) {
     if (open_) commandClose();
     OpenFormat f = requested;
     parameters_->setMode(kModeAll);
+    openResult_ = kStatusOpenFailed; // stays so when open throws
     const int32_t result = open(f);
     openResult_ = result;
     if (result != 0) return result;
@@ -274,7 +273,7 @@ int32_t AudioPlugin::commandOpen(const OpenFormat& requested) {
     checkFormat(f.channels, &out, &rate, &extra);
     outputChannels_ = out > 0 ? out : f.channels;
     {
-        Lock lock(lock_);
+        ScopedLock lock(lock_);
         allocateMeters();
     }
     open_ = true;
@@ -285,7 +284,7 @@ int32_t AudioPlugin::commandOpen(const OpenFormat& requested) {
 int32_t AudioPlugin::commandClose() {
     if (!open_) return 0;
     {
-        Lock lock(lock_);
+        ScopedLock lock(lock_);
         saveSettings(parameters_->iface());
     }
     if (running_) {
@@ -295,7 +294,7 @@ int32_t AudioPlugin::commandClose() {
     }
     close();
     {
-        Lock lock(lock_);
+        ScopedLock lock(lock_);
         freeMeters();
     }
     open_ = false;
@@ -312,10 +311,10 @@ int32_t AudioPlugin::commandFormatChanged(OpenFormat* f) {
     int32_t out = f->channels, rate = f->sampleRate, extra = 0;
     int32_t result = checkFormat(f->channels, &out, &rate, &extra);
     if (result != 0) {
-        if (record_.kind == 4) {
+        if (record_.kind == kRecordKindReopensOnRefusal) {
             commandClose();
             if (commandOpen(*f) != 0) record_.bypass = 1;
-        } else if (record_.kind != 2) {
+        } else if (record_.kind != kRecordKindKeepsRunningOnRefusal) {
             record_.bypass = 1;
         }
         return result;
@@ -324,7 +323,7 @@ int32_t AudioPlugin::commandFormatChanged(OpenFormat* f) {
     const bool wasRunning = running_;
     commandClose();
     result = commandOpen(*f);
-    if (result != 0 && record_.kind != 2) record_.bypass = 1;
+    if (result != 0 && record_.kind != kRecordKindKeepsRunningOnRefusal) record_.bypass = 1;
     tellEditor(kEdFormatChanged, f);
     running_ = wasRunning;
     if (running_ && record_.bypass == 0) {
@@ -334,166 +333,322 @@ int32_t AudioPlugin::commandFormatChanged(OpenFormat* f) {
     return result;
 }
 
+// Dispatch --------------------------------------------------------------------------------------
+
+AudioPlugin::CommandHandler AudioPlugin::handlerFor(int32_t command) {
+    static constexpr CommandRoute kLifecycle[] = {
+        {kCmdCloseAll, &AudioPlugin::onCloseAll},
+        {kCmdOpen, &AudioPlugin::onOpen},
+        {kCmdClose, &AudioPlugin::onClose},
+        {kCmdStart, &AudioPlugin::onStart},
+        {kCmdStop, &AudioPlugin::onStop},
+        {kCmdSetBypass, &AudioPlugin::onSetBypass},
+        {kCmdOpenResult, &AudioPlugin::onOpenResult},
+    };
+    static constexpr CommandRoute kFormat[] = {
+        {kCmdFormatChanged, &AudioPlugin::onFormatChanged},
+        {kCmdCheckFormat, &AudioPlugin::onCheckFormat},
+        {kCmdSampleRate, &AudioPlugin::onSampleRate},
+        {kCmdLatency, &AudioPlugin::onLatency},
+        {kCmdSetMaxBlockSize, &AudioPlugin::onSetMaxBlockSize},
+    };
+    static constexpr CommandRoute kMeters[] = {
+        {kCmdReadInputPeaks, &AudioPlugin::onMeter},
+        {kCmdReadInputClips, &AudioPlugin::onMeter},
+        {kCmdEnableInputRing, &AudioPlugin::onMeter},
+        {kCmdDisableInputRing, &AudioPlugin::onMeter},
+        {kCmdEnableInputClips, &AudioPlugin::onMeter},
+        {kCmdDisableInputClips, &AudioPlugin::onMeter},
+        {kCmdReadOutputPeaks, &AudioPlugin::onMeter},
+        {kCmdReadOutputClips, &AudioPlugin::onMeter},
+        {kCmdEnableOutputRing, &AudioPlugin::onMeter},
+        {kCmdDisableOutputRing, &AudioPlugin::onMeter},
+        {kCmdEnableOutputClips, &AudioPlugin::onMeter},
+        {kCmdDisableOutputClips, &AudioPlugin::onMeter},
+        {kCmdSetHostValues, &AudioPlugin::onSetHostValues},
+        {kCmdGetHostValues, &AudioPlugin::onGetHostValues},
+    };
+    static constexpr CommandRoute kSettingsExchange[] = {
+        {kCmdSaveSettings, &AudioPlugin::onSettings},
+        {kCmdLoadSettings, &AudioPlugin::onSettings},
+    };
+    static constexpr CommandRoute kEditor[] = {
+        {kCmdOpenEditor, &AudioPlugin::onOpenEditor},
+        {kCmdCloseEditor, &AudioPlugin::onCloseEditor},
+        {kCmdAttachEditor, &AudioPlugin::onAttachEditor},
+        {kCmdCompatEditorQuery42, &AudioPlugin::onForwardToEditor},
+        {kCmdCompatEditorNotify43, &AudioPlugin::onForwardToEditor},
+        {kCmdCompatEditorNotify44, &AudioPlugin::onForwardToEditor},
+        {kCmdEditorCopyValuesTo, &AudioPlugin::onForwardToEditor},
+        {kCmdEditorLoad, &AudioPlugin::onEditorStore},
+        {kCmdEditorSave, &AudioPlugin::onEditorStore},
+        {kCmdEditorIdle, &AudioPlugin::onEditorIdle},
+    };
+    static constexpr CommandRoute kQueries[] = {
+        {kCmdCompatQuery1e, &AudioPlugin::onCompatQuery1e},
+        {kCmdCompatFloatQuery1f, &AudioPlugin::onCompatFloatQuery1f},
+        {kCmdCompatQuery21, &AudioPlugin::onCompatQuery21},
+        {kCmdCompatQuery24, &AudioPlugin::onCompatQuery24},
+        {kCmdCompatQuery25, &AudioPlugin::onCompatQuery25},
+        {kCmdIdle, &AudioPlugin::onIdle},
+    };
+    using Table = std::array<CommandHandler, size_t(kCmdLastKnown) + 1>;
+    static const Table kTable = [] {
+        Table table{};
+        for (std::span<const CommandRoute> group :
+             {std::span<const CommandRoute>(kLifecycle), std::span<const CommandRoute>(kFormat),
+              std::span<const CommandRoute>(kMeters),
+              std::span<const CommandRoute>(kSettingsExchange),
+              std::span<const CommandRoute>(kEditor), std::span<const CommandRoute>(kQueries)})
+            for (const CommandRoute& route : group)
+                table[size_t(route.command)] = route.handler;
+        return table;
+    }();
+    return command >= 0 && command <= kCmdLastKnown ? kTable[size_t(command)] : nullptr;
+}
+
 int32_t AudioPlugin::dispatch(int32_t command, void* arg, int32_t value) {
-    if (command >= kCmdReadInputPeaks && command <= kCmdGetHostValues) {
-        Lock lock(lock_);
-        if (command <= kCmdDisableOutputClips) return meterCommand(command, arg, value);
-        auto* values = static_cast<float*>(arg);
-        if (command == kCmdGetHostValues) {
-            if (values != nullptr) {
-                values[0] = bypassWithDelay_;
-                values[1] = mute_;
-            }
-            return int32_t(bypassWithDelay_ + 2.0f * mute_);
-        }
-        if (values == nullptr) return 0;
-        if (values[0] != bypassWithDelay_) {
-            bypassWithDelay_ = values[0];
-            setBypassWithDelay(bypassWithDelay_);
-        }
-        if (values[1] != mute_) {
-            mute_ = values[1];
-            setMute(mute_);
-        }
-        tellEditor(kEdHostValues, arg);
-        return 0;
-    }
-    switch (command) {
-    case kCmdCloseAll:
-        // The host's release of the plug-in: editor closed, engine closed, object deleted.
-        dispatch(kCmdCloseEditor, nullptr, 0);
+    const CommandHandler handler = handlerFor(command);
+    return handler != nullptr ? (this->*handler)(command, arg, value)
+                              : handleCommand(command, arg, value);
+}
+
+// Lifecycle ------------------------------------------------------------------------------------
+
+int32_t AudioPlugin::onCloseAll(int32_t, void*, int32_t) {
+    // The host's release of the plug-in: editor closed, engine closed, object deleted. The
+    // object goes whatever closing threw, since the host lets go of it in any case.
+    bool closed = true;
+    runOrStop([&] {
+        closed = false;
+        onCloseEditor(kCmdCloseEditor, nullptr, 0);
         commandClose();
-        delete this;
-        return 0;
-    case kCmdOpen:
-        return arg != nullptr ? commandOpen(*static_cast<OpenFormat*>(arg)) : openResult_;
-    case kCmdClose:
-        return commandClose();
-    case kCmdFormatChanged:
-        return commandFormatChanged(static_cast<OpenFormat*>(arg));
-    case kCmdStart:
-        if (!running_) {
-            if (record_.bypass == 0) {
-                start();
-                tellEditor(kEdStarted);
-            }
-            running_ = true;
+        closed = true;
+    });
+    delete this;
+    return closed ? kStatusOk : kStatusFailed;
+}
+
+int32_t AudioPlugin::onOpen(int32_t, void* arg, int32_t) {
+    return arg != nullptr ? commandOpen(*static_cast<OpenFormat*>(arg)) : openResult_;
+}
+
+int32_t AudioPlugin::onClose(int32_t, void*, int32_t) {
+    return commandClose();
+}
+
+int32_t AudioPlugin::onStart(int32_t, void*, int32_t) {
+    if (!running_) {
+        if (record_.bypass == 0) {
+            start();
+            tellEditor(kEdStarted);
         }
-        return 0;
-    case kCmdStop: {
-        int32_t result = 0;
+        running_ = true;
+    }
+    return kStatusOk;
+}
+
+int32_t AudioPlugin::onStop(int32_t, void*, int32_t) {
+    int32_t result = kStatusOk;
+    if (running_) {
+        tellEditor(kEdStopped);
+        running_ = false;
+        if (record_.bypass == 0) result = stop();
+    }
+    return result;
+}
+
+int32_t AudioPlugin::onSetBypass(int32_t, void*, int32_t value) {
+    const int32_t previous = record_.bypass;
+    record_.bypass = value;
+    if (value != 0 && previous == 0) {
         if (running_) {
+            stop();
             tellEditor(kEdStopped);
-            running_ = false;
-            if (record_.bypass == 0) result = stop();
         }
-        return result;
-    }
-    case kCmdLatency:
-        return record_.bypass == 0 ? latency() : 0;
-    case kCmdSetMaxBlockSize: {
-        Lock lock(lock_);
-        maxBlockSize_ = value > 0 ? value : maxBlockSize_;
-        for (auto* m : {&inputMeters_, &outputMeters_})
-            if (!m->rings.empty()) {
-                for (auto& ring : m->rings)
-                    ring.assign(size_t(maxBlockSize_), 0.0f);
-                std::fill(m->ringIndex.begin(), m->ringIndex.end(), 0);
-            }
-        setMaxBlockSize(value);
-        return 0;
-    }
-    case kCmdSampleRate:
-        return format_.sampleRate;
-    case kCmdSaveSettings:
-    case kCmdLoadSettings: {
-        auto* store = static_cast<ParameterInterface*>(arg);
-        if (store == nullptr) return 0;
-        store->setMode(store, value);
-        Lock lock(lock_);
-        if (command == kCmdSaveSettings)
-            saveSettings(store);
-        else
-            loadSettings(store);
-        return 1;
-    }
-    case kCmdCheckFormat: {
-        auto* a = static_cast<CheckFormatArgs*>(arg);
-        if (a == nullptr) return 0;
-        return checkFormat(a->channels, &a->outputChannels, &a->sampleRate, &a->extra);
-    }
-    case kCmdQuery17:
-        return query17();
-    case kCmdFloatQuery:
-        if (arg != nullptr) *static_cast<float*>(arg) = floatQuery();
-        return 1;
-    case kCmdSetBypass: {
-        const int32_t previous = record_.bypass;
-        record_.bypass = value;
-        if (value != 0 && previous == 0) {
-            if (running_) {
-                stop();
-                tellEditor(kEdStopped);
-            }
-        } else if (value == 0 && previous != 0) {
-            if (running_) {
-                start();
-                tellEditor(kEdStarted);
-            } else {
-                stop();
-                tellEditor(kEdStopped);
-            }
+    } else if (value == 0 && previous != 0) {
+        if (running_) {
+            start();
+            tellEditor(kEdStarted);
+        } else {
+            stop();
+            tellEditor(kEdStopped);
         }
-        return 0;
     }
-    case kCmdQuery14:
-        return query14();
-    case kCmdOpenResult:
-        return openResult_;
-    case kCmdQuery21:
-        return value == 8 ? query21() : 0;
-    case kCmdQuery22:
-        return query22();
-    case kCmdOpenEditor:
-        return 0; // editors attach through kCmdAttachEditor until they exist
-    case kCmdCloseEditor:
-        if (record_.editor != nullptr) {
-            EditorInterface* editor = record_.editor;
-            editor->command(kEdClose, nullptr, 0);
-            record_.editor = nullptr;
-            editor->command(kEdDestroy, nullptr, 0);
+    return kStatusOk;
+}
+
+int32_t AudioPlugin::onOpenResult(int32_t, void*, int32_t) {
+    return openResult_;
+}
+
+// Format ---------------------------------------------------------------------------------------
+
+int32_t AudioPlugin::onFormatChanged(int32_t, void* arg, int32_t) {
+    return commandFormatChanged(static_cast<OpenFormat*>(arg));
+}
+
+int32_t AudioPlugin::onCheckFormat(int32_t, void* arg, int32_t) {
+    auto* a = static_cast<CheckFormatArgs*>(arg);
+    if (a == nullptr) return 0;
+    return checkFormat(a->channels, &a->outputChannels, &a->sampleRate, &a->extra);
+}
+
+int32_t AudioPlugin::onSampleRate(int32_t, void*, int32_t) {
+    return format_.sampleRate;
+}
+
+int32_t AudioPlugin::onLatency(int32_t, void*, int32_t) {
+    return record_.bypass == 0 ? latency() : 0;
+}
+
+int32_t AudioPlugin::onSetMaxBlockSize(int32_t, void*, int32_t value) {
+    ScopedLock lock(lock_);
+    maxBlockSize_ = value > 0 ? value : maxBlockSize_;
+    for (auto* m : {&inputMeters_, &outputMeters_})
+        if (!m->rings.empty()) {
+            for (auto& ring : m->rings)
+                ring.assign(size_t(maxBlockSize_), 0.0f);
+            std::fill(m->ringIndex.begin(), m->ringIndex.end(), 0);
         }
-        return 0;
-    case kCmdEditorQuery:
-        return record_.editor ? int32_t(record_.editor->command(4, arg, value)) : 0;
-    case kCmdEditor0d:
-        return record_.editor ? int32_t(record_.editor->command(0xd, arg, value)) : 0;
-    case kCmdEditor0e:
-        return record_.editor ? int32_t(record_.editor->command(0xe, arg, value)) : 0;
-    case kCmdEditorLoad:
-        return record_.editor ? int32_t(record_.editor->command(7, arg, value)) : 0;
-    case kCmdEditor19:
-        return record_.editor ? int32_t(record_.editor->command(0x19, arg, value)) : 0;
-    case kCmdEditorSave:
-        if (record_.editor != nullptr) return int32_t(record_.editor->command(8, arg, value));
-        if (auto* store = static_cast<ParameterInterface*>(arg)) {
-            store->setMode(store, value);
-            Lock lock(lock_);
-            saveSettings(store);
-        }
-        return 0;
-    case kCmdAttachEditor:
-        record_.editor = static_cast<EditorInterface*>(arg);
-        return 0;
-    case kCmdEditorIdle:
-        editorIdle();
-        return 0;
-    case kCmdIdle:
-        idle();
-        return 0;
-    default:
-        return handleCommand(command, arg, value);
+    setMaxBlockSize(value);
+    return kStatusOk;
+}
+
+// Meters and host values -----------------------------------------------------------------------
+
+int32_t AudioPlugin::onMeter(int32_t command, void* arg, int32_t value) {
+    ScopedLock lock(lock_);
+    return meterCommand(command, arg, value);
+}
+
+int32_t AudioPlugin::onSetHostValues(int32_t, void* arg, int32_t) {
+    ScopedLock lock(lock_);
+    auto* values = static_cast<float*>(arg);
+    if (values == nullptr) return 0;
+    if (values[0] != bypassWithDelay_) {
+        bypassWithDelay_ = values[0];
+        setBypassWithDelay(bypassWithDelay_);
     }
+    if (values[1] != mute_) {
+        mute_ = values[1];
+        setMute(mute_);
+    }
+    tellEditor(kEdHostValues, arg);
+    return 0;
+}
+
+int32_t AudioPlugin::onGetHostValues(int32_t, void* arg, int32_t) {
+    ScopedLock lock(lock_);
+    if (auto* values = static_cast<float*>(arg)) {
+        values[0] = bypassWithDelay_;
+        values[1] = mute_;
+    }
+    return int32_t(bypassWithDelay_ + 2.0f * mute_);
+}
+
+// Settings exchange ----------------------------------------------------------------------------
+
+void AudioPlugin::exchangeSettings(ParameterInterface* store, int32_t mode, Exchange direction) {
+    StoreView view(*parameters_, store);
+    ParameterInterface* seen = view.iface();
+    seen->setMode(seen, mode);
+    ScopedLock lock(lock_);
+    if (direction == Exchange::Load)
+        loadSettings(seen);
+    else
+        saveSettings(seen);
+}
+
+int32_t AudioPlugin::onSettings(int32_t command, void* arg, int32_t value) {
+    auto* store = static_cast<ParameterInterface*>(arg);
+    if (store == nullptr) return 0;
+    exchangeSettings(store, value, command == kCmdSaveSettings ? Exchange::Save : Exchange::Load);
+    return 1;
+}
+
+// Editor commands ------------------------------------------------------------------------------
+
+int32_t AudioPlugin::onOpenEditor(int32_t, void*, int32_t) {
+    return 0; // editors attach through kCmdAttachEditor until they exist
+}
+
+int32_t AudioPlugin::onCloseEditor(int32_t, void*, int32_t) {
+    if (record_.editor != nullptr) {
+        EditorInterface* editor = record_.editor;
+        editor->command(kEdClose, nullptr, 0);
+        record_.editor = nullptr;
+        editor->command(kEdDestroy, nullptr, 0);
+    }
+    return 0;
+}
+
+int32_t AudioPlugin::onAttachEditor(int32_t, void* arg, int32_t) {
+    record_.editor = static_cast<EditorInterface*>(arg);
+    return 0;
+}
+
+int32_t AudioPlugin::onForwardToEditor(int32_t command, void* arg, int32_t value) {
+    static constexpr struct {
+        int32_t command;
+        int32_t editorCommand;
+    } kForwarded[] = {
+        {kCmdCompatEditorQuery42, kEdCompatQuery04},
+        {kCmdCompatEditorNotify43, kEdCompatNotify0d},
+        {kCmdCompatEditorNotify44, kEdCompatNotify0e},
+        {kCmdEditorCopyValuesTo, kEdCopyValuesTo},
+    };
+    if (record_.editor == nullptr) return 0;
+    for (const auto& f : kForwarded)
+        if (f.command == command)
+            return int32_t(record_.editor->command(f.editorCommand, arg, value));
+    return 0;
+}
+
+int32_t AudioPlugin::onEditorStore(int32_t command, void* arg, int32_t value) {
+    auto* store = static_cast<ParameterInterface*>(arg);
+    if (record_.editor != nullptr) {
+        StoreView view(*parameters_, store);
+        return int32_t(record_.editor->command(command == kCmdEditorLoad ? kEdLoad : kEdSave,
+                                               store != nullptr ? view.iface() : nullptr, value));
+    }
+    // Without an editor a save comes from the plug-in itself.
+    if (command == kCmdEditorSave && store != nullptr)
+        exchangeSettings(store, value, Exchange::Save);
+    return 0;
+}
+
+int32_t AudioPlugin::onEditorIdle(int32_t, void*, int32_t) {
+    editorIdle();
+    return 0;
+}
+
+// Queries kept for compatibility ---------------------------------------------------------------
+
+int32_t AudioPlugin::onCompatQuery1e(int32_t, void*, int32_t) {
+    return compatQuery17();
+}
+
+int32_t AudioPlugin::onCompatFloatQuery1f(int32_t, void* arg, int32_t) {
+    if (arg != nullptr) *static_cast<float*>(arg) = compatFloatQuery();
+    return 1;
+}
+
+int32_t AudioPlugin::onCompatQuery21(int32_t, void*, int32_t) {
+    return compatQuery14();
+}
+
+int32_t AudioPlugin::onCompatQuery24(int32_t, void*, int32_t value) {
+    return value == 8 ? compatQuery21() : 0;
+}
+
+int32_t AudioPlugin::onCompatQuery25(int32_t, void*, int32_t) {
+    return compatQuery22();
+}
+
+int32_t AudioPlugin::onIdle(int32_t, void*, int32_t) {
+    idle();
+    return 0;
 }
 
 } // namespace orq

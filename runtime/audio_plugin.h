@@ -4,6 +4,7 @@
 
 #include "runtime/audio_buffers.h"
 #include "runtime/parameter_set.h"
+#include "runtime/plugin_boundary.h"
 
 #include <windows.h>
 
@@ -12,130 +13,12 @@
 
 namespace orq {
 
-class AudioPlugin;
-struct PluginRecord;
-class EditorInterface;
-
-// Status values at the plug-in boundary: 0 success, positive refusal, negative failure.
-constexpr int32_t kStatusRateRefused = 0x20031001;
-constexpr int32_t kStatusChannelsRefused = 0x20031002;
-constexpr int32_t kStatusFormatRateRefused = 0x20031008; // checkFormat's refusal of a rate
-constexpr int32_t kStatusTailNotTaken = 0x20031009;
-constexpr int32_t kStatusNotSupported0 = static_cast<int32_t>(0xdffceff0u);
-constexpr int32_t kStatusNotSupported1 = static_cast<int32_t>(0xdffceff1u);
-constexpr int32_t kStatusNotSupported5 = static_cast<int32_t>(0xdffceff5u);
-
-// Host callback: (context, record, request, a, b) -> answer.
-using HostCallback = int32_t (*)(void* context, PluginRecord* record, int32_t request, intptr_t a,
-                                 void* b);
-constexpr int32_t kRequestHostMode = 1; // answer 2: the host takes flushed tails
-constexpr int32_t kRequestTake = 4;     // b points to a TailRecord
-constexpr int32_t kHostModeTakesTail = 2;
-
-// Request 4's argument: flushed audio handed to the host.
-struct TailRecord {
-    float** buffers;
-    int32_t frames;
-    int32_t channels;
-    int32_t reserved;
-};
-
-// Dispatcher command numbers.
-enum Command : int32_t {
-    kCmdCloseAll = 2,
-    kCmdOpen = 3,
-    kCmdClose = 4,
-    kCmdFormatChanged = 5,
-    kCmdStart = 6,
-    kCmdStop = 7,
-    kCmdLatency = 8,
-    kCmdSetMaxBlockSize = 9,
-    kCmdSampleRate = 0xc,
-    kCmdSaveSettings = 0xd,
-    kCmdLoadSettings = 0xe,
-    kCmdReadInputPeaks = 0xf,
-    kCmdReadInputClips = 0x10,
-    kCmdEnableInputRing = 0x11,
-    kCmdDisableInputRing = 0x12,
-    kCmdEnableInputClips = 0x13,
-    kCmdDisableInputClips = 0x14,
-    kCmdReadOutputPeaks = 0x15,
-    kCmdReadOutputClips = 0x16,
-    kCmdEnableOutputRing = 0x17,
-    kCmdDisableOutputRing = 0x18,
-    kCmdEnableOutputClips = 0x19,
-    kCmdDisableOutputClips = 0x1a,
-    kCmdSetHostValues = 0x1b,
-    kCmdGetHostValues = 0x1c,
-    kCmdCheckFormat = 0x1d,
-    kCmdQuery17 = 0x1e,
-    kCmdFloatQuery = 0x1f,
-    kCmdSetBypass = 0x20,
-    kCmdQuery14 = 0x21,
-    kCmdOpenResult = 0x22,
-    kCmdQuery21 = 0x24,
-    kCmdQuery22 = 0x25,
-    kCmdOpenEditor = 0x40,
-    kCmdCloseEditor = 0x41,
-    kCmdEditorQuery = 0x42,
-    kCmdEditor0d = 0x43,
-    kCmdEditor0e = 0x44,
-    kCmdEditorLoad = 0x45,
-    kCmdEditorSave = 0x46,
-    kCmdAttachEditor = 0x47,
-    kCmdEditor19 = 0x48,
-    kCmdEditorIdle = 0x49,
-    kCmdIdle = 0x4a,
-};
-
-// {checkFormat arguments}: the argument of command 0x1d.
-struct CheckFormatArgs {
-    int32_t channels;
-    int32_t outputChannels;
-    int32_t sampleRate;
-    int32_t extra;
-};
-
-// The plain record at a fixed place inside every plug-in; fields in contract order.
-struct PluginRecord {
-    int32_t kind;
-    int32_t (*dispatcher)(PluginRecord* record, int32_t command, void* arg, int32_t value);
-    int32_t (*process)(PluginRecord* record, AudioBuffers* buffers);
-    int32_t (*processReplacing)(PluginRecord* record, AudioBuffers* buffers);
-    void (*loadFromStore)(PluginRecord* record, ParameterInterface* store, int32_t value);
-    void (*saveToStore)(PluginRecord* record, ParameterInterface* store, int32_t value);
-    AudioPlugin* plugin;
-    EditorInterface* editor;
-    ParameterInterface* parameters;
-    int32_t bypass;
-    int32_t flags;
-    AudioPlugin* self;
-    int32_t blockHint;
-    uint32_t uniqueId;
-    char name[40];
-};
-
-constexpr uint32_t fourCC(const char (&code)[5]) {
-    return (uint32_t(uint8_t(code[0])) << 24) | (uint32_t(uint8_t(code[1])) << 16) |
-           (uint32_t(uint8_t(code[2])) << 8) | uint32_t(uint8_t(code[3]));
-}
-
-// Editors implement this later; the frame only forwards editor commands to it.
+// Editors implement this later; the frame only forwards editor commands (EditorCommand) to it.
 class EditorInterface {
   public:
     virtual ~EditorInterface() = default;
+    // [ui-thread] (started/stopped also from the streaming thread) may allocate.
     virtual intptr_t command(int32_t command, void* arg, intptr_t value) = 0;
-};
-// Editor command numbers the frame sends.
-enum EditorCommand : int32_t {
-    kEdFormat = 2,
-    kEdClose = 3,
-    kEdDestroy = 5,
-    kEdFormatChanged = 6,
-    kEdHostValues = 9,
-    kEdStarted = 11,
-    kEdStopped = 12,
-    kEdAttachRecord = 0x16,
 };
 
 // Identity of a plug-in, given once by each plug-in class.
@@ -143,7 +26,7 @@ struct PluginIdentity {
     int32_t kind;      // record kind (1 compressor; 2 and 4 change refused-format handling)
     uint32_t uniqueId; // four-character code
     const char* name;  // display name
-    int32_t flags = 1; // bit 0 always; 0x18 selects the raw in-place path
+    int32_t flags = kRecordFlagPlugin; // kRecordFlagsRawPath selects the raw in-place path
 };
 
 // Per-channel meters of one side (input or output): peaks, clip counts, optional ring.
@@ -158,46 +41,77 @@ struct ChannelMeters {
 
 class AudioPlugin {
   public:
+    // Takes ownership of parameters from here on (the destructor releases it), also when a
+    // derived class's constructor throws afterwards. [ui-thread] no allocation.
     AudioPlugin(const PluginIdentity& identity, ParameterSet* parameters, HostCallback host,
                 void* hostContext);
 
-    // Engine interface in slot order.
+    // Engine interface in slot order. Whatever one of them throws is caught at the record's
+    // entry that called it and answered with that entry's failure value.
+
+    // [ui-thread] commands the dispatcher does not know; may allocate.
     virtual int32_t handleCommand(int32_t command, void* arg, int32_t value);
+    // [ui-thread] frees; lets nothing out.
     virtual ~AudioPlugin();
-    // [audio-thread] takes the plug-in's lock itself (around the whole call, or per sample);
-    // the frame holds it only around metering. CRITICAL_SECTION is recursive.
+    // [audio-thread] no allocation. Takes the plug-in's lock itself (around the whole call, or
+    // per sample); the frame holds it only around metering. CRITICAL_SECTION is recursive.
     virtual int32_t process(AudioBuffers& buffers) = 0;
+    // [audio-thread] no allocation.
     virtual int32_t processReplacing(AudioBuffers& buffers) = 0;
-    virtual int32_t reserved4() { return kStatusNotSupported1; }
-    virtual int32_t reserved5() { return kStatusNotSupported0; }
-    // [ui-thread] called with the lock held.
+    // [any-thread] no allocation; kept for compatibility (answers kStatusNotSupported1).
+    virtual int32_t compatSlot4() { return kStatusNotSupported1; }
+    // [any-thread] no allocation; kept for compatibility (answers kStatusNotSupported0).
+    virtual int32_t compatSlot5() { return kStatusNotSupported0; }
+    // [ui-thread] called with the lock held; may allocate (an engine may rebuild).
     virtual void loadSettings(ParameterInterface* store) = 0;
+    // [ui-thread] called with the lock held; no allocation.
     virtual void saveSettings(ParameterInterface* store) = 0;
+    // [ui-thread] no allocation.
     virtual void idle() {}
-    // [ui-thread] may allocate.
+    // [ui-thread] may allocate (builds the engine).
     virtual int32_t open(OpenFormat& format) = 0;
+    // [ui-thread] frees the engine.
     virtual int32_t close() = 0;
+    // [audio-thread] or [ui-thread]; no allocation.
     virtual int32_t start() = 0;
+    // [audio-thread] or [ui-thread]; may allocate (a flushed tail).
     virtual int32_t stop() = 0;
+    // [any-thread] no allocation.
     virtual int32_t checkFormat(int32_t channels, int32_t* outputChannels, int32_t* sampleRate,
                                 int32_t* extra) = 0;
-    virtual int32_t query14() { return 0; }
+    // [any-thread] no allocation; kept for compatibility (command 0x21).
+    virtual int32_t compatQuery14() { return 0; }
+    // [ui-thread] no allocation in the plug-in (the frame re-sizes its meter rings).
     virtual void setMaxBlockSize(int32_t) {}
+    // [any-thread] no allocation.
     virtual int32_t latency() = 0;
-    virtual int32_t query17() { return 0; }
-    virtual float floatQuery() = 0;
+    // [any-thread] no allocation; kept for compatibility (command 0x1e).
+    virtual int32_t compatQuery17() { return 0; }
+    // [any-thread] no allocation; kept for compatibility (command 0x1f).
+    virtual float compatFloatQuery() = 0;
+    // [any-thread] called with the lock held; no allocation.
     virtual void setBypassWithDelay(float) {}
+    // [any-thread] called with the lock held; no allocation.
     virtual int32_t setMute(float) { return 0; }
-    virtual int32_t query21() { return 0; }
-    virtual int32_t query22() { return 1; }
+    // [any-thread] no allocation; kept for compatibility (command 0x24 with value 8).
+    virtual int32_t compatQuery21() { return 0; }
+    // [any-thread] no allocation; kept for compatibility (command 0x25).
+    virtual int32_t compatQuery22() { return 1; }
+    // [ui-thread] no allocation.
     virtual void editorIdle() {}
 
-    // The dispatcher behind record.dispatcher.
+    // The dispatcher behind record.dispatcher: one handler per command, grouped by concern.
+    // Exceptions pass through; the record's entry catches them.
     int32_t dispatch(int32_t command, void* arg, int32_t value);
-    // Metered processing with bypass (the filter's path). [audio-thread]
+    // Metered processing with bypass (the filter's path). [audio-thread] no allocation.
     int32_t processMetered(AudioBuffers& buffers);
     // The record's process entry: as processMetered, and zeros instead of processing when muted.
+    // [audio-thread] no allocation.
     int32_t processRecord(AudioBuffers& buffers);
+    // Loads from or saves to a store with its mode set to mode, under the lock; a foreign store
+    // is seen through a StoreView. [ui-thread]
+    enum class Exchange { Load, Save };
+    void exchangeSettings(ParameterInterface* store, int32_t mode, Exchange direction);
 
     PluginRecord& record() { return record_; }
     static AudioPlugin* fromRecord(PluginRecord* r) { return r->self; }
@@ -217,6 +131,49 @@ class AudioPlugin {
     float mute() const { return mute_; }
 
   private:
+    using CommandHandler = int32_t (AudioPlugin::*)(int32_t command, void* arg, int32_t value);
+    struct CommandRoute {
+        int32_t command;
+        CommandHandler handler;
+    };
+    // The handler of a command, or null for handleCommand.
+    static CommandHandler handlerFor(int32_t command);
+
+    // Lifecycle.
+    int32_t onCloseAll(int32_t, void*, int32_t);
+    int32_t onOpen(int32_t, void* arg, int32_t);
+    int32_t onClose(int32_t, void*, int32_t);
+    int32_t onStart(int32_t, void*, int32_t);
+    int32_t onStop(int32_t, void*, int32_t);
+    int32_t onSetBypass(int32_t, void*, int32_t value);
+    int32_t onOpenResult(int32_t, void*, int32_t);
+    // Format.
+    int32_t onFormatChanged(int32_t, void* arg, int32_t);
+    int32_t onCheckFormat(int32_t, void* arg, int32_t);
+    int32_t onSampleRate(int32_t, void*, int32_t);
+    int32_t onLatency(int32_t, void*, int32_t);
+    int32_t onSetMaxBlockSize(int32_t, void*, int32_t value);
+    // Meters and host values (under the lock).
+    int32_t onMeter(int32_t command, void* arg, int32_t value);
+    int32_t onSetHostValues(int32_t, void* arg, int32_t);
+    int32_t onGetHostValues(int32_t, void* arg, int32_t);
+    // Settings exchange.
+    int32_t onSettings(int32_t command, void* arg, int32_t value);
+    // Editor commands.
+    int32_t onOpenEditor(int32_t, void*, int32_t);
+    int32_t onCloseEditor(int32_t, void*, int32_t);
+    int32_t onAttachEditor(int32_t, void* arg, int32_t);
+    int32_t onForwardToEditor(int32_t command, void* arg, int32_t value);
+    int32_t onEditorStore(int32_t command, void* arg, int32_t value);
+    int32_t onEditorIdle(int32_t, void*, int32_t);
+    // Queries kept for compatibility, and idle.
+    int32_t onCompatQuery1e(int32_t, void*, int32_t);
+    int32_t onCompatFloatQuery1f(int32_t, void* arg, int32_t);
+    int32_t onCompatQuery21(int32_t, void*, int32_t);
+    int32_t onCompatQuery24(int32_t, void*, int32_t value);
+    int32_t onCompatQuery25(int32_t, void*, int32_t);
+    int32_t onIdle(int32_t, void*, int32_t);
+
     void meter(ChannelMeters& meters, float* const* channels, int32_t channelCount, int32_t frames);
     void allocateMeters();
     void freeMeters();

@@ -86,9 +86,9 @@ TEST(Bypass, entering_while_running_stops_and_leaving_starts_again) {
 TEST(Dispatcher, unknown_commands_go_to_the_plug_in_and_reserved_queries_answer_defaults) {
     OpenPlugin p(1);
     EXPECT_EQ(p.r->dispatcher(p.r, 0x77, nullptr, 0), 0);
-    EXPECT_EQ(p.r->dispatcher(p.r, kCmdQuery22, nullptr, 0), 1);
+    EXPECT_EQ(p.r->dispatcher(p.r, kCmdCompatQuery25, nullptr, 0), 1);
     float query = 0;
-    EXPECT_EQ(p.r->dispatcher(p.r, kCmdFloatQuery, &query, 0), 1);
+    EXPECT_EQ(p.r->dispatcher(p.r, kCmdCompatFloatQuery1f, &query, 0), 1);
     EXPECT_EQ(query, -1.0f);
     EXPECT_EQ(p.r->processReplacing(p.r, nullptr), -1) << "a negative answer becomes -1";
 }

@@ -1,5 +1,6 @@
 #include "runtime/audio_transform_filter.h"
 
+#include "runtime/plugin_glue.h"
 #include "runtime/registry_keys.h"
 
 #include <algorithm>
@@ -14,10 +15,7 @@ const IID IID_IAudioPluginRecord = {
 namespace {
 constexpr int32_t kFloatBlockFrames = 8192; // the AudioBuffers capacity
 constexpr int32_t kChannelsMax = 2;
-constexpr int32_t kRequestHostZero = 7;
-constexpr int32_t kRequestAnswerOne = 9;
 constexpr ULONG kWaveFormatBytes = 16;
-constexpr int32_t kRawPathFlags = 0x18; // record flags bits 3 and 4
 
 struct ParameterStreamReader {
     IStream* stream;
@@ -55,29 +53,34 @@ AudioTransformFilter::~AudioTransformFilter() {
 }
 
 HRESULT AudioTransformFilter::QueryInterface(REFIID iid, void** object) {
-    if (object == nullptr) return E_POINTER;
-    if (iid == IID_IPersistStream) return GetInterface<IPersistStream>(this, object);
-    if (iid == IID_IAMovieSetup) return GetInterface<IAMovieSetup>(this, object);
-    if (iid == IID_IAudioPluginRecord) return GetInterface<IAudioPluginRecord>(this, object);
-    return CTransInPlaceFilter::QueryInterface(iid, object);
+    return componentResult([&] {
+        if (object == nullptr) return E_POINTER;
+        if (iid == IID_IPersistStream) return GetInterface<IPersistStream>(this, object);
+        if (iid == IID_IAMovieSetup) return GetInterface<IAMovieSetup>(this, object);
+        if (iid == IID_IAudioPluginRecord) return GetInterface<IAudioPluginRecord>(this, object);
+        return CTransInPlaceFilter::QueryInterface(iid, object);
+    });
 }
 
 // The filter is its plug-in's host.
-int32_t AudioTransformFilter::hostCallback(void* context, PluginRecord*, int32_t request,
-                                           intptr_t a, void* b) {
+int32_t AudioTransformFilter::hostCallback(void* context, PluginRecord*, int32_t request, intptr_t,
+                                           void* b) {
     auto* self = static_cast<AudioTransformFilter*>(context);
     switch (request) {
     case kRequestHostMode:
         return kHostModeTakesTail;
     case kRequestTake:
-        return b != nullptr ? self->deliverTail(*static_cast<TailRecord*>(b)) : 0;
-    case kRequestHostZero:
+        // A tail that could not be delivered is not taken (0).
+        return b != nullptr
+                   ? answerOrFailure(
+                         0, [&] { return self->deliverTail(*static_cast<TailRecord*>(b)); })
+                   : 0;
+    case kRequestCompat07:
         if (b != nullptr) *static_cast<int32_t*>(b) = 0;
         return 0;
-    case kRequestAnswerOne:
+    case kRequestCompat09:
         return 1;
     default:
-        (void)a;
         return 0;
     }
 }
@@ -87,101 +90,106 @@ SampleFormat AudioTransformFilter::sampleFormat() const {
 }
 
 HRESULT AudioTransformFilter::CheckInputType(const CMediaType* type) {
-    if (type == nullptr || type->majortype != MEDIATYPE_Audio) return E_INVALIDARG;
-    if (type->cbFormat < kWaveFormatBytes || type->pbFormat == nullptr ||
-        type->IsTemporalCompressed())
-        return E_INVALIDARG;
-    AudioFormat f;
-    std::memcpy(&f, type->pbFormat, sizeof f);
-    const bool float32 = f.bitsPerSample == 32 && f.formatTag == kFormatFloat;
-    const bool int16 = f.bitsPerSample == 16 && f.formatTag == kFormatPcm;
-    if (!float32 && !int16) return E_INVALIDARG;
-    // The float block holds two channels; the conversions handle one or two.
-    if (f.channels < 1 || f.channels > kChannelsMax) return E_INVALIDARG;
-    if (f.blockAlign != f.channels * (f.bitsPerSample / 8)) return E_INVALIDARG;
-    CheckFormatArgs args{f.channels, f.channels, int32_t(f.samplesPerSec), 0};
-    PluginRecord* r = &plugin_->record();
-    if (r->dispatcher(r, kCmdCheckFormat, &args, 0) > 0) return E_INVALIDARG;
-    return S_OK;
+    return componentResult([&]() -> HRESULT {
+        if (type == nullptr || type->majortype != MEDIATYPE_Audio) return E_INVALIDARG;
+        if (type->cbFormat < kWaveFormatBytes || type->pbFormat == nullptr ||
+            type->IsTemporalCompressed())
+            return E_INVALIDARG;
+        AudioFormat f;
+        std::memcpy(&f, type->pbFormat, sizeof f);
+        const bool float32 = f.bitsPerSample == 32 && f.formatTag == kFormatFloat;
+        const bool int16 = f.bitsPerSample == 16 && f.formatTag == kFormatPcm;
+        if (!float32 && !int16) return E_INVALIDARG;
+        // The float block holds two channels; the conversions handle one or two.
+        if (f.channels < 1 || f.channels > kChannelsMax) return E_INVALIDARG;
+        if (f.blockAlign != f.channels * (f.bitsPerSample / 8)) return E_INVALIDARG;
+        CheckFormatArgs args{f.channels, f.channels, int32_t(f.samplesPerSec), 0};
+        PluginRecord* r = &plugin_->record();
+        if (r->dispatcher(r, kCmdCheckFormat, &args, 0) > 0) return E_INVALIDARG;
+        return S_OK;
+    });
 }
 
 HRESULT AudioTransformFilter::SetMediaType(PIN_DIRECTION direction, const CMediaType* type) {
-    if (direction != PINDIR_INPUT || type == nullptr || type->cbFormat < kWaveFormatBytes)
+    return componentResult([&]() -> HRESULT {
+        if (direction != PINDIR_INPUT || type == nullptr || type->cbFormat < kWaveFormatBytes)
+            return S_OK;
+        {
+            ScopedLock lock(filterLock_);
+            std::memcpy(&inputFormat_, type->pbFormat, sizeof inputFormat_);
+            outputFormat_ = inputFormat_;
+        }
+        OpenFormat f{int32_t(inputFormat_.samplesPerSec), inputFormat_.channels, 0};
+        PluginRecord* r = &plugin_->record();
+        r->dispatcher(r, kCmdFormatChanged, &f, 0);
         return S_OK;
-    EnterCriticalSection(&filterLock_);
-    std::memcpy(&inputFormat_, type->pbFormat, sizeof inputFormat_);
-    outputFormat_ = inputFormat_;
-    LeaveCriticalSection(&filterLock_);
-    OpenFormat f{int32_t(inputFormat_.samplesPerSec), inputFormat_.channels, 0};
-    PluginRecord* r = &plugin_->record();
-    r->dispatcher(r, kCmdFormatChanged, &f, 0);
-    return S_OK;
+    });
 }
 
 HRESULT AudioTransformFilter::StartStreaming() {
-    PluginRecord* r = &plugin_->record();
-    latencyFrames_ = r->dispatcher(r, kCmdLatency, nullptr, 0);
-    r->dispatcher(r, kCmdStart, nullptr, 0);
-    skip_.start(latencyFrames_);
-    return S_OK;
+    return componentResult([&]() -> HRESULT {
+        PluginRecord* r = &plugin_->record();
+        latencyFrames_ = r->dispatcher(r, kCmdLatency, nullptr, 0);
+        r->dispatcher(r, kCmdStart, nullptr, 0);
+        skip_.start(latencyFrames_);
+        return S_OK;
+    });
 }
 
 HRESULT AudioTransformFilter::StopStreaming() {
-    PluginRecord* r = &plugin_->record();
-    r->dispatcher(r, kCmdStop, nullptr, 0);
-    return S_OK;
+    return componentResult([&]() -> HRESULT {
+        PluginRecord* r = &plugin_->record();
+        r->dispatcher(r, kCmdStop, nullptr, 0);
+        return S_OK;
+    });
 }
 
 HRESULT AudioTransformFilter::EndOfStream() {
-    // The tail is delivered before end of stream goes downstream.
-    if (plugin_->isRunning()) {
-        PluginRecord* r = &plugin_->record();
-        r->dispatcher(r, kCmdStop, nullptr, 0);
-    }
-    return CTransInPlaceFilter::EndOfStream();
+    return componentResult([&]() -> HRESULT {
+        // The tail is delivered before end of stream goes downstream.
+        if (plugin_->isRunning()) {
+            PluginRecord* r = &plugin_->record();
+            r->dispatcher(r, kCmdStop, nullptr, 0);
+        }
+        return CTransInPlaceFilter::EndOfStream();
+    });
 }
 
 HRESULT AudioTransformFilter::Transform(IMediaSample* sample) {
-    EnterCriticalSection(&filterLock_);
-    BYTE* data = nullptr;
-    sample->GetPointer(&data);
-    const int32_t blockAlign = inputFormat_.blockAlign;
-    const int32_t frames = blockAlign > 0 ? sample->GetActualDataLength() / blockAlign : 0;
-    if (frames < 1) {
-        sample->SetActualDataLength(0);
-        LeaveCriticalSection(&filterLock_);
-        return S_OK;
-    }
-    if ((plugin_->record().flags & kRawPathFlags) != 0) {
-        const HRESULT hr = transformRaw(sample, data, frames);
-        LeaveCriticalSection(&filterLock_);
-        return hr;
-    }
-    const SampleFormat format = sampleFormat();
-    const int32_t channels = inputFormat_.channels;
-    int32_t readFrame = 0;
-    int32_t written = 0;
-    while (readFrame < frames) {
-        const int32_t chunk = std::min(frames - readFrame, kFloatBlockFrames);
-        convertIn(data + size_t(readFrame) * size_t(blockAlign), format, channels,
-                  buffers_.inputs(), chunk);
-        buffers_.setFrames(chunk);
-        const int32_t produced = plugin_->processMetered(buffers_);
-        if (produced < 0) {
-            LeaveCriticalSection(&filterLock_);
-            return produced;
+    return componentResult([&]() -> HRESULT {
+        ScopedLock lock(filterLock_);
+        BYTE* data = nullptr;
+        sample->GetPointer(&data);
+        const int32_t blockAlign = inputFormat_.blockAlign;
+        const int32_t frames = blockAlign > 0 ? sample->GetActualDataLength() / blockAlign : 0;
+        if (frames < 1) {
+            sample->SetActualDataLength(0);
+            return S_OK;
         }
-        const int32_t skip = skip_.skipFor(produced);
-        const int32_t kept = produced - skip;
-        if (kept > 0)
-            convertOut(buffers_.outputs(), skip, format, channels,
-                       data + size_t(written) * size_t(blockAlign), kept);
-        written += kept;
-        readFrame += chunk;
-    }
-    sample->SetActualDataLength(written * blockAlign);
-    LeaveCriticalSection(&filterLock_);
-    return S_OK;
+        if ((plugin_->record().flags & kRecordFlagsRawPath) != 0)
+            return transformRaw(sample, data, frames);
+        const SampleFormat format = sampleFormat();
+        const int32_t channels = inputFormat_.channels;
+        int32_t readFrame = 0;
+        int32_t written = 0;
+        while (readFrame < frames) {
+            const int32_t chunk = std::min(frames - readFrame, kFloatBlockFrames);
+            convertIn(data + size_t(readFrame) * size_t(blockAlign), format, channels,
+                      buffers_.inputs(), chunk);
+            buffers_.setFrames(chunk);
+            const int32_t produced = plugin_->processMetered(buffers_);
+            if (produced < 0) return produced;
+            const int32_t skip = skip_.skipFor(produced);
+            const int32_t kept = produced - skip;
+            if (kept > 0)
+                convertOut(buffers_.outputs(), skip, format, channels,
+                           data + size_t(written) * size_t(blockAlign), kept);
+            written += kept;
+            readFrame += chunk;
+        }
+        sample->SetActualDataLength(written * blockAlign);
+        return S_OK;
+    });
 }
 
 HRESULT AudioTransformFilter::transformRaw(IMediaSample* sample, BYTE* data, int32_t frames) {
@@ -254,55 +262,67 @@ int32_t AudioTransformFilter::deliverTail(const TailRecord& tail) {
 // ---------------------------------------------------------------------------------------
 
 HRESULT AudioTransformFilter::GetSizeMax(ULARGE_INTEGER* size) {
-    if (size == nullptr) return E_POINTER;
-    size->QuadPart = streamSizeMax(plugin_->parameters());
-    return S_OK;
+    return componentResult([&]() -> HRESULT {
+        if (size == nullptr) return E_POINTER;
+        size->QuadPart = streamSizeMax(plugin_->parameters());
+        return S_OK;
+    });
 }
 
 HRESULT AudioTransformFilter::Save(IStream* stream, BOOL) {
-    if (stream == nullptr) return E_POINTER;
-    ParameterSet& set = plugin_->parameters();
-    set.setMode(kModePersisted);
-    PluginRecord* r = &plugin_->record();
-    if (openedAtCreation_) {
-        r->dispatcher(r, kCmdSaveSettings, set.iface(), kModePersisted);
-    } else if (r->editor != nullptr) {
-        r->editor->command(8, set.iface(), kModePersisted);
-    }
-    const std::vector<uint8_t> bytes = saveParameterStream(set, streamVersion_);
-    ULONG written = 0;
-    HRESULT hr = stream->Write(bytes.data(), ULONG(bytes.size()), &written);
-    if (FAILED(hr)) return hr;
-    return written == bytes.size() ? S_OK : E_FAIL;
+    return componentResult([&]() -> HRESULT {
+        if (stream == nullptr) return E_POINTER;
+        ParameterSet& set = plugin_->parameters();
+        set.setMode(kModePersisted);
+        PluginRecord* r = &plugin_->record();
+        if (openedAtCreation_) {
+            r->dispatcher(r, kCmdSaveSettings, set.iface(), kModePersisted);
+        } else if (r->editor != nullptr) {
+            r->editor->command(kEdSave, set.iface(), kModePersisted);
+        }
+        const std::vector<uint8_t> bytes = saveParameterStream(set, streamVersion_);
+        ULONG written = 0;
+        HRESULT hr = stream->Write(bytes.data(), ULONG(bytes.size()), &written);
+        if (FAILED(hr)) return hr;
+        return written == bytes.size() ? S_OK : E_FAIL;
+    });
 }
 
 HRESULT AudioTransformFilter::Load(IStream* stream) {
-    if (stream == nullptr) return E_POINTER;
-    ParameterSet& set = plugin_->parameters();
-    // The stream's layout follows the set's own; read exactly that much, then validate.
-    std::vector<uint8_t> bytes(streamSizeMax(set));
-    ParameterStreamReader reader{stream};
-    if (!reader.read(bytes.data(), ULONG(bytes.size()))) return E_FAIL;
-    PluginRecord* r = &plugin_->record();
-    EnterCriticalSection(&plugin_->lock());
-    const bool loaded = loadParameterStream(set, bytes.data(), bytes.size(), &streamVersion_);
-    LeaveCriticalSection(&plugin_->lock());
-    if (!loaded) return E_FAIL;
-    r->dispatcher(r, kCmdLoadSettings, set.iface(), kModePersisted);
-    if (r->editor != nullptr) r->editor->command(7, set.iface(), kModePersisted);
-    return S_OK;
+    return componentResult([&]() -> HRESULT {
+        if (stream == nullptr) return E_POINTER;
+        ParameterSet& set = plugin_->parameters();
+        // The stream's layout follows the set's own; read exactly that much, then validate.
+        std::vector<uint8_t> bytes(streamSizeMax(set));
+        ParameterStreamReader reader{stream};
+        if (!reader.read(bytes.data(), ULONG(bytes.size()))) return E_FAIL;
+        PluginRecord* r = &plugin_->record();
+        bool loaded = false;
+        {
+            ScopedLock lock(plugin_->lock());
+            loaded = loadParameterStream(set, bytes.data(), bytes.size(), &streamVersion_);
+        }
+        if (!loaded) return E_FAIL;
+        r->dispatcher(r, kCmdLoadSettings, set.iface(), kModePersisted);
+        if (r->editor != nullptr) r->editor->command(kEdLoad, set.iface(), kModePersisted);
+        return S_OK;
+    });
 }
 
 HRESULT AudioTransformFilter::Register() {
-    CLSID id;
-    GetClassID(&id);
-    return registerFilterKey(id, name_);
+    return componentResult([&]() -> HRESULT {
+        CLSID id;
+        GetClassID(&id);
+        return registerFilterKey(id, name_);
+    });
 }
 
 HRESULT AudioTransformFilter::Unregister() {
-    CLSID id;
-    GetClassID(&id);
-    return unregisterFilterKey(id);
+    return componentResult([&]() -> HRESULT {
+        CLSID id;
+        GetClassID(&id);
+        return unregisterFilterKey(id);
+    });
 }
 
 } // namespace orq

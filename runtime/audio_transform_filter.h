@@ -10,7 +10,21 @@
 
 #include <streams.h>
 
+#include <new>
+
 namespace orq {
+
+// Runs the body of a component interface's method: whatever it throws becomes the failure its
+// interface defines, E_OUTOFMEMORY for a failed allocation and E_FAIL for anything else.
+template <class Body> HRESULT componentResult(Body&& body) noexcept {
+    try {
+        return body();
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    } catch (...) {
+        return E_FAIL;
+    }
+}
 
 // Gives a host of this family the plug-in record behind a filter (meters, latency).
 struct IAudioPluginRecord : IUnknown {
@@ -26,8 +40,9 @@ class AudioTransformFilter : public CTransInPlaceFilter,
                              public IAMovieSetup,
                              public IAudioPluginRecord {
   public:
-    // Takes ownership of plugin, becomes its host and opens it for 44100 Hz, two channels
-    // (one if refused). [ui-thread] allocates.
+    // Takes ownership of plugin once constructed (a constructor that throws leaves it to the
+    // caller), becomes its host and opens it for 44100 Hz, two channels (one if refused).
+    // [ui-thread] allocates. Every method below lets no exception out (componentResult).
     AudioTransformFilter(AudioPlugin* plugin, REFCLSID filterClassId, REFCLSID pageClassId,
                          const char* name);
     ~AudioTransformFilter() override;

@@ -290,7 +290,7 @@ class RawNegator final : public AudioPlugin {
         return 0;
     }
     int32_t latency() override { return 3; }
-    float floatQuery() override { return -1.0f; }
+    float compatFloatQuery() override { return -1.0f; }
 };
 
 } // namespace

@@ -9,6 +9,9 @@
 
 namespace orq {
 
+// The creators of a row of the plug-in table. [ui-thread] allocate; any failure is a null
+// result. A foreign parameter set given to create-effect gives only what it names with the
+// plug-in's own keys.
 using CreateEffectFn = PluginRecord* (*)(HostCallback host, void* hostObject,
                                          ParameterInterface* parameters);
 using CreateEditorFn = void* (*)(ParameterInterface* parameters);
@@ -21,7 +24,9 @@ using ThreadStartFn = uintptr_t (*)(void* security, unsigned stackSize, ThreadSt
                                     void* argument, unsigned flags, unsigned* threadId);
 using ThreadEndFn = void (*)(unsigned exitCode);
 
-// Passed by a host; read field by field.
+// Passed by a host; read field by field. The library calls registerPlugin on the thread of
+// VcRegisterAllPlugIn, messageHook and settingsDialog on an editor's user-interface thread,
+// threadStart on the thread that opens an editor and threadEnd on the editor's own thread.
 struct HostCallbackRecord {
     RegisterPluginFn registerPlugin;
     void (*messageHook)(void* message);
@@ -34,6 +39,14 @@ struct HostCallbackRecord {
 
 } // namespace orq
 
+// The exports. None lets an exception out; failures answer 0 (the component server's,
+// E_OUTOFMEMORY or E_FAIL).
+//   VcGetNumberOfPlugIns, VcGetPlugInNameFromDll, VcGetCreatorOfPlugIn, VcIsAdditionalPlugInDll,
+//   VcCanUnloadDll: [any-thread] no allocation.
+//   VcRegisterAllPlugIn, VcSetCallbacks, VcSetApplicationWindow: [ui-thread] no allocation in
+//   the library (the host's register function may allocate).
+//   DllGetClassObject: [any-thread] allocates the class factory. DllCanUnloadNow: [any-thread]
+//   no allocation. DllRegisterServer, DllUnregisterServer: [ui-thread] allocate.
 extern "C" {
 using VcGetNumberOfPlugInsFn = int32_t (*)();
 using VcGetPlugInNameFromDllFn = int32_t (*)(int32_t index, char* name, int32_t length,

@@ -22,22 +22,36 @@ LONG volatile componentObjects = 0;
 HWND applicationWindow = nullptr;
 HostCallbackRecord hostCallbacks{};
 
-// A new instance's set: a copy of the given set, or of the library's default set.
+// A new instance's set: a copy of the given set (a foreign one gives what it names with the
+// same keys), or of the library's default set. Null when it cannot be built. [ui-thread]
 ParameterSet* newInstanceParameters(ParameterInterface* given) {
     const PluginModule& m = thisModule();
     ParameterSet* set = m.createParameters();
     if (set == nullptr) return nullptr;
-    ParameterInterface* source = given;
-    if (source == nullptr && defaultParameterSet() != nullptr)
-        source = defaultParameterSet()->iface();
-    if (source != nullptr) set->copyFrom(source);
+    try {
+        ParameterInterface* source = given;
+        if (source == nullptr && defaultParameterSet() != nullptr)
+            source = defaultParameterSet()->iface();
+        if (source != nullptr) set->copyFrom(source);
+    } catch (...) {
+        set->release();
+        throw;
+    }
     return set;
 }
 
+// The plug-in with a new instance's set, or null. createPlugin owns the set from the call on,
+// whatever it answers or throws. [ui-thread]
 AudioPlugin* newPlugin(HostCallback host, void* hostObject, ParameterInterface* given) {
     ParameterSet* set = newInstanceParameters(given);
     if (set == nullptr) return nullptr;
     return thisModule().createPlugin(set, host, hostObject);
+}
+
+// The host's release of a plug-in that never reached its host.
+void releasePlugin(AudioPlugin* plugin) {
+    PluginRecord* r = &plugin->record();
+    r->dispatcher(r, kCmdCloseAll, nullptr, 0);
 }
 
 // The filter as a component object: counted while alive.
@@ -54,11 +68,14 @@ class PropertyPage final : public IUnknown {
         InterlockedIncrement(&componentObjects);
         objectCreated(LiveKind::Editor);
     }
+    // [ui-thread] no allocation; nothing gets out of these.
     HRESULT QueryInterface(REFIID iid, void** object) override {
-        if (object == nullptr) return E_POINTER;
-        if (iid == IID_IUnknown) return GetInterface<IUnknown>(this, object);
-        *object = nullptr;
-        return E_NOINTERFACE;
+        return componentResult([&] {
+            if (object == nullptr) return E_POINTER;
+            if (iid == IID_IUnknown) return GetInterface<IUnknown>(this, object);
+            *object = nullptr;
+            return E_NOINTERFACE;
+        });
     }
     ULONG AddRef() override { return ULONG(InterlockedIncrement(&references_)); }
     ULONG Release() override {
@@ -75,39 +92,50 @@ class PropertyPage final : public IUnknown {
     LONG volatile references_ = 0;
 };
 
+// The class table's create functions: a new object, or null with the failure in result
+// (E_OUTOFMEMORY when the plug-in cannot be built or memory runs out, E_FAIL for any other
+// failure). [ui-thread] allocates.
 IUnknown* createFilter(HRESULT* result) {
     const PluginModule& m = thisModule();
-    try {
+    IUnknown* created = nullptr;
+    *result = componentResult([&] {
         AudioPlugin* plugin = newPlugin(nullptr, nullptr, nullptr);
-        if (plugin == nullptr) {
-            *result = E_OUTOFMEMORY;
-            return nullptr;
+        if (plugin == nullptr) return E_OUTOFMEMORY;
+        ComponentFilter* filter = nullptr;
+        try {
+            filter = new ComponentFilter(plugin, m.filterClassId, m.pageClassId, m.name);
+        } catch (...) {
+            releasePlugin(plugin); // the filter never owned it
+            throw;
         }
-        auto* filter = new ComponentFilter(plugin, m.filterClassId, m.pageClassId, m.name);
         InterlockedIncrement(&componentObjects);
-        *result = S_OK;
-        return static_cast<IBaseFilter*>(filter);
-    } catch (const std::bad_alloc&) {
-        *result = E_OUTOFMEMORY;
-        return nullptr;
-    }
+        created = static_cast<IBaseFilter*>(filter);
+        return S_OK;
+    });
+    return created;
 }
 
 IUnknown* createPage(HRESULT* result) {
-    auto* page = new (std::nothrow) PropertyPage;
-    *result = page != nullptr ? S_OK : E_OUTOFMEMORY;
-    return page;
+    IUnknown* created = nullptr;
+    *result = componentResult([&] {
+        created = new PropertyPage;
+        return S_OK;
+    });
+    return created;
 }
 
 class ClassFactory final : public IClassFactory {
   public:
     explicit ClassFactory(bool filter) : filter_(filter) {}
+    // [ui-thread] nothing gets out of these.
     HRESULT QueryInterface(REFIID iid, void** object) override {
-        if (object == nullptr) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IClassFactory)
-            return GetInterface<IClassFactory>(this, object);
-        *object = nullptr;
-        return E_NOINTERFACE;
+        return componentResult([&] {
+            if (object == nullptr) return E_POINTER;
+            if (iid == IID_IUnknown || iid == IID_IClassFactory)
+                return GetInterface<IClassFactory>(this, object);
+            *object = nullptr;
+            return E_NOINTERFACE;
+        });
     }
     ULONG AddRef() override { return ULONG(InterlockedIncrement(&references_)); }
     ULONG Release() override {
@@ -123,8 +151,8 @@ class ClassFactory final : public IClassFactory {
         IUnknown* created = filter_ ? createFilter(&hr) : createPage(&hr);
         if (created == nullptr) return hr;
         created->AddRef();
-        hr = created->QueryInterface(iid, object);
-        created->Release();
+        hr = componentResult([&] { return created->QueryInterface(iid, object); });
+        created->Release(); // the only reference unless the query handed one out
         return hr;
     }
     HRESULT LockServer(BOOL lock) override {
@@ -140,8 +168,9 @@ class ClassFactory final : public IClassFactory {
     LONG volatile references_ = 0;
 };
 
-// Host extension creators: every failure becomes a null result.
-PluginRecord* createEffect(HostCallback host, void* hostObject, ParameterInterface* parameters) {
+// Host extension creators: every failure becomes a null result. [ui-thread] allocate.
+PluginRecord* createEffect(HostCallback host, void* hostObject,
+                           ParameterInterface* parameters) noexcept {
     try {
         AudioPlugin* plugin = newPlugin(host, hostObject, parameters);
         return plugin != nullptr ? &plugin->record() : nullptr;
@@ -150,11 +179,11 @@ PluginRecord* createEffect(HostCallback host, void* hostObject, ParameterInterfa
     }
 }
 
-void* createEditor(ParameterInterface*) {
+void* createEditor(ParameterInterface*) noexcept {
     return nullptr;
 }
 
-ParameterInterface* createParameters() {
+ParameterInterface* createParameters() noexcept {
     try {
         ParameterSet* set = thisModule().createParameters();
         if (set == nullptr) return nullptr;
@@ -233,15 +262,17 @@ HRESULT registerClass(const ClassEntry& entry, const std::string& libraryPath) {
     return HRESULT_FROM_WIN32(rc);
 }
 
+// Loading and unloading let nothing out: a library without a default set starts every instance
+// from its own defaults.
 __attribute__((constructor)) void attachLibrary() {
     setModuleHandle(PlatformModuleFromAddress(reinterpret_cast<const void*>(&attachLibrary)));
-    setDefaultParameterSet(thisModule().createParameters());
+    runOrStop([] { setDefaultParameterSet(thisModule().createParameters()); });
 }
 
 __attribute__((destructor)) void detachLibrary() {
     if (ParameterSet* defaults = defaultParameterSet()) {
         setDefaultParameterSet(nullptr);
-        defaults->release();
+        runOrStop([&] { defaults->release(); });
     }
 }
 
@@ -250,18 +281,26 @@ __attribute__((destructor)) void detachLibrary() {
 
 using namespace orq;
 
+// The exports. None lets an exception out: the component server's answer E_OUTOFMEMORY or
+// E_FAIL, the Vc... family's 0 ("nothing found", "not done"). Thread tags and allocation are
+// given with their types in runtime/host_extension.h.
+
+// [any-thread] allocates the class factory. Failure: E_OUTOFMEMORY or E_FAIL.
 DX_EXPORT HRESULT DllGetClassObject(REFCLSID classId, REFIID iid, void** object) {
-    if (object == nullptr) return E_POINTER;
-    *object = nullptr;
-    const PluginModule& m = thisModule();
-    const bool filter = classId == m.filterClassId;
-    if (!filter && classId != m.pageClassId) return CLASS_E_CLASSNOTAVAILABLE;
-    if (iid != IID_IClassFactory && iid != IID_IUnknown) return E_NOINTERFACE;
-    auto* factory = new (std::nothrow) ClassFactory(filter);
-    if (factory == nullptr) return E_OUTOFMEMORY;
-    return GetInterface<IClassFactory>(factory, object);
+    return componentResult([&]() -> HRESULT {
+        if (object == nullptr) return E_POINTER;
+        *object = nullptr;
+        const PluginModule& m = thisModule();
+        const bool filter = classId == m.filterClassId;
+        if (!filter && classId != m.pageClassId) return CLASS_E_CLASSNOTAVAILABLE;
+        if (iid != IID_IClassFactory && iid != IID_IUnknown) return E_NOINTERFACE;
+        auto* factory = new (std::nothrow) ClassFactory(filter);
+        if (factory == nullptr) return E_OUTOFMEMORY;
+        return GetInterface<IClassFactory>(factory, object);
+    });
 }
 
+// [any-thread] no allocation.
 DX_EXPORT HRESULT DllCanUnloadNow() {
     return InterlockedExchangeAdd(&serverLocks, 0) > 0 ||
                    InterlockedExchangeAdd(&componentObjects, 0) > 0
@@ -269,85 +308,107 @@ DX_EXPORT HRESULT DllCanUnloadNow() {
                : S_OK;
 }
 
+// [ui-thread] allocates. Failure: E_OUTOFMEMORY or E_FAIL.
 DX_EXPORT HRESULT DllRegisterServer() {
-    char path[4096];
-    if (GetModuleFileNameA(moduleHandle(), path, sizeof path) == 0) return E_FAIL;
-    HRESULT result = S_OK;
-    for (const ClassEntry& entry : classTable())
-        result = registerClass(entry, path);
-    return result;
+    return componentResult([&]() -> HRESULT {
+        char path[4096];
+        if (GetModuleFileNameA(moduleHandle(), path, sizeof path) == 0) return E_FAIL;
+        HRESULT result = S_OK;
+        for (const ClassEntry& entry : classTable())
+            result = registerClass(entry, path);
+        return result;
+    });
 }
 
+// [ui-thread] allocates. Failure: E_OUTOFMEMORY or E_FAIL.
 DX_EXPORT HRESULT DllUnregisterServer() {
-    std::vector<ClassEntry> table = classTable();
-    for (auto entry = table.rbegin(); entry != table.rend(); ++entry) {
-        IAMovieSetup* setup = nullptr;
-        HRESULT hr = CoCreateInstance(entry->classId, nullptr, CLSCTX_INPROC_SERVER,
-                                      IID_IAMovieSetup, reinterpret_cast<void**>(&setup));
-        if (SUCCEEDED(hr)) {
-            hr = setup->Unregister();
-            setup->Release();
+    return componentResult([&]() -> HRESULT {
+        std::vector<ClassEntry> table = classTable();
+        for (auto entry = table.rbegin(); entry != table.rend(); ++entry) {
+            IAMovieSetup* setup = nullptr;
+            HRESULT hr = CoCreateInstance(entry->classId, nullptr, CLSCTX_INPROC_SERVER,
+                                          IID_IAMovieSetup, reinterpret_cast<void**>(&setup));
+            if (SUCCEEDED(hr)) {
+                hr = setup->Unregister();
+                setup->Release();
+            }
+            if (FAILED(hr) && hr != E_NOINTERFACE && hr != kFilterNotRegistered &&
+                hr != REGDB_E_CLASSNOTREG)
+                return hr;
+            const LONG rc = deleteKeyTree("CLSID\\" + guidString(entry->classId));
+            if (rc != ERROR_SUCCESS) return HRESULT_FROM_WIN32(rc);
         }
-        if (FAILED(hr) && hr != E_NOINTERFACE && hr != kFilterNotRegistered &&
-            hr != REGDB_E_CLASSNOTREG)
-            return hr;
-        const LONG rc = deleteKeyTree("CLSID\\" + guidString(entry->classId));
-        if (rc != ERROR_SUCCESS) return HRESULT_FROM_WIN32(rc);
-    }
-    return S_OK;
+        return S_OK;
+    });
 }
 
+// [any-thread] no allocation.
 DX_EXPORT int32_t VcGetNumberOfPlugIns() {
     return kPluginRows;
 }
 
+// [any-thread] no allocation. Failure: 0.
 DX_EXPORT int32_t VcGetPlugInNameFromDll(int32_t index, char* name, int32_t length, int32_t* kind) {
-    if (index < 0 || index >= kPluginRows) return 0;
-    const PluginModule& m = thisModule();
-    if (name != nullptr && length > 0) {
-        const size_t n = std::strlen(m.name);
-        const size_t copied =
-            n < size_t(length) ? n + 1 : size_t(length); // no terminator when full
-        std::memcpy(name, m.name, copied < n ? copied : n);
-        if (copied > n) name[n] = '\0';
-    }
-    if (kind != nullptr) *kind = m.vcKind;
-    return 1;
+    return answerOrFailure(0, [&]() -> int32_t {
+        if (index < 0 || index >= kPluginRows) return 0;
+        const PluginModule& m = thisModule();
+        if (name != nullptr && length > 0) {
+            const size_t n = std::strlen(m.name);
+            const size_t copied =
+                n < size_t(length) ? n + 1 : size_t(length); // no terminator when full
+            std::memcpy(name, m.name, copied < n ? copied : n);
+            if (copied > n) name[n] = '\0';
+        }
+        if (kind != nullptr) *kind = m.vcKind;
+        return 1;
+    });
 }
 
+// [any-thread] no allocation. Failure: 0.
 DX_EXPORT int32_t VcGetCreatorOfPlugIn(const char* name, int32_t kind, CreateEffectFn* effect,
                                        CreateEditorFn* editor, CreateParametersFn* parameters) {
-    const PluginModule& m = thisModule();
-    if (name == nullptr || std::strcmp(name, m.name) != 0 || kind != m.vcKind) return 0;
-    if (effect != nullptr) *effect = createEffect;
-    if (editor != nullptr) *editor = createEditor;
-    if (parameters != nullptr) *parameters = createParameters;
-    return 1;
+    return answerOrFailure(0, [&]() -> int32_t {
+        const PluginModule& m = thisModule();
+        if (name == nullptr || std::strcmp(name, m.name) != 0 || kind != m.vcKind) return 0;
+        if (effect != nullptr) *effect = createEffect;
+        if (editor != nullptr) *editor = createEditor;
+        if (parameters != nullptr) *parameters = createParameters;
+        return 1;
+    });
 }
 
+// [ui-thread] no allocation here (the host's register function may allocate). Failure: 0.
 DX_EXPORT int32_t VcRegisterAllPlugIn(const HostCallbackRecord* record) {
-    if (record == nullptr) return 1;
-    storeCallbacks(record);
-    if (record->registerPlugin != nullptr)
-        record->registerPlugin(thisModule().name, createEffect, createEditor, createParameters,
-                               thisModule().vcKind);
-    return 1;
+    return answerOrFailure(0, [&]() -> int32_t {
+        if (record == nullptr) return 1;
+        storeCallbacks(record);
+        if (record->registerPlugin != nullptr)
+            record->registerPlugin(thisModule().name, createEffect, createEditor, createParameters,
+                                   thisModule().vcKind);
+        return 1;
+    });
 }
 
+// [ui-thread] no allocation. Failure: 0.
 DX_EXPORT int32_t VcSetCallbacks(const HostCallbackRecord* record) {
-    if (record != nullptr) storeCallbacks(record);
-    return 1;
+    return answerOrFailure(0, [&]() -> int32_t {
+        if (record != nullptr) storeCallbacks(record);
+        return 1;
+    });
 }
 
+// [ui-thread] no allocation.
 DX_EXPORT HWND VcSetApplicationWindow(HWND window) {
     applicationWindow = window;
     return window;
 }
 
+// [any-thread] no allocation.
 DX_EXPORT int32_t VcIsAdditionalPlugInDll() {
     return 1;
 }
 
+// [any-thread] no allocation; answers a count, nothing in it can fail.
 DX_EXPORT int32_t VcCanUnloadDll() {
     return liveObjectCount();
 }

@@ -4,50 +4,110 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstring>
+#include <type_traits>
 
 namespace orq {
 
 namespace {
 
-// The plain interface forwards to the owning set.
-ParameterSet* own(ParameterInterface* i) {
-    return i->owner;
+// The plain interface forwards to the owning set. Every entry catches what the set throws and
+// answers its failure value; a self that is not one of this library's sets gets the same answer
+// (its owner is never followed).
+template <class Result, class Body>
+Result forward(ParameterInterface* i, Result failure, Body&& body) noexcept {
+    return answerOrFailure(failure, [&]() -> Result {
+        ParameterSet* set = ParameterSet::fromInterface(i);
+        return set != nullptr ? body(*set) : failure;
+    });
+}
+template <class Body> void forwardVoid(ParameterInterface* i, Body&& body) noexcept {
+    runOrStop([&] {
+        if (ParameterSet* set = ParameterSet::fromInterface(i)) body(*set);
+    });
+}
+
+void interfaceRelease(ParameterInterface* i) {
+    forwardVoid(i, [](ParameterSet& s) { s.release(); });
+}
+ParameterInterface* interfaceClone(ParameterInterface* i) {
+    return forward(i, static_cast<ParameterInterface*>(nullptr),
+                   [](ParameterSet& s) -> ParameterInterface* {
+                       ParameterSet* copy = s.clone();
+                       if (copy == nullptr) return nullptr;
+                       copy->countAsLive();
+                       return copy->iface();
+                   });
+}
+int32_t interfaceCompatQuery3(ParameterInterface* i) {
+    return forward(i, 0, [](ParameterSet& s) { return s.compatQuery3(); });
+}
+void interfaceCopyFrom(ParameterInterface* i, ParameterInterface* other) {
+    forwardVoid(i, [&](ParameterSet& s) { s.copyFrom(other); });
+}
+int32_t interfaceIsPersisted(ParameterInterface* i, int32_t index) {
+    return forward(i, 0, [&](ParameterSet& s) { return s.isPersisted(index); });
+}
+const char* interfaceKeyName(ParameterInterface* i, int32_t index) {
+    return forward(i, static_cast<const char*>(nullptr),
+                   [&](ParameterSet& s) { return s.keyName(index); });
+}
+int32_t interfaceCompatSlot6(ParameterInterface* i, int32_t index) {
+    return forward(i, 0, [&](ParameterSet& s) { return s.compatSlot6(index); });
+}
+void interfaceGetInfo(ParameterInterface* i, int32_t index, ParameterInfo* info) {
+    forwardVoid(i, [&](ParameterSet& s) { s.getInfo(index, info); });
+}
+float interfaceGetFloat(ParameterInterface* i, int32_t index) {
+    return forward(i, 0.0f, [&](ParameterSet& s) { return s.getFloat(index); });
+}
+void interfaceSetFloat(ParameterInterface* i, int32_t index, float value) {
+    forwardVoid(i, [&](ParameterSet& s) { s.setFloat(index, value); });
+}
+void interfaceSetArray(ParameterInterface* i, int32_t index, const void* source, int32_t count) {
+    forwardVoid(i, [&](ParameterSet& s) { s.setArray(index, source, count); });
+}
+void interfaceGetArray(ParameterInterface* i, int32_t index, void* destination, int32_t count) {
+    forwardVoid(i, [&](ParameterSet& s) { s.getArray(index, destination, count); });
+}
+int32_t interfaceArrayInfo(ParameterInterface* i, int32_t index, int32_t* count, int32_t* size) {
+    return forward(i, -1, [&](ParameterSet& s) { return s.arrayInfo(index, count, size); });
+}
+int32_t interfaceIsSelected(ParameterInterface* i, int32_t index) {
+    return forward(i, 0, [&](ParameterSet& s) { return int32_t(s.isSelected(index)); });
+}
+int32_t interfaceIsSelectedForWrite(ParameterInterface* i, int32_t index) {
+    return forward(i, 0, [&](ParameterSet& s) { return int32_t(s.isSelectedForWrite(index)); });
+}
+void interfaceSetMode(ParameterInterface* i, int32_t mode) {
+    forwardVoid(i, [&](ParameterSet& s) { s.setMode(mode); });
+}
+int32_t interfaceGetMode(ParameterInterface* i) {
+    return forward(i, kModeAll, [](ParameterSet& s) { return s.mode(); });
 }
 
 const ParameterInterface kInterfaceTemplate = {
-    [](ParameterInterface* i) { own(i)->release(); },
-    [](ParameterInterface* i) -> ParameterInterface* {
-        ParameterSet* copy = own(i)->clone();
-        if (copy == nullptr) return nullptr;
-        copy->countAsLive();
-        return copy->iface();
-    },
-    [](ParameterInterface* i) { return own(i)->query(); },
-    [](ParameterInterface* i, ParameterInterface* other) { own(i)->copyFrom(other); },
-    [](ParameterInterface* i, int32_t index) { return own(i)->isPersisted(index); },
-    [](ParameterInterface* i, int32_t index) { return own(i)->keyName(index); },
-    [](ParameterInterface* i, int32_t index) { return own(i)->reserved6(index); },
-    [](ParameterInterface* i, int32_t index, ParameterInfo* info) { own(i)->getInfo(index, info); },
-    [](ParameterInterface* i, int32_t index) { return own(i)->getFloat(index); },
-    [](ParameterInterface* i, int32_t index, float value) { own(i)->setFloat(index, value); },
-    [](ParameterInterface* i, int32_t index, const void* source, int32_t count) {
-        own(i)->setArray(index, source, count);
-    },
-    [](ParameterInterface* i, int32_t index, void* destination, int32_t count) {
-        own(i)->getArray(index, destination, count);
-    },
-    [](ParameterInterface* i, int32_t index, int32_t* count, int32_t* size) {
-        return own(i)->arrayInfo(index, count, size);
-    },
-    [](ParameterInterface* i, int32_t index) { return int32_t(own(i)->isSelected(index)); },
-    [](ParameterInterface* i, int32_t index) { return int32_t(own(i)->isSelectedForWrite(index)); },
-    [](ParameterInterface* i, int32_t mode) { own(i)->setMode(mode); },
-    [](ParameterInterface* i) { return own(i)->mode(); },
-    nullptr,
+    interfaceRelease,     interfaceClone,       interfaceCompatQuery3,
+    interfaceCopyFrom,    interfaceIsPersisted, interfaceKeyName,
+    interfaceCompatSlot6, interfaceGetInfo,     interfaceGetFloat,
+    interfaceSetFloat,    interfaceSetArray,    interfaceGetArray,
+    interfaceArrayInfo,   interfaceIsSelected,  interfaceIsSelectedForWrite,
+    interfaceSetMode,     interfaceGetMode,     nullptr,
 };
 
 } // namespace
+
+bool ParameterSet::isOwnInterface(const ParameterInterface* i) {
+    // The functions are this library's own thunks exactly when this library built the record.
+    return i != nullptr &&
+           std::memcmp(i, &kInterfaceTemplate, offsetof(ParameterInterface, owner)) == 0 &&
+           i->owner != nullptr;
+}
+
+ParameterSet* ParameterSet::fromInterface(ParameterInterface* i) {
+    return isOwnInterface(i) ? i->owner : nullptr;
+}
 
 // ParameterSet -------------------------------------------------------------------------------
 
@@ -182,24 +242,41 @@ ParameterSet* TableParameterSet::clone() const {
 }
 
 void TableParameterSet::copyFrom(ParameterInterface* other) {
-    if (other == nullptr) return;
+    if (other == nullptr || other == iface()) return;
+    // A set of this library and of this plug-in gives every value; any other set (a foreign
+    // one, or this library's set of another kind) gives only what it names with the same key.
+    const ParameterSet* same = fromInterface(other);
+    const bool sameKind =
+        same != nullptr && same->uniqueId() == uniqueId() && same->count() == count();
     // Read through the interface without disturbing the other set's flags or mode.
     const int32_t savedMode = other->getMode(other);
     other->setMode(other, kModeFrozen);
     for (int32_t i = 0; i < count(); ++i) {
-        if (table_.defs[size_t(i)].kind != kKindArray) {
-            scalars_[size_t(i)] = other->getFloat(other, i);
-        } else {
-            int32_t n = 0, size = 0;
-            if (other->arrayInfo(other, i, &n, &size) != 0) continue;
-            if (n != arrayCounts_[size_t(i)] && size == table_.defs[size_t(i)].elementSize &&
-                n >= 0)
-                resizeArray(i, n);
-            if (size != table_.defs[size_t(i)].elementSize) continue;
-            other->getArray(other, i, arrays_[size_t(i)].data(), arrayCounts_[size_t(i)]);
+        if (!sameKind && !namesSameKey(other, i)) continue;
+        const ParameterDef& def = table_.defs[size_t(i)];
+        int32_t n = 0, size = 0;
+        const bool otherIsArray = other->arrayInfo(other, i, &n, &size) == 0;
+        if (def.kind != kKindArray) {
+            if (sameKind || !otherIsArray) scalars_[size_t(i)] = other->getFloat(other, i);
+            continue;
         }
+        if (!otherIsArray || size != def.elementSize) continue;
+        if (n != arrayCounts_[size_t(i)]) {
+            // Only a set of this plug-in may change an array's length (its sizes follow other
+            // parameters of the same set).
+            if (!sameKind || n < 0) continue;
+            resizeArray(i, n);
+        }
+        other->getArray(other, i, arrays_[size_t(i)].data(), arrayCounts_[size_t(i)]);
     }
     other->setMode(other, savedMode);
+}
+
+bool ParameterSet::namesSameKey(ParameterInterface* other, int32_t index) const {
+    const char* mine = keyName(index);
+    if (mine == nullptr || other == nullptr) return false;
+    const char* theirs = other->keyName(other, index);
+    return theirs != nullptr && std::strcmp(mine, theirs) == 0;
 }
 
 int32_t TableParameterSet::isPersisted(int32_t index) const {
@@ -285,6 +362,89 @@ void TableParameterSet::resizeArray(int32_t index, int32_t elementCount) {
     arrayCounts_[size_t(index)] = elementCount;
     arrays_[size_t(index)].assign(
         size_t(elementCount) * size_t(table_.defs[size_t(index)].elementSize), 0);
+}
+
+// Store view
+// ---------------------------------------------------------------------------------------
+
+StoreView& StoreView::of(ParameterInterface* view) {
+    static_assert(std::is_standard_layout_v<StoreView>);
+    return *reinterpret_cast<StoreView*>(view);
+}
+
+StoreView::StoreView(const ParameterSet& set, ParameterInterface* store)
+    : view_{}, store_(store), set_(&set), own_(ParameterSet::isOwnInterface(store)) {
+    view_.release = [](ParameterInterface* v) {
+        ParameterInterface* s = of(v).store_;
+        s->release(s);
+    };
+    view_.clone = [](ParameterInterface* v) {
+        ParameterInterface* s = of(v).store_;
+        return s->clone(s);
+    };
+    view_.compatQuery3 = [](ParameterInterface* v) {
+        ParameterInterface* s = of(v).store_;
+        return s->compatQuery3(s);
+    };
+    view_.copyFrom = [](ParameterInterface* v, ParameterInterface* other) {
+        ParameterInterface* s = of(v).store_;
+        s->copyFrom(s, other);
+    };
+    view_.isPersisted = [](ParameterInterface* v, int32_t index) {
+        ParameterInterface* s = of(v).store_;
+        return s->isPersisted(s, index);
+    };
+    view_.keyName = [](ParameterInterface* v, int32_t index) {
+        ParameterInterface* s = of(v).store_;
+        return s->keyName(s, index);
+    };
+    view_.compatSlot6 = [](ParameterInterface* v, int32_t index) {
+        ParameterInterface* s = of(v).store_;
+        return s->compatSlot6(s, index);
+    };
+    view_.getInfo = [](ParameterInterface* v, int32_t index, ParameterInfo* info) {
+        ParameterInterface* s = of(v).store_;
+        s->getInfo(s, index, info);
+    };
+    view_.getFloat = [](ParameterInterface* v, int32_t index) {
+        ParameterInterface* s = of(v).store_;
+        return s->getFloat(s, index);
+    };
+    view_.setFloat = [](ParameterInterface* v, int32_t index, float value) {
+        ParameterInterface* s = of(v).store_;
+        s->setFloat(s, index, value);
+    };
+    view_.setArray = [](ParameterInterface* v, int32_t index, const void* source, int32_t count) {
+        ParameterInterface* s = of(v).store_;
+        s->setArray(s, index, source, count);
+    };
+    view_.getArray = [](ParameterInterface* v, int32_t index, void* destination, int32_t count) {
+        ParameterInterface* s = of(v).store_;
+        s->getArray(s, index, destination, count);
+    };
+    view_.arrayInfo = [](ParameterInterface* v, int32_t index, int32_t* count, int32_t* size) {
+        ParameterInterface* s = of(v).store_;
+        return s->arrayInfo(s, index, count, size);
+    };
+    view_.isSelected = [](ParameterInterface* v, int32_t index) {
+        StoreView& view = of(v);
+        ParameterInterface* s = view.store_;
+        return int32_t(s->isSelected(s, index) != 0 && view.set_->namesSameKey(s, index));
+    };
+    view_.isSelectedForWrite = [](ParameterInterface* v, int32_t index) {
+        StoreView& view = of(v);
+        ParameterInterface* s = view.store_;
+        return int32_t(s->isSelectedForWrite(s, index) != 0 && view.set_->namesSameKey(s, index));
+    };
+    view_.setMode = [](ParameterInterface* v, int32_t mode) {
+        ParameterInterface* s = of(v).store_;
+        s->setMode(s, mode);
+    };
+    view_.getMode = [](ParameterInterface* v) {
+        ParameterInterface* s = of(v).store_;
+        return s->getMode(s);
+    };
+    view_.owner = nullptr;
 }
 
 // Store transfers ---------------------------------------------------------------------------------

@@ -3,62 +3,13 @@
 // store, and the filter's persistent stream.
 #pragma once
 
+#include "runtime/plugin_boundary.h"
+
 #include <cstdint>
 #include <span>
 #include <vector>
 
 namespace orq {
-
-// Parameter kinds as ParameterInfo reports them; 1 and 5 are further scalars stored as floats.
-constexpr int32_t kKindScalar = 1;
-constexpr int32_t kKindFloat = 2;
-constexpr int32_t kKindArray = 4;
-constexpr int32_t kKindScalarAlt = 5;
-constexpr bool isScalarKind(int32_t kind) {
-    return kind != kKindArray;
-}
-
-// Selection modes; a mode i >= 0 selects parameter i alone.
-constexpr int32_t kModeAll = -4;
-constexpr int32_t kModeChanged = -1;
-constexpr int32_t kModeFrozen = -5;
-constexpr int32_t kModePersisted = -2;
-constexpr int32_t kModeUnnamed = -3;
-
-struct ParameterInfo {
-    int32_t kind;
-    float minimum;
-    float maximum;
-    float step;
-    char unit[16];
-    int32_t flag;
-};
-
-class ParameterSet;
-
-// The plain interface: what hosts, stores, engines and editors call. Hosts' stores implement
-// the same record.
-struct ParameterInterface {
-    void (*release)(ParameterInterface* self);
-    ParameterInterface* (*clone)(ParameterInterface* self);
-    int32_t (*query)(ParameterInterface* self);
-    void (*copyFrom)(ParameterInterface* self, ParameterInterface* other);
-    int32_t (*isPersisted)(ParameterInterface* self, int32_t index);
-    const char* (*keyName)(ParameterInterface* self, int32_t index);
-    int32_t (*reserved6)(ParameterInterface* self, int32_t index);
-    void (*getInfo)(ParameterInterface* self, int32_t index, ParameterInfo* info);
-    float (*getFloat)(ParameterInterface* self, int32_t index);
-    void (*setFloat)(ParameterInterface* self, int32_t index, float value);
-    void (*setArray)(ParameterInterface* self, int32_t index, const void* source, int32_t count);
-    void (*getArray)(ParameterInterface* self, int32_t index, void* destination, int32_t count);
-    int32_t (*arrayInfo)(ParameterInterface* self, int32_t index, int32_t* count,
-                         int32_t* elementSize);
-    int32_t (*isSelected)(ParameterInterface* self, int32_t index);
-    int32_t (*isSelectedForWrite)(ParameterInterface* self, int32_t index);
-    void (*setMode)(ParameterInterface* self, int32_t mode);
-    int32_t (*getMode)(ParameterInterface* self);
-    ParameterSet* owner;
-};
 
 // Abstract parameter set. Virtual operations in their slot order. Array counts are element
 // counts. [ui-thread] for a plug-in's own set, every access happens under the plug-in's lock.
@@ -71,11 +22,12 @@ class ParameterSet {
 
     virtual void release() = 0;
     virtual ParameterSet* clone() const = 0;
-    virtual int32_t query() { return 1; }
-    // Copies every value of other, not the changed flags.
+    virtual int32_t compatQuery3() { return 1; }
+    // Copies the values of other, not the changed flags: every value from a set of this library
+    // and of this plug-in, only the keyed parameters it names with the same key from any other.
     virtual void copyFrom(ParameterInterface* other) = 0;
     virtual int32_t isPersisted(int32_t index) const = 0;
-    virtual int32_t reserved6(int32_t index) = 0;
+    virtual int32_t compatSlot6(int32_t index) = 0;
     virtual const char* keyName(int32_t index) const = 0;
     virtual void getInfo(int32_t index, ParameterInfo* info) const = 0;
     // Reads clear the changed flag, writes set it (not in mode -5).
@@ -95,9 +47,15 @@ class ParameterSet {
     bool isChanged(int32_t index) const;
     uint32_t uniqueId() const { return uniqueId_; }
     const char* name() const { return name_; }
-    int32_t blockHint() const { return 4096; }
+    int32_t blockHint() const { return kRecordBlockHint; }
     ParameterInterface* iface() { return &interface_; }
-    static ParameterSet* fromInterface(ParameterInterface* i) { return i->owner; }
+    // The set behind an interface when it is one of this library's sets, else null: a foreign
+    // record (a host's store, another library's set) is recognised by its functions, which are
+    // not this library's, and its owner field is never read.
+    static ParameterSet* fromInterface(ParameterInterface* i);
+    static bool isOwnInterface(const ParameterInterface* i);
+    // Whether other names parameter index with this set's key for it (keyed parameters only).
+    bool namesSameKey(ParameterInterface* other, int32_t index) const;
     // Counts this set among the library's live parameter sets until it is deleted (sets
     // handed out by the creators and by clone through the interface).
     void countAsLive();
@@ -148,7 +106,7 @@ class TableParameterSet : public ParameterSet {
     ParameterSet* clone() const override;
     void copyFrom(ParameterInterface* other) override;
     int32_t isPersisted(int32_t index) const override;
-    int32_t reserved6(int32_t) override { return 0; }
+    int32_t compatSlot6(int32_t) override { return 0; }
     const char* keyName(int32_t index) const override;
     void getInfo(int32_t index, ParameterInfo* info) const override;
     float getFloat(int32_t index) override;
@@ -177,6 +135,26 @@ class TableParameterSet : public ParameterSet {
     std::vector<float> scalars_;
     std::vector<std::vector<uint8_t>> arrays_;
     std::vector<int32_t> arrayCounts_;
+};
+
+// How a store reaches a plug-in's settings: a store that is one of this library's sets is used
+// as it is; a foreign store is seen through a view that selects (for reading and for writing)
+// only the parameters it names with the plug-in's own key for them, so another plug-in's set
+// or a host's record that names nothing moves no values. Every call goes through the store's
+// own functions. [ui-thread] no allocation; the view lives as long as the call that needs it.
+class StoreView {
+  public:
+    StoreView(const ParameterSet& set, ParameterInterface* store);
+    StoreView(const StoreView&) = delete;
+    StoreView& operator=(const StoreView&) = delete;
+    ParameterInterface* iface() { return store_ == nullptr || own_ ? store_ : &view_; }
+
+  private:
+    static StoreView& of(ParameterInterface* view);
+    ParameterInterface view_; // first: the view's functions find the view from it
+    ParameterInterface* store_;
+    const ParameterSet* set_;
+    bool own_;
 };
 
 // Copies, for the indices the store selects (isSelected), the store's values into set:

@@ -1,9 +1,11 @@
-// What every plug-in class shares around its engine: the scoped lock, the record kinds and the
-// creator functions that never let a failure out.
+// What every plug-in class shares around its engine: the scoped lock, the boundary's names
+// (record kinds, statuses, commands; runtime/plugin_boundary.h) and the creator functions that
+// never let a failure out.
 #pragma once
 
 #include "runtime/audio_plugin.h"
 #include "runtime/parameter_set.h"
+#include "runtime/plugin_boundary.h"
 
 #include <windows.h>
 
@@ -11,17 +13,6 @@
 #include <new>
 
 namespace orq {
-
-// Record kinds (PluginRecord::kind). Processors are kind 1; kinds 2 and 4 change how a refused
-// format change is handled (see AudioPlugin's format change); the analysers are kind 6.
-constexpr int32_t kRecordKindProcessor = 1;
-constexpr int32_t kRecordKindKeepsRunningOnRefusal = 2;
-constexpr int32_t kRecordKindReopensOnRefusal = 4;
-constexpr int32_t kRecordKindAnalyser = 6;
-
-// open's failure when the engine cannot be built (memory, or a design it refuses); the plug-in
-// stays closed and processing passes the audio unchanged.
-constexpr int32_t kStatusOpenFailed = -1;
 
 // Holds a critical section for one scope. [any-thread] no allocation.
 class ScopedLock {
@@ -47,7 +38,9 @@ template <class Set> ParameterSet* createParameterSetOrNull() noexcept {
 }
 
 // A plug-in of type Plugin owning parameters (a fresh Set when null), or null when it cannot be
-// built; the set passed in is released on failure, since the plug-in would have owned it.
+// built; the set passed in is released exactly once on failure. The base AudioPlugin owns the
+// set as soon as it is constructed, so a Plugin whose own constructor throws has released it
+// already; only a failure before that (the memory itself) leaves it to this function.
 // [ui-thread] allocates.
 template <class Plugin, class Set>
 AudioPlugin* createPluginOrNull(ParameterSet* parameters, HostCallback host,
@@ -56,10 +49,15 @@ AudioPlugin* createPluginOrNull(ParameterSet* parameters, HostCallback host,
         parameters = createParameterSetOrNull<Set>();
         if (parameters == nullptr) return nullptr;
     }
-    try {
-        return new Plugin(parameters, host, hostContext);
-    } catch (...) {
+    void* memory = ::operator new(sizeof(Plugin), std::nothrow);
+    if (memory == nullptr) {
         parameters->release();
+        return nullptr;
+    }
+    try {
+        return ::new (memory) Plugin(parameters, host, hostContext);
+    } catch (...) {
+        ::operator delete(memory);
         return nullptr;
     }
 }

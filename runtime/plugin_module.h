@@ -9,8 +9,6 @@
 
 namespace orq {
 
-constexpr int32_t kVcKindProcessor = 1;
-constexpr int32_t kVcKindAnalyser = 6;
 constexpr DWORD kMeritPreferred = 0x200000;
 
 struct PluginModule {
@@ -18,7 +16,8 @@ struct PluginModule {
     int32_t vcKind;   // kVcKindProcessor or kVcKindAnalyser
     // A fresh parameter set with the plug-in's defaults. [ui-thread] allocates.
     ParameterSet* (*createParameters)();
-    // The plug-in object; takes ownership of parameters. [ui-thread] allocates.
+    // The plug-in object; takes ownership of parameters from the call on, also when it answers
+    // null or throws (createPluginOrNull keeps that promise). [ui-thread] allocates.
     AudioPlugin* (*createPlugin)(ParameterSet* parameters, HostCallback host, void* hostContext);
     CLSID filterClassId;
     CLSID pageClassId; // the filter's id with the last digit of the first group changed

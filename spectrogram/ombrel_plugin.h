@@ -29,7 +29,7 @@ class OmbrelPlugin : public AudioPlugin {
     int32_t checkFormat(int32_t channels, int32_t* outputChannels, int32_t* sampleRate,
                         int32_t* extra) override;
     int32_t latency() override { return 0; }
-    float floatQuery() override { return -1.0f; }
+    float compatFloatQuery() override { return -1.0f; }
 
     // The engine while open, else null (read under the lock).
     const SpectrogramEngine* engine() const { return engine_.get(); }

@@ -82,7 +82,7 @@ class PassthroughPlugin final : public AudioPlugin {
         return channels >= 1 && channels <= kChannelsMax ? 0 : kStatusChannelsRefused;
     }
     int32_t latency() override { return latencyFrames_; }
-    float floatQuery() override { return -1.0f; }
+    float compatFloatQuery() override { return -1.0f; }
 
   private:
     void applyLatency() {

@@ -145,11 +145,18 @@ WINAPI_EXPORT uintptr_t _beginthreadex(void* security, unsigned stackSize, Threa
                                        void* argument, unsigned flags, unsigned* threadId);
 WINAPI_EXPORT void _endthreadex(unsigned exitCode);
 
-// Message boxes. Headless: the caption and text go to stderr and the answer is the one set by
-// PlatformSetMessageBoxAnswer (IDOK by default), so both branches of a caller can be driven.
+// Message boxes. Headless: the caption and text go to stderr. Nobody is there to answer, so a box
+// answers with its default button (MB_DEFBUTTON1..3 of its buttons), unless a caller (a test)
+// set an answer through PlatformSetMessageBoxAnswer that is one of the box's own buttons; 0
+// (the start) sets none. A question whose default answer carries on is therefore never
+// answered otherwise in a process nobody watches.
 constexpr UINT MB_OK = 0x0;
 constexpr UINT MB_OKCANCEL = 0x1;
+constexpr UINT MB_ABORTRETRYIGNORE = 0x2;
+constexpr UINT MB_YESNOCANCEL = 0x3;
 constexpr UINT MB_YESNO = 0x4;
+constexpr UINT MB_RETRYCANCEL = 0x5;
+constexpr UINT MB_TYPEMASK = 0xf;
 constexpr UINT MB_ICONHAND = 0x10;
 constexpr UINT MB_ICONSTOP = MB_ICONHAND;
 constexpr UINT MB_ICONERROR = MB_ICONHAND;
@@ -157,20 +164,29 @@ constexpr UINT MB_ICONQUESTION = 0x20;
 constexpr UINT MB_ICONEXCLAMATION = 0x30;
 constexpr UINT MB_ICONWARNING = MB_ICONEXCLAMATION;
 constexpr UINT MB_ICONINFORMATION = 0x40;
+constexpr UINT MB_DEFBUTTON1 = 0x000;
+constexpr UINT MB_DEFBUTTON2 = 0x100;
+constexpr UINT MB_DEFBUTTON3 = 0x200;
+constexpr UINT MB_DEFMASK = 0xf00;
 constexpr UINT MB_SYSTEMMODAL = 0x1000;
 constexpr UINT MB_TASKMODAL = 0x2000;
 constexpr int IDOK = 1;
 constexpr int IDCANCEL = 2;
+constexpr int IDABORT = 3;
+constexpr int IDRETRY = 4;
+constexpr int IDIGNORE = 5;
 constexpr int IDYES = 6;
 constexpr int IDNO = 7;
 WINAPI_EXPORT int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
+// The answer the next boxes get when it is one of their buttons; 0: none (default buttons).
 WINAPI_EXPORT void PlatformSetMessageBoxAnswer(int answer);
-// The last box shown: its text, caption and style (for tests).
+// The last box shown: its text, caption, style and the answer it got (for tests).
 struct PlatformMessageBoxRecord {
     char text[1024];
     char caption[256];
     UINT type;
     int count; // boxes shown since the process started
+    int answer;
 };
 WINAPI_EXPORT void PlatformLastMessageBox(PlatformMessageBoxRecord* record);
 WINAPI_EXPORT void FatalAppExitA(UINT action, LPCSTR message);
