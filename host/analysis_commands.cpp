@@ -54,13 +54,6 @@ std::unique_ptr<Session> analyserSession(const char* name) {
     return openSession(findPlugin(name), Road::Component);
 }
 
-// The scope measures the share of sample pairs of equal sign (0..1, 0.5 for no relation);
-// orq prints it on the usual correlation meter scale: +1 for identical channels, -1 for
-// inverted ones, 0 for no relation.
-float signedCorrelation(float sameSignShare) {
-    return 2.0f * sameSignShare - 1.0f;
-}
-
 // Writes one of the analyser's settings by its key name.
 void writeSetting(Session& session, const char* key, float value) {
     session.writeValue(requireParameter(session.store(), key), value);
@@ -182,7 +175,9 @@ int commandScope(const std::vector<std::string>& args) {
         if (seconds.size() <= second) seconds.resize(second + 1);
         Second& s = seconds[second];
         for (const ScopeRowSummary& row : c.rows) {
-            const float correlation = signedCorrelation(row.correlation);
+            // The share of sample pairs of equal sign, as the scope's meter shows it: 1 for identical
+            // channels, 0 for inverted ones, 0.5 for no relation.
+            const float correlation = row.correlation;
             s.sum += correlation;
             ++s.count;
             s.minimum = std::min(s.minimum, correlation);
@@ -200,7 +195,7 @@ int commandScope(const std::vector<std::string>& args) {
     });
     passed.commit();
     std::printf(
-        "second  correlation mean   min    max   peak mid  peak side   (correlation -1..+1)\n");
+        "second  correlation mean   min    max   peak mid  peak side   (correlation 0..1)\n");
     for (size_t i = 0; i < seconds.size(); ++i) {
         const Second& s = seconds[i];
         if (s.count == 0) continue;

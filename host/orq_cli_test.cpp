@@ -301,7 +301,7 @@ std::vector<std::vector<double>> scopeTable(const std::string& out) {
 
 } // namespace
 
-TEST_F(OrqCli, scope_reads_plus_one_for_identical_channels_and_minus_one_for_inverted_ones) {
+TEST_F(OrqCli, scope_reads_one_for_identical_channels_and_zero_for_inverted_ones) {
     auto tone = [](int64_t i) { return 0.8 * std::sin(0.0731 * double(i) + 0.4); };
     const std::string same = writeStereo("same.wav", 2 * 44100, [&](int64_t i) {
         return std::pair{tone(i), tone(i)};
@@ -309,7 +309,7 @@ TEST_F(OrqCli, scope_reads_plus_one_for_identical_channels_and_minus_one_for_inv
     const std::string inverted = writeStereo("inverted.wav", 2 * 44100, [&](int64_t i) {
         return std::pair{tone(i), -tone(i)};
     });
-    for (const auto& [file, expected] : {std::pair{same, 1.0}, std::pair{inverted, -1.0}}) {
+    for (const auto& [file, expected] : {std::pair{same, 1.0}, std::pair{inverted, 0.0}}) {
         const Result r = run("scope " + quote(file));
         ASSERT_EQ(r.exitCode, 0) << r.err;
         const auto table = scopeTable(r.out);
@@ -319,8 +319,8 @@ TEST_F(OrqCli, scope_reads_plus_one_for_identical_channels_and_minus_one_for_inv
             EXPECT_NEAR(row[2], expected, 0.01) << r.out;
             EXPECT_NEAR(row[3], expected, 0.01) << r.out;
             // Identical channels lie on the mid axis, inverted ones on the side axis.
-            EXPECT_NEAR(expected > 0 ? row[5] : row[4], 0.0, 0.001) << r.out;
-            EXPECT_NEAR(expected > 0 ? row[4] : row[5], 1.414, 0.01) << r.out;
+            EXPECT_NEAR(expected > 0.5 ? row[5] : row[4], 0.0, 0.001) << r.out;
+            EXPECT_NEAR(expected > 0.5 ? row[4] : row[5], 1.414, 0.01) << r.out;
         }
     }
     EXPECT_NE(run("scope " + quote(writeInput("mono.wav", SampleFormat::Int16, 1, 1000))).exitCode,
