@@ -39,7 +39,9 @@ class PressanePlugin : public AudioPlugin {
     // locks).
     int32_t close() override;
     // [streaming or ui-thread] no allocation. stop hands the latency frames of processed
-    // silence to a host that takes tails.
+    // silence to a host that takes tails; it holds the engine-lifetime lock until the host has
+    // taken them (the tail lives with the engine), so a host's take must not wait for another
+    // thread that is processing through this plug-in.
     int32_t start() override;
     int32_t stop() override;
     // [any-thread] no allocation; latency takes the engine-lifetime lock.
