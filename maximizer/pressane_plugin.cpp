@@ -42,7 +42,9 @@ float applySetting(MaximizerEngine& engine, int32_t index, float value) {
 } // namespace
 
 PressanePlugin::PressanePlugin(ParameterSet* parameters, HostCallback host, void* hostContext)
-    : AudioPlugin(kPressaneIdentity, parameters, host, hostContext) {}
+    : AudioPlugin(kPressaneIdentity, parameters, host, hostContext) {
+    InitializeCriticalSection(&engineLifetime_);
+}
 
 PressanePlugin::~PressanePlugin() {
     close();
@@ -51,8 +53,10 @@ PressanePlugin::~PressanePlugin() {
     auto& set = static_cast<TableParameterSet&>(parameters());
     set.setValue(kPressaneHeadroomMeter, kRestingHeadroomMeterDb);
     set.setValue(kPressaneGainReachedMeter, kRestingGainReachedMeter);
+    DeleteCriticalSection(&engineLifetime_);
 }
 
+// Called with the engine-lifetime lock held and an engine open.
 void PressanePlugin::runEngine(float* const* channels, int32_t frames) {
     MaximizerEngine* engine;
     {
@@ -75,6 +79,7 @@ int32_t PressanePlugin::process(AudioBuffers& buffers) {
         for (int32_t c = 0; c < channels; ++c)
             std::copy_n(inputs[c], frames, outputs[c]);
     }
+    ScopedLock life(engineLifetime_);
     if (!engine_) return frames; // closed: the audio passes unchanged
     if (channels < engine_->channels()) {
         // Fewer arrays than the engine was opened for: nothing safe to compute.
@@ -144,6 +149,7 @@ int32_t PressanePlugin::open(OpenFormat& format) {
         for (int32_t c = 0; c < format.channels; ++c)
             tailChannels[c] = tailStorage.data() + static_cast<size_t>(c) * tailFrames;
         {
+            ScopedLock life(engineLifetime_);
             ScopedLock hold(lock());
             std::swap(engine_, fresh);
             std::swap(tailStorage_, tailStorage);
@@ -160,6 +166,7 @@ int32_t PressanePlugin::close() {
     std::unique_ptr<MaximizerEngine> old;
     std::vector<float> oldTail;
     {
+        ScopedLock life(engineLifetime_);
         ScopedLock hold(lock());
         std::swap(engine_, old);
         std::swap(tailStorage_, oldTail);
@@ -175,6 +182,7 @@ int32_t PressanePlugin::start() {
 }
 
 int32_t PressanePlugin::stop() {
+    ScopedLock life(engineLifetime_);
     if (!engine_) return 0;
     if (hostRequest(kRequestHostMode, 0, nullptr) != kHostModeTakesTail) return 0;
     const int32_t frames = engine_->latencyFrames();
@@ -196,6 +204,7 @@ int32_t PressanePlugin::checkFormat(int32_t channels, int32_t* outputChannels, i
 }
 
 int32_t PressanePlugin::latency() {
+    ScopedLock life(engineLifetime_);
     if (engine_) return engine_->latencyFrames();
     return std::max(0, 2 * MaximizerEngine::lookAheadFrames(sampleRate()));
 }

@@ -5,11 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <limits>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace orq::maximizer {
@@ -347,6 +349,56 @@ TEST(PressanePlugin, stop_hands_the_latency_tail_to_a_host_that_takes_it) {
     p->dispatch(kCmdStart, nullptr, 0);
     EXPECT_EQ(p->dispatch(kCmdStop, nullptr, 0), 0);
     EXPECT_EQ(host.takeCalls, 2);
+}
+
+// ---- Engine lifetime against a running block ------------------------------------------------
+
+TEST(PressanePlugin, open_close_and_format_changes_during_processing_never_touch_a_freed_engine) {
+    FakeHost host; // takes tails, so every close with a running stream runs the tail too
+    PluginPtr p = makePlugin(&host);
+    ASSERT_EQ(openPlugin(*p), 0);
+    p->dispatch(kCmdStart, nullptr, 0);
+    std::atomic<bool> done{false};
+    std::atomic<int32_t> blocks{0};
+    std::atomic<int32_t> wrongCounts{0};
+    std::thread audio([&] {
+        constexpr int32_t kBlockFrames = 8192;
+        const Channels in = test::whiteNoise(2, kBlockFrames, 0.9, 7u);
+        AudioBuffers buffers(2, 2, kBlockFrames, BufferLayout::Shared);
+        while (!done.load()) {
+            for (int32_t c = 0; c < 2; ++c)
+                std::copy_n(in[c].data(), kBlockFrames, buffers.inputs()[c]);
+            buffers.setFrames(kBlockFrames);
+            if (p->record().process(&p->record(), &buffers) != kBlockFrames) ++wrongCounts;
+            ++blocks;
+        }
+    });
+    // Wait for the audio thread to run, then swap engines under it.
+    while (blocks.load() == 0)
+        std::this_thread::yield();
+    constexpr int32_t kRounds = 300;
+    const int32_t rates[] = {44100, 48000, 32000};
+    for (int32_t round = 0; round < kRounds; ++round) {
+        OpenFormat format{rates[round % 3], 1 + round % 2, 0};
+        switch (round % 3) {
+        case 0:
+            p->dispatch(kCmdFormatChanged, &format, 0);
+            break;
+        case 1:
+            p->dispatch(kCmdClose, nullptr, 0);
+            p->dispatch(kCmdOpen, &format, 0);
+            p->dispatch(kCmdStart, nullptr, 0);
+            break;
+        default:
+            p->dispatch(kCmdOpen, &format, 0); // open over an open engine
+            p->dispatch(kCmdStart, nullptr, 0);
+            break;
+        }
+    }
+    done = true;
+    audio.join();
+    EXPECT_EQ(wrongCounts.load(), 0);
+    EXPECT_GT(blocks.load(), 1) << "the audio thread ran only " << blocks.load() << " blocks";
 }
 
 } // namespace
