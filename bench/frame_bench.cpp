@@ -1,7 +1,7 @@
 // The processing frame alone: media samples of 4096 stereo frames at 44.1 kHz through the
 // transform filter (conversion in, metering, a pass-through plug-in, metering, conversion out).
 #include "bench/realtime.h"
-#include "runtime/frame_test_support.h"
+#include "testsupport/frame_test_support.h"
 
 #include <cmath>
 

@@ -1,11 +1,13 @@
 # orq_test(<target> <sources>... LIBS <libs>...)
-# One GoogleTest executable per layer; each test case is registered with CTest.
+# One GoogleTest executable per layer; each test case is registered with CTest and labelled
+# with the executable's name (ctest -L <target> runs one executable's cases). Every test can use
+# the shared test signals (testsupport/test_signals.h).
 function(orq_test target)
   cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
   add_executable(${target} ${ARG_UNPARSED_ARGUMENTS})
-  target_link_libraries(${target} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main)
+  target_link_libraries(${target} PRIVATE ${ARG_LIBS} orq_test_signals GTest::gtest GTest::gtest_main)
   gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-                       PROPERTIES TIMEOUT 600)
+                       PROPERTIES TIMEOUT 600 LABELS ${target})
 endfunction()
 
 # orq_benchmark(<target> <sources>... LIBS <libs>...)
@@ -52,11 +54,14 @@ endfunction()
 # orq_generated_file(<test name> SCRIPT <generator> OUTPUT <committed file>)
 # A committed generated file (table, reference trace) stays what its generator makes: the test
 # runs the generator with Debian's python3 into a scratch file and compares byte for byte.
-# Every generator takes the path to write as its one argument.
+# Every generator takes the path to write as its one argument; the scratch file keeps the
+# committed file's name (in a folder of the test's), so a generator may tell its outputs apart by
+# name.
 function(orq_generated_file name)
   cmake_parse_arguments(ARG "" "SCRIPT;OUTPUT" "" ${ARGN})
+  get_filename_component(output_name ${ARG_OUTPUT} NAME)
   add_test(NAME ${name}
            COMMAND ${PROJECT_SOURCE_DIR}/tools/check-generated
                    ${CMAKE_CURRENT_SOURCE_DIR}/${ARG_SCRIPT} ${CMAKE_CURRENT_SOURCE_DIR}/${ARG_OUTPUT}
-                   ${CMAKE_CURRENT_BINARY_DIR}/${name}.regenerated)
+                   ${CMAKE_CURRENT_BINARY_DIR}/${name}/${output_name})
 endfunction()

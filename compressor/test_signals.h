@@ -2,12 +2,11 @@
 #pragma once
 
 #include "runtime/block_processor.h"
+#include "testsupport/test_signals.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <numbers>
-#include <random>
 #include <vector>
 
 namespace orq::compressor::testing {
@@ -15,23 +14,12 @@ namespace orq::compressor::testing {
 using Channels = std::vector<std::vector<float>>;
 
 inline Channels noise(int32_t channels, int32_t frames, float amplitude, uint32_t seed) {
-    std::mt19937 rng(seed);
-    std::uniform_real_distribution<float> dist(-amplitude, amplitude);
-    Channels out(channels, std::vector<float>(frames));
-    for (auto& ch : out)
-        for (float& s : ch)
-            s = dist(rng);
-    return out;
+    return test::whiteNoiseChannels(size_t(channels), size_t(frames), seed, amplitude);
 }
 
 inline Channels sine(int32_t channels, int32_t frames, double hz, double sampleRate,
                      float amplitude) {
-    Channels out(channels, std::vector<float>(frames));
-    for (int32_t ch = 0; ch < channels; ++ch)
-        for (int32_t i = 0; i < frames; ++i)
-            out[ch][i] = amplitude *
-                         static_cast<float>(std::sin(2.0 * std::numbers::pi * hz * i / sampleRate));
-    return out;
+    return Channels(size_t(channels), test::sine(size_t(frames), hz, sampleRate, amplitude));
 }
 
 // Runs the processor over the signal in calls of `chunk` frames (the last one shorter).

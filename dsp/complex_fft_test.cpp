@@ -1,11 +1,11 @@
 #include "dsp/complex_fft.h"
+#include "testsupport/test_signals.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <complex>
 #include <numbers>
-#include <random>
 #include <stdexcept>
 #include <vector>
 
@@ -28,12 +28,9 @@ std::vector<std::complex<double>> naiveDft(const std::vector<float>& re,
 }
 
 void randomSignal(std::vector<float>& re, std::vector<float>& im, uint32_t seed) {
-    std::mt19937 rng(seed);
-    std::uniform_real_distribution<float> dist(-1.0f, 1.0f);
-    for (auto& v : re)
-        v = dist(rng);
-    for (auto& v : im)
-        v = dist(rng);
+    orq::test::UniformNoise noise(seed);
+    noise.fill(re);
+    noise.fill(im);
 }
 
 TEST(SplitRadixFft, matches_direct_dft_at_every_length) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "dsp/nsp.h"
+#include "testsupport/test_signals.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +12,6 @@
 #include <complex>
 #include <cstddef>
 #include <numbers>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -65,12 +65,7 @@ inline Spectrum realToComplex(const std::vector<float>& x, size_t n) {
 }
 
 inline std::vector<float> randomSignal(size_t n, unsigned seed) {
-    std::mt19937 engine(seed);
-    std::uniform_real_distribution<float> dist(-1.0f, 1.0f);
-    std::vector<float> x(n);
-    for (auto& v : x)
-        v = dist(engine);
-    return x;
+    return test::whiteNoise(n, seed);
 }
 
 // Largest |a - b| over the first count values relative to the largest |b|.

@@ -1,5 +1,6 @@
 #include "dsp/fft_plan.h"
 
+#include "dsp/cpu_features.h"
 #include "dsp/fft_kernels.h"
 
 #include <cmath>
@@ -85,8 +86,7 @@ size_t swapPairCount(int log2Size) {
 
 bool ComplexFftPlan::wideKernelsSupported() {
 #if defined(ORQ_DSP_WIDE_KERNELS)
-    static const bool supported = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
-    return supported;
+    return hasAvx2Fma();
 #else
     return false;
 #endif

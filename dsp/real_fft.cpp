@@ -2,6 +2,7 @@
 // between the 4-float and the 8-float kernels (see real_fft_kernels.h for the algorithm).
 #include "dsp/real_fft.h"
 
+#include "dsp/cpu_features.h"
 #include "dsp/real_fft_kernels.h"
 
 #include <atomic>
@@ -67,8 +68,7 @@ const float* twiddleTable(int order) {
 
 bool wideKernelsSupported() {
 #if defined(ORQ_DSP_WIDE_KERNELS)
-    static const bool supported = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
-    return supported;
+    return hasAvx2Fma();
 #else
     return false;
 #endif

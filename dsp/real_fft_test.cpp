@@ -1,4 +1,5 @@
 #include "dsp/real_fft.h"
+#include "dsp/cpu_features.h"
 #include "dsp/dsp_test_support.h"
 #include "dsp/nsp.h"
 #include "dsp/real_fft_kernels.h"
@@ -152,7 +153,7 @@ std::vector<KernelVariant> variantsOfThisMachine() {
     std::vector<KernelVariant> variants{
         {"narrow, table", kernels::forwardNarrow, kernels::inverseNarrow, true},
         {"narrow, no table", kernels::forwardNarrow, kernels::inverseNarrow, false}};
-    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) {
+    if (hasAvx2Fma()) {
         variants.push_back({"wide, table", kernels::forwardWide, kernels::inverseWide, true});
         variants.push_back({"wide, no table", kernels::forwardWide, kernels::inverseWide, false});
     }

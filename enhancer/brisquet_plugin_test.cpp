@@ -1,12 +1,12 @@
 #include "enhancer/brisquet_plugin.h"
 #include "runtime/plugin_glue_test_support.h"
+#include "testsupport/test_signals.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstring>
 #include <memory>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -68,12 +68,7 @@ std::array<std::vector<float>, 2> feed(AudioPlugin& plugin, const std::vector<fl
 }
 
 std::vector<float> noise(size_t frames, uint32_t seed) {
-    std::mt19937 rng(seed);
-    std::uniform_real_distribution<float> dist(-0.8f, 0.8f);
-    std::vector<float> s(frames);
-    for (float& v : s)
-        v = dist(rng);
-    return s;
+    return test::whiteNoise(frames, seed, 0.8f);
 }
 
 // Format -----------------------------------------------------------------------------------------

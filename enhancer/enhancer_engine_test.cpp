@@ -1,4 +1,5 @@
 #include "enhancer/enhancer_engine.h"
+#include "testsupport/test_signals.h"
 
 #include <gtest/gtest.h>
 
@@ -17,19 +18,11 @@ using Signal = std::vector<float>;
 using Stereo = std::array<Signal, 2>;
 
 Signal noise(int32_t frames, float amplitude, uint32_t seed) {
-    std::mt19937 rng(seed);
-    std::uniform_real_distribution<float> dist(-amplitude, amplitude);
-    Signal s(static_cast<size_t>(frames));
-    for (float& v : s)
-        v = dist(rng);
-    return s;
+    return test::whiteNoise(size_t(frames), seed, amplitude);
 }
 
 Signal sine(int32_t frames, double frequencyHz, double rate, float amplitude) {
-    Signal s(static_cast<size_t>(frames));
-    for (int32_t n = 0; n < frames; ++n)
-        s[size_t(n)] = amplitude * float(std::sin(2.0 * std::numbers::pi * frequencyHz * n / rate));
-    return s;
+    return test::sine(size_t(frames), frequencyHz, rate, amplitude);
 }
 
 // Runs a stereo signal through the engine in calls of callFrames frames.

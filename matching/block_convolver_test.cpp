@@ -1,22 +1,15 @@
 #include "matching/block_convolver.h"
+#include "testsupport/test_signals.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <random>
 #include <vector>
 
 namespace orq::matching {
 namespace {
 
-std::vector<float> noise(size_t n, uint32_t seed) {
-    std::mt19937 rng(seed);
-    std::uniform_real_distribution<float> u(-1.0f, 1.0f);
-    std::vector<float> v(n);
-    for (auto& x : v)
-        x = u(rng);
-    return v;
-}
+using test::whiteNoise;
 
 // y[n] = sum_j h[j] x[n - delay - j]
 std::vector<double> direct(const std::vector<float>& x, const std::vector<float>& h,
@@ -56,14 +49,14 @@ class ConvolverSplits : public ::testing::TestWithParam<int32_t> {};
 
 TEST_P(ConvolverSplits, accumulating_process_equals_direct_convolution_delayed_by_one_frame) {
     const int32_t channels = GetParam();
-    const std::vector<float> taps = noise(95, 7);
+    const std::vector<float> taps = whiteNoise(95, 7);
     BlockConvolver conv(channels, 512, 95, taps.data(), 95);
     const int32_t frame = conv.frameSize();
     EXPECT_EQ(frame, channels == 1 ? 2 * 418 : 418);
 
     std::vector<std::vector<float>> in;
     for (int32_t c = 0; c < channels; ++c)
-        in.push_back(noise(6000, 11 + uint32_t(c)));
+        in.push_back(whiteNoise(6000, 11 + uint32_t(c)));
     for (const auto& calls : {std::vector<int32_t>{1}, std::vector<int32_t>{2000},
                               std::vector<int32_t>{37, 0, 418, 5, 1500}}) {
         conv.reset();
@@ -94,12 +87,12 @@ TEST(BlockConvolverLatency, latency_is_one_frame_plus_half_the_history) {
 TEST(BlockConvolverFlat, flat_filter_is_a_pure_delay_of_the_reported_latency) {
     for (int32_t channels : {1, 2}) {
         BlockConvolver conv(channels, 1024, 257);
-        const std::vector<float> taps = noise(257, 3);
+        const std::vector<float> taps = whiteNoise(257, 3);
         conv.setFilterTaps(taps.data(), 257);
         conv.setFlat(true);
         std::vector<std::vector<float>> in;
         for (int32_t c = 0; c < channels; ++c)
-            in.push_back(noise(8000, 20 + uint32_t(c)));
+            in.push_back(whiteNoise(8000, 20 + uint32_t(c)));
         const auto out = run(conv, in, {333});
         const int32_t lat = conv.latency();
         double maxErr = 0.0;
@@ -115,7 +108,7 @@ TEST(BlockConvolverFlat, flat_filter_is_a_pure_delay_of_the_reported_latency) {
 
 TEST(BlockConvolverFlat, zero_sample_call_changes_nothing) {
     BlockConvolver a(2, 512, 257), b(2, 512, 257);
-    std::vector<std::vector<float>> in{noise(3000, 1), noise(3000, 2)};
+    std::vector<std::vector<float>> in{whiteNoise(3000, 1), whiteNoise(3000, 2)};
     const auto ref = run(a, in, {100});
     // The same stream with empty calls interleaved.
     const auto out = run(b, in, {0, 100, 0});

@@ -1,6 +1,8 @@
 // Signals and measurements shared by the matching filter's tests.
 #pragma once
 
+#include "testsupport/test_signals.h"
+
 #include <cmath>
 #include <cstdint>
 #include <functional>
@@ -12,12 +14,7 @@ namespace orq::tessaline::testing {
 using Channels = std::vector<std::vector<float>>;
 
 inline std::vector<float> whiteNoise(size_t n, uint32_t seed, float amplitude = 0.5f) {
-    std::mt19937 rng(seed);
-    std::uniform_real_distribution<float> u(-amplitude, amplitude);
-    std::vector<float> v(n);
-    for (auto& x : v)
-        x = u(rng);
-    return v;
+    return test::whiteNoise(n, seed, amplitude);
 }
 
 // Pink noise (-3 dB per octave) from white noise through a sum of one-pole sections.
@@ -40,13 +37,7 @@ inline std::vector<float> pinkNoise(size_t n, uint32_t seed) {
     return v;
 }
 
-inline std::vector<float> sine(size_t n, double freqHz, double rateHz, double amplitude) {
-    std::vector<float> v(n);
-    for (size_t i = 0; i < n; ++i) {
-        v[i] = float(amplitude * std::sin(2.0 * M_PI * freqHz * double(i) / rateHz));
-    }
-    return v;
-}
+using test::sine;
 
 // A few seconds of something like a mix: a kick and a bass line far louder than everything above
 // a few hundred hertz, a quiet chord pad, and off-beat hats of rising (differentiated) noise. Its

@@ -50,23 +50,10 @@ double blockLoudness(double sumOfMeanSquares) {
 
 } // namespace
 
-float NoiseSource::next() {
-    state_ ^= state_ << 13;
-    state_ ^= state_ >> 17;
-    state_ ^= state_ << 5;
-    return static_cast<float>(static_cast<double>(state_) / 2147483648.0 - 1.0);
-}
-
 Channels sine(int32_t channels, int32_t frames, double frequencyHz, double amplitude,
               double sampleRateHz) {
-    Channels out(channels, std::vector<float>(frames));
-    for (int32_t t = 0; t < frames; ++t) {
-        const float v =
-            static_cast<float>(amplitude * std::sin(kTwoPi * frequencyHz * t / sampleRateHz));
-        for (auto& ch : out)
-            ch[t] = v;
-    }
-    return out;
+    return Channels(size_t(channels),
+                    orq::test::sine(size_t(frames), frequencyHz, sampleRateHz, amplitude));
 }
 
 Channels square(int32_t channels, int32_t frames, double frequencyHz, double amplitude,

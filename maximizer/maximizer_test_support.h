@@ -4,6 +4,7 @@
 #pragma once
 
 #include "maximizer/maximizer_engine.h"
+#include "testsupport/test_signals.h"
 
 #include <cstdint>
 #include <vector>
@@ -12,15 +13,8 @@ namespace orq::maximizer::test {
 
 using Channels = std::vector<std::vector<float>>;
 
-// Small deterministic generator (xorshift32) giving uniform values in −1 … 1.
-class NoiseSource {
-  public:
-    explicit NoiseSource(uint32_t seed = 0x1234567u) : state_(seed != 0 ? seed : 1u) {}
-    float next();
-
-  private:
-    uint32_t state_;
-};
+// The generator of every maximizer test signal with noise in it (xorshift32).
+using NoiseSource = orq::test::Xorshift32Noise;
 
 Channels sine(int32_t channels, int32_t frames, double frequencyHz, double amplitude,
               double sampleRateHz);

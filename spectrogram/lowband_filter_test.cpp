@@ -1,12 +1,12 @@
 #include "spectrogram/lowband_filter_tables.h"
 #include "spectrogram/spectrum_analyzer.h"
+#include "testsupport/test_signals.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <complex>
 #include <numbers>
-#include <random>
 #include <vector>
 
 namespace orq::spectrogram {
@@ -32,14 +32,7 @@ std::vector<float> directConvolution(const std::vector<float>& x, const float* t
     return y;
 }
 
-std::vector<float> noise(size_t n, uint32_t seed) {
-    std::mt19937 rng(seed);
-    std::uniform_real_distribution<float> dist(-1.0f, 1.0f);
-    std::vector<float> v(n);
-    for (auto& s : v)
-        s = dist(rng);
-    return v;
-}
+using test::whiteNoise;
 
 TEST(AntiAliasSets, are_linear_phase_with_unity_dc_gain_and_minus_6db_near_1900hz) {
     for (const AntiAliasSet& set : kAntiAliasSets) {
@@ -107,7 +100,7 @@ TEST(OverlapSaveFir, equals_direct_convolution_across_uneven_calls) {
     SplitRadixFft fft(kSpectrumFftLength);
     OverlapSaveCoefficients coefficients(set.taps, set.tapCount, fft);
     OverlapSaveFir fir(coefficients);
-    const auto x = noise(9000, 3);
+    const auto x = whiteNoise(9000, 3);
     const auto expected = directConvolution(x, set.taps, set.tapCount);
     std::vector<float> y(x.size() + size_t(fir.pairLength()));
     const int32_t calls[] = {1, 929, 930, 931, 2000, 3, 4000, 206};
@@ -127,7 +120,7 @@ TEST(OverlapSaveFir, equals_direct_convolution_across_uneven_calls) {
 
 TEST(DirectFir, equals_direct_convolution_across_blocks) {
     DirectFir fir(kBandLimitTaps, kBandLimitTapCount, 64);
-    const auto x = noise(500, 5);
+    const auto x = whiteNoise(500, 5);
     const auto expected = directConvolution(x, kBandLimitTaps, kBandLimitTapCount);
     std::vector<float> y(x);
     fir.process(y.data(), y.data(), 10); // in place

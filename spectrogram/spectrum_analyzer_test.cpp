@@ -1,24 +1,19 @@
 #include "spectrogram/display_level.h"
 #include "spectrogram/spectrogram_engine.h"
 #include "spectrogram/spectrum_analyzer.h"
+#include "testsupport/test_signals.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
-#include <numbers>
 #include <vector>
 
 namespace orq::spectrogram {
 namespace {
 
 std::vector<float> sineAt(double frequencyHz, double rateHz, size_t n, double amplitude = 1.0) {
-    std::vector<float> v(n);
-    for (size_t i = 0; i < n; ++i) {
-        v[i] =
-            float(amplitude * std::sin(2.0 * std::numbers::pi * frequencyHz * double(i) / rateHz));
-    }
-    return v;
+    return test::sine(n, frequencyHz, rateHz, amplitude);
 }
 
 int32_t peakBin(const float* row, int32_t bins = kSpectrumBins) {

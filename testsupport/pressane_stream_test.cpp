@@ -3,7 +3,7 @@
 // every input frame back, aligned, at lag 0.
 #include "maximizer/maximizer_test_support.h"
 #include "maximizer/pressane_plugin.h"
-#include "runtime/frame_test_support.h"
+#include "testsupport/frame_test_support.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "runtime/frame_test_support.h"
+#include "testsupport/frame_test_support.h"
 
 #include <cstring>
 

@@ -1,7 +1,7 @@
 // The plug-in boundary holds whatever a plug-in or a parameter set throws, and a parameter set
 // that is not one of this library's is used only through its functions.
 #include "runtime/audio_plugin.h"
-#include "runtime/frame_test_support.h"
+#include "testsupport/frame_test_support.h"
 #include "runtime/live_objects.h"
 #include "runtime/parameter_set.h"
 #include "runtime/plugin_glue.h"
