@@ -2,7 +2,7 @@
 // the engine with its per-sample lock (as the plug-in runs it), the engine without the lock
 // (the lock's share), and the whole plug-in process call. Rates are per second of the process's
 // processor time, which on a shared machine is the one-core figure.
-#include "maximizer/critical_section_frame_lock.h"
+#include "maximizer/pressane_plugin_frame_lock.h"
 #include "maximizer/maximizer_engine.h"
 #include "maximizer/pressane_plugin.h"
 #include "bench/realtime.h"

@@ -1,6 +1,6 @@
 #include "maximizer/pressane_plugin.h"
 
-#include "maximizer/critical_section_frame_lock.h"
+#include "maximizer/pressane_plugin_frame_lock.h"
 #include "runtime/plugin_glue.h"
 
 #include <algorithm>
