@@ -83,8 +83,11 @@ int commandSpectrogram(const std::vector<std::string>& args) {
     if (o.output) refuseSameFile(input, *o.output);
     AudioFileReader audio(input, nullptr);
     std::unique_ptr<Session> session = analyserSession("Orq Ombrel");
+    // The mode is a setting the plug-in's open keeps; the view is not: opening at the file's
+    // format sets the mean view again, so the view is written once more after that (below).
+    const float view = float(static_cast<int32_t>(o.view));
     writeSetting(*session, "bLog", o.lowBand ? 1.0f : 0.0f);
-    writeSetting(*session, "ch", float(static_cast<int32_t>(o.view)));
+    writeSetting(*session, "ch", view);
     session->setChunkFrames(SpectrogramCollector::framesPerCollection(audio.format().sampleRate));
 
     AtomicFile csv(csvPath);
@@ -132,8 +135,11 @@ int commandSpectrogram(const std::vector<std::string>& args) {
     RunSummary summary;
     PassedAudio passed(o.output, audio.format());
     session->run(audio, passed.sink(), summary, [&](int64_t, int64_t) {
-        // The collector is made once the plug-in runs at the file's format.
+        // The collector is made once the plug-in runs at the file's format. A re-open put the
+        // first piece through the mean view, which feeds both channels' analyzers, so the view
+        // set here still sees it.
         if (!collector) {
+            writeSetting(*session, "ch", view);
             collector.emplace(session->record(), session->store());
             bins = collector->binsShown();
             writeHeader();

@@ -59,6 +59,7 @@ void OmbrelPlugin::loadSettings(ParameterInterface* store) {
         values[i] = store->getFloat(store, i);
     }
     if (engine_) {
+        if (selected[kOmbrelRingRows]) engine_->setCapacity(settingValue(values[kOmbrelRingRows]));
         if (selected[kOmbrelLowBand])
             engine_->setLowBand(settingValue(values[kOmbrelLowBand]) != 0);
         if (selected[kOmbrelView]) engine_->setView(settingValue(values[kOmbrelView]));
@@ -68,7 +69,13 @@ void OmbrelPlugin::loadSettings(ParameterInterface* store) {
     for (int32_t i = 0; i < kOmbrelParamCount; ++i) {
         if (selected[i]) own().setFloat(i, values[i]);
     }
-    if (engine_) own().setValue(kOmbrelView, static_cast<float>(engine_->view()));
+    if (engine_) {
+        own().setValue(kOmbrelView, static_cast<float>(engine_->view()));
+        // The capacity the rings took (clamped, or set by the mode), so the "SG" block holds
+        // every spectrum a collection can deliver.
+        if (selected[kOmbrelRingRows] || selected[kOmbrelLowBand])
+            own().setFloat(kOmbrelRingRows, static_cast<float>(engine_->capacity()));
+    }
 }
 
 void OmbrelPlugin::saveSettings(ParameterInterface* store) {

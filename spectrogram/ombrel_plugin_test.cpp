@@ -205,6 +205,48 @@ TEST(OmbrelExchange, halting_freezes_and_low_band_shrinks_ring) {
     EXPECT_EQ(count, 10 * 513);
 }
 
+TEST(OmbrelExchange, ring_capacity_from_a_store_sets_both_rings_until_the_mode_is_set) {
+    auto plugin = openedPlugin(48000, 2);
+    SetPtr store(createOmbrelParameters());
+    store->setFloat(kOmbrelRingRows, 6.0f);
+    store->setMode(kOmbrelRingRows);
+    plugin->loadSettings(store->iface());
+    for (float view : {0.0f, 2.0f}) {
+        store->setFloat(kOmbrelView, view);
+        store->setMode(kOmbrelView);
+        plugin->loadSettings(store->iface());
+        feed(*plugin, 2, 4 * 1024, tone); // eight spectra into a ring of six
+        store->setMode(kModeAll);
+        plugin->saveSettings(store->iface());
+        EXPECT_EQ(store->getFloat(kOmbrelRingRows), 6.0f) << "view " << view;
+        EXPECT_EQ(store->getFloat(kOmbrelSpectraCount), 2.0f) << "view " << view;
+        EXPECT_EQ(store->getFloat(kOmbrelOverflow), 0.0f) << "read after the collection";
+    }
+    // Setting the mode, even to the mode in force, gives the mode's capacity.
+    store->setFloat(kOmbrelLowBand, 0.0f);
+    store->setMode(kOmbrelLowBand);
+    plugin->loadSettings(store->iface());
+    store->setMode(kOmbrelRingRows);
+    plugin->saveSettings(store->iface());
+    EXPECT_EQ(store->getFloat(kOmbrelRingRows), 40.0f);
+}
+
+TEST(OmbrelExchange, mode_and_run_flag_from_a_store_empty_the_input_block_every_time) {
+    for (int32_t index : {int32_t(kOmbrelLowBand), int32_t(kOmbrelRunning)}) {
+        auto plugin = openedPlugin(44100, 1);
+        SetPtr store(createOmbrelParameters());
+        feed(*plugin, 1, 1000, tone);
+        // The value in force: full band, running.
+        store->setFloat(index, index == kOmbrelLowBand ? 0.0f : 1.0f);
+        store->setMode(index);
+        plugin->loadSettings(store->iface());
+        feed(*plugin, 1, 24, tone);
+        store->setMode(kOmbrelSpectra);
+        plugin->saveSettings(store->iface());
+        EXPECT_EQ(store->getFloat(kOmbrelSpectraCount), 0.0f) << "index " << index;
+    }
+}
+
 // Glue -------------------------------------------------------------------------------------------
 
 TEST(OmbrelGlue, open_close_and_format_changes_on_one_thread_never_race_processing_on_another) {

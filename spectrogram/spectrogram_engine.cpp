@@ -27,13 +27,22 @@ SpectrogramEngine::SpectrogramEngine(int32_t sampleRateHz, int32_t channels)
 
 void SpectrogramEngine::process(const float* const* inputs, int32_t frames) {
     if (!running_ || inputs == nullptr) return;
-    for (int32_t c = 0; c < channels_; ++c)
-        analyzers_[c]->feed(inputs[c], frames);
+    if (channels_ == 1) {
+        analyzers_[0]->feed(inputs[0], frames);
+        return;
+    }
+    if (view_ != SpectrogramView::Right) analyzers_[0]->feed(inputs[0], frames);
+    if (view_ != SpectrogramView::Left) analyzers_[1]->feed(inputs[1], frames);
 }
 
 void SpectrogramEngine::setLowBand(bool lowBand) {
     for (int32_t c = 0; c < channels_; ++c)
         analyzers_[c]->setLowBand(lowBand);
+}
+
+void SpectrogramEngine::setCapacity(int32_t rows) {
+    for (int32_t c = 0; c < channels_; ++c)
+        analyzers_[c]->setCapacity(rows);
 }
 
 void SpectrogramEngine::setView(int32_t view) {
@@ -45,10 +54,8 @@ void SpectrogramEngine::setView(int32_t view) {
 }
 
 void SpectrogramEngine::setRunning(bool running) {
-    if (running && !running_) {
-        for (int32_t c = 0; c < channels_; ++c)
-            analyzers_[c]->clearInput();
-    }
+    for (int32_t c = 0; c < channels_; ++c)
+        analyzers_[c]->clearInput();
     running_ = running;
 }
 

@@ -23,16 +23,21 @@ class SpectrogramEngine {
     // the mean for two channels and the left (only) channel for one.
     SpectrogramEngine(int32_t sampleRateHz, int32_t channels);
 
-    // [audio-thread] no allocation. Feeds each channel's analyzer while running.
+    // [audio-thread] no allocation. While running, feeds the analyzers the view shows: left
+    // view the left analyzer with channel 0, right view the right analyzer with channel 1, the
+    // mean view both. An unshown analyzer gets nothing, so its ring never fills unseen.
     void process(const float* const* inputs, int32_t frames);
 
-    // [ui-thread, under the plug-in lock] settings.
+    // [ui-thread, under the plug-in lock] settings. The mode sets both rings' capacity (40 full
+    // band, 10 low band) and empties both input blocks.
     void setLowBand(bool lowBand);
+    // Ring capacity of both analyzers, clamped to 1..kRingStorageRows.
+    void setCapacity(int32_t rows);
     bool lowBand() const { return analyzers_[0]->lowBand(); }
     // Clamped to 0..2; always 0 for one channel.
     void setView(int32_t view);
     int32_t view() const { return static_cast<int32_t>(view_); }
-    // Resuming starts from an empty input block.
+    // Halting or resuming empties both analyzers' input blocks.
     void setRunning(bool running);
     bool running() const { return running_; }
 

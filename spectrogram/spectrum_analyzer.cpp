@@ -136,13 +136,17 @@ void SpectrumAnalyzer::feed(const float* samples, int32_t count) {
 }
 
 void SpectrumAnalyzer::setLowBand(bool lowBand) {
-    if (lowBand == lowBand_) return;
     lowBand_ = lowBand;
-    if (pending_ > capacity()) {
-        pending_ = capacity();
+    setCapacity(lowBand ? kLowBandRingRows : kFullBandRingRows);
+    clearInput();
+}
+
+void SpectrumAnalyzer::setCapacity(int32_t rows) {
+    capacity_ = std::clamp(rows, 1, kRingStorageRows);
+    if (pending_ > capacity_) {
+        pending_ = capacity_;
         overflow_ = true;
     }
-    clearInput();
 }
 
 SpectrumAnalyzer::Collected SpectrumAnalyzer::collect() {
@@ -153,11 +157,8 @@ SpectrumAnalyzer::Collected SpectrumAnalyzer::collect() {
 }
 
 void SpectrumAnalyzer::clearInput() {
-    if (lowBand_) {
-        lowFill_ = 0;
-    } else {
-        fullFill_ = 0;
-    }
+    fullFill_ = 0;
+    lowFill_ = 0;
 }
 
 void SpectrumAnalyzer::resetInput() {
@@ -244,7 +245,7 @@ void SpectrumAnalyzer::analyseLowBandBlock() {
 }
 
 float* SpectrumAnalyzer::nextRow() {
-    if (++pending_ > capacity()) {
+    if (++pending_ > capacity_) {
         pending_ = 1;
         overflow_ = true;
     }

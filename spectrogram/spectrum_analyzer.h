@@ -80,12 +80,15 @@ class SpectrumAnalyzer {
     // [audio-thread] no allocation. Routes samples into the current mode's block engine.
     void feed(const float* samples, int32_t count);
 
-    // [ui-thread, under the plug-in lock] full band: capacity 40; low band: capacity 10. The
-    // ring keeps its rows; spectra beyond the new capacity count as lost. The entered mode
-    // starts from an empty input block.
+    // [ui-thread, under the plug-in lock] full band: capacity 40; low band: capacity 10, set
+    // on every call, changed mode or not. The ring keeps its rows; spectra beyond the new
+    // capacity count as lost. The input blocks are emptied.
     void setLowBand(bool lowBand);
     bool lowBand() const { return lowBand_; }
-    int32_t capacity() const { return lowBand_ ? kLowBandRingRows : kFullBandRingRows; }
+    // [ui-thread, under the plug-in lock] ring capacity in spectra, clamped to
+    // 1..kRingStorageRows; spectra beyond it count as lost.
+    void setCapacity(int32_t rows);
+    int32_t capacity() const { return capacity_; }
 
     // Spectra written since the last collection, and whether the ring wrapped meanwhile.
     int32_t pending() const { return pending_; }
@@ -102,7 +105,8 @@ class SpectrumAnalyzer {
         return ring_.data() + static_cast<size_t>(r) * kSpectrumBins;
     }
 
-    // [audio-thread] empties the current mode's partial input block.
+    // [audio-thread] empties the partial input blocks of both modes (filter histories, tails
+    // and the decimator phase are kept).
     void clearInput();
     // [audio-thread] input blocks, tails, filter histories and the decimator phase to zero;
     // the ring is kept.
@@ -121,6 +125,7 @@ class SpectrumAnalyzer {
 
     const SpectrumAnalysisSetup& setup_;
     bool lowBand_ = false;
+    int32_t capacity_ = kFullBandRingRows;
     std::vector<float> ring_;
     int32_t pending_ = 0;
     bool overflow_ = false;

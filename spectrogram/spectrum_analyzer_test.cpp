@@ -202,7 +202,89 @@ TEST(SpectrogramEngineCollection, right_view_collects_right_channel_only) {
     const auto c = engine.collect();
     ASSERT_EQ(c.count, 2);
     EXPECT_EQ(c.rows[kSpectrumBins + 50], 0.0f);
-    EXPECT_EQ(engine.analyzer(0).pending(), 2); // the left ring is not collected
+}
+
+TEST(SpectrogramEngineFeeding, only_the_viewed_channels_analyzers_are_fed) {
+    SpectrogramEngine engine(48000, 2);
+    const std::vector<float> x(1024, 0.25f);
+    const float* inputs[] = {x.data(), x.data()};
+    struct Case {
+        int32_t view, leftSpectra, rightSpectra;
+    };
+    for (const Case& k : {Case{0, 2, 0}, Case{1, 2, 2}, Case{2, 0, 2}}) {
+        engine.setView(k.view);
+        engine.process(inputs, 1024);
+        EXPECT_EQ(engine.analyzer(0).pending(), k.leftSpectra) << "view " << k.view;
+        EXPECT_EQ(engine.analyzer(1).pending(), k.rightSpectra) << "view " << k.view;
+        engine.setView(1);
+        engine.collect();
+        engine.setView(0);
+        engine.collect();
+        engine.setView(2);
+        engine.collect();
+    }
+}
+
+TEST(SpectrogramEngineFeeding, switching_view_after_a_long_run_delivers_no_marker_row) {
+    SpectrogramEngine engine(48000, 2);
+    const std::vector<float> x(1024, 0.0f);
+    const float* inputs[] = {x.data(), x.data()};
+    for (int32_t from : {0, 2}) {
+        engine.setView(from);
+        for (int32_t block = 0; block < 100; ++block) { // 200 spectra, collected as they come
+            engine.process(inputs, 1024);
+            engine.collect();
+        }
+        engine.setView(2 - from);
+        EXPECT_FALSE(engine.overflow()) << "from view " << from;
+        engine.process(inputs, 1024);
+        const auto c = engine.collect();
+        ASSERT_EQ(c.count, 2) << "from view " << from;
+        EXPECT_EQ(*std::max_element(c.rows, c.rows + 2 * kSpectrumBins), 0.0f)
+            << "a marker row after switching from view " << from;
+    }
+}
+
+TEST(SpectrogramEngineSettings, capacity_applies_to_both_rings_within_storage) {
+    SpectrogramEngine engine(44100, 2);
+    engine.setCapacity(5);
+    EXPECT_EQ(engine.analyzer(0).capacity(), 5);
+    EXPECT_EQ(engine.analyzer(1).capacity(), 5);
+    const std::vector<float> x(3 * 1024, 0.0f);
+    const float* inputs[] = {x.data(), x.data()};
+    engine.process(inputs, 3 * 1024); // six spectra into rings of five
+    EXPECT_TRUE(engine.analyzer(0).overflow());
+    EXPECT_TRUE(engine.analyzer(1).overflow());
+    EXPECT_EQ(engine.pending(), 1);
+    engine.setCapacity(0);
+    EXPECT_EQ(engine.capacity(), 1);
+    engine.setCapacity(1000);
+    EXPECT_EQ(engine.capacity(), kRingStorageRows);
+    // The mode sets the capacity again, unchanged mode or not.
+    engine.setCapacity(7);
+    engine.setLowBand(false);
+    EXPECT_EQ(engine.analyzer(1).capacity(), kFullBandRingRows);
+    engine.setCapacity(7);
+    engine.setLowBand(true);
+    engine.setLowBand(true);
+    EXPECT_EQ(engine.analyzer(1).capacity(), kLowBandRingRows);
+}
+
+TEST(SpectrogramEngineSettings, mode_and_run_flag_empty_the_input_block_every_time) {
+    SpectrogramEngine engine(44100, 1);
+    const std::vector<float> x(1000, 0.3f);
+    const float* inputs[] = {x.data()};
+    engine.process(inputs, 1000);
+    engine.setLowBand(false); // already full band
+    engine.process(inputs, 24);
+    EXPECT_EQ(engine.pending(), 0) << "mode setting kept the partial block";
+    engine.process(inputs, 1000); // 1024 since the setting
+    EXPECT_EQ(engine.pending(), 2);
+    engine.collect();
+    engine.process(inputs, 1000);
+    engine.setRunning(true); // already running
+    engine.process(inputs, 24);
+    EXPECT_EQ(engine.pending(), 0) << "run flag setting kept the partial block";
 }
 
 TEST(SpectrogramEngineCollection, wrapped_ring_delivers_marker_row_first) {
@@ -235,6 +317,99 @@ TEST(SpectrogramEngineCollection, halted_engine_measures_nothing_and_resumes_fro
     EXPECT_EQ(engine.pending(), 0);
     engine.process(inputs, 24);
     EXPECT_EQ(engine.pending(), 2);
+}
+
+// The windows against their sine-square forms, evaluated in long double:
+// a0 − a1·cos x + a2·cos 2x = (a0 − a1 + a2) + 2·a1·sin²(x/2) − 2·a2·sin² x.
+TEST(AnalysisWindows, full_band_is_the_periodic_1024_point_blackman_over_n) {
+    const std::vector<float> w = fullBandWindow();
+    ASSERT_EQ(w.size(), 1024u);
+    const long double pi = std::numbers::pi_v<long double>;
+    long double sum = 0;
+    for (size_t i = 0; i < w.size(); ++i) {
+        const long double s1 = std::sin(pi * i / 1024.0L), s2 = std::sin(2.0L * pi * i / 1024.0L);
+        const long double expected = (s1 * s1 - 0.16L * s2 * s2) / 1024.0L;
+        ASSERT_NEAR(w[i], double(expected), 1e-10) << "n = " << i;
+        sum += w[i];
+    }
+    EXPECT_NEAR(w[512], 1.0 / 1024, 1e-10);
+    EXPECT_NEAR(w[256], 0.34 / 1024, 1e-10);
+    EXPECT_NEAR(double(sum), 0.42, 1e-6); // the coherent gain the interior scale assumes
+}
+
+TEST(AnalysisWindows, low_band_is_the_periodic_769_point_blackman_harris_over_1024) {
+    const std::vector<float> w = lowBandWindow();
+    ASSERT_EQ(w.size(), 769u);
+    const long double pi = std::numbers::pi_v<long double>;
+    long double sum = 0;
+    for (size_t i = 0; i < w.size(); ++i) {
+        const long double s1 = std::sin(pi * i / 769.0L), s2 = std::sin(2.0L * pi * i / 769.0L);
+        const long double expected = (0.0049L + 0.9951L * s1 * s1 - 0.15844L * s2 * s2) / 1024.0L;
+        ASSERT_NEAR(w[i], double(expected), 1e-10) << "n = " << i;
+        if (i > 0) {
+            ASSERT_NEAR(w[i], w[769 - i], 1e-9) << "n = " << i;
+        }
+        sum += w[i];
+    }
+    EXPECT_NEAR(w[0], 0.0049 / 1024, 1e-10);
+    EXPECT_NEAR(double(sum), 0.42323 * 769 / 1024, 1e-6);
+}
+
+// The low band's frames against a plain DFT of the decimated stream framed by hand: frame A of
+// each block is the previous block's last 255 windowed samples followed by its first window,
+// frame B the first window's last 255 samples followed by the second window.
+TEST(LowBandChain, frames_carry_255_windowed_samples_of_history_across_blocks) {
+    constexpr int32_t rate = 48000;
+    SpectrumAnalysisSetup setup(rate);
+    SpectrumAnalyzer analyzer(setup);
+    analyzer.setLowBand(true);
+    const int32_t d = setup.antiAlias.decimation;
+    // Enough for three blocks of 1538 decimated samples, with the filters' latency to spare.
+    const size_t n = size_t(3 * kLowBandBlock * d + 4096);
+    std::vector<float> x = sineAt(310.0, rate, n, 0.6);
+    const std::vector<float> y = sineAt(770.0, rate, n, 0.3);
+    for (size_t i = 0; i < n; ++i)
+        x[i] += y[i];
+    analyzer.feed(x.data(), int32_t(n));
+    const auto c = analyzer.collect();
+    ASSERT_EQ(c.count, 6);
+
+    // The decimated stream through the chain's own (separately tested) stages.
+    OverlapSaveFir antiAlias(setup.antiAliasCoefficients);
+    Decimator decimator(d);
+    DirectFir bandLimit(kBandLimitTaps, kBandLimitTapCount, 1024);
+    std::vector<float> filtered(n + size_t(antiAlias.pairLength()));
+    const int32_t filteredCount = antiAlias.process(x.data(), int32_t(n), filtered.data());
+    std::vector<float> decimated(static_cast<size_t>(filteredCount));
+    const int32_t kept = decimator.process(filtered.data(), filteredCount, decimated.data());
+    bandLimit.process(decimated.data(), decimated.data(), kept);
+    ASSERT_GE(kept, 3 * kLowBandBlock);
+
+    const double pi = std::numbers::pi;
+    auto window = [&](int32_t i) {
+        return (0.42323 - 0.49755 * std::cos(2 * pi * i / 769) +
+                0.07922 * std::cos(4 * pi * i / 769)) /
+               1024;
+    };
+    // Windowed decimated stream: each 769-sample window starts a new weighting.
+    auto u = [&](int32_t i) { return i < 0 ? 0.0 : decimated[size_t(i)] * window(i % 769); };
+    for (int32_t frame = 0; frame < 6; ++frame) {
+        // Frame f ends with window f (769 samples) and begins with the 255 before it.
+        const int32_t start = frame * 769 - kLowBandHistory;
+        const float* row = c.rows + size_t(frame) * kSpectrumBins;
+        const float rowMax = *std::max_element(row, row + kSpectrumBins);
+        for (int32_t k = 0; k < kSpectrumBins; ++k) {
+            double re = 0, im = 0;
+            for (int32_t t = 0; t < kSpectrumFftLength; ++t) {
+                const double v = u(start + t);
+                re += v * std::cos(2 * pi * k * t / kSpectrumFftLength);
+                im -= v * std::sin(2 * pi * k * t / kSpectrumFftLength);
+            }
+            const double scale = (k == 0 || k == kSpectrumBins - 1) ? 1.0 : 2.0 * kInteriorBinScale;
+            const double expected = scale * (re * re + im * im);
+            ASSERT_NEAR(row[k], expected, 1e-4 * rowMax) << "frame " << frame << " bin " << k;
+        }
+    }
 }
 
 TEST(DisplayLevel, floors_at_minus_100db) {
