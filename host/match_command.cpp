@@ -91,6 +91,14 @@ int commandMatch(const std::vector<std::string>& args) {
     s->writeValue(kParamLearnTarget, 0.0f);
     s->run(input, discard, summary, {});
     s->writeValue(kParamLearn, 0.0f);
+    // The mode in force: equal band learns nFFT21 bins; third octave exists only at the rates
+    // that have its decimation tables and is otherwise left in equal band.
+    const bool thirdOctave =
+        o.thirdOctave && s->readValue(kParamLearnedBins) != s->readValue(kParamBinCount);
+    if (o.thirdOctave && !thirdOctave)
+        std::printf("third-octave mode has no filter tables at %d Hz: matching in equal-band "
+                    "mode\n",
+                    format.sampleRate);
 
     const float sourceFrames = learnedFrames(*s, 1.0f);
     const float destinationFrames = learnedFrames(*s, 0.0f);
@@ -129,7 +137,7 @@ int commandMatch(const std::vector<std::string>& args) {
     if (any)
         std::printf("applied curve: %.2f dB to %+.2f dB over %d bins (%s mode, amount %.0f %%)\n",
                     10.0 * std::log10(lowest), 10.0 * std::log10(highest), bins,
-                    o.thirdOctave ? "third-octave" : "equal-band", o.amountPercent);
+                    thirdOctave ? "third-octave" : "equal-band", o.amountPercent);
     std::printf("latency: %d frames; output: %s\n", summary.latencyFrames, o.output.c_str());
     return 0;
 }
