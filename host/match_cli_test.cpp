@@ -148,18 +148,28 @@ std::vector<double> bandPowers(const std::vector<float>& x, double rateHz, doubl
     return bands;
 }
 
-// Gain in dB at a frequency of the filter that turned `in` into `out` (same length, lined
-// up), from averaged cross and auto spectra.
-double transferDb(const std::vector<float>& in, const std::vector<float>& out, double rateHz,
-                  double freqHz) {
+// Where the filter that turned `in` into `out` (same length, lined up) cuts deepest between two
+// frequencies: the ratio of the averaged output and input spectra, smoothed over a few bins.
+double deepestCutHz(const std::vector<float>& in, const std::vector<float>& out, double rateHz,
+                    double fromHz, double toHz) {
     const std::vector<double> pin = powerSpectrum(in), pout = powerSpectrum(out);
-    const size_t k = size_t(std::lround(freqHz * kAnalysisSize / rateHz));
-    double a = 0.0, b = 0.0;
-    for (size_t j = k - 2; j <= k + 2; ++j) {
-        a += pin[j];
-        b += pout[j];
+    constexpr int32_t kSmoothBins = 4;
+    const auto first = int32_t(fromHz * kAnalysisSize / rateHz);
+    const auto last = int32_t(toHz * kAnalysisSize / rateHz);
+    double best = 1e300;
+    int32_t bestBin = first;
+    for (int32_t k = first; k <= last; ++k) {
+        double a = 0.0, b = 0.0;
+        for (int32_t j = k - kSmoothBins; j <= k + kSmoothBins; ++j) {
+            a += pin[size_t(j)];
+            b += pout[size_t(j)];
+        }
+        if (b / a < best) {
+            best = b / a;
+            bestBin = k;
+        }
     }
-    return 10.0 * std::log10(b / a);
+    return bestBin * rateHz / kAnalysisSize;
 }
 
 struct BandFit {
@@ -235,4 +245,39 @@ TEST_F(MatchCli, third_octave_at_a_rate_without_its_tables_says_so_and_matches_e
     EXPECT_NE(r.out.find("no filter tables at 8000 Hz"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("(equal-band mode"), std::string::npos) << r.out;
     EXPECT_EQ(r.out.find("third-octave mode,"), std::string::npos) << r.out;
+}
+
+// A state learned at 44.1 kHz (reference with a 10 dB dip at 1.5 kHz) applied by orq process to
+// a 48 kHz file: the dip stays at 1.5 kHz, not at the 1.63 kHz where its bins would land if
+// they were taken as 48 kHz bins, and orq says what it did.
+TEST_F(MatchCli, a_state_learned_at_44100_puts_its_dip_at_the_same_frequency_in_a_48000_file) {
+    for (bool third : {false, true}) {
+        const Biquad dip = Biquad::peak(1500.0, 4.0, -10.0, 44100.0);
+        const size_t length = size_t(20 * 44100);
+        const Channels reference = {dip.run(pinkNoise(length, 11)), dip.run(pinkNoise(length, 12))};
+        const Channels input = {pinkNoise(length, 13), pinkNoise(length, 14)};
+        const std::string mode = third ? "third" : "equal";
+        const std::string ref = writeFile("dip-ref.wav", reference, 44100);
+        const std::string in = writeFile("dip-in.wav", input, 44100);
+        const std::string state = path("dip-" + mode + ".state");
+        const Result learn = run("match " + std::string(third ? "--third-octave " : "") +
+                                 "--reference " + quote(ref) + " " + quote(in) + " " +
+                                 quote(path("dip-out.wav")) + " --save-state " + quote(state));
+        ASSERT_EQ(learn.exitCode, 0) << learn.err;
+
+        const Channels other = {pinkNoise(20 * 48000, 15), pinkNoise(20 * 48000, 16)};
+        const std::string in48 = writeFile("dip-48.wav", other, 48000);
+        const Result r = run("process 'Orq Tessaline' " + quote(in48) + " " +
+                             quote(path("dip-48-out.wav")) + " --state " + quote(state));
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_NE(r.out.find("measured at 44100 Hz, moved by frequency onto the 48000 Hz bins"),
+                  std::string::npos)
+            << r.out;
+        const Channels out = readFile("dip-48-out.wav");
+        const double cutHz = deepestCutHz(other[0], out[0], 48000.0, 1000.0, 2500.0);
+        std::printf("state learned at 44100 Hz (%s band) on a 48000 Hz file: deepest cut at "
+                    "%.0f Hz\n",
+                    mode.c_str(), cutHz);
+        EXPECT_NEAR(cutHz, 1500.0, 30.0) << mode << " band; 1633 Hz means the bins were not moved";
+    }
 }
