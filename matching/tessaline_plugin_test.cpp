@@ -316,6 +316,22 @@ TEST(TessalineLearnedRate,
     EXPECT_EQ(p->parameters().getFloat(kParamDestLearned), 0.0f);
 }
 
+TEST(TessalinePlugin, index_13_reads_and_writes_the_frame_count_of_the_current_learn_target) {
+    PluginPtr p = makePlugin();
+    ASSERT_EQ(openPlugin(p, 44100, 2), 0);
+    Store().value(kParamLearnTarget, 0.0f).value(kParamLearnedFrames, 42.0f).loadInto(p);
+    const SpectrumLearner& l = tess(p).engine()->learner();
+    EXPECT_EQ(l.frames(LearnTarget::Destination), 42);
+    EXPECT_EQ(l.frames(LearnTarget::Source), 0);
+    Store().value(kParamLearnTarget, 1.0f).loadInto(p);
+    Store readBack;
+    p->record().saveToStore(&p->record(), readBack.set->iface(), kModeAll);
+    EXPECT_EQ(readBack.set->value(kParamLearnedFrames), 0.0f) << "the source's count";
+    Store().value(kParamLearnedFrames, 7.0f).loadInto(p);
+    EXPECT_EQ(l.frames(LearnTarget::Source), 7);
+    EXPECT_EQ(l.frames(LearnTarget::Destination), 42);
+}
+
 TEST(TessalinePlugin, bypass_with_delay_turns_the_curve_into_a_pure_delay) {
     PluginPtr p = makePlugin();
     ASSERT_EQ(openPlugin(p, 44100, 2), 0);
