@@ -207,7 +207,7 @@ void TessalinePlugin::applyLearned(LearnTarget target) {
         e.setLearnedSpectrum(target, stored, kMaxLearnedBins);
         return;
     }
-    // Learned in the mode the set asks for, at a rate where that mode ran.
+    // The stored spectra are in the layout of the mode the set asks for.
     const bool third = on(set_->value(kParamThirdOctave));
     BinFrequencies source, destination;
     if (!binFrequencies(from, third, e.equalBandFftSize(), &source) ||
@@ -236,7 +236,7 @@ void TessalinePlugin::applyToEngine(const std::vector<int32_t>& indices, bool op
                 set_->setValue(kParamLearnedBins, float(e.learnedBins()));
                 // A real switch drops what was learned in the other layout.
                 if (!opening && e.thirdOctave() != before) {
-                    engineSpectraRule_ = true;
+                    publishEngineSpectra_ = true;
                     set_->setValue(kParamSourceLearned, 0.0f);
                     set_->setValue(kParamDestLearned, 0.0f);
                 }
@@ -250,7 +250,7 @@ void TessalinePlugin::applyToEngine(const std::vector<int32_t>& indices, bool op
             break;
         case kParamLearn:
             e.setLearning(on(v));
-            if (on(v)) engineSpectraRule_ = true;
+            if (on(v)) publishEngineSpectra_ = true;
             break;
         case kParamLearnedFrames:
             e.setLearnedFrames(targetOf(set_->value(kParamLearnTarget)), toCount(v));
@@ -259,15 +259,15 @@ void TessalinePlugin::applyToEngine(const std::vector<int32_t>& indices, bool op
             // The stored spectra are at this rate from now on: hand them over again.
             applyLearned(LearnTarget::Source);
             applyLearned(LearnTarget::Destination);
-            engineSpectraRule_ = !keepsStoredSpectra();
+            publishEngineSpectra_ = !keepsStoredSpectra();
             break;
         case kParamSourceSpectrum:
             applyLearned(LearnTarget::Source);
-            engineSpectraRule_ = !keepsStoredSpectra();
+            publishEngineSpectra_ = !keepsStoredSpectra();
             break;
         case kParamDestSpectrum:
             applyLearned(LearnTarget::Destination);
-            engineSpectraRule_ = !keepsStoredSpectra();
+            publishEngineSpectra_ = !keepsStoredSpectra();
             break;
         case kParamSliders:
             e.setSliders(floats(index), kSliderCount);
@@ -294,7 +294,7 @@ void TessalinePlugin::publishFromEngine() {
     const int32_t bins = e.learnedBins();
     // Spectra given at another rate stay as given (the engine holds them moved to its bins)
     // until the engine learns on top of them.
-    if (engineSpectraRule_) {
+    if (publishEngineSpectra_) {
         e.learner().copySpectrum(LearnTarget::Source,
                                  static_cast<float*>(set_->arrayData(kParamSourceSpectrum)),
                                  kMaxLearnedBins);

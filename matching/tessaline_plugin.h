@@ -7,6 +7,8 @@
 //           frames summed into the current target's sums in index 13 (set 10 first to choose
 //           which; writing 13 sets that target's count).
 //   match:  index 9 ("match") = 1, index 14 ("morph") = amount 0..2 (1 = 100 %).
+//   rates:  index 21 ("Analyze") holds the rate the stored spectra were measured at; opened at
+//           another rate, the filter matches with them moved by frequency onto its own bins.
 #pragma once
 
 #include "matching/matching_engine.h"
@@ -72,7 +74,7 @@ class TessalinePlugin : public AudioPlugin {
     std::vector<float> mappedSpectrum_; // kMaxLearnedBins: a stored spectrum moved to the rate
     // The engine's learned sums replace the stored spectra when they are published: they were
     // learned here, or the stored ones are at the engine's rate anyway.
-    bool engineSpectraRule_ = true;
+    bool publishEngineSpectra_ = true;
     std::vector<float*> tailChannels_;
 };
 
