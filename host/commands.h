@@ -44,6 +44,11 @@ struct MatchOptions {
 };
 MatchOptions parseMatch(const std::vector<std::string>& args);
 int commandMatch(const std::vector<std::string>& args);
+// After a run of the matching filter with a saved state: one line saying what became of the
+// state's learned spectra when they were measured at another rate than the stream's (moved by
+// frequency onto its bins, or not applied); empty otherwise or for another plug-in.
+std::string learnedSpectraNote(Session& session, const std::vector<uint8_t>& state,
+                               int32_t sampleRateHz);
 
 // orq spectrogram INPUT OUT.csv [--low-band] [--channel left|mean|right] [--output AUDIO]
 // orq scope INPUT [--mono] [--output AUDIO]

@@ -3,6 +3,7 @@
 #include "host/commands.h"
 #include "host/session.h"
 #include "matching/tessaline_parameters.h"
+#include "runtime/parameter_set.h"
 
 #include <algorithm>
 #include <cmath>
@@ -17,6 +18,8 @@ using namespace orq::matching;
 namespace {
 
 constexpr double kAmountPercentMax = 200.0; // morph 0 … 2
+// Stored learned rates below this are not rates (older states kept 0 or 1 there).
+constexpr float kLowestLearnedRateHz = 1000.0f;
 
 } // namespace
 
@@ -91,6 +94,14 @@ int commandMatch(const std::vector<std::string>& args) {
     s->writeValue(kParamLearnTarget, 0.0f);
     s->run(input, discard, summary, {});
     s->writeValue(kParamLearn, 0.0f);
+    // The mode in force: equal band learns nFFT21 bins; third octave exists only at the rates
+    // that have its decimation tables and is otherwise left in equal band.
+    const bool thirdOctave =
+        o.thirdOctave && s->readValue(kParamLearnedBins) != s->readValue(kParamBinCount);
+    if (o.thirdOctave && !thirdOctave)
+        std::printf("third-octave mode has no filter tables at %d Hz: matching in equal-band "
+                    "mode\n",
+                    format.sampleRate);
 
     const float sourceFrames = learnedFrames(*s, 1.0f);
     const float destinationFrames = learnedFrames(*s, 0.0f);
@@ -129,9 +140,41 @@ int commandMatch(const std::vector<std::string>& args) {
     if (any)
         std::printf("applied curve: %.2f dB to %+.2f dB over %d bins (%s mode, amount %.0f %%)\n",
                     10.0 * std::log10(lowest), 10.0 * std::log10(highest), bins,
-                    o.thirdOctave ? "third-octave" : "equal-band", o.amountPercent);
+                    thirdOctave ? "third-octave" : "equal-band", o.amountPercent);
     std::printf("latency: %d frames; output: %s\n", summary.latencyFrames, o.output.c_str());
     return 0;
+}
+
+std::string learnedSpectraNote(Session& s, const std::vector<uint8_t>& state,
+                               int32_t sampleRateHz) {
+    if (s.name() != "Orq Tessaline") return {};
+    ParameterInterface* set = s.store();
+    if (!loadParameterStream(set, set->owner->count(), state.data(), state.size(), nullptr))
+        return {};
+    const float learnedRate = set->getFloat(set, kParamAnalyze);
+    const bool stateThird = set->getFloat(set, kParamThirdOctave) >= 0.5f;
+    bool learned = false;
+    for (int32_t index : {kParamSourceSpectrum, kParamDestSpectrum}) {
+        std::vector<float> v(size_t(kMaxLearnedBins), 0.0f);
+        set->getArray(set, index, v.data(), kMaxLearnedBins);
+        learned = learned || std::any_of(v.begin(), v.end(), [](float x) { return x > 0.0f; });
+    }
+    if (!learned || !(learnedRate >= kLowestLearnedRateHz) || int32_t(learnedRate) == sampleRateHz)
+        return {};
+    // The mode in force: equal band learns nFFT21 bins.
+    const bool third = s.readValue(kParamLearnedBins) != s.readValue(kParamBinCount);
+    char text[240];
+    if (stateThird == third)
+        std::snprintf(text, sizeof text,
+                      "learned spectra: measured at %d Hz, moved by frequency onto the %d Hz "
+                      "bins\n",
+                      int32_t(learnedRate), sampleRateHz);
+    else
+        std::snprintf(text, sizeof text,
+                      "learned spectra: measured at %d Hz in third-octave mode, which has no "
+                      "filter tables at %d Hz: not applied\n",
+                      int32_t(learnedRate), sampleRateHz);
+    return text;
 }
 
 } // namespace orq::host

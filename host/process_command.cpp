@@ -109,7 +109,9 @@ std::string processFile(const ProcessOptions& o, const Progress& progress) {
     session->run(input, output, summary, progress);
     output.commit();
     if (o.saveState) writeFileAtomically(*o.saveState, session->saveState());
-    return summaryText(*session, input.format(), summary);
+    const std::string note =
+        o.state ? learnedSpectraNote(*session, state, input.format().sampleRate) : std::string();
+    return summaryText(*session, input.format(), summary) + note;
 }
 
 int commandProcess(const std::vector<std::string>& args) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <complex>
 #include <numeric>
 #include <vector>
@@ -217,6 +218,95 @@ TEST_P(MatchDesign, unlearned_bins_contribute_nothing) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, MatchDesign, ::testing::Values(false, true));
+
+// Third octave at 44.1 kHz: k2 = 256, k0 = 12; the low filter runs at 44100/11 Hz.
+constexpr double kLowRateHz = 44100.0 / 11.0;
+double lowFilterDb(const MatchEngine& e, double freqHz) {
+    return responseDb(e.designedTaps().data(), 257, freqHz / kLowRateHz) - 20 * std::log10(kW129);
+}
+double highFilterDb(const MatchEngine& e, double freqHz) {
+    return responseDb(e.designedTaps().data() + 1024, 257, freqHz / 44100.0) -
+           20 * std::log10(kW129);
+}
+
+// Learned source 4 × destination (+6.02 dB) in every analysis bin of third-octave mode.
+MatchEngine& matchedThirdOctave(MatchEngine& e) {
+    EXPECT_TRUE(e.setThirdOctave(true));
+    std::vector<float> src(513, 4.0f), dst(513, 1.0f);
+    e.setLearnedSpectrum(LearnTarget::Source, src.data(), 513);
+    e.setLearnedSpectrum(LearnTarget::Destination, dst.data(), 513);
+    e.setMatch(true);
+    return e;
+}
+
+TEST(ThirdOctaveMatchDesign, high_filter_below_k0_and_at_its_nyquist_bin_takes_the_sliders_alone) {
+    MatchEngine e(44100, 2);
+    matchedThirdOctave(e);
+    // Bins 0..11 (up to 947 Hz) are the low band's: no match term there.
+    EXPECT_NEAR(highFilterDb(e, 300.0), 0.0, 0.05);
+    EXPECT_NEAR(highFilterDb(e, 5000.0), 6.02, 0.05);
+    // Bin 256 alone stays at 0 dB: the filter's smoothing pulls its Nyquist response down.
+    const double nyquistDb = highFilterDb(e, 22050.0);
+    std::printf("high filter at its Nyquist frequency: %+.2f dB\n", nyquistDb);
+    EXPECT_LT(nyquistDb, 5.0);
+    EXPECT_NEAR(highFilterDb(e, 20000.0), 6.02, 0.1);
+}
+
+TEST(ThirdOctaveMatchDesign, low_filter_above_k2_holds_the_match_of_k2_on_top_of_its_sliders) {
+    MatchEngine e(44100, 2);
+    std::vector<float> sliders(30, 0.0f);
+    sliders[17] = 3.0f; // 1250 and 1600 Hz: 3 dB between them, above the 1004 Hz crossover bin
+    sliders[18] = 3.0f;
+    e.setMatchSliders(sliders.data(), 30);
+    matchedThirdOctave(e);
+    EXPECT_NEAR(lowFilterDb(e, 500.0), 6.02, 0.05);
+    EXPECT_NEAR(lowFilterDb(e, 1400.0), 6.02 + 3.0, 0.1);
+}
+
+TEST(ThirdOctaveMatchDesign,
+     high_band_bin_j_takes_the_match_of_analysis_index_k2_plus_1_plus_j_minus_k0) {
+    MatchEngine e(44100, 2);
+    ASSERT_TRUE(e.setThirdOctave(true));
+    // One analysis index learned 6 dB up: high bin 58 (4995.5 Hz) is index 257 + (58 − 12).
+    std::vector<float> src(513, 1.0f), dst(513, 1.0f);
+    src[257 + 58 - 12] = 4.0f;
+    e.setLearnedSpectrum(LearnTarget::Source, src.data(), 513);
+    e.setLearnedSpectrum(LearnTarget::Destination, dst.data(), 513);
+    e.setMatch(true);
+    double peakHz = 0.0, peakDb = -1e9;
+    for (double f = 4500.0; f <= 5500.0; f += 5.0) {
+        const double g = highFilterDb(e, f);
+        if (g > peakDb) {
+            peakDb = g;
+            peakHz = f;
+        }
+    }
+    EXPECT_NEAR(peakHz, 58 * 44100.0 / 512, 20.0);
+    EXPECT_GT(peakDb, 1.0);
+}
+
+// The low filter's curve is laid over its own bins with the low rate's real Nyquist frequency
+// fs/(2D), so slider centres sit at their frequencies at every rate (at 22050 Hz the low rate
+// is 4410 Hz, 10 % above the 4016 Hz a fixed Nyquist of 2008 Hz would assume).
+TEST(ThirdOctaveMatchDesign, low_filter_peaks_at_a_raised_slider_centre_at_22050_and_44100) {
+    for (const auto [rate, decimation] : {std::pair{22050, 5}, std::pair{44100, 11}}) {
+        MatchEngine e(rate, 2);
+        ASSERT_TRUE(e.setThirdOctave(true));
+        std::vector<float> sliders(30, 0.0f);
+        sliders[10] = 6.0f; // 250 Hz
+        e.setSliders(sliders.data(), 30);
+        const double lowRate = double(rate) / decimation;
+        double peakHz = 0.0, peakDb = -1e9;
+        for (double f = 150.0; f <= 400.0; f += 1.0) {
+            const double g = responseDb(e.designedTaps().data(), 257, f / lowRate);
+            if (g > peakDb) {
+                peakDb = g;
+                peakHz = f;
+            }
+        }
+        EXPECT_NEAR(peakHz, 250.0, 10.0) << rate;
+    }
+}
 
 } // namespace
 } // namespace orq::matching

@@ -396,8 +396,12 @@ void MatchEngine::design() {
     const double lowNyquistHz = 0.5 * double(sampleRateHz_) / p.decimation;
     sliderCurveDb(gains, centres, 0, kLowFilterLastBand, kLowBandFftSize, lowNyquistHz, curve);
     if (match_) {
+        // Above the crossover bin the low band still passes some 150 Hz of audio before the
+        // crossover filter has cut it: those bins keep the match of the last learned bin, so the
+        // matched response runs on through the crossover instead of stepping back to 0 dB.
+        const double heldDb = matchDb(layout.lowLastBin);
         for (int32_t k = 0; k <= lowHalf; ++k) {
-            curve[k] = k <= layout.lowLastBin ? curve[k] + matchDb(k) : 0.0;
+            curve[k] += k <= layout.lowLastBin ? matchDb(k) : heldDb;
         }
     }
     p.lowDesigner->design(curve, re_.data(), im_.data(), designedTaps_.data());

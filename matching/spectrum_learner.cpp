@@ -1,5 +1,7 @@
 #include "matching/spectrum_learner.h"
 
+#include "matching/rate_filters.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -25,6 +27,54 @@ BinLayout thirdOctaveLayout(int32_t sampleRateHz, int32_t decimation) {
     l.highFirstBin = std::clamp(l.highFirstBin, 0, l.highLastBin);
     l.total = (l.lowLastBin + 1) + (l.highLastBin - l.highFirstBin + 1);
     return l;
+}
+
+bool binFrequencies(int32_t sampleRateHz, bool thirdOctave, int32_t equalFftSize,
+                    BinFrequencies* out) {
+    if (sampleRateHz <= 0 || equalFftSize <= 0 || out == nullptr) return false;
+    if (!thirdOctave) {
+        out->layout = equalBandLayout(equalFftSize);
+        out->lowBinHz = double(sampleRateHz) / equalFftSize;
+        out->highBinHz = 0.0;
+        return true;
+    }
+    const RateFilter* rate = findRateFilter(sampleRateHz);
+    if (rate == nullptr) return false;
+    out->layout = thirdOctaveLayout(sampleRateHz, rate->decimation);
+    out->lowBinHz = double(sampleRateHz) / (double(rate->decimation) * kLowBandFftSize);
+    out->highBinHz = double(sampleRateHz) / kHighBandFftSize;
+    return true;
+}
+
+namespace {
+// Value at frequency f of one band whose bins first..last (spacing binHz) are stored from
+// values[0] on.
+double bandValueAt(const float* values, int32_t first, int32_t last, double binHz, double f) {
+    const double x = std::clamp(f / binHz, double(first), double(last));
+    const int32_t below = std::min(int32_t(std::floor(x)), last);
+    const int32_t above = std::min(below + 1, last);
+    const double a = values[below - first], b = values[above - first];
+    if (!(a > 0.0) || !(b > 0.0)) return 0.0;
+    const double t = x - below;
+    return a + t * (b - a);
+}
+} // namespace
+
+void mapSpectrumByFrequency(const float* in, const BinFrequencies& from, float* out,
+                            const BinFrequencies& to, double scale) {
+    const BinLayout& f = from.layout;
+    const BinLayout& t = to.layout;
+    for (int32_t k = 0; k <= t.lowLastBin && k < t.total; ++k) {
+        out[k] = float(scale * bandValueAt(in, 0, f.lowLastBin, from.lowBinHz, k * to.lowBinHz));
+    }
+    if (!t.thirdOctave || !f.thirdOctave) return;
+    const float* highIn = in + f.lowLastBin + 1;
+    for (int32_t j = t.highFirstBin; j <= t.highLastBin; ++j) {
+        const int32_t index = t.lowLastBin + 1 + (j - t.highFirstBin);
+        if (index >= t.total) break;
+        out[index] = float(scale * bandValueAt(highIn, f.highFirstBin, f.highLastBin,
+                                               from.highBinHz, j * to.highBinHz));
+    }
 }
 
 SpectrumLearner::SpectrumLearner(int32_t binCapacity, int32_t maxDisplayCount)

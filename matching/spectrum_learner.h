@@ -28,6 +28,24 @@ constexpr int32_t kHighBandFftSize = 512;
 BinLayout equalBandLayout(int32_t fftSize);
 BinLayout thirdOctaveLayout(int32_t sampleRateHz, int32_t decimation);
 
+// Where the analysis bins of a mode sit in frequency at one sample rate.
+struct BinFrequencies {
+    BinLayout layout;
+    double lowBinHz = 0.0;  // spacing of analysis bins 0..lowLastBin
+    double highBinHz = 0.0; // spacing of the high band's bins (third octave)
+};
+// Equal band: an equalFftSize-point transform at the rate. Third octave: false at a rate
+// without the mode's filter tables.
+bool binFrequencies(int32_t sampleRateHz, bool thirdOctave, int32_t equalFftSize,
+                    BinFrequencies* out);
+// Moves a learned spectrum (sums of frame powers, `from.layout.total` values) onto the analysis
+// bins of another rate by frequency: each band (equal band; third octave: low and high band
+// apart) is interpolated linearly within itself and holds its edge values beyond its own range;
+// a bin next to one never learned stays unlearned (0). Values are scaled by `scale`.
+// Writes `to.layout.total` values.
+void mapSpectrumByFrequency(const float* in, const BinFrequencies& from, float* out,
+                            const BinFrequencies& to, double scale);
+
 enum class LearnTarget : int32_t { Destination = 0, Source = 1 };
 enum class Side { Before, After };
 

@@ -283,6 +283,22 @@ TEST(EngineLearningFrames,
     EXPECT_EQ(e.learner().target(), LearnTarget::Destination);
 }
 
+// The low band learns every bin of its layout, up to and including k2 (bin 256 at 44.1 kHz,
+// 257 at 48 kHz), not only bins 0..255.
+TEST(EngineLearningFrames, third_octave_low_band_learns_every_bin_up_to_k2) {
+    for (const auto [rate, k2] : {std::pair{44100, 256}, std::pair{48000, 257}}) {
+        MatchEngine e(rate, 2);
+        ASSERT_TRUE(e.setThirdOctave(true));
+        ASSERT_EQ(e.learner().layout().lowLastBin, k2);
+        learn(e, LearnTarget::Source, stereo(60000, 8));
+        const auto& s = e.learner().spectrum(LearnTarget::Source);
+        EXPECT_GT(s[size_t(k2)], 0.0) << rate;
+        EXPECT_GT(s[size_t(k2 - 1)], 0.0) << rate;
+        // Bin k2 of white noise is as strong as its neighbour (within the noise of the sums).
+        EXPECT_NEAR(10 * std::log10(s[size_t(k2)] / s[size_t(k2 - 1)]), 0.0, 3.0) << rate;
+    }
+}
+
 TEST(EngineLearningFrames, a_single_channel_counts_both_blocks_of_a_transform) {
     MatchEngine mono(44100, 1), two(44100, 2);
     // Five mono transforms of 2 × 768 samples, five stereo transforms of 768.

@@ -19,6 +19,7 @@ struct Row {
     ParameterDescription description;
 };
 
+constexpr float kMaxRateHz = 768000.0f;
 constexpr ParameterDescription kNone{false, 0, 0.0f, 0.0f, 0.0f, ""};
 constexpr ParameterDescription switchInfo() {
     return {true, kKindScalar, 0.0f, 1.0f, 1.0f, ""};
@@ -56,7 +57,8 @@ const std::array<Row, kParamCount> kRows = {{
     {scalar("DestLnd", kKindScalar, 0.0f), true, switchInfo()},
     {scalar(nullptr, kKindFloat, float(kDefaultSampleRateHz)), false, kNone},
     {scalar(nullptr, kKindFloat, float(kMaxLearnedBins)), false, kNone},
-    {scalar("Analyze", kKindScalar, 0.0f), true, switchInfo()},
+    // The rate the stored learned spectra were measured at; 0 (or 1 from older states): unknown.
+    {scalar("Analyze", kKindFloat, 0.0f), true, {true, kKindFloat, 0.0f, kMaxRateHz, 1.0f, "Hz"}},
 }};
 
 const std::array<ParameterDef, kParamCount> kDefs = [] {

@@ -30,7 +30,7 @@ enum ParamIndex : int32_t {
     kParamDestLearned = 18,    // "DestLnd"
     kParamSampleRate = 19,     // stream sample rate
     kParamLearnedBins = 20,    // analysis bins of the current mode
-    kParamAnalyze = 21,        // "Analyze": stored and restored only
+    kParamAnalyze = 21,        // "Analyze": sample rate (Hz) of the stored learned spectra
     kParamCount = 22,
 };
 

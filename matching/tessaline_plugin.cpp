@@ -18,10 +18,12 @@ constexpr int32_t kMaxChannels = 2;
 // Order in which changed parameters reach the engine: the mode first (it rebuilds the structure
 // and clears learned data), then the learn state, the learned data, and the curve inputs.
 constexpr int32_t kApplyOrder[] = {
-    kParamThirdOctave,   kParamDisplay,        kParamLearnTarget,  kParamLearn,
-    kParamLearnedFrames, kParamSourceSpectrum, kParamDestSpectrum, kParamSliders,
-    kParamMatchSliders,  kParamMorph,          kParamMatch,
+    kParamThirdOctave,   kParamDisplay,      kParamLearnTarget,    kParamLearn,
+    kParamLearnedFrames, kParamAnalyze,      kParamSourceSpectrum, kParamDestSpectrum,
+    kParamSliders,       kParamMatchSliders, kParamMorph,          kParamMatch,
 };
+// Stored rates below this are not rates (older states kept 0 or 1 here).
+constexpr float kLowestLearnedRateHz = 1000.0f;
 
 bool on(float v) {
     return v >= 0.5f;
@@ -44,7 +46,7 @@ TessalineParameterSet* asTessalineSet(ParameterSet* parameters) {
 
 TessalinePlugin::TessalinePlugin(ParameterSet* parameters, HostCallback host, void* hostContext)
     : AudioPlugin(kTessalineIdentity, parameters, host, hostContext),
-      set_(asTessalineSet(parameters)) {}
+      set_(asTessalineSet(parameters)), mappedSpectrum_(size_t(kMaxLearnedBins), 0.0f) {}
 
 TessalinePlugin::~TessalinePlugin() = default;
 
@@ -87,7 +89,7 @@ int32_t TessalinePlugin::open(OpenFormat& format) {
         tailStorage_.swap(tailStorage);
         tailChannels_.swap(tailChannels);
         set_->setValue(kParamSampleRate, float(format.sampleRate));
-        applyToEngine(all);
+        applyToEngine(all, true);
         engine_->setFlat(bypassWithDelay() != 0.0f);
         publishFromEngine();
     } catch (...) {
@@ -179,7 +181,49 @@ void TessalinePlugin::loadSettings(ParameterInterface* store) {
     if (engine_) applyToEngine(selected);
 }
 
-void TessalinePlugin::applyToEngine(const std::vector<int32_t>& indices) {
+bool TessalinePlugin::keepsStoredSpectra() const {
+    const int32_t rate = storedLearnedRate();
+    if (rate == 0 || !engine_ || rate == engine_->sampleRate() || engine_->learner().learning())
+        return false;
+    for (int32_t index : {kParamSourceSpectrum, kParamDestSpectrum}) {
+        const float* v = static_cast<const float*>(set_->arrayData(index));
+        if (std::any_of(v, v + kMaxLearnedBins, [](float x) { return x > 0.0f; })) return true;
+    }
+    return false;
+}
+
+int32_t TessalinePlugin::storedLearnedRate() const {
+    const float v = set_->value(kParamAnalyze);
+    return std::isfinite(v) && v >= kLowestLearnedRateHz && v < 2.0e9f ? int32_t(v) : 0;
+}
+
+void TessalinePlugin::applyLearned(LearnTarget target) {
+    MatchEngine& e = *engine_;
+    const float* stored = static_cast<const float*>(
+        set_->arrayData(target == LearnTarget::Source ? kParamSourceSpectrum : kParamDestSpectrum));
+    const int32_t from = storedLearnedRate();
+    const int32_t to = e.sampleRate();
+    if (from == 0 || from == to) {
+        e.setLearnedSpectrum(target, stored, kMaxLearnedBins);
+        return;
+    }
+    // The stored spectra are in the layout of the mode the set asks for.
+    const bool third = on(set_->value(kParamThirdOctave));
+    BinFrequencies source, destination;
+    if (!binFrequencies(from, third, e.equalBandFftSize(), &source) ||
+        !binFrequencies(to, e.thirdOctave(), e.equalBandFftSize(), &destination) ||
+        source.layout.thirdOctave != destination.layout.thirdOctave) {
+        e.setLearnedSpectrum(target, nullptr, 0); // another layout: nothing to match with
+        return;
+    }
+    // With one transform size, a sound's power per bin grows with the rate.
+    std::fill(mappedSpectrum_.begin(), mappedSpectrum_.end(), 0.0f);
+    mapSpectrumByFrequency(stored, source, mappedSpectrum_.data(), destination,
+                           double(to) / double(from));
+    e.setLearnedSpectrum(target, mappedSpectrum_.data(), kMaxLearnedBins);
+}
+
+void TessalinePlugin::applyToEngine(const std::vector<int32_t>& indices, bool opening) {
     MatchEngine& e = *engine_;
     auto floats = [&](int32_t index) { return static_cast<const float*>(set_->arrayData(index)); };
     for (int32_t index : indices) {
@@ -187,8 +231,15 @@ void TessalinePlugin::applyToEngine(const std::vector<int32_t>& indices) {
         switch (index) {
         case kParamThirdOctave:
             if (on(v) != e.thirdOctave()) {
+                const bool before = e.thirdOctave();
                 e.setThirdOctave(on(v));
                 set_->setValue(kParamLearnedBins, float(e.learnedBins()));
+                // A real switch drops what was learned in the other layout.
+                if (!opening && e.thirdOctave() != before) {
+                    publishEngineSpectra_ = true;
+                    set_->setValue(kParamSourceLearned, 0.0f);
+                    set_->setValue(kParamDestLearned, 0.0f);
+                }
             }
             break;
         case kParamDisplay:
@@ -199,15 +250,24 @@ void TessalinePlugin::applyToEngine(const std::vector<int32_t>& indices) {
             break;
         case kParamLearn:
             e.setLearning(on(v));
+            if (on(v)) publishEngineSpectra_ = true;
             break;
         case kParamLearnedFrames:
             e.setLearnedFrames(targetOf(set_->value(kParamLearnTarget)), toCount(v));
             break;
+        case kParamAnalyze:
+            // The stored spectra are at this rate from now on: hand them over again.
+            applyLearned(LearnTarget::Source);
+            applyLearned(LearnTarget::Destination);
+            publishEngineSpectra_ = !keepsStoredSpectra();
+            break;
         case kParamSourceSpectrum:
-            e.setLearnedSpectrum(LearnTarget::Source, floats(index), kMaxLearnedBins);
+            applyLearned(LearnTarget::Source);
+            publishEngineSpectra_ = !keepsStoredSpectra();
             break;
         case kParamDestSpectrum:
-            e.setLearnedSpectrum(LearnTarget::Destination, floats(index), kMaxLearnedBins);
+            applyLearned(LearnTarget::Destination);
+            publishEngineSpectra_ = !keepsStoredSpectra();
             break;
         case kParamSliders:
             e.setSliders(floats(index), kSliderCount);
@@ -232,12 +292,19 @@ void TessalinePlugin::publishFromEngine() {
     MatchEngine& e = *engine_;
     const SpectrumLearner& l = e.learner();
     const int32_t bins = e.learnedBins();
-    e.learner().copySpectrum(LearnTarget::Source,
-                             static_cast<float*>(set_->arrayData(kParamSourceSpectrum)),
-                             kMaxLearnedBins);
-    e.learner().copySpectrum(LearnTarget::Destination,
-                             static_cast<float*>(set_->arrayData(kParamDestSpectrum)),
-                             kMaxLearnedBins);
+    // Spectra given at another rate stay as given (the engine holds them moved to its bins)
+    // until the engine learns on top of them.
+    if (publishEngineSpectra_) {
+        e.learner().copySpectrum(LearnTarget::Source,
+                                 static_cast<float*>(set_->arrayData(kParamSourceSpectrum)),
+                                 kMaxLearnedBins);
+        e.learner().copySpectrum(LearnTarget::Destination,
+                                 static_cast<float*>(set_->arrayData(kParamDestSpectrum)),
+                                 kMaxLearnedBins);
+        set_->setValue(kParamAnalyze, float(e.sampleRate()));
+    }
+    if (l.frames(LearnTarget::Source) > 0) set_->setValue(kParamSourceLearned, 1.0f);
+    if (l.frames(LearnTarget::Destination) > 0) set_->setValue(kParamDestLearned, 1.0f);
     set_->setValue(kParamLearnedFrames, float(l.frames(l.target())));
     float* curve = static_cast<float*>(set_->arrayData(kParamCurve));
     std::fill(curve, curve + kMaxLearnedBins, 0.0f);

@@ -7,6 +7,8 @@
 //           frames summed into the current target's sums in index 13 (set 10 first to choose
 //           which; writing 13 sets that target's count).
 //   match:  index 9 ("match") = 1, index 14 ("morph") = amount 0..2 (1 = 100 %).
+//   rates:  index 21 ("Analyze") holds the rate the stored spectra were measured at; opened at
+//           another rate, the filter matches with them moved by frequency onto its own bins.
 #pragma once
 
 #include "matching/matching_engine.h"
@@ -52,13 +54,27 @@ class TessalinePlugin : public AudioPlugin {
     MatchEngine* engine() { return engine_.get(); }
 
   private:
-    // Applies the listed indices from the plug-in's own set to the engine.
-    void applyToEngine(const std::vector<int32_t>& indices);
+    // Applies the listed indices from the plug-in's own set to the engine. opening: a fresh
+    // engine takes the set's mode without it counting as a switch.
+    void applyToEngine(const std::vector<int32_t>& indices, bool opening = false);
+    // Hands one stored learned spectrum to the engine, moved by frequency onto the engine's
+    // bins when it was measured at another rate ("Analyze"), or nothing when it was learned in
+    // the other mode's layout.
+    void applyLearned(LearnTarget target);
+    // True while the set holds spectra measured at another rate than the engine's, which the
+    // engine has only as a moved copy (nothing learned on top of them yet).
+    bool keepsStoredSpectra() const;
+    // Rate of the stored learned spectra; 0 when unknown (taken as the engine's rate).
+    int32_t storedLearnedRate() const;
     void publishFromEngine();
 
     TessalineParameterSet* set_;
     std::unique_ptr<MatchEngine> engine_;
     std::vector<float> tailStorage_;
+    std::vector<float> mappedSpectrum_; // kMaxLearnedBins: a stored spectrum moved to the rate
+    // The engine's learned sums replace the stored spectra when they are published: they were
+    // learned here, or the stored ones are at the engine's rate anyway.
+    bool publishEngineSpectra_ = true;
     std::vector<float*> tailChannels_;
 };
 

@@ -231,6 +231,107 @@ TEST(TessalinePlugin, saved_stream_restores_learned_state_in_a_new_instance) {
     EXPECT_FLOAT_EQ(tess(b).engine()->morph(), 1.5f);
 }
 
+// Index of the deepest match term (source below destination) of an engine's learned spectra.
+int32_t deepestDipBin(const MatchEngine& e, int32_t first, int32_t last) {
+    const auto& s = e.learner().spectrum(LearnTarget::Source);
+    const auto& d = e.learner().spectrum(LearnTarget::Destination);
+    int32_t best = first;
+    for (int32_t k = first; k <= last; ++k) {
+        if (s[size_t(k)] / d[size_t(k)] < s[size_t(best)] / d[size_t(best)]) best = k;
+    }
+    return best;
+}
+
+// A stream saved at 44.1 kHz whose source has a dip at 1.5 kHz, loaded into a filter opened at
+// 48 kHz: the learned bins are moved by frequency, so the dip stays at 1.5 kHz (not at the
+// 1.63 kHz where the same bin index lies at 48 kHz); the stream keeps what it was given.
+TEST(TessalineLearnedRate, spectra_learned_at_one_rate_keep_their_frequencies_at_another) {
+    for (bool third : {false, true}) {
+        PluginPtr a = makePlugin();
+        ASSERT_EQ(openPlugin(a, 44100, 2), 0);
+        Store().value(kParamThirdOctave, third ? 1.0f : 0.0f).loadInto(a);
+        const MatchEngine& ea = *tess(a).engine();
+        const BinLayout la = ea.learner().layout();
+        // Bin frequencies of the low (or only) band at 44.1 kHz.
+        const double binHz = third ? 44100.0 / (11 * 1024.0) : 44100.0 / 1024.0;
+        const double highBinHz = 44100.0 / 512.0;
+        std::vector<float> src(513, 0.0f), dst(513, 0.0f);
+        for (int32_t i = 0; i < la.total; ++i) {
+            const double f = i <= la.lowLastBin
+                                 ? i * binHz
+                                 : (la.highFirstBin + (i - la.lowLastBin - 1)) * highBinHz;
+            dst[size_t(i)] = 100.0f;
+            src[size_t(i)] =
+                float(100.0 * (1.0 - 0.9 * std::exp(-std::pow((f - 1500.0) / 150.0, 2))));
+        }
+        Store()
+            .array(kParamSourceSpectrum, src)
+            .array(kParamDestSpectrum, dst)
+            .value(kParamMatch, 1.0f)
+            .loadInto(a);
+        a->dispatch(kCmdSaveSettings, a->parameters().iface(), kModePersisted);
+        EXPECT_EQ(a->parameters().getFloat(kParamAnalyze), 44100.0f);
+        EXPECT_EQ(a->parameters().getFloat(kParamSourceLearned), 0.0f) << "given, not learned";
+        const std::vector<uint8_t> stream = saveParameterStream(a->parameters(), 0);
+
+        PluginPtr b = makePlugin();
+        ASSERT_TRUE(loadParameterStream(b->parameters(), stream.data(), stream.size(), nullptr));
+        ASSERT_EQ(openPlugin(b, 48000, 2), 0);
+        const MatchEngine& eb = *tess(b).engine();
+        ASSERT_EQ(eb.thirdOctave(), third);
+        const BinLayout lb = eb.learner().layout();
+        const double binHz48 = third ? 48000.0 / (12 * 1024.0) : 48000.0 / 1024.0;
+        const double highBinHz48 = 48000.0 / 512.0;
+        auto freqOf = [&](int32_t i) {
+            return i <= lb.lowLastBin ? i * binHz48
+                                      : (lb.highFirstBin + (i - lb.lowLastBin - 1)) * highBinHz48;
+        };
+        const int32_t dip = deepestDipBin(eb, 0, lb.total - 1);
+        EXPECT_NEAR(freqOf(dip), 1500.0, third ? 50.0 : 25.0) << "third octave " << third;
+        const auto& s = eb.learner().spectrum(LearnTarget::Source);
+        const auto& d = eb.learner().spectrum(LearnTarget::Destination);
+        EXPECT_LT(10 * std::log10(s[size_t(dip)] / d[size_t(dip)]), -6.0) << third;
+        // The stream saved at 48 kHz still holds the spectra as learned at 44.1 kHz.
+        b->dispatch(kCmdSaveSettings, b->parameters().iface(), kModePersisted);
+        EXPECT_EQ(b->parameters().getFloat(kParamAnalyze), 44100.0f);
+        std::vector<float> kept(513);
+        b->parameters().getArray(kParamSourceSpectrum, kept.data(), 513);
+        EXPECT_EQ(kept, src);
+    }
+}
+
+TEST(TessalineLearnedRate,
+     learning_sets_the_learned_flags_and_the_rate_and_a_mode_switch_clears_them) {
+    PluginPtr p = makePlugin();
+    ASSERT_EQ(openPlugin(p, 48000, 2), 0);
+    Store().value(kParamLearnTarget, 0.0f).value(kParamLearn, 1.0f).loadInto(p);
+    runStereo(p, Channels{whiteNoise(10000, 5), whiteNoise(10000, 6)});
+    Store().value(kParamLearn, 0.0f).loadInto(p);
+    p->dispatch(kCmdSaveSettings, p->parameters().iface(), kModePersisted);
+    EXPECT_EQ(p->parameters().getFloat(kParamDestLearned), 1.0f);
+    EXPECT_EQ(p->parameters().getFloat(kParamSourceLearned), 0.0f);
+    EXPECT_EQ(p->parameters().getFloat(kParamAnalyze), 48000.0f);
+    Store().value(kParamThirdOctave, 1.0f).loadInto(p);
+    p->dispatch(kCmdSaveSettings, p->parameters().iface(), kModePersisted);
+    EXPECT_EQ(p->parameters().getFloat(kParamDestLearned), 0.0f);
+}
+
+TEST(TessalinePlugin, index_13_reads_and_writes_the_frame_count_of_the_current_learn_target) {
+    PluginPtr p = makePlugin();
+    ASSERT_EQ(openPlugin(p, 44100, 2), 0);
+    Store().value(kParamLearnTarget, 0.0f).value(kParamLearnedFrames, 42.0f).loadInto(p);
+    const SpectrumLearner& l = tess(p).engine()->learner();
+    EXPECT_EQ(l.frames(LearnTarget::Destination), 42);
+    EXPECT_EQ(l.frames(LearnTarget::Source), 0);
+    Store().value(kParamLearnTarget, 1.0f).loadInto(p);
+    Store readBack;
+    p->record().saveToStore(&p->record(), readBack.set->iface(), kModeAll);
+    EXPECT_EQ(readBack.set->value(kParamLearnedFrames), 0.0f) << "the source's count";
+    Store().value(kParamLearnedFrames, 7.0f).loadInto(p);
+    EXPECT_EQ(l.frames(LearnTarget::Source), 7);
+    EXPECT_EQ(l.frames(LearnTarget::Destination), 42);
+}
+
 TEST(TessalinePlugin, bypass_with_delay_turns_the_curve_into_a_pure_delay) {
     PluginPtr p = makePlugin();
     ASSERT_EQ(openPlugin(p, 44100, 2), 0);
