@@ -1,7 +1,7 @@
 // orq match and the matching filter's saved state, run as a user runs them on the real
 // deliverables: files in, files out, measured with an analysis of the test's own.
 #include "host/audio_file.h"
-#include "matching/test_signals.h"
+#include "testsupport/test_signals.h"
 
 #include <gtest/gtest.h>
 
@@ -20,7 +20,8 @@
 namespace fs = std::filesystem;
 using namespace orq;
 using namespace orq::host;
-using namespace orq::tessaline::testing;
+using namespace orq::test;
+using Channels = std::vector<std::vector<float>>;
 
 namespace {
 
@@ -235,7 +236,7 @@ TEST_F(MatchCli, third_octave_match_of_pink_noise_lands_every_band_from_100_hz_t
 }
 
 TEST_F(MatchCli, third_octave_at_a_rate_without_its_tables_says_so_and_matches_equal_band) {
-    const Channels reference = {whiteNoise(40000, 1), whiteNoise(40000, 2)};
+    const Channels reference = {whiteNoise(40000, 1, 0.5f), whiteNoise(40000, 2, 0.5f)};
     const Channels input = {pinkNoise(40000, 3), pinkNoise(40000, 4)};
     const std::string ref = writeFile("odd-ref.wav", reference, 8000);
     const std::string in = writeFile("odd-in.wav", input, 8000);

@@ -289,7 +289,7 @@ TEST(ThirdOctaveMatchDesign,
 // fs/(2D), so slider centres sit at their frequencies at every rate (at 22050 Hz the low rate
 // is 4410 Hz, 10 % above the 4016 Hz a fixed Nyquist of 2008 Hz would assume).
 TEST(ThirdOctaveMatchDesign, low_filter_peaks_at_a_raised_slider_centre_at_22050_and_44100) {
-    for (const auto [rate, decimation] : {std::pair{22050, 5}, std::pair{44100, 11}}) {
+    for (const auto& [rate, decimation] : {std::pair{22050, 5}, std::pair{44100, 11}}) {
         MatchEngine e(rate, 2);
         ASSERT_TRUE(e.setThirdOctave(true));
         std::vector<float> sliders(30, 0.0f);

@@ -286,7 +286,7 @@ TEST(EngineLearningFrames,
 // The low band learns every bin of its layout, up to and including k2 (bin 256 at 44.1 kHz,
 // 257 at 48 kHz), not only bins 0..255.
 TEST(EngineLearningFrames, third_octave_low_band_learns_every_bin_up_to_k2) {
-    for (const auto [rate, k2] : {std::pair{44100, 256}, std::pair{48000, 257}}) {
+    for (const auto& [rate, k2] : {std::pair{44100, 256}, std::pair{48000, 257}}) {
         MatchEngine e(rate, 2);
         ASSERT_TRUE(e.setThirdOctave(true));
         ASSERT_EQ(e.learner().layout().lowLastBin, k2);

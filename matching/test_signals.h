@@ -17,26 +17,7 @@ inline std::vector<float> whiteNoise(size_t n, uint32_t seed, float amplitude = 
     return test::whiteNoise(n, seed, amplitude);
 }
 
-// Pink noise (-3 dB per octave) from white noise through a sum of one-pole sections.
-inline std::vector<float> pinkNoise(size_t n, uint32_t seed) {
-    std::mt19937 rng(seed);
-    std::normal_distribution<double> g(0.0, 1.0);
-    double b[7] = {};
-    std::vector<float> v(n);
-    for (auto& x : v) {
-        const double w = g(rng);
-        b[0] = 0.99886 * b[0] + w * 0.0555179;
-        b[1] = 0.99332 * b[1] + w * 0.0750759;
-        b[2] = 0.96900 * b[2] + w * 0.1538520;
-        b[3] = 0.86650 * b[3] + w * 0.3104856;
-        b[4] = 0.55000 * b[4] + w * 0.5329522;
-        b[5] = -0.7616 * b[5] - w * 0.0168980;
-        x = float(0.02 * (b[0] + b[1] + b[2] + b[3] + b[4] + b[5] + b[6] + w * 0.5362));
-        b[6] = w * 0.115926;
-    }
-    return v;
-}
-
+using test::pinkNoise;
 using test::sine;
 
 // A few seconds of something like a mix: a kick and a bass line far louder than everything above
@@ -121,39 +102,6 @@ inline double toDb(double gain) {
     return 20.0 * std::log10(gain);
 }
 
-// RBJ biquad, run in double.
-struct Biquad {
-    double b0, b1, b2, a1, a2;
-    static Biquad peak(double fHz, double q, double gainDb, double rateHz) {
-        const double a = std::pow(10.0, gainDb / 40.0), w = 2 * M_PI * fHz / rateHz;
-        const double al = std::sin(w) / (2 * q), a0 = 1 + al / a;
-        return {(1 + al * a) / a0, -2 * std::cos(w) / a0, (1 - al * a) / a0, -2 * std::cos(w) / a0,
-                (1 - al / a) / a0};
-    }
-    static Biquad shelf(bool high, double fHz, double gainDb, double rateHz) {
-        const double a = std::pow(10.0, gainDb / 40.0), w = 2 * M_PI * fHz / rateHz;
-        const double cw = std::cos(w), al = std::sin(w) / 2 * std::sqrt(2.0),
-                     sa = 2 * std::sqrt(a) * al;
-        const double s = high ? -1.0 : 1.0;
-        const double a0 = (a + 1) + s * (a - 1) * cw + sa;
-        return {a * ((a + 1) - s * (a - 1) * cw + sa) / a0,
-                s * 2 * a * ((a - 1) - s * (a + 1) * cw) / a0,
-                a * ((a + 1) - s * (a - 1) * cw - sa) / a0,
-                -s * 2 * ((a - 1) + s * (a + 1) * cw) / a0, ((a + 1) + s * (a - 1) * cw - sa) / a0};
-    }
-    std::vector<float> run(const std::vector<float>& x) const {
-        std::vector<float> y(x.size());
-        double x1 = 0, x2 = 0, y1 = 0, y2 = 0;
-        for (size_t i = 0; i < x.size(); ++i) {
-            const double v = b0 * x[i] + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
-            x2 = x1;
-            x1 = x[i];
-            y2 = y1;
-            y1 = v;
-            y[i] = float(v);
-        }
-        return y;
-    }
-};
+using test::Biquad;
 
 } // namespace orq::tessaline::testing
