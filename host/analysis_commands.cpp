@@ -181,8 +181,8 @@ int commandScope(const std::vector<std::string>& args) {
         if (seconds.size() <= second) seconds.resize(second + 1);
         Second& s = seconds[second];
         for (const ScopeRowSummary& row : c.rows) {
-            // The share of sample pairs of equal sign, as the scope's meter shows it: 1 for identical
-            // channels, 0 for inverted ones, 0.5 for no relation.
+            // The share of sample pairs of equal sign, as the scope's meter shows it: 1 for
+            // identical channels, 0 for inverted ones, 0.5 for no relation.
             const float correlation = row.correlation;
             s.sum += correlation;
             ++s.count;

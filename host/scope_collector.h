@@ -25,7 +25,6 @@ struct ScopeExchangeBlock {
 // Correlation of a row that carries no sign information (silence, one channel only).
 constexpr float kNeutralCorrelation = 0.5f;
 
-
 struct ScopeRowSummary {
     float correlation; // 0..1
     float peakMid;     // largest |mid| of the row's points (normalised block)
