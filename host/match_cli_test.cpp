@@ -1,6 +1,7 @@
 // orq match and the matching filter's saved state, run as a user runs them on the real
 // deliverables: files in, files out, measured with an analysis of the test's own.
 #include "host/audio_file.h"
+#include "host/cli_test_support.h"
 #include "testsupport/test_signals.h"
 
 #include <gtest/gtest.h>
@@ -25,39 +26,13 @@ using Channels = std::vector<std::vector<float>>;
 
 namespace {
 
-struct Result {
-    int exitCode;
-    std::string out;
-    std::string err;
-};
+using orq::host::testing::Result;
 
-class MatchCli : public ::testing::Test {
+class MatchCli : public orq::host::testing::OrqCommandTest<MatchCli> {
   protected:
     static void SetUpTestSuite() {
-        dir_ = fs::temp_directory_path() / ("orq-match-cli-" + std::to_string(::getpid()));
-        fs::create_directories(dir_);
-        setenv("ORQ_REGISTRY", (dir_ / "registry").c_str(), 1);
+        makeScratch("orq-match-cli-");
         ASSERT_EQ(run("register " + quote(ORQ_PLUGIN_DIR "/tessaline_dx.so")).exitCode, 0);
-    }
-    static void TearDownTestSuite() { fs::remove_all(dir_); }
-
-    static std::string quote(const std::string& s) { return "'" + s + "'"; }
-    static std::string path(const std::string& name) { return (dir_ / name).string(); }
-
-    static Result run(const std::string& args) {
-        const std::string err = path("stderr.txt");
-        const std::string command = std::string(ORQ_BINARY) + " " + args + " 2>" + quote(err);
-        Result r{};
-        FILE* pipe = popen(command.c_str(), "r");
-        char buffer[4096];
-        size_t n;
-        while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
-            r.out.append(buffer, n);
-        const int status = pclose(pipe);
-        r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        std::ifstream in(err);
-        r.err.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-        return r;
     }
 
     static std::string writeFile(const std::string& name, const Channels& x, int32_t rateHz) {
@@ -81,10 +56,7 @@ class MatchCli : public ::testing::Test {
                 x[size_t(c)].push_back(a.float32[size_t(i * a.channels + c)]);
         return x;
     }
-
-    static fs::path dir_;
 };
-fs::path MatchCli::dir_;
 
 // Radix-2 complex FFT in place (n a power of two).
 void fft(std::vector<std::complex<double>>& a) {

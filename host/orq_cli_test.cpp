@@ -1,5 +1,6 @@
 // orq as a user runs it: files in, files out, one clear line for bad input.
 #include "host/audio_file.h"
+#include "host/cli_test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -21,43 +22,17 @@ using namespace orq::host;
 
 namespace {
 
-struct Result {
-    int exitCode;
-    std::string out;
-    std::string err;
-};
+using orq::host::testing::Result;
 
-class OrqCli : public ::testing::Test {
+class OrqCli : public orq::host::testing::OrqCommandTest<OrqCli> {
   protected:
     static void SetUpTestSuite() {
-        dir_ = fs::temp_directory_path() / ("orq-cli-" + std::to_string(::getpid()));
-        fs::create_directories(dir_);
-        setenv("ORQ_REGISTRY", (dir_ / "registry").c_str(), 1);
+        makeScratch("orq-cli-");
         ASSERT_EQ(run("register " + quote(ORQ_TEST_PLUGIN_DIR "/passthrough_dx.so")).exitCode, 0);
         std::string suite;
         for (const auto& entry : fs::directory_iterator(ORQ_PLUGIN_DIR))
             if (entry.path().string().ends_with("_dx.so")) suite += " " + quote(entry.path());
         ASSERT_EQ(run("register" + suite).exitCode, 0);
-    }
-    static void TearDownTestSuite() { fs::remove_all(dir_); }
-
-    static std::string quote(const std::string& s) { return "'" + s + "'"; }
-    static std::string path(const std::string& name) { return (dir_ / name).string(); }
-
-    static Result run(const std::string& args) {
-        const std::string err = path("stderr.txt");
-        const std::string command = std::string(ORQ_BINARY) + " " + args + " 2>" + quote(err);
-        Result r{};
-        FILE* pipe = popen(command.c_str(), "r");
-        char buffer[4096];
-        size_t n;
-        while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
-            r.out.append(buffer, n);
-        const int status = pclose(pipe);
-        r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        std::ifstream in(err);
-        r.err.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-        return r;
     }
 
     // A stereo float file of generated frames.
@@ -98,10 +73,7 @@ class OrqCli : public ::testing::Test {
         writeAudio(path(name), a);
         return path(name);
     }
-
-    static fs::path dir_;
 };
-fs::path OrqCli::dir_;
 
 const std::string kPassthrough = "'Orq Passthrough'";
 

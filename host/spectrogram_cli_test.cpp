@@ -1,6 +1,7 @@
 // orq spectrogram as a user runs it on the suite's own analyser library: the channel views and
 // the low band at a rate other than the one the filter first opens at.
 #include "host/audio_file.h"
+#include "host/cli_test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -26,11 +27,7 @@ using namespace orq::host;
 
 namespace {
 
-struct Result {
-    int exitCode;
-    std::string out;
-    std::string err;
-};
+using orq::host::testing::Result;
 
 // The CSV as orq writes it: a header of bin frequencies, then one row per spectrum.
 struct SpectrogramCsv {
@@ -44,35 +41,13 @@ struct SpectrogramCsv {
     }
 };
 
-class SpectrogramCli : public ::testing::Test {
+class SpectrogramCli : public orq::host::testing::OrqCommandTest<SpectrogramCli> {
   protected:
     static constexpr int32_t kRateHz = 48000;
 
     static void SetUpTestSuite() {
-        dir_ = fs::temp_directory_path() / ("orq-spectrogram-cli-" + std::to_string(::getpid()));
-        fs::create_directories(dir_);
-        setenv("ORQ_REGISTRY", (dir_ / "registry").c_str(), 1);
+        makeScratch("orq-spectrogram-cli-");
         ASSERT_EQ(run("register " + quote(ORQ_PLUGIN_DIR "/ombrel_dx.so")).exitCode, 0);
-    }
-    static void TearDownTestSuite() { fs::remove_all(dir_); }
-
-    static std::string quote(const std::string& s) { return "'" + s + "'"; }
-    static std::string path(const std::string& name) { return (dir_ / name).string(); }
-
-    static Result run(const std::string& args) {
-        const std::string err = path("stderr.txt");
-        const std::string command = std::string(ORQ_BINARY) + " " + args + " 2>" + quote(err);
-        Result r{};
-        FILE* pipe = popen(command.c_str(), "r");
-        char buffer[4096];
-        size_t n;
-        while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
-            r.out.append(buffer, n);
-        const int status = pclose(pipe);
-        r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        std::ifstream in(err);
-        r.err.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-        return r;
     }
 
     // A 48 kHz stereo float file: a full-scale sine of frequencyHz in the left channel, silence
@@ -118,10 +93,7 @@ class SpectrogramCli : public ::testing::Test {
         }
         return csv;
     }
-
-    static fs::path dir_;
 };
-fs::path SpectrogramCli::dir_;
 
 // The loudest level of a row, and its bin.
 std::pair<int32_t, double> rowPeak(const std::vector<double>& levels) {
