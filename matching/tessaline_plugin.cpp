@@ -22,6 +22,8 @@ constexpr int32_t kApplyOrder[] = {
     kParamLearnedFrames, kParamAnalyze,      kParamSourceSpectrum, kParamDestSpectrum,
     kParamSliders,       kParamMatchSliders, kParamMorph,          kParamMatch,
 };
+// The highest rate index 19 sets the engine up for, as the set announces it.
+constexpr float kHighestRateHz = 768000.0f;
 // Stored rates below this are not rates (older states kept 0 or 1 here).
 constexpr float kLowestLearnedRateHz = 1000.0f;
 
@@ -177,8 +179,20 @@ void TessalinePlugin::loadSettings(ParameterInterface* store) {
     for (int32_t index : kApplyOrder) {
         if (store->isSelected(store, index)) selected.push_back(index);
     }
+    // A new sample rate (index 19) sets the engine up again for that rate, its learned spectra
+    // moved by frequency, as a format change does; a rate the engine already runs changes nothing.
+    const bool newRate = store->isSelected(store, kParamSampleRate) != 0;
     copySelectedFromStore(*set_, store);
-    if (engine_) applyToEngine(selected);
+    if (!engine_) return;
+    const float rate = set_->value(kParamSampleRate);
+    if (newRate && std::isfinite(rate) && rate >= 1.0f && rate <= kHighestRateHz &&
+        int32_t(rate) != engine_->sampleRate()) {
+        OpenFormat format{int32_t(rate), engine_->channels(), 0};
+        if (open(format) == 0) return;
+        set_->setValue(kParamSampleRate, float(engine_ ? engine_->sampleRate() : sampleRate()));
+        return;
+    }
+    applyToEngine(selected);
 }
 
 bool TessalinePlugin::keepsStoredSpectra() const {

@@ -316,6 +316,33 @@ TEST(TessalineLearnedRate,
     EXPECT_EQ(p->parameters().getFloat(kParamDestLearned), 0.0f);
 }
 
+TEST(TessalineLearnedRate, a_new_rate_in_index_19_sets_the_engine_up_again_with_its_spectra_moved) {
+    PluginPtr p = makePlugin();
+    ASSERT_EQ(openPlugin(p, 44100, 2), 0);
+    std::vector<float> src(513, 0.0f), dst(513, 100.0f);
+    // A dip at bin 35 of the 44.1 kHz layout: about 1507 Hz.
+    for (size_t i = 0; i < src.size(); ++i)
+        src[i] = i == 35 ? 10.0f : 100.0f;
+    Store().array(kParamSourceSpectrum, src).array(kParamDestSpectrum, dst).loadInto(p);
+    p->dispatch(kCmdSaveSettings, p->parameters().iface(), kModePersisted);
+    ASSERT_EQ(p->parameters().getFloat(kParamAnalyze), 44100.0f);
+
+    Store().value(kParamSampleRate, 48000.0f).loadInto(p);
+    const MatchEngine& e = *tess(p).engine();
+    EXPECT_EQ(e.sampleRate(), 48000);
+    EXPECT_EQ(e.channels(), 2);
+    // The dip keeps its frequency: 1507 Hz is bin 32.1 of the 48 kHz layout, not bin 35.
+    const std::vector<double>& learned = e.learner().spectrum(LearnTarget::Source);
+    const size_t deepest =
+        size_t(std::min_element(learned.begin() + 1, learned.begin() + 100) - learned.begin());
+    EXPECT_EQ(deepest, 32u) << "the dip sits at " << deepest * 48000.0 / 1024.0 << " Hz";
+
+    // The rate it runs already changes nothing.
+    const MatchEngine* before = tess(p).engine();
+    Store().value(kParamSampleRate, 48000.0f).loadInto(p);
+    EXPECT_EQ(tess(p).engine(), before);
+}
+
 TEST(TessalinePlugin, index_13_reads_and_writes_the_frame_count_of_the_current_learn_target) {
     PluginPtr p = makePlugin();
     ASSERT_EQ(openPlugin(p, 44100, 2), 0);
