@@ -153,6 +153,23 @@ TEST(GainStage, level_above_full_scale_uses_the_last_entry) {
     EXPECT_GT(near.targetGain(), 0.3 + 1e-3);
 }
 
+TEST(GainStage, levels_that_are_not_numbers_or_beyond_float_take_the_last_entry) {
+    GainTable table = constantTable(0.9f);
+    table[255] = 0.3f;
+    // A sample beyond float's power range makes the detector's power infinite; with a mix of
+    // 0 or 1 one term is 0 × infinity, a level that is not a number.
+    for (float mix : {0.0f, 0.8f, 1.0f}) {
+        for (float sample : {1e20f, std::numeric_limits<float>::infinity()}) {
+            GainStage stage(1, kRate, 10.0f, 100.0f, 60, mix);
+            stage.setTable(table);
+            Channels x(1, std::vector<float>(61, 0.1f));
+            x[0][3] = sample;
+            runStage(stage, x);
+            EXPECT_EQ(stage.targetGain(), 0.3f) << "mix " << mix << ", input sample " << sample;
+        }
+    }
+}
+
 TEST(GainStage, constant_half_table_settles_near_minus_6_db) {
     GainStage stage(2, kRate, 10.0f, 100.0f, 60, 0.8f);
     GainTable table{};

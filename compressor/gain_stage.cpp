@@ -38,7 +38,9 @@ void GainStage::setHoldSamples(int32_t holdSamples) {
 }
 
 double GainStage::lookUp(double level) const {
-    if (level > 1.0) return table_[kGainTableSize - 1];
+    // Beyond full scale, and a level that is not a number (a broken signal), take the last entry:
+    // no level ever indexes outside the table.
+    if (!(level <= 1.0)) return table_[kGainTableSize - 1];
     const double f = level * kLookUpSteps;
     if (f < 0.0) return table_[0];
     const double i = std::nearbyint(f); // ties to even
