@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -106,6 +107,63 @@ TEST(GainCurve, vertical_segment_takes_its_upper_point_without_dividing_by_zero)
     ASSERT_TRUE(GainCurve().build(shapeOf({{0.3f, 0.1f}, {0.3f, 0.2f}}), table));
     for (float g : table)
         EXPECT_TRUE(std::isfinite(g));
+}
+
+// The highest output a table gives at any of its levels; entry 0 is left out, as a band replaces
+// it with entry 1 when loading.
+double highestOutput(const GainTable& table) {
+    double highest = 0.0;
+    for (int32_t k = 1; k < kGainTableSize; ++k)
+        highest = std::max(highest, table[k] * GainCurve::levelOfIndex(k));
+    return highest;
+}
+
+TEST(GainCurve, curves_that_lift_full_scale_above_full_scale_are_refused) {
+    // Refused: a vertical segment at input 0 with nothing after it (gain 1 / 1e-6 everywhere),
+    // the same just inside the first entry, a curve ending within the second entry, and curves
+    // ending below full scale with their output above their input.
+    const std::vector<BandShape> bad = {
+        shapeOf({{0.0f, 0.0f}, {0.0f, 1.0f}}),
+        shapeOf({{0.0f, 1.0f}, {0.0f, 1.0f}}),
+        shapeOf({{0.0f, 0.0f}, {0.001f, 0.0f}, {0.001f, 1.0f}}),
+        shapeOf({{0.0f, 0.0f}, {0.002f, 1.0f}}),
+        shapeOf({{0.0f, 0.0f}, {0.5f, 0.51f}}),
+        shapeOf({{0.0f, 0.0f}, {0.3f, 0.1f}, {0.3f, 0.4f}}),
+    };
+    GainTable table = constantTable(0.75f);
+    for (size_t i = 0; i < bad.size(); ++i) {
+        EXPECT_FALSE(GainCurve::isValid(bad[i])) << "shape " << i;
+        EXPECT_FALSE(GainCurve().build(bad[i], table)) << "shape " << i;
+    }
+    for (float g : table)
+        EXPECT_EQ(g, 0.75f);
+}
+
+TEST(GainCurve, curves_the_editor_draws_stay_usable_and_within_full_scale) {
+    // Kept: the first point raised at input 0 (the editor moves the end points vertically only),
+    // a vertical segment at input 0 followed by more points, a curve ending below full scale at
+    // unity gain, and a steep last segment starting within half an entry of full scale, whose
+    // line the table's rounding would carry past its end point.
+    const std::vector<BandShape> good = {
+        shapeOf({{0.0f, 0.5f}, {1.0f, 1.0f}}),
+        shapeOf({{0.0f, 1.0f}, {1.0f, 1.0f}}),
+        shapeOf({{0.0f, 0.0f}, {0.0f, 1.0f}, {1.0f, 1.0f}}),
+        shapeOf({{0.0f, 0.0f}, {0.0f, 0.3f}, {0.5f, 0.4f}, {1.0f, 0.2f}}),
+        shapeOf({{0.0f, 0.0f}, {0.5f, 0.5f}}),
+        shapeOf({{0.0f, 0.0f}, {254.25f / 255.0f, 0.0f}, {1.0f, 1.0f}}),
+    };
+    for (size_t i = 0; i < good.size(); ++i) {
+        GainTable table{};
+        EXPECT_TRUE(GainCurve::isValid(good[i])) << "shape " << i;
+        ASSERT_TRUE(GainCurve().build(good[i], table)) << "shape " << i;
+        const double highest = highestOutput(table);
+        EXPECT_LE(highest, 1.0 + 1e-6) << "shape " << i << " reaches " << highest;
+    }
+    GainTable table{};
+    ASSERT_TRUE(GainCurve().build(good[5], table));
+    EXPECT_NEAR(table[255], 1.0, 1e-6) << "the steep end stops at its end point";
+    ASSERT_TRUE(GainCurve().build(good[0], table));
+    EXPECT_NEAR(table[1] * GainCurve::levelOfIndex(1), 0.5 + 0.5 / 255.0, 1e-5);
 }
 
 TEST(GainStage, latency_is_look_ahead_less_one_frame) {

@@ -279,6 +279,19 @@ TEST(CompressorEngine, invalid_shapes_keep_the_bands_current_tables) {
     }
 }
 
+TEST(CompressorEngine, vertical_segment_at_input_zero_keeps_the_bands_current_tables) {
+    CompressorParameterSet set;
+    setAllShapes(set, halfShape());
+    auto engine = openEngine(set, 1);
+    const GainTable before = engine->compressor().band(1).table();
+    BandShape vertical = defaultBandShape();
+    vertical.y[1] = 1.0f;
+    vertical.x[1] = 0.0f; // (0, 0), (0, 1)
+    setAllShapes(set, vertical);
+    applyChanged(*engine, set); // ActBand 1 is rebuilt from Shape
+    EXPECT_EQ(engine->compressor().band(1).table(), before);
+}
+
 TEST(CompressorEngine, out_of_range_scalars_are_kept_safe) {
     CompressorParameterSet set;
     auto engine = openEngine(set);

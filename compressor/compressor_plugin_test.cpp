@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <memory>
 
@@ -232,6 +233,26 @@ TEST(CompressorPlugin, open_applies_parameters_and_reports_engine_latency) {
     parameters->setFloat(kParamCompType, 0.0f);
     plugin->dispatch(kCmdLoadSettings, parameters->iface(), kParamCompType);
     EXPECT_EQ(plugin->dispatch(kCmdLatency, nullptr, 0), 3254);
+}
+
+TEST(CompressorPlugin, vertical_curve_at_input_zero_keeps_full_scale_input_below_full_scale) {
+    ParameterSet* parameters = createCompressorParameters();
+    BandShape shapes[kShapeEntries];
+    for (BandShape& shape : shapes) {
+        shape = defaultBandShape();
+        shape.x[1] = 0.0f; // (0, 0), (0, 1): output 1 at the floor level 1e-6
+    }
+    parameters->setArray(kParamShape, shapes, kShapeEntries);
+    PluginPtr plugin = makePlugin(nullptr, parameters);
+    ASSERT_EQ(openPlugin(*plugin), 0);
+    plugin->dispatch(kCmdStart, nullptr, 0);
+    const Channels y = processThrough(*plugin, sine(2, 44100, 1000.0, 44100.0, 1.0f));
+    for (const std::vector<float>& channel : y) {
+        for (float v : channel)
+            ASSERT_TRUE(std::isfinite(v));
+        const double highest = peak(channel, 0, channel.size());
+        EXPECT_LE(highest, 1.0) << "peak " << highest;
+    }
 }
 
 TEST(CompressorPlugin, processing_through_the_record_lines_up_with_latency) {

@@ -29,11 +29,16 @@ BandShape defaultBandShape();
 
 class GainCurve {
   public:
-    // [any-thread] A shape is usable when its count lies in 2 … 15, every level is finite and
-    // inside 0 … 1, and the input levels never decrease from one point to the next.
+    // [any-thread] no allocation. A shape is usable when its count lies in 2 … 15, every level
+    // is finite and inside 0 … 1, the input levels never decrease from one point to the next,
+    // and the gain where the curve ends (repeated up to full scale) keeps a full-scale input at
+    // or below full scale. The last rule refuses a curve that ends within the table's first
+    // entry (its gain is an output over the floor level, up to 1e6) and one that ends below
+    // full scale with its output above its input.
     static bool isValid(const BandShape& shape);
     // [any-thread] no allocation. Builds the gain (output over input level) for each table
-    // level; returns false and leaves table untouched for an invalid shape.
+    // level; no entry of a segment goes beyond its points' output levels. Returns false and
+    // leaves table untouched for an invalid shape.
     bool build(const BandShape& shape, GainTable& table) const;
 
     // Table position of a level and level of a table position (the level axis is linear).
