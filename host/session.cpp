@@ -299,8 +299,16 @@ class ComponentSession final : public Session {
         filter_->FindPin(u"Output", out.out());
         SourcePin sourcePin;
         HRESULT hr = in->ReceiveConnection(&sourcePin, &type);
+        // A plug-in may take the connection by its format check and still fail to open at
+        // that format (a rate it has no analysis for); its open status tells, and a run then
+        // would only deliver what a closed plug-in delivers.
         if (FAILED(hr))
             throw std::runtime_error("'" + library_.name + "' refuses " + describe(input));
+        PluginRecord* plugin = record();
+        if (plugin->dispatcher(plugin, kCmdFormatChanged, nullptr, 0) != 0) {
+            in->Disconnect(); // the source pin is gone after the throw
+            throw std::runtime_error("'" + library_.name + "' refuses " + describe(input));
+        }
         in->QueryInterface(IID_IMemInputPin, memIn.voids());
 
         AlignedOutput output(sink, input);

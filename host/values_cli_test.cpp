@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <sndfile.h>
 #include <string>
 #include <vector>
@@ -23,17 +25,19 @@ class OrqValues : public orq::host::testing::OrqCommandTest<OrqValues> {
     static void SetUpTestSuite() {
         makeScratch("orq-values-");
         ASSERT_EQ(run("register " + quote(ORQ_TEST_PLUGIN_DIR "/passthrough_dx.so")).exitCode, 0);
+        ASSERT_EQ(run("register " + quote(ORQ_PLUGIN_DIR "/ombrel_dx.so")).exitCode, 0);
     }
 
     // A mono file of a half-scale sine in the given container and sample type.
-    static std::vector<double> writeSine(const std::string& name, int sndfileFormat) {
+    static std::vector<double> writeSine(const std::string& name, int sndfileFormat,
+                                         int sampleRateHz = 44100) {
         constexpr int kFrames = 4000;
         std::vector<double> samples(kFrames);
         for (int i = 0; i < kFrames; ++i)
             samples[i] = 0.5 * std::sin(2.0 * M_PI * 441.0 * i / 44100.0);
         SF_INFO info{};
         info.channels = 1;
-        info.samplerate = 44100;
+        info.samplerate = sampleRateHz;
         info.format = sndfileFormat;
         SNDFILE* f = sf_open(path(name).c_str(), SFM_WRITE, &info);
         EXPECT_NE(f, nullptr) << sf_strerror(nullptr);
@@ -66,6 +70,34 @@ TEST_F(OrqValues, s16_output_of_a_float_input_keeps_its_audio) {
             worst = std::max(worst, std::abs(back.int16[i] / 32768.0 - expected[i]));
         EXPECT_LE(worst, kLsb) << "worst difference " << worst * 32768.0 << " LSB";
     }
+}
+
+// The spectrogram has analysis filters for a set of rates only; below its highest rate its
+// format check lets any rate through, and at one it cannot open it analysed nothing: rows of
+// −100 dB. Every way of running it refuses such a rate, and writes nothing.
+TEST_F(OrqValues, spectrogram_refuses_a_rate_it_cannot_analyse_on_every_road) {
+    writeSine("r11025.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 11025);
+    const std::string in = quote(path("r11025.wav"));
+    const std::string csv = path("r11025.csv");
+    const std::string passed = path("r11025-out.wav");
+    const std::string runs[] = {
+        "spectrogram " + in + " " + quote(csv) + " --output " + quote(passed),
+        "process 'Orq Ombrel' " + in + " " + quote(passed),
+        "process 'Orq Ombrel' " + in + " " + quote(passed) + " --road vc",
+    };
+    for (const std::string& args : runs) {
+        SCOPED_TRACE(args);
+        const Result r = run(args);
+        EXPECT_EQ(r.exitCode, 1) << r.out;
+        EXPECT_NE(r.err.find("refuses 1-channel 11025 Hz"), std::string::npos) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        EXPECT_FALSE(std::filesystem::exists(csv));
+        EXPECT_FALSE(std::filesystem::exists(passed));
+    }
+    // A rate it analyses still runs.
+    writeSine("r22050.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 22050);
+    const Result r = run("spectrogram " + quote(path("r22050.wav")) + " " + quote(csv));
+    EXPECT_EQ(r.exitCode, 0) << r.err;
 }
 
 } // namespace
