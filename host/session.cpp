@@ -28,12 +28,17 @@ constexpr int32_t kShapeRecordBytes = 124; // x[15], y[15], count
 // Parsing
 // ------------------------------------------------------------------------------------------
 
+// A decimal number (sign, digits, point, exponent): the library's parser would also take
+// hexadecimal ("0x10"), "inf" and "nan", none of which a setting means.
 float parseNumber(const std::string& text, const std::string& what) {
+    const bool decimal = text.find_first_not_of("0123456789+-.eE") == std::string::npos &&
+                         text.find_first_of("0123456789") != std::string::npos &&
+                         !text.starts_with('e') && !text.starts_with('E');
     char* end = nullptr;
     errno = 0;
-    const float v = std::strtof(text.c_str(), &end);
-    if (text.empty() || end != text.c_str() + text.size() || errno == ERANGE || !std::isfinite(v))
-        throw std::runtime_error("'" + text + "' is not a number (" + what + ")");
+    const float v = decimal ? std::strtof(text.c_str(), &end) : 0.0f;
+    if (!decimal || end != text.c_str() + text.size() || errno == ERANGE || !std::isfinite(v))
+        throw std::runtime_error("'" + text + "' is not a number (" + what + "; decimal only)");
     return v;
 }
 
@@ -687,6 +692,10 @@ void applySettings(ParameterInterface* set, int32_t count, const std::vector<Set
         if (index < 0)
             throw std::runtime_error("unknown parameter '" + s.key +
                                      "' (known: " + knownKeys(set, count) + ")");
+        // What the set does not persist is shown, not set (a spectrum, a size the display
+        // reports): a value written there would be dropped or overwritten by the plug-in.
+        if (set->isPersisted(set, index) == 0)
+            throw std::runtime_error("'" + s.key + "' is a displayed value, not a setting");
         int32_t n = 0, size = 0;
         const bool isArray = set->arrayInfo(set, index, &n, &size) == 0;
         if (!isArray) {

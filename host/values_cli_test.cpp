@@ -25,7 +25,10 @@ class OrqValues : public orq::host::testing::OrqCommandTest<OrqValues> {
     static void SetUpTestSuite() {
         makeScratch("orq-values-");
         ASSERT_EQ(run("register " + quote(ORQ_TEST_PLUGIN_DIR "/passthrough_dx.so")).exitCode, 0);
-        ASSERT_EQ(run("register " + quote(ORQ_PLUGIN_DIR "/ombrel_dx.so")).exitCode, 0);
+        ASSERT_EQ(run("register " + quote(ORQ_PLUGIN_DIR "/ombrel_dx.so") + " " +
+                      quote(ORQ_PLUGIN_DIR "/tessaline_dx.so"))
+                      .exitCode,
+                  0);
     }
 
     // A mono file of a half-scale sine in the given container and sample type.
@@ -98,6 +101,53 @@ TEST_F(OrqValues, spectrogram_refuses_a_rate_it_cannot_analyse_on_every_road) {
     writeSine("r22050.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 22050);
     const Result r = run("spectrogram " + quote(path("r22050.wav")) + " " + quote(csv));
     EXPECT_EQ(r.exitCode, 0) << r.err;
+}
+
+TEST_F(OrqValues, set_refuses_numbers_that_are_not_decimal_naming_the_key) {
+    writeSine("set.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    for (const char* value : {"0x10", "inf", "-inf", "nan", "1e", "e3", "1,5", ""}) {
+        SCOPED_TRACE(value);
+        const Result r = run("process 'Orq Ombrel' " + quote(path("set.wav")) + " " +
+                             quote(path("set-out.wav")) + " --set 'bLog=" + value + "'");
+        EXPECT_EQ(r.exitCode, 1) << r.out;
+        EXPECT_NE(r.err.find("not a number (bLog; decimal only)"), std::string::npos) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        EXPECT_FALSE(std::filesystem::exists(path("set-out.wav")));
+    }
+    for (const char* value : {"1", "+1", "1.0", "1e0", "0.5e+1", "-0"}) {
+        SCOPED_TRACE(value);
+        const Result r = run("process 'Orq Ombrel' " + quote(path("set.wav")) + " " +
+                             quote(path("set-out.wav")) + " --set 'bLog=" + value + "'");
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+    }
+}
+
+// A displayed value (a spectrum, the size of one) is named in the set but not persisted; the
+// plug-in overwrites or ignores it, so setting it is refused instead of dropped silently.
+TEST_F(OrqValues, set_refuses_a_displayed_value_that_is_not_a_setting) {
+    writeSine("shown.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    const struct {
+        const char* plugin;
+        const char* setting;
+        const char* key;
+    } cases[] = {{"Orq Ombrel", "SG[0]=1", "SG"},
+                 {"Orq Ombrel", "nFFT21=100", "nFFT21"},
+                 {"Orq Tessaline", "Spec[0]=1", "Spec"},
+                 {"Orq Tessaline", "nFFT21=100", "nFFT21"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.setting);
+        for (const char* road : {"", " --road vc"}) {
+            const Result r =
+                run("process '" + std::string(c.plugin) + "' " + quote(path("shown.wav")) + " " +
+                    quote(path("shown-out.wav")) + " --set '" + c.setting + "'" + road);
+            EXPECT_EQ(r.exitCode, 1) << r.out;
+            EXPECT_NE(
+                r.err.find("'" + std::string(c.key) + "' is a displayed value, not a setting"),
+                std::string::npos)
+                << r.err;
+            EXPECT_FALSE(std::filesystem::exists(path("shown-out.wav")));
+        }
+    }
 }
 
 } // namespace
