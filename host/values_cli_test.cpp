@@ -6,6 +6,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <fstream>
+#include <iterator>
 #include <filesystem>
 #include <sndfile.h>
 #include <string>
@@ -148,6 +151,45 @@ TEST_F(OrqValues, set_refuses_a_displayed_value_that_is_not_a_setting) {
             EXPECT_FALSE(std::filesystem::exists(path("shown-out.wav")));
         }
     }
+}
+
+// A state is taken as the plug-in reads it; a scalar that is not a number or infinite would run
+// the engine on it. Such a state is refused with one line naming the file and the key.
+TEST_F(OrqValues, state_with_a_non_finite_scalar_is_refused_naming_the_file) {
+    writeSine("st.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    const std::string saved = path("gain.state");
+    ASSERT_EQ(run("process " + kPassthrough + " " + quote(path("st.wav")) + " " +
+                  quote(path("st-out.wav")) + " --set Gain=0.5 --save-state " + quote(saved))
+                  .exitCode,
+              0);
+    std::ifstream in(saved, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const float half = 0.5f;
+    const std::string halfBytes(reinterpret_cast<const char*>(&half), sizeof half);
+    const size_t at = bytes.find(halfBytes);
+    ASSERT_NE(at, std::string::npos) << "Gain's 0.5 is in the saved state";
+    for (const float bad : {std::nanf(""), INFINITY, -INFINITY}) {
+        SCOPED_TRACE(bad);
+        std::string patched = bytes;
+        std::memcpy(patched.data() + at, &bad, sizeof bad);
+        const std::string state = path("bad.state");
+        std::ofstream(state, std::ios::binary) << patched;
+        std::filesystem::remove(path("st-out.wav"));
+        for (const char* road : {"", " --road vc"}) {
+            const Result r = run("process " + kPassthrough + " " + quote(path("st.wav")) + " " +
+                                 quote(path("st-out.wav")) + " --state " + quote(state) + road);
+            EXPECT_EQ(r.exitCode, 1) << r.out;
+            EXPECT_NE(r.err.find("the state '" + state + "'"), std::string::npos) << r.err;
+            EXPECT_NE(r.err.find("'Gain'"), std::string::npos) << r.err;
+            EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+            EXPECT_FALSE(std::filesystem::exists(path("st-out.wav")));
+        }
+    }
+    // The saved state itself still loads.
+    EXPECT_EQ(run("process " + kPassthrough + " " + quote(path("st.wav")) + " " +
+                  quote(path("st-out.wav")) + " --state " + quote(saved))
+                  .exitCode,
+              0);
 }
 
 } // namespace
