@@ -686,6 +686,38 @@ Setting parseSetting(const std::string& text) {
     return s;
 }
 
+namespace {
+
+// The description a set gives for a parameter it has no range record for (−1 … 1, step 0.1,
+// no unit): it bounds nothing, so a value is not held to it.
+bool isGenericDescription(const ParameterInfo& info) {
+    return info.minimum == -1.0f && info.maximum == 1.0f && info.step == 0.1f &&
+           info.unit[0] == '\0';
+}
+
+// The maximizer announces its HeadRoom as −4 … 4, but its editor's rocker and its engine take
+// −9 … 9; a command line may set what the editor can.
+constexpr float kHeadRoomEditorLimit = 9.0f;
+
+void refuseOutsideAnnouncedRange(ParameterInterface* set, int32_t index, const std::string& key,
+                                 float value) {
+    ParameterInfo info{};
+    set->getInfo(set, index, &info);
+    if (info.flag == 0 || !(info.maximum > info.minimum) || isGenericDescription(info)) return;
+    float minimum = info.minimum, maximum = info.maximum;
+    if (key == "HeadRoom" && minimum == -4.0f && maximum == 4.0f) {
+        minimum = -kHeadRoomEditorLimit;
+        maximum = kHeadRoomEditorLimit;
+    }
+    if (value < minimum || value > maximum) {
+        std::ostringstream message;
+        message << "'" << key << "' takes " << minimum << " … " << maximum << ", not " << value;
+        throw std::runtime_error(message.str());
+    }
+}
+
+} // namespace
+
 void applySettings(ParameterInterface* set, int32_t count, const std::vector<Setting>& settings) {
     for (const Setting& s : settings) {
         const int32_t index = indexOfKey(set, count, s.key);
@@ -700,7 +732,9 @@ void applySettings(ParameterInterface* set, int32_t count, const std::vector<Set
         const bool isArray = set->arrayInfo(set, index, &n, &size) == 0;
         if (!isArray) {
             if (s.element >= 0) throw std::runtime_error("'" + s.key + "' is not an array");
-            set->setFloat(set, index, parseNumber(s.value, s.key));
+            const float value = parseNumber(s.value, s.key);
+            refuseOutsideAnnouncedRange(set, index, s.key, value);
+            set->setFloat(set, index, value);
             continue;
         }
         if (s.element < 0 || s.element >= n)

@@ -29,7 +29,8 @@ class OrqValues : public orq::host::testing::OrqCommandTest<OrqValues> {
         makeScratch("orq-values-");
         ASSERT_EQ(run("register " + quote(ORQ_TEST_PLUGIN_DIR "/passthrough_dx.so")).exitCode, 0);
         ASSERT_EQ(run("register " + quote(ORQ_PLUGIN_DIR "/ombrel_dx.so") + " " +
-                      quote(ORQ_PLUGIN_DIR "/tessaline_dx.so"))
+                      quote(ORQ_PLUGIN_DIR "/tessaline_dx.so") + " " +
+                      quote(ORQ_PLUGIN_DIR "/pressane_dx.so"))
                       .exitCode,
                   0);
     }
@@ -190,6 +191,40 @@ TEST_F(OrqValues, state_with_a_non_finite_scalar_is_refused_naming_the_file) {
                   quote(path("st-out.wav")) + " --state " + quote(saved))
                   .exitCode,
               0);
+}
+
+// A value outside the range the set announces is refused, naming the key and the range; the
+// maximizer's HeadRoom takes the editor's −9 … 9 beyond its announced −4 … 4. A set that gives
+// only the generic description (the pass-through test plug-in) bounds nothing.
+TEST_F(OrqValues, set_refuses_a_value_outside_the_announced_range) {
+    writeSine("range.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    const std::string files = quote(path("range.wav")) + " " + quote(path("range-out.wav"));
+    const struct {
+        const char* plugin;
+        const char* setting;
+        const char* says; // empty: accepted
+    } cases[] = {{"Orq Pressane", "DesGain=12.5", "'DesGain' takes 0 … 12, not 12.5"},
+                 {"Orq Pressane", "DesGain=-1", "'DesGain' takes 0 … 12, not -1"},
+                 {"Orq Pressane", "DesGain=12", ""},
+                 {"Orq Pressane", "HeadRoom=-9", ""},
+                 {"Orq Pressane", "HeadRoom=9", ""},
+                 {"Orq Pressane", "HeadRoom=10", "'HeadRoom' takes -9 … 9, not 10"},
+                 {"Orq Tessaline", "log=2", "'log' takes 0 … 1, not 2"},
+                 {"Orq Passthrough", "Latency=1000", ""}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.setting);
+        std::filesystem::remove(path("range-out.wav"));
+        const Result r =
+            run("process '" + std::string(c.plugin) + "' " + files + " --set '" + c.setting + "'");
+        if (std::string(c.says).empty()) {
+            EXPECT_EQ(r.exitCode, 0) << r.err;
+            continue;
+        }
+        EXPECT_EQ(r.exitCode, 1) << r.out;
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        EXPECT_FALSE(std::filesystem::exists(path("range-out.wav")));
+    }
 }
 
 } // namespace
