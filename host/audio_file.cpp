@@ -60,6 +60,10 @@ AudioFileReader::AudioFileReader(const std::string& path, const SampleFormat* fo
     format_.format = forced != nullptr ? *forced : naturalFormat(info.format);
     if (format_.format == SampleFormat::Float32)
         sf_command(file_, SFC_SET_NORM_FLOAT, nullptr, SF_TRUE);
+    const int subformat = info.format & SF_FORMAT_SUBMASK;
+    floatToInt16_ = format_.format == SampleFormat::Int16 &&
+                    (subformat == SF_FORMAT_FLOAT || subformat == SF_FORMAT_DOUBLE);
+    if (floatToInt16_) sf_command(file_, SFC_SET_NORM_FLOAT, nullptr, SF_TRUE);
 }
 
 AudioFileReader::~AudioFileReader() {
@@ -69,6 +73,18 @@ AudioFileReader::~AudioFileReader() {
 int64_t AudioFileReader::read(void* bytes, int64_t frames) {
     const int64_t wanted = std::clamp<int64_t>(format_.frames - position_, 0, frames);
     if (wanted == 0) return 0;
+    if (floatToInt16_) {
+        const size_t samples = size_t(wanted) * size_t(format_.channels);
+        floatScratch_.resize(samples);
+        const sf_count_t got = sf_readf_float(file_, floatScratch_.data(), wanted);
+        if (got != wanted)
+            throw std::runtime_error("'" + path_ + "' ends before its stated length");
+        auto* out = static_cast<int16_t*>(bytes);
+        for (size_t i = 0; i < samples; ++i)
+            out[i] = floatToInt16(floatScratch_[i]);
+        position_ += got;
+        return got;
+    }
     const sf_count_t got = format_.format == SampleFormat::Int16
                                ? sf_readf_short(file_, static_cast<short*>(bytes), wanted)
                                : sf_readf_float(file_, static_cast<float*>(bytes), wanted);

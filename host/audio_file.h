@@ -73,6 +73,10 @@ class AudioFileReader final : public AudioSource {
     sf_private_tag* file_ = nullptr;
     StreamFormat format_;
     int64_t position_ = 0;
+    // Float or double samples read as 16-bit: libsndfile would truncate them without scaling
+    // (a full-scale float becomes ±1), so they are read as float and converted here.
+    bool floatToInt16_ = false;
+    std::vector<float> floatScratch_;
 };
 
 // An audio file written piece by piece into a temporary file beside path; commit() renames it

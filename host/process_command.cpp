@@ -2,6 +2,8 @@
 #include "host/commands.h"
 
 #include <cmath>
+#include <cstring>
+#include <stdexcept>
 #include <cstdio>
 #include <iostream>
 #include <sstream>
@@ -24,6 +26,42 @@ void progressBar(int64_t done, int64_t total) {
     std::fprintf(stderr, "\r[%.*s%*s] %3d%%", filled, "########################################",
                  width - filled, "", total > 0 ? int(100 * done / total) : 100);
     if (done >= total) std::fprintf(stderr, "\n");
+}
+
+// A state's scalars are read by the plug-in as they stand: not a number or an infinity there
+// would run the engine on it (the parameter set does not clamp what it loads). The stream is
+// walked as the set writes it: a version, then each persisted parameter in index order, a
+// scalar as one float, an array as its count and element size, then its bytes. A stream that
+// ends early is left to the plug-in's own load, which refuses it.
+void refuseNonFiniteScalars(Session& session, const std::vector<uint8_t>& state,
+                            const std::string& path) {
+    ParameterInterface* set = session.store();
+    const int32_t count = set->owner->count();
+    size_t at = sizeof(uint32_t);
+    auto take32 = [&](void* out) {
+        if (at + 4 > state.size()) return false;
+        std::memcpy(out, state.data() + at, 4);
+        at += 4;
+        return true;
+    };
+    for (int32_t i = 0; i < count; ++i) {
+        if (set->isPersisted(set, i) == 0) continue;
+        int32_t n = 0, elementSize = 0;
+        if (set->arrayInfo(set, i, &n, &elementSize) == 0) {
+            uint32_t storedCount = 0, storedSize = 0;
+            if (!take32(&storedCount) || !take32(&storedSize)) return;
+            at += size_t(storedCount) * size_t(storedSize);
+            continue;
+        }
+        float value = 0.0f;
+        if (!take32(&value)) return;
+        if (!std::isfinite(value)) {
+            const char* key = set->keyName(set, i);
+            throw std::runtime_error("the state '" + path + "' holds " +
+                                     (std::isnan(value) ? "not a number" : "an infinity") +
+                                     " in '" + (key != nullptr ? key : "?") + "'");
+        }
+    }
 }
 
 } // namespace
@@ -102,7 +140,10 @@ std::string processFile(const ProcessOptions& o, const Progress& progress) {
     PluginTarget target = findPlugin(o.plugin);
     const Road road = o.road.value_or(target.filterClassId ? Road::Component : Road::HostExtension);
     std::unique_ptr<Session> session = openSession(target, road);
-    if (o.state) session->loadState(state);
+    if (o.state) {
+        refuseNonFiniteScalars(*session, state, *o.state);
+        session->loadState(state);
+    }
     session->apply(o.settings);
     RunSummary summary;
     AudioFileWriter output(o.output, input.format());

@@ -28,12 +28,17 @@ constexpr int32_t kShapeRecordBytes = 124; // x[15], y[15], count
 // Parsing
 // ------------------------------------------------------------------------------------------
 
+// A decimal number (sign, digits, point, exponent): the library's parser would also take
+// hexadecimal ("0x10"), "inf" and "nan", none of which a setting means.
 float parseNumber(const std::string& text, const std::string& what) {
+    const bool decimal = text.find_first_not_of("0123456789+-.eE") == std::string::npos &&
+                         text.find_first_of("0123456789") != std::string::npos &&
+                         !text.starts_with('e') && !text.starts_with('E');
     char* end = nullptr;
     errno = 0;
-    const float v = std::strtof(text.c_str(), &end);
-    if (text.empty() || end != text.c_str() + text.size() || errno == ERANGE || !std::isfinite(v))
-        throw std::runtime_error("'" + text + "' is not a number (" + what + ")");
+    const float v = decimal ? std::strtof(text.c_str(), &end) : 0.0f;
+    if (!decimal || end != text.c_str() + text.size() || errno == ERANGE || !std::isfinite(v))
+        throw std::runtime_error("'" + text + "' is not a number (" + what + "; decimal only)");
     return v;
 }
 
@@ -299,8 +304,16 @@ class ComponentSession final : public Session {
         filter_->FindPin(u"Output", out.out());
         SourcePin sourcePin;
         HRESULT hr = in->ReceiveConnection(&sourcePin, &type);
+        // A plug-in may take the connection by its format check and still fail to open at
+        // that format (a rate it has no analysis for); its open status tells, and a run then
+        // would only deliver what a closed plug-in delivers.
         if (FAILED(hr))
             throw std::runtime_error("'" + library_.name + "' refuses " + describe(input));
+        PluginRecord* plugin = record();
+        if (plugin->dispatcher(plugin, kCmdFormatChanged, nullptr, 0) != 0) {
+            in->Disconnect(); // the source pin is gone after the throw
+            throw std::runtime_error("'" + library_.name + "' refuses " + describe(input));
+        }
         in->QueryInterface(IID_IMemInputPin, memIn.voids());
 
         AlignedOutput output(sink, input);
@@ -673,17 +686,55 @@ Setting parseSetting(const std::string& text) {
     return s;
 }
 
+namespace {
+
+// The description a set gives for a parameter it has no range record for (−1 … 1, step 0.1,
+// no unit): it bounds nothing, so a value is not held to it.
+bool isGenericDescription(const ParameterInfo& info) {
+    return info.minimum == -1.0f && info.maximum == 1.0f && info.step == 0.1f &&
+           info.unit[0] == '\0';
+}
+
+// The maximizer announces its HeadRoom as −4 … 4, but its editor's rocker and its engine take
+// −9 … 9; a command line may set what the editor can.
+constexpr float kHeadRoomEditorLimit = 9.0f;
+
+void refuseOutsideAnnouncedRange(ParameterInterface* set, int32_t index, const std::string& key,
+                                 float value) {
+    ParameterInfo info{};
+    set->getInfo(set, index, &info);
+    if (info.flag == 0 || !(info.maximum > info.minimum) || isGenericDescription(info)) return;
+    float minimum = info.minimum, maximum = info.maximum;
+    if (key == "HeadRoom" && minimum == -4.0f && maximum == 4.0f) {
+        minimum = -kHeadRoomEditorLimit;
+        maximum = kHeadRoomEditorLimit;
+    }
+    if (value < minimum || value > maximum) {
+        std::ostringstream message;
+        message << "'" << key << "' takes " << minimum << " … " << maximum << ", not " << value;
+        throw std::runtime_error(message.str());
+    }
+}
+
+} // namespace
+
 void applySettings(ParameterInterface* set, int32_t count, const std::vector<Setting>& settings) {
     for (const Setting& s : settings) {
         const int32_t index = indexOfKey(set, count, s.key);
         if (index < 0)
             throw std::runtime_error("unknown parameter '" + s.key +
                                      "' (known: " + knownKeys(set, count) + ")");
+        // What the set does not persist is shown, not set (a spectrum, a size the display
+        // reports): a value written there would be dropped or overwritten by the plug-in.
+        if (set->isPersisted(set, index) == 0)
+            throw std::runtime_error("'" + s.key + "' is a displayed value, not a setting");
         int32_t n = 0, size = 0;
         const bool isArray = set->arrayInfo(set, index, &n, &size) == 0;
         if (!isArray) {
             if (s.element >= 0) throw std::runtime_error("'" + s.key + "' is not an array");
-            set->setFloat(set, index, parseNumber(s.value, s.key));
+            const float value = parseNumber(s.value, s.key);
+            refuseOutsideAnnouncedRange(set, index, s.key, value);
+            set->setFloat(set, index, value);
             continue;
         }
         if (s.element < 0 || s.element >= n)
