@@ -43,10 +43,21 @@ int commandRegister(const std::vector<std::string>& libs, bool unregister) {
     if (libs.empty())
         throw UsageError(std::string(unregister ? "unregister" : "register") + " takes LIB...");
     int failures = 0;
+    // A library that cannot be loaded or (un)registered is reported; the others still are.
     for (const std::string& path : libs) {
-        PluginLibrary lib = loadLibrary(path);
-        DllRegisterServerFn call = unregister ? lib.unregisterServer : lib.registerServer;
-        if (call == nullptr) throw std::runtime_error("'" + path + "' is not a component server");
+        PluginLibrary lib;
+        DllRegisterServerFn call = nullptr;
+        try {
+            lib = loadLibrary(path);
+            call = unregister ? lib.unregisterServer : lib.registerServer;
+            if (call == nullptr)
+                throw std::runtime_error("'" + path + "' is not a component server");
+        } catch (const std::runtime_error& error) {
+            std::fprintf(stderr, "orq: %s '%s' failed: %s\n",
+                         unregister ? "unregistering" : "registering", path.c_str(), error.what());
+            ++failures;
+            continue;
+        }
         const HRESULT hr = call();
         if (FAILED(hr)) {
             char text[1024] = {};

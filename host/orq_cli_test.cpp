@@ -189,6 +189,34 @@ TEST_F(OrqCli, concurrent_registrations_of_two_libraries_both_land) {
     }
 }
 
+TEST_F(OrqCli, a_library_that_cannot_be_registered_does_not_stop_the_others) {
+    const std::string registry = path("partly-failing-registry");
+    const std::string notALibrary = path("not-a-library_dx.so");
+    {
+        std::ofstream out(notALibrary);
+        out << "text, not a shared object\n";
+    }
+    const std::string missing = path("missing_dx.so");
+    setenv("ORQ_REGISTRY", registry.c_str(), 1);
+    const Result reg = run("register " + quote(missing) + " " + quote(notALibrary) + " " +
+                           quote(ORQ_TEST_PLUGIN_DIR "/passthrough_second_dx.so"));
+    const Result list = run("list");
+    const Result unreg = run("unregister " + quote(notALibrary) + " " +
+                             quote(ORQ_TEST_PLUGIN_DIR "/passthrough_second_dx.so"));
+    const Result listAfter = run("list");
+    setenv("ORQ_REGISTRY", (dir_ / "registry").c_str(), 1);
+
+    EXPECT_NE(reg.exitCode, 0) << "any failure fails the command";
+    EXPECT_NE(reg.err.find(missing), std::string::npos) << reg.err;
+    EXPECT_NE(reg.err.find(notALibrary), std::string::npos) << reg.err;
+    EXPECT_NE(reg.out.find("registered Orq Passthrough Second"), std::string::npos) << reg.out;
+    EXPECT_NE(list.out.find("Orq Passthrough Second  {"), std::string::npos) << list.out;
+    EXPECT_NE(unreg.exitCode, 0);
+    EXPECT_NE(unreg.err.find(notALibrary), std::string::npos) << unreg.err;
+    EXPECT_EQ(listAfter.out.find("Orq Passthrough Second  {"), std::string::npos)
+        << "unregistered despite the failure before it: " << listAfter.out;
+}
+
 TEST_F(OrqCli, truncated_registry_gives_a_clear_error_and_is_left_as_it_was) {
     const std::string registry = path("truncated-registry");
     const std::string env = "ORQ_REGISTRY=" + quote(registry) + " ";

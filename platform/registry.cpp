@@ -13,7 +13,14 @@
 // end line, so a file cut anywhere is recognised as broken. Writers hold an exclusive flock on
 // "<file>.lock", re-read the file, write a temporary file beside it, fsync it and rename it over
 // the registry; readers hold a shared lock. A broken file is never rewritten: every call fails
-// with ERROR_BADDB until someone repairs or removes it.
+// with ERROR_BADDB until someone repairs or removes it. A file that is not a regular file or is
+// larger than kMaxFileBytes is refused the same way, before it is read. Temporary files left by
+// a writer that was killed are removed by the next write (writers only make them under the lock,
+// so any one found by the lock's holder is stale).
+//
+// A transaction (PlatformRegistryBeginTransaction/End) holds the exclusive lock from begin to end
+// and keeps the registry in memory: calls inside it, from the thread that began it, read and
+// change that copy, and the end writes it once. Other threads of the process wait for the end.
 #include <windows.h>
 
 #include <algorithm>
@@ -29,6 +36,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/file.h>
@@ -41,6 +49,8 @@ constexpr const char* kHeaderLine = "orq-registry 1";
 constexpr const char* kEndLine = "end";
 constexpr size_t kMaxKeyNameChars = 255; // one path component, as on Windows
 constexpr size_t kMaxValueNameChars = 16383;
+constexpr off_t kMaxFileBytes = off_t(64) << 20;
+constexpr const char* kTemporaryInfix = ".tmp.";
 
 // ---------------------------------------------------------------------------------------------
 // In-memory model. Maps are keyed by the lower-case form; the stored form keeps the given case.
@@ -314,8 +324,13 @@ bool parse(const std::string& content, Registry* registry, std::string* reason) 
 
 class FileLock {
   public:
-    ~FileLock() {
+    FileLock() = default;
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+    ~FileLock() { release(); }
+    void release() {
         if (fd_ >= 0) close(fd_); // closing releases the flock
+        fd_ = -1;
     }
     // Returns 0 or an errno value.
     int acquire(const std::string& lockPath, bool exclusive) {
@@ -334,13 +349,32 @@ class FileLock {
 
 // Reads and parses the registry file; a missing file is an empty registry.
 LONG readRegistry(const std::string& path, Registry* registry) {
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0) {
+        if (errno == ENOENT) {
+            *registry = Registry();
+            return ERROR_SUCCESS;
+        }
+        return fail(ERROR_BADDB, "registry " + path + ": cannot be read: " + std::strerror(errno));
+    }
+    if (!S_ISREG(info.st_mode))
+        return fail(ERROR_BADDB, "registry " + path + ": not a regular file");
+    if (info.st_size > kMaxFileBytes)
+        return fail(ERROR_BADDB, "registry " + path + ": larger than " +
+                                     std::to_string(kMaxFileBytes >> 20) + " MiB");
+    // O_NONBLOCK: should the path turn into a FIFO after the check, opening it does not hang.
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         if (errno == ENOENT) {
             *registry = Registry();
             return ERROR_SUCCESS;
         }
         return fail(ERROR_BADDB, "registry " + path + ": cannot be read: " + std::strerror(errno));
+    }
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > kMaxFileBytes) {
+        close(fd);
+        return fail(ERROR_BADDB, "registry " + path + ": not a regular file of at most " +
+                                     std::to_string(kMaxFileBytes >> 20) + " MiB");
     }
     std::string content;
     char buffer[65536];
@@ -355,6 +389,11 @@ LONG readRegistry(const std::string& path, Registry* registry) {
         }
         if (n == 0) break;
         content.append(buffer, static_cast<size_t>(n));
+        if (content.size() > static_cast<size_t>(kMaxFileBytes)) {
+            close(fd);
+            return fail(ERROR_BADDB, "registry " + path + ": larger than " +
+                                         std::to_string(kMaxFileBytes >> 20) + " MiB");
+        }
     }
     close(fd);
     std::string reason;
@@ -379,11 +418,30 @@ bool writeAll(int fd, const std::string& content) {
     return true;
 }
 
+// Removes "<file>.tmp.*" beside the registry. Called by the holder of the exclusive lock, so
+// every such file belongs to a writer that died before its rename.
+void removeStaleTemporaries(const std::string& path) {
+    const std::string folder = folderOf(path);
+    const size_t slash = path.rfind('/');
+    const std::string prefix =
+        (slash == std::string::npos ? path : path.substr(slash + 1)) + kTemporaryInfix;
+    DIR* dir = opendir(folder.c_str());
+    if (dir == nullptr) return;
+    std::vector<std::string> stale;
+    while (dirent* entry = readdir(dir))
+        if (std::strncmp(entry->d_name, prefix.c_str(), prefix.size()) == 0)
+            stale.push_back(folder + "/" + entry->d_name);
+    closedir(dir);
+    for (const std::string& name : stale)
+        unlink(name.c_str()); // a failure here only leaves litter; the write goes on
+}
+
 // Replaces the registry file with content: temporary file, fsync, rename, fsync of the folder.
 LONG writeRegistry(const std::string& path, const std::string& content) {
     static std::atomic<unsigned> sequence{0};
-    const std::string temporary =
-        path + ".tmp." + std::to_string(getpid()) + "." + std::to_string(sequence.fetch_add(1));
+    removeStaleTemporaries(path);
+    const std::string temporary = path + kTemporaryInfix + std::to_string(getpid()) + "." +
+                                  std::to_string(sequence.fetch_add(1));
     int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) return writeFailure(path, "cannot create temporary file", errno);
     if (!writeAll(fd, content) || fsync(fd) != 0) {
@@ -417,8 +475,38 @@ LONG resolvePath(std::string* path) {
     return ERROR_SUCCESS;
 }
 
+// Takes the exclusive lock, making the registry's folder when it is missing.
+LONG lockForWriting(const std::string& path, FileLock& lock) {
+    int error = lock.acquire(path + ".lock", true);
+    if (error == ENOENT) {
+        if (!makeFolders(folderOf(path))) return writeFailure(path, "cannot create folder", errno);
+        error = lock.acquire(path + ".lock", true);
+    }
+    if (error != 0) return writeFailure(path, "cannot lock", error);
+    return ERROR_SUCCESS;
+}
+
+// The open transaction of this process. transactionMutex is held by the thread that began it
+// from begin to end, and by every call for its duration, so a call sees a transaction only when
+// its own thread began it.
+struct Transaction {
+    int depth = 0;
+    std::string path;
+    FileLock lock;
+    Registry registry;
+    bool changed = false;
+    bool abandoned = false; // an inner end without commit: the outermost end writes nothing
+};
+std::recursive_mutex transactionMutex;
+Transaction& transaction() {
+    static auto* open = new Transaction(); // outlives every static destructor
+    return *open;
+}
+
 // Runs read(registry) under a shared lock.
 template <class Read> LONG withRegistryRead(Read&& readOperation) {
+    std::lock_guard<std::recursive_mutex> guard(transactionMutex);
+    if (Transaction& t = transaction(); t.depth > 0) return readOperation(t.registry, t.path);
     std::string path;
     if (LONG rc = resolvePath(&path); rc != ERROR_SUCCESS) return rc;
     FileLock lock;
@@ -433,15 +521,17 @@ template <class Read> LONG withRegistryRead(Read&& readOperation) {
 
 // Runs change(registry, changed) under the exclusive lock and writes the file when changed.
 template <class Change> LONG withRegistryChange(Change&& change) {
+    std::lock_guard<std::recursive_mutex> guard(transactionMutex);
+    if (Transaction& t = transaction(); t.depth > 0) {
+        bool changed = false;
+        LONG rc = change(t.registry, t.path, changed);
+        t.changed = t.changed || changed;
+        return rc;
+    }
     std::string path;
     if (LONG rc = resolvePath(&path); rc != ERROR_SUCCESS) return rc;
     FileLock lock;
-    int error = lock.acquire(path + ".lock", true);
-    if (error == ENOENT) {
-        if (!makeFolders(folderOf(path))) return writeFailure(path, "cannot create folder", errno);
-        error = lock.acquire(path + ".lock", true);
-    }
-    if (error != 0) return writeFailure(path, "cannot lock", error);
+    if (LONG rc = lockForWriting(path, lock); rc != ERROR_SUCCESS) return rc;
     Registry registry;
     if (LONG rc = readRegistry(path, &registry); rc != ERROR_SUCCESS) return rc;
     bool changed = false;
@@ -779,6 +869,46 @@ LONG RegCloseKey(HKEY key) {
     }
     delete key;
     return ERROR_SUCCESS;
+}
+
+LONG PlatformRegistryBeginTransaction() {
+    transactionMutex.lock();
+    Transaction& t = transaction();
+    if (t.depth > 0) {
+        ++t.depth;
+        return ERROR_SUCCESS;
+    }
+    LONG rc = resolvePath(&t.path);
+    if (rc == ERROR_SUCCESS) rc = lockForWriting(t.path, t.lock);
+    if (rc == ERROR_SUCCESS) rc = readRegistry(t.path, &t.registry);
+    if (rc != ERROR_SUCCESS) {
+        t.lock.release();
+        transactionMutex.unlock();
+        return rc;
+    }
+    t.changed = t.abandoned = false;
+    t.depth = 1;
+    return ERROR_SUCCESS;
+}
+
+LONG PlatformRegistryEndTransaction(BOOL commit) {
+    Transaction& t = transaction();
+    {
+        std::lock_guard<std::recursive_mutex> guard(transactionMutex);
+        if (t.depth == 0) return fail(ERROR_INVALID_PARAMETER, "registry: no transaction to end");
+    }
+    // This thread holds the mutex since its begin (a thread without a transaction would have
+    // seen depth 0 above only after waiting for the one that has it).
+    LONG rc = ERROR_SUCCESS;
+    if (!commit) t.abandoned = true;
+    if (--t.depth == 0) {
+        if (!t.abandoned && t.changed) rc = writeRegistry(t.path, serialize(t.registry));
+        t.registry = Registry();
+        t.changed = t.abandoned = false;
+        t.lock.release();
+    }
+    transactionMutex.unlock();
+    return rc;
 }
 
 void PlatformRegistryError(char* text, DWORD size) {

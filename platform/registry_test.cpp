@@ -3,17 +3,21 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 #include <optional>
+#include <thread>
 #include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include <dirent.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -486,6 +490,113 @@ TEST_F(RegistryTest, an_unreadable_registry_fails_with_bad_database) {
     EXPECT_EQ(RegOpenKeyA(HKEY_CLASSES_ROOT, "X", &key), ERROR_BADDB);
     EXPECT_EQ(createKey("X"), ERROR_BADDB);
     EXPECT_NE(lastRegistryError().find(file_), std::string::npos) << lastRegistryError();
+}
+
+// Runs call in a child process that is stopped after a few seconds, so that a call blocking on
+// a FIFO or reading an endless device fails the test instead of hanging it. The child's exit
+// status is the call's result masked to 8 bits; 255 means it timed out or died.
+int resultInChild(LONG (*call)()) {
+    pid_t pid = fork();
+    if (pid == 0) {
+        alarm(10);
+        _exit(static_cast<int>(call()) & 0xff);
+    }
+    int status = 0;
+    if (pid < 0 || waitpid(pid, &status, 0) != pid) return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 255;
+}
+
+TEST_F(RegistryTest, a_stale_temporary_of_a_killed_writer_is_removed_by_the_next_write) {
+    ASSERT_EQ(createKey("Before"), ERROR_SUCCESS);
+    writeBytes(file_ + ".tmp.99999999.0", "orq-registry 1\nkey\tHalf"); // cut off by the kill
+    writeBytes(file_ + ".tmp.1.7", "");
+    writeBytes(folder_ + "/other.tmp.1.0", "not ours");
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyA(HKEY_CLASSES_ROOT, "Before", &key), ERROR_SUCCESS);
+    RegCloseKey(key);
+    EXPECT_EQ(folderEntries(folder_).size(), 5u) << "a read leaves them";
+    ASSERT_EQ(createKey("After"), ERROR_SUCCESS);
+    EXPECT_EQ(folderEntries(folder_),
+              (std::vector<std::string>{"other.tmp.1.0", "registry", "registry.lock"}));
+}
+
+TEST_F(RegistryTest, a_registry_that_is_no_regular_file_or_too_large_is_refused_before_reading) {
+    auto open = []() -> LONG {
+        HKEY key = nullptr;
+        return RegOpenKeyA(HKEY_CLASSES_ROOT, "X", &key);
+    };
+    auto create = []() -> LONG { return createKey("X"); };
+
+    ASSERT_EQ(createKey("Small"), ERROR_SUCCESS);
+    constexpr off_t kLimitBytes = off_t(64) << 20;
+    ASSERT_EQ(truncate(file_.c_str(), kLimitBytes + 1), 0); // sparse: costs no disk
+    EXPECT_EQ(open(), ERROR_BADDB);
+    EXPECT_EQ(create(), ERROR_BADDB);
+    const std::string message = lastRegistryError();
+    EXPECT_NE(message.find(file_), std::string::npos) << message;
+    EXPECT_NE(message.find("64 MiB"), std::string::npos) << "refused for its size: " << message;
+    struct stat info {};
+    ASSERT_EQ(stat(file_.c_str(), &info), 0);
+    EXPECT_EQ(info.st_size, kLimitBytes + 1) << "left as it is";
+    unlink(file_.c_str());
+
+    ASSERT_EQ(mkfifo(file_.c_str(), 0600), 0);
+    // Asserted: the same call in this process would block on the FIFO.
+    ASSERT_EQ(resultInChild(open), ERROR_BADDB & 0xff) << "a FIFO";
+    ASSERT_EQ(resultInChild(create), ERROR_BADDB & 0xff) << "a FIFO";
+    EXPECT_EQ(open(), ERROR_BADDB);
+    EXPECT_NE(lastRegistryError().find(file_), std::string::npos) << lastRegistryError();
+    EXPECT_EQ(lastRegistryError().find('\n'), std::string::npos) << lastRegistryError();
+    unlink(file_.c_str());
+
+    // /dev/zero reached through a link in the scratch folder, so the lock file lands there too.
+    const std::string device = folder_ + "/zero";
+    ASSERT_EQ(symlink("/dev/zero", device.c_str()), 0);
+    setenv("ORQ_REGISTRY", device.c_str(), 1);
+    ASSERT_EQ(resultInChild(open), ERROR_BADDB & 0xff) << "an endless device";
+    EXPECT_EQ(open(), ERROR_BADDB);
+    EXPECT_NE(lastRegistryError().find(device), std::string::npos) << lastRegistryError();
+    setenv("ORQ_REGISTRY", file_.c_str(), 1);
+}
+
+TEST_F(RegistryTest, a_transaction_writes_once_at_its_end_and_an_abandoned_one_writes_nothing) {
+    ASSERT_EQ(createKey("Kept"), ERROR_SUCCESS);
+    const std::string before = readBytes(file_);
+
+    ASSERT_EQ(PlatformRegistryBeginTransaction(), ERROR_SUCCESS);
+    HKEY key = nullptr;
+    ASSERT_EQ(createKey("CLSID\\{1}\\InprocServer32", &key), ERROR_SUCCESS);
+    ASSERT_EQ(setString(key, nullptr, "/lib/one.so"), ERROR_SUCCESS);
+    ASSERT_EQ(PlatformRegistryBeginTransaction(), ERROR_SUCCESS) << "nested begin";
+    ASSERT_EQ(setString(key, "ThreadingModel", "Both"), ERROR_SUCCESS);
+    ASSERT_EQ(PlatformRegistryEndTransaction(TRUE), ERROR_SUCCESS);
+    EXPECT_EQ(queryString(key, nullptr).value_or("?"), "/lib/one.so") << "reads see the changes";
+    EXPECT_EQ(readBytes(file_), before) << "nothing written before the outermost end";
+
+    std::atomic<bool> otherThreadDone{false};
+    std::thread other([&] {
+        EXPECT_EQ(createKey("FromOtherThread"), ERROR_SUCCESS);
+        otherThreadDone = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_FALSE(otherThreadDone) << "another thread waits for the end";
+    ASSERT_EQ(PlatformRegistryEndTransaction(TRUE), ERROR_SUCCESS);
+    other.join();
+    EXPECT_NE(readBytes(file_).find("ThreadingModel"), std::string::npos);
+    EXPECT_NE(readBytes(file_).find("FromOtherThread"), std::string::npos);
+    const std::string committed = readBytes(file_);
+
+    ASSERT_EQ(PlatformRegistryBeginTransaction(), ERROR_SUCCESS);
+    ASSERT_EQ(RegDeleteKeyA(HKEY_CLASSES_ROOT, "CLSID\\{1}\\InprocServer32"), ERROR_SUCCESS);
+    ASSERT_EQ(PlatformRegistryEndTransaction(FALSE), ERROR_SUCCESS);
+    EXPECT_EQ(readBytes(file_), committed) << "an abandoned transaction writes nothing";
+    EXPECT_EQ(queryString(key, nullptr).value_or("?"), "/lib/one.so");
+    RegCloseKey(key);
+    EXPECT_EQ(PlatformRegistryEndTransaction(TRUE), ERROR_INVALID_PARAMETER) << "none open";
+
+    writeBytes(file_, "broken\n");
+    EXPECT_EQ(PlatformRegistryBeginTransaction(), ERROR_BADDB);
+    EXPECT_EQ(createKey("AfterFailedBegin"), ERROR_BADDB) << "no transaction was left open";
 }
 
 // ----------------------------------------------------------------------------------------------

@@ -262,6 +262,50 @@ HRESULT registerClass(const ClassEntry& entry, const std::string& libraryPath) {
     return HRESULT_FROM_WIN32(rc);
 }
 
+// Removes the filter's and the property page's entries, the filter's own registrations first.
+HRESULT unregisterClasses() {
+    std::vector<ClassEntry> table = classTable();
+    for (auto entry = table.rbegin(); entry != table.rend(); ++entry) {
+        IAMovieSetup* setup = nullptr;
+        HRESULT hr = CoCreateInstance(entry->classId, nullptr, CLSCTX_INPROC_SERVER,
+                                      IID_IAMovieSetup, reinterpret_cast<void**>(&setup));
+        if (SUCCEEDED(hr)) {
+            hr = setup->Unregister();
+            setup->Release();
+        }
+        if (FAILED(hr) && hr != E_NOINTERFACE && hr != kFilterNotRegistered &&
+            hr != REGDB_E_CLASSNOTREG)
+            return hr;
+        const LONG rc = deleteKeyTree("CLSID\\" + guidString(entry->classId));
+        if (rc != ERROR_SUCCESS) return HRESULT_FROM_WIN32(rc);
+    }
+    return S_OK;
+}
+
+// Holds the registry's lock across one library's registration or unregistration, so that a
+// concurrent one of the same library sees its entry whole or not at all. Nothing is written
+// unless the whole operation succeeded.
+class RegistryTransaction {
+  public:
+    RegistryTransaction() : rc_(PlatformRegistryBeginTransaction()) {}
+    RegistryTransaction(const RegistryTransaction&) = delete;
+    RegistryTransaction& operator=(const RegistryTransaction&) = delete;
+    ~RegistryTransaction() {
+        if (rc_ == ERROR_SUCCESS && !ended_) PlatformRegistryEndTransaction(FALSE);
+    }
+    LONG began() const { return rc_; }
+    // Ends and writes when result succeeded; the write's failure becomes the result.
+    HRESULT end(HRESULT result) {
+        ended_ = true;
+        const LONG rc = PlatformRegistryEndTransaction(SUCCEEDED(result) ? TRUE : FALSE);
+        return SUCCEEDED(result) && rc != ERROR_SUCCESS ? HRESULT_FROM_WIN32(rc) : result;
+    }
+
+  private:
+    LONG rc_;
+    bool ended_ = false;
+};
+
 // Loading and unloading let nothing out: a library without a default set starts every instance
 // from its own defaults.
 __attribute__((constructor)) void attachLibrary() {
@@ -313,32 +357,21 @@ DX_EXPORT HRESULT DllRegisterServer() {
     return componentResult([&]() -> HRESULT {
         char path[4096];
         if (GetModuleFileNameA(moduleHandle(), path, sizeof path) == 0) return E_FAIL;
+        RegistryTransaction transaction;
+        if (transaction.began() != ERROR_SUCCESS) return HRESULT_FROM_WIN32(transaction.began());
         HRESULT result = S_OK;
         for (const ClassEntry& entry : classTable())
-            result = registerClass(entry, path);
-        return result;
+            if (SUCCEEDED(result)) result = registerClass(entry, path);
+        return transaction.end(result);
     });
 }
 
 // [ui-thread] allocates. Failure: E_OUTOFMEMORY or E_FAIL.
 DX_EXPORT HRESULT DllUnregisterServer() {
     return componentResult([&]() -> HRESULT {
-        std::vector<ClassEntry> table = classTable();
-        for (auto entry = table.rbegin(); entry != table.rend(); ++entry) {
-            IAMovieSetup* setup = nullptr;
-            HRESULT hr = CoCreateInstance(entry->classId, nullptr, CLSCTX_INPROC_SERVER,
-                                          IID_IAMovieSetup, reinterpret_cast<void**>(&setup));
-            if (SUCCEEDED(hr)) {
-                hr = setup->Unregister();
-                setup->Release();
-            }
-            if (FAILED(hr) && hr != E_NOINTERFACE && hr != kFilterNotRegistered &&
-                hr != REGDB_E_CLASSNOTREG)
-                return hr;
-            const LONG rc = deleteKeyTree("CLSID\\" + guidString(entry->classId));
-            if (rc != ERROR_SUCCESS) return HRESULT_FROM_WIN32(rc);
-        }
-        return S_OK;
+        RegistryTransaction transaction;
+        if (transaction.began() != ERROR_SUCCESS) return HRESULT_FROM_WIN32(transaction.began());
+        return transaction.end(unregisterClasses());
     });
 }
 

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -136,6 +138,62 @@ TEST_F(Deliverable, registration_writes_the_class_keys_and_unregistration_remove
     EXPECT_FALSE(keyExists("Filter\\" + id(kFilterId)))
         << "the filter's own unregistration removes it";
     EXPECT_EQ(unregisterServer(), S_OK) << "keys already gone count as removed";
+}
+
+// Two processes, one registering and one unregistering the same library, released at once:
+// afterwards every key the registration writes is there, or none is.
+TEST_F(Deliverable, concurrent_register_and_unregister_leave_the_entry_whole_or_absent) {
+    auto registerServer = exported<DllRegisterServerFn>(library_, "DllRegisterServer");
+    auto unregisterServer = exported<DllRegisterServerFn>(library_, "DllUnregisterServer");
+    const std::string filter = "CLSID\\" + id(kFilterId), page = "CLSID\\" + id(kPageId);
+    const std::string libraryPath = fs::canonical(kLibrary).string();
+    constexpr int kRounds = 30;
+    int partialRounds = 0, completeRounds = 0;
+    for (int round = 0; round < kRounds; ++round) {
+        int start[2];
+        ASSERT_EQ(pipe(start), 0);
+        pid_t children[2];
+        for (int which = 0; which < 2; ++which) {
+            children[which] = fork();
+            ASSERT_GE(children[which], 0);
+            if (children[which] == 0) {
+                close(start[1]);
+                char go = 0;
+                if (read(start[0], &go, 1) != 1) _exit(3);
+                const HRESULT hr = which == 0 ? registerServer() : unregisterServer();
+                _exit(hr == S_OK ? 0 : 1);
+            }
+        }
+        close(start[0]);
+        ASSERT_EQ(write(start[1], "gg", 2), 2); // both children start at once
+        close(start[1]);
+        for (pid_t child : children) {
+            int status = 0;
+            ASSERT_EQ(waitpid(child, &status, 0), child);
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+                << "round " << round << ": a registration call failed, status " << status;
+        }
+        const bool complete =
+            readString(filter, nullptr) == "Orq Passthrough" &&
+            readString(filter + "\\InprocServer32", nullptr) == libraryPath &&
+            readString(filter + "\\InprocServer32", "ThreadingModel") == "Both" &&
+            readDword(filter + "\\Pins\\Input", "Direction") == 0u &&
+            readDword(filter + "\\Pins\\Output", "Direction") == 1u &&
+            readString("Filter\\" + id(kFilterId), nullptr) == "Orq Passthrough" &&
+            readString(page, nullptr) == "Orq Passthrough PropertyPage" &&
+            readString(page + "\\InprocServer32", nullptr) == libraryPath;
+        const bool absent =
+            !keyExists(filter) && !keyExists(page) && !keyExists("Filter\\" + id(kFilterId));
+        if (complete) ++completeRounds;
+        if (!complete && !absent) {
+            ++partialRounds;
+            ADD_FAILURE() << "round " << round << ": partial entry, library path \""
+                          << readString(filter + "\\InprocServer32", nullptr) << "\"";
+        }
+        ASSERT_EQ(unregisterServer(), S_OK); // the next round starts from nothing
+    }
+    EXPECT_EQ(partialRounds, 0) << "of " << kRounds << " rounds (" << completeRounds
+                                << " ended registered)";
 }
 
 TEST_F(Deliverable, class_factory_and_unloading_follow_the_live_filter) {

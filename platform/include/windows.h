@@ -235,6 +235,12 @@ WINAPI_EXPORT LONG RegCloseKey(HKEY key);
 WINAPI_EXPORT void PlatformRegistryError(char* text, DWORD size);
 // The registry file's path.
 WINAPI_EXPORT void PlatformRegistryPath(char* path, DWORD size);
+// A transaction holds the registry's exclusive lock from begin to end; the calls of the thread
+// that began it work on one copy, written once by the outermost end when every end committed.
+// Other threads wait for the end. Nested begins count. Begin fails as any call would (the file
+// cannot be locked or read); the transaction is then not open.
+WINAPI_EXPORT LONG PlatformRegistryBeginTransaction();
+WINAPI_EXPORT LONG PlatformRegistryEndTransaction(BOOL commit);
 
 // Windows and messages: classes, top-level and child windows, per-thread message queues.
 struct POINT {
