@@ -42,6 +42,31 @@ using HINSTANCE = void*;
 using HMODULE = void*;
 using HWND = struct HWND__*;
 
+// Graphics handles and colours, shared by the window system (winuser.h) and drawing (wingdi.h).
+using HDC = struct HDC__*;
+using HGDIOBJ = struct HGDIOBJ__*;
+using HBITMAP = struct HBITMAP__*;
+using HPALETTE = struct HPALETTE__*;
+using HPEN = struct HPEN__*;
+using HFONT = struct HFONT__*;
+using HRSRC = struct HRSRC__*;
+using HGLOBAL = void*;
+using HACCEL = struct HACCEL__*;
+using COLORREF = DWORD; // 0x00BBGGRR
+constexpr COLORREF RGB(BYTE red, BYTE green, BYTE blue) {
+    return static_cast<COLORREF>(red) | (static_cast<COLORREF>(green) << 8) |
+           (static_cast<COLORREF>(blue) << 16);
+}
+constexpr BYTE GetRValue(COLORREF colour) {
+    return static_cast<BYTE>(colour & 0xff);
+}
+constexpr BYTE GetGValue(COLORREF colour) {
+    return static_cast<BYTE>((colour >> 8) & 0xff);
+}
+constexpr BYTE GetBValue(COLORREF colour) {
+    return static_cast<BYTE>((colour >> 16) & 0xff);
+}
+
 constexpr BOOL TRUE = 1;
 constexpr BOOL FALSE = 0;
 constexpr DWORD INFINITE = 0xffffffffu;
@@ -331,3 +356,10 @@ WINAPI_EXPORT LONG_PTR GetWindowLongPtrA(HWND window, int index);
 WINAPI_EXPORT DWORD GetWindowThreadProcessId(HWND window, DWORD* processId);
 
 } // extern "C"
+
+// The other interface families, one header each.
+#include "wingdi.h"    // drawing: device contexts, bitmaps, palettes, pens, brushes
+#include "winfont.h"   // fonts and text
+#include "winres.h"    // resources and version information
+#include "winuser.h"   // window system beyond the basics above: paint, input, timers, dialogs
+

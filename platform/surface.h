@@ -1,0 +1,71 @@
+// Inside the platform library only (not installed with include/): how the window system, the
+// drawing code, the text code and the display meet.
+//
+// Every top-level window owns one Surface holding its whole window (non-client area included).
+// A device context draws into a Surface: a window's (through the window system) or a memory
+// bitmap's. Coordinates given to a device context are logical; `origin` turns them into the
+// surface's pixel coordinates, and every pixel written is clipped to `clip` (surface
+// coordinates). A Surface of a palette display (8 bits per pixel) stores system palette
+// indices; otherwise 0x00RRGGBB.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <vector>
+
+namespace platform {
+
+struct Surface {
+    int width = 0;
+    int height = 0;
+    int bitsPerPixel = 32; // 32: 0x00RRGGBB per pixel; 8: a system palette index per pixel
+    std::vector<uint32_t> pixels; // width * height, row 0 at the top
+};
+
+// Base of every GDI object; HGDIOBJ, HBITMAP, HPEN, HFONT, HPALETTE and HBRUSH point to one.
+enum class GdiKind { Pen, Brush, Bitmap, Palette, Font };
+struct GdiObject {
+    explicit GdiObject(GdiKind objectKind) : kind(objectKind) {}
+    virtual ~GdiObject() = default;
+    GdiKind kind;
+    int selectedInto = 0; // device contexts that hold the object selected
+};
+
+// The part of a window a device context draws on: the top-level window's surface, where the
+// window's (client or whole-window) origin lies in it, and the visible part of the window in
+// surface coordinates (the window's area cut by every ancestor's client area).
+struct WindowDrawArea {
+    Surface* surface = nullptr;
+    POINT origin{};
+    RECT clip{};
+};
+// Implemented by the window system. False for a window that does not exist or is hidden
+// (nothing to draw on).
+bool windowDrawArea(HWND window, bool wholeWindow, WindowDrawArea* area);
+// Implemented by the window system: the surface of `window`'s top-level window changed inside
+// `dirty` (surface coordinates); passes it on to the display.
+void surfaceChanged(HWND window, const RECT& dirty);
+
+// Implemented by the drawing code: a device context on a window (the client area or, for
+// GetWindowDC and non-client painting, the whole window), and its release.
+HDC openWindowDC(HWND window, bool wholeWindow);
+void closeWindowDC(HDC dc);
+
+// The display a top-level window's pixels go to. The default keeps them in memory; a live
+// display (a window on an X server) implements the same interface.
+class Display {
+public:
+    virtual ~Display() = default;
+    // A top-level window appeared, changed size or title, was shown or hidden, or went away.
+    virtual void windowCreated(HWND window, const Surface& surface) = 0;
+    virtual void windowChanged(HWND window, const Surface& surface, bool visible) = 0;
+    virtual void windowDestroyed(HWND window) = 0;
+    // Pixels inside `dirty` (surface coordinates) changed.
+    virtual void present(HWND window, const Surface& surface, const RECT& dirty) = 0;
+};
+// The display in use (the headless one unless another was installed).
+Display& display();
+void installDisplay(Display* replacement); // null puts back the headless display
+
+} // namespace platform
