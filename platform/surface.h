@@ -52,6 +52,36 @@ void surfaceChanged(HWND window, const RECT& dirty);
 HDC openWindowDC(HWND window, bool wholeWindow);
 void closeWindowDC(HDC dc);
 
+// A device context (HDC points to one). Owned by the drawing code; the text code reads the
+// target, the selected font and the text attributes, and writes pixels through
+// surfacePixel/pixelColour below.
+struct DeviceContext {
+    Surface* surface = nullptr;  // where pixels go: a window's surface or the selected bitmap's
+    POINT origin{};              // surface position of logical (0, 0)
+    RECT clip{};                 // surface coordinates; nothing is written outside it
+    HWND window = nullptr;       // the window of a window DC, null for a memory DC
+    GdiObject* bitmap = nullptr; // selected bitmap (memory DC)
+    GdiObject* pen = nullptr;
+    GdiObject* brush = nullptr;
+    GdiObject* font = nullptr;
+    GdiObject* palette = nullptr;
+    COLORREF textColour = RGB(0, 0, 0);
+    COLORREF backgroundColour = RGB(255, 255, 255);
+    int backgroundMode = 2; // OPAQUE
+    POINT position{};       // current position (MoveToEx/LineTo)
+};
+// Implemented by the drawing code: the pixel value `colour` takes on `dc`'s surface (the
+// nearest system palette index on a palette display, honouring PALETTEINDEX and
+// PALETTERGB through the selected palette), and the colour a stored pixel shows.
+uint32_t surfacePixel(const DeviceContext& dc, COLORREF colour);
+COLORREF pixelColour(const Surface& surface, uint32_t pixel);
+
+// Implemented by the text code: the font a device context starts with, and the caption text of
+// a top-level window drawn by the window system's non-client painting (clipped to `clip`).
+GdiObject* defaultFont();
+void drawCaptionText(Surface& surface, const RECT& clip, int x, int y, const char* text,
+                     COLORREF colour);
+
 // The display a top-level window's pixels go to. The default keeps them in memory; a live
 // display (a window on an X server) implements the same interface.
 class Display {
