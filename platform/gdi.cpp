@@ -1010,11 +1010,20 @@ Box transfer(DC& dc, int64_t xDest, int64_t yDest, int64_t destWidth, int64_t de
     PatternSource pattern(dc);
     if (ropUsesPattern(rop) && pattern.empty()) return {0, 0, 0, 0};
     const bool plainCopy = usesSource && rop == ropIndex(SRCCOPY) && converter->identity();
+    // Unscaled and forwards: whole runs of columns copy at once.
+    const bool contiguous =
+        columns.back().dest - columns.front().dest == static_cast<int64_t>(columns.size()) - 1 &&
+        columns.back().source - columns.front().source == static_cast<int64_t>(columns.size()) - 1;
 
     for (const AxisPair& row : rows) {
         uint32_t* destRow = &dest.pixels[static_cast<size_t>(row.dest * dest.width)];
         const uint32_t* sourceRow =
             usesSource ? &source->pixels[static_cast<size_t>(row.source * source->width)] : nullptr;
+        if (plainCopy && contiguous) {
+            std::copy_n(sourceRow + columns.front().source, columns.size(),
+                        destRow + columns.front().dest);
+            continue;
+        }
         if (plainCopy) {
             for (const AxisPair& column : columns)
                 destRow[column.dest] = sourceRow[column.source];
@@ -2085,9 +2094,15 @@ int GetDIBits(HDC handle, HBITMAP bitmapHandle, UINT startScan, UINT scanLines, 
     for (UINT i = 0; i < lines; ++i) {
         const int row = surfaceRowOfDibRow(layout, static_cast<int>(startScan + i));
         const uint32_t* in = &surface.pixels[static_cast<size_t>(row) * layout.width];
+        uint8_t* outRow = out + static_cast<size_t>(i) * layout.stride;
+        if (surface.bitsPerPixel == 32 && layout.bits == 32 && layout.compression == BI_RGB) {
+            // 0x00RRGGBB in memory is the DIB's blue, green, red, 0.
+            std::memcpy(outRow, in, layout.stride);
+            continue;
+        }
         for (int x = 0; x < layout.width; ++x)
             colours[x] = packedFromColour(pixelColour(surface, in[x]));
-        encodeRow(layout, colours.data(), out + static_cast<size_t>(i) * layout.stride, &matcher);
+        encodeRow(layout, colours.data(), outRow, &matcher);
     }
     return static_cast<int>(lines);
 }
