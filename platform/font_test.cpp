@@ -654,27 +654,30 @@ TEST(Font, error_returns_follow_windows) {
 // Threads share one glyph cache.
 
 TEST(Font, threads_drawing_at_once_get_the_same_pixels_as_one_thread) {
-    const int heights[] = {12, 14, -9, 20};
-    auto draw = [](int height) {
-        Font font = fieldFont(height);
-        Canvas canvas(120, 30);
-        canvas.select(font);
-        for (int i = 0; i < 50; ++i)
-            TextOutA(canvas.hdc(), i % 7, 2, "-12.5 dB 0123", 13);
+    // Each thread renders every character at sizes of its own from the same faces, so the
+    // threads switch the shared faces' sizes under one another unless the cache is guarded.
+    std::string characters;
+    for (int c = 0x20; c < 0x100; ++c) characters += static_cast<char>(c);
+    auto draw = [&](int thread) {
+        Canvas canvas(400, 80);
+        for (int step = 0; step < 6; ++step) {
+            Font font = makeFont(-(8 + thread + 4 * step), step % 2 == 0 ? FW_MEDIUM : FW_BOLD,
+                                 thread % 2 == 0 ? "Arial" : "Small Fonts");
+            canvas.select(font);
+            RECT rect{0, 0, 400, 80};
+            DrawTextA(canvas.hdc(), characters.c_str(), -1, &rect, DT_WORDBREAK | DT_NOPREFIX);
+        }
         return canvas.surface.pixels;
     };
+    constexpr int kThreads = 4;
     std::vector<std::vector<uint32_t>> alone;
-    for (int height : heights)
-        alone.push_back(draw(height));
+    for (int i = 0; i < kThreads; ++i) alone.push_back(draw(i));
     PlatformSetFontRoot(nullptr); // empty every cache, so the threads render the glyphs anew
-    std::vector<std::vector<uint32_t>> together(4);
+    std::vector<std::vector<uint32_t>> together(kThreads);
     std::vector<std::thread> threads;
-    for (int i = 0; i < 4; ++i)
-        threads.emplace_back([&, i] { together[i] = draw(heights[i]); });
-    for (std::thread& thread : threads)
-        thread.join();
-    for (int i = 0; i < 4; ++i)
-        EXPECT_EQ(together[i], alone[i]) << "height " << heights[i];
+    for (int i = 0; i < kThreads; ++i) threads.emplace_back([&, i] { together[i] = draw(i); });
+    for (std::thread& thread : threads) thread.join();
+    for (int i = 0; i < kThreads; ++i) EXPECT_EQ(together[i] == alone[i], true) << "thread " << i;
 }
 
 } // namespace
