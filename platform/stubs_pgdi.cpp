@@ -35,9 +35,4 @@ bool windowDrawArea(HWND window, bool, WindowDrawArea* area) {
 
 void surfaceChanged(HWND, const RECT&) {}
 
-GdiObject* defaultFont() {
-    static GdiObject* font = new GdiObject(GdiKind::Font);
-    return font;
-}
-
 } // namespace platform

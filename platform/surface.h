@@ -75,6 +75,7 @@ struct DeviceContext {
     COLORREF backgroundColour = RGB(255, 255, 255);
     int backgroundMode = 2; // OPAQUE
     POINT position{};       // current position (MoveToEx/LineTo)
+    UINT textAlign = 0;     // SetTextAlign: TA_LEFT | TA_TOP | TA_NOUPDATECP
 };
 // Implemented by the drawing code: the pixel value `colour` takes on `dc`'s surface (the
 // nearest system palette index on a palette display, honouring PALETTEINDEX and
@@ -97,6 +98,9 @@ int fontObjectInfo(GdiObject* font, int size, void* buffer);
 GdiObject* defaultFont();
 void drawCaptionText(Surface& surface, const RECT& clip, int x, int y, const char* text,
                      COLORREF colour);
+// Implemented by the text code: the description a font was made from (GetObjectA on a font);
+// false for an object that is no font of the text code.
+bool fontDescription(const GdiObject& font, LOGFONTA* description);
 
 // The display a top-level window's pixels go to. The default keeps them in memory; a live
 // display (a window on an X server) implements the same interface.
