@@ -10,6 +10,9 @@
 
 namespace platform {
 
+// Visible outside the library for the platform's own tests.
+#define PLATFORM_TESTED __attribute__((visibility("default")))
+
 // Implemented by the window system: the shared system cursor `id` (IDC_ARROW, IDC_SIZENS, ...),
 // null for one it does not know. LoadCursorA with a null module hands over to it.
 HCURSOR systemCursor(LPCSTR id);
@@ -25,7 +28,7 @@ struct IconImage {
     std::vector<uint32_t> pixels; // width * height, 0xAARRGGBB, row 0 at the top; alpha 0 or 255
                                   // for images with a mask, any alpha for 32-bit images
 };
-bool isResourceIcon(const void* handle);
+PLATFORM_TESTED bool isResourceIcon(const void* handle);
 
 // A dialog template as its DLGTEMPLATE resource holds it (dialog units; strings in UTF-8). A
 // class or title given by number has an empty name and the number in the Id field.
@@ -56,12 +59,12 @@ struct DialogTemplate {
 constexpr DWORD kDialogSetFont = 0x40; // DS_SETFONT
 // Reads a DLGTEMPLATE (not the extended form); false for a block that is cut short or holds the
 // extended form.
-bool readDialogTemplate(const void* data, size_t size, DialogTemplate* dialog);
+PLATFORM_TESTED bool readDialogTemplate(const void* data, size_t size, DialogTemplate* dialog);
 
 // The module whose resource table is registered under the file `fileName` (a path as
 // GetModuleFileNameA gives it, any path to the same file, or the bare file name); null when no
 // loaded module has that file.
-HMODULE moduleOfFile(const char* fileName);
+PLATFORM_TESTED HMODULE moduleOfFile(const char* fileName);
 
 // UTF-16 (as resources hold text) to UTF-8.
 std::string utf8FromUtf16(const char16_t* text, size_t length);
