@@ -99,7 +99,7 @@ def packed_dib_from_bmp(data, where):
     if size > 40:  # a V4 or V5 header: keep its first 40 bytes (uncompressed RGB only)
         if compression != 0:
             fail(where, "bit-field bitmaps need the 40-byte header")
-        header = header[:40]
+        header = struct.pack("<I", 40) + header[4:40]
     return header + dib[size:size + table] + data[bits_offset:bits_offset + bits]
 
 

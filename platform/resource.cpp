@@ -294,7 +294,8 @@ IconImage* iconFromResource(const PlatformResource& resource, bool cursor) {
     const int bits = dib.header.biBitCount;
     const size_t maskStride = (static_cast<size_t>(width) + 31) / 32 * 4;
     const BYTE* mask = dib.bits + dib.stride * height;
-    const bool hasMask = mask + maskStride * height <= data + size;
+    const bool hasMask =
+        static_cast<size_t>(mask - data) + maskStride * static_cast<size_t>(height) <= size;
     const BYTE* colours = data + dib.header.biSize;
     bool anyAlpha = false;
     image.width = width;
