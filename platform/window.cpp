@@ -2628,6 +2628,13 @@ LRESULT DefWindowProcA(HWND handle, UINT message, WPARAM wParam, LPARAM lParam) 
     }
     case WM_SETCURSOR:
         return defaultSetCursor(handle, lParam);
+    case WM_NCLBUTTONDBLCLK:
+        // A quick second press on a caption button is a press; on the window menu it closes.
+        if (wParam == static_cast<WPARAM>(HTSYSMENU)) {
+            send(handle, WM_SYSCOMMAND, SC_CLOSE, lParam);
+            return 0;
+        }
+        [[fallthrough]];
     case WM_NCLBUTTONDOWN:
         if (wParam == static_cast<WPARAM>(HTCLOSE) || wParam == static_cast<WPARAM>(HTMINBUTTON) ||
             wParam == static_cast<WPARAM>(HTMAXBUTTON) || wParam == static_cast<WPARAM>(HTHELP)) {
