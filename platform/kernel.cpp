@@ -2,6 +2,8 @@
 // modules.
 #include <windows.h>
 
+#include "platform/clock.h"
+
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -393,7 +395,30 @@ HANDLE startThread(ThreadObject* t, size_t stackSize, DWORD* threadId) {
     return t;
 }
 
+// The manual clock (platform/clock.h): while on, GetTickCount returns manualTick.
+std::atomic<bool> manualClock{false};
+std::atomic<DWORD> manualTick{0};
+
+DWORD monotonicTick() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<DWORD>(now.tv_sec * 1000 + now.tv_nsec / 1000000);
+}
+
 } // namespace
+
+namespace platform {
+void setManualClock(bool on) {
+    if (on && !manualClock.load()) manualTick.store(monotonicTick());
+    manualClock.store(on);
+}
+bool manualClockOn() {
+    return manualClock.load();
+}
+void advanceManualClock(DWORD milliseconds) {
+    manualTick.fetch_add(milliseconds);
+}
+} // namespace platform
 
 extern "C" {
 
@@ -606,9 +631,8 @@ void SetLastError(DWORD error) {
 }
 
 DWORD GetTickCount() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<DWORD>(now.tv_sec * 1000 + now.tv_nsec / 1000000);
+    if (manualClock.load()) return manualTick.load();
+    return monotonicTick();
 }
 
 BOOL QueryPerformanceCounter(int64_t* count) {

@@ -1,6 +1,6 @@
-// User interface: message boxes and fatal exits. Headless: boxes are written to stderr and
-// answered with their default button, or with the answer a caller (a test) set beforehand when
-// that is one of the box's buttons.
+// User interface: message boxes, fatal exits, the clipboard, help and sounds. Headless: boxes are
+// written to stderr and answered with their default button, or with the answer a caller (a test)
+// set beforehand when that is one of the box's buttons.
 #include <windows.h>
 
 #include <algorithm>
@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <mutex>
 
 namespace {
@@ -80,6 +81,131 @@ void PlatformLastMessageBox(PlatformMessageBoxRecord* record) {
 void FatalAppExitA(UINT, LPCSTR message) {
     std::fprintf(stderr, "%s\n", message != nullptr ? message : "");
     std::exit(1);
+}
+
+} // extern "C"
+
+// ---------------------------------------------------------------------------------------------
+// The clipboard (one per process; the data handles are kept as given), help and sounds.
+
+namespace {
+struct Clipboard {
+    std::mutex mutex;
+    bool open = false;
+    DWORD openThread = 0;
+    std::map<UINT, HANDLE> data;
+};
+Clipboard& clipboard() {
+    static Clipboard* instance = new Clipboard();
+    return *instance;
+}
+bool openedByThisThread(const Clipboard& board) {
+    return board.open && board.openThread == GetCurrentThreadId();
+}
+
+std::mutex helpMutex;
+PlatformHelpRecord lastHelp{};
+std::atomic<int> beepCount{0};
+std::atomic<UINT> lastBeep{0};
+} // namespace
+
+extern "C" {
+
+BOOL OpenClipboard(HWND) {
+    Clipboard& board = clipboard();
+    std::lock_guard<std::mutex> guard(board.mutex);
+    if (board.open && board.openThread != GetCurrentThreadId()) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    board.open = true;
+    board.openThread = GetCurrentThreadId();
+    return TRUE;
+}
+
+BOOL CloseClipboard() {
+    Clipboard& board = clipboard();
+    std::lock_guard<std::mutex> guard(board.mutex);
+    if (!openedByThisThread(board)) {
+        SetLastError(ERROR_CLIPBOARD_NOT_OPEN);
+        return FALSE;
+    }
+    board.open = false;
+    board.openThread = 0;
+    return TRUE;
+}
+
+BOOL EmptyClipboard() {
+    Clipboard& board = clipboard();
+    std::lock_guard<std::mutex> guard(board.mutex);
+    if (!openedByThisThread(board)) {
+        SetLastError(ERROR_CLIPBOARD_NOT_OPEN);
+        return FALSE;
+    }
+    board.data.clear();
+    return TRUE;
+}
+
+HANDLE SetClipboardData(UINT format, HANDLE data) {
+    Clipboard& board = clipboard();
+    std::lock_guard<std::mutex> guard(board.mutex);
+    if (!openedByThisThread(board)) {
+        SetLastError(ERROR_CLIPBOARD_NOT_OPEN);
+        return nullptr;
+    }
+    if (format == 0 || data == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    board.data[format] = data;
+    return data;
+}
+
+HANDLE GetClipboardData(UINT format) {
+    Clipboard& board = clipboard();
+    std::lock_guard<std::mutex> guard(board.mutex);
+    if (!openedByThisThread(board)) {
+        SetLastError(ERROR_CLIPBOARD_NOT_OPEN);
+        return nullptr;
+    }
+    auto found = board.data.find(format);
+    if (found == board.data.end()) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    return found->second;
+}
+
+BOOL IsClipboardFormatAvailable(UINT format) {
+    Clipboard& board = clipboard();
+    std::lock_guard<std::mutex> guard(board.mutex);
+    return board.data.count(format) != 0 ? TRUE : FALSE;
+}
+
+BOOL WinHelpA(HWND window, LPCSTR helpFile, UINT command, uintptr_t data) {
+    std::lock_guard<std::mutex> guard(helpMutex);
+    copyText(lastHelp.file, sizeof lastHelp.file, helpFile);
+    lastHelp.command = command;
+    lastHelp.data = data;
+    lastHelp.window = window;
+    ++lastHelp.count;
+    return TRUE;
+}
+
+void PlatformLastHelp(PlatformHelpRecord* record) {
+    std::lock_guard<std::mutex> guard(helpMutex);
+    if (record != nullptr) *record = lastHelp;
+}
+
+BOOL MessageBeep(UINT type) {
+    lastBeep.store(type);
+    ++beepCount;
+    return TRUE;
+}
+
+int PlatformBeepCount(UINT* lastType) {
+    if (lastType != nullptr) *lastType = lastBeep.load();
+    return beepCount.load();
 }
 
 } // extern "C"

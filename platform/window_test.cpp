@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <future>
@@ -89,6 +90,16 @@ std::vector<UINT> messagesOf(const std::vector<Event>& seen) {
     return messages;
 }
 
+// The events of the given messages only, in order.
+std::vector<Event> only(const std::vector<Event>& seen, std::initializer_list<UINT> wanted) {
+    std::vector<Event> kept;
+    for (const Event& event : seen)
+        if (std::find(wanted.begin(), wanted.end(), event.message) != wanted.end())
+            kept.push_back(event);
+    return kept;
+}
+const std::initializer_list<UINT> kLifeMessages = {WM_CREATE, WM_DESTROY, WM_NCDESTROY, WM_CLOSE};
+
 // ----------------------------------------------------------------------------------------------
 // Classes
 
@@ -121,7 +132,7 @@ TEST_F(WindowTest, create_runs_wm_create_with_the_create_parameter_before_return
     int marker = 0;
     HWND window = create("Main", WS_OVERLAPPED, nullptr, &marker);
     ASSERT_NE(window, nullptr);
-    const std::vector<Event> seen = takeEvents();
+    const std::vector<Event> seen = only(takeEvents(), kLifeMessages);
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].message, WM_CREATE);
     EXPECT_EQ(seen[0].window, window);
@@ -135,14 +146,15 @@ TEST_F(WindowTest, create_runs_wm_create_with_the_create_parameter_before_return
     HWND refused = create("No", WS_OVERLAPPED, nullptr,
                           reinterpret_cast<void*>(static_cast<uintptr_t>(kRefuse)));
     EXPECT_EQ(refused, nullptr);
-    EXPECT_EQ(messagesOf(takeEvents()), (std::vector<UINT>{WM_CREATE, WM_DESTROY, WM_NCDESTROY}));
+    EXPECT_EQ(messagesOf(only(takeEvents(), kLifeMessages)),
+              (std::vector<UINT>{WM_CREATE, WM_DESTROY, WM_NCDESTROY}));
 
     EXPECT_EQ(create("Orphan", WS_CHILD), nullptr) << "a child window needs a parent";
     EXPECT_TRUE(DestroyWindow(window));
     EXPECT_FALSE(IsWindow(window));
     SetLastError(0);
     EXPECT_FALSE(DestroyWindow(window));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));
 }
 
 TEST_F(WindowTest, destroy_tells_the_parent_first_and_frees_children_first) {
@@ -154,7 +166,7 @@ TEST_F(WindowTest, destroy_tells_the_parent_first_and_frees_children_first) {
     takeEvents();
 
     ASSERT_TRUE(DestroyWindow(parent));
-    const std::vector<Event> seen = takeEvents();
+    const std::vector<Event> seen = only(takeEvents(), kLifeMessages);
     const std::vector<std::pair<HWND, UINT>> expected = {
         {parent, WM_DESTROY},   {first, WM_DESTROY},        {grandchild, WM_DESTROY},
         {second, WM_DESTROY},   {grandchild, WM_NCDESTROY}, {first, WM_NCDESTROY},
@@ -174,7 +186,7 @@ TEST_F(WindowTest, owned_windows_go_before_their_owner_and_close_destroys_by_def
     ASSERT_TRUE(owner && owned);
     takeEvents();
     ASSERT_TRUE(DestroyWindow(owner));
-    const std::vector<Event> seen = takeEvents();
+    const std::vector<Event> seen = only(takeEvents(), kLifeMessages);
     ASSERT_EQ(seen.size(), 4u);
     EXPECT_EQ(seen[0].window, owned);
     EXPECT_EQ(seen[1].window, owned);
@@ -186,7 +198,8 @@ TEST_F(WindowTest, owned_windows_go_before_their_owner_and_close_destroys_by_def
     takeEvents();
     EXPECT_EQ(SendMessageA(closing, WM_CLOSE, 0, 0), 0);
     EXPECT_FALSE(IsWindow(closing));
-    EXPECT_EQ(messagesOf(takeEvents()), (std::vector<UINT>{WM_CLOSE, WM_DESTROY, WM_NCDESTROY}));
+    EXPECT_EQ(messagesOf(only(takeEvents(), kLifeMessages)),
+              (std::vector<UINT>{WM_CLOSE, WM_DESTROY, WM_NCDESTROY}));
 }
 
 TEST_F(WindowTest, user_data_and_extra_bytes_hold_values_per_window) {
@@ -204,7 +217,7 @@ TEST_F(WindowTest, user_data_and_extra_bytes_hold_values_per_window) {
     DestroyWindow(a);
     SetLastError(0);
     EXPECT_EQ(GetWindowLongPtrA(a, GWLP_USERDATA), 0);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));
     DestroyWindow(b);
 }
 
@@ -280,7 +293,7 @@ TEST_F(WindowTest, peek_filters_by_window_and_range_and_no_remove_keeps_the_mess
     EXPECT_FALSE(PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE));
     SetLastError(0);
     EXPECT_FALSE(PostMessageA(a, WM_USER, 0, 0));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));
     EXPECT_EQ(GetMessageA(&message, a, 0, 0), -1) << "a bad window filter";
     EXPECT_EQ(SendMessageA(a, kAdd, 1, 2), 0);
     DestroyWindow(b);

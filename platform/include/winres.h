@@ -31,10 +31,6 @@ inline bool IS_INTRESOURCE(LPCSTR name) {
 #define RT_VERSION MAKEINTRESOURCEA(16)
 
 // Win32 error codes of resource lookups.
-constexpr LONG ERROR_NOT_SUPPORTED = 50;
-constexpr LONG ERROR_RESOURCE_DATA_NOT_FOUND = 1812; // the module has no resources
-constexpr LONG ERROR_RESOURCE_TYPE_NOT_FOUND = 1813;
-constexpr LONG ERROR_RESOURCE_NAME_NOT_FOUND = 1814;
 
 // The platform's own bitmaps (LoadBitmapA with a null module): the caption zoom button, normal
 // and pressed.
