@@ -14,8 +14,14 @@
 // draws.
 //
 // Pixels: on a 32-bit surface each glyph pixel blends the text colour over what is there by the
-// glyph's coverage; on a palette surface (8 bits) a pixel takes the text colour's index when the
-// coverage reaches one half and is left alone otherwise (no blending between palette entries).
+// glyph's coverage; on a palette (8-bit) or monochrome surface a pixel takes the text colour's
+// pixel value when the coverage reaches one half and is left alone otherwise (no blending
+// between palette entries).
+//
+// Locks: the text mutex is taken before the drawing code's (surfacePixel, and the tracking of
+// every new GDI object), never after it; what the drawing code calls while holding its own
+// (defaultFont, fontObjectInfo) takes no text lock. The default and caption fonts are made
+// while the library loads, so no thread ever waits for their construction.
 #include "platform/surface.h"
 
 #include <ft2build.h>
@@ -48,6 +54,7 @@ constexpr int kTransparentMode = 1; // SetBkMode's TRANSPARENT (OPAQUE is 2)
 constexpr UINT kGdiError = 0xffffffffu;
 constexpr size_t kMaxSizesPerFace = 64;
 constexpr unsigned kMonochromeCoverage = 128; // palette pixels from half coverage on
+constexpr int kBlendedBitsPerPixel = 32;
 constexpr int kScreenDpi = 96;
 constexpr LONG kCoordinateLimit = 1 << 29; // keeps surface coordinates far from overflow
 constexpr UINT kHorizontalAlignMask = TA_CENTER;
@@ -484,7 +491,7 @@ void drawRun(const Target& target, SizedFace& sized, const Run& run, int64_t x, 
     if (target.surface == nullptr || isEmpty(clip)) return;
     Surface& surface = *target.surface;
     const uint32_t textPixel = surfacePixel(*target.dc, target.dc->textColour);
-    const bool palette = surface.bitsPerPixel == 8;
+    const bool blended = surface.bitsPerPixel == kBlendedBitsPerPixel;
     const int64_t originX = x + target.origin.x;
     const int64_t baselineY = baseline + target.origin.y;
     walk(sized, run, [&](const Glyph& glyph, int64_t pen) {
@@ -501,11 +508,10 @@ void drawRun(const Target& target, SizedFace& sized, const Run& run, int64_t x, 
             for (int64_t column = firstColumn; column < endColumn; ++column) {
                 const unsigned a = coverage[column];
                 if (a == 0) continue;
-                if (palette) {
-                    if (a >= kMonochromeCoverage) pixels[column] = textPixel;
-                } else {
+                if (blended)
                     pixels[column] = a == 255 ? textPixel : blend(pixels[column], textPixel, a);
-                }
+                else if (a >= kMonochromeCoverage)
+                    pixels[column] = textPixel;
             }
         }
     });
@@ -523,12 +529,17 @@ FontObject& fontOf(const DeviceContext& dc) {
     return font != nullptr ? *font : *static_cast<FontObject*>(defaultFont());
 }
 
+// An HDC points to its DeviceContext.
+DeviceContext* contextOf(HDC handle) {
+    return reinterpret_cast<DeviceContext*>(handle);
+}
+
 bool beginCall(TextState& state, HDC handle, TextCall& call) {
     if (handle == nullptr) {
         SetLastError(ERROR_INVALID_HANDLE);
         return false;
     }
-    call.dc = reinterpret_cast<DeviceContext*>(handle);
+    call.dc = contextOf(handle);
     call.sized = resolve(state, fontOf(*call.dc));
     return call.sized != nullptr;
 }
@@ -763,6 +774,23 @@ WINAPI_EXPORT bool fontDescription(const GdiObject& font, LOGFONTA* description)
     return true;
 }
 
+// GetObjectA on a font (declared by the drawing code): the LOGFONTA, or its size when `buffer`
+// is null; the bytes copied, 0 for an object that is no font of ours.
+int fontObjectInfo(GdiObject* font, int size, void* buffer) {
+    LOGFONTA description{};
+    if (font == nullptr || !fontDescription(*font, &description)) return 0;
+    constexpr int kDescriptionBytes = static_cast<int>(sizeof(LOGFONTA));
+    if (buffer == nullptr) return kDescriptionBytes;
+    const int copied = std::clamp(size, 0, kDescriptionBytes);
+    std::memcpy(buffer, &description, static_cast<size_t>(copied));
+    return copied;
+}
+
+namespace {
+// The stock fonts are made while the library loads (see Locks at the top).
+[[maybe_unused]] const bool kStockFontsMade = (defaultFont(), captionFont(), true);
+} // namespace
+
 } // namespace platform
 
 using platform::FontObject;
@@ -897,7 +925,7 @@ UINT SetTextAlign(HDC dc, UINT align) {
         SetLastError(ERROR_INVALID_HANDLE);
         return platform::kGdiError;
     }
-    auto* context = reinterpret_cast<platform::DeviceContext*>(dc);
+    platform::DeviceContext* context = platform::contextOf(dc);
     const UINT previous = context->textAlign;
     context->textAlign =
         align & (TA_UPDATECP | platform::kHorizontalAlignMask | platform::kVerticalAlignMask);
@@ -909,7 +937,7 @@ UINT GetTextAlign(HDC dc) {
         SetLastError(ERROR_INVALID_HANDLE);
         return platform::kGdiError;
     }
-    return reinterpret_cast<platform::DeviceContext*>(dc)->textAlign;
+    return platform::contextOf(dc)->textAlign;
 }
 
 void PlatformSetFontRoot(LPCSTR root) {

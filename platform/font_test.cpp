@@ -657,7 +657,8 @@ TEST(Font, threads_drawing_at_once_get_the_same_pixels_as_one_thread) {
     // Each thread renders every character at sizes of its own from the same faces, so the
     // threads switch the shared faces' sizes under one another unless the cache is guarded.
     std::string characters;
-    for (int c = 0x20; c < 0x100; ++c) characters += static_cast<char>(c);
+    for (int c = 0x20; c < 0x100; ++c)
+        characters += static_cast<char>(c);
     auto draw = [&](int thread) {
         Canvas canvas(400, 80);
         for (int step = 0; step < 6; ++step) {
@@ -671,13 +672,17 @@ TEST(Font, threads_drawing_at_once_get_the_same_pixels_as_one_thread) {
     };
     constexpr int kThreads = 4;
     std::vector<std::vector<uint32_t>> alone;
-    for (int i = 0; i < kThreads; ++i) alone.push_back(draw(i));
+    for (int i = 0; i < kThreads; ++i)
+        alone.push_back(draw(i));
     PlatformSetFontRoot(nullptr); // empty every cache, so the threads render the glyphs anew
     std::vector<std::vector<uint32_t>> together(kThreads);
     std::vector<std::thread> threads;
-    for (int i = 0; i < kThreads; ++i) threads.emplace_back([&, i] { together[i] = draw(i); });
-    for (std::thread& thread : threads) thread.join();
-    for (int i = 0; i < kThreads; ++i) EXPECT_EQ(together[i] == alone[i], true) << "thread " << i;
+    for (int i = 0; i < kThreads; ++i)
+        threads.emplace_back([&, i] { together[i] = draw(i); });
+    for (std::thread& thread : threads)
+        thread.join();
+    for (int i = 0; i < kThreads; ++i)
+        EXPECT_EQ(together[i] == alone[i], true) << "thread " << i;
 }
 
 } // namespace

@@ -1,4 +1,4 @@
-// Stand-ins until merge: the drawing code's pixel conversions, for the text tests' surfaces.
+// Stand-ins until merge: the drawing code's pixel value of a colour, for the text tests' surfaces.
 // 32-bit surfaces hold 0x00RRGGBB; an 8-bit surface here holds a 3-3-2 colour index.
 #include "platform/surface.h"
 
@@ -10,14 +10,6 @@ uint32_t surfacePixel(const DeviceContext& dc, COLORREF colour) {
                (GetBValue(colour) >> 6);
     return (static_cast<uint32_t>(GetRValue(colour)) << 16) |
            (static_cast<uint32_t>(GetGValue(colour)) << 8) | GetBValue(colour);
-}
-
-COLORREF pixelColour(const Surface& surface, uint32_t pixel) {
-    if (surface.bitsPerPixel == 8)
-        return RGB(static_cast<BYTE>(pixel & 0xe0u), static_cast<BYTE>((pixel & 0x1cu) << 3),
-                   static_cast<BYTE>((pixel & 0x3u) << 6));
-    return RGB(static_cast<BYTE>(pixel >> 16), static_cast<BYTE>(pixel >> 8),
-               static_cast<BYTE>(pixel));
 }
 
 } // namespace platform
