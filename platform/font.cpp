@@ -26,6 +26,7 @@
 
 #include <ft2build.h>
 #include FT_FREETYPE_H
+#include FT_ADVANCES_H
 #include FT_TRUETYPE_TABLES_H
 
 #include <algorithm>
@@ -68,6 +69,20 @@ const char* const kFontPackages = "fonts-liberation2 and fonts-dejavu-core";
 const char* const kEllipsis = "...";
 
 enum class Family { Sans, Serif, Mono, Small };
+
+// The average character width is the weighted average of the lower-case letters and the blank
+// by their frequency in English text (per thousand), as Arial's OS/2 table gives it (Liberation's
+// own is the plain average of all its glyphs, far wider).
+struct CharacterWeight {
+    char character;
+    int perThousand;
+};
+constexpr std::array<CharacterWeight, 27> kAverageWidthWeights = {{
+    {'a', 64}, {'b', 14}, {'c', 27}, {'d', 35}, {'e', 100}, {'f', 20},  {'g', 14},
+    {'h', 42}, {'i', 63}, {'j', 3},  {'k', 6},  {'l', 35},  {'m', 20},  {'n', 56},
+    {'o', 56}, {'p', 17}, {'q', 4},  {'r', 49}, {'s', 56},  {'t', 71},  {'u', 31},
+    {'v', 10}, {'w', 18}, {'x', 3},  {'y', 18}, {'z', 2},   {' ', 166},
+}};
 
 struct Glyph {
     int advancePx = 0;
@@ -284,12 +299,18 @@ Face* openFace(TextState& state, const std::string& path, Family family) {
     if (os2 != nullptr && os2->version != 0xffff && os2->usWinAscent + os2->usWinDescent > 0) {
         face->winAscent = os2->usWinAscent;
         face->winDescent = os2->usWinDescent;
-        face->averageWidthUnits = os2->xAvgCharWidth;
     } else {
         face->winAscent = face->ft->ascender;
         face->winDescent = -face->ft->descender;
-        face->averageWidthUnits = face->ft->max_advance_width / 2;
     }
+    long weightedWidth = 0;
+    for (const CharacterWeight& weight : kAverageWidthWeights) {
+        FT_Fixed advance = 0;
+        const FT_UInt index = FT_Get_Char_Index(face->ft, static_cast<FT_ULong>(weight.character));
+        if (FT_Get_Advance(face->ft, index, FT_LOAD_NO_SCALE, &advance) == 0)
+            weightedWidth += advance * weight.perThousand;
+    }
+    face->averageWidthUnits = (weightedWidth + 500) / 1000;
     if (hhea != nullptr) {
         const long hheaCell = hhea->Ascender - hhea->Descender;
         face->externalLeadingUnits =

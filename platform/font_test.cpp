@@ -139,6 +139,7 @@ TEST(Font, text_widths_and_metrics_match_the_font_files_advances) {
         EXPECT_EQ(metrics.tmDescent, expected.descentPx);
         EXPECT_EQ(metrics.tmHeight, expected.ascentPx + expected.descentPx);
         EXPECT_EQ(metrics.tmHeight - metrics.tmInternalLeading, expected.emPx);
+        EXPECT_EQ(metrics.tmAveCharWidth, expected.averageWidthPx);
         if (expected.height > 0) {
             EXPECT_LE(metrics.tmHeight, expected.height);
         }
