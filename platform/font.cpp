@@ -124,8 +124,8 @@ struct Face {
     long winDescent = 0;
     long externalLeadingUnits = 0;
     long averageWidthUnits = 0;
+    long digitHeightUnits = 0; // top of the digit zero above the baseline
     bool fixedPitch = false;
-    Family family = Family::Sans;
     int activeEmPx = 0;
     std::map<int, std::unique_ptr<SizedFace>> sizes;
     ~Face() {
@@ -262,7 +262,17 @@ int cellHeightPx(const Face& face, int emPx) {
                             roundedScale(face.winDescent, emPx, face.unitsPerEm));
 }
 
-int emHeightPx(const Face& face, LONG height) {
+// The em height for a LOGFONTA height. "Small Fonts" stands for a bitmap face whose digits are
+// one pixel less than its cell: an outline face scaled to its cell would have digits of 3 pixels
+// at the height 6 the curve labels ask for, too small to read, so its em is the one at which
+// the face's digits are cell - 1 pixels tall.
+int emHeightPx(const Face& face, Family family, LONG height) {
+    if (family == Family::Small && height > 0 && face.digitHeightUnits > 0) {
+        const long digitPx = std::min<long>(height, kMaxEmHeightPx) - 1;
+        return static_cast<int>(std::clamp<long>(
+            (2 * digitPx * face.unitsPerEm + face.digitHeightUnits) / (2 * face.digitHeightUnits),
+            1, kMaxEmHeightPx));
+    }
     if (height < 0)
         return static_cast<int>(
             std::clamp<int64_t>(-static_cast<int64_t>(height), 1, kMaxEmHeightPx));
@@ -276,7 +286,7 @@ int emHeightPx(const Face& face, LONG height) {
     return emPx;
 }
 
-Face* openFace(TextState& state, const std::string& path, Family family) {
+Face* openFace(TextState& state, const std::string& path) {
     auto found = state.faces.find(path);
     if (found != state.faces.end()) return found->second.get();
     if (state.library == nullptr && FT_Init_FreeType(&state.library) != 0) {
@@ -286,7 +296,6 @@ Face* openFace(TextState& state, const std::string& path, Family family) {
     }
     auto face = std::make_unique<Face>();
     face->path = path;
-    face->family = family;
     const FT_Error error = FT_New_Face(state.library, path.c_str(), 0, &face->ft);
     if (error != 0 || !FT_IS_SCALABLE(face->ft)) {
         fail(state, "platform: font file " + path + " cannot be read (FreeType error " +
@@ -316,6 +325,9 @@ Face* openFace(TextState& state, const std::string& path, Family family) {
         face->externalLeadingUnits =
             std::max<long>(0, hhea->Line_Gap - ((face->winAscent + face->winDescent) - hheaCell));
     }
+    const FT_UInt zero = FT_Get_Char_Index(face->ft, '0');
+    if (zero != 0 && FT_Load_Glyph(face->ft, zero, FT_LOAD_NO_SCALE) == 0)
+        face->digitHeightUnits = face->ft->glyph->metrics.horiBearingY;
     face->fixedPitch = FT_IS_FIXED_WIDTH(face->ft);
     Face* opened = face.get();
     state.faces.emplace(path, std::move(face));
@@ -371,9 +383,9 @@ SizedFace* resolve(TextState& state, FontObject& font) {
         fail(state, message);
         return nullptr;
     }
-    Face* face = openFace(state, path, family);
+    Face* face = openFace(state, path);
     if (face == nullptr) return nullptr;
-    SizedFace* sized = sizedFace(state, *face, emHeightPx(*face, description.lfHeight));
+    SizedFace* sized = sizedFace(state, *face, emHeightPx(*face, family, description.lfHeight));
     font.generation = state.generation;
     font.sized = sized;
     return sized;
@@ -882,8 +894,9 @@ BOOL GetTextMetricsA(HDC dc, TEXTMETRICA* metrics) {
     metrics->tmUnderlined = description.lfUnderline;
     metrics->tmStruckOut = description.lfStrikeOut;
     BYTE familyBits = FF_SWISS;
-    if (sized.face->family == platform::Family::Mono) familyBits = FF_MODERN;
-    if (sized.face->family == platform::Family::Serif) familyBits = FF_ROMAN;
+    const platform::Family family = platform::familyOf(description);
+    if (family == platform::Family::Mono) familyBits = FF_MODERN;
+    if (family == platform::Family::Serif) familyBits = FF_ROMAN;
     metrics->tmPitchAndFamily = static_cast<BYTE>(familyBits | TMPF_VECTOR | TMPF_TRUETYPE |
                                                   (sized.face->fixedPitch ? 0 : TMPF_FIXED_PITCH));
     metrics->tmCharSet = ANSI_CHARSET;

@@ -27,7 +27,10 @@ def rounded(units, em_px, units_per_em):
     return (2 * units * em_px + units_per_em) // (2 * units_per_em)
 
 
-def em_for_height(height, ascent, descent, units_per_em):
+def em_for_height(height, ascent, descent, units_per_em, digit_height=None):
+    if digit_height is not None and height > 0:
+        # "Small Fonts": the em at which the digits are one pixel less than the cell.
+        return max(1, (2 * (height - 1) * units_per_em + digit_height) // (2 * digit_height))
     if height < 0:
         return -height
     best = 1
@@ -70,7 +73,8 @@ def main(output):
         weighted = sum(metrics[cmap[ord(c)]][0] * w for c, w in AVERAGE_WEIGHTS.items())
         average_units = (weighted + 500) // 1000
         for height in heights:
-            em_px = em_for_height(height, ascent, descent, units_per_em)
+            digit_height = font["glyf"][cmap[ord("0")]].yMax if face == "Small Fonts" else None
+            em_px = em_for_height(height, ascent, descent, units_per_em, digit_height)
             for text in TEXTS:
                 width = 0
                 for character in text:
