@@ -14,12 +14,19 @@
 // draws.
 //
 // Pixels: on a 32-bit surface each glyph pixel blends the text colour over what is there by the
-// glyph's coverage; on a palette surface (8 bits) a pixel takes the text colour's index when the
-// coverage reaches one half and is left alone otherwise (no blending between palette entries).
+// glyph's coverage; on a palette (8-bit) or monochrome surface a pixel takes the text colour's
+// pixel value when the coverage reaches one half and is left alone otherwise (no blending
+// between palette entries).
+//
+// Locks: the text mutex is taken before the drawing code's (surfacePixel, and the tracking of
+// every new GDI object), never after it; what the drawing code calls while holding its own
+// (defaultFont, fontObjectInfo) takes no text lock. The default and caption fonts are made
+// while the library loads, so no thread ever waits for their construction.
 #include "platform/surface.h"
 
 #include <ft2build.h>
 #include FT_FREETYPE_H
+#include FT_ADVANCES_H
 #include FT_TRUETYPE_TABLES_H
 
 #include <algorithm>
@@ -48,6 +55,7 @@ constexpr int kTransparentMode = 1; // SetBkMode's TRANSPARENT (OPAQUE is 2)
 constexpr UINT kGdiError = 0xffffffffu;
 constexpr size_t kMaxSizesPerFace = 64;
 constexpr unsigned kMonochromeCoverage = 128; // palette pixels from half coverage on
+constexpr int kBlendedBitsPerPixel = 32;
 constexpr int kScreenDpi = 96;
 constexpr LONG kCoordinateLimit = 1 << 29; // keeps surface coordinates far from overflow
 constexpr UINT kHorizontalAlignMask = TA_CENTER;
@@ -61,6 +69,20 @@ const char* const kFontPackages = "fonts-liberation2 and fonts-dejavu-core";
 const char* const kEllipsis = "...";
 
 enum class Family { Sans, Serif, Mono, Small };
+
+// The average character width is the weighted average of the lower-case letters and the blank
+// by their frequency in English text (per thousand), as Arial's OS/2 table gives it (Liberation's
+// own is the plain average of all its glyphs, far wider).
+struct CharacterWeight {
+    char character;
+    int perThousand;
+};
+constexpr std::array<CharacterWeight, 27> kAverageWidthWeights = {{
+    {'a', 64}, {'b', 14}, {'c', 27}, {'d', 35}, {'e', 100}, {'f', 20},  {'g', 14},
+    {'h', 42}, {'i', 63}, {'j', 3},  {'k', 6},  {'l', 35},  {'m', 20},  {'n', 56},
+    {'o', 56}, {'p', 17}, {'q', 4},  {'r', 49}, {'s', 56},  {'t', 71},  {'u', 31},
+    {'v', 10}, {'w', 18}, {'x', 3},  {'y', 18}, {'z', 2},   {' ', 166},
+}};
 
 struct Glyph {
     int advancePx = 0;
@@ -102,8 +124,8 @@ struct Face {
     long winDescent = 0;
     long externalLeadingUnits = 0;
     long averageWidthUnits = 0;
+    long digitHeightUnits = 0; // top of the digit zero above the baseline
     bool fixedPitch = false;
-    Family family = Family::Sans;
     int activeEmPx = 0;
     std::map<int, std::unique_ptr<SizedFace>> sizes;
     ~Face() {
@@ -240,7 +262,17 @@ int cellHeightPx(const Face& face, int emPx) {
                             roundedScale(face.winDescent, emPx, face.unitsPerEm));
 }
 
-int emHeightPx(const Face& face, LONG height) {
+// The em height for a LOGFONTA height. "Small Fonts" stands for a bitmap face whose digits are
+// one pixel less than its cell: an outline face scaled to its cell would have digits of 3 pixels
+// at the height 6 the curve labels ask for, too small to read, so its em is the one at which
+// the face's digits are cell - 1 pixels tall.
+int emHeightPx(const Face& face, Family family, LONG height) {
+    if (family == Family::Small && height > 0 && face.digitHeightUnits > 0) {
+        const long digitPx = std::min<long>(height, kMaxEmHeightPx) - 1;
+        return static_cast<int>(std::clamp<long>(
+            (2 * digitPx * face.unitsPerEm + face.digitHeightUnits) / (2 * face.digitHeightUnits),
+            1, kMaxEmHeightPx));
+    }
     if (height < 0)
         return static_cast<int>(
             std::clamp<int64_t>(-static_cast<int64_t>(height), 1, kMaxEmHeightPx));
@@ -254,7 +286,7 @@ int emHeightPx(const Face& face, LONG height) {
     return emPx;
 }
 
-Face* openFace(TextState& state, const std::string& path, Family family) {
+Face* openFace(TextState& state, const std::string& path) {
     auto found = state.faces.find(path);
     if (found != state.faces.end()) return found->second.get();
     if (state.library == nullptr && FT_Init_FreeType(&state.library) != 0) {
@@ -264,7 +296,6 @@ Face* openFace(TextState& state, const std::string& path, Family family) {
     }
     auto face = std::make_unique<Face>();
     face->path = path;
-    face->family = family;
     const FT_Error error = FT_New_Face(state.library, path.c_str(), 0, &face->ft);
     if (error != 0 || !FT_IS_SCALABLE(face->ft)) {
         fail(state, "platform: font file " + path + " cannot be read (FreeType error " +
@@ -277,17 +308,26 @@ Face* openFace(TextState& state, const std::string& path, Family family) {
     if (os2 != nullptr && os2->version != 0xffff && os2->usWinAscent + os2->usWinDescent > 0) {
         face->winAscent = os2->usWinAscent;
         face->winDescent = os2->usWinDescent;
-        face->averageWidthUnits = os2->xAvgCharWidth;
     } else {
         face->winAscent = face->ft->ascender;
         face->winDescent = -face->ft->descender;
-        face->averageWidthUnits = face->ft->max_advance_width / 2;
     }
+    long weightedWidth = 0;
+    for (const CharacterWeight& weight : kAverageWidthWeights) {
+        FT_Fixed advance = 0;
+        const FT_UInt index = FT_Get_Char_Index(face->ft, static_cast<FT_ULong>(weight.character));
+        if (FT_Get_Advance(face->ft, index, FT_LOAD_NO_SCALE, &advance) == 0)
+            weightedWidth += advance * weight.perThousand;
+    }
+    face->averageWidthUnits = (weightedWidth + 500) / 1000;
     if (hhea != nullptr) {
         const long hheaCell = hhea->Ascender - hhea->Descender;
         face->externalLeadingUnits =
             std::max<long>(0, hhea->Line_Gap - ((face->winAscent + face->winDescent) - hheaCell));
     }
+    const FT_UInt zero = FT_Get_Char_Index(face->ft, '0');
+    if (zero != 0 && FT_Load_Glyph(face->ft, zero, FT_LOAD_NO_SCALE) == 0)
+        face->digitHeightUnits = face->ft->glyph->metrics.horiBearingY;
     face->fixedPitch = FT_IS_FIXED_WIDTH(face->ft);
     Face* opened = face.get();
     state.faces.emplace(path, std::move(face));
@@ -343,9 +383,9 @@ SizedFace* resolve(TextState& state, FontObject& font) {
         fail(state, message);
         return nullptr;
     }
-    Face* face = openFace(state, path, family);
+    Face* face = openFace(state, path);
     if (face == nullptr) return nullptr;
-    SizedFace* sized = sizedFace(state, *face, emHeightPx(*face, description.lfHeight));
+    SizedFace* sized = sizedFace(state, *face, emHeightPx(*face, family, description.lfHeight));
     font.generation = state.generation;
     font.sized = sized;
     return sized;
@@ -484,7 +524,7 @@ void drawRun(const Target& target, SizedFace& sized, const Run& run, int64_t x, 
     if (target.surface == nullptr || isEmpty(clip)) return;
     Surface& surface = *target.surface;
     const uint32_t textPixel = surfacePixel(*target.dc, target.dc->textColour);
-    const bool palette = surface.bitsPerPixel == 8;
+    const bool blended = surface.bitsPerPixel == kBlendedBitsPerPixel;
     const int64_t originX = x + target.origin.x;
     const int64_t baselineY = baseline + target.origin.y;
     walk(sized, run, [&](const Glyph& glyph, int64_t pen) {
@@ -501,11 +541,10 @@ void drawRun(const Target& target, SizedFace& sized, const Run& run, int64_t x, 
             for (int64_t column = firstColumn; column < endColumn; ++column) {
                 const unsigned a = coverage[column];
                 if (a == 0) continue;
-                if (palette) {
-                    if (a >= kMonochromeCoverage) pixels[column] = textPixel;
-                } else {
+                if (blended)
                     pixels[column] = a == 255 ? textPixel : blend(pixels[column], textPixel, a);
-                }
+                else if (a >= kMonochromeCoverage)
+                    pixels[column] = textPixel;
             }
         }
     });
@@ -523,12 +562,17 @@ FontObject& fontOf(const DeviceContext& dc) {
     return font != nullptr ? *font : *static_cast<FontObject*>(defaultFont());
 }
 
+// An HDC points to its DeviceContext.
+DeviceContext* contextOf(HDC handle) {
+    return reinterpret_cast<DeviceContext*>(handle);
+}
+
 bool beginCall(TextState& state, HDC handle, TextCall& call) {
     if (handle == nullptr) {
         SetLastError(ERROR_INVALID_HANDLE);
         return false;
     }
-    call.dc = reinterpret_cast<DeviceContext*>(handle);
+    call.dc = contextOf(handle);
     call.sized = resolve(state, fontOf(*call.dc));
     return call.sized != nullptr;
 }
@@ -763,6 +807,23 @@ WINAPI_EXPORT bool fontDescription(const GdiObject& font, LOGFONTA* description)
     return true;
 }
 
+// GetObjectA on a font (declared by the drawing code): the LOGFONTA, or its size when `buffer`
+// is null; the bytes copied, 0 for an object that is no font of ours.
+int fontObjectInfo(GdiObject* font, int size, void* buffer) {
+    LOGFONTA description{};
+    if (font == nullptr || !fontDescription(*font, &description)) return 0;
+    constexpr int kDescriptionBytes = static_cast<int>(sizeof(LOGFONTA));
+    if (buffer == nullptr) return kDescriptionBytes;
+    const int copied = std::clamp(size, 0, kDescriptionBytes);
+    std::memcpy(buffer, &description, static_cast<size_t>(copied));
+    return copied;
+}
+
+namespace {
+// The stock fonts are made while the library loads (see Locks at the top).
+[[maybe_unused]] const bool kStockFontsMade = (defaultFont(), captionFont(), true);
+} // namespace
+
 } // namespace platform
 
 using platform::FontObject;
@@ -833,8 +894,9 @@ BOOL GetTextMetricsA(HDC dc, TEXTMETRICA* metrics) {
     metrics->tmUnderlined = description.lfUnderline;
     metrics->tmStruckOut = description.lfStrikeOut;
     BYTE familyBits = FF_SWISS;
-    if (sized.face->family == platform::Family::Mono) familyBits = FF_MODERN;
-    if (sized.face->family == platform::Family::Serif) familyBits = FF_ROMAN;
+    const platform::Family family = platform::familyOf(description);
+    if (family == platform::Family::Mono) familyBits = FF_MODERN;
+    if (family == platform::Family::Serif) familyBits = FF_ROMAN;
     metrics->tmPitchAndFamily = static_cast<BYTE>(familyBits | TMPF_VECTOR | TMPF_TRUETYPE |
                                                   (sized.face->fixedPitch ? 0 : TMPF_FIXED_PITCH));
     metrics->tmCharSet = ANSI_CHARSET;
@@ -897,7 +959,7 @@ UINT SetTextAlign(HDC dc, UINT align) {
         SetLastError(ERROR_INVALID_HANDLE);
         return platform::kGdiError;
     }
-    auto* context = reinterpret_cast<platform::DeviceContext*>(dc);
+    platform::DeviceContext* context = platform::contextOf(dc);
     const UINT previous = context->textAlign;
     context->textAlign =
         align & (TA_UPDATECP | platform::kHorizontalAlignMask | platform::kVerticalAlignMask);
@@ -909,7 +971,7 @@ UINT GetTextAlign(HDC dc) {
         SetLastError(ERROR_INVALID_HANDLE);
         return platform::kGdiError;
     }
-    return reinterpret_cast<platform::DeviceContext*>(dc)->textAlign;
+    return platform::contextOf(dc)->textAlign;
 }
 
 void PlatformSetFontRoot(LPCSTR root) {

@@ -139,7 +139,8 @@ TEST(Font, text_widths_and_metrics_match_the_font_files_advances) {
         EXPECT_EQ(metrics.tmDescent, expected.descentPx);
         EXPECT_EQ(metrics.tmHeight, expected.ascentPx + expected.descentPx);
         EXPECT_EQ(metrics.tmHeight - metrics.tmInternalLeading, expected.emPx);
-        if (expected.height > 0) {
+        EXPECT_EQ(metrics.tmAveCharWidth, expected.averageWidthPx);
+        if (expected.height > 0 && std::string(expected.face) != "Small Fonts") {
             EXPECT_LE(metrics.tmHeight, expected.height);
         }
         SIZE size{};
@@ -186,6 +187,25 @@ TEST(Font, faces_we_do_not_have_fall_back_to_their_nearest_twin) {
               kFontRoot + "/dejavu/DejaVuSans.ttf");
     EXPECT_EQ(fontFile(makeFont(12, FW_NORMAL, "Times New Roman").get()),
               kFontRoot + "/liberation2/LiberationSerif-Regular.ttf");
+}
+
+TEST(Font, small_fonts_labels_have_digits_one_pixel_less_than_the_cell) {
+    // The curve labels ask for "Small Fonts" of height 6: digits of 5 pixels, as the bitmap face
+    // draws them, rather than the 3 pixels an outline face scaled to a 6-pixel cell would have.
+    Font labels = makeFont(6, FW_NORMAL, "Small Fonts");
+    Canvas canvas(80, 20, kBlack);
+    canvas.select(labels);
+    canvas.dc.textColour = kWhite;
+    ASSERT_TRUE(TextOutA(canvas.hdc(), 2, 2, "0123456789", 10));
+    int strongRows = 0;
+    for (int y = 0; y < canvas.surface.height; ++y) {
+        bool strong = false;
+        for (int x = 0; x < canvas.surface.width; ++x)
+            strong = strong || (canvas.at(x, y) & 0xff) >= 0x80;
+        strongRows += strong ? 1 : 0;
+    }
+    EXPECT_GE(strongRows, 5);
+    EXPECT_LE(strongRows, 6);
 }
 
 // A font root holding only some of the packages' folders (links to the real ones).
@@ -657,7 +677,8 @@ TEST(Font, threads_drawing_at_once_get_the_same_pixels_as_one_thread) {
     // Each thread renders every character at sizes of its own from the same faces, so the
     // threads switch the shared faces' sizes under one another unless the cache is guarded.
     std::string characters;
-    for (int c = 0x20; c < 0x100; ++c) characters += static_cast<char>(c);
+    for (int c = 0x20; c < 0x100; ++c)
+        characters += static_cast<char>(c);
     auto draw = [&](int thread) {
         Canvas canvas(400, 80);
         for (int step = 0; step < 6; ++step) {
@@ -671,13 +692,17 @@ TEST(Font, threads_drawing_at_once_get_the_same_pixels_as_one_thread) {
     };
     constexpr int kThreads = 4;
     std::vector<std::vector<uint32_t>> alone;
-    for (int i = 0; i < kThreads; ++i) alone.push_back(draw(i));
+    for (int i = 0; i < kThreads; ++i)
+        alone.push_back(draw(i));
     PlatformSetFontRoot(nullptr); // empty every cache, so the threads render the glyphs anew
     std::vector<std::vector<uint32_t>> together(kThreads);
     std::vector<std::thread> threads;
-    for (int i = 0; i < kThreads; ++i) threads.emplace_back([&, i] { together[i] = draw(i); });
-    for (std::thread& thread : threads) thread.join();
-    for (int i = 0; i < kThreads; ++i) EXPECT_EQ(together[i] == alone[i], true) << "thread " << i;
+    for (int i = 0; i < kThreads; ++i)
+        threads.emplace_back([&, i] { together[i] = draw(i); });
+    for (std::thread& thread : threads)
+        thread.join();
+    for (int i = 0; i < kThreads; ++i)
+        EXPECT_EQ(together[i] == alone[i], true) << "thread " << i;
 }
 
 } // namespace

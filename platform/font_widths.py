@@ -15,6 +15,11 @@ FACES = [
     ("Small Fonts", 400, "dejavu/DejaVuSans.ttf", [6, 8]),
     ("Courier New", 400, "liberation2/LiberationMono-Regular.ttf", [12]),
 ]
+# Frequency of the lower-case letters and the blank in English text, per thousand: the average
+# character width weights their advances by it, as Arial's OS/2 table does.
+AVERAGE_WEIGHTS = dict(zip("abcdefghijklmnopqrstuvwxyz ",
+                           [64, 14, 27, 35, 100, 20, 14, 42, 63, 3, 6, 35, 20, 56, 56, 17, 4, 49,
+                            56, 71, 31, 10, 18, 3, 18, 2, 166]))
 TEXTS = ["0123456789", "-12.5 dB", "Version 1.0.3", "WAVE wave", "Orq Pressane", "%3.1f", "Mi"]
 
 
@@ -22,7 +27,10 @@ def rounded(units, em_px, units_per_em):
     return (2 * units * em_px + units_per_em) // (2 * units_per_em)
 
 
-def em_for_height(height, ascent, descent, units_per_em):
+def em_for_height(height, ascent, descent, units_per_em, digit_height=None):
+    if digit_height is not None and height > 0:
+        # "Small Fonts": the em at which the digits are one pixel less than the cell.
+        return max(1, (2 * (height - 1) * units_per_em + digit_height) // (2 * digit_height))
     if height < 0:
         return -height
     best = 1
@@ -48,6 +56,7 @@ def main(output):
         "    int emPx;",
         "    int ascentPx;",
         "    int descentPx;",
+        "    int averageWidthPx;",
         "    const char* text;",
         "    int widthPx;",
         "};",
@@ -61,18 +70,22 @@ def main(output):
         descent = font["OS/2"].usWinDescent
         cmap = font.getBestCmap()
         metrics = font["hmtx"].metrics
+        weighted = sum(metrics[cmap[ord(c)]][0] * w for c, w in AVERAGE_WEIGHTS.items())
+        average_units = (weighted + 500) // 1000
         for height in heights:
-            em_px = em_for_height(height, ascent, descent, units_per_em)
+            digit_height = font["glyf"][cmap[ord("0")]].yMax if face == "Small Fonts" else None
+            em_px = em_for_height(height, ascent, descent, units_per_em, digit_height)
             for text in TEXTS:
                 width = 0
                 for character in text:
                     glyph = cmap.get(ord(character), ".notdef")
                     width += rounded(metrics[glyph][0], em_px, units_per_em)
                 lines.append(
-                    '    {"%s", %d, "%s", %d, %d, %d, %d, "%s", %d},'
+                    '    {"%s", %d, "%s", %d, %d, %d, %d, %d, "%s", %d},'
                     % (face, weight, file, height, em_px,
                        rounded(ascent, em_px, units_per_em),
-                       rounded(descent, em_px, units_per_em), text, width))
+                       rounded(descent, em_px, units_per_em),
+                       max(1, rounded(average_units, em_px, units_per_em)), text, width))
     lines += ["};", "", "} // namespace font_oracle", ""]
     with open(output, "w", encoding="ascii") as out:
         out.write("\n".join(lines))
