@@ -56,11 +56,16 @@ endfunction()
 # orq_resources(<target> <resource list>)
 # Compiles the resources a list names (bitmaps, dialogs, accelerators, icons, cursors, strings,
 # the version resource; the format is described in cmake/resources.py) into a source of the
-# target's. The library registers them with the platform when it is loaded, under its own
-# module handle, and exports nothing for them. A relative list is found in the calling folder;
-# the files it names, relative to the list's folder. "@PROJECT_VERSION@" in a value is the
-# project's version.
+# target's (a shared library or a program). The library registers them with the platform when
+# it is loaded, under its own module handle, and exports nothing for them. A relative list is
+# found in the calling folder; the files it names, relative to the list's folder.
+# "@PROJECT_VERSION@" in a value is the project's version.
 function(orq_resources target list)
+  get_target_property(type ${target} TYPE)
+  if(NOT type MATCHES "^(SHARED_LIBRARY|MODULE_LIBRARY|EXECUTABLE)$")
+    # A static library's object would be dropped by the linker: nothing refers to it.
+    message(FATAL_ERROR "orq_resources(${target}): resources belong to a shared library or a program")
+  endif()
   get_filename_component(list_path ${list} ABSOLUTE BASE_DIR ${CMAKE_CURRENT_SOURCE_DIR})
   set(generator ${PROJECT_SOURCE_DIR}/cmake/resources.py)
   execute_process(COMMAND /usr/bin/python3 ${generator} --inputs ${list_path}

@@ -154,7 +154,9 @@ bool readPackedDib(const BYTE* data, size_t size, PackedDib* dib, bool doubledHe
     if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) return false;
     if (h.biCompression != BI_RGB && h.biCompression != kBitFields) return false;
     dib->colourCount = h.biClrUsed != 0 ? h.biClrUsed : (bits <= 8 ? size_t{1} << bits : 0);
-    size_t tableBytes = dib->colourCount * 4 + (h.biCompression == kBitFields ? 12 : 0);
+    // The masks follow a 40-byte header; longer headers hold them.
+    const bool masksFollow = h.biCompression == kBitFields && h.biSize == sizeof(BITMAPINFOHEADER);
+    size_t tableBytes = dib->colourCount * 4 + (masksFollow ? 12 : 0);
     dib->stride = (static_cast<size_t>(h.biWidth) * bits + 31) / 32 * 4;
     size_t rows =
         static_cast<size_t>(h.biHeight < 0 ? -static_cast<int64_t>(h.biHeight) : h.biHeight);

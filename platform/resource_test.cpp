@@ -32,7 +32,8 @@ BITMAPINFOHEADER headerOf(HMODULE module, LPCSTR name) {
 
 BITMAP bitmapInfo(HBITMAP bitmap) {
     BITMAP info{};
-    EXPECT_EQ(GetObjectA(bitmap, sizeof info, &info), static_cast<int>(sizeof info));
+    EXPECT_EQ(GetObjectA(reinterpret_cast<HGDIOBJ>(bitmap), sizeof info, &info),
+              static_cast<int>(sizeof info));
     return info;
 }
 
