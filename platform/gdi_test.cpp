@@ -4,10 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <climits>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <unistd.h>
@@ -630,6 +632,28 @@ TEST(GdiObjects, invalid_handles_and_misuse_give_the_systems_failure_values) {
     DeleteDC(second);
     EXPECT_EQ(CreateCompatibleBitmap(second, 4, 4), nullptr);
     EXPECT_EQ(GetDC(reinterpret_cast<HWND>(static_cast<uintptr_t>(0x777))), nullptr);
+}
+
+TEST(GdiObjects, threads_drawing_on_their_own_contexts_do_not_disturb_each_other) {
+    constexpr int kThreads = 4;
+    constexpr int kRounds = 200;
+    std::vector<std::thread> threads;
+    std::atomic<int> wrong{0};
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([t, &wrong] {
+            const COLORREF colour = RGB(static_cast<BYTE>(t * 40 + 10), 0, 0);
+            for (int round = 0; round < kRounds; ++round) {
+                Canvas source(8, 8);
+                source.fill(colour);
+                Canvas dest(8, 8);
+                BitBlt(dest.dc(), 0, 0, 8, 8, source.dc(), 0, 0, SRCCOPY);
+                if (GetPixel(dest.dc(), 7, 7) != colour) ++wrong;
+            }
+        });
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+    EXPECT_EQ(wrong.load(), 0);
 }
 
 TEST(GdiWindow, drawing_on_a_window_shows_in_its_pixels_and_its_picture) {
