@@ -496,6 +496,12 @@ void updateClip(DC& dc) {
     dc.clip = rectOf(box);
 }
 
+// The window system narrows a painting context's clip to the update region itself
+// (BeginPaint); the narrowing stays when the context's own clip changes later.
+void keepOutsideNarrowing(DC& dc) {
+    if (!dc.hasOwnClip) dc.deviceClip = dc.clip;
+}
+
 void updateOrigin(DC& dc) {
     dc.origin.x = dc.deviceOrigin.x + dc.viewportOrigin.x - dc.windowOrigin.x;
     dc.origin.y = dc.deviceOrigin.y + dc.viewportOrigin.y - dc.windowOrigin.y;
@@ -1512,6 +1518,7 @@ int SaveDC(HDC handle) {
     Lock lock(gdiMutex());
     DC* dc = dcFromHandle(handle);
     if (dc == nullptr) return invalidHandle(0);
+    keepOutsideNarrowing(*dc);
     SavedState state = stateOf(*dc);
     for (GdiObject* object : {state.pen, state.brush, state.font, state.palette, state.bitmap})
         if (object != nullptr) ++object->selectedInto;
@@ -1824,6 +1831,7 @@ int IntersectClipRect(HDC handle, int left, int top, int right, int bottom) {
     Lock lock(gdiMutex());
     DC* dc = dcFromHandle(handle);
     if (dc == nullptr) return invalidHandle(ERROR);
+    keepOutsideNarrowing(*dc);
     Box box = logicalBox(*dc, left, top, right, bottom);
     if (dc->hasOwnClip) box = intersect(box, boxOf(dc->ownClip));
     if (box.empty()) box = {0, 0, 0, 0};
@@ -1837,6 +1845,7 @@ int ExcludeClipRect(HDC handle, int left, int top, int right, int bottom) {
     Lock lock(gdiMutex());
     DC* dc = dcFromHandle(handle);
     if (dc == nullptr) return invalidHandle(ERROR);
+    keepOutsideNarrowing(*dc);
     const Box current = boxOf(dc->clip);
     const Box cut = intersect(logicalBox(*dc, left, top, right, bottom), current);
     if (cut.empty()) return current.empty() ? NULLREGION : SIMPLEREGION;
@@ -1868,6 +1877,7 @@ int SelectClipRgn(HDC handle, HRGN region) {
     Lock lock(gdiMutex());
     DC* dc = dcFromHandle(handle);
     if (dc == nullptr) return invalidHandle(ERROR);
+    keepOutsideNarrowing(*dc);
     if (region != nullptr) return invalidParameter(ERROR);
     dc->hasOwnClip = false;
     updateClip(*dc);

@@ -1,4 +1,5 @@
 #include "platform/gdi_test_support.h"
+#include "platform/surface.h"
 
 #include <windows.h>
 
@@ -406,6 +407,26 @@ TEST(GdiClipping, nothing_is_written_outside_the_clip_or_the_surface) {
         "clipped fill");
     EXPECT_EQ(SetPixel(canvas.dc(), 2, 2, RGB(1, 1, 1)), RGB(1, 1, 1));
     DeleteObject(red);
+}
+
+// BeginPaint narrows a window context's clip to the update region by writing the record's clip;
+// the context's own clip rectangles then apply inside that region, never beyond it.
+TEST(GdiClipping, a_clip_narrowed_by_the_window_system_survives_the_contexts_own_clipping) {
+    Canvas canvas(10, 10);
+    canvas.fill(RGB(0, 0, 0));
+    reinterpret_cast<platform::DeviceContext*>(canvas.dc())->clip = {2, 2, 6, 6};
+    EXPECT_EQ(IntersectClipRect(canvas.dc(), 0, 0, 5, 10), SIMPLEREGION);
+    HBRUSH white = CreateSolidBrush(RGB(255, 255, 255));
+    RECT all{0, 0, 10, 10};
+    FillRect(canvas.dc(), &all, white);
+    RECT box{};
+    GetClipBox(canvas.dc(), &box);
+    EXPECT_EQ(box.left, 2);
+    EXPECT_EQ(box.right, 5);
+    EXPECT_EQ(SelectClipRgn(canvas.dc(), nullptr), SIMPLEREGION);
+    GetClipBox(canvas.dc(), &box);
+    EXPECT_EQ(box.right, 6) << "the narrowing is no clip of the context's own";
+    DeleteObject(white);
 }
 
 TEST(GdiClipping, extreme_coordinates_draw_only_their_visible_part) {
