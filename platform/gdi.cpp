@@ -428,6 +428,8 @@ __attribute__((weak)) int fontObjectInfo(GdiObject*, int, void*) {
     return 0;
 }
 
+__attribute__((weak)) void systemPaletteChanged(HWND) {}
+
 uint32_t surfacePixel(const DeviceContext& dc, COLORREF colour) {
     const int bits = dc.surface != nullptr ? dc.surface->bitsPerPixel : 32;
     if (bits == 8) {
@@ -492,6 +494,12 @@ void updateClip(DC& dc) {
     if (dc.hasOwnClip) box = intersect(box, boxOf(dc.ownClip));
     if (box.empty()) box = {0, 0, 0, 0};
     dc.clip = rectOf(box);
+}
+
+// The window system narrows a painting context's clip to the update region itself
+// (BeginPaint); the narrowing stays when the context's own clip changes later.
+void keepOutsideNarrowing(DC& dc) {
+    if (!dc.hasOwnClip) dc.deviceClip = dc.clip;
 }
 
 void updateOrigin(DC& dc) {
@@ -1383,6 +1391,61 @@ bool writePng(const Surface& surface, const char* path) {
 
 } // namespace
 
+namespace {
+
+// Maps the device context's palette into the system palette (see RealizePalette).
+UINT realizeInto(DC* dc) {
+    auto* palette = static_cast<Palette*>(dc->palette);
+    DisplayState& state = displayState();
+    if (palette == nullptr || palette == &stock().defaultPalette || state.bitsPerPixel != 8)
+        return 0;
+    if (!dc->paletteBackground)
+        for (int i = kStaticColoursEachEnd; i < kSystemPaletteSize - kStaticColoursEachEnd; ++i)
+            state.taken[i] = false;
+    UINT changed = 0;
+    palette->systemIndex.assign(palette->entries.size(), 0);
+    int nextFree = kStaticColoursEachEnd;
+    for (size_t i = 0; i < palette->entries.size(); ++i) {
+        const PALETTEENTRY& entry = palette->entries[i];
+        if ((entry.peFlags & PC_EXPLICIT) != 0) {
+            palette->systemIndex[i] = static_cast<uint8_t>(explicitIndex(entry));
+            continue;
+        }
+        const COLORREF colour = colourOfEntry(entry);
+        int found = -1;
+        if ((entry.peFlags & (PC_RESERVED | PC_NOCOLLAPSE)) == 0) {
+            for (int index = 0; index < kSystemPaletteSize && found < 0; ++index)
+                if (state.taken[index] && colourOfEntry(state.system[index]) == colour)
+                    found = index;
+        }
+        if (found < 0) {
+            while (nextFree < kSystemPaletteSize - kStaticColoursEachEnd && state.taken[nextFree])
+                ++nextFree;
+            if (nextFree < kSystemPaletteSize - kStaticColoursEachEnd) {
+                found = nextFree;
+                state.taken[found] = true;
+                if (colourOfEntry(state.system[found]) != colour) ++changed;
+                state.system[found] = {entry.peRed, entry.peGreen, entry.peBlue, 0};
+            }
+        }
+        if (found < 0) {
+            int bestDistance = INT32_MAX;
+            for (int index = 0; index < kSystemPaletteSize; ++index) {
+                if (!state.taken[index]) continue;
+                const int distance = colourDistance(colour, colourOfEntry(state.system[index]));
+                if (distance < bestDistance) {
+                    bestDistance = distance;
+                    found = index;
+                }
+            }
+        }
+        palette->systemIndex[i] = static_cast<uint8_t>(found);
+    }
+    return changed;
+}
+
+} // namespace
+
 namespace platform {
 
 HDC openWindowDC(HWND window, bool wholeWindow) {
@@ -1455,6 +1518,7 @@ int SaveDC(HDC handle) {
     Lock lock(gdiMutex());
     DC* dc = dcFromHandle(handle);
     if (dc == nullptr) return invalidHandle(0);
+    keepOutsideNarrowing(*dc);
     SavedState state = stateOf(*dc);
     for (GdiObject* object : {state.pen, state.brush, state.font, state.palette, state.bitmap})
         if (object != nullptr) ++object->selectedInto;
@@ -1767,6 +1831,7 @@ int IntersectClipRect(HDC handle, int left, int top, int right, int bottom) {
     Lock lock(gdiMutex());
     DC* dc = dcFromHandle(handle);
     if (dc == nullptr) return invalidHandle(ERROR);
+    keepOutsideNarrowing(*dc);
     Box box = logicalBox(*dc, left, top, right, bottom);
     if (dc->hasOwnClip) box = intersect(box, boxOf(dc->ownClip));
     if (box.empty()) box = {0, 0, 0, 0};
@@ -1780,6 +1845,7 @@ int ExcludeClipRect(HDC handle, int left, int top, int right, int bottom) {
     Lock lock(gdiMutex());
     DC* dc = dcFromHandle(handle);
     if (dc == nullptr) return invalidHandle(ERROR);
+    keepOutsideNarrowing(*dc);
     const Box current = boxOf(dc->clip);
     const Box cut = intersect(logicalBox(*dc, left, top, right, bottom), current);
     if (cut.empty()) return current.empty() ? NULLREGION : SIMPLEREGION;
@@ -1811,6 +1877,7 @@ int SelectClipRgn(HDC handle, HRGN region) {
     Lock lock(gdiMutex());
     DC* dc = dcFromHandle(handle);
     if (dc == nullptr) return invalidHandle(ERROR);
+    keepOutsideNarrowing(*dc);
     if (region != nullptr) return invalidParameter(ERROR);
     dc->hasOwnClip = false;
     updateClip(*dc);
@@ -2257,55 +2324,16 @@ HPALETTE SelectPalette(HDC handle, HPALETTE paletteHandle, BOOL forceBackground)
 // (unless it asks for an entry of its own), a free entry given its colour, or, with none left,
 // the nearest colour there. Returns how many system palette entries changed colour.
 UINT RealizePalette(HDC handle) {
-    Lock lock(gdiMutex());
-    DC* dc = dcFromHandle(handle);
-    if (dc == nullptr) return invalidHandle(GDI_ERROR);
-    auto* palette = static_cast<Palette*>(dc->palette);
-    DisplayState& state = displayState();
-    if (palette == nullptr || palette == &stock().defaultPalette || state.bitsPerPixel != 8)
-        return 0;
-    if (!dc->paletteBackground)
-        for (int i = kStaticColoursEachEnd; i < kSystemPaletteSize - kStaticColoursEachEnd; ++i)
-            state.taken[i] = false;
+    HWND cause = nullptr;
     UINT changed = 0;
-    palette->systemIndex.assign(palette->entries.size(), 0);
-    int nextFree = kStaticColoursEachEnd;
-    for (size_t i = 0; i < palette->entries.size(); ++i) {
-        const PALETTEENTRY& entry = palette->entries[i];
-        if ((entry.peFlags & PC_EXPLICIT) != 0) {
-            palette->systemIndex[i] = static_cast<uint8_t>(explicitIndex(entry));
-            continue;
-        }
-        const COLORREF colour = colourOfEntry(entry);
-        int found = -1;
-        if ((entry.peFlags & (PC_RESERVED | PC_NOCOLLAPSE)) == 0) {
-            for (int index = 0; index < kSystemPaletteSize && found < 0; ++index)
-                if (state.taken[index] && colourOfEntry(state.system[index]) == colour)
-                    found = index;
-        }
-        if (found < 0) {
-            while (nextFree < kSystemPaletteSize - kStaticColoursEachEnd && state.taken[nextFree])
-                ++nextFree;
-            if (nextFree < kSystemPaletteSize - kStaticColoursEachEnd) {
-                found = nextFree;
-                state.taken[found] = true;
-                if (colourOfEntry(state.system[found]) != colour) ++changed;
-                state.system[found] = {entry.peRed, entry.peGreen, entry.peBlue, 0};
-            }
-        }
-        if (found < 0) {
-            int bestDistance = INT32_MAX;
-            for (int index = 0; index < kSystemPaletteSize; ++index) {
-                if (!state.taken[index]) continue;
-                const int distance = colourDistance(colour, colourOfEntry(state.system[index]));
-                if (distance < bestDistance) {
-                    bestDistance = distance;
-                    found = index;
-                }
-            }
-        }
-        palette->systemIndex[i] = static_cast<uint8_t>(found);
+    {
+        Lock lock(gdiMutex());
+        DC* dc = dcFromHandle(handle);
+        if (dc == nullptr) return invalidHandle(GDI_ERROR);
+        changed = realizeInto(dc);
+        cause = dc->window;
     }
+    if (changed > 0 && cause != nullptr) platform::systemPaletteChanged(cause);
     return changed;
 }
 

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <vector>
 
 using gdi_test::Canvas;
@@ -225,6 +226,25 @@ TEST(GdiPalette, entries_can_be_read_written_and_searched) {
     LOGPALETTE empty{0x300, 0, {{0, 0, 0, 0}}};
     EXPECT_EQ(CreatePalette(&empty), nullptr);
     EXPECT_EQ(CreatePalette(nullptr), nullptr);
+}
+
+TEST(GdiPalette, palette_index_colour_tables_take_the_selected_palettes_colours) {
+    HPALETTE palette = makePalette({RGB(11, 22, 33), RGB(44, 55, 66), RGB(77, 88, 99)});
+    Canvas canvas(3, 1);
+    HPALETTE old = SelectPalette(canvas.dc(), palette, FALSE);
+    // An 8-bit DIB whose colour table holds palette indices 2, 0, 1.
+    Dib dib = makeDib(3, 1, 8, false, {}, [](int x, int) { return static_cast<uint32_t>(x); });
+    dib.header()->bmiHeader.biClrUsed = 3;
+    const WORD indices[] = {2, 0, 1};
+    std::memcpy(dib.info.data() + sizeof(BITMAPINFOHEADER), indices, sizeof(indices));
+    ASSERT_EQ(SetDIBitsToDevice(canvas.dc(), 0, 0, 3, 1, 0, 0, 0, 1, dib.bits.data(), dib.header(),
+                                DIB_PAL_COLORS),
+              1);
+    EXPECT_EQ(GetPixel(canvas.dc(), 0, 0), RGB(77, 88, 99));
+    EXPECT_EQ(GetPixel(canvas.dc(), 1, 0), RGB(11, 22, 33));
+    EXPECT_EQ(GetPixel(canvas.dc(), 2, 0), RGB(44, 55, 66));
+    SelectPalette(canvas.dc(), old, FALSE);
+    DeleteObject(palette);
 }
 
 } // namespace

@@ -1,13 +1,16 @@
 #include "platform/gdi_test_support.h"
+#include "platform/surface.h"
 
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <climits>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <unistd.h>
@@ -406,6 +409,26 @@ TEST(GdiClipping, nothing_is_written_outside_the_clip_or_the_surface) {
     DeleteObject(red);
 }
 
+// BeginPaint narrows a window context's clip to the update region by writing the record's clip;
+// the context's own clip rectangles then apply inside that region, never beyond it.
+TEST(GdiClipping, a_clip_narrowed_by_the_window_system_survives_the_contexts_own_clipping) {
+    Canvas canvas(10, 10);
+    canvas.fill(RGB(0, 0, 0));
+    reinterpret_cast<platform::DeviceContext*>(canvas.dc())->clip = {2, 2, 6, 6};
+    EXPECT_EQ(IntersectClipRect(canvas.dc(), 0, 0, 5, 10), SIMPLEREGION);
+    HBRUSH white = CreateSolidBrush(RGB(255, 255, 255));
+    RECT all{0, 0, 10, 10};
+    FillRect(canvas.dc(), &all, white);
+    RECT box{};
+    GetClipBox(canvas.dc(), &box);
+    EXPECT_EQ(box.left, 2);
+    EXPECT_EQ(box.right, 5);
+    EXPECT_EQ(SelectClipRgn(canvas.dc(), nullptr), SIMPLEREGION);
+    GetClipBox(canvas.dc(), &box);
+    EXPECT_EQ(box.right, 6) << "the narrowing is no clip of the context's own";
+    DeleteObject(white);
+}
+
 TEST(GdiClipping, extreme_coordinates_draw_only_their_visible_part) {
     Canvas source(8, 8);
     source.paint(sourceColourAt);
@@ -630,6 +653,28 @@ TEST(GdiObjects, invalid_handles_and_misuse_give_the_systems_failure_values) {
     DeleteDC(second);
     EXPECT_EQ(CreateCompatibleBitmap(second, 4, 4), nullptr);
     EXPECT_EQ(GetDC(reinterpret_cast<HWND>(static_cast<uintptr_t>(0x777))), nullptr);
+}
+
+TEST(GdiObjects, threads_drawing_on_their_own_contexts_do_not_disturb_each_other) {
+    constexpr int kThreads = 4;
+    constexpr int kRounds = 200;
+    std::vector<std::thread> threads;
+    std::atomic<int> wrong{0};
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([t, &wrong] {
+            const COLORREF colour = RGB(static_cast<BYTE>(t * 40 + 10), 0, 0);
+            for (int round = 0; round < kRounds; ++round) {
+                Canvas source(8, 8);
+                source.fill(colour);
+                Canvas dest(8, 8);
+                BitBlt(dest.dc(), 0, 0, 8, 8, source.dc(), 0, 0, SRCCOPY);
+                if (GetPixel(dest.dc(), 7, 7) != colour) ++wrong;
+            }
+        });
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+    EXPECT_EQ(wrong.load(), 0);
 }
 
 TEST(GdiWindow, drawing_on_a_window_shows_in_its_pixels_and_its_picture) {
