@@ -1,6 +1,7 @@
 // orq match: teaches the matching filter a reference's spectrum and the input's, then renders
 // the input matched toward the reference — all through the plug-in's own parameter exchange.
 #include "host/commands.h"
+#include "host/output_files.h"
 #include "host/session.h"
 #include "matching/tessaline_parameters.h"
 #include "runtime/parameter_set.h"
@@ -69,9 +70,11 @@ float learnedFrames(Session& s, float target) {
 
 int commandMatch(const std::vector<std::string>& args) {
     const MatchOptions o = parseMatch(args);
-    for (const std::string& in : {o.reference, o.input})
-        refuseSameFile(in, o.output);
-    if (o.saveState) refuseSameFile(o.input, *o.saveState);
+    OutputFiles files;
+    files.addInput(o.reference, "the reference");
+    files.addInput(o.input, "the input");
+    files.add(o.output, "the output", OutputKind::Audio);
+    if (o.saveState) files.add(*o.saveState, "the saved state");
     // Each pass streams its file afresh, so memory does not grow with the files' lengths.
     AudioFileReader reference(o.reference, nullptr);
     AudioFileReader input(o.input, nullptr);
@@ -119,10 +122,9 @@ int commandMatch(const std::vector<std::string>& args) {
     s->writeValue(kParamMorph, float(o.amountPercent / 100.0));
     s->writeValue(kParamMatch, 1.0f);
     AudioFileReader again(o.input, nullptr);
-    AudioFileWriter output(o.output, format);
-    s->run(again, output, summary, {});
-    output.commit();
-    if (o.saveState) writeFileAtomically(*o.saveState, s->saveState());
+    s->run(again, files.audio(o.output, format), summary, {});
+    if (o.saveState) files.write(*o.saveState, s->saveState());
+    files.commit();
 
     const std::vector<float> curve = s->readFloats(kParamCurve);
     const int32_t bins =
