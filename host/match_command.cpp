@@ -37,10 +37,12 @@ MatchOptions parseMatch(const std::vector<std::string>& args) {
             o.reference = value();
         else if (a == "--amount") {
             const std::string v = value();
-            char* end = nullptr;
-            o.amountPercent = std::strtod(v.c_str(), &end);
-            if (v.empty() || *end != '\0' ||
-                !(o.amountPercent >= 0 && o.amountPercent <= kAmountPercentMax))
+            try {
+                o.amountPercent = parseNumber(v, "--amount");
+            } catch (const std::runtime_error& e) {
+                throw UsageError(e.what());
+            }
+            if (!(o.amountPercent >= 0 && o.amountPercent <= kAmountPercentMax))
                 throw UsageError("--amount takes a percentage from 0 to 200, not '" + v + "'");
         } else if (a == "--third-octave")
             o.thirdOctave = true;
