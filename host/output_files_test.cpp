@@ -157,8 +157,11 @@ TEST_F(OutputFilesTest, nothing_is_in_place_before_commit_and_a_failure_leaves_e
     EXPECT_EQ(contents(path("a.txt")), "old a");
     EXPECT_TRUE(temporaries().empty());
 
-    // Committed: both in place, a symbolic link followed to its file and kept.
+    // Committed: both in place, a symbolic link followed to its file and kept, the replaced
+    // file's permissions kept and the new one's from the umask.
     fs::create_symlink(path("a.txt"), path("link.txt"));
+    ASSERT_EQ(chmod(path("a.txt").c_str(), 0640), 0);
+    const mode_t mask = umask(022);
     OutputFiles files;
     files.add(path("link.txt"), "the output");
     files.add(path("b.txt"), "the state");
@@ -169,6 +172,12 @@ TEST_F(OutputFilesTest, nothing_is_in_place_before_commit_and_a_failure_leaves_e
     EXPECT_TRUE(fs::is_symlink(path("link.txt")));
     EXPECT_EQ(contents(path("b.txt")), "new b");
     EXPECT_TRUE(temporaries().empty());
+    umask(mask);
+    struct stat st {};
+    ASSERT_EQ(stat(path("a.txt").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+    ASSERT_EQ(stat(path("b.txt").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0644u);
 }
 
 TEST_F(OutputFilesTest, a_device_is_written_through_never_replaced_and_its_error_is_reported) {
