@@ -245,8 +245,9 @@ struct OutputFiles::Entry {
 
     void flush() {
         if (buffer.empty()) return;
+        errno = 0;
         if (!writeAll(fd, buffer.data(), buffer.size()))
-            throw failure(role, path, std::strerror(errno));
+            throw failure(role, path, errno != 0 ? std::strerror(errno) : "nothing was written");
         buffer.clear();
     }
     void removeTemporary() {
@@ -330,6 +331,7 @@ void OutputFiles::add(const std::string& path, const std::string& role, OutputKi
     // the temporary folder for a file written through.
     const std::string folder =
         e.through ? fs::temp_directory_path(ec).string() : folderOf(e.target);
+    if (ec) throw failure(role, path, "no temporary folder: " + ec.message());
     const std::string name = fs::path(e.target).filename().string();
     std::string pattern = (fs::path(folder) / ("." + name + ".orq-XXXXXX")).string();
     if (pattern.size() >= kCleanupPathBytes) throw failure(role, path, "the path is too long");
