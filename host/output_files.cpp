@@ -235,7 +235,7 @@ struct OutputFiles::Entry {
     int container = 0;
     std::string target;   // the file put in place: path, or the file a symbolic link names
     bool through = false; // an existing device or FIFO: written into, never replaced
-    mode_t mode = 0;      // of the new file
+    mode_t mode = 0;      // permissions of the file put in place
     std::string temporary;
     int fd = -1;
     int slot = -1;
@@ -320,7 +320,7 @@ void OutputFiles::add(const std::string& path, const std::string& role, OutputKi
     }
     struct stat st {};
     if (type == S_IFREG && stat(e.target.c_str(), &st) == 0) {
-        e.mode = st.st_mode & 07777;
+        e.mode = st.st_mode & 0777;
     } else {
         const mode_t mask = umask(0);
         umask(mask);
@@ -395,7 +395,10 @@ void OutputFiles::commit() {
             e->audio->finish();
         }
         e->flush();
-        if (!e->through && (fchmod(e->fd, e->mode) != 0 || fdatasync(e->fd) != 0))
+        // A file replaced is synced first, so that a crash cannot leave it empty; a new one
+        // risks nothing and is not waited for.
+        if (!e->through && (fchmod(e->fd, e->mode) != 0 ||
+                            (e->identity->type == S_IFREG && fdatasync(e->fd) != 0)))
             throw failure(e->role, e->path, std::strerror(errno));
     }
     // Devices and FIFOs take a copy; nothing has been replaced yet should one fail.
