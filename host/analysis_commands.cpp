@@ -161,7 +161,10 @@ int commandScope(const std::vector<std::string>& args) {
     if (o.output) files.add(*o.output, "the audio output", OutputKind::Audio);
     AudioFileReader audio(input, nullptr);
     const StreamFormat format = audio.format();
-    if (format.channels != 2) throw std::runtime_error("the phase scope takes a stereo file");
+    if (format.channels != 2)
+        throw std::runtime_error("the phase scope takes a stereo file; '" + input + "' has " +
+                                 std::to_string(format.channels) +
+                                 (format.channels == 1 ? " channel" : " channels"));
     std::unique_ptr<Session> session = analyserSession("Orq Lunavis");
     writeSetting(*session, "mono", o.mono ? 1.0f : 0.0f);
     session->setChunkFrames(ScopeCollector::framesPerCollection(format.sampleRate));

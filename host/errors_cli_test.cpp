@@ -33,13 +33,14 @@ class ErrorsCli : public orq::host::testing::OrqCommandTest<ErrorsCli> {
                   0);
     }
 
-    static std::string writeInput(const std::string& name) {
+    static std::string writeInput(const std::string& name, int32_t channels = 2,
+                                  int32_t rateHz = 44100, int64_t frames = 8820) {
         AudioData a;
-        a.channels = 2;
-        a.sampleRate = 44100;
-        a.frames = 8820;
+        a.channels = channels;
+        a.sampleRate = rateHz;
+        a.frames = frames;
         a.format = SampleFormat::Float32;
-        for (int64_t i = 0; i < a.frames * 2; ++i)
+        for (int64_t i = 0; i < a.frames * channels; ++i)
             a.float32.push_back(float((i * 37) % 200) / 400.0f - 0.25f);
         writeAudio(path(name), a);
         return path(name);
@@ -54,6 +55,8 @@ class ErrorsCli : public orq::host::testing::OrqCommandTest<ErrorsCli> {
 
 TEST_F(ErrorsCli, errors_name_their_file_and_a_number_that_is_not_one_says_so_with_its_key) {
     const std::string in = writeInput("errors-in.wav");
+    const std::string mono = writeInput("errors-mono.wav", 1);
+    const std::string at48k = writeInput("errors-48k.wav", 2, 48000);
     fs::create_directories(path("state-folder"));
     const std::string out = path("errors-out.wav");
     struct Case {
@@ -74,6 +77,10 @@ TEST_F(ErrorsCli, errors_name_their_file_and_a_number_that_is_not_one_says_so_wi
          "'0x10' is not a number (--amount"},
         {"process " + kPassthrough + " " + quote(in) + " " + quote(out) + " --set Gain=loud",
          "'loud' is not a number (Gain"},
+        {"scope " + quote(mono),
+         "the phase scope takes a stereo file; '" + mono + "' has 1 channel"},
+        {"match --reference " + quote(at48k) + " " + quote(in) + " " + quote(out),
+         "the reference '" + at48k + "' runs at 48000 Hz and the input '" + in + "' at 44100 Hz"},
     };
     for (const Case& c : cases) {
         const Result r = run(c.command);

@@ -82,10 +82,10 @@ int commandMatch(const std::vector<std::string>& args) {
     AudioFileReader input(o.input, nullptr);
     const StreamFormat format = input.format();
     if (reference.format().sampleRate != format.sampleRate)
-        throw std::runtime_error("the reference runs at " +
-                                 std::to_string(reference.format().sampleRate) +
-                                 " Hz and the input at " + std::to_string(format.sampleRate) +
-                                 " Hz; resample one of them first");
+        throw std::runtime_error(
+            "the reference '" + o.reference + "' runs at " +
+            std::to_string(reference.format().sampleRate) + " Hz and the input '" + o.input +
+            "' at " + std::to_string(format.sampleRate) + " Hz; resample one of them first");
     std::unique_ptr<Session> s = openSession(findPlugin("Orq Tessaline"), Road::Component);
     RunSummary summary;
     DiscardSink discard;
@@ -112,7 +112,8 @@ int commandMatch(const std::vector<std::string>& args) {
     const float destinationFrames = learnedFrames(*s, 0.0f);
     if (!(sourceFrames > 0) || !(destinationFrames > 0))
         throw std::runtime_error(
-            "the reference or the input is too short to learn a spectrum from");
+            (!(sourceFrames > 0) ? "the reference '" + o.reference : "the input '" + o.input) +
+            "' is too short to learn a spectrum from");
     // The match compares sums of frame powers: bring the reference's sum to the input's
     // frame count so that files of different lengths compare as means.
     std::vector<float> source = s->readFloats(kParamSourceSpectrum);
