@@ -2,6 +2,7 @@
 // collect (every 55 ms of audio), with the audio passed through to an optional output. The
 // file is streamed, and so are the spectrogram's rows, so memory does not grow with its length.
 #include "host/commands.h"
+#include "host/output_files.h"
 #include "host/scope_collector.h"
 #include "host/spectrogram_collector.h"
 
@@ -59,16 +60,13 @@ void writeSetting(Session& session, const char* key, float value) {
     session.writeValue(requireParameter(session.store(), key), value);
 }
 
-// The pass-through audio: to a file when asked for, else dropped.
+// The pass-through audio: to the output file when one was asked for, else dropped.
 struct PassedAudio {
-    std::optional<AudioFileWriter> file;
     DiscardSink discard;
-    PassedAudio(const std::optional<std::string>& path, const StreamFormat& format) {
-        if (path) file.emplace(*path, format);
-    }
-    AudioSink& sink() { return file ? static_cast<AudioSink&>(*file) : discard; }
-    void commit() {
-        if (file) file->commit();
+    AudioSink* sink = &discard;
+    PassedAudio(OutputFiles& files, const std::optional<std::string>& path,
+                const StreamFormat& format) {
+        if (path) sink = &files.audio(*path, format);
     }
 };
 
@@ -79,8 +77,10 @@ int commandSpectrogram(const std::vector<std::string>& args) {
     if (o.positional.size() != 2) throw UsageError("spectrogram takes INPUT OUT.csv");
     const std::string& input = o.positional[0];
     const std::string& csvPath = o.positional[1];
-    refuseSameFile(input, csvPath);
-    if (o.output) refuseSameFile(input, *o.output);
+    OutputFiles files;
+    files.addInput(input, "the input");
+    files.add(csvPath, "the CSV");
+    if (o.output) files.add(*o.output, "the audio output", OutputKind::Audio);
     AudioFileReader audio(input, nullptr);
     std::unique_ptr<Session> session = analyserSession("Orq Ombrel");
     // The mode is a setting the plug-in's open keeps; the view is not: opening at the file's
@@ -90,7 +90,6 @@ int commandSpectrogram(const std::vector<std::string>& args) {
     writeSetting(*session, "ch", view);
     session->setChunkFrames(SpectrogramCollector::framesPerCollection(audio.format().sampleRate));
 
-    AtomicFile csv(csvPath);
     std::optional<SpectrogramCollector> collector;
     bool headerWritten = false;
     int64_t rows = 0;
@@ -107,7 +106,7 @@ int commandSpectrogram(const std::vector<std::string>& args) {
             }
         }
         line += '\n';
-        csv.write(line);
+        files.write(csvPath, line);
         headerWritten = true;
     };
     auto collect = [&] {
@@ -128,13 +127,13 @@ int commandSpectrogram(const std::vector<std::string>& args) {
                 line.append(cell, written.ptr);
             }
             line += '\n';
-            csv.write(line);
+            files.write(csvPath, line);
         }
         rows += c.rows;
     };
     RunSummary summary;
-    PassedAudio passed(o.output, audio.format());
-    session->run(audio, passed.sink(), summary, [&](int64_t, int64_t) {
+    PassedAudio passed(files, o.output, audio.format());
+    session->run(audio, *passed.sink, summary, [&](int64_t, int64_t) {
         // The collector is made once the plug-in runs at the file's format. A re-open put the
         // first piece through the mean view, which feeds both channels' analyzers, so the view
         // set here still sees it.
@@ -148,8 +147,7 @@ int commandSpectrogram(const std::vector<std::string>& args) {
     });
     if (collector) collect();
     if (!headerWritten) writeHeader();
-    csv.commit();
-    passed.commit();
+    files.commit();
     std::cout << rows << " spectra of " << bins << " bins written to " << csvPath << "\n";
     return 0;
 }
@@ -158,10 +156,15 @@ int commandScope(const std::vector<std::string>& args) {
     AnalysisOptions o = parseAnalysis(args, false);
     if (o.positional.size() != 1) throw UsageError("scope takes INPUT");
     const std::string& input = o.positional[0];
-    if (o.output) refuseSameFile(input, *o.output);
+    OutputFiles files;
+    files.addInput(input, "the input");
+    if (o.output) files.add(*o.output, "the audio output", OutputKind::Audio);
     AudioFileReader audio(input, nullptr);
     const StreamFormat format = audio.format();
-    if (format.channels != 2) throw std::runtime_error("the phase scope takes a stereo file");
+    if (format.channels != 2)
+        throw std::runtime_error("the phase scope takes a stereo file; '" + input + "' has " +
+                                 std::to_string(format.channels) +
+                                 (format.channels == 1 ? " channel" : " channels"));
     std::unique_ptr<Session> session = analyserSession("Orq Lunavis");
     writeSetting(*session, "mono", o.mono ? 1.0f : 0.0f);
     session->setChunkFrames(ScopeCollector::framesPerCollection(format.sampleRate));
@@ -193,13 +196,13 @@ int commandScope(const std::vector<std::string>& args) {
         }
     };
     RunSummary summary;
-    PassedAudio passed(o.output, format);
-    session->run(audio, passed.sink(), summary, [&](int64_t done, int64_t) {
+    PassedAudio passed(files, o.output, format);
+    session->run(audio, *passed.sink, summary, [&](int64_t done, int64_t) {
         if (!collector) collector.emplace(session->record(), session->store());
         fed = done;
         collect();
     });
-    passed.commit();
+    files.commit();
     std::printf(
         "second  correlation mean   min    max   peak mid  peak side   (correlation 0..1)\n");
     for (size_t i = 0; i < seconds.size(); ++i) {

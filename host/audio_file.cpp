@@ -49,7 +49,10 @@ AudioFileReader::AudioFileReader(const std::string& path, const SampleFormat* fo
     struct stat st {};
     if (stat(path.c_str(), &st) != 0)
         throw std::runtime_error("cannot read '" + path + "': " + std::strerror(errno));
-    if (!S_ISREG(st.st_mode)) throw std::runtime_error("'" + path + "' is not a regular file");
+    if (S_ISDIR(st.st_mode))
+        throw std::runtime_error("cannot read '" + path + "': it is a directory");
+    if (!S_ISREG(st.st_mode))
+        throw std::runtime_error("cannot read '" + path + "': it is not a regular file");
     SF_INFO info{};
     file_ = sf_open(path.c_str(), SFM_READ, &info);
     if (file_ == nullptr)
@@ -138,150 +141,34 @@ void MemorySink::write(const void* bytes, int64_t frames) {
     audio_.frames += frames;
 }
 
-namespace {
-
-int containerFor(const std::string& path) {
-    std::string ext = fs::path(path).extension().string();
-    std::transform(ext.begin(), ext.end(), ext.begin(),
-                   [](unsigned char c) { return char(std::tolower(c)); });
-    if (ext == ".wav") return SF_FORMAT_WAV;
-    if (ext == ".flac") return SF_FORMAT_FLAC;
-    if (ext == ".aif" || ext == ".aiff") return SF_FORMAT_AIFF;
-    if (ext == ".caf") return SF_FORMAT_CAF;
-    if (ext == ".w64") return SF_FORMAT_W64;
-    throw std::runtime_error("cannot tell the audio file type of '" + path +
-                             "' (use .wav, .flac, .aiff, .caf or .w64)");
-}
-
-std::string temporaryBeside(const std::string& path) {
-    fs::path p(path);
-    fs::path dir = p.has_parent_path() ? p.parent_path() : fs::path(".");
-    std::string pattern = (dir / ("." + p.filename().string() + ".orq-XXXXXX")).string();
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    int fd = mkstemp(name.data());
-    if (fd < 0)
-        throw std::runtime_error("cannot write in '" + dir.string() + "': " + std::strerror(errno));
+std::vector<uint8_t> readFileBytes(const std::string& path, const std::string& role) {
+    auto fail = [&](const std::string& why) {
+        return std::runtime_error("reading " + role + " '" + path + "': " + why);
+    };
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) throw fail(std::strerror(errno));
+    std::vector<uint8_t> bytes;
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        const int e = errno;
+        close(fd);
+        if (S_ISDIR(st.st_mode)) throw fail("it is a directory");
+        throw fail(st.st_mode != 0 ? "it is not a regular file" : std::strerror(e));
+    }
+    uint8_t chunk[65536];
+    for (;;) {
+        const ssize_t n = read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            const int e = errno;
+            close(fd);
+            throw fail(std::strerror(e));
+        }
+        if (n == 0) break;
+        bytes.insert(bytes.end(), chunk, chunk + n);
+    }
     close(fd);
-    return std::string(name.data());
-}
-
-void renameOver(const std::string& temporary, const std::string& path) {
-    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-        const int e = errno;
-        std::remove(temporary.c_str());
-        throw std::runtime_error("cannot write '" + path + "': " + std::strerror(e));
-    }
-}
-
-} // namespace
-
-AudioFileWriter::AudioFileWriter(const std::string& path, const StreamFormat& format)
-    : path_(path), format_(format.format) {
-    const int container = containerFor(path);
-    SF_INFO info{};
-    info.channels = format.channels;
-    info.samplerate = format.sampleRate;
-    info.format =
-        container | (format.format == SampleFormat::Int16 ? SF_FORMAT_PCM_16 : SF_FORMAT_FLOAT);
-    // A container without float samples (FLAC) keeps float output as 24-bit PCM.
-    if (format.format == SampleFormat::Float32 && !sf_format_check(&info))
-        info.format = container | SF_FORMAT_PCM_24;
-    if (!sf_format_check(&info))
-        throw std::runtime_error("'" + path + "' cannot hold " +
-                                 (format.format == SampleFormat::Int16 ? "16-bit" : "float") +
-                                 " samples");
-    temporary_ = temporaryBeside(path);
-    file_ = sf_open(temporary_.c_str(), SFM_WRITE, &info);
-    if (file_ == nullptr) {
-        std::remove(temporary_.c_str());
-        throw std::runtime_error("cannot write '" + path + "': " + sf_strerror(nullptr));
-    }
-    sf_command(file_, SFC_SET_CLIPPING, nullptr, SF_TRUE); // float beyond full scale saturates
-}
-
-AudioFileWriter::~AudioFileWriter() {
-    if (file_ == nullptr) return;
-    sf_close(file_);
-    std::remove(temporary_.c_str());
-}
-
-void AudioFileWriter::write(const void* bytes, int64_t frames) {
-    const sf_count_t put = format_ == SampleFormat::Int16
-                               ? sf_writef_short(file_, static_cast<const short*>(bytes), frames)
-                               : sf_writef_float(file_, static_cast<const float*>(bytes), frames);
-    if (put != frames) throw std::runtime_error("cannot write '" + path_ + "' (disk full?)");
-}
-
-void AudioFileWriter::commit() {
-    const int closed = sf_close(file_);
-    file_ = nullptr;
-    if (closed != 0) {
-        std::remove(temporary_.c_str());
-        throw std::runtime_error("cannot write '" + path_ + "' (disk full?)");
-    }
-    chmod(temporary_.c_str(), 0644);
-    renameOver(temporary_, path_);
-}
-
-void writeAudio(const std::string& path, const AudioData& audio) {
-    AudioFileWriter writer(path, audio.streamFormat());
-    writer.write(audio.data(), audio.frames);
-    writer.commit();
-}
-
-AtomicFile::AtomicFile(const std::string& path) : path_(path), temporary_(temporaryBeside(path)) {
-    file_ = std::fopen(temporary_.c_str(), "wb");
-    if (file_ == nullptr) {
-        const int e = errno;
-        std::remove(temporary_.c_str());
-        throw std::runtime_error("cannot write '" + path + "': " + std::strerror(e));
-    }
-}
-
-AtomicFile::~AtomicFile() {
-    if (file_ == nullptr) return;
-    std::fclose(file_);
-    std::remove(temporary_.c_str());
-}
-
-void AtomicFile::write(const void* bytes, size_t size) {
-    if (std::fwrite(bytes, 1, size, file_) != size)
-        throw std::runtime_error("cannot write '" + path_ + "' (disk full?)");
-}
-
-void AtomicFile::commit() {
-    const bool failed = std::fflush(file_) != 0 || std::ferror(file_) != 0;
-    const bool closeFailed = std::fclose(file_) != 0;
-    file_ = nullptr;
-    if (failed || closeFailed) {
-        std::remove(temporary_.c_str());
-        throw std::runtime_error("cannot write '" + path_ + "' (disk full?)");
-    }
-    chmod(temporary_.c_str(), 0644);
-    renameOver(temporary_, path_);
-}
-
-void refuseSameFile(const std::string& input, const std::string& output) {
-    std::error_code ec;
-    if (fs::exists(output, ec) && fs::equivalent(input, output, ec))
-        throw std::runtime_error("the output '" + output +
-                                 "' is the input; choose another output file");
-    if (fs::weakly_canonical(input, ec) == fs::weakly_canonical(output, ec))
-        throw std::runtime_error("the output '" + output +
-                                 "' is the input; choose another output file");
-}
-
-void writeFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes) {
-    AtomicFile file(path);
-    file.write(bytes.data(), bytes.size());
-    file.commit();
-}
-
-std::vector<uint8_t> readFileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw std::runtime_error("cannot read '" + path + "': " + std::strerror(errno));
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    return bytes;
 }
 
 } // namespace orq::host

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -81,7 +82,8 @@ class AudioFileReader final : public AudioSource {
 
 // An audio file written piece by piece into a temporary file beside path; commit() renames it
 // over path. Destroyed without commit (a failed run), it removes the temporary file, so path
-// is never left half written.
+// is never left half written. One output of OutputFiles (host/output_files.h), which a command
+// writing more than one file uses instead.
 class AudioFileWriter final : public AudioSink {
   public:
     // Throws when the container cannot hold the format or the folder cannot be written.
@@ -93,28 +95,9 @@ class AudioFileWriter final : public AudioSink {
     void commit();
 
   private:
+    struct Output;
     std::string path_;
-    std::string temporary_;
-    sf_private_tag* file_ = nullptr;
-    SampleFormat format_;
-};
-
-// A text or binary file written through a temporary file beside path; commit() renames it
-// over path, destruction without commit removes the temporary file.
-class AtomicFile {
-  public:
-    explicit AtomicFile(const std::string& path);
-    ~AtomicFile();
-    AtomicFile(const AtomicFile&) = delete;
-    AtomicFile& operator=(const AtomicFile&) = delete;
-    void write(const void* bytes, size_t size);
-    void write(const std::string& text) { write(text.data(), text.size()); }
-    void commit();
-
-  private:
-    std::string path_;
-    std::string temporary_;
-    std::FILE* file_ = nullptr;
+    std::unique_ptr<Output> output_;
 };
 
 // An AudioData read piece by piece.
@@ -151,10 +134,10 @@ class DiscardSink final : public AudioSink {
 AudioData readAudio(const std::string& path, const SampleFormat* forced);
 // Writes through a temporary file in the same folder, renamed over path at the end.
 void writeAudio(const std::string& path, const AudioData& audio);
-// Throws when output names the same file as input.
-void refuseSameFile(const std::string& input, const std::string& output);
 // Writes bytes to path through a temporary file renamed at the end.
 void writeFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes);
-std::vector<uint8_t> readFileBytes(const std::string& path);
+// The whole of a regular file. Throws with one line naming the file and what it is for
+// ("reading the state '/x': it is a directory").
+std::vector<uint8_t> readFileBytes(const std::string& path, const std::string& role = "the file");
 
 } // namespace orq::host

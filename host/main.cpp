@@ -42,6 +42,11 @@ const char* const kUsage =
 int commandRegister(const std::vector<std::string>& libs, bool unregister) {
     if (libs.empty())
         throw UsageError(std::string(unregister ? "unregister" : "register") + " takes LIB...");
+    // A registry that cannot be read fails every registration the same way: said once.
+    if (std::optional<std::string> problem = registryProblem()) {
+        std::fprintf(stderr, "orq: %s\n", problem->c_str());
+        return 1;
+    }
     int failures = 0;
     // A library that cannot be loaded or (un)registered is reported; the others still are.
     for (const std::string& path : libs) {

@@ -1,6 +1,7 @@
 // orq match: teaches the matching filter a reference's spectrum and the input's, then renders
 // the input matched toward the reference — all through the plug-in's own parameter exchange.
 #include "host/commands.h"
+#include "host/output_files.h"
 #include "host/session.h"
 #include "matching/tessaline_parameters.h"
 #include "runtime/parameter_set.h"
@@ -36,10 +37,12 @@ MatchOptions parseMatch(const std::vector<std::string>& args) {
             o.reference = value();
         else if (a == "--amount") {
             const std::string v = value();
-            char* end = nullptr;
-            o.amountPercent = std::strtod(v.c_str(), &end);
-            if (v.empty() || *end != '\0' ||
-                !(o.amountPercent >= 0 && o.amountPercent <= kAmountPercentMax))
+            try {
+                o.amountPercent = parseNumber(v, "--amount");
+            } catch (const std::runtime_error& e) {
+                throw UsageError(e.what());
+            }
+            if (!(o.amountPercent >= 0 && o.amountPercent <= kAmountPercentMax))
                 throw UsageError("--amount takes a percentage from 0 to 200, not '" + v + "'");
         } else if (a == "--third-octave")
             o.thirdOctave = true;
@@ -69,18 +72,20 @@ float learnedFrames(Session& s, float target) {
 
 int commandMatch(const std::vector<std::string>& args) {
     const MatchOptions o = parseMatch(args);
-    for (const std::string& in : {o.reference, o.input})
-        refuseSameFile(in, o.output);
-    if (o.saveState) refuseSameFile(o.input, *o.saveState);
+    OutputFiles files;
+    files.addInput(o.reference, "the reference");
+    files.addInput(o.input, "the input");
+    files.add(o.output, "the output", OutputKind::Audio);
+    if (o.saveState) files.add(*o.saveState, "the saved state");
     // Each pass streams its file afresh, so memory does not grow with the files' lengths.
     AudioFileReader reference(o.reference, nullptr);
     AudioFileReader input(o.input, nullptr);
     const StreamFormat format = input.format();
     if (reference.format().sampleRate != format.sampleRate)
-        throw std::runtime_error("the reference runs at " +
-                                 std::to_string(reference.format().sampleRate) +
-                                 " Hz and the input at " + std::to_string(format.sampleRate) +
-                                 " Hz; resample one of them first");
+        throw std::runtime_error(
+            "the reference '" + o.reference + "' runs at " +
+            std::to_string(reference.format().sampleRate) + " Hz and the input '" + o.input +
+            "' at " + std::to_string(format.sampleRate) + " Hz; resample one of them first");
     std::unique_ptr<Session> s = openSession(findPlugin("Orq Tessaline"), Road::Component);
     RunSummary summary;
     DiscardSink discard;
@@ -107,7 +112,8 @@ int commandMatch(const std::vector<std::string>& args) {
     const float destinationFrames = learnedFrames(*s, 0.0f);
     if (!(sourceFrames > 0) || !(destinationFrames > 0))
         throw std::runtime_error(
-            "the reference or the input is too short to learn a spectrum from");
+            (!(sourceFrames > 0) ? "the reference '" + o.reference : "the input '" + o.input) +
+            "' is too short to learn a spectrum from");
     // The match compares sums of frame powers: bring the reference's sum to the input's
     // frame count so that files of different lengths compare as means.
     std::vector<float> source = s->readFloats(kParamSourceSpectrum);
@@ -119,10 +125,9 @@ int commandMatch(const std::vector<std::string>& args) {
     s->writeValue(kParamMorph, float(o.amountPercent / 100.0));
     s->writeValue(kParamMatch, 1.0f);
     AudioFileReader again(o.input, nullptr);
-    AudioFileWriter output(o.output, format);
-    s->run(again, output, summary, {});
-    output.commit();
-    if (o.saveState) writeFileAtomically(*o.saveState, s->saveState());
+    s->run(again, files.audio(o.output, format), summary, {});
+    if (o.saveState) files.write(*o.saveState, s->saveState());
+    files.commit();
 
     const std::vector<float> curve = s->readFloats(kParamCurve);
     const int32_t bins =

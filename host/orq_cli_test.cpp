@@ -134,7 +134,7 @@ TEST_F(OrqCli, bad_input_gives_one_clear_line_a_failure_exit_and_no_output) {
         {quote(good) + " " + quote(good), "is the input"},
         {quote(good) + " " + quote(out) + " --set Latency=loud", "not a number"},
         {quote(good) + " " + quote(out) + " --format s24", "--format takes s16 or f32"},
-        {quote(path("folder.wav")) + " " + quote(out), "is not a regular file"},
+        {quote(path("folder.wav")) + " " + quote(out), "it is a directory"},
         {quote(good) + " " + quote(path("never.mp9")), "cannot tell the audio file type"},
         {quote(good) + " " + quote(path("no-such-folder/out.wav")), "cannot write in"},
         {quote(good) + " " + quote(out) + " --set", "--set needs a value"},

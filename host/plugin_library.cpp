@@ -17,8 +17,16 @@ namespace {
 std::string registryFailure(LONG rc) {
     char text[1024] = {};
     PlatformRegistryError(text, sizeof text);
-    if (text[0] != '\0') return text;
-    return "registry error " + std::to_string(rc);
+    std::string message = text[0] != '\0' ? text : "registry error " + std::to_string(rc);
+    if (rc == ERROR_BADDB) {
+        // The file cannot be read at all (corrupt, not a file, unreadable): no call gets past
+        // it until it is mended or gone, and a removed registry is an empty one.
+        char path[4096] = {};
+        PlatformRegistryPath(path, sizeof path);
+        message += std::string("; repair it, or remove it (rm '") + path +
+                   "') and register the plug-in libraries again";
+    }
+    return message;
 }
 
 std::optional<std::string> readString(HKEY root, const std::string& path, const char* name) {
@@ -97,6 +105,14 @@ std::string filterLibrary(const std::string& id) {
 
 } // namespace
 
+std::optional<std::string> registryProblem() {
+    HKEY key = nullptr;
+    const LONG rc = RegOpenKeyExA(HKEY_CLASSES_ROOT, "CLSID", 0, KEY_READ, &key);
+    if (rc == ERROR_SUCCESS) RegCloseKey(key);
+    if (rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND) return std::nullopt;
+    return registryFailure(rc);
+}
+
 std::vector<RegisteredFilter> registeredFilters() {
     std::vector<RegisteredFilter> filters;
     forEachFilterKey([&](const std::string& id, const CLSID& classId) {
@@ -159,6 +175,15 @@ PluginTarget findPlugin(const std::string& nameOrPath) {
         std::error_code ec;
         libraryPath = fs::canonical(nameOrPath, ec).string();
         if (ec) throw std::runtime_error("no plug-in library '" + nameOrPath + "'");
+    }
+    // A library named by its path runs on the host extension road without the registry, so
+    // a registry that cannot be read stops only the component road.
+    if (isPath) {
+        if (std::optional<std::string> problem = registryProblem()) {
+            PluginTarget target{loadLibrary(libraryPath), std::nullopt};
+            target.registryProblem = *problem;
+            return target;
+        }
     }
     // By name, only the names are read until one matches.
     std::optional<PluginTarget> found;

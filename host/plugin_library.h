@@ -20,8 +20,10 @@ struct RegisteredFilter {
 };
 
 // Every filter registered under Filter\{id} with its class's library. Throws on a registry
-// that cannot be read.
+// that cannot be read, naming its file and how to mend it.
 std::vector<RegisteredFilter> registeredFilters();
+// Why the registry cannot be read (one line naming its file and how to mend it), or nothing.
+std::optional<std::string> registryProblem();
 
 // A library loaded with dlopen; it stays loaded for the process's life.
 struct PluginLibrary {
@@ -51,6 +53,7 @@ std::vector<std::string> libraryFilesInFolder();
 struct PluginTarget {
     PluginLibrary library;
     std::optional<CLSID> filterClassId;
+    std::string registryProblem; // a library path found without the registry: why
 };
 PluginTarget findPlugin(const std::string& nameOrPath);
 

@@ -1,5 +1,6 @@
 // orq process: one file through one plug-in, streamed piece by piece.
 #include "host/commands.h"
+#include "host/output_files.h"
 
 #include <cmath>
 #include <cstring>
@@ -132,10 +133,13 @@ ProcessOptions parseProcess(const std::vector<std::string>& args) {
 }
 
 std::string processFile(const ProcessOptions& o, const Progress& progress) {
-    refuseSameFile(o.input, o.output);
-    if (o.saveState) refuseSameFile(o.input, *o.saveState);
+    OutputFiles files;
+    files.addInput(o.input, "the input");
+    if (o.state) files.addInput(*o.state, "the state");
+    files.add(o.output, "the output", OutputKind::Audio);
+    if (o.saveState) files.add(*o.saveState, "the saved state");
     std::vector<uint8_t> state;
-    if (o.state) state = readFileBytes(*o.state);
+    if (o.state) state = readFileBytes(*o.state, "the state");
     AudioFileReader input(o.input, o.format ? &*o.format : nullptr);
     PluginTarget target = findPlugin(o.plugin);
     const Road road = o.road.value_or(target.filterClassId ? Road::Component : Road::HostExtension);
@@ -146,10 +150,9 @@ std::string processFile(const ProcessOptions& o, const Progress& progress) {
     }
     session->apply(o.settings);
     RunSummary summary;
-    AudioFileWriter output(o.output, input.format());
-    session->run(input, output, summary, progress);
-    output.commit();
-    if (o.saveState) writeFileAtomically(*o.saveState, session->saveState());
+    session->run(input, files.audio(o.output, input.format()), summary, progress);
+    if (o.saveState) files.write(*o.saveState, session->saveState());
+    files.commit();
     const std::string note =
         o.state ? learnedSpectraNote(*session, state, input.format().sampleRate) : std::string();
     return summaryText(*session, input.format(), summary) + note;

@@ -25,6 +25,8 @@ constexpr int32_t kChannelsMax = 2;
 constexpr int32_t kShapeMaxPoints = 15;
 constexpr int32_t kShapeRecordBytes = 124; // x[15], y[15], count
 
+} // namespace
+
 // Parsing
 // ------------------------------------------------------------------------------------------
 
@@ -41,6 +43,8 @@ float parseNumber(const std::string& text, const std::string& what) {
         throw std::runtime_error("'" + text + "' is not a number (" + what + "; decimal only)");
     return v;
 }
+
+namespace {
 
 // "x,y;x,y;...": a transfer-curve record of 2 to 15 points with levels in 0 … 1 and input
 // levels that never decrease.
@@ -773,6 +777,9 @@ int32_t requireParameter(ParameterInterface* set, const std::string& key) {
 std::unique_ptr<Session> openSession(const PluginTarget& target, Road road) {
     if (road == Road::Component && target.filterClassId)
         return std::make_unique<ComponentSession>(target.library, *target.filterClassId);
+    if (road == Road::Component && !target.registryProblem.empty())
+        throw std::runtime_error("the component road needs the registry: " +
+                                 target.registryProblem + "; or use --road vc");
     if (road == Road::Component)
         throw std::runtime_error("'" + target.library.name +
                                  "' is not registered; run 'orq register " + target.library.path +

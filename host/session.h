@@ -23,6 +23,8 @@ struct Setting {
 };
 // Throws on a malformed assignment.
 Setting parseSetting(const std::string& text);
+// A finite decimal number; throws "'x' is not a number (<what>; decimal only)" otherwise.
+float parseNumber(const std::string& text, const std::string& what);
 
 struct ChannelMeter {
     float peak = 0.0f;
