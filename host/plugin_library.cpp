@@ -180,7 +180,7 @@ PluginTarget findPlugin(const std::string& nameOrPath) {
     // a registry that cannot be read stops only the component road.
     if (isPath) {
         if (std::optional<std::string> problem = registryProblem()) {
-            PluginTarget target{loadLibrary(libraryPath), std::nullopt};
+            PluginTarget target{loadLibrary(libraryPath), std::nullopt, {}};
             target.registryProblem = *problem;
             return target;
         }
@@ -192,18 +192,18 @@ PluginTarget findPlugin(const std::string& nameOrPath) {
         if (isPath) {
             const std::string library = filterLibrary(id);
             if (!fs::equivalent(library, libraryPath, ec)) return false;
-            found = PluginTarget{loadLibrary(library), classId};
+            found = PluginTarget{loadLibrary(library), classId, {}};
         } else {
             if (filterName(id) != nameOrPath) return false;
-            found = PluginTarget{loadLibrary(filterLibrary(id)), classId};
+            found = PluginTarget{loadLibrary(filterLibrary(id)), classId, {}};
         }
         return true;
     });
     if (found) return *found;
-    if (isPath) return {loadLibrary(libraryPath), std::nullopt};
+    if (isPath) return {loadLibrary(libraryPath), std::nullopt, {}};
     for (const std::string& file : libraryFilesInFolder()) {
         PluginLibrary lib = loadLibrary(file);
-        if (lib.name == nameOrPath) return {lib, std::nullopt};
+        if (lib.name == nameOrPath) return {lib, std::nullopt, {}};
     }
     throw std::runtime_error("no plug-in named '" + nameOrPath + "' (see 'orq list')");
 }
