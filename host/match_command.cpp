@@ -2,6 +2,7 @@
 // the input matched toward the reference — all through the plug-in's own parameter exchange.
 #include "host/commands.h"
 #include "host/session.h"
+#include "host/state_file.h"
 #include "matching/tessaline_parameters.h"
 #include "runtime/parameter_set.h"
 
@@ -81,7 +82,8 @@ int commandMatch(const std::vector<std::string>& args) {
                                  std::to_string(reference.format().sampleRate) +
                                  " Hz and the input at " + std::to_string(format.sampleRate) +
                                  " Hz; resample one of them first");
-    std::unique_ptr<Session> s = openSession(findPlugin("Orq Tessaline"), Road::Component);
+    const PluginTarget target = findPlugin("Orq Tessaline");
+    std::unique_ptr<Session> s = openSession(target, Road::Component);
     RunSummary summary;
     DiscardSink discard;
 
@@ -122,7 +124,8 @@ int commandMatch(const std::vector<std::string>& args) {
     AudioFileWriter output(o.output, format);
     s->run(again, output, summary, {});
     output.commit();
-    if (o.saveState) writeFileAtomically(*o.saveState, s->saveState());
+    if (o.saveState)
+        writeFileAtomically(*o.saveState, encodeStateFile(stateOriginOf(target), s->saveState()));
 
     const std::vector<float> curve = s->readFloats(kParamCurve);
     const int32_t bins =
