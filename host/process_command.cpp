@@ -3,7 +3,6 @@
 #include "host/state_file.h"
 
 #include <cmath>
-#include <cstring>
 #include <stdexcept>
 #include <cstdio>
 #include <iostream>
