@@ -45,8 +45,8 @@ class RegistryFuzz : public ::testing::Test {
         std::filesystem::remove_all(folder_);
     }
 
-    // A registry as the suite writes it: classes with their library and threading model,
-    // filters with names and merits, and names and texts that need escaping.
+    // A registry as the suite writes it: a class with its library, a filter with its name and
+    // merit, and names and texts that need escaping.
     void writeSeed() {
         auto setText = [](HKEY key, const char* name, const std::string& text) {
             ASSERT_EQ(RegSetValueExA(key, name, 0, REG_SZ,
@@ -54,21 +54,18 @@ class RegistryFuzz : public ::testing::Test {
                                      DWORD(text.size() + 1)),
                       ERROR_SUCCESS);
         };
-        for (const char* id :
-             {"{A3F1C250-6B2E-4E8A-9D13-47C0B8E21A01}", "{A3F1C260-6B2E-4E8A-9D13-47C0B8E21A02}"}) {
+        for (const char* id : {"{A3F1C250-6B2E-4E8A-9D13-47C0B8E21A01}"}) {
             HKEY key = nullptr;
             ASSERT_EQ(RegCreateKeyA(HKEY_CLASSES_ROOT,
                                     ("CLSID\\" + std::string(id) + "\\InprocServer32").c_str(),
                                     &key),
                       ERROR_SUCCESS);
             setText(key, "", "/usr/lib/orq/plugins/compressor_dx.so");
-            setText(key, "ThreadingModel", "Both");
             RegCloseKey(key);
             ASSERT_EQ(
                 RegCreateKeyA(HKEY_CLASSES_ROOT, ("Filter\\" + std::string(id)).c_str(), &key),
                 ERROR_SUCCESS);
             setText(key, "FriendlyName", "Orq 100% \"Compressor\"\nsecond line");
-            setText(key, "CLSID", id);
             const DWORD merit = 0x200000;
             ASSERT_EQ(RegSetValueExA(key, "Merit", 0, REG_DWORD,
                                      reinterpret_cast<const BYTE*>(&merit), sizeof merit),

@@ -16,8 +16,7 @@ namespace orq::test {
 
 constexpr DWORD kKeyNameBuffer = 256; // a key name is at most 255 characters on Windows
 // The value names the suite and its seed file use; the registry has no value enumeration.
-inline const char* const kValueNames[] = {"",      "ThreadingModel", "FriendlyName",
-                                          "Merit", "CLSID",          "Odd%Name\tTab"};
+inline const char* const kValueNames[] = {"", "FriendlyName", "Merit", "Odd%Name\tTab"};
 
 inline std::string readBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

@@ -19,6 +19,9 @@ using namespace orq::test;
 namespace {
 
 constexpr int kMutationsPerPlugin = 2000;
+// The phase scope's set holds its display block (400 KB), which every load on the host
+// extension road builds afresh: fewer inputs keep its run as short as the others'.
+constexpr int kMutationsOfTheScope = 500;
 constexpr uint32_t kSeed = 20261207;
 
 class StateFuzz : public ::testing::TestWithParam<const char*> {
@@ -59,8 +62,10 @@ TEST_P(StateFuzz, mutated_states_are_refused_or_load_valid_settings) {
         corpus.push_back(corpus_[2 * which + 1]);
     }
     Mutator mutator(kSeed + uint32_t(which), corpus);
+    const int mutations =
+        std::string(GetParam()) == "lunavis_dx" ? kMutationsOfTheScope : kMutationsPerPlugin;
     int decoded = 0, loaded = 0;
-    for (int n = 0; n < kMutationsPerPlugin; ++n) {
+    for (int n = 0; n < mutations; ++n) {
         const std::vector<uint8_t> input = mutator.next();
         StateOutcome outcome;
         ASSERT_EQ(checkMutatedState(plugin, input, &outcome), "")
@@ -72,7 +77,7 @@ TEST_P(StateFuzz, mutated_states_are_refused_or_load_valid_settings) {
     EXPECT_GT(decoded, 0) << names_[which];
     EXPECT_GT(loaded, 0) << names_[which];
     std::printf("%s: %d of %d mutations decoded, %d loads taken\n", names_[which].c_str(), decoded,
-                kMutationsPerPlugin, loaded);
+                mutations, loaded);
 }
 
 // Found by fuzzing under the sanitizers: an empty state handed the filter a stream whose read
