@@ -33,8 +33,8 @@ constexpr char kStateMagic[8] = {'O', 'R', 'Q', 'S', 'T', 'A', 'T', 'E'};
 constexpr uint32_t kStateFormatVersion = 1;
 constexpr size_t kStateNameBytes = 32;
 constexpr size_t kStateHeaderBytes = sizeof kStateMagic + 4 + 16 + kStateNameBytes + 4;
-// Far above any plug-in's stream (the largest, the matching filter's, is below 64 KiB): a file
-// beyond it is not a state and is refused before it is read.
+// Far above any plug-in's stream (the largest, the phase scope's with its display block, is
+// about 400 KB): a file beyond it is not a state and is refused before it is read.
 constexpr size_t kStateFileBytesMax = size_t(64) << 20;
 
 // Why a state file cannot be loaded; the message is the reason alone (the caller names the file).

@@ -19,8 +19,8 @@ using namespace orq::test;
 namespace {
 
 constexpr int kMutationsPerPlugin = 2000;
-// The phase scope's set holds its display block (400 KB), which every load on the host
-// extension road builds afresh: fewer inputs keep its run as short as the others'.
+// The phase scope's state holds its display block (400 KB), copied and checked on every load:
+// fewer inputs keep its run as short as the others'.
 constexpr int kMutationsOfTheScope = 500;
 constexpr uint32_t kSeed = 20261207;
 
