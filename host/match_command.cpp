@@ -3,6 +3,7 @@
 #include "host/commands.h"
 #include "host/output_files.h"
 #include "host/session.h"
+#include "host/state_file.h"
 #include "matching/tessaline_parameters.h"
 #include "runtime/parameter_set.h"
 
@@ -86,7 +87,8 @@ int commandMatch(const std::vector<std::string>& args) {
             "the reference '" + o.reference + "' runs at " +
             std::to_string(reference.format().sampleRate) + " Hz and the input '" + o.input +
             "' at " + std::to_string(format.sampleRate) + " Hz; resample one of them first");
-    std::unique_ptr<Session> s = openSession(findPlugin("Orq Tessaline"), Road::Component);
+    const PluginTarget target = findPlugin("Orq Tessaline");
+    std::unique_ptr<Session> s = openSession(target, Road::Component);
     RunSummary summary;
     DiscardSink discard;
 
@@ -126,7 +128,8 @@ int commandMatch(const std::vector<std::string>& args) {
     s->writeValue(kParamMatch, 1.0f);
     AudioFileReader again(o.input, nullptr);
     s->run(again, files.audio(o.output, format), summary, {});
-    if (o.saveState) files.write(*o.saveState, s->saveState());
+    if (o.saveState)
+        files.write(*o.saveState, encodeStateFile(stateOriginOf(target), s->saveState()));
     files.commit();
 
     const std::vector<float> curve = s->readFloats(kParamCurve);

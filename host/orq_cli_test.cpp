@@ -129,7 +129,7 @@ TEST_F(OrqCli, bad_input_gives_one_clear_line_a_failure_exit_and_no_output) {
         {quote(path("missing.wav")) + " " + quote(out), "cannot read"},
         {quote(six) + " " + quote(out), "6 channels"},
         {quote(good) + " " + quote(out) + " --state " + quote(path("bad.state")),
-         "state does not fit"},
+         "not a state file"},
         {quote(good) + " " + quote(out) + " --set Nonsense=1", "unknown parameter 'Nonsense'"},
         {quote(good) + " " + quote(good), "is the input"},
         {quote(good) + " " + quote(out) + " --set Latency=loud", "not a number"},

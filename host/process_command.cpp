@@ -1,9 +1,9 @@
 // orq process: one file through one plug-in, streamed piece by piece.
 #include "host/commands.h"
 #include "host/output_files.h"
+#include "host/state_file.h"
 
 #include <cmath>
-#include <cstring>
 #include <stdexcept>
 #include <cstdio>
 #include <iostream>
@@ -29,39 +29,28 @@ void progressBar(int64_t done, int64_t total) {
     if (done >= total) std::fprintf(stderr, "\n");
 }
 
-// A state's scalars are read by the plug-in as they stand: not a number or an infinity there
-// would run the engine on it (the parameter set does not clamp what it loads). The stream is
-// walked as the set writes it: a version, then each persisted parameter in index order, a
-// scalar as one float, an array as its count and element size, then its bytes. A stream that
-// ends early is left to the plug-in's own load, which refuses it.
-void refuseNonFiniteScalars(Session& session, const std::vector<uint8_t>& state,
-                            const std::string& path) {
+[[noreturn]] void refuseStateFile(const std::string& path, const StateFileError& e) {
+    throw std::runtime_error("reading the state '" + path + "': " + e.what());
+}
+
+// A --state file's bytes, read before anything else is opened.
+std::vector<uint8_t> readState(const std::string& path) {
+    try {
+        return readStateFile(path);
+    } catch (const StateFileError& e) {
+        refuseStateFile(path, e);
+    }
+}
+
+// The persistent stream in a --state file for the session's plug-in.
+std::vector<uint8_t> stateStream(const std::vector<uint8_t>& file, const std::string& path,
+                                 const PluginTarget& target, Session& session) {
     ParameterInterface* set = session.store();
-    const int32_t count = set->owner->count();
-    size_t at = sizeof(uint32_t);
-    auto take32 = [&](void* out) {
-        if (at + 4 > state.size()) return false;
-        std::memcpy(out, state.data() + at, 4);
-        at += 4;
-        return true;
-    };
-    for (int32_t i = 0; i < count; ++i) {
-        if (set->isPersisted(set, i) == 0) continue;
-        int32_t n = 0, elementSize = 0;
-        if (set->arrayInfo(set, i, &n, &elementSize) == 0) {
-            uint32_t storedCount = 0, storedSize = 0;
-            if (!take32(&storedCount) || !take32(&storedSize)) return;
-            at += size_t(storedCount) * size_t(storedSize);
-            continue;
-        }
-        float value = 0.0f;
-        if (!take32(&value)) return;
-        if (!std::isfinite(value)) {
-            const char* key = set->keyName(set, i);
-            throw std::runtime_error("the state '" + path + "' holds " +
-                                     (std::isnan(value) ? "not a number" : "an infinity") +
-                                     " in '" + (key != nullptr ? key : "?") + "'");
-        }
+    try {
+        return decodeStateFile(file, stateOriginOf(target),
+                               streamLayoutOf(set, set->owner->count()));
+    } catch (const StateFileError& e) {
+        refuseStateFile(path, e);
     }
 }
 
@@ -139,19 +128,20 @@ std::string processFile(const ProcessOptions& o, const Progress& progress) {
     files.add(o.output, "the output", OutputKind::Audio);
     if (o.saveState) files.add(*o.saveState, "the saved state");
     std::vector<uint8_t> state;
-    if (o.state) state = readFileBytes(*o.state, "the state");
+    if (o.state) state = readState(*o.state);
     AudioFileReader input(o.input, o.format ? &*o.format : nullptr);
     PluginTarget target = findPlugin(o.plugin);
     const Road road = o.road.value_or(target.filterClassId ? Road::Component : Road::HostExtension);
     std::unique_ptr<Session> session = openSession(target, road);
     if (o.state) {
-        refuseNonFiniteScalars(*session, state, *o.state);
+        state = stateStream(state, *o.state, target, *session);
         session->loadState(state);
     }
     session->apply(o.settings);
     RunSummary summary;
     session->run(input, files.audio(o.output, input.format()), summary, progress);
-    if (o.saveState) files.write(*o.saveState, session->saveState());
+    if (o.saveState)
+        files.write(*o.saveState, encodeStateFile(stateOriginOf(target), session->saveState()));
     files.commit();
     const std::string note =
         o.state ? learnedSpectraNote(*session, state, input.format().sampleRate) : std::string();

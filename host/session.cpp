@@ -109,7 +109,7 @@ class MemoryStream final : public IStream {
     ULONG Release() override { return 1; }
     HRESULT Read(void* buffer, ULONG size, ULONG* read) override {
         const ULONG n = ULONG(std::min<size_t>(size, bytes_.size() - position_));
-        std::memcpy(buffer, bytes_.data() + position_, n);
+        if (n > 0) std::memcpy(buffer, bytes_.data() + position_, n); // an empty state has no data
         position_ += n;
         if (read != nullptr) *read = n;
         return n == size ? S_OK : S_FALSE;

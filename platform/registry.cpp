@@ -215,6 +215,34 @@ std::string serialize(const Registry& registry) {
     return out;
 }
 
+// A key path the calls can reach: components of 1 to 255 bytes without NUL (an enumerated name
+// must fit the caller's 256-byte buffer and open again by the name it gave).
+bool isKeyPath(const std::string& path) {
+    if (path.find('\0') != std::string::npos) return false;
+    size_t start = 0;
+    for (;;) {
+        const size_t slash = path.find('\\', start);
+        const size_t length = (slash == std::string::npos ? path.size() : slash) - start;
+        if (length == 0 || length > kMaxKeyNameChars) return false;
+        if (slash == std::string::npos) return true;
+        start = slash + 1;
+    }
+}
+
+// A value name the calls can reach: no NUL, at most 16383 bytes.
+bool isValueName(const std::string& name) {
+    return name.size() <= kMaxValueNameChars && name.find('\0') == std::string::npos;
+}
+
+// The digits of a number: "0x" and hexadecimal digits as the writer writes them, or decimal
+// digits as a hand would (no sign, no spaces, no leading zero read as octal).
+bool isNumberField(const std::string& body, bool hex) {
+    if (body.empty() || body.size() > (hex ? 8u : 10u)) return false;
+    for (char c : body)
+        if (hex ? hexDigit(c) < 0 : (c < '0' || c > '9')) return false;
+    return hex || body == "0" || body[0] != '0';
+}
+
 // Parses a whole file; on failure *reason says what is wrong and where.
 bool parse(const std::string& content, Registry* registry, std::string* reason) {
     *registry = Registry();
@@ -255,8 +283,7 @@ bool parse(const std::string& content, Registry* registry, std::string* reason) 
         std::vector<std::string> fields = splitTabs(line);
         if (fields[0] == "key" && fields.size() == 2) {
             std::string path;
-            if (!unescapeField(fields[1], &path) || path.empty() || path.front() == '\\' ||
-                path.back() == '\\' || path.find("\\\\") != std::string::npos) {
+            if (!unescapeField(fields[1], &path) || !isKeyPath(path)) {
                 *reason = where + "bad key path";
                 return false;
             }
@@ -273,7 +300,7 @@ bool parse(const std::string& content, Registry* registry, std::string* reason) 
             current->path = path;
         } else if ((fields[0] == "sz" || fields[0] == "dword") && fields.size() == 3) {
             Value value;
-            if (!unescapeField(fields[1], &value.name)) {
+            if (!unescapeField(fields[1], &value.name) || !isValueName(value.name)) {
                 *reason = where + "bad value name";
                 return false;
             }
@@ -287,11 +314,13 @@ bool parse(const std::string& content, Registry* registry, std::string* reason) 
             } else {
                 value.type = REG_DWORD;
                 const std::string& digits = fields[2];
+                const bool hex = digits.starts_with("0x");
+                const std::string body = hex ? digits.substr(2) : digits;
                 char* end = nullptr;
                 errno = 0;
-                unsigned long long number = std::strtoull(digits.c_str(), &end, 0);
-                if (digits.empty() || *end != '\0' || errno != 0 || number > 0xffffffffull ||
-                    digits[0] == '-' || digits[0] == ' ') {
+                unsigned long long number = std::strtoull(body.c_str(), &end, hex ? 16 : 10);
+                if (!isNumberField(body, hex) || *end != '\0' || errno != 0 ||
+                    number > 0xffffffffull) {
                     *reason = where + "bad number";
                     return false;
                 }

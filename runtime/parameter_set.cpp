@@ -571,6 +571,11 @@ bool loadParameterStream(ParameterInterface* set, int32_t count, const uint8_t* 
             at += bytes;
         } else {
             if (size - at < 4) return false;
+            // Engines take a scalar as it stands: not a number or an infinity would reach them.
+            float v;
+            const uint32_t bits = get32(data + at);
+            std::memcpy(&v, &bits, sizeof v);
+            if (!std::isfinite(v)) return false;
             at += 4;
         }
     }

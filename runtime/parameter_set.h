@@ -171,8 +171,8 @@ void writeSelectedToStore(ParameterSet& set, ParameterInterface* store,
 // that hold another library's set; count is the set's parameter count.
 uint32_t streamSizeMax(ParameterInterface* set, int32_t count);
 std::vector<uint8_t> saveParameterStream(ParameterInterface* set, int32_t count, uint32_t version);
-// Refuses (false, nothing changed) a stream that ends early or whose array counts or sizes
-// differ from the set's own; otherwise stores every value (flags set) and the version.
+// Refuses (false, nothing changed) a stream that ends early, whose array counts or sizes
+// differ from the set's own, or that holds a scalar that is not finite; otherwise stores every value (flags set) and the version.
 bool loadParameterStream(ParameterInterface* set, int32_t count, const uint8_t* data, size_t size,
                          uint32_t* version);
 inline uint32_t streamSizeMax(ParameterSet& set) {

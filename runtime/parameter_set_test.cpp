@@ -139,6 +139,28 @@ TEST(Stream, short_or_mismatched_streams_are_refused_and_change_nothing) {
     EXPECT_EQ(target.changedCount(), 0);
 }
 
+// Found by fuzzing saved states: a flipped bit in a scalar's exponent loaded not a number into
+// the set (the compressor's ActBand, the enhancer's mono), from which the plug-in hands it
+// to its engine.
+TEST(Stream, a_scalar_that_is_not_finite_is_refused_and_changes_nothing) {
+    TableParameterSet set(kTable);
+    const auto good = saveParameterStream(set, 0);
+    TableParameterSet target(kTable);
+    target.setFloat(3, 1.0f);
+    for (const uint32_t bits : {0x7FC00000u, 0x7F800000u, 0xFF800000u, 0xFFFFFFFFu}) {
+        for (const size_t at : {size_t(4), good.size() - 4}) { // Level, Mode
+            auto bad = good;
+            std::memcpy(bad.data() + at, &bits, sizeof bits);
+            EXPECT_FALSE(loadParameterStream(target, bad.data(), bad.size(), nullptr))
+                << std::hex << bits << " at byte " << std::dec << at;
+        }
+    }
+    EXPECT_EQ(target.value(0), 0.5f);
+    EXPECT_EQ(target.value(3), 1.0f);
+    ASSERT_TRUE(loadParameterStream(target, good.data(), good.size(), nullptr));
+    EXPECT_EQ(target.value(3), 2.0f);
+}
+
 TEST(Interface, forwards_to_the_set_and_clone_copies_values) {
     TableParameterSet set(kTable);
     ParameterInterface* i = set.iface();
