@@ -132,7 +132,7 @@ TEST_F(RegistryFileForms, names_the_calls_cannot_reach_make_the_file_broken) {
     std::string what;
     const std::string longest(255, 'k');
     EXPECT_EQ(readTree("key\tA\nkey\tA\\" + longest + "\n", &what), ERROR_SUCCESS) << what;
-    for (const std::string records :
+    for (const std::string& records :
          {"key\tA\nkey\tA\\" + longest + "k\n", "key\t" + longest + "k\n",
           std::string("key\tA%00B\n"), std::string("key\tA\nsz\tx%00y\tz\n"),
           "key\tA\nsz\t" + std::string(16384, 'n') + "\tz\n"}) {
