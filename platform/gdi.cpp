@@ -401,7 +401,8 @@ class PaletteMatcher {
 
 namespace platform {
 
-void trackGdiObject(GdiObject* object, bool live) {
+// Exported: a test that deletes a font object itself runs this from its inline destructor.
+WINAPI_EXPORT void trackGdiObject(GdiObject* object, bool live) {
     Lock lock(gdiMutex());
     if (live)
         liveObjects().insert(object);
