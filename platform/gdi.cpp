@@ -401,7 +401,8 @@ class PaletteMatcher {
 
 namespace platform {
 
-void trackGdiObject(GdiObject* object, bool live) {
+// Exported: a test that deletes a font object itself runs this from its inline destructor.
+WINAPI_EXPORT void trackGdiObject(GdiObject* object, bool live) {
     Lock lock(gdiMutex());
     if (live)
         liveObjects().insert(object);
@@ -428,7 +429,22 @@ __attribute__((weak)) int fontObjectInfo(GdiObject*, int, void*) {
     return 0;
 }
 
-__attribute__((weak)) void systemPaletteChanged(HWND) {}
+void systemPaletteChanged(HWND cause) {
+    HWND root = GetAncestor(cause, GA_ROOT);
+    if (root == nullptr) return;
+    const DWORD thisThread = GetCurrentThreadId();
+    std::vector<HWND> windows;
+    for (HWND window = GetWindow(root, GW_HWNDFIRST); window != nullptr;
+         window = GetWindow(window, GW_HWNDNEXT))
+        windows.push_back(window);
+    const auto wParam = reinterpret_cast<WPARAM>(cause);
+    for (HWND window : windows) {
+        if (GetWindowThreadProcessId(window, nullptr) == thisThread)
+            SendMessageA(window, WM_PALETTECHANGED, wParam, 0);
+        else
+            PostMessageA(window, WM_PALETTECHANGED, wParam, 0);
+    }
+}
 
 uint32_t surfacePixel(const DeviceContext& dc, COLORREF colour) {
     const int bits = dc.surface != nullptr ? dc.surface->bitsPerPixel : 32;

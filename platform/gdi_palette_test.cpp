@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <utility>
 #include <vector>
 
 using gdi_test::Canvas;
@@ -194,6 +195,47 @@ TEST_F(PaletteDisplay, background_realisation_keeps_the_foreground_entries_and_c
     DeleteObject(foreground);
     DeleteObject(background);
     DeleteObject(reserved);
+}
+
+std::vector<std::pair<HWND, WPARAM>> paletteChanges;
+LRESULT CALLBACK paletteWatcher(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_PALETTECHANGED) paletteChanges.push_back({window, wParam});
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+TEST_F(PaletteDisplay, a_realisation_that_changes_the_system_palette_tells_every_top_level_window) {
+    WNDCLASSA windowClass{};
+    windowClass.lpfnWndProc = paletteWatcher;
+    windowClass.lpszClassName = "PaletteWatcher";
+    RegisterClassA(&windowClass);
+    constexpr DWORD kPopupStyle = 0x80000000u; // WS_POPUP
+    HWND first = CreateWindowExA(0, "PaletteWatcher", "one", kPopupStyle | WS_VISIBLE, 0, 0, 50, 50,
+                                 nullptr, nullptr, nullptr, nullptr);
+    HWND second = CreateWindowExA(0, "PaletteWatcher", "two", kPopupStyle | WS_VISIBLE, 60, 0, 50,
+                                  50, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(first, nullptr);
+    ASSERT_NE(second, nullptr);
+    paletteChanges.clear();
+    HPALETTE palette = makePalette(customColours(5));
+    HDC dc = GetDC(first);
+    HPALETTE old = SelectPalette(dc, palette, FALSE);
+    EXPECT_EQ(RealizePalette(dc), 5u);
+    int toFirst = 0, toSecond = 0;
+    for (const auto& [window, cause] : paletteChanges) {
+        EXPECT_EQ(cause, reinterpret_cast<WPARAM>(first));
+        toFirst += window == first;
+        toSecond += window == second;
+    }
+    EXPECT_EQ(toFirst, 1);
+    EXPECT_EQ(toSecond, 1);
+    paletteChanges.clear();
+    EXPECT_EQ(RealizePalette(dc), 0u);
+    EXPECT_TRUE(paletteChanges.empty()) << "nothing changed, nothing told";
+    SelectPalette(dc, old, FALSE);
+    ReleaseDC(first, dc);
+    DestroyWindow(first);
+    DestroyWindow(second);
+    DeleteObject(palette);
 }
 
 TEST(GdiPalette, entries_can_be_read_written_and_searched) {

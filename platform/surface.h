@@ -92,9 +92,10 @@ GdiObject* gdiObjectFromHandle(HGDIOBJ object);
 int displayBitsPerPixel();
 // The text code may define it (the drawing code's own answers 0): GetObjectA for a font.
 int fontObjectInfo(GdiObject* font, int size, void* buffer);
-// The window system may define it (the drawing code's own does nothing): a realisation in
-// `cause`'s device context changed the system palette; every top-level window is to get
-// WM_PALETTECHANGED with `cause` as its first parameter. Called without the drawing lock.
+// Implemented by the drawing code: a realisation in `cause`'s device context changed the
+// system palette; every top-level window gets WM_PALETTECHANGED with `cause` as its first
+// parameter (sent to the calling thread's windows, posted to the others'). Called without the
+// drawing lock.
 void systemPaletteChanged(HWND cause);
 
 // Implemented by the text code: the font a device context starts with, and the caption text of

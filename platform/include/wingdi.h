@@ -185,6 +185,12 @@ constexpr int RC_DIBTODEV = 0x0200;
 constexpr int RC_STRETCHBLT = 0x0800;
 constexpr int RC_STRETCHDIB = 0x2000;
 
+// Palette messages: a realisation that changed the system palette sends WM_PALETTECHANGED
+// (first parameter: the window whose context realised) to every top-level window.
+constexpr UINT WM_QUERYNEWPALETTE = 0x030f;
+constexpr UINT WM_PALETTEISCHANGING = 0x0310;
+constexpr UINT WM_PALETTECHANGED = 0x0311;
+
 // Device contexts. GetDC(null) is the screen's.
 WINAPI_EXPORT HDC GetDC(HWND window);
 WINAPI_EXPORT HDC GetWindowDC(HWND window);
