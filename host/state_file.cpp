@@ -178,14 +178,14 @@ std::vector<uint8_t> decodeStateFile(const std::vector<uint8_t>& bytes, const St
 std::vector<uint8_t> readStateFile(const std::string& path) {
     // Opened without waiting (a FIFO would block), then judged by what was opened.
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) throw std::runtime_error("cannot read '" + path + "': " + std::strerror(errno));
+    if (fd < 0) throw StateFileError(std::strerror(errno));
     struct Closer {
         int fd;
         ~Closer() { ::close(fd); }
     } closer{fd};
     struct stat info {};
-    if (::fstat(fd, &info) != 0)
-        throw std::runtime_error("cannot read '" + path + "': " + std::strerror(errno));
+    if (::fstat(fd, &info) != 0) throw StateFileError(std::strerror(errno));
+    if (S_ISDIR(info.st_mode)) throw StateFileError("it is a directory");
     if (!S_ISREG(info.st_mode)) throw StateFileError("not a state file (not a regular file)");
     if (size_t(info.st_size) > kStateFileBytesMax)
         throw StateFileError("not a state file (" + std::to_string(info.st_size) +
@@ -195,7 +195,7 @@ std::vector<uint8_t> readStateFile(const std::string& path) {
     while (done < bytes.size()) {
         const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0) throw std::runtime_error("cannot read '" + path + "': " + std::strerror(errno));
+        if (n < 0) throw StateFileError(std::strerror(errno));
         if (n == 0) break; // shrank while being read
         done += size_t(n);
     }

@@ -78,8 +78,8 @@ std::vector<uint8_t> decodeStateFile(const std::vector<uint8_t>& bytes, const St
                                      const StreamLayout& layout);
 
 // The bytes of a state file; refuses, before reading, a path that is not a regular file (a
-// folder, a FIFO, a device) or is larger than kStateFileBytesMax. Throws StateFileError, or
-// std::runtime_error when the file cannot be opened.
+// folder, a FIFO, a device) or is larger than kStateFileBytesMax. Throws StateFileError (why, without
+// the path) for every failure, including one to open or read the file.
 std::vector<uint8_t> readStateFile(const std::string& path);
 
 } // namespace orq::host
