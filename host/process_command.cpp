@@ -1,5 +1,6 @@
 // orq process: one file through one plug-in, streamed piece by piece.
 #include "host/commands.h"
+#include "host/stream_counts.h"
 
 #include <cmath>
 #include <cstring>
@@ -147,12 +148,17 @@ std::string processFile(const ProcessOptions& o, const Progress& progress) {
     session->apply(o.settings);
     RunSummary summary;
     AudioFileWriter output(o.output, input.format());
-    session->run(input, output, summary, progress);
+    NonFiniteCountingSource counted(input);
+    FullScaleCountingSink written(output, input.format());
+    session->run(counted, written, summary, progress);
     output.commit();
     if (o.saveState) writeFileAtomically(*o.saveState, session->saveState());
     const std::string note =
         o.state ? learnedSpectraNote(*session, state, input.format().sampleRate) : std::string();
-    return summaryText(*session, input.format(), summary) + note;
+    return summaryText(*session, input.format(), summary) +
+           nonFiniteLine(counted.nonFinite(), "input") +
+           fullScaleLine(written.atFullScale(), "lower the input level or the plug-in's gain") +
+           note;
 }
 
 int commandProcess(const std::vector<std::string>& args) {
