@@ -118,6 +118,24 @@ TEST(CurveClipper, passes_below_the_knee_and_maps_knee_to_clip_top_onto_knee_to_
     }
 }
 
+// Peaks beyond any real level (the engine holds its input inside ±1000, the limiter alone does
+// not): the gain stays a number from 0 to rest, and the limiter comes back to rest after them.
+TEST(PeakLimiter, peaks_of_any_size_keep_the_gain_a_number_from_zero_to_rest) {
+    PeakLimiter limiter;
+    limiter.open(kRateHz, kSamplesPerMs, kLookAhead, 1, maximizerTables());
+    limiter.setCeilings(0.5f, 0.48f);
+    const float huge[] = {1e30f, std::numeric_limits<float>::max(),
+                          std::numeric_limits<float>::infinity()};
+    for (int32_t t = 0; t < 2 * kRateHz; ++t) {
+        const bool burst = t >= 1000 && t < 1300;
+        limiter.detect(burst ? huge[t % 3] : 0.3f);
+        limiter.stepGain();
+        ASSERT_GE(limiter.gain(), 0.0f) << "frame " << t;
+        ASSERT_LE(limiter.gain(), PeakLimiter::kGainMax) << "frame " << t;
+    }
+    EXPECT_NEAR(limiter.gain(), PeakLimiter::kGainMax, 0.0);
+}
+
 // The clipper on its own takes whatever reaches it: not a number comes out as silence, and no
 // magnitude, however large, reads outside its curve.
 TEST(CurveClipper, not_a_number_gives_silence_and_huge_magnitudes_the_curves_end) {
