@@ -146,5 +146,27 @@ TEST(NonFiniteInput, the_count_starts_again_with_each_stream_and_covers_only_the
     EXPECT_EQ(rig.filter().plugin().nonFiniteInputSamples(), 0) << "a new stream counts anew";
 }
 
+// Huge finite samples reach the engines as they are: no plug-in reads outside a table for them
+// (the sanitizer build watches the conversions), and each is back to finite output after them.
+TEST(HugeInput, every_plug_in_runs_through_a_burst_beyond_any_real_level_and_recovers) {
+    std::vector<float> x = cleanStream();
+    const float huge[] = {1e30f, FLT_MAX, -FLT_MAX, -1e20f};
+    for (int32_t t = kBurstStart; t < kBurstStart + kBurstFrames; ++t)
+        for (int32_t c = 0; c < kChannels; ++c)
+            x[size_t(t) * kChannels + size_t(c)] = huge[(t + c) % 4];
+    for (const PluginCase& plugin : kPlugins) {
+        SCOPED_TRACE(plugin.name);
+        const StreamRun got = stream(plugin, x);
+        ASSERT_GT(got.output.size(), x.size() / 2);
+        EXPECT_EQ(got.replaced, 0);
+        // From a quarter of a second after the burst on, the output is finite again.
+        const size_t from = size_t(kBurstStart + kBurstFrames + kRateHz / 4) * kChannels;
+        size_t nonFinite = 0;
+        for (size_t i = from; i < got.output.size(); ++i)
+            nonFinite += std::isfinite(got.output[i]) ? 0 : 1;
+        EXPECT_EQ(nonFinite, 0u);
+    }
+}
+
 } // namespace
 } // namespace orq
