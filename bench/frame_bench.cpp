@@ -44,3 +44,20 @@ void BM_FrameFloatStereo(benchmark::State& state) {
 
 BENCHMARK(BM_Frame16BitStereo);
 BENCHMARK(BM_FrameFloatStereo);
+
+namespace {
+// The frame's check of the input for samples that are not finite numbers: one channel of the
+// block above, all finite (the usual case).
+void BM_ReplaceNonFiniteChannel(benchmark::State& state) {
+    std::vector<float> channel(static_cast<size_t>(kFrames));
+    for (size_t i = 0; i < channel.size(); ++i)
+        channel[i] = 0.5f * std::sin(float(i) * 0.01f);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(orq::replaceNonFinite(channel.data(), int32_t(kFrames)));
+        benchmark::ClobberMemory();
+    }
+    orq::bench::setRealtimeCounters(state, kFrames, kRateHz);
+}
+} // namespace
+
+BENCHMARK(BM_ReplaceNonFiniteChannel);

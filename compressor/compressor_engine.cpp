@@ -11,6 +11,9 @@ namespace orq::compressor {
 namespace {
 
 constexpr int32_t kOrderLimit = 4;
+// Input is held inside ±this (+60 dBFS): a burst far beyond it overflowed the crossover
+// filters' state to infinity and left the output not a number for the rest of the stream.
+constexpr float kInputLimit = 1000.0f;
 
 float clampGainDb(float gainDb) {
     return std::clamp(gainDb, -kGainRangeDb, kGainRangeDb);
@@ -155,7 +158,10 @@ int32_t CompressorEngine::maxLatency(int32_t sampleRate) {
 void CompressorEngine::processBlock(float* const* inputBlocks, float* const* outputBlocks) {
     const int32_t frames = blockSize();
     for (int32_t ch = 0; ch < channels_; ++ch) {
-        std::memcpy(outputBlocks[ch], inputBlocks[ch], sizeof(float) * frames);
+        const float* in = inputBlocks[ch];
+        float* out = outputBlocks[ch];
+        for (int32_t i = 0; i < frames; ++i)
+            out[i] = std::clamp(in[i], -kInputLimit, kInputLimit);
     }
     compressor_->process(outputBlocks, outputBlocks, frames);
     if (outputGain_ != 1.0f && !bypassWithDelay_) {

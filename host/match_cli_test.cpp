@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -253,4 +254,87 @@ TEST_F(MatchCli, a_state_learned_at_44100_puts_its_dip_at_the_same_frequency_in_
                     mode.c_str(), cutHz);
         EXPECT_NEAR(cutHz, 1500.0, 30.0) << mode << " band; 1633 Hz means the bins were not moved";
     }
+}
+
+// A mono reference for a stereo input is learned for both sides: with the input's own channel
+// as reference (both input channels the same) the curve is flat. A stereo reference for a mono
+// input is refused as such; neither is called too short.
+TEST_F(MatchCli, a_mono_reference_is_learned_for_both_sides_and_named_mono_never_too_short) {
+    const std::vector<float> noise = pinkNoise(size_t(4 * 44100), 21);
+    const std::string mono = writeFile("mono-ref.wav", {noise}, 44100);
+    const std::string stereo = writeFile("twin-in.wav", {noise, noise}, 44100);
+    const Result r = run("match --reference " + quote(mono) + " " + quote(stereo) + " " +
+                         quote(path("mono-out.wav")));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("the reference is mono"), std::string::npos) << r.out;
+    double lowest = 99, highest = 99;
+    const size_t at = r.out.find("applied curve: ");
+    ASSERT_NE(at, std::string::npos) << r.out;
+    ASSERT_EQ(std::sscanf(r.out.c_str() + at, "applied curve: %lf dB to %lf dB", &lowest, &highest),
+              2);
+    EXPECT_NEAR(lowest, 0.0, 0.05) << r.out;
+    EXPECT_NEAR(highest, 0.0, 0.05) << r.out;
+    EXPECT_EQ(readFile("mono-out.wav").size(), 2u);
+
+    const Result refused = run("match --reference " + quote(stereo) + " " + quote(mono) + " " +
+                               quote(path("refused-out.wav")));
+    EXPECT_NE(refused.exitCode, 0);
+    EXPECT_NE(refused.err.find("the input is mono and the reference has 2 channels"),
+              std::string::npos)
+        << refused.err;
+    EXPECT_EQ(refused.err.find("too short"), std::string::npos) << refused.err;
+    EXPECT_FALSE(fs::exists(path("refused-out.wav")));
+}
+
+// A reference of under three seconds is named short with its length; an empty one is refused
+// as empty (it was learned as the silence fed after it, giving a flat curve).
+TEST_F(MatchCli, a_short_reference_is_named_short_with_its_length) {
+    const std::string in =
+        writeFile("long-in.wav", {pinkNoise(5 * 44100, 31), pinkNoise(5 * 44100, 32)}, 44100);
+    const std::string shortRef = writeFile(
+        "short-ref.wav", {whiteNoise(44100, 33, 0.3f), whiteNoise(44100, 34, 0.3f)}, 44100);
+    const Result r = run("match --reference " + quote(shortRef) + " " + quote(in) + " " +
+                         quote(path("short-out.wav")));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("the reference is short (1.00 s, "), std::string::npos) << r.out;
+
+    const Result long_ =
+        run("match --reference " + quote(in) + " " + quote(in) + " " + quote(path("long-out.wav")));
+    ASSERT_EQ(long_.exitCode, 0) << long_.err;
+    EXPECT_EQ(long_.out.find("short"), std::string::npos) << long_.out;
+
+    const std::string empty = writeFile("empty-ref.wav", {{}, {}}, 44100);
+    const Result e = run("match --reference " + quote(empty) + " " + quote(in) + " " +
+                         quote(path("empty-out.wav")));
+    EXPECT_NE(e.exitCode, 0);
+    EXPECT_NE(e.err.find("'" + empty + "' holds no audio to learn a spectrum from"),
+              std::string::npos)
+        << e.err;
+}
+
+// A reference 12 dB louder than the input takes the output over full scale: the summary says
+// how many samples and what to do. Not-a-number in the input is replaced by 0 and counted.
+TEST_F(MatchCli, match_says_how_many_output_samples_reach_full_scale_and_what_to_do) {
+    Channels input = {whiteNoise(3 * 44100, 41, 0.4f), whiteNoise(3 * 44100, 42, 0.4f)};
+    Channels reference = {whiteNoise(3 * 44100, 43, 1.6f), whiteNoise(3 * 44100, 44, 1.6f)};
+    for (size_t i = 20000; i < 20005; ++i)
+        input[0][i] = std::numeric_limits<float>::quiet_NaN();
+    const std::string in = writeFile("quiet-in.wav", input, 44100);
+    const std::string ref = writeFile("loud-ref.wav", reference, 44100);
+    const Result r = run("match --reference " + quote(ref) + " " + quote(in) + " " +
+                         quote(path("loud-out.wav")));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const Channels out = readFile("loud-out.wav");
+    int64_t over = 0;
+    for (const auto& channel : out)
+        for (float v : channel) {
+            ASSERT_TRUE(std::isfinite(v));
+            over += std::fabs(v) >= 1.0f ? 1 : 0;
+        }
+    ASSERT_GT(over, 1000);
+    EXPECT_NE(r.out.find("output: " + std::to_string(over) +
+                         " samples at or over full scale; lower --amount or the input level"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("5 non-finite input samples replaced by 0"), std::string::npos) << r.out;
 }

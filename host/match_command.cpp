@@ -4,14 +4,17 @@
 #include "host/output_files.h"
 #include "host/session.h"
 #include "host/state_file.h"
+#include "host/stream_counts.h"
 #include "matching/tessaline_parameters.h"
 #include "runtime/parameter_set.h"
 
 #include <algorithm>
+#include <cstring>
 #include <cmath>
 #include <cstdio>
 #include <iostream>
 #include <optional>
+#include <tuple>
 
 namespace orq::host {
 
@@ -22,6 +25,41 @@ namespace {
 constexpr double kAmountPercentMax = 200.0; // morph 0 … 2
 // Stored learned rates below this are not rates (older states kept 0 or 1 there).
 constexpr float kLowestLearnedRateHz = 1000.0f;
+// A reference shorter than this gives a spectrum of few analysis frames: the match follows
+// its passing details more than its tone, and the summary says so.
+constexpr double kShortReferenceSeconds = 3.0;
+
+// A one-channel source handed on as two identical channels: a mono reference is learned as it
+// sounds on both sides of a stereo input (the plug-in keeps what it learned only while the
+// channel count stays the same).
+class MonoAsStereoSource final : public AudioSource {
+  public:
+    explicit MonoAsStereoSource(AudioSource& mono) : mono_(mono), format_(mono.format()) {
+        format_.channels = 2;
+    }
+    const StreamFormat& format() const override { return format_; }
+    int64_t read(void* bytes, int64_t frames) override {
+        const int64_t got = mono_.read(bytes, frames);
+        const size_t width = format_.format == SampleFormat::Int16 ? 2 : 4;
+        auto* data = static_cast<uint8_t*>(bytes);
+        // From the end backwards, so the one buffer holds both.
+        for (int64_t i = got - 1; i >= 0; --i) {
+            std::memmove(data + size_t(2 * i + 1) * width, data + size_t(i) * width, width);
+            std::memmove(data + size_t(2 * i) * width, data + size_t(i) * width, width);
+        }
+        return got;
+    }
+
+  private:
+    AudioSource& mono_;
+    StreamFormat format_;
+};
+
+std::string seconds(int64_t frames, int32_t rateHz) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f s", double(frames) / double(rateHz));
+    return text;
+}
 
 } // namespace
 
@@ -87,6 +125,19 @@ int commandMatch(const std::vector<std::string>& args) {
             "the reference '" + o.reference + "' runs at " +
             std::to_string(reference.format().sampleRate) + " Hz and the input '" + o.input +
             "' at " + std::to_string(format.sampleRate) + " Hz; resample one of them first");
+    for (const auto& [file, path] :
+         {std::pair(&reference, &o.reference), std::pair(&input, &o.input)})
+        if (file->format().frames == 0)
+            throw std::runtime_error("'" + *path + "' holds no audio to learn a spectrum from");
+    if (format.channels == 1 && reference.format().channels != 1)
+        throw std::runtime_error("the input is mono and the reference has " +
+                                 std::to_string(reference.format().channels) +
+                                 " channels; give a mono reference for a mono input");
+    const bool monoReference = reference.format().channels == 1 && format.channels == 2;
+    MonoAsStereoSource referenceAsStereo(reference);
+    NonFiniteCountingSource referenceCounted(
+        monoReference ? static_cast<AudioSource&>(referenceAsStereo) : reference);
+    NonFiniteCountingSource inputCounted(input);
     const PluginTarget target = findPlugin("Orq Tessaline");
     std::unique_ptr<Session> s = openSession(target, Road::Component);
     RunSummary summary;
@@ -97,9 +148,9 @@ int commandMatch(const std::vector<std::string>& args) {
     s->writeValue(kParamThirdOctave, o.thirdOctave ? 1.0f : 0.0f);
     s->writeValue(kParamLearnTarget, 1.0f);
     s->writeValue(kParamLearn, 1.0f);
-    s->run(reference, discard, summary, {});
+    s->run(referenceCounted, discard, summary, {});
     s->writeValue(kParamLearnTarget, 0.0f);
-    s->run(input, discard, summary, {});
+    s->run(inputCounted, discard, summary, {});
     s->writeValue(kParamLearn, 0.0f);
     // The mode in force: equal band learns nFFT21 bins; third octave exists only at the rates
     // that have its decimation tables and is otherwise left in equal band.
@@ -112,10 +163,13 @@ int commandMatch(const std::vector<std::string>& args) {
 
     const float sourceFrames = learnedFrames(*s, 1.0f);
     const float destinationFrames = learnedFrames(*s, 0.0f);
-    if (!(sourceFrames > 0) || !(destinationFrames > 0))
-        throw std::runtime_error(
-            (!(sourceFrames > 0) ? "the reference '" + o.reference : "the input '" + o.input) +
-            "' is too short to learn a spectrum from");
+    for (const auto& [frames, what, path, length] :
+         {std::tuple(sourceFrames, "reference", &o.reference, reference.format().frames),
+          std::tuple(destinationFrames, "input", &o.input, format.frames)})
+        if (!(frames > 0))
+            throw std::runtime_error(std::string("the ") + what + " '" + *path + "' (" +
+                                     seconds(length, format.sampleRate) +
+                                     ") is too short to learn a spectrum from");
     // The match compares sums of frame powers: bring the reference's sum to the input's
     // frame count so that files of different lengths compare as means.
     std::vector<float> source = s->readFloats(kParamSourceSpectrum);
@@ -127,7 +181,8 @@ int commandMatch(const std::vector<std::string>& args) {
     s->writeValue(kParamMorph, float(o.amountPercent / 100.0));
     s->writeValue(kParamMatch, 1.0f);
     AudioFileReader again(o.input, nullptr);
-    s->run(again, files.audio(o.output, format), summary, {});
+    FullScaleCountingSink written(files.audio(o.output, format), format);
+    s->run(again, written, summary, {});
     if (o.saveState)
         files.write(*o.saveState, encodeStateFile(stateOriginOf(target), s->saveState()));
     files.commit();
@@ -150,6 +205,16 @@ int commandMatch(const std::vector<std::string>& args) {
                     10.0 * std::log10(lowest), 10.0 * std::log10(highest), bins,
                     thirdOctave ? "third-octave" : "equal-band", o.amountPercent);
     std::printf("latency: %d frames; output: %s\n", summary.latencyFrames, o.output.c_str());
+    if (monoReference)
+        std::printf("the reference is mono: its channel was learned for both sides\n");
+    if (double(reference.format().frames) < kShortReferenceSeconds * format.sampleRate)
+        std::printf("the reference is short (%s, %.0f analysis frame%s): a reference of %.0f s "
+                    "or more gives a steadier match\n",
+                    seconds(reference.format().frames, format.sampleRate).c_str(), sourceFrames,
+                    sourceFrames == 1.0f ? "" : "s", kShortReferenceSeconds);
+    std::printf("%s%s%s", nonFiniteLine(referenceCounted.nonFinite(), "reference").c_str(),
+                nonFiniteLine(inputCounted.nonFinite(), "input").c_str(),
+                fullScaleLine(written.atFullScale(), "lower --amount or the input level").c_str());
     return 0;
 }
 

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <sstream>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -402,4 +403,83 @@ TEST_F(OrqCli, float_output_to_flac_becomes_24_bit_pcm_and_saturates_beyond_full
         const float expected = std::min(source.float32[i], 1.0f);
         ASSERT_NEAR(flac.float32[i], expected, 2 * step) << "sample " << i;
     }
+}
+
+namespace {
+// The first number on the summary line that holds text (-1 when there is no such line).
+int64_t countBefore(const std::string& out, const std::string& text) {
+    const size_t at = out.find(text);
+    if (at == std::string::npos) return -1;
+    const size_t lineStart = out.rfind('\n', at) == std::string::npos ? 0 : out.rfind('\n', at) + 1;
+    const std::string line = out.substr(lineStart, at - lineStart);
+    const size_t digits = line.find_first_of("0123456789");
+    return digits == std::string::npos ? -1 : std::stoll(line.substr(digits));
+}
+} // namespace
+
+// A float file with one sample at 1e20, a burst of not-a-number and two infinities, through the
+// compressor: orq exits 0, the output is finite and is exactly the output of the same file with
+// zeros in place of the bad samples, and the summary says how many were replaced.
+TEST_F(OrqCli, samples_that_are_not_numbers_become_zeros_are_counted_and_a_huge_one_stays_finite) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    auto signal = [&](int64_t i, bool zeros) {
+        double l = 0.3 * std::sin(0.05 * double(i)), r = 0.2 * std::sin(0.13 * double(i));
+        if (i == 5000) l = 1e20;
+        if (i >= 8000 && i < 8010) l = r = zeros ? 0.0 : nan;
+        if (i == 9000) r = zeros ? 0.0 : inf;
+        if (i == 9001) l = zeros ? 0.0 : -inf;
+        return std::pair{l, r};
+    };
+    const std::string dirty =
+        writeStereo("bad.wav", 30000, [&](int64_t i) { return signal(i, false); });
+    const std::string zeroed =
+        writeStereo("bad-zeroed.wav", 30000, [&](int64_t i) { return signal(i, true); });
+    for (const char* road : {"dx", "vc"}) {
+        SCOPED_TRACE(road);
+        const std::string out = path(std::string("bad-out-") + road + ".wav");
+        const std::string expected = path(std::string("bad-zeroed-out-") + road + ".wav");
+        const Result r =
+            run("process 'Orq Compressor' " + quote(dirty) + " " + quote(out) + " --road " + road);
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_NE(r.out.find("22 non-finite input samples replaced by 0"), std::string::npos)
+            << r.out;
+        const Result z = run("process 'Orq Compressor' " + quote(zeroed) + " " + quote(expected) +
+                             " --road " + road);
+        ASSERT_EQ(z.exitCode, 0) << z.err;
+        EXPECT_EQ(z.out.find("non-finite"), std::string::npos) << z.out;
+        const AudioData processed = readAudio(out, nullptr);
+        ASSERT_EQ(processed.frames, 30000);
+        const size_t nonFinite =
+            size_t(std::count_if(processed.float32.begin(), processed.float32.end(),
+                                 [](float v) { return !std::isfinite(v); }));
+        EXPECT_EQ(nonFinite, 0u);
+        EXPECT_TRUE(sameSamples(out, expected));
+    }
+}
+
+// Samples at or over full scale in the output are counted, with what to do about them; 16-bit
+// output saturates at ±32767, which counts as full scale.
+TEST_F(OrqCli, process_says_how_many_output_samples_reach_full_scale_and_what_to_do) {
+    const std::string loud = writeStereo("full-scale.wav", 4000, [](int64_t i) {
+        const double r =
+            i % 100 == 0 ? 1.5 : (i % 100 == 50 ? -1.0 : (i % 100 == 7 ? 0.9999 : -0.25));
+        return std::pair{0.5 * std::sin(0.01 * double(i)), r};
+    });
+    const std::string advice =
+        " at or over full scale; lower the input level or the plug-in's gain";
+    for (const char* format : {"f32", "s16"}) {
+        const Result r = run("process " + kPassthrough + " " + quote(loud) + " " +
+                             quote(path("full-scale-out.wav")) + " --format " + format);
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(countBefore(r.out, advice), 80) << format << "\n" << r.out;
+        EXPECT_NE(r.out.find("output: 80 samples" + advice), std::string::npos) << r.out;
+    }
+    const std::string quiet = writeStereo("quiet.wav", 4000, [](int64_t i) {
+        return std::pair{0.9999 * std::sin(0.01 * double(i)), -0.5};
+    });
+    const Result r =
+        run("process " + kPassthrough + " " + quote(quiet) + " " + quote(path("quiet-out.wav")));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out.find("full scale"), std::string::npos) << r.out;
 }

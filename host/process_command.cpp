@@ -2,6 +2,7 @@
 #include "host/commands.h"
 #include "host/output_files.h"
 #include "host/state_file.h"
+#include "host/stream_counts.h"
 
 #include <cmath>
 #include <stdexcept>
@@ -139,13 +140,18 @@ std::string processFile(const ProcessOptions& o, const Progress& progress) {
     }
     session->apply(o.settings);
     RunSummary summary;
-    session->run(input, files.audio(o.output, input.format()), summary, progress);
+    NonFiniteCountingSource counted(input);
+    FullScaleCountingSink written(files.audio(o.output, input.format()), input.format());
+    session->run(counted, written, summary, progress);
     if (o.saveState)
         files.write(*o.saveState, encodeStateFile(stateOriginOf(target), session->saveState()));
     files.commit();
     const std::string note =
         o.state ? learnedSpectraNote(*session, state, input.format().sampleRate) : std::string();
-    return summaryText(*session, input.format(), summary) + note;
+    return summaryText(*session, input.format(), summary) +
+           nonFiniteLine(counted.nonFinite(), "input") +
+           fullScaleLine(written.atFullScale(), "lower the input level or the plug-in's gain") +
+           note;
 }
 
 int commandProcess(const std::vector<std::string>& args) {

@@ -128,7 +128,7 @@ TEST_F(OrqState, what_is_no_state_file_is_refused_before_it_is_read) {
              {path("in.wav"), "not a state file"},
              {"/dev/zero", "not a state file (not a regular file)"},
              {fifo, "not a state file (not a regular file)"},
-             {dir_.string(), "not a state file (not a regular file)"},
+             {dir_.string(), "it is a directory"},
              {huge, "not a state file (67108865 bytes, more than any plug-in's settings)"}}) {
         SCOPED_TRACE(state);
         expectRefused(process("Orq Compressor", "--state " + quote(state)), state, why);

@@ -1,6 +1,7 @@
 // The maximizer's soft clipper: magnitudes up to the knee (−5 dBFS) pass untouched; from the
 // knee up to the clip-range top they are mapped along a tabulated curve onto knee … 1.0, and
-// anything at or beyond the top comes out at the curve's end. It keeps no state of its own.
+// anything at or beyond the top comes out at the curve's end (not a number comes out as 0). It
+// keeps no state of its own.
 #pragma once
 
 #include "maximizer/maximizer_tables.h"
@@ -27,8 +28,9 @@ class CurveClipper {
     [[gnu::always_inline]] float clip(float sample) const {
         const float magnitude = std::fabs(sample);
         if (magnitude <= kSoftClipKnee) return sample;
+        if (std::isnan(magnitude)) return 0.0f; // not a number: silence, never an index
         float f = (magnitude - kSoftClipKnee) * scale_;
-        if (f >= 1.0f) f = kFractionMax;
+        if (!(f < 1.0f)) f = kFractionMax;                  // also infinite magnitudes
         const int32_t i = static_cast<int32_t>(kSteps * f); // f > 0: truncation is the floor
         const ClipCurve& curve = *curve_;
         const float y = curve[i] + (curve[i + 1] - curve[i]) * (f - kPointFraction[i]) * kSteps;

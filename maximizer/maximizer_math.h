@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cmath>
+#include <cstdint>
 
 namespace orq::maximizer {
 
@@ -32,6 +33,15 @@ inline Smoother onePole(double timeMs, double samplesBetweenUpdates, double samp
 constexpr float kNepersPerDb = 0.11512925465f; // ln(10) / 20
 inline float dbToGain(float db) {
     return std::exp(db * kNepersPerDb);
+}
+
+// The slot of a table for a value already scaled to slots, truncated: 0 for anything below 1
+// and for not a number, last for anything at or beyond it. The float is bounded before it is
+// converted, so no value, however large, is out of the integer's range.
+inline int32_t slotIndex(float scaled, int32_t last) {
+    if (!(scaled > 0.0f)) return 0;
+    if (scaled >= static_cast<float>(last)) return last;
+    return static_cast<int32_t>(scaled);
 }
 
 // Decaying smoothers are set to 0 below this to keep clear of subnormal arithmetic.

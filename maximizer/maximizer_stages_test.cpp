@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 
 namespace orq::maximizer {
 namespace {
@@ -114,6 +115,41 @@ TEST(CurveClipper, passes_below_the_knee_and_maps_knee_to_clip_top_onto_knee_to_
             ASSERT_EQ(clipper.clip(-x), -y);
             previous = y;
         }
+    }
+}
+
+// Peaks beyond any real level (the engine holds its input inside ±1000, the limiter alone does
+// not): the gain stays a number from 0 to rest, and the limiter comes back to rest after them.
+TEST(PeakLimiter, peaks_of_any_size_keep_the_gain_a_number_from_zero_to_rest) {
+    PeakLimiter limiter;
+    limiter.open(kRateHz, kSamplesPerMs, kLookAhead, 1, maximizerTables());
+    limiter.setCeilings(0.5f, 0.48f);
+    const float huge[] = {1e30f, std::numeric_limits<float>::max(),
+                          std::numeric_limits<float>::infinity()};
+    for (int32_t t = 0; t < 2 * kRateHz; ++t) {
+        const bool burst = t >= 1000 && t < 1300;
+        limiter.detect(burst ? huge[t % 3] : 0.3f);
+        limiter.stepGain();
+        ASSERT_GE(limiter.gain(), 0.0f) << "frame " << t;
+        ASSERT_LE(limiter.gain(), PeakLimiter::kGainMax) << "frame " << t;
+    }
+    EXPECT_NEAR(limiter.gain(), PeakLimiter::kGainMax, 0.0);
+}
+
+// The clipper on its own takes whatever reaches it: not a number comes out as silence, and no
+// magnitude, however large, reads outside its curve.
+TEST(CurveClipper, not_a_number_gives_silence_and_huge_magnitudes_the_curves_end) {
+    CurveClipper clipper(maximizerTables());
+    clipper.setRange(std::pow(10.0f, 3.0f / 20.0f));
+    const float end = clipper.clip(1000.0f);
+    EXPECT_NEAR(end, 1.0f, 1e-3);
+    for (const float x :
+         {std::numeric_limits<float>::quiet_NaN(), -std::numeric_limits<float>::quiet_NaN()})
+        EXPECT_EQ(clipper.clip(x), 0.0f);
+    for (const float x :
+         {1e30f, std::numeric_limits<float>::max(), std::numeric_limits<float>::infinity()}) {
+        EXPECT_EQ(clipper.clip(x), end) << x;
+        EXPECT_EQ(clipper.clip(-x), -end) << x;
     }
 }
 

@@ -111,8 +111,7 @@ void PeakLimiter::stepActive() {
             gain_ = toward(gain_, 1.0f, relTopC_);
         }
         const int32_t k =
-            std::clamp(static_cast<int32_t>(gain_ * kReleaseMemoryPerGain - kReleaseMemoryBias), 0,
-                       kReleaseMemorySlots - 1);
+            slotIndex(gain_ * kReleaseMemoryPerGain - kReleaseMemoryBias, kReleaseMemorySlots - 1);
         const float remembered = rememberedStep(k);
         if (remembered == 0.0f || remembered > relStep_) memStep_[k] = relStep_;
         memExpiry_[k] = releaseFrames_ + memoryLifeFrames_;
@@ -137,11 +136,9 @@ void PeakLimiter::stepActive() {
     if (holdLeft_ == 0) {
         phases_ = static_cast<uint8_t>((phases_ & ~kHold) | kRelease);
         holdLeft_ = -1;
-        relIndex_ = std::min(static_cast<int32_t>(overDensity_ * kDensityToReleaseIndex),
-                             kReleaseTableSize - 1);
+        relIndex_ = slotIndex(overDensity_ * kDensityToReleaseIndex, kReleaseTableSize - 1);
         relStepWork_ = releaseFastStep_[relIndex_];
-        const int32_t k = std::clamp(static_cast<int32_t>(gain_ * kReleaseMemoryPerGain), 0,
-                                     kReleaseMemorySlots - 1);
+        const int32_t k = slotIndex(gain_ * kReleaseMemoryPerGain, kReleaseMemorySlots - 1);
         const float remembered = rememberedStep(k);
         if (remembered != 0.0f && remembered < relStepWork_) relStepWork_ = remembered;
         relCoef_ = relTrackKeep_;

@@ -2,6 +2,7 @@
 
 #include "runtime/live_objects.h"
 #include "runtime/plugin_glue.h"
+#include "runtime/sample_conversion.h"
 
 #include <algorithm>
 #include <array>
@@ -212,12 +213,26 @@ int32_t AudioPlugin::meterCommand(int32_t command, void* arg, int32_t value) {
 // Processing
 // ---------------------------------------------------------------------------------------
 
+void AudioPlugin::takeInput(AudioBuffers& buffers, int32_t frames) {
+    float** in = buffers.inputs();
+    // The block may hold more channels than the stream has; the others are not the stream's.
+    const int32_t channels = std::min(format_.channels, buffers.inputChannels);
+    int32_t replaced = 0;
+    for (int32_t c = 0; c < channels; ++c)
+        replaced += replaceNonFinite(in[c], frames);
+    ScopedLock lock(lock_);
+    nonFiniteInputSamples_ += replaced;
+    meter(inputMeters_, in, buffers.inputChannels, frames);
+}
+
+int64_t AudioPlugin::nonFiniteInputSamples() {
+    ScopedLock lock(lock_);
+    return nonFiniteInputSamples_;
+}
+
 int32_t AudioPlugin::processMetered(AudioBuffers& buffers) {
     const int32_t frames = buffers.frames;
-    {
-        ScopedLock lock(lock_);
-        meter(inputMeters_, buffers.inputs(), buffers.inputChannels, frames);
-    }
+    takeInput(buffers, frames);
     int32_t produced = frames;
     if (record_.bypass == 0) {
         produced = process(buffers);
@@ -244,10 +259,7 @@ int32_t AudioPlugin::processRecord(AudioBuffers& buffers) {
     if (buffers.isRaw()) return process(buffers);
     if (mute_ == 0.0f) return processMetered(buffers);
     const int32_t frames = buffers.frames;
-    {
-        ScopedLock lock(lock_);
-        meter(inputMeters_, buffers.inputs(), buffers.inputChannels, frames);
-    }
+    takeInput(buffers, frames);
     for (int32_t c = 0; c < buffers.outputChannels; ++c)
         std::memset(buffers.outputs()[c], 0, size_t(frames) * sizeof(float));
     {
@@ -439,6 +451,10 @@ int32_t AudioPlugin::onClose(int32_t, void*, int32_t) {
 
 int32_t AudioPlugin::onStart(int32_t, void*, int32_t) {
     if (!running_) {
+        {
+            ScopedLock lock(lock_);
+            nonFiniteInputSamples_ = 0;
+        }
         if (record_.bypass == 0) {
             start();
             tellEditor(kEdStarted);

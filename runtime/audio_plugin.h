@@ -103,11 +103,15 @@ class AudioPlugin {
     // The dispatcher behind record.dispatcher: one handler per command, grouped by concern.
     // Exceptions pass through; the record's entry catches them.
     int32_t dispatch(int32_t command, void* arg, int32_t value);
-    // Metered processing with bypass (the filter's path). [audio-thread] no allocation.
+    // Metered processing with bypass (the filter's path). Input samples that are not finite
+    // numbers are replaced by 0 in the input arrays before metering and processing, so that
+    // no engine's state is ever made of them. [audio-thread] no allocation.
     int32_t processMetered(AudioBuffers& buffers);
     // The record's process entry: as processMetered, and zeros instead of processing when muted.
     // [audio-thread] no allocation.
     int32_t processRecord(AudioBuffers& buffers);
+    // Input samples replaced by 0 since the stream started (kCmdStart). [any-thread]
+    int64_t nonFiniteInputSamples();
     // Loads from or saves to a store with its mode set to mode, under the lock; a foreign store
     // is seen through a StoreView. [ui-thread]
     enum class Exchange { Load, Save };
@@ -175,6 +179,9 @@ class AudioPlugin {
     int32_t onIdle(int32_t, void*, int32_t);
 
     void meter(ChannelMeters& meters, float* const* channels, int32_t channelCount, int32_t frames);
+    // Replaces the non-finite samples of the stream's input channels by 0, counts them, then
+    // meters the input. Takes the lock around the count and the meters.
+    void takeInput(AudioBuffers& buffers, int32_t frames);
     void allocateMeters();
     void freeMeters();
     int32_t commandOpen(const OpenFormat& format);
@@ -196,6 +203,7 @@ class AudioPlugin {
     float bypassWithDelay_ = 0.0f;
     float mute_ = 0.0f;
     int32_t maxBlockSize_ = 8192;
+    int64_t nonFiniteInputSamples_ = 0; // under lock_
     ChannelMeters inputMeters_;
     ChannelMeters outputMeters_;
 };

@@ -4,6 +4,36 @@
 
 namespace orq {
 
+namespace {
+constexpr uint32_t kFloatExponentBits = 0x7f800000u; // all set: an infinity or not a number
+
+bool isNonFinite(float x) {
+    uint32_t bits = 0;
+    std::memcpy(&bits, &x, sizeof bits);
+    return (bits & kFloatExponentBits) == kFloatExponentBits;
+}
+} // namespace
+
+int32_t replaceNonFinite(float* samples, int32_t count) {
+    // Nearly always there is nothing to replace: a counting pass that only reads comes first,
+    // in blocks of a fixed length so that the compiler makes it vector code.
+    constexpr int32_t kBlock = 16;
+    int32_t found = 0;
+    int32_t i = 0;
+    for (; i + kBlock <= count; i += kBlock) {
+        int32_t inBlock = 0;
+        for (int32_t k = 0; k < kBlock; ++k)
+            inBlock += isNonFinite(samples[i + k]) ? 1 : 0;
+        found += inBlock;
+    }
+    for (; i < count; ++i)
+        found += isNonFinite(samples[i]) ? 1 : 0;
+    if (found == 0) return 0;
+    for (i = 0; i < count; ++i)
+        if (isNonFinite(samples[i])) samples[i] = 0.0f;
+    return found;
+}
+
 int16_t floatToInt16(float x) {
     const float scaled = x * kInt16OutScale;
     if (!(scaled > -kInt16OutLimit))

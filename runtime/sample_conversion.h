@@ -25,5 +25,8 @@ void convertOut(float* const* channels, int32_t offset, SampleFormat format, int
                 void* interleaved, int32_t frames);
 // One float sample to 16 bits, as convertOut does it.
 int16_t floatToInt16(float x);
+// [audio-thread] replaces every sample that is not a finite number (NaN, ±infinity) by 0 and
+// returns how many there were. Integer tests on the bits, so it holds under any float mode.
+int32_t replaceNonFinite(float* samples, int32_t count);
 
 } // namespace orq

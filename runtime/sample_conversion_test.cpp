@@ -63,3 +63,17 @@ TEST(SampleConversion, other_channel_counts_convert_nothing) {
     convertIn(in, SampleFormat::Int16, 3, channels, 1);
     EXPECT_EQ(a, 7.0f);
 }
+
+TEST(SampleConversion, replacing_non_finite_samples_zeroes_exactly_those_and_counts_them) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    const float denormal = std::numeric_limits<float>::denorm_min();
+    const float max = std::numeric_limits<float>::max();
+    std::vector<float> x = {0.5f, nan, -inf, max, -max, inf, denormal, -0.0f, -nan, 1e30f};
+    EXPECT_EQ(replaceNonFinite(x.data(), int32_t(x.size())), 4);
+    const std::vector<float> expected = {0.5f, 0.0f,     0.0f,  max,  -max,
+                                         0.0f, denormal, -0.0f, 0.0f, 1e30f};
+    EXPECT_EQ(x, expected);
+    EXPECT_EQ(replaceNonFinite(x.data(), int32_t(x.size())), 0) << "nothing left to replace";
+    EXPECT_EQ(replaceNonFinite(nullptr, 0), 0);
+}
