@@ -339,6 +339,10 @@ TEST_F(InputTest, activation_tells_both_windows_and_the_cursor_follows_the_hit_t
                                                          {first, WM_NCACTIVATE},
                                                          {first, WM_ACTIVATE}}));
     EXPECT_EQ(GetFocus(), first);
+    click(second, WM_LBUTTONDOWN, 50, 50);
+    EXPECT_EQ(GetActiveWindow(), second) << "a press on an inactive window activates it";
+    click(second, WM_LBUTTONUP, 50, 50);
+    SetActiveWindow(first);
 
     HCURSOR cross = LoadCursorA(nullptr, IDC_CROSS);
     HCURSOR arrow = LoadCursorA(nullptr, IDC_ARROW);

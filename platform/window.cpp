@@ -1799,10 +1799,18 @@ Pump pump(Lock& lock, ThreadQueue* queue, MSG* out, HWND filter, UINT filterMin,
                     if (!remove) return Pump::Message;
                     queue->input.pop_front();
                     commitInput(event, routed);
-                    if (event.mouse && state().capture == nullptr) {
+                    // A press on an inactive top-level window activates it first.
+                    HWND top = topLevelOf(routed.window);
+                    const bool activate = event.mouse && isButtonDown(pressOf(event.message)) &&
+                                          top != nullptr && queue->active != top;
+                    const bool setCursor = event.mouse && state().capture == nullptr;
+                    if (activate || setCursor) {
                         lock.unlock();
-                        send(routed.window, WM_SETCURSOR, reinterpret_cast<WPARAM>(routed.window),
-                             MAKELPARAM(routed.hit, pressOf(event.message)));
+                        if (activate) setActive(top);
+                        if (setCursor)
+                            send(routed.window, WM_SETCURSOR,
+                                 reinterpret_cast<WPARAM>(routed.window),
+                                 MAKELPARAM(routed.hit, pressOf(event.message)));
                         lock.lock();
                     }
                     return Pump::Message;
