@@ -19,7 +19,7 @@ namespace platform {
 struct Surface {
     int width = 0;
     int height = 0;
-    int bitsPerPixel = 32;        // 32: 0x00RRGGBB per pixel; 8: a system palette index per pixel
+    int bitsPerPixel = 32; // 32: 0x00RRGGBB per pixel; 8: a system palette index per pixel
     std::vector<uint32_t> pixels; // width * height, row 0 at the top
 };
 
@@ -85,7 +85,7 @@ void drawCaptionText(Surface& surface, const RECT& clip, int x, int y, const cha
 // The display a top-level window's pixels go to. The default keeps them in memory; a live
 // display (a window on an X server) implements the same interface.
 class Display {
-  public:
+public:
     virtual ~Display() = default;
     // A top-level window appeared, changed size or title, was shown or hidden, or went away.
     virtual void windowCreated(HWND window, const Surface& surface) = 0;
