@@ -32,11 +32,11 @@ endfunction()
 
 # orq_deliverable(<library> ENGINE <target> HEADER <header> NAME <display name> KIND <kind>
 #                 PARAMETERS <factory> PLUGIN <factory> CLASS_ID <first group> PAGE_ID <first group>
-#                 TAIL <last byte> MERIT <merit>)
+#                 TAIL <last byte> MERIT <merit> [RESOURCES <resource list>])
 # The filter's and the page's class ids share every group but the first, whose last digit
 # differs.
 function(orq_deliverable library)
-  cmake_parse_arguments(ORQ "" "ENGINE;HEADER;NAME;KIND;PARAMETERS;PLUGIN;CLASS_ID;PAGE_ID;TAIL;MERIT" "" ${ARGN})
+  cmake_parse_arguments(ORQ "" "ENGINE;HEADER;NAME;KIND;PARAMETERS;PLUGIN;CLASS_ID;PAGE_ID;TAIL;MERIT;RESOURCES" "" ${ARGN})
   if(NOT TARGET ${ORQ_ENGINE})
     return()
   endif()
@@ -48,6 +48,40 @@ function(orq_deliverable library)
   configure_file(${PROJECT_SOURCE_DIR}/cmake/plugin_module.cpp.in ${module} @ONLY)
   orq_plugin_library(${library} ${module} ${PROJECT_SOURCE_DIR}/runtime/module_exports.cpp
                      LIBS ${ORQ_ENGINE} runtime platform)
+  if(ORQ_RESOURCES)
+    orq_resources(${library} ${ORQ_RESOURCES})
+  endif()
+endfunction()
+
+# orq_resources(<target> <resource list>)
+# Compiles the resources a list names (bitmaps, dialogs, accelerators, icons, cursors, strings,
+# the version resource; the format is described in cmake/resources.py) into a source of the
+# target's (a shared library or a program). The library registers them with the platform when
+# it is loaded, under its own module handle, and exports nothing for them. A relative list is
+# found in the calling folder; the files it names, relative to the list's folder.
+# "@PROJECT_VERSION@" in a value is the project's version.
+function(orq_resources target list)
+  get_target_property(type ${target} TYPE)
+  if(NOT type MATCHES "^(SHARED_LIBRARY|MODULE_LIBRARY|EXECUTABLE)$")
+    # A static library's object would be dropped by the linker: nothing refers to it.
+    message(FATAL_ERROR "orq_resources(${target}): resources belong to a shared library or a program")
+  endif()
+  get_filename_component(list_path ${list} ABSOLUTE BASE_DIR ${CMAKE_CURRENT_SOURCE_DIR})
+  set(generator ${PROJECT_SOURCE_DIR}/cmake/resources.py)
+  execute_process(COMMAND /usr/bin/python3 ${generator} --inputs ${list_path}
+                  OUTPUT_VARIABLE inputs ERROR_VARIABLE errors RESULT_VARIABLE result)
+  if(NOT result EQUAL 0)
+    message(FATAL_ERROR "orq_resources(${target}): ${errors}")
+  endif()
+  # A changed list may name other files: configure again to depend on them.
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${list_path})
+  set(output ${CMAKE_BINARY_DIR}/resources/${target}_resources.cpp)
+  file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/resources)
+  add_custom_command(OUTPUT ${output}
+    COMMAND /usr/bin/python3 ${generator} ${list_path} ${output} --version ${PROJECT_VERSION}
+    DEPENDS ${generator} ${list_path} ${inputs}
+    COMMENT "Compiling the resources of ${target}" VERBATIM)
+  target_sources(${target} PRIVATE ${output})
 endfunction()
 
 

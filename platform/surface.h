@@ -19,15 +19,21 @@ namespace platform {
 struct Surface {
     int width = 0;
     int height = 0;
-    int bitsPerPixel = 32; // 32: 0x00RRGGBB per pixel; 8: a system palette index per pixel
+    int bitsPerPixel = 32;        // 32: 0x00RRGGBB per pixel; 8: a system palette index per pixel
     std::vector<uint32_t> pixels; // width * height, row 0 at the top
 };
 
 // Base of every GDI object; HGDIOBJ, HBITMAP, HPEN, HFONT, HPALETTE and HBRUSH point to one.
+// Every object, whoever makes it, is known to the drawing code from construction to
+// destruction (trackGdiObject), so a handle can be checked before it is used.
 enum class GdiKind { Pen, Brush, Bitmap, Palette, Font };
+struct GdiObject;
+void trackGdiObject(GdiObject* object, bool live); // implemented by the drawing code
 struct GdiObject {
-    explicit GdiObject(GdiKind objectKind) : kind(objectKind) {}
-    virtual ~GdiObject() = default;
+    explicit GdiObject(GdiKind objectKind) : kind(objectKind) { trackGdiObject(this, true); }
+    GdiObject(const GdiObject&) = delete;
+    GdiObject& operator=(const GdiObject&) = delete;
+    virtual ~GdiObject() { trackGdiObject(this, false); }
     GdiKind kind;
     int selectedInto = 0; // device contexts that hold the object selected
 };
@@ -69,23 +75,41 @@ struct DeviceContext {
     COLORREF backgroundColour = RGB(255, 255, 255);
     int backgroundMode = 2; // OPAQUE
     POINT position{};       // current position (MoveToEx/LineTo)
+    UINT textAlign = 0;     // SetTextAlign: TA_LEFT | TA_TOP | TA_NOUPDATECP
 };
 // Implemented by the drawing code: the pixel value `colour` takes on `dc`'s surface (the
 // nearest system palette index on a palette display, honouring PALETTEINDEX and
 // PALETTERGB through the selected palette), and the colour a stored pixel shows.
 uint32_t surfacePixel(const DeviceContext& dc, COLORREF colour);
 COLORREF pixelColour(const Surface& surface, uint32_t pixel);
+// Implemented by the drawing code: the live device context or GDI object a handle names; null
+// for a null, deleted or made-up handle. Surfaces also hold 1 bit per pixel (monochrome
+// bitmaps: 0 black, 1 white).
+DeviceContext* deviceContextFromHandle(HDC dc);
+GdiObject* gdiObjectFromHandle(HGDIOBJ object);
+// Implemented by the drawing code: the display's bits per pixel (32, or 8 for a palette
+// display); a window surface is made with this depth.
+int displayBitsPerPixel();
+// The text code may define it (the drawing code's own answers 0): GetObjectA for a font.
+int fontObjectInfo(GdiObject* font, int size, void* buffer);
+// The window system may define it (the drawing code's own does nothing): a realisation in
+// `cause`'s device context changed the system palette; every top-level window is to get
+// WM_PALETTECHANGED with `cause` as its first parameter. Called without the drawing lock.
+void systemPaletteChanged(HWND cause);
 
 // Implemented by the text code: the font a device context starts with, and the caption text of
 // a top-level window drawn by the window system's non-client painting (clipped to `clip`).
 GdiObject* defaultFont();
 void drawCaptionText(Surface& surface, const RECT& clip, int x, int y, const char* text,
                      COLORREF colour);
+// Implemented by the text code: the description a font was made from (GetObjectA on a font);
+// false for an object that is no font of the text code.
+bool fontDescription(const GdiObject& font, LOGFONTA* description);
 
 // The display a top-level window's pixels go to. The default keeps them in memory; a live
 // display (a window on an X server) implements the same interface.
 class Display {
-public:
+  public:
     virtual ~Display() = default;
     // A top-level window appeared, changed size or title, was shown or hidden, or went away.
     virtual void windowCreated(HWND window, const Surface& surface) = 0;

@@ -16,6 +16,7 @@
 #include <windows.h>
 
 #include "platform/clock.h"
+#include "platform/resource_internal.h"
 #include "platform/surface.h"
 
 #include <algorithm>
@@ -3443,6 +3444,20 @@ HACCEL CreateAcceleratorTableA(ACCEL* entries, int count) {
     return reinterpret_cast<HACCEL>(table);
 }
 
+// The table's entries (all of them, or the first `count`); with no buffer, how many there are.
+int CopyAcceleratorTableA(HACCEL handle, ACCEL* entries, int count) {
+    auto* table = reinterpret_cast<Accelerator*>(handle);
+    Lock lock(state().mutex);
+    if (state().accelerators.count(table) == 0) {
+        SetLastError(ERROR_INVALID_ACCEL_HANDLE);
+        return 0;
+    }
+    const int size = static_cast<int>(table->entries.size());
+    if (entries == nullptr) return size;
+    const int copied = count < size ? (count > 0 ? count : 0) : size;
+    std::copy(table->entries.begin(), table->entries.begin() + copied, entries);
+    return copied;
+}
 BOOL DestroyAcceleratorTable(HACCEL handle) {
     auto* table = reinterpret_cast<Accelerator*>(handle);
     Lock lock(state().mutex);
@@ -3571,15 +3586,18 @@ void PlatformSetTimerLimit(UINT limit) {
 // ---------------------------------------------------------------------------------------------
 // Cursors
 
-HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR name) {
+} // extern "C"
+
+// The system's cursors (IDC_ARROW ...), which LoadCursorA gives for a null module.
+HCURSOR platform::systemCursor(LPCSTR name) {
     const auto id = reinterpret_cast<uintptr_t>(name);
-    if (instance == nullptr) {
-        for (size_t i = 0; i < kSystemCursorIds.size(); ++i)
-            if (kSystemCursorIds[i] == id) return &systemCursors[i];
-    }
+    for (size_t i = 0; i < kSystemCursorIds.size(); ++i)
+        if (kSystemCursorIds[i] == id) return &systemCursors[i];
     SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
     return nullptr;
 }
+
+extern "C" {
 
 HCURSOR SetCursor(HCURSOR cursor) {
     Lock lock(state().mutex);
@@ -3595,23 +3613,5 @@ HCURSOR GetCursor() {
 
 // ---------------------------------------------------------------------------------------------
 // Test hooks
-
-COLORREF PlatformWindowPixel(HWND window, int x, int y) {
-    constexpr COLORREF kInvalidColour = 0xffffffffu;
-    Lock lock(state().mutex);
-    Window* w = findWindow(window);
-    if (w == nullptr) return kInvalidColour;
-    Window* top = findWindow(topLevelOf(window));
-    if (top == nullptr || !top->surface) return kInvalidColour;
-    const POINT origin = surfaceOrigin(*w);
-    const int sx = origin.x + x;
-    const int sy = origin.y + y;
-    const platform::Surface& surface = *top->surface;
-    if (x < 0 || y < 0 || x >= widthOf(w->rect) || y >= heightOf(w->rect) || sx < 0 || sy < 0 ||
-        sx >= surface.width || sy >= surface.height)
-        return kInvalidColour;
-    return platform::pixelColour(surface,
-                                 surface.pixels[static_cast<size_t>(sy) * surface.width + sx]);
-}
 
 } // extern "C"

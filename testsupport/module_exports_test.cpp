@@ -286,3 +286,27 @@ TEST_F(Deliverable, last_object_gone_posts_library_idle_once_whichever_road_crea
     EXPECT_EQ(canUnload(), 0);
     EXPECT_EQ(engine.pump(), 2) << "once more for the filter";
 }
+
+TEST_F(Deliverable, carries_its_own_resources_and_version) {
+    HMODULE module = PlatformModuleFromAddress(
+        reinterpret_cast<const void*>(dlsym(library_, "DllGetClassObject")));
+    ASSERT_NE(module, nullptr);
+    HRSRC background = FindResourceA(module, MAKEINTRESOURCEA(101), RT_BITMAP);
+    ASSERT_NE(background, nullptr) << "error " << GetLastError();
+    EXPECT_GT(SizeofResource(module, background), 40u);
+    EXPECT_NE(FindResourceA(module, MAKEINTRESOURCEA(1), RT_GROUP_ICON), nullptr);
+
+    // The about boxes' road: the library's file name, its version block, the product version.
+    char path[4096];
+    ASSERT_GT(GetModuleFileNameA(module, path, sizeof path), 0u);
+    DWORD handle = 0;
+    DWORD size = GetFileVersionInfoSizeA(path, &handle);
+    ASSERT_GT(size, 0u) << path << ": error " << GetLastError();
+    std::string block(size, '\0');
+    ASSERT_TRUE(GetFileVersionInfoA(path, handle, size, block.data()));
+    void* value = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueA(block.data(), "\\StringFileInfo\\040904b0\\ProductVersion", &value,
+                               &length));
+    EXPECT_STREQ(static_cast<const char*>(value), ORQ_PROJECT_VERSION);
+}

@@ -35,13 +35,6 @@ using SHORT = int16_t;
 #endif
 
 // Error codes of the window system.
-constexpr LONG ERROR_INVALID_WINDOW_HANDLE = 1400;
-constexpr LONG ERROR_INVALID_ACCEL_HANDLE = 1403;
-constexpr LONG ERROR_CLASS_HAS_WINDOWS = 1412;
-constexpr LONG ERROR_CLIPBOARD_NOT_OPEN = 1418;
-constexpr LONG ERROR_CONTROL_ID_NOT_FOUND = 1421;
-constexpr LONG ERROR_NO_SYSTEM_RESOURCES = 1450;
-constexpr LONG ERROR_RESOURCE_NAME_NOT_FOUND = 1814;
 
 // Messages (those of windows.h and these).
 constexpr UINT WM_MOVE = 0x0003;
@@ -557,6 +550,7 @@ WINAPI_EXPORT BOOL WaitMessage();
 // Accelerators.
 WINAPI_EXPORT HACCEL CreateAcceleratorTableA(ACCEL* entries, int count);
 WINAPI_EXPORT BOOL DestroyAcceleratorTable(HACCEL table);
+WINAPI_EXPORT int CopyAcceleratorTableA(HACCEL table, ACCEL* entries, int count);
 WINAPI_EXPORT int TranslateAcceleratorA(HWND window, HACCEL table, MSG* message);
 
 // Timers.
@@ -594,9 +588,6 @@ WINAPI_EXPORT void PlatformSetClock(BOOL manual);
 WINAPI_EXPORT void PlatformAdvanceClock(DWORD milliseconds);
 // The most timers the process may hold (SetTimer fails beyond); 0 restores the default.
 WINAPI_EXPORT void PlatformSetTimerLimit(UINT limit);
-// The colour of a pixel of `window` at (x, y) in its window coordinates; CLR_INVALID outside
-// the window's surface or for a window without one.
-WINAPI_EXPORT COLORREF PlatformWindowPixel(HWND window, int x, int y);
 // What the headless display knows of a top-level window.
 struct PlatformDisplayWindowState {
     BOOL known;     // reported created and not yet destroyed
