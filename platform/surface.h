@@ -28,7 +28,7 @@ struct Surface {
 // destruction (trackGdiObject), so a handle can be checked before it is used.
 enum class GdiKind { Pen, Brush, Bitmap, Palette, Font };
 struct GdiObject;
-void trackGdiObject(GdiObject* object, bool live); // implemented by the drawing code
+WINAPI_EXPORT void trackGdiObject(GdiObject* object, bool live); // implemented by the drawing code
 struct GdiObject {
     explicit GdiObject(GdiKind objectKind) : kind(objectKind) { trackGdiObject(this, true); }
     GdiObject(const GdiObject&) = delete;
