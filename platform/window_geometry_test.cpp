@@ -3,6 +3,7 @@
 #include "platform/user_test_support.h"
 
 #include <cstring>
+#include <tuple>
 
 namespace {
 
@@ -207,6 +208,35 @@ TEST_F(GeometryTest, show_window_answers_the_previous_visibility_and_minimises) 
     EXPECT_FALSE(IsWindowVisible(top));
     EXPECT_FALSE(ShowWindow(top, SW_HIDE));
     DestroyWindow(top);
+}
+
+TEST_F(GeometryTest, the_maximise_box_and_caption_drags_change_nothing) {
+    HWND top =
+        topLevel(100, 100, 200, 100, WS_OVERLAPPED | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX);
+    pump();
+    RECT before{};
+    GetWindowRect(top, &before);
+    PlatformSetClock(TRUE);
+    for (auto [message, x, y] : {std::tuple{WM_LBUTTONDOWN, 170, 12},
+                                 {WM_LBUTTONUP, 170, 12},
+                                 {WM_LBUTTONDOWN, 60, 10},
+                                 {WM_MOUSEMOVE, 90, 40},
+                                 {WM_LBUTTONUP, 90, 40}}) {
+        PlatformInjectMouse(top, message, x, y, message == WM_LBUTTONUP ? 0 : MK_LBUTTON);
+        PlatformAdvanceClock(GetDoubleClickTime() + 1);
+    }
+    recorder().take();
+    pump();
+    PlatformSetClock(FALSE);
+    const std::vector<Seen> commands = only(recorder().take(), {WM_SYSCOMMAND});
+    ASSERT_EQ(commands.size(), 1u);
+    EXPECT_EQ(commands[0].wParam, SC_MAXIMIZE);
+    RECT after{};
+    GetWindowRect(top, &after);
+    EXPECT_EQ(after.left, before.left);
+    EXPECT_EQ(after.right, before.right);
+    EXPECT_EQ(after.bottom, before.bottom);
+    EXPECT_FALSE(IsIconic(top));
 }
 
 TEST_F(GeometryTest, relations_identifiers_and_text) {
