@@ -40,6 +40,8 @@ TEST_F(InputTest, mouse_messages_go_to_the_deepest_visible_enabled_child_in_its_
     HWND inner = child(outer, 2, 5, 5, 20, 20);
     pump();
     std::vector<Seen> seen = click(top, WM_LBUTTONDOWN, 20, 20, MK_SHIFT);
+    EXPECT_LT(GetKeyState(VK_LBUTTON), 0) << "the pressed button is down";
+    EXPECT_LT(GetKeyState(VK_SHIFT), 0);
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].window, inner);
     EXPECT_EQ(seen[0].message, static_cast<UINT>(WM_LBUTTONDOWN));
@@ -53,6 +55,7 @@ TEST_F(InputTest, mouse_messages_go_to_the_deepest_visible_enabled_child_in_its_
     EXPECT_EQ(WindowFromPoint(cursor), inner);
 
     seen = click(top, WM_LBUTTONUP, 20, 20);
+    EXPECT_GE(GetKeyState(VK_LBUTTON), 0);
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].wParam, 0u) << "the released button is no longer down";
 
