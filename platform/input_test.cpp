@@ -135,6 +135,7 @@ TEST_F(InputTest, a_caption_button_rectangle_from_a_subclassed_hit_test_gets_its
     seen = click(frame, WM_LBUTTONDOWN, 60, 10);
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].wParam, static_cast<WPARAM>(HTCAPTION));
+    EXPECT_LT(GetKeyState(VK_LBUTTON), 0) << "a non-client press holds the button down too";
     // A second press on the caption is a double click, whatever the class style.
     click(frame, WM_LBUTTONUP, 60, 10);
     seen = click(frame, WM_LBUTTONDOWN, 60, 10);
