@@ -184,6 +184,7 @@ TEST_F(InputTest, double_clicks_need_the_class_style_one_window_and_little_time_
     HWND withStyle = child(top, 1, 0, 0, 100, 100);
     HWND without = child(top, 2, 100, 0, 100, 100, kPlainClass);
     pump();
+    HWND lastTarget = nullptr;
     auto pressTwice = [&](int x1, int x2, DWORD pauseMs) {
         click(top, WM_LBUTTONDOWN, x1, 50);
         click(top, WM_LBUTTONUP, x1, 50);
@@ -191,18 +192,19 @@ TEST_F(InputTest, double_clicks_need_the_class_style_one_window_and_little_time_
         std::vector<Seen> second = click(top, WM_LBUTTONDOWN, x2, 50);
         click(top, WM_LBUTTONUP, x2, 50);
         PlatformAdvanceClock(GetDoubleClickTime() + 1); // the next pair starts afresh
+        lastTarget = second.empty() ? nullptr : second[0].window;
         return second.empty() ? WM_NULL : second[0].message;
     };
     EXPECT_EQ(pressTwice(50, 50, 0), static_cast<UINT>(WM_LBUTTONDBLCLK));
+    EXPECT_EQ(lastTarget, withStyle);
     EXPECT_EQ(pressTwice(50, 50, GetDoubleClickTime()), static_cast<UINT>(WM_LBUTTONDBLCLK));
     EXPECT_EQ(pressTwice(50, 50, GetDoubleClickTime() + 1), static_cast<UINT>(WM_LBUTTONDOWN));
     const int halfBox = GetSystemMetrics(SM_CXDOUBLECLK) / 2;
     EXPECT_EQ(pressTwice(50, 50 + halfBox, 0), static_cast<UINT>(WM_LBUTTONDBLCLK));
     EXPECT_EQ(pressTwice(50, 51 + halfBox, 0), static_cast<UINT>(WM_LBUTTONDOWN));
     EXPECT_EQ(pressTwice(150, 150, 0), static_cast<UINT>(WM_LBUTTONDOWN)) << "no CS_DBLCLKS";
+    EXPECT_EQ(lastTarget, without);
     EXPECT_EQ(pressTwice(99, 100, 0), static_cast<UINT>(WM_LBUTTONDOWN)) << "another window";
-    (void)withStyle;
-    (void)without;
 
     // A third press right after a double click is a plain press again.
     click(top, WM_LBUTTONDOWN, 50, 50);
