@@ -40,6 +40,8 @@ TEST_F(InputTest, mouse_messages_go_to_the_deepest_visible_enabled_child_in_its_
     HWND inner = child(outer, 2, 5, 5, 20, 20);
     pump();
     std::vector<Seen> seen = click(top, WM_LBUTTONDOWN, 20, 20, MK_SHIFT);
+    EXPECT_LT(GetKeyState(VK_LBUTTON), 0) << "the pressed button is down";
+    EXPECT_LT(GetKeyState(VK_SHIFT), 0);
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].window, inner);
     EXPECT_EQ(seen[0].message, static_cast<UINT>(WM_LBUTTONDOWN));
@@ -53,6 +55,7 @@ TEST_F(InputTest, mouse_messages_go_to_the_deepest_visible_enabled_child_in_its_
     EXPECT_EQ(WindowFromPoint(cursor), inner);
 
     seen = click(top, WM_LBUTTONUP, 20, 20);
+    EXPECT_GE(GetKeyState(VK_LBUTTON), 0);
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].wParam, 0u) << "the released button is no longer down";
 
@@ -132,6 +135,7 @@ TEST_F(InputTest, a_caption_button_rectangle_from_a_subclassed_hit_test_gets_its
     seen = click(frame, WM_LBUTTONDOWN, 60, 10);
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].wParam, static_cast<WPARAM>(HTCAPTION));
+    EXPECT_LT(GetKeyState(VK_LBUTTON), 0) << "a non-client press holds the button down too";
     // A second press on the caption is a double click, whatever the class style.
     click(frame, WM_LBUTTONUP, 60, 10);
     seen = click(frame, WM_LBUTTONDOWN, 60, 10);
@@ -180,6 +184,7 @@ TEST_F(InputTest, double_clicks_need_the_class_style_one_window_and_little_time_
     HWND withStyle = child(top, 1, 0, 0, 100, 100);
     HWND without = child(top, 2, 100, 0, 100, 100, kPlainClass);
     pump();
+    HWND lastTarget = nullptr;
     auto pressTwice = [&](int x1, int x2, DWORD pauseMs) {
         click(top, WM_LBUTTONDOWN, x1, 50);
         click(top, WM_LBUTTONUP, x1, 50);
@@ -187,18 +192,19 @@ TEST_F(InputTest, double_clicks_need_the_class_style_one_window_and_little_time_
         std::vector<Seen> second = click(top, WM_LBUTTONDOWN, x2, 50);
         click(top, WM_LBUTTONUP, x2, 50);
         PlatformAdvanceClock(GetDoubleClickTime() + 1); // the next pair starts afresh
+        lastTarget = second.empty() ? nullptr : second[0].window;
         return second.empty() ? WM_NULL : second[0].message;
     };
     EXPECT_EQ(pressTwice(50, 50, 0), static_cast<UINT>(WM_LBUTTONDBLCLK));
+    EXPECT_EQ(lastTarget, withStyle);
     EXPECT_EQ(pressTwice(50, 50, GetDoubleClickTime()), static_cast<UINT>(WM_LBUTTONDBLCLK));
     EXPECT_EQ(pressTwice(50, 50, GetDoubleClickTime() + 1), static_cast<UINT>(WM_LBUTTONDOWN));
     const int halfBox = GetSystemMetrics(SM_CXDOUBLECLK) / 2;
     EXPECT_EQ(pressTwice(50, 50 + halfBox, 0), static_cast<UINT>(WM_LBUTTONDBLCLK));
     EXPECT_EQ(pressTwice(50, 51 + halfBox, 0), static_cast<UINT>(WM_LBUTTONDOWN));
     EXPECT_EQ(pressTwice(150, 150, 0), static_cast<UINT>(WM_LBUTTONDOWN)) << "no CS_DBLCLKS";
+    EXPECT_EQ(lastTarget, without);
     EXPECT_EQ(pressTwice(99, 100, 0), static_cast<UINT>(WM_LBUTTONDOWN)) << "another window";
-    (void)withStyle;
-    (void)without;
 
     // A third press right after a double click is a plain press again.
     click(top, WM_LBUTTONDOWN, 50, 50);
@@ -339,6 +345,10 @@ TEST_F(InputTest, activation_tells_both_windows_and_the_cursor_follows_the_hit_t
                                                          {first, WM_NCACTIVATE},
                                                          {first, WM_ACTIVATE}}));
     EXPECT_EQ(GetFocus(), first);
+    click(second, WM_LBUTTONDOWN, 50, 50);
+    EXPECT_EQ(GetActiveWindow(), second) << "a press on an inactive window activates it";
+    click(second, WM_LBUTTONUP, 50, 50);
+    SetActiveWindow(first);
 
     HCURSOR cross = LoadCursorA(nullptr, IDC_CROSS);
     HCURSOR arrow = LoadCursorA(nullptr, IDC_ARROW);

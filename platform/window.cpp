@@ -1508,6 +1508,12 @@ WPARAM buttonKey(UINT message) {
     }
 }
 
+// The key state of a mouse message: the pressed button down, the released one up.
+WPARAM keysWith(UINT message, WPARAM keys) {
+    const UINT press = pressOf(message);
+    return isButtonDown(press) ? keys | buttonKey(press) : keys & ~buttonKey(press);
+}
+
 // The key state a mouse message carries, as the keys table records it.
 void applyMouseKeys(std::array<BYTE, 256>& keys, WPARAM wParam) {
     auto set = [&](int key, bool down) {
@@ -1588,11 +1594,7 @@ UINT doubleClickForm(UINT press) {
 Routed routeMouse(Lock& lock, const InputEvent& event) {
     Routed routed;
     const UINT press = pressOf(event.message);
-    WPARAM keys = event.wParam;
-    if (isButtonDown(event.message))
-        keys |= buttonKey(press);
-    else
-        keys &= ~buttonKey(press);
+    const WPARAM keys = keysWith(event.message, event.wParam);
     HWND capture = state().capture;
     Window* captureWindow = findWindow(capture);
     if (captureWindow != nullptr && captureWindow->thread == GetCurrentThreadId()) {
@@ -1655,8 +1657,8 @@ Routed routeKey(const InputEvent& event, ThreadQueue* queue) {
 void commitInput(const InputEvent& event, const Routed& routed) {
     State& s = state();
     if (event.mouse) {
-        applyMouseKeys(s.keys, routed.hit == HTCLIENT ? routed.wParam : event.wParam);
         const UINT press = pressOf(event.message);
+        applyMouseKeys(s.keys, keysWith(event.message, event.wParam));
         if (isButtonDown(press)) {
             if (routed.doubleClick) {
                 s.lastPress = LastPress{};
@@ -1689,16 +1691,7 @@ BOOL injectInput(HWND topLevel, const InputEvent& prototype) {
     event.time = GetTickCount();
     if (event.mouse) {
         s.cursor = event.screen;
-        applyMouseKeys(s.keysAsync, event.wParam);
-        const UINT press = pressOf(event.message);
-        if (buttonKey(press) != 0) {
-            BYTE& entry =
-                s.keysAsync[press == WM_LBUTTONDOWN || press == WM_LBUTTONUP   ? VK_LBUTTON
-                            : press == WM_RBUTTONDOWN || press == WM_RBUTTONUP ? VK_RBUTTON
-                                                                               : VK_MBUTTON];
-            entry = isButtonDown(press) ? static_cast<BYTE>(entry | kKeyDown)
-                                        : static_cast<BYTE>(entry & ~kKeyDown);
-        }
+        applyMouseKeys(s.keysAsync, keysWith(event.message, event.wParam));
     } else {
         applyKey(s.keysAsync, event.message, event.wParam);
     }
@@ -1800,10 +1793,18 @@ Pump pump(Lock& lock, ThreadQueue* queue, MSG* out, HWND filter, UINT filterMin,
                     if (!remove) return Pump::Message;
                     queue->input.pop_front();
                     commitInput(event, routed);
-                    if (event.mouse && state().capture == nullptr) {
+                    // A press on an inactive top-level window activates it first.
+                    HWND top = topLevelOf(routed.window);
+                    const bool activate = event.mouse && isButtonDown(pressOf(event.message)) &&
+                                          top != nullptr && queue->active != top;
+                    const bool setCursor = event.mouse && state().capture == nullptr;
+                    if (activate || setCursor) {
                         lock.unlock();
-                        send(routed.window, WM_SETCURSOR, reinterpret_cast<WPARAM>(routed.window),
-                             MAKELPARAM(routed.hit, pressOf(event.message)));
+                        if (activate) setActive(top);
+                        if (setCursor)
+                            send(routed.window, WM_SETCURSOR,
+                                 reinterpret_cast<WPARAM>(routed.window),
+                                 MAKELPARAM(routed.hit, pressOf(event.message)));
                         lock.lock();
                     }
                     return Pump::Message;
