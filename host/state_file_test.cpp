@@ -151,7 +151,7 @@ class StateFileReading : public ::testing::Test {
 
 TEST_F(StateFileReading, what_is_no_regular_file_or_too_large_is_refused_before_reading) {
     EXPECT_EQ(readRefusal("/dev/zero"), "not a state file (not a regular file)");
-    EXPECT_EQ(readRefusal(dir_.string()), "not a state file (not a regular file)");
+    EXPECT_EQ(readRefusal(dir_.string()), "it is a directory");
     const std::string fifo = (dir_ / "fifo").string();
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     EXPECT_EQ(readRefusal(fifo), "not a state file (not a regular file)") << "and it did not block";
