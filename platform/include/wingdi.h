@@ -9,6 +9,12 @@
 
 extern "C" {
 
+// Extents (width and height).
+struct SIZE {
+    LONG cx;
+    LONG cy;
+};
+
 // Bitmaps.
 struct BITMAPINFOHEADER {
     DWORD biSize;
