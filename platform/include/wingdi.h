@@ -9,12 +9,6 @@
 
 extern "C" {
 
-// Extents (width and height).
-struct SIZE {
-    LONG cx;
-    LONG cy;
-};
-
 // Bitmaps.
 struct BITMAPINFOHEADER {
     DWORD biSize;
