@@ -28,9 +28,10 @@ class BitmapButton : public WObject {
     void paint(HDC dc) const;
     void repaint();
     HBITMAP currentBitmap() const;
+    bool inside(LPARAM lParam) const;
 
     HBITMAP normal_;
-    HBITMAP pressed_;
+    HBITMAP pressed_bitmap_;
     HBITMAP on_bitmap_;
     Mode mode_;
     HPALETTE palette_;

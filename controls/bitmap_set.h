@@ -15,10 +15,10 @@ class BitmapSet {
     BitmapSet& operator=(const BitmapSet&) = delete;
     ~BitmapSet() { destroy(); }
 
-    // Loads the bitmap resources `ids` of `instance`; a number that is not found leaves its slot
-    // null. False when the first bitmap is missing (nothing is loaded then).
+    // Loads the bitmap resources `ids` of `instance` (a set loaded before is destroyed first); a
+    // number that is not found leaves its slot null. True when every bitmap was found.
     bool load(HINSTANCE instance, const int* ids, int count, int idOffset = 0);
-    // The bitmap of resource number `number` (+ the offset); an unknown number gives slot 0.
+    // The bitmap whose resource number is `number` + the offset; an unknown number gives slot 0.
     HBITMAP bitmap(int number) const;
     SIZE size(int number) const;
     // Draws the bitmap unscaled at (x, y) with the set's palette.

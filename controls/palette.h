@@ -13,10 +13,11 @@ void drawBitmap(HDC dc, int x, int y, HBITMAP bitmap, HPALETTE palette);
 // palette." and throws std::bad_alloc when the palette cannot be made.
 HPALETTE createIdentityPalette();
 
-// With no palette given: realises a fresh identity palette in the window's context as
-// background palette and invalidates the window (erasing) when entries changed. With one:
-// realises it as foreground palette and invalidates without erasing when entries changed.
-// True when entries changed.
+// With no palette given: realises a fresh identity palette in the window's context (as
+// background palette unless `foreground`) and invalidates the window, erasing, when entries
+// changed. With one: realises that palette (as foreground palette when `foreground`) and
+// invalidates without erasing when entries changed. The previous palette is restored. True
+// when entries changed.
 bool realizeIdentityPalette(HWND window, bool foreground, HPALETTE palette = nullptr);
 
 } // namespace orq::controls
