@@ -7,8 +7,7 @@
 
 namespace orq::controls {
 
-BarMeter::BarMeter(HWND parent, int id, int x, int y, HBITMAP empty, HBITMAP full,
-                   HPALETTE palette)
+BarMeter::BarMeter(HWND parent, int id, int x, int y, HBITMAP empty, HBITMAP full, HPALETTE palette)
     : WObject(parent, id), empty_(empty), full_(full), palette_(palette) {
     BITMAP info{};
     if (empty != nullptr && GetObjectA(empty, sizeof info, &info) != 0)
@@ -19,7 +18,8 @@ BarMeter::BarMeter(HWND parent, int id, int x, int y, HBITMAP empty, HBITMAP ful
 }
 
 int BarMeter::lengthFor(float level) const {
-    if (vertical_) return size_.cy - static_cast<int>((1.0f - level) * static_cast<float>(size_.cy));
+    if (vertical_)
+        return size_.cy - static_cast<int>((1.0f - level) * static_cast<float>(size_.cy));
     return static_cast<int>(level * static_cast<float>(size_.cx));
 }
 

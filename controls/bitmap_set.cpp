@@ -11,7 +11,8 @@ constexpr int kMostPaletteBits = 8;
 
 const BITMAPINFOHEADER* findBitmap(HINSTANCE instance, int number) {
     if (number < 0 || number > 0xffff) return nullptr;
-    HRSRC resource = FindResourceA(instance, MAKEINTRESOURCEA(static_cast<WORD>(number)), RT_BITMAP);
+    HRSRC resource =
+        FindResourceA(instance, MAKEINTRESOURCEA(static_cast<WORD>(number)), RT_BITMAP);
     if (resource == nullptr) return nullptr;
     HGLOBAL data = LoadResource(instance, resource);
     if (data == nullptr || SizeofResource(instance, resource) < sizeof(BITMAPINFOHEADER))
@@ -30,14 +31,15 @@ DWORD colourTableEntries(const BITMAPINFOHEADER& header) {
 HPALETTE paletteOf(const BITMAPINFOHEADER& header) {
     if (header.biBitCount < 1 || header.biBitCount > kMostPaletteBits) return nullptr;
     const DWORD count = colourTableEntries(header);
-    const auto* table = reinterpret_cast<const RGBQUAD*>(reinterpret_cast<const BYTE*>(&header) +
-                                                         header.biSize);
+    const auto* table =
+        reinterpret_cast<const RGBQUAD*>(reinterpret_cast<const BYTE*>(&header) + header.biSize);
     std::vector<BYTE> block(sizeof(LOGPALETTE) + count * sizeof(PALETTEENTRY));
     auto* logical = reinterpret_cast<LOGPALETTE*>(block.data());
     logical->palVersion = 0x300;
     logical->palNumEntries = static_cast<WORD>(count);
     for (DWORD i = 0; i < count; ++i)
-        logical->palPalEntry[i] = PALETTEENTRY{table[i].rgbRed, table[i].rgbGreen, table[i].rgbBlue, 0};
+        logical->palPalEntry[i] =
+            PALETTEENTRY{table[i].rgbRed, table[i].rgbGreen, table[i].rgbBlue, 0};
     return CreatePalette(logical);
 }
 

@@ -42,8 +42,9 @@ RECT CaptionButton::rect() const {
     x -= GetSystemMetrics(SM_CXBORDER) + GetSystemMetrics(SM_CYDLGFRAME);
     const int frameHeight = (style & WS_THICKFRAME) != 0 ? GetSystemMetrics(SM_CYFRAME)
                                                          : GetSystemMetrics(SM_CYDLGFRAME);
-    const int y = frameHeight +
-                  (GetSystemMetrics(SM_CYCAPTION) - GetSystemMetrics(SM_CYBORDER) - height_ + 1) / 2;
+    const int y =
+        frameHeight +
+        (GetSystemMetrics(SM_CYCAPTION) - GetSystemMetrics(SM_CYBORDER) - height_ + 1) / 2;
     return RECT{x, y, x + width_, y + height_};
 }
 

@@ -80,8 +80,7 @@ LRESULT WObject::handleMessage(HWND, UINT, WPARAM, LPARAM) {
     return 0;
 }
 
-LRESULT CALLBACK WObject::windowProcedure(HWND window, UINT message, WPARAM wParam,
-                                          LPARAM lParam) {
+LRESULT CALLBACK WObject::windowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     WObject* control = nullptr;
     if (message == WM_NCCREATE || message == WM_CREATE) {
         const auto* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);

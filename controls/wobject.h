@@ -17,9 +17,9 @@ constexpr UINT kNotifyLeftDoubleClick = static_cast<UINT>(-3);
 constexpr UINT kNotifyRightDown = static_cast<UINT>(-5);
 constexpr UINT kNotifyRightDoubleClick = static_cast<UINT>(-6);
 
-// The class style used when a control gives none: redraw on resize, double clicks, the
-// parent's device context.
-constexpr UINT kDefaultClassStyle = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS | CS_PARENTDC;
+// The class style used when a control gives none: redraw on resize, double clicks and
+// byte-aligned client areas (0x100B).
+constexpr UINT kDefaultClassStyle = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS | CS_BYTEALIGNCLIENT;
 constexpr DWORD kControlStyle = WS_CHILD | WS_VISIBLE;
 
 class WObject {
