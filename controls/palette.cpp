@@ -26,6 +26,17 @@ void drawBitmap(HDC dc, int x, int y, HBITMAP bitmap, HPALETTE palette) {
     if (bitmap == nullptr || dc == nullptr) return;
     HDC memory = CreateCompatibleDC(dc);
     if (memory == nullptr) return;
+    if (palette == nullptr) {
+        // Without a palette the bits need no colour matching: one block transfer gives the
+        // same pixels without the round trip through device-independent bits.
+        BITMAP size{};
+        GetObjectA(bitmap, sizeof size, &size);
+        HGDIOBJ previous = SelectObject(memory, bitmap);
+        BitBlt(dc, x, y, size.bmWidth, size.bmHeight, memory, 0, 0, SRCCOPY);
+        SelectObject(memory, previous);
+        DeleteDC(memory);
+        return;
+    }
     HPALETTE memoryPrevious = nullptr;
     if (palette != nullptr) {
         memoryPrevious = SelectPalette(memory, palette, FALSE);
