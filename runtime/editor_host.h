@@ -12,6 +12,7 @@
 #pragma once
 
 #include "runtime/audio_plugin.h"
+#include "runtime/colour_management.h"
 #include "runtime/host_extension.h"
 #include "runtime/parameter_set.h"
 #include "runtime/plugin_boundary.h"
@@ -32,7 +33,7 @@ constexpr int kStripBypassCommand = 100;
 constexpr int kStripSettingsCommand = 101;
 constexpr int kStripMuteCommand = 102;
 // Bitmaps of the strip's buttons in the host's resource module: three per button (normal,
-// pressed, on) in the order bypass, settings, mute.
+// pressed, on) in the order bypass, mute, settings.
 constexpr int kStripFirstBitmapId = 10000;
 // The window class of the editors and the count of its windows alive in this library.
 constexpr const char* kEditorWindowClass = "AudioUI";
@@ -46,7 +47,7 @@ const HostCallbackRecord& hostCallbacks();
 // "AudioUI" windows alive in this library (frame windows).
 LONG editorWindowCount();
 
-class EditorHost : public EditorInterface {
+class EditorHost : public EditorInterface, public ColourClient {
   public:
     static constexpr int kDefaultWidth = 300;
     static constexpr int kDefaultHeight = 120;
@@ -79,7 +80,10 @@ class EditorHost : public EditorInterface {
     CRITICAL_SECTION* lock() { return &lock_; }
     // The slot in the library's colour management (1..16), 0 when outside it.
     int colourSlot() const { return colourSlot_; }
-    void setColourSlot(int slot) { colourSlot_ = slot; }
+    // ColourClient: the frame window; realises palette() on the frame's device.
+    HWND colourWindow() const override { return frameWindow_; }
+    LRESULT realizePalette(bool foreground) override;
+    void setColourSlot(int slot) override { colourSlot_ = slot; }
 
     // The editor's window procedure, shared by both "AudioUI" windows.
     static LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam,
@@ -116,8 +120,12 @@ class EditorHost : public EditorInterface {
     }
     // The editor's identity palette, or null (the default) for none.
     virtual HPALETTE palette() { return nullptr; }
-    // The editor's module (its own resources).
+    // The editor's module (its own resources) and the names of its accelerators and icon.
     virtual HINSTANCE instance() const;
+    virtual const char* acceleratorName() const { return nullptr; }
+    virtual const char* iconName() const { return nullptr; }
+    // Whether messages the loop's handling answered 0 also go to the host's message hook.
+    virtual bool wantsMessageHook() const { return false; }
 
     // For derived editors: hands the set's changed values to the plug-in (mode -1) and marks
     // the editor dirty; pulls the plug-in's values (meters) into the set (mode given). Both go
@@ -127,7 +135,6 @@ class EditorHost : public EditorInterface {
     void setDirty() { dirty_ = 1; }
 
   private:
-    friend class EditorThreadAccess;
     static unsigned threadMain(void* editor);
     unsigned runThread();
     void show();
@@ -137,6 +144,11 @@ class EditorHost : public EditorInterface {
     void buildContent();
     void closeContentAndStrip();
     void layoutStrip();
+    void attachToParent(HWND parent);
+    void detachFromParent();
+    SIZE windowSize() const;
+    LRESULT paintMessage(HWND window, UINT message);
+    LRESULT stripButtonMessage(HWND button, UINT message, WPARAM wParam, LPARAM lParam);
     void toggleStripValue(LONG volatile* value);
     void openSettingsDialog();
     void setCaption();
@@ -167,11 +179,11 @@ class EditorHost : public EditorInterface {
     std::string title_;
     HACCEL accelerators_ = nullptr;
     LONG volatile dirty_ = 0;
-    int32_t placement_[64] = {};
     HWND stripButtons_[3] = {};
     HBITMAP stripBitmaps_[9] = {};
     SIZE clientSize_ = {kDefaultWidth, kDefaultHeight};
     int colourSlot_ = 0;
+    int stripPressed_ = 0; // the command of the strip button held down, 0 for none
 };
 
 // The windows of an editor behind a record of this library (null when none). For tests and
