@@ -45,14 +45,6 @@ constexpr int kStripButtonWidth = 16;
 constexpr WORD kButtonClicked = 0; // BN_CLICKED
 constexpr DWORD kFrameStyle = WS_CLIPCHILDREN | WS_SYSMENU | WS_MINIMIZEBOX | WS_CAPTION;
 
-intptr_t dispatchEditorRecord(EditorRecord* self, int32_t command, void* arg,
-                              intptr_t value) noexcept {
-    return answerOrFailure<intptr_t>(0, [&]() -> intptr_t {
-        EditorHost* editor = EditorHost::fromRecord(self);
-        return editor != nullptr ? editor->command(command, arg, value) : 0;
-    });
-}
-
 // The class is registered with the first frame window and unregistered with the last.
 // [ui-thread] of each editor; under the library's lock.
 bool registerEditorClass(HINSTANCE instance, HICON icon) {
@@ -94,9 +86,7 @@ LONG editorWindowCount() {
 
 // Construction and the record --------------------------------------------------------------
 
-EditorHost::EditorHost(ParameterSet* parameters)
-    : editorRecord_{kEditorRecordMagic, &dispatchEditorRecord, nullptr}, parameters_(parameters) {
-    editorRecord_.object = static_cast<EditorInterface*>(this);
+EditorHost::EditorHost(ParameterSet* parameters) : parameters_(parameters) {
     InitializeCriticalSection(&lock_);
     title_ = programName_;
     objectCreated(LiveKind::Editor);
@@ -105,13 +95,11 @@ EditorHost::EditorHost(ParameterSet* parameters)
 EditorHost::~EditorHost() {
     if (parameters_ != nullptr) parameters_->release();
     DeleteCriticalSection(&lock_);
-    editorRecord_.magic = 0;
     objectDestroyed(LiveKind::Editor);
 }
 
 EditorHost* EditorHost::fromRecord(EditorRecord* record) {
-    if (record == nullptr || record->magic != kEditorRecordMagic) return nullptr;
-    return static_cast<EditorHost*>(static_cast<EditorInterface*>(record->object));
+    return dynamic_cast<EditorHost*>(EditorInterface::fromRecord(record));
 }
 
 HINSTANCE EditorHost::instance() const {
@@ -630,7 +618,7 @@ LRESULT EditorHost::frameMessage(HWND window, UINT message, WPARAM wParam, LPARA
     case WM_CLOSE:
         if (HWND engine = FindWindowA("AudioEngine", nullptr))
             SendMessageA(engine, kMsgEditorClosing, reinterpret_cast<WPARAM>(record_),
-                         reinterpret_cast<LPARAM>(&editorRecord_));
+                         reinterpret_cast<LPARAM>(boundaryRecord()));
         ShowWindow(window, SW_HIDE);
         return 0;
     case WM_SETFOCUS:

@@ -63,7 +63,7 @@ class EditorHost : public EditorInterface, public ColourClient {
     // The editor protocol. [ui-thread] as EditorRecord::dispatch. kEdDestroy deletes this.
     intptr_t command(int32_t command, void* arg, intptr_t value) override;
 
-    EditorRecord* editorRecord() { return &editorRecord_; }
+    EditorRecord* editorRecord() { return boundaryRecord(); }
     // The editor behind a record of this library, or null (wrong magic, null).
     static EditorHost* fromRecord(EditorRecord* record);
 
@@ -155,7 +155,6 @@ class EditorHost : public EditorInterface, public ColourClient {
     void clearWindowUserData();
     LRESULT frameMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-    EditorRecord editorRecord_;
     int sampleRate_ = 44100;
     int channels_ = 2;
     int programNumber_ = 0;
