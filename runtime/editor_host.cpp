@@ -276,7 +276,8 @@ void EditorHost::close() {
         readyEvent_ = nullptr;
         return;
     }
-    ShowWindow(frameWindow_, SW_HIDE);
+    // The content message hides the frame, closes the content and clears the windows' user
+    // data on the editor's thread, so nothing of this thread's runs there in between.
     SendMessageA(frameWindow_, kMsgCloseContent, 0, 0);
     clearWindowUserData();
     PostThreadMessageA(threadId_, WM_QUIT, 0, 0);
@@ -592,7 +593,11 @@ LRESULT EditorHost::frameMessage(HWND window, UINT message, WPARAM wParam, LPARA
         buildContent();
         return 0;
     case kMsgCloseContent:
+        ShowWindow(window, SW_HIDE);
         closeContentAndStrip();
+        // Messages still queued behind this one find no editor (the host's thread clears the
+        // user data again after the send; clearing here leaves no gap between the two).
+        clearWindowUserData();
         return 0;
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
@@ -654,6 +659,7 @@ LRESULT EditorHost::stripButtonMessage(HWND button, UINT message, WPARAM wParam,
         ++index;
     switch (message) {
     case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK: // a quick second click is a click as well
         SetCapture(button);
         stripPressed_ = command;
         InvalidateRect(button, nullptr, FALSE);
