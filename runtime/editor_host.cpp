@@ -1,5 +1,6 @@
 #include "runtime/editor_host.h"
 
+#include "controls/palette.h"
 #include "runtime/live_objects.h"
 #include "runtime/plugin_glue.h"
 #include "runtime/window_messages.h"
@@ -41,8 +42,7 @@ constexpr StripButton kStrip[3] = {
     {kStripMuteCommand, kStripFirstBitmapId + 3},
     {kStripSettingsCommand, kStripFirstBitmapId + 6},
 };
-constexpr int kStripButtonWidth = 16;
-constexpr WORD kButtonClicked = 0; // BN_CLICKED
+constexpr int kStripButtonWidth = 16; // without bitmaps
 constexpr DWORD kFrameStyle = WS_CLIPCHILDREN | WS_SYSMENU | WS_MINIMIZEBOX | WS_CAPTION;
 
 // The class is registered with the first frame window and unregistered with the last.
@@ -58,11 +58,6 @@ bool registerEditorClass(HINSTANCE instance, HICON icon) {
     wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
     wc.lpszClassName = kEditorWindowClass;
     return RegisterClassA(&wc) != 0;
-}
-
-bool isStripButton(HWND window) {
-    const int id = GetDlgCtrlID(window);
-    return id == kStripBypassCommand || id == kStripMuteCommand || id == kStripSettingsCommand;
 }
 
 } // namespace
@@ -172,8 +167,7 @@ intptr_t EditorHost::command(int32_t command, void* arg, intptr_t value) {
             InterlockedExchange(&bypassWithDelay_, values[0] != 0.0f ? 1 : 0);
             InterlockedExchange(&mute_, values[1] != 0.0f ? 1 : 0);
             hostValuesChanged();
-            for (HWND button : stripButtons_)
-                if (button != nullptr) InvalidateRect(button, nullptr, FALSE);
+            if (frameWindow_ != nullptr) PostMessageA(frameWindow_, kMsgSyncStrip, 0, 0);
         }
         return 0;
     case kEdGetHostValues:
@@ -302,8 +296,6 @@ void EditorHost::destroy() {
 void EditorHost::clearWindowUserData() {
     for (HWND window : {frameWindow_, clientWindow_})
         if (window != nullptr) SetWindowLongPtrA(window, GWLP_USERDATA, 0);
-    for (HWND& button : stripButtons_)
-        if (button != nullptr) SetWindowLongPtrA(button, GWLP_USERDATA, 0);
 }
 
 // The user-interface thread ------------------------------------------------------------------
@@ -388,35 +380,28 @@ LRESULT EditorHost::realizePalette(bool foreground) {
     HPALETTE identity = palette();
     HWND window = frameWindow_ != nullptr ? frameWindow_ : clientWindow_;
     if (identity == nullptr || window == nullptr) return 0;
-    HDC dc = GetDC(window);
-    if (dc == nullptr) return 0;
-    HPALETTE previous = SelectPalette(dc, identity, foreground ? FALSE : TRUE);
-    const UINT changed = RealizePalette(dc);
-    SelectPalette(dc, previous, TRUE);
-    ReleaseDC(window, dc);
-    if (changed != 0) InvalidateRect(window, nullptr, FALSE);
-    return LRESULT(changed);
+    return controls::realizeIdentityPalette(window, foreground, identity) ? 1 : 0;
 }
 
 void EditorHost::buildContent() {
     if (frameWindow_ == nullptr || contentOpen_) return;
     colourEditorOpened(this);
+    captionButton_ = std::make_unique<controls::CaptionButton>(this, frameWindow_, 0);
     if (record_ != nullptr) {
         // The host's resource module; none means the main program's resources.
         auto resources = reinterpret_cast<HINSTANCE>(hostCallbacks().hostValue);
         for (int b = 0; b < 3; ++b) {
             for (int k = 0; k < 3; ++k)
                 stripBitmaps_[b * 3 + k] =
-                    LoadBitmapA(resources, MAKEINTRESOURCEA(kStrip[b].firstBitmap + k));
-            stripButtons_[b] =
-                CreateWindowExA(0, kEditorWindowClass, "", WS_CHILD | WS_VISIBLE, 0, 0,
-                                kStripButtonWidth, kStripHeight, frameWindow_,
-                                reinterpret_cast<HMENU>(static_cast<intptr_t>(kStrip[b].command)),
-                                instance(), nullptr);
-            if (stripButtons_[b] != nullptr)
-                SetWindowLongPtrA(stripButtons_[b], GWLP_USERDATA,
-                                  reinterpret_cast<LONG_PTR>(this));
+                    LoadBitmapA(resources, MAKEINTRESOURCEA(WORD(kStrip[b].firstBitmap + k)));
+            const auto mode = kStrip[b].command == kStripSettingsCommand
+                                  ? controls::BitmapButton::Mode::Push
+                                  : controls::BitmapButton::Mode::Toggle;
+            strip_[b] = std::make_unique<controls::BitmapButton>(
+                frameWindow_, kStrip[b].command, 0, 0, stripBitmaps_[b * 3],
+                stripBitmaps_[b * 3 + 1], stripBitmaps_[b * 3 + 2], mode, palette());
         }
+        syncStrip();
     }
     clientSize_ = SIZE{kDefaultWidth, kDefaultHeight};
     openContent(clientWindow_, &clientSize_);
@@ -435,10 +420,9 @@ void EditorHost::closeContentAndStrip() {
     if (!contentOpen_) return;
     contentOpen_ = false;
     closeContent();
-    for (HWND& button : stripButtons_) {
-        if (button != nullptr) DestroyWindow(button);
-        button = nullptr;
-    }
+    for (auto& button : strip_)
+        button.reset();
+    captionButton_.reset();
     for (HBITMAP& bitmap : stripBitmaps_) {
         if (bitmap != nullptr) DeleteObject(bitmap);
         bitmap = nullptr;
@@ -453,10 +437,16 @@ void EditorHost::layoutStrip() {
     const bool strip = record_ != nullptr;
     const int top = strip ? kStripHeight : 0;
     // Bypass, mute and settings from the right end of the strip.
-    for (int b = 0; b < 3; ++b)
-        if (stripButtons_[b] != nullptr)
-            MoveWindow(stripButtons_[b], area.right - (3 - b) * kStripButtonWidth, 0,
-                       kStripButtonWidth, kStripHeight, TRUE);
+    int right = area.right;
+    for (int b = 2; b >= 0; --b) {
+        if (strip_[b] == nullptr) continue;
+        RECT button{};
+        GetWindowRect(strip_[b]->hwnd(), &button);
+        int width = button.right - button.left;
+        if (width <= 0) width = kStripButtonWidth;
+        right -= width;
+        MoveWindow(strip_[b]->hwnd(), right, 0, width, kStripHeight, TRUE);
+    }
     if (clientWindow_ != nullptr)
         MoveWindow(clientWindow_, 0, top, area.right, area.bottom - top, TRUE);
 }
@@ -530,8 +520,16 @@ void EditorHost::toggleStripValue(LONG volatile* value) {
     float values[2] = {float(InterlockedExchangeAdd(&bypassWithDelay_, 0)),
                        float(InterlockedExchangeAdd(&mute_, 0))};
     if (record_ != nullptr) record_->dispatcher(record_, kCmdSetHostValues, values, 0);
-    for (HWND button : stripButtons_)
-        if (button != nullptr) InvalidateRect(button, nullptr, FALSE);
+    syncStrip();
+}
+
+void EditorHost::syncStrip() {
+    if (strip_[0] != nullptr) strip_[0]->setOn(bypassWithDelay());
+    if (strip_[1] != nullptr) strip_[1]->setOn(mute());
+}
+
+void EditorHost::captionButtonClicked(bool releasedInside) {
+    if (releasedInside) captionButtonPressed();
 }
 
 void EditorHost::openSettingsDialog() {
@@ -554,9 +552,11 @@ LRESULT CALLBACK EditorHost::windowProcedure(HWND window, UINT message, WPARAM w
                                              LPARAM lParam) {
     auto* editor = reinterpret_cast<EditorHost*>(GetWindowLongPtrA(window, GWLP_USERDATA));
     if (editor == nullptr) return DefWindowProcA(window, message, wParam, lParam);
-    if (isStripButton(window) && GetParent(window) == editor->frameWindow_)
-        return editor->stripButtonMessage(window, message, wParam, lParam);
     LRESULT result = 0;
+    // The title-bar button sees every frame message first.
+    if (window == editor->frameWindow_ && editor->captionButton_ != nullptr &&
+        editor->captionButton_->handleMessage(window, message, wParam, lParam, &result))
+        return result;
     if (colourEditorMessage(editor, window, message, wParam, lParam, &result)) return result;
     if (window == editor->frameWindow_)
         return editor->frameMessage(window, message, wParam, lParam);
@@ -636,6 +636,9 @@ LRESULT EditorHost::frameMessage(HWND window, UINT message, WPARAM wParam, LPARA
     case kMsgEditorSpecial:
         special(wParam, lParam);
         return 0;
+    case kMsgSyncStrip:
+        syncStrip();
+        return 0;
     case WM_PAINT:
     case WM_ERASEBKGND:
         return paintMessage(window, message);
@@ -648,63 +651,6 @@ LRESULT EditorHost::frameMessage(HWND window, UINT message, WPARAM wParam, LPARA
     LRESULT result = 0;
     if (this->message(window, message, wParam, lParam, &result)) return result;
     return DefWindowProcA(window, message, wParam, lParam);
-}
-
-// A strip button: pressed while the left button is down over it; a release inside sends its
-// command to the frame. A toggle shows its "on" bitmap while its value is set.
-LRESULT EditorHost::stripButtonMessage(HWND button, UINT message, WPARAM wParam, LPARAM lParam) {
-    const int command = GetDlgCtrlID(button);
-    int index = 0;
-    while (index < 2 && kStrip[index].command != command)
-        ++index;
-    switch (message) {
-    case WM_LBUTTONDOWN:
-    case WM_LBUTTONDBLCLK: // a quick second click is a click as well
-        SetCapture(button);
-        stripPressed_ = command;
-        InvalidateRect(button, nullptr, FALSE);
-        return 0;
-    case WM_LBUTTONUP: {
-        const bool wasPressed = stripPressed_ == command;
-        stripPressed_ = 0;
-        ReleaseCapture();
-        InvalidateRect(button, nullptr, FALSE);
-        RECT area{};
-        GetClientRect(button, &area);
-        const POINT at{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-        if (wasPressed && at.x >= area.left && at.x < area.right && at.y >= area.top &&
-            at.y < area.bottom)
-            SendMessageA(frameWindow_, WM_COMMAND, MAKEWPARAM(command, kButtonClicked),
-                         reinterpret_cast<LPARAM>(button));
-        return 0;
-    }
-    case WM_ERASEBKGND:
-        return 1;
-    case WM_PAINT: {
-        PAINTSTRUCT ps{};
-        HDC dc = BeginPaint(button, &ps);
-        bool on = false;
-        if (command == kStripBypassCommand) on = bypassWithDelay();
-        if (command == kStripMuteCommand) on = mute();
-        const int state = stripPressed_ == command ? 1 : on ? 2 : 0;
-        HBITMAP bitmap = stripBitmaps_[index * 3 + state];
-        RECT area{};
-        GetClientRect(button, &area);
-        HDC source = bitmap != nullptr ? CreateCompatibleDC(dc) : nullptr;
-        if (source != nullptr) {
-            HGDIOBJ old = SelectObject(source, bitmap);
-            BitBlt(dc, 0, 0, area.right, area.bottom, source, 0, 0, SRCCOPY);
-            SelectObject(source, old);
-            DeleteDC(source);
-        } else {
-            FillRect(dc, &area, GetSysColorBrush(state == 0 ? COLOR_BTNFACE : COLOR_BTNSHADOW));
-        }
-        EndPaint(button, &ps);
-        return 0;
-    }
-    default:
-        return DefWindowProcA(button, message, wParam, lParam);
-    }
 }
 
 } // namespace orq

@@ -11,6 +11,8 @@
 // editor, under lock().
 #pragma once
 
+#include "controls/bitmap_button.h"
+#include "controls/caption_button.h"
 #include "runtime/audio_plugin.h"
 #include "runtime/colour_management.h"
 #include "runtime/host_extension.h"
@@ -20,6 +22,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace orq {
@@ -28,6 +31,8 @@ namespace orq {
 constexpr UINT kMsgBuildContent = WM_USER + 7; // 1031
 constexpr UINT kMsgCloseContent = WM_USER + 8; // 1032
 constexpr UINT kMsgEditorSpecial = 2024;       // passed to the editor's special operation
+// Private: the strip's toggles take the host values (set on another thread) on the editor's.
+constexpr UINT kMsgSyncStrip = 0x8000 + 1; // WM_APP + 1
 // Commands of the caption strip's buttons.
 constexpr int kStripBypassCommand = 100;
 constexpr int kStripSettingsCommand = 101;
@@ -47,7 +52,9 @@ const HostCallbackRecord& hostCallbacks();
 // "AudioUI" windows alive in this library (frame windows).
 LONG editorWindowCount();
 
-class EditorHost : public EditorInterface, public ColourClient {
+class EditorHost : public EditorInterface,
+                   public ColourClient,
+                   public controls::CaptionButtonOwner {
   public:
     static constexpr int kDefaultWidth = 300;
     static constexpr int kDefaultHeight = 120;
@@ -111,6 +118,8 @@ class EditorHost : public EditorInterface, public ColourClient {
     // Every message the table does not handle; true when handled (result in *result).
     virtual bool message(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result);
     virtual void captionDoubleClicked() {}
+    // A click on the title-bar button (slot 0).
+    virtual void captionButtonPressed() {}
     virtual bool allowsSettingsDialog() { return true; }
     virtual void activated() {}
     virtual void paletteChanged(HWND changedBy);
@@ -148,7 +157,8 @@ class EditorHost : public EditorInterface, public ColourClient {
     void detachFromParent();
     SIZE windowSize() const;
     LRESULT paintMessage(HWND window, UINT message);
-    LRESULT stripButtonMessage(HWND button, UINT message, WPARAM wParam, LPARAM lParam);
+    void syncStrip();
+    void captionButtonClicked(bool releasedInside) override;
     void toggleStripValue(LONG volatile* value);
     void openSettingsDialog();
     void setCaption();
@@ -178,11 +188,11 @@ class EditorHost : public EditorInterface, public ColourClient {
     std::string title_;
     HACCEL accelerators_ = nullptr;
     LONG volatile dirty_ = 0;
-    HWND stripButtons_[3] = {};
+    std::unique_ptr<controls::BitmapButton> strip_[3];
+    std::unique_ptr<controls::CaptionButton> captionButton_;
     HBITMAP stripBitmaps_[9] = {};
     SIZE clientSize_ = {kDefaultWidth, kDefaultHeight};
     int colourSlot_ = 0;
-    int stripPressed_ = 0; // the command of the strip button held down, 0 for none
 };
 
 // The windows of an editor behind a record of this library (null when none). For tests and
