@@ -11,7 +11,10 @@
 // editor, under lock().
 #pragma once
 
+#include "controls/bitmap_button.h"
+#include "controls/caption_button.h"
 #include "runtime/audio_plugin.h"
+#include "runtime/colour_management.h"
 #include "runtime/host_extension.h"
 #include "runtime/parameter_set.h"
 #include "runtime/plugin_boundary.h"
@@ -19,6 +22,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace orq {
@@ -27,12 +31,14 @@ namespace orq {
 constexpr UINT kMsgBuildContent = WM_USER + 7; // 1031
 constexpr UINT kMsgCloseContent = WM_USER + 8; // 1032
 constexpr UINT kMsgEditorSpecial = 2024;       // passed to the editor's special operation
+// Private: the strip's toggles take the host values (set on another thread) on the editor's.
+constexpr UINT kMsgSyncStrip = 0x8000 + 1; // WM_APP + 1
 // Commands of the caption strip's buttons.
 constexpr int kStripBypassCommand = 100;
 constexpr int kStripSettingsCommand = 101;
 constexpr int kStripMuteCommand = 102;
 // Bitmaps of the strip's buttons in the host's resource module: three per button (normal,
-// pressed, on) in the order bypass, settings, mute.
+// pressed, on) in the order bypass, mute, settings.
 constexpr int kStripFirstBitmapId = 10000;
 // The window class of the editors and the count of its windows alive in this library.
 constexpr const char* kEditorWindowClass = "AudioUI";
@@ -46,7 +52,9 @@ const HostCallbackRecord& hostCallbacks();
 // "AudioUI" windows alive in this library (frame windows).
 LONG editorWindowCount();
 
-class EditorHost : public EditorInterface {
+class EditorHost : public EditorInterface,
+                   public ColourClient,
+                   public controls::CaptionButtonOwner {
   public:
     static constexpr int kDefaultWidth = 300;
     static constexpr int kDefaultHeight = 120;
@@ -62,7 +70,7 @@ class EditorHost : public EditorInterface {
     // The editor protocol. [ui-thread] as EditorRecord::dispatch. kEdDestroy deletes this.
     intptr_t command(int32_t command, void* arg, intptr_t value) override;
 
-    EditorRecord* editorRecord() { return &editorRecord_; }
+    EditorRecord* editorRecord() { return boundaryRecord(); }
     // The editor behind a record of this library, or null (wrong magic, null).
     static EditorHost* fromRecord(EditorRecord* record);
 
@@ -79,7 +87,10 @@ class EditorHost : public EditorInterface {
     CRITICAL_SECTION* lock() { return &lock_; }
     // The slot in the library's colour management (1..16), 0 when outside it.
     int colourSlot() const { return colourSlot_; }
-    void setColourSlot(int slot) { colourSlot_ = slot; }
+    // ColourClient: the frame window; realises palette() on the frame's device.
+    HWND colourWindow() const override { return frameWindow_; }
+    LRESULT realizePalette(bool foreground) override;
+    void setColourSlot(int slot) override { colourSlot_ = slot; }
 
     // The editor's window procedure, shared by both "AudioUI" windows.
     static LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam,
@@ -107,6 +118,8 @@ class EditorHost : public EditorInterface {
     // Every message the table does not handle; true when handled (result in *result).
     virtual bool message(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result);
     virtual void captionDoubleClicked() {}
+    // A click on the title-bar button (slot 0).
+    virtual void captionButtonPressed() {}
     virtual bool allowsSettingsDialog() { return true; }
     virtual void activated() {}
     virtual void paletteChanged(HWND changedBy);
@@ -116,8 +129,12 @@ class EditorHost : public EditorInterface {
     }
     // The editor's identity palette, or null (the default) for none.
     virtual HPALETTE palette() { return nullptr; }
-    // The editor's module (its own resources).
+    // The editor's module (its own resources) and the names of its accelerators and icon.
     virtual HINSTANCE instance() const;
+    virtual const char* acceleratorName() const { return nullptr; }
+    virtual const char* iconName() const { return nullptr; }
+    // Whether messages the loop's handling answered 0 also go to the host's message hook.
+    virtual bool wantsMessageHook() const { return false; }
 
     // For derived editors: hands the set's changed values to the plug-in (mode -1) and marks
     // the editor dirty; pulls the plug-in's values (meters) into the set (mode given). Both go
@@ -127,7 +144,6 @@ class EditorHost : public EditorInterface {
     void setDirty() { dirty_ = 1; }
 
   private:
-    friend class EditorThreadAccess;
     static unsigned threadMain(void* editor);
     unsigned runThread();
     void show();
@@ -137,13 +153,18 @@ class EditorHost : public EditorInterface {
     void buildContent();
     void closeContentAndStrip();
     void layoutStrip();
+    void attachToParent(HWND parent);
+    void detachFromParent();
+    SIZE windowSize() const;
+    LRESULT paintMessage(HWND window, UINT message);
+    void syncStrip();
+    void captionButtonClicked(bool releasedInside) override;
     void toggleStripValue(LONG volatile* value);
     void openSettingsDialog();
     void setCaption();
     void clearWindowUserData();
     LRESULT frameMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-    EditorRecord editorRecord_;
     int sampleRate_ = 44100;
     int channels_ = 2;
     int programNumber_ = 0;
@@ -167,8 +188,8 @@ class EditorHost : public EditorInterface {
     std::string title_;
     HACCEL accelerators_ = nullptr;
     LONG volatile dirty_ = 0;
-    int32_t placement_[64] = {};
-    HWND stripButtons_[3] = {};
+    std::unique_ptr<controls::BitmapButton> strip_[3];
+    std::unique_ptr<controls::CaptionButton> captionButton_;
     HBITMAP stripBitmaps_[9] = {};
     SIZE clientSize_ = {kDefaultWidth, kDefaultHeight};
     int colourSlot_ = 0;

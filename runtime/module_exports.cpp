@@ -1,6 +1,7 @@
 // The exports of one deliverable: component server (class factories, unloading, registration)
 // and the host extension family. Compiled into every deliverable, built from thisModule().
 #include "runtime/audio_transform_filter.h"
+#include "runtime/editor_host.h"
 #include "runtime/host_extension.h"
 #include "runtime/live_objects.h"
 #include "runtime/plugin_module.h"
@@ -19,8 +20,6 @@ namespace {
 
 LONG volatile serverLocks = 0;
 LONG volatile componentObjects = 0;
-HWND applicationWindow = nullptr;
-HostCallbackRecord hostCallbacks{};
 
 // A new instance's set: a copy of the given set (a foreign one gives what it names with the
 // same keys), or of the library's default set. Null when it cannot be built. [ui-thread]
@@ -179,8 +178,16 @@ PluginRecord* createEffect(HostCallback host, void* hostObject,
     }
 }
 
-void* createEditor(ParameterInterface*) noexcept {
-    return nullptr;
+// The row's editor with its own set (a copy of the given one); a plug-in without an editor of
+// its own gets a plain editor host with an empty client. Counted in liveEditors while alive.
+void* createEditor(ParameterInterface* parameters) noexcept {
+    try {
+        ParameterSet* own = thisModule().createParameters();
+        if (own == nullptr) return nullptr;
+        return createEditorRecord(thisModule().createEditor, own, parameters);
+    } catch (...) {
+        return nullptr;
+    }
 }
 
 ParameterInterface* createParameters() noexcept {
@@ -194,13 +201,16 @@ ParameterInterface* createParameters() noexcept {
     }
 }
 
+// Fields 1 to 5 and 7; the sixth is not read.
 void storeCallbacks(const HostCallbackRecord* record) {
-    hostCallbacks.registerPlugin = record->registerPlugin;
-    hostCallbacks.messageHook = record->messageHook;
-    hostCallbacks.settingsDialog = record->settingsDialog;
-    hostCallbacks.threadStart = record->threadStart;
-    hostCallbacks.threadEnd = record->threadEnd;
-    hostCallbacks.hostValue = record->hostValue;
+    HostCallbackRecord stored{};
+    stored.registerPlugin = record->registerPlugin;
+    stored.messageHook = record->messageHook;
+    stored.settingsDialog = record->settingsDialog;
+    stored.threadStart = record->threadStart;
+    stored.threadEnd = record->threadEnd;
+    stored.hostValue = record->hostValue;
+    setHostCallbacks(stored);
 }
 
 constexpr int32_t kPluginRows = 1; // each library holds one plug-in
@@ -432,7 +442,7 @@ DX_EXPORT int32_t VcSetCallbacks(const HostCallbackRecord* record) {
 
 // [ui-thread] no allocation.
 DX_EXPORT HWND VcSetApplicationWindow(HWND window) {
-    applicationWindow = window;
+    setApplicationWindow(window);
     return window;
 }
 
