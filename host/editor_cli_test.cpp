@@ -22,10 +22,13 @@ using orq::host::testing::Result;
 
 const std::string kPlugin = ORQ_TEST_PLUGIN_DIR "/passthrough_dx.so";
 
-// The normal pictures of the strip's buttons (orq's placeholder bitmaps 10000, 10003, 10006).
+// The normal pictures of the strip's buttons, left to right (orq's placeholder bitmaps 10000,
+// 10003, 10006).
 constexpr uint32_t kBypassColour = 0x506070;
-constexpr uint32_t kSettingsColour = 0x507060;
-constexpr uint32_t kMuteColour = 0x705050;
+constexpr uint32_t kMuteColour = 0x507060;
+constexpr uint32_t kSettingsColour = 0x705050;
+// The strip lies right below the frame's caption.
+constexpr int kStripBottomLimit = 48;
 // A strip button's "on" picture of the bypass button (bitmap 10002).
 constexpr uint32_t kBypassOnColour = 0x909090;
 
@@ -113,10 +116,12 @@ TEST_F(OrqEditor, pictures_the_test_editor_with_its_caption_strip_and_leaves_the
     const RECT mute = picture.boxOf(kMuteColour);
     for (const RECT& box : {bypass, settings, mute}) {
         EXPECT_GE(box.right, box.left) << "a strip button is missing";
-        EXPECT_LT(box.top, 20) << "a strip button lies below the strip: top " << box.top;
+        EXPECT_LT(box.bottom, kStripBottomLimit) << "a strip button lies below the strip";
     }
     EXPECT_EQ(bypass.top, mute.top);
     EXPECT_EQ(bypass.top, settings.top);
+    EXPECT_LT(bypass.right, mute.left) << "bypass, mute, settings from left to right";
+    EXPECT_LT(mute.right, settings.left);
 }
 
 TEST_F(OrqEditor, clicking_the_bypass_button_sets_the_host_values_and_the_played_audio_follows) {
