@@ -153,6 +153,17 @@ TEST_F(OrqEditor, clicking_the_bypass_button_sets_the_host_values_and_the_played
     EXPECT_GE(picture.boxOf(kBypassOnColour).right, 0);
 }
 
+TEST_F(OrqEditor, play_until_streams_that_much_of_the_input_and_the_script_plays_in_parts) {
+    Result r = editor("--play " + quote(path("in.wav")) + " --until 0.25 --output " +
+                      quote(path("part.wav")));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(readAudio(path("part.wav"), nullptr).frames, 11025);
+    r = editor("--play " + quote(path("in.wav")) + " --output " + quote(path("part.wav")) +
+               " --script " + script("parts.txt", "play 0.1\nwait 50\nplay 0.2\n"));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(readAudio(path("part.wav"), nullptr).frames, 4410 + 8820);
+}
+
 TEST_F(OrqEditor, the_settings_button_calls_the_headless_dialog_which_changes_nothing) {
     const Result r = editor("--set Gain=0.25 --script " +
                             script("settings.txt", "frame-click " + centreOf(kSettingsColour) +
