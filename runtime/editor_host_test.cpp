@@ -393,7 +393,7 @@ struct DialogCall {
     std::string plugin;
     std::string program;
     float valueSeen = -1.0f;
-    int calls = 0;
+    std::atomic<int> calls{0};
 };
 DialogCall dialogCall;
 int32_t settingsDialog(HWND owner, const char* plugin, ParameterInterface* set,
