@@ -12,6 +12,7 @@
 #include <chrono>
 #include <functional>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -80,11 +81,19 @@ struct RecordingPlugin {
         }
         return 0;
     }
-    static void exchange(PluginRecord*, ParameterInterface*, int32_t) {}
+    static void load(PluginRecord* record, ParameterInterface*, int32_t mode) {
+        auto* self = reinterpret_cast<RecordingPlugin*>(record->self);
+        self->loads.push_back(mode);
+    }
+    static void save(PluginRecord* record, ParameterInterface* store, int32_t mode) {
+        auto* self = reinterpret_cast<RecordingPlugin*>(record->self);
+        self->saves.push_back(mode);
+        store->setFloat(store, 0, 0.25f); // the plug-in's value
+    }
     RecordingPlugin() {
         record.dispatcher = &dispatcher;
-        record.loadFromStore = &exchange;
-        record.saveToStore = &exchange;
+        record.loadFromStore = &load;
+        record.saveToStore = &save;
         record.self = reinterpret_cast<AudioPlugin*>(this);
         std::strcpy(record.name, "Orq Recording");
     }
@@ -95,6 +104,8 @@ struct RecordingPlugin {
     PluginRecord record{};
     std::mutex mutex;
     std::vector<std::array<float, 2>> hostValues;
+    std::vector<int32_t> loads; // modes, on the editor's thread (read after it ended)
+    std::vector<int32_t> saves;
 };
 
 struct Format {
@@ -370,6 +381,55 @@ TEST(HostCallbacks, editor_thread_starts_and_ends_through_the_host_functions) {
     closeAndDestroy(record);
     EXPECT_EQ(threadsEnded.load(), 1);
     setHostCallbacks(HostCallbackRecord{});
+}
+
+// The settings button: the host's dialog gets the frame, the plug-in's name, the editor's set
+// holding the plug-in's persisted values, and the program name; a dialog that changed the set
+// has it loaded into the plug-in.
+const ParameterDef kDialogParameters[] = {{"Level", kKindFloat, 1.0f, 0, 0, nullptr}};
+const ParameterTable kDialogTable{fourCC("Qdlg"), "Dialog", kDialogParameters};
+struct DialogCall {
+    HWND owner = nullptr;
+    std::string plugin;
+    std::string program;
+    float valueSeen = -1.0f;
+    std::atomic<int> calls{0};
+};
+DialogCall dialogCall;
+int32_t settingsDialog(HWND owner, const char* plugin, ParameterInterface* set,
+                       const char* program) {
+    dialogCall.owner = owner;
+    dialogCall.plugin = plugin;
+    dialogCall.program = program;
+    set->setMode(set, kModeAll);
+    dialogCall.valueSeen = set->getFloat(set, 0);
+    set->setFloat(set, 0, 0.75f);
+    ++dialogCall.calls;
+    return 1;
+}
+
+TEST(CaptionStrip, settings_button_calls_the_host_dialog_and_loads_what_it_changed) {
+    HostCallbackRecord callbacks{};
+    callbacks.settingsDialog = &settingsDialog;
+    setHostCallbacks(callbacks);
+    RecordingPlugin plugin;
+    auto* editor = new EditorHost(new TableParameterSet(kDialogTable));
+    EditorRecord* record = editor->editorRecord();
+    record->dispatch(record, kEdProgramName, const_cast<char*>("Warm"), 0);
+    record = openEditor(&plugin.record, editor);
+    HWND frame = editorFrameWindow(record);
+    clickChild(frame, GetDlgItem(frame, kStripSettingsCommand));
+    ASSERT_TRUE(pumpUntil([] { return dialogCall.calls == 1; }));
+    closeAndDestroy(record);
+    setHostCallbacks(HostCallbackRecord{});
+    EXPECT_EQ(dialogCall.owner, frame);
+    EXPECT_EQ(dialogCall.plugin, "Orq Recording");
+    EXPECT_EQ(dialogCall.program, "Warm");
+    EXPECT_EQ(dialogCall.valueSeen, 0.25f) << "the plug-in saved into the set first";
+    ASSERT_EQ(plugin.saves.size(), 1u);
+    EXPECT_EQ(plugin.saves[0], kModePersisted);
+    ASSERT_EQ(plugin.loads.size(), 1u);
+    EXPECT_EQ(plugin.loads[0], kModePersisted);
 }
 
 } // namespace

@@ -287,6 +287,52 @@ TEST_F(Deliverable, last_object_gone_posts_library_idle_once_whichever_road_crea
     EXPECT_EQ(engine.pump(), 2) << "once more for the filter";
 }
 
+// The editor road of a host of the Vc family: create-editor gives a record of the library's
+// editor (counted live), the plug-in's command 0x40 opens it in an "AudioUI" window owned by the
+// application window, 0x41 closes and destroys it.
+TEST_F(Deliverable, create_editor_and_open_editor_command_build_the_plugins_editor_window) {
+    EngineWindow engine;
+    auto creator = exported<VcGetCreatorOfPlugInFn>(library_, "VcGetCreatorOfPlugIn");
+    auto canUnload = exported<VcCanUnloadDllFn>(library_, "VcCanUnloadDll");
+    auto setApplication = exported<VcSetApplicationWindowFn>(library_, "VcSetApplicationWindow");
+    CreateEffectFn effect = nullptr;
+    CreateEditorFn editor = nullptr;
+    CreateParametersFn parameters = nullptr;
+    ASSERT_EQ(creator("Orq Passthrough", 1, &effect, &editor, &parameters), 1);
+    HWND application = CreateWindowExA(0, "AudioEngine", "application", WS_OVERLAPPED, 0, 0, 10, 10,
+                                       nullptr, nullptr, nullptr, nullptr);
+    setApplication(application);
+
+    auto* record = static_cast<EditorRecord*>(editor(nullptr));
+    ASSERT_NE(record, nullptr);
+    EXPECT_EQ(record->magic, kEditorRecordMagic);
+    EXPECT_EQ(canUnload(), 1) << "the editor is a live object";
+    RECT size{};
+    record->dispatch(record, kEdGetSize, &size, 0);
+    EXPECT_GT(size.right, 0);
+    record->dispatch(record, kEdDestroy, nullptr, 0);
+    EXPECT_EQ(canUnload(), 0);
+
+    PluginRecord* plugin = effect(nullptr, nullptr, nullptr);
+    ASSERT_NE(plugin, nullptr);
+    OpenFormat format{44100, 2, 0};
+    plugin->dispatcher(plugin, kCmdOpen, &format, 0);
+    ASSERT_EQ(plugin->dispatcher(plugin, kCmdOpenEditor, reinterpret_cast<void*>(editor), 0), 1);
+    EXPECT_EQ(canUnload(), 2);
+    HWND frame = FindWindowA("AudioUI", nullptr);
+    ASSERT_NE(frame, nullptr);
+    EXPECT_EQ(GetWindow(frame, GW_OWNER), application);
+    EXPECT_TRUE(IsWindowVisible(frame));
+    plugin->dispatcher(plugin, kCmdCloseEditor, nullptr, 0);
+    EXPECT_EQ(FindWindowA("AudioUI", nullptr), nullptr);
+    EXPECT_EQ(canUnload(), 1);
+    plugin->dispatcher(plugin, kCmdCloseAll, nullptr, 0);
+    EXPECT_EQ(canUnload(), 0);
+    setApplication(nullptr);
+    DestroyWindow(application);
+    engine.pump();
+}
+
 TEST_F(Deliverable, carries_its_own_resources_and_version) {
     HMODULE module = PlatformModuleFromAddress(
         reinterpret_cast<const void*>(dlsym(library_, "DllGetClassObject")));
