@@ -12,10 +12,15 @@ namespace {
 
 CaptionButton* activeButton = nullptr;
 bool quitOnPress = false;
+bool postOnPress = false;
+int dispatchedWhileTracking = 0;
+constexpr UINT kFrameChore = WM_USER + 7;
 
 LRESULT CALLBACK frameProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     LRESULT result = 0;
     if (message == WM_NCLBUTTONDOWN && quitOnPress) PostQuitMessage(0);
+    if (message == WM_NCLBUTTONDOWN && postOnPress) PostMessageA(window, kFrameChore, 0, 0);
+    if (message == kFrameChore && GetCapture() == window) ++dispatchedWhileTracking;
     if (activeButton != nullptr &&
         activeButton->handleMessage(window, message, wParam, lParam, &result))
         return result;
@@ -38,6 +43,8 @@ class CaptionButtonTest : public ::testing::Test {
     void TearDown() override {
         activeButton = nullptr;
         quitOnPress = false;
+        postOnPress = false;
+        dispatchedWhileTracking = 0;
         button_.reset();
         if (frame_ != nullptr) DestroyWindow(frame_);
         UnregisterClassA("ControlsTestFrame", nullptr);
@@ -179,4 +186,26 @@ TEST_F(CaptionButtonTest, tracking_stops_when_a_quit_message_is_waiting) {
     EXPECT_EQ(message.message, static_cast<UINT>(WM_QUIT));
     EXPECT_EQ(GetCapture(), nullptr);
     pump(); // the release outside, after tracking: nobody's click
+}
+
+TEST_F(CaptionButtonTest, a_quick_second_click_is_tracked_as_a_click_too) {
+    makeFrame(kFrameStyle);
+    const POINT p = middle();
+    for (int i = 0; i < 2; ++i) {
+        PlatformInjectMouse(frame_, WM_LBUTTONDOWN, p.x, p.y, MK_LBUTTON);
+        PlatformInjectMouse(frame_, WM_LBUTTONUP, p.x, p.y, 0);
+    }
+    pump();
+    EXPECT_EQ(owner_.ends, (std::vector<bool>{true, true}));
+}
+
+TEST_F(CaptionButtonTest, the_frames_other_messages_are_dispatched_while_tracking) {
+    makeFrame(kFrameStyle);
+    const POINT p = middle();
+    postOnPress = true;
+    PlatformInjectMouse(frame_, WM_LBUTTONDOWN, p.x, p.y, MK_LBUTTON);
+    PlatformInjectMouse(frame_, WM_LBUTTONUP, p.x, p.y, 0);
+    pump();
+    EXPECT_EQ(dispatchedWhileTracking, 1);
+    EXPECT_EQ(owner_.ends, std::vector<bool>{true});
 }
