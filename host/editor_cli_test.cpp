@@ -27,6 +27,9 @@ const std::string kPlugin = ORQ_TEST_PLUGIN_DIR "/passthrough_dx.so";
 constexpr uint32_t kBypassColour = 0x506070;
 constexpr uint32_t kMuteColour = 0x507060;
 constexpr uint32_t kSettingsColour = 0x705050;
+// The test editor's meter: its full picture (bitmap 121, 160 pixels long) over its empty one.
+constexpr uint32_t kMeterLitColour = 0xe0c020;
+constexpr int kMeterLengthPixels = 160;
 // The strip lies right below the frame's caption.
 constexpr int kStripBottomLimit = 48;
 // A strip button's "on" picture of the bypass button (bitmap 10002).
@@ -162,6 +165,32 @@ TEST_F(OrqEditor, play_until_streams_that_much_of_the_input_and_the_script_plays
                " --script " + script("parts.txt", "play 0.1\nwait 50\nplay 0.2\n"));
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(readAudio(path("part.wav"), nullptr).frames, 4410 + 8820);
+}
+
+TEST_F(OrqEditor, played_audio_lights_the_meter_the_same_way_at_every_run) {
+    ASSERT_EQ(editor("", "quiet.png").exitCode, 0);
+    EXPECT_LT(readPng(path("quiet.png")).boxOf(kMeterLitColour).right, 0) << "nothing played";
+    const std::string play = "--play " + quote(path("in.wav")) + " --until 0.3";
+    ASSERT_EQ(editor(play, "a.png").exitCode, 0);
+    ASSERT_EQ(editor(play, "b.png").exitCode, 0);
+    const Picture a = readPng(path("a.png"));
+    const Picture b = readPng(path("b.png"));
+    EXPECT_EQ(a.rgb, b.rgb) << "the editor's timers run on the audio's clock";
+    // The tone's peak is 0.5: half the meter, within a pixel or two of rounding.
+    const RECT lit = a.boxOf(kMeterLitColour);
+    EXPECT_NEAR(lit.right - lit.left + 1, kMeterLengthPixels / 2, 2);
+}
+
+TEST_F(OrqEditor, clicks_in_the_editors_client_coordinates_reach_its_controls) {
+    // The switch (24 x 16 at 16, 16 of the client) sets the gain to 0 when on.
+    const Result r = editor("--script " + script("switch.txt", "expect Gain 1\n"
+                                                               "click 28 24\n"
+                                                               "expect Gain 0\n"
+                                                               "click 28 24\n"
+                                                               "expect Gain 1\n"
+                                                               "click 100 24\n"
+                                                               "expect Gain 1\n"));
+    EXPECT_EQ(r.exitCode, 0) << r.err;
 }
 
 TEST_F(OrqEditor, the_settings_button_calls_the_headless_dialog_which_changes_nothing) {
