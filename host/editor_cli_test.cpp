@@ -130,20 +130,14 @@ TEST_F(OrqEditor, pictures_the_test_editor_with_its_caption_strip_and_leaves_the
 TEST_F(OrqEditor, clicking_the_bypass_button_sets_the_host_values_and_the_played_audio_follows) {
     const std::string bypass = centreOf(kBypassColour);
     const std::string mute = centreOf(kMuteColour);
+    std::string text;
+    for (const std::string& line : std::vector<std::string>{
+             "expect host:bypass 0", "frame-click " + bypass, "expect host:bypass 1",
+             "expect host:mute 0", "expect Gain 0.5", "snapshot " + path("bypassed.png"),
+             "frame-click " + mute, "expect host:mute 1", "play all"})
+        text += line + "\n";
     const Result r = editor("--set Gain=0.5 --play " + quote(path("in.wav")) + " --output " +
-                            quote(path("out.wav")) + " --script " +
-                            script("bypass.txt", "expect host:bypass 0\n"
-                                                 "frame-click " +
-                                                     bypass +
-                                                     "\n"
-                                                     "expect host:bypass 1\n"
-                                                     "expect host:mute 0\n"
-                                                     "expect Gain 0.5\n"
-                                                     "frame-click " +
-                                                     mute +
-                                                     "\n"
-                                                     "expect host:mute 1\n"
-                                                     "play all\n"));
+                            quote(path("out.wav")) + " --script " + script("bypass.txt", text));
     ASSERT_EQ(r.exitCode, 0) << r.err;
     const AudioData out = readAudio(path("out.wav"), nullptr);
     ASSERT_EQ(out.frames, 22050);
@@ -154,6 +148,10 @@ TEST_F(OrqEditor, clicking_the_bypass_button_sets_the_host_values_and_the_played
     const Picture picture = readPng(path("t.png"));
     EXPECT_LT(picture.boxOf(kBypassColour).right, 0) << "the bypass button shows its on picture";
     EXPECT_GE(picture.boxOf(kBypassOnColour).right, 0);
+    EXPECT_LT(picture.boxOf(kMuteColour).right, 0) << "the mute button shows its on picture";
+    const Picture between = readPng(path("bypassed.png"));
+    EXPECT_LT(between.boxOf(kBypassColour).right, 0) << "the snapshot after the bypass click";
+    EXPECT_GE(between.boxOf(kMuteColour).right, 0) << "before the mute click";
 }
 
 TEST_F(OrqEditor, play_until_streams_that_much_of_the_input_and_the_script_plays_in_parts) {
@@ -191,6 +189,19 @@ TEST_F(OrqEditor, clicks_in_the_editors_client_coordinates_reach_its_controls) {
                                                                "click 100 24\n"
                                                                "expect Gain 1\n"));
     EXPECT_EQ(r.exitCode, 0) << r.err;
+}
+
+TEST_F(OrqEditor, the_frames_close_button_hides_it_and_tells_the_engine_window) {
+    ASSERT_EQ(editor("", "size.png").exitCode, 0);
+    const int width = readPng(path("size.png")).width;
+    // The caption's close button: its right end, in the middle of the caption bar.
+    const Result r = editor(
+        "--script " + script("close.txt", "frame-click " + std::to_string(width - 9) + " 11\n"));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("the editor's window is hidden (closed by its user; 1 WM_USER + 2 "
+                         "received): there is nothing to picture"),
+              std::string::npos)
+        << r.err;
 }
 
 TEST_F(OrqEditor, the_settings_button_calls_the_headless_dialog_which_changes_nothing) {

@@ -231,6 +231,16 @@ class OpenEditor {
 
     HWND frame() const { return frame_; }
 
+    // The frame as it appears on screen. Its close button hides it (the library tells the
+    // host's "AudioEngine" window with WM_USER + 2): nothing is on screen then.
+    std::vector<uint8_t> picture(const EngineWindow& engine) const {
+        if (!IsWindowVisible(frame_))
+            throw std::runtime_error("the editor's window is hidden (closed by its user; " +
+                                     std::to_string(engine.editorCloseRequests()) +
+                                     " WM_USER + 2 received): there is nothing to picture");
+        return windowPng(frame_);
+    }
+
     // Until the editor's thread has handled everything it has (input, painting, due timers).
     void settle() const {
         if (!PlatformWaitForIdle(frame_, kIdleTimeoutMs))
@@ -332,7 +342,7 @@ std::string lineOf(const ScriptEvent& event) {
 }
 
 void runEvent(const ScriptEvent& event, OpenEditor& editor, Session& session, Player* player,
-              AudioSink& played, OutputFiles& files) {
+              AudioSink& played, OutputFiles& files, const EngineWindow& engine) {
     switch (event.verb) {
     case ScriptVerb::Click:
     case ScriptVerb::FrameClick: {
@@ -382,7 +392,7 @@ void runEvent(const ScriptEvent& event, OpenEditor& editor, Session& session, Pl
                      event.playAll ? std::nullopt : std::optional<uint32_t>(event.milliseconds));
         return;
     case ScriptVerb::Snapshot:
-        files.write(event.name, windowPng(editor.frame()));
+        files.write(event.name, editor.picture(engine));
         return;
     case ScriptVerb::Expect: {
         double actual = 0.0;
@@ -496,9 +506,9 @@ int commandEditor(const std::vector<std::string>& args, EngineWindow& engine) {
                   << "\n";
         if (player && !scriptPlays) player->play(*session, editor, played, std::nullopt);
         for (const ScriptEvent& event : script)
-            runEvent(event, editor, *session, player ? &*player : nullptr, played, files);
+            runEvent(event, editor, *session, player ? &*player : nullptr, played, files, engine);
         editor.settle();
-        files.write(o.png, windowPng(editor.frame()));
+        files.write(o.png, editor.picture(engine));
         if (o.saveState)
             files.write(*o.saveState, encodeStateFile(stateOriginOf(target), session->saveState()));
     }                // the editor closed and destroyed
