@@ -8,7 +8,10 @@
 // the streaming thread); the windows, the content and the virtual operations below except
 // loadValues/saveValues run on the editor's own thread. Values cross between the editor and
 // its plug-in only through the plug-in's record (which takes the plug-in's lock) and, inside the
-// editor, under lock().
+// editor, under lock(); order: the editor's lock, then the plug-in's.
+//
+// WM_USER + 2 is sent from the editor's thread: a host closes the editor (kEdClose waits for
+// that thread) only after its handling of the message has returned, never inside it.
 #pragma once
 
 #include "controls/bitmap_button.h"

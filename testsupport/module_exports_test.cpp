@@ -333,6 +333,54 @@ TEST_F(Deliverable, create_editor_and_open_editor_command_build_the_plugins_edit
     engine.pump();
 }
 
+// The property page shows the editor of the filter it is given inside the page frame's window,
+// attached to the filter's plug-in, and removes it on deactivation.
+TEST_F(Deliverable, property_page_shows_the_filters_editor_inside_the_frame_window) {
+    auto getClassObject = exported<DllGetClassObjectFn>(library_, "DllGetClassObject");
+    auto canUnload = exported<VcCanUnloadDllFn>(library_, "VcCanUnloadDll");
+    IClassFactory* factory = nullptr;
+    ASSERT_EQ(getClassObject(kFilterId, IID_IClassFactory, reinterpret_cast<void**>(&factory)),
+              S_OK);
+    IBaseFilter* filter = nullptr;
+    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IBaseFilter, reinterpret_cast<void**>(&filter)),
+              S_OK);
+    factory->Release();
+    ASSERT_EQ(getClassObject(kPageId, IID_IClassFactory, reinterpret_cast<void**>(&factory)), S_OK);
+    IPropertyPage* page = nullptr;
+    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IPropertyPage, reinterpret_cast<void**>(&page)),
+              S_OK);
+    factory->Release();
+
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = &DefWindowProcA;
+    wc.lpszClassName = "PageFrame";
+    RegisterClassA(&wc);
+    HWND frame = CreateWindowExA(0, "PageFrame", "page", WS_OVERLAPPED, 0, 0, 400, 300, nullptr,
+                                 nullptr, nullptr, nullptr);
+    IUnknown* objects[] = {filter};
+    EXPECT_EQ(page->SetObjects(1, objects), S_OK);
+    ASSERT_EQ(page->Activate(frame, nullptr, FALSE), S_OK);
+    HWND client = GetWindow(frame, GW_CHILD);
+    ASSERT_NE(client, nullptr) << "the editor's content is a child of the frame window";
+    char className[32] = {};
+    GetClassNameA(client, className, sizeof className);
+    EXPECT_STREQ(className, "AudioUI");
+    PROPPAGEINFO info{};
+    ASSERT_EQ(page->GetPageInfo(&info), S_OK);
+    EXPECT_GT(info.size.cx, 0);
+    EXPECT_EQ(info.pszTitle[0], u'O');
+    CoTaskMemFree(info.pszTitle);
+    EXPECT_EQ(canUnload(), 3) << "filter, page and the page's editor";
+    EXPECT_EQ(page->Deactivate(), S_OK);
+    EXPECT_FALSE(IsWindow(client));
+    EXPECT_EQ(canUnload(), 2);
+    page->Release();
+    filter->Release();
+    EXPECT_EQ(canUnload(), 0);
+    DestroyWindow(frame);
+    UnregisterClassA("PageFrame", nullptr);
+}
+
 TEST_F(Deliverable, carries_its_own_resources_and_version) {
     HMODULE module = PlatformModuleFromAddress(
         reinterpret_cast<const void*>(dlsym(library_, "DllGetClassObject")));
