@@ -250,11 +250,25 @@ TEST_F(OrqEditor, the_saved_state_is_written_and_read_back_by_the_next_run) {
     EXPECT_EQ(r.exitCode, 0) << r.err;
 }
 
-TEST_F(OrqEditor, the_property_page_road_is_refused_naming_what_is_missing) {
-    const Result r = editor("--road page");
+TEST_F(OrqEditor, the_property_page_shows_the_editor_in_orqs_page_frame_once_registered) {
+    const std::string page = "--road page --script " +
+                             script("page.txt", "click 28 24\nexpect Gain 0\n") + " --play " +
+                             quote(path("in.wav")) + " --until 0.3";
+    Result r = editor(page);
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_NE(r.err.find("--road page needs the filter's property page"), std::string::npos)
-        << r.err;
+    EXPECT_NE(r.err.find("is not registered; run 'orq register"), std::string::npos) << r.err;
+    ASSERT_EQ(run("register " + quote(kPlugin)).exitCode, 0);
+    r = editor(page);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("editor: Orq Passthrough (property page)"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("closed: library idle (WM_USER + 5), 0 live objects"), std::string::npos)
+        << r.out;
+    const Picture picture = readPng(path("t.png"));
+    EXPECT_EQ(picture.width, 200) << "the page frame takes the page's size";
+    EXPECT_EQ(picture.height, 96);
+    EXPECT_LT(picture.boxOf(kBypassColour).right, 0) << "a page has no caption strip";
+    EXPECT_GE(picture.boxOf(kMeterLitColour).right, 0) << "the played audio reached the meter";
+    ASSERT_EQ(run("unregister " + quote(kPlugin)).exitCode, 0);
 }
 
 TEST_F(OrqEditor, command_line_mistakes_are_usage_errors) {

@@ -128,6 +128,61 @@ class ApplicationWindow {
     HWND window_ = nullptr;
 };
 
+// The frame orq gives a property page: a visible top-level window without borders, so its
+// pixels are the page's.
+class PageFrame {
+  public:
+    PageFrame() {
+        WNDCLASSA wc{};
+        wc.lpfnWndProc = DefWindowProcA;
+        wc.lpszClassName = kPageFrameClass;
+        RegisterClassA(&wc);
+        window_ =
+            CreateWindowExA(0, kPageFrameClass, "", WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0,
+                            kPageWidth, kPageHeight, nullptr, nullptr, nullptr, nullptr);
+        if (window_ == nullptr) throw std::runtime_error("cannot create the property page's frame");
+    }
+    ~PageFrame() {
+        DestroyWindow(window_);
+        UnregisterClassA(kPageFrameClass, nullptr);
+    }
+    PageFrame(const PageFrame&) = delete;
+    PageFrame& operator=(const PageFrame&) = delete;
+    HWND handle() const { return window_; }
+
+  private:
+    static constexpr const char* kPageFrameClass = "OrqPageFrame";
+    static constexpr int kPageWidth = 300;
+    static constexpr int kPageHeight = 120;
+    HWND window_ = nullptr;
+};
+
+// The library's property page, given the session's filter.
+IPropertyPage* openPropertyPage(Session& session, const PluginTarget& target) {
+    const std::optional<CLSID> pageId = registeredPropertyPage(target.library);
+    if (!pageId)
+        throw std::runtime_error("'" + target.library.name +
+                                 "' has no registered property page; run 'orq register " +
+                                 target.library.path + "'");
+    IPropertyPage* page = nullptr;
+    const HRESULT hr = CoCreateInstance(*pageId, nullptr, CLSCTX_INPROC_SERVER, IID_IPropertyPage,
+                                        reinterpret_cast<void**>(&page));
+    if (FAILED(hr)) {
+        char id[40];
+        PlatformStringFromGUID(*pageId, id, sizeof id);
+        char code[16];
+        std::snprintf(code, sizeof code, "0x%08X", uint32_t(hr));
+        throw std::runtime_error("cannot create the property page " + std::string(id) + " of '" +
+                                 target.library.name + "' (error " + code + ")");
+    }
+    IUnknown* filter = session.filter();
+    if (FAILED(page->SetObjects(1, &filter))) {
+        page->Release();
+        throw std::runtime_error("the property page refuses the filter");
+    }
+    return page;
+}
+
 template <class F> F librarySymbol(const PluginLibrary& library, const char* name) {
     auto found = reinterpret_cast<F>(dlsym(library.handle, name));
     if (found == nullptr)
@@ -222,9 +277,32 @@ class OpenEditor {
         if (client_ == nullptr) throw std::runtime_error("the editor's frame has no client window");
         settle();
     }
+    // The page road: the page's editor inside orq's page frame, on orq's own thread.
+    OpenEditor(IPropertyPage* page, HWND pageFrame) : page_(page), frame_(pageFrame) {
+        RECT area{};
+        GetClientRect(frame_, &area);
+        if (FAILED(page_->Activate(frame_, &area, FALSE)))
+            throw std::runtime_error("the property page did not activate");
+        PROPPAGEINFO info{};
+        if (SUCCEEDED(page_->GetPageInfo(&info))) {
+            CoTaskMemFree(info.pszTitle);
+            SetWindowPos(frame_, nullptr, 0, 0, info.size.cx, info.size.cy,
+                         SWP_NOMOVE | SWP_NOZORDER);
+        }
+        page_->Show(SW_SHOW);
+        client_ = findClient(frame_);
+        if (client_ == nullptr) throw std::runtime_error("the property page shows no editor");
+        settle();
+    }
     ~OpenEditor() {
-        editor_->dispatch(editor_, kEdClose, nullptr, 0);
-        editor_->dispatch(editor_, kEdDestroy, nullptr, 0);
+        if (editor_ != nullptr) {
+            editor_->dispatch(editor_, kEdClose, nullptr, 0);
+            editor_->dispatch(editor_, kEdDestroy, nullptr, 0);
+        }
+        if (page_ != nullptr) {
+            page_->Deactivate();
+            page_->Release();
+        }
     }
     OpenEditor(const OpenEditor&) = delete;
     OpenEditor& operator=(const OpenEditor&) = delete;
@@ -243,6 +321,14 @@ class OpenEditor {
 
     // Until the editor's thread has handled everything it has (input, painting, due timers).
     void settle() const {
+        if (page_ != nullptr) { // the page's editor lives on this thread
+            MSG message{};
+            while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+                TranslateMessage(&message);
+                DispatchMessageA(&message);
+            }
+            return;
+        }
         if (!PlatformWaitForIdle(frame_, kIdleTimeoutMs))
             throw std::runtime_error("the editor did not finish its work within " +
                                      std::to_string(kIdleTimeoutMs / 1000) + " s");
@@ -276,7 +362,8 @@ class OpenEditor {
     }
 
   private:
-    EditorRecord* editor_;
+    EditorRecord* editor_ = nullptr;
+    IPropertyPage* page_ = nullptr;
     HWND frame_ = nullptr;
     HWND client_ = nullptr;
 };
@@ -422,11 +509,6 @@ void refuseStateFile(const std::string& path, const StateFileError& e) {
 
 int commandEditor(const std::vector<std::string>& args, EngineWindow& engine) {
     const EditorOptions o = parseEditor(args);
-    if (o.road == EditorRoad::PropertyPage)
-        throw std::runtime_error(
-            "--road page needs the filter's property page with editor content "
-            "(ISpecifyPropertyPages and IPropertyPage), which this build does not have yet; "
-            "use --road vc");
     std::vector<ScriptEvent> script;
     if (o.script) script = readScript(*o.script);
     const bool scriptPlays = std::any_of(script.begin(), script.end(), [](const ScriptEvent& e) {
@@ -472,7 +554,9 @@ int commandEditor(const std::vector<std::string>& args, EngineWindow& engine) {
     librarySymbol<VcSetCallbacksFn>(library, "VcSetCallbacks")(&callbacks);
 
     PlatformSetClock(TRUE); // the editor's timers run on the script's and the audio's clock
-    std::unique_ptr<Session> session = openSession(target, Road::HostExtension);
+    const bool pageRoad = o.road == EditorRoad::PropertyPage;
+    std::unique_ptr<Session> session =
+        openSession(target, pageRoad ? Road::Component : Road::HostExtension);
     if (o.state) {
         ParameterInterface* set = session->store();
         try {
@@ -484,24 +568,38 @@ int commandEditor(const std::vector<std::string>& args, EngineWindow& engine) {
     }
     session->apply(o.settings);
 
-    CreateEffectFn effect = nullptr;
-    CreateEditorFn createEditor = nullptr;
-    CreateParametersFn parameters = nullptr;
-    if (library.getCreator(library.name.c_str(), library.kind, &effect, &createEditor,
-                           &parameters) != 1 ||
-        createEditor == nullptr)
-        throw std::runtime_error("'" + library.name + "' has no editor creator");
-    auto* record = static_cast<EditorRecord*>(createEditor(nullptr));
-    if (record == nullptr) throw std::runtime_error("'" + library.name + "' made no editor");
+    std::optional<PageFrame> pageFrame;
+    EditorRecord* record = nullptr;
+    IPropertyPage* page = nullptr;
+    if (pageRoad) {
+        pageFrame.emplace();
+        page = openPropertyPage(*session, target);
+    } else {
+        CreateEffectFn effect = nullptr;
+        CreateEditorFn createEditor = nullptr;
+        CreateParametersFn parameters = nullptr;
+        if (library.getCreator(library.name.c_str(), library.kind, &effect, &createEditor,
+                               &parameters) != 1 ||
+            createEditor == nullptr)
+            throw std::runtime_error("'" + library.name + "' has no editor creator");
+        record = static_cast<EditorRecord*>(createEditor(nullptr));
+        if (record == nullptr) throw std::runtime_error("'" + library.name + "' made no editor");
+    }
     {
         const StreamFormat format =
             player ? player->format()
                    : StreamFormat{kDefaultChannels, kDefaultSampleRate, 0, SampleFormat::Int16};
-        OpenEditor editor(record, session->record(), application.handle(), format.sampleRate,
-                          format.channels);
+        std::optional<OpenEditor> opened;
+        if (pageRoad)
+            opened.emplace(page, pageFrame->handle());
+        else
+            opened.emplace(record, session->record(), application.handle(), format.sampleRate,
+                           format.channels);
+        OpenEditor& editor = *opened;
         RECT frameRect{};
         GetWindowRect(editor.frame(), &frameRect);
-        std::cout << "editor: " << library.name << " (vc road), frame "
+        std::cout << "editor: " << library.name
+                  << (pageRoad ? " (property page), frame " : " (vc road), frame ")
                   << frameRect.right - frameRect.left << "x" << frameRect.bottom - frameRect.top
                   << "\n";
         if (player && !scriptPlays) player->play(*session, editor, played, std::nullopt);
@@ -513,6 +611,7 @@ int commandEditor(const std::vector<std::string>& args, EngineWindow& engine) {
             files.write(*o.saveState, encodeStateFile(stateOriginOf(target), session->saveState()));
     }                // the editor closed and destroyed
     session.reset(); // the plug-in released
+    pageFrame.reset();
     engine.pump();
     const int32_t left = library.canUnload != nullptr ? library.canUnload() : -1;
     std::cout << "closed: "
