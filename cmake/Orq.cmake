@@ -32,17 +32,23 @@ endfunction()
 
 # orq_deliverable(<library> ENGINE <target> HEADER <header> NAME <display name> KIND <kind>
 #                 PARAMETERS <factory> PLUGIN <factory> CLASS_ID <first group> PAGE_ID <first group>
-#                 TAIL <last byte> MERIT <merit> [RESOURCES <resource list>])
+#                 TAIL <last byte> MERIT <merit> [EDITOR <factory>] [RESOURCES <resource list>])
 # The filter's and the page's class ids share every group but the first, whose last digit
 # differs.
 function(orq_deliverable library)
-  cmake_parse_arguments(ORQ "" "ENGINE;HEADER;NAME;KIND;PARAMETERS;PLUGIN;CLASS_ID;PAGE_ID;TAIL;MERIT;RESOURCES" "" ${ARGN})
+  cmake_parse_arguments(ORQ "" "ENGINE;HEADER;NAME;KIND;PARAMETERS;PLUGIN;EDITOR;CLASS_ID;PAGE_ID;TAIL;MERIT;RESOURCES" "" ${ARGN})
   if(NOT TARGET ${ORQ_ENGINE})
     return()
   endif()
   set(ORQ_DISPLAY_NAME ${ORQ_NAME})
   set(ORQ_CREATE_PARAMETERS ${ORQ_PARAMETERS})
   set(ORQ_CREATE_PLUGIN ${ORQ_PLUGIN})
+  # A plug-in without an editor of its own opens a plain editor host.
+  if(ORQ_EDITOR)
+    set(ORQ_CREATE_EDITOR ${ORQ_EDITOR})
+  else()
+    set(ORQ_CREATE_EDITOR nullptr)
+  endif()
   set(ORQ_CLASS_TAIL ${ORQ_TAIL})
   set(module ${CMAKE_BINARY_DIR}/modules/${library}_module.cpp)
   configure_file(${PROJECT_SOURCE_DIR}/cmake/plugin_module.cpp.in ${module} @ONLY)

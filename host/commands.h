@@ -64,4 +64,20 @@ AnalysisOptions parseAnalysis(const std::vector<std::string>& args, bool spectro
 int commandSpectrogram(const std::vector<std::string>& args);
 int commandScope(const std::vector<std::string>& args);
 
+// orq editor PLUGIN [--set KEY=VALUE]... [--state FILE] [--save-state FILE]
+//            [--play INPUT [--until SECONDS] [--output AUDIO]] [--script FILE] [--road vc|page]
+//            --png OUT.png
+enum class EditorRoad { HostExtension, PropertyPage };
+struct EditorOptions {
+    std::string plugin, png;
+    std::vector<Setting> settings;
+    std::optional<std::string> state, saveState, play, output, script;
+    std::optional<double> untilSeconds;
+    EditorRoad road = EditorRoad::HostExtension;
+};
+EditorOptions parseEditor(const std::vector<std::string>& args);
+class EngineWindow;
+// The engine window counts what the libraries tell the host while the editor is open.
+int commandEditor(const std::vector<std::string>& args, EngineWindow& engine);
+
 } // namespace orq::host

@@ -32,9 +32,15 @@ LRESULT EngineWindow::procedure(HWND window, UINT message, WPARAM wParam, LPARAM
     auto* self = reinterpret_cast<EngineWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
     if (self != nullptr && message == kMsgLibraryIdle) {
         self->idle_.insert(reinterpret_cast<HMODULE>(lParam));
+        ++self->idleNotices_;
         return 0;
     }
-    if (message == kMsgEditorClosing) return 0; // no editors are shown by orq
+    // The frame of an editor was closed by its user: it is hidden, and orq closes the editor
+    // when its command ends.
+    if (self != nullptr && message == kMsgEditorClosing) {
+        ++self->editorCloseRequests_;
+        return 0;
+    }
     return DefWindowProcA(window, message, wParam, lParam);
 }
 

@@ -18,11 +18,16 @@ class EngineWindow {
     void pump();
     // Modules that reported their last object gone since the window was made.
     const std::set<HMODULE>& idleModules() const { return idle_; }
+    // WM_USER + 5 notices and WM_USER + 2 (an editor window asked to close) received so far.
+    int idleNotices() const { return idleNotices_; }
+    int editorCloseRequests() const { return editorCloseRequests_; }
 
   private:
     static LRESULT procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     HWND window_ = nullptr;
     std::set<HMODULE> idle_;
+    int idleNotices_ = 0;
+    int editorCloseRequests_ = 0;
 };
 
 } // namespace orq::host

@@ -33,6 +33,9 @@ const char* const kUsage =
     "FILE]\n"
     "  orq spectrogram INPUT OUT.csv [--low-band] [--channel left|mean|right] [--output AUDIO]\n"
     "  orq scope INPUT [--mono] [--output AUDIO]\n"
+    "  orq editor PLUGIN [--set KEY=VALUE]... [--state FILE] [--save-state FILE]\n"
+    "             [--play INPUT [--until SECONDS] [--output AUDIO]] [--script FILE]\n"
+    "             [--road vc|page] --png OUT.png\n"
     "  orq demo [OUTDIR]\n"
     "  orq register LIB...\n"
     "  orq unregister LIB...\n"
@@ -213,6 +216,7 @@ int main(int argc, char** argv) {
         const std::string command = args[0];
         std::vector<std::string> rest(args.begin() + 1, args.end());
         if (command == "process") return commandProcess(rest);
+        if (command == "editor") return commandEditor(rest, engine);
         if (command == "demo") return commandDemo(rest);
         if (command == "match") return commandMatch(rest);
         if (command == "spectrogram") return commandSpectrogram(rest);

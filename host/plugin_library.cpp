@@ -208,4 +208,26 @@ PluginTarget findPlugin(const std::string& nameOrPath) {
     throw std::runtime_error("no plug-in named '" + nameOrPath + "' (see 'orq list')");
 }
 
+std::optional<CLSID> registeredPropertyPage(const PluginLibrary& library) {
+    HKEY root = nullptr;
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, "CLSID", 0, KEY_READ, &root) != ERROR_SUCCESS)
+        return std::nullopt;
+    std::vector<std::string> ids;
+    char id[MAX_PATH + 1];
+    for (DWORD i = 0;; ++i) {
+        DWORD size = sizeof id;
+        if (RegEnumKeyExA(root, i, id, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
+        ids.emplace_back(id);
+    }
+    RegCloseKey(root);
+    const std::string pageName = library.name + " PropertyPage";
+    for (const std::string& key : ids) {
+        if (readString(HKEY_CLASSES_ROOT, "CLSID\\" + key, nullptr) != pageName) continue;
+        CLSID classId{};
+        if (SUCCEEDED(PlatformGUIDFromString(key.c_str(), &classId))) return classId;
+    }
+    return std::nullopt;
+}
+
 } // namespace orq::host

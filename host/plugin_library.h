@@ -57,4 +57,8 @@ struct PluginTarget {
 };
 PluginTarget findPlugin(const std::string& nameOrPath);
 
+// The class id of the property page the library registered for its filter ("NAME
+// PropertyPage" under CLSID), or none.
+std::optional<CLSID> registeredPropertyPage(const PluginLibrary& library);
+
 } // namespace orq::host

@@ -257,6 +257,7 @@ class ComponentSession final : public Session {
     }
 
     PluginRecord* record() override { return access_->Record(); }
+    IUnknown* filter() override { return filter_.p; }
 
     void loadState(const std::vector<uint8_t>& bytes) override {
         MemoryStream stream(bytes);

@@ -55,6 +55,8 @@ class Session {
                      const Progress& progress) = 0;
     // The plug-in's own record (meters, parameters); valid while the session lives.
     virtual PluginRecord* record() = 0;
+    // The filter (component road), or null.
+    virtual IUnknown* filter() { return nullptr; }
     const std::string& name() const { return library_.name; }
     Road road() const { return road_; }
 

@@ -299,6 +299,7 @@ struct ThreadQueue {
     HWND active = nullptr;
     DWORD lastMessagePos = 0;
     DWORD lastMessageTime = 0;
+    bool blocked = false; // waiting in GetMessageA/WaitMessage with nothing to take
 };
 
 // The last button press, for double clicks.
@@ -335,6 +336,7 @@ struct State {
     UINT_PTR nextThreadTimer = kFirstThreadTimerId;
     std::set<Accelerator*> accelerators;
     std::array<HBRUSH, kColourCount> colourBrushes{};
+    std::set<ThreadQueue*> idleWatchers; // threads in PlatformWaitForIdle
 };
 
 // Never destroyed: threads may still post while the process exits.
@@ -1839,6 +1841,28 @@ Pump pump(Lock& lock, ThreadQueue* queue, MSG* out, HWND filter, UINT filterMin,
     }
 }
 
+// Waits for the next message or due timer; threads in PlatformWaitForIdle learn that this one
+// has run out of work.
+void blockUntilWoken(Lock& lock, ThreadQueue* queue) {
+    queue->blocked = true;
+    for (ThreadQueue* watcher : state().idleWatchers)
+        watcher->wake.notify_all();
+    const DWORD wait = waitForTimers(queue);
+    if (wait == INFINITE)
+        queue->wake.wait(lock);
+    else
+        queue->wake.wait_for(lock, std::chrono::milliseconds(wait));
+    queue->blocked = false;
+}
+
+// Whether the thread has something to take: sent, posted, quit, input, painting or a due timer.
+bool hasWork(ThreadQueue* queue) {
+    bool frameOnly = false;
+    return !queue->incoming.empty() || !queue->posted.empty() || queue->quitPending ||
+           !queue->input.empty() || nextPaintable(queue->thread, nullptr, &frameOnly) != nullptr ||
+           dueTimer(queue, nullptr, 0, 0, GetTickCount()) != nullptr;
+}
+
 void noteTaken(ThreadQueue* queue, const MSG& message) {
     queue->lastMessagePos = static_cast<DWORD>(MAKELONG(message.pt.x, message.pt.y));
     queue->lastMessageTime = message.time;
@@ -2423,11 +2447,7 @@ BOOL GetMessageA(MSG* message, HWND window, UINT filterMin, UINT filterMax) {
         case Pump::Empty:
             break;
         }
-        const DWORD wait = waitForTimers(queue);
-        if (wait == INFINITE)
-            queue->wake.wait(lock);
-        else
-            queue->wake.wait_for(lock, std::chrono::milliseconds(wait));
+        blockUntilWoken(lock, queue);
     }
 }
 
@@ -2457,11 +2477,7 @@ BOOL WaitMessage() {
     for (;;) {
         MSG message{};
         if (pump(lock, queue, &message, nullptr, 0, 0, false) == Pump::Message) return TRUE;
-        const DWORD wait = waitForTimers(queue);
-        if (wait == INFINITE)
-            queue->wake.wait(lock);
-        else
-            queue->wake.wait_for(lock, std::chrono::milliseconds(wait));
+        blockUntilWoken(lock, queue);
     }
 }
 
@@ -3574,6 +3590,45 @@ void PlatformAdvanceClock(DWORD milliseconds) {
 void PlatformSetTimerLimit(UINT limit) {
     Lock lock(state().mutex);
     state().timerLimit = limit != 0 ? limit : kDefaultTimerLimit;
+}
+
+BOOL PlatformWaitForIdle(HWND window, DWORD timeoutMs) {
+    State& s = state();
+    Lock lock(s.mutex);
+    Window* w = validWindow(window);
+    if (w == nullptr) return FALSE;
+    if (w->thread == GetCurrentThreadId()) {
+        SetLastError(ERROR_INVALID_PARAMETER); // the caller would wait for itself
+        return FALSE;
+    }
+    const DWORD thread = w->thread;
+    ThreadQueue* own = ownQueue();
+    s.idleWatchers.insert(own);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    BOOL idle = FALSE;
+    for (;;) {
+        if (!own->incoming.empty()) { // the watched thread may be sending to this one
+            runOneIncoming(lock, own);
+            continue;
+        }
+        ThreadQueue* target = queueOf(thread);
+        if (target == nullptr) {
+            SetLastError(ERROR_INVALID_WINDOW_HANDLE); // the thread has ended
+            break;
+        }
+        if (target->blocked && !hasWork(target)) {
+            idle = TRUE;
+            break;
+        }
+        if (timeoutMs != INFINITE &&
+            own->wake.wait_until(lock, deadline) == std::cv_status::timeout) {
+            SetLastError(ERROR_TIMEOUT);
+            break;
+        }
+        if (timeoutMs == INFINITE) own->wake.wait(lock);
+    }
+    s.idleWatchers.erase(own);
+    return idle;
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -40,6 +40,7 @@ std::vector<Event> takeEvents() {
 constexpr UINT kAdd = WM_USER + 1;    // returns wParam + lParam
 constexpr UINT kRelay = WM_USER + 2;  // sends kAdd to the window in lParam, returns that + 1
 constexpr UINT kRefuse = WM_USER + 3; // create parameter asking WM_CREATE to refuse
+constexpr UINT kArm = WM_USER + 4;    // starts timer 1 with a period of wParam ms
 void* createParameterSeen = nullptr;
 
 LRESULT CALLBACK recordingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -54,6 +55,8 @@ LRESULT CALLBACK recordingProc(HWND window, UINT message, WPARAM wParam, LPARAM 
         return static_cast<LRESULT>(wParam) + lParam;
     case kRelay:
         return SendMessageA(reinterpret_cast<HWND>(lParam), kAdd, wParam, 1) + 1;
+    case kArm:
+        return static_cast<LRESULT>(SetTimer(window, 1, static_cast<UINT>(wParam), nullptr));
     default:
         return DefWindowProcA(window, message, wParam, lParam);
     }
@@ -353,6 +356,68 @@ TEST_F(WindowTest, send_to_another_threads_window_runs_there_and_returns_its_res
     engine.stop(7);
     EXPECT_EQ(engine.exitCode(), 7);
     EXPECT_FALSE(IsWindow(engine.window()));
+}
+
+TEST_F(WindowTest, waiting_for_idle_returns_after_posted_messages_and_due_timers_ran) {
+    PlatformSetClock(TRUE);
+    WindowThread engine(kClass);
+    HWND mine = create("Mine");
+    ASSERT_NE(SendMessageA(engine.window(), kArm, 20, 0), 0);
+    takeEvents();
+    for (int i = 0; i < 3; ++i)
+        PostMessageA(engine.window(), kAdd, WPARAM(i), 0);
+    // The engine's handling sends back to this thread: the wait runs it.
+    PostMessageA(engine.window(), kRelay, 5, reinterpret_cast<LPARAM>(mine));
+    PlatformAdvanceClock(20);
+    EXPECT_TRUE(PlatformWaitForIdle(engine.window(), 5000));
+    const std::vector<Event> seen = only(takeEvents(), {kAdd, kRelay, WM_TIMER});
+    std::vector<std::pair<HWND, UINT>> order;
+    for (const Event& event : seen)
+        order.emplace_back(event.window, event.message);
+    const std::vector<std::pair<HWND, UINT>> expected = {{engine.window(), kAdd},
+                                                         {engine.window(), kAdd},
+                                                         {engine.window(), kAdd},
+                                                         {engine.window(), kRelay},
+                                                         {mine, kAdd},
+                                                         {engine.window(), WM_TIMER}};
+    EXPECT_EQ(order, expected) << "events seen: " << seen.size();
+
+    // A due timer alone is work; one not yet due is none.
+    for (int period = 0; period < 5; ++period) {
+        PlatformAdvanceClock(20);
+        EXPECT_TRUE(PlatformWaitForIdle(engine.window(), 5000));
+        EXPECT_EQ(only(takeEvents(), {WM_TIMER}).size(), 1u) << "period " << period;
+    }
+    PlatformAdvanceClock(10);
+    EXPECT_TRUE(PlatformWaitForIdle(engine.window(), 5000));
+    EXPECT_TRUE(only(takeEvents(), {WM_TIMER}).empty());
+    engine.stop(0);
+    PlatformSetClock(FALSE);
+}
+
+TEST_F(WindowTest, waiting_for_idle_refuses_no_window_and_the_callers_own_window) {
+    SetLastError(0);
+    EXPECT_FALSE(PlatformWaitForIdle(nullptr, 10));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));
+    HWND mine = create("Mine");
+    SetLastError(0);
+    EXPECT_FALSE(PlatformWaitForIdle(mine, 10));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+}
+
+TEST_F(WindowTest, waiting_for_idle_times_out_while_the_thread_reads_no_messages) {
+    std::promise<HWND> made;
+    std::promise<void> finish;
+    std::thread owner([&] {
+        made.set_value(create("Busy"));
+        finish.get_future().wait(); // busy: never in GetMessageA
+    });
+    HWND busy = made.get_future().get();
+    SetLastError(0);
+    EXPECT_FALSE(PlatformWaitForIdle(busy, 50));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_TIMEOUT));
+    finish.set_value();
+    owner.join();
 }
 
 TEST_F(WindowTest, cross_thread_send_blocks_until_the_owner_reads_its_queue) {

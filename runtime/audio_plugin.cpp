@@ -1,5 +1,6 @@
 #include "runtime/audio_plugin.h"
 
+#include "runtime/host_extension.h"
 #include "runtime/live_objects.h"
 #include "runtime/plugin_glue.h"
 #include "runtime/sample_conversion.h"
@@ -99,6 +100,27 @@ void AudioPlugin::setHost(HostCallback host, void* context) {
 
 int32_t AudioPlugin::hostRequest(int32_t request, intptr_t a, void* b) {
     return host_ != nullptr ? host_(hostContext_, &record_, request, a, b) : 0;
+}
+
+namespace {
+intptr_t dispatchEditor(EditorRecord* self, int32_t command, void* arg, intptr_t value) noexcept {
+    return answerOrFailure<intptr_t>(0, [&]() -> intptr_t {
+        EditorInterface* editor = EditorInterface::fromRecord(self);
+        return editor != nullptr ? editor->command(command, arg, value) : 0;
+    });
+}
+} // namespace
+
+EditorInterface::EditorInterface() : boundary_{kEditorRecordMagic, &dispatchEditor, this} {}
+
+EditorInterface::~EditorInterface() {
+    boundary_.magic = 0;
+    boundary_.object = nullptr;
+}
+
+EditorInterface* EditorInterface::fromRecord(EditorRecord* record) {
+    if (record == nullptr || record->magic != kEditorRecordMagic) return nullptr;
+    return static_cast<EditorInterface*>(record->object);
 }
 
 void AudioPlugin::tellEditor(int32_t command, void* arg, intptr_t value) {
@@ -585,8 +607,20 @@ int32_t AudioPlugin::onSettings(int32_t command, void* arg, int32_t value) {
 
 // Editor commands ------------------------------------------------------------------------------
 
-int32_t AudioPlugin::onOpenEditor(int32_t, void*, int32_t) {
-    return 0; // editors attach through kCmdAttachEditor until they exist
+int32_t AudioPlugin::onOpenEditor(int32_t, void* arg, int32_t) {
+    // The argument is the editor factory (the create-editor creator); the editor starts from
+    // the plug-in's set.
+    auto factory = reinterpret_cast<CreateEditorFn>(arg);
+    if (factory == nullptr) return 0;
+    if (record_.editor != nullptr) onCloseEditor(kCmdCloseEditor, nullptr, 0);
+    EditorInterface* editor =
+        EditorInterface::fromRecord(static_cast<EditorRecord*>(factory(parameters_->iface())));
+    if (editor == nullptr) return 0;
+    editor->command(kEdAttachRecord, &record_, 0);
+    int32_t format[2] = {format_.sampleRate, format_.channels};
+    editor->command(kEdFormat, format, 0);
+    record_.editor = editor;
+    return 1;
 }
 
 int32_t AudioPlugin::onCloseEditor(int32_t, void*, int32_t) {
@@ -600,7 +634,7 @@ int32_t AudioPlugin::onCloseEditor(int32_t, void*, int32_t) {
 }
 
 int32_t AudioPlugin::onAttachEditor(int32_t, void* arg, int32_t) {
-    record_.editor = static_cast<EditorInterface*>(arg);
+    record_.editor = EditorInterface::fromRecord(static_cast<EditorRecord*>(arg));
     return 0;
 }
 

@@ -13,12 +13,22 @@
 
 namespace orq {
 
-// Editors implement this later; the frame only forwards editor commands (EditorCommand) to it.
+// An editor as the frame sees it: the editor commands (EditorCommand) and the plain record
+// hosts hold it by (what create-editor answers and command 0x47 takes).
 class EditorInterface {
   public:
-    virtual ~EditorInterface() = default;
+    EditorInterface();
+    virtual ~EditorInterface();
+    EditorInterface(const EditorInterface&) = delete;
+    EditorInterface& operator=(const EditorInterface&) = delete;
     // [ui-thread] (started/stopped also from the streaming thread) may allocate.
     virtual intptr_t command(int32_t command, void* arg, intptr_t value) = 0;
+    EditorRecord* boundaryRecord() { return &boundary_; }
+    // The editor behind a record of this library; null for null or a record without the magic.
+    static EditorInterface* fromRecord(EditorRecord* record);
+
+  private:
+    EditorRecord boundary_;
 };
 
 // Identity of a plug-in, given once by each plug-in class.

@@ -1,6 +1,7 @@
 // The exports of one deliverable: component server (class factories, unloading, registration)
 // and the host extension family. Compiled into every deliverable, built from thisModule().
 #include "runtime/audio_transform_filter.h"
+#include "runtime/editor_host.h"
 #include "runtime/host_extension.h"
 #include "runtime/live_objects.h"
 #include "runtime/plugin_module.h"
@@ -19,8 +20,6 @@ namespace {
 
 LONG volatile serverLocks = 0;
 LONG volatile componentObjects = 0;
-HWND applicationWindow = nullptr;
-HostCallbackRecord hostCallbacks{};
 
 // A new instance's set: a copy of the given set (a foreign one gives what it names with the
 // same keys), or of the library's default set. Null when it cannot be built. [ui-thread]
@@ -61,18 +60,22 @@ class ComponentFilter final : public AudioTransformFilter {
     ~ComponentFilter() override { InterlockedDecrement(&componentObjects); }
 };
 
-// The property page. Its editor content arrives with the editors.
-class PropertyPage final : public IUnknown {
+void* createEditor(ParameterInterface* parameters) noexcept;
+
+// The property page: shows the library's editor inside the page frame's window (commands 28
+// and 29), attached to the plug-in of the filter it was given.
+class PropertyPage final : public IPropertyPage {
   public:
     PropertyPage() {
         InterlockedIncrement(&componentObjects);
         objectCreated(LiveKind::Editor);
     }
-    // [ui-thread] no allocation; nothing gets out of these.
+    // [ui-thread] no allocation unless named; nothing gets out of these.
     HRESULT QueryInterface(REFIID iid, void** object) override {
         return componentResult([&] {
             if (object == nullptr) return E_POINTER;
-            if (iid == IID_IUnknown) return GetInterface<IUnknown>(this, object);
+            if (iid == IID_IUnknown || iid == IID_IPropertyPage)
+                return GetInterface<IPropertyPage>(this, object);
             *object = nullptr;
             return E_NOINTERFACE;
         });
@@ -83,13 +86,98 @@ class PropertyPage final : public IUnknown {
         if (left == 0) delete this;
         return ULONG(left);
     }
+    HRESULT SetPageSite(IPropertyPageSite*) override { return S_OK; }
+    // Allocates the editor.
+    HRESULT Activate(HWND parent, const RECT*, BOOL) override {
+        return componentResult([&]() -> HRESULT {
+            if (parent == nullptr) return E_POINTER;
+            closeEditor();
+            editor_ = static_cast<EditorRecord*>(
+                createEditor(plugin_ != nullptr ? plugin_->parameters : nullptr));
+            if (editor_ == nullptr) return E_OUTOFMEMORY;
+            if (plugin_ != nullptr) editor_->dispatch(editor_, kEdAttachRecord, plugin_, 0);
+            editor_->dispatch(editor_, kEdAttachParent, parent, 0);
+            return S_OK;
+        });
+    }
+    HRESULT Deactivate() override {
+        return componentResult([&] {
+            closeEditor();
+            return S_OK;
+        });
+    }
+    // Allocates the title (task memory, the caller's).
+    HRESULT GetPageInfo(PROPPAGEINFO* info) override {
+        return componentResult([&]() -> HRESULT {
+            if (info == nullptr) return E_POINTER;
+            const char* name = thisModule().name;
+            const size_t length = std::strlen(name);
+            auto* title = static_cast<WCHAR*>(CoTaskMemAlloc((length + 1) * sizeof(WCHAR)));
+            if (title == nullptr) return E_OUTOFMEMORY;
+            for (size_t k = 0; k <= length; ++k)
+                title[k] = WCHAR(uint8_t(name[k]));
+            *info = PROPPAGEINFO{};
+            info->cb = sizeof *info;
+            info->pszTitle = title;
+            info->size = SIZE{EditorHost::kDefaultWidth, EditorHost::kDefaultHeight};
+            if (editor_ != nullptr) {
+                RECT size{};
+                editor_->dispatch(editor_, kEdGetSize, &size, 0);
+                info->size = SIZE{size.right, size.bottom};
+            }
+            return S_OK;
+        });
+    }
+    // The plug-in of the first object that is one of this library's filters.
+    HRESULT SetObjects(ULONG count, IUnknown** objects) override {
+        return componentResult([&]() -> HRESULT {
+            plugin_ = nullptr;
+            for (ULONG k = 0; objects != nullptr && k < count && plugin_ == nullptr; ++k) {
+                IAudioPluginRecord* filter = nullptr;
+                if (objects[k] != nullptr &&
+                    SUCCEEDED(objects[k]->QueryInterface(IID_IAudioPluginRecord,
+                                                         reinterpret_cast<void**>(&filter)))) {
+                    plugin_ = filter->Record();
+                    filter->Release();
+                }
+            }
+            return S_OK;
+        });
+    }
+    HRESULT Show(UINT command) override {
+        HWND client = editorClientWindow(editor_);
+        if (client != nullptr) ShowWindow(client, int(command));
+        return S_OK;
+    }
+    HRESULT Move(const RECT* rect) override {
+        HWND client = editorClientWindow(editor_);
+        if (rect == nullptr) return E_POINTER;
+        if (client != nullptr)
+            MoveWindow(client, rect->left, rect->top, rect->right - rect->left,
+                       rect->bottom - rect->top, TRUE);
+        return S_OK;
+    }
+    HRESULT IsPageDirty() override { return S_FALSE; } // changes go to the plug-in at once
+    HRESULT Apply() override { return S_OK; }
+    HRESULT Help(LPCWSTR) override { return E_NOTIMPL; }
+    HRESULT TranslateAccelerator(MSG*) override { return S_FALSE; }
 
   private:
     ~PropertyPage() {
+        runOrStop([&] { closeEditor(); });
         InterlockedDecrement(&componentObjects);
         objectDestroyed(LiveKind::Editor);
     }
+    void closeEditor() {
+        if (editor_ == nullptr) return;
+        EditorRecord* editor = editor_;
+        editor_ = nullptr;
+        editor->dispatch(editor, kEdDetachParent, nullptr, 0);
+        editor->dispatch(editor, kEdDestroy, nullptr, 0);
+    }
     LONG volatile references_ = 0;
+    PluginRecord* plugin_ = nullptr; // held while the filter holds the page's frame
+    EditorRecord* editor_ = nullptr;
 };
 
 // The class table's create functions: a new object, or null with the failure in result
@@ -179,8 +267,16 @@ PluginRecord* createEffect(HostCallback host, void* hostObject,
     }
 }
 
-void* createEditor(ParameterInterface*) noexcept {
-    return nullptr;
+// The row's editor with its own set (a copy of the given one); a plug-in without an editor of
+// its own gets a plain editor host with an empty client. Counted in liveEditors while alive.
+void* createEditor(ParameterInterface* parameters) noexcept {
+    try {
+        ParameterSet* own = thisModule().createParameters();
+        if (own == nullptr) return nullptr;
+        return createEditorRecord(thisModule().createEditor, own, parameters);
+    } catch (...) {
+        return nullptr;
+    }
 }
 
 ParameterInterface* createParameters() noexcept {
@@ -194,13 +290,16 @@ ParameterInterface* createParameters() noexcept {
     }
 }
 
+// Fields 1 to 5 and 7; the sixth is not read.
 void storeCallbacks(const HostCallbackRecord* record) {
-    hostCallbacks.registerPlugin = record->registerPlugin;
-    hostCallbacks.messageHook = record->messageHook;
-    hostCallbacks.settingsDialog = record->settingsDialog;
-    hostCallbacks.threadStart = record->threadStart;
-    hostCallbacks.threadEnd = record->threadEnd;
-    hostCallbacks.hostValue = record->hostValue;
+    HostCallbackRecord stored{};
+    stored.registerPlugin = record->registerPlugin;
+    stored.messageHook = record->messageHook;
+    stored.settingsDialog = record->settingsDialog;
+    stored.threadStart = record->threadStart;
+    stored.threadEnd = record->threadEnd;
+    stored.hostValue = record->hostValue;
+    setHostCallbacks(stored);
 }
 
 constexpr int32_t kPluginRows = 1; // each library holds one plug-in
@@ -432,7 +531,7 @@ DX_EXPORT int32_t VcSetCallbacks(const HostCallbackRecord* record) {
 
 // [ui-thread] no allocation.
 DX_EXPORT HWND VcSetApplicationWindow(HWND window) {
-    applicationWindow = window;
+    setApplicationWindow(window);
     return window;
 }
 

@@ -271,6 +271,18 @@ constexpr uint32_t fourCC(const char (&code)[5]) {
            (uint32_t(uint8_t(code[2])) << 8) | uint32_t(uint8_t(code[3]));
 }
 
+// The plain record of an editor: what create-editor answers (as void*) and what the lParam of
+// WM_USER + 2 points to. Hosts drive an editor only through dispatch with the EditorCommand
+// numbers; object is the editor itself, opaque to hosts.
+struct EditorRecord {
+    uint32_t magic; // kEditorRecordMagic
+    // [ui-thread] (started, stopped and host values also from the streaming thread) may allocate
+    // (kEdFormat starts the editor's thread and builds its windows). Failure: 0.
+    intptr_t (*dispatch)(EditorRecord* self, int32_t command, void* arg, intptr_t value);
+    void* object;
+};
+constexpr uint32_t kEditorRecordMagic = fourCC("OrqE"); // 0x4f727145
+
 // Runs body at a boundary entry: whatever it throws becomes failure. The interfaces give no
 // room for more than the failure value, so that is what the caller learns.
 template <class Result, class Body> Result answerOrFailure(Result failure, Body&& body) noexcept {

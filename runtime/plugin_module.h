@@ -9,6 +9,7 @@
 
 namespace orq {
 
+class EditorHost;
 constexpr DWORD kMeritPreferred = 0x200000;
 
 struct PluginModule {
@@ -22,6 +23,9 @@ struct PluginModule {
     CLSID filterClassId;
     CLSID pageClassId; // the filter's id with the last digit of the first group changed
     DWORD merit;       // 0: no "Merit" value is written
+    // The plug-in's editor from its own set (owned from the call on), or null for a plain
+    // editor host with an empty client. [ui-thread] allocates.
+    EditorHost* (*createEditor)(ParameterSet* parameters) = nullptr;
 };
 
 const PluginModule& thisModule();

@@ -15,6 +15,7 @@ constexpr int32_t kChannelsMax = 2;
 const ParameterDef kParameters[] = {
     {"Latency", kKindFloat, 0.0f, 0, 0, "Delay in frames"},
     {"Gain", kKindFloat, 1.0f, 0, 0, "Linear gain"},
+    {nullptr, kKindFloat, 0.0f, 0, 0, "Output peak since the last read"},
 };
 const ParameterTable kTable{fourCC("Qpth"), "Orq Passthrough", kParameters};
 
@@ -27,8 +28,12 @@ class PassthroughPlugin final : public AudioPlugin {
     int32_t process(AudioBuffers& buffers) override {
         EnterCriticalSection(&lock());
         const int32_t frames = buffers.frames;
-        for (int32_t c = 0; c < channels_; ++c)
-            run(c, buffers.inputs()[c], buffers.outputs()[c], frames);
+        for (int32_t c = 0; c < channels_; ++c) {
+            float* out = buffers.outputs()[c];
+            run(c, buffers.inputs()[c], out, frames);
+            for (int32_t i = 0; i < frames; ++i)
+                outputPeak_ = std::max(outputPeak_, std::fabs(out[i]));
+        }
         LeaveCriticalSection(&lock());
         return frames;
     }
@@ -40,7 +45,11 @@ class PassthroughPlugin final : public AudioPlugin {
         applyGain();
         applyLatency();
     }
+    // The peak meter is read once: it starts again from zero.
     void saveSettings(ParameterInterface* store) override {
+        auto& set = static_cast<TableParameterSet&>(parameters());
+        set.setValue(kPassthroughOutputPeakIndex, outputPeak_);
+        if (store->isSelectedForWrite(store, kPassthroughOutputPeakIndex) != 0) outputPeak_ = 0.0f;
         writeSelectedToStore(parameters(), store);
     }
 
@@ -96,7 +105,7 @@ class PassthroughPlugin final : public AudioPlugin {
     }
     void applyGain() {
         auto& set = static_cast<TableParameterSet&>(parameters());
-        const float g = set.value(1);
+        const float g = set.value(kPassthroughGainIndex);
         gain_ = std::isfinite(g) ? g : 1.0f;
     }
     // y[n] = gain · x[n − latency]; the last channel advances the shared position.
@@ -117,6 +126,7 @@ class PassthroughPlugin final : public AudioPlugin {
     int32_t channels_ = 2;
     int32_t latencyFrames_ = 0;
     float gain_ = 1.0f;
+    float outputPeak_ = 0.0f;
     int32_t position_ = 0;
     std::array<std::vector<float>, kChannelsMax> rings_;
 };

@@ -54,7 +54,7 @@ TEST(FormatChange, refused_format_is_handled_by_record_kind) {
 TEST(FormatChange, same_format_answers_the_stored_result_and_a_new_one_reopens_and_restarts) {
     OpenPlugin p(1);
     RecordingEditor editor;
-    p.r->dispatcher(p.r, kCmdAttachEditor, &editor, 0);
+    p.r->dispatcher(p.r, kCmdAttachEditor, editor.boundaryRecord(), 0);
     OpenFormat same{44100, 2, 0};
     EXPECT_EQ(p.r->dispatcher(p.r, kCmdFormatChanged, &same, 0), 0);
     EXPECT_TRUE(editor.commands.empty());
@@ -70,7 +70,7 @@ TEST(FormatChange, same_format_answers_the_stored_result_and_a_new_one_reopens_a
 TEST(Bypass, entering_while_running_stops_and_leaving_starts_again) {
     OpenPlugin p(1);
     RecordingEditor editor;
-    p.r->dispatcher(p.r, kCmdAttachEditor, &editor, 0);
+    p.r->dispatcher(p.r, kCmdAttachEditor, editor.boundaryRecord(), 0);
     p.r->dispatcher(p.r, kCmdStart, nullptr, 0);
     p.r->dispatcher(p.r, kCmdSetBypass, nullptr, 1);
     p.r->dispatcher(p.r, kCmdSetBypass, nullptr, 1); // no change: nothing sent

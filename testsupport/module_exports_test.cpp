@@ -287,6 +287,100 @@ TEST_F(Deliverable, last_object_gone_posts_library_idle_once_whichever_road_crea
     EXPECT_EQ(engine.pump(), 2) << "once more for the filter";
 }
 
+// The editor road of a host of the Vc family: create-editor gives a record of the library's
+// editor (counted live), the plug-in's command 0x40 opens it in an "AudioUI" window owned by the
+// application window, 0x41 closes and destroys it.
+TEST_F(Deliverable, create_editor_and_open_editor_command_build_the_plugins_editor_window) {
+    EngineWindow engine;
+    auto creator = exported<VcGetCreatorOfPlugInFn>(library_, "VcGetCreatorOfPlugIn");
+    auto canUnload = exported<VcCanUnloadDllFn>(library_, "VcCanUnloadDll");
+    auto setApplication = exported<VcSetApplicationWindowFn>(library_, "VcSetApplicationWindow");
+    CreateEffectFn effect = nullptr;
+    CreateEditorFn editor = nullptr;
+    CreateParametersFn parameters = nullptr;
+    ASSERT_EQ(creator("Orq Passthrough", 1, &effect, &editor, &parameters), 1);
+    HWND application = CreateWindowExA(0, "AudioEngine", "application", WS_OVERLAPPED, 0, 0, 10, 10,
+                                       nullptr, nullptr, nullptr, nullptr);
+    setApplication(application);
+
+    auto* record = static_cast<EditorRecord*>(editor(nullptr));
+    ASSERT_NE(record, nullptr);
+    EXPECT_EQ(record->magic, kEditorRecordMagic);
+    EXPECT_EQ(canUnload(), 1) << "the editor is a live object";
+    RECT size{};
+    record->dispatch(record, kEdGetSize, &size, 0);
+    EXPECT_GT(size.right, 0);
+    record->dispatch(record, kEdDestroy, nullptr, 0);
+    EXPECT_EQ(canUnload(), 0);
+
+    PluginRecord* plugin = effect(nullptr, nullptr, nullptr);
+    ASSERT_NE(plugin, nullptr);
+    OpenFormat format{44100, 2, 0};
+    plugin->dispatcher(plugin, kCmdOpen, &format, 0);
+    ASSERT_EQ(plugin->dispatcher(plugin, kCmdOpenEditor, reinterpret_cast<void*>(editor), 0), 1);
+    EXPECT_EQ(canUnload(), 2);
+    HWND frame = FindWindowA("AudioUI", nullptr);
+    ASSERT_NE(frame, nullptr);
+    EXPECT_EQ(GetWindow(frame, GW_OWNER), application);
+    EXPECT_TRUE(IsWindowVisible(frame));
+    plugin->dispatcher(plugin, kCmdCloseEditor, nullptr, 0);
+    EXPECT_EQ(FindWindowA("AudioUI", nullptr), nullptr);
+    EXPECT_EQ(canUnload(), 1);
+    plugin->dispatcher(plugin, kCmdCloseAll, nullptr, 0);
+    EXPECT_EQ(canUnload(), 0);
+    setApplication(nullptr);
+    DestroyWindow(application);
+    engine.pump();
+}
+
+// The property page shows the editor of the filter it is given inside the page frame's window,
+// attached to the filter's plug-in, and removes it on deactivation.
+TEST_F(Deliverable, property_page_shows_the_filters_editor_inside_the_frame_window) {
+    auto getClassObject = exported<DllGetClassObjectFn>(library_, "DllGetClassObject");
+    auto canUnload = exported<VcCanUnloadDllFn>(library_, "VcCanUnloadDll");
+    IClassFactory* factory = nullptr;
+    ASSERT_EQ(getClassObject(kFilterId, IID_IClassFactory, reinterpret_cast<void**>(&factory)),
+              S_OK);
+    IBaseFilter* filter = nullptr;
+    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IBaseFilter, reinterpret_cast<void**>(&filter)),
+              S_OK);
+    factory->Release();
+    ASSERT_EQ(getClassObject(kPageId, IID_IClassFactory, reinterpret_cast<void**>(&factory)), S_OK);
+    IPropertyPage* page = nullptr;
+    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IPropertyPage, reinterpret_cast<void**>(&page)),
+              S_OK);
+    factory->Release();
+
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = &DefWindowProcA;
+    wc.lpszClassName = "PageFrame";
+    RegisterClassA(&wc);
+    HWND frame = CreateWindowExA(0, "PageFrame", "page", WS_OVERLAPPED, 0, 0, 400, 300, nullptr,
+                                 nullptr, nullptr, nullptr);
+    IUnknown* objects[] = {filter};
+    EXPECT_EQ(page->SetObjects(1, objects), S_OK);
+    ASSERT_EQ(page->Activate(frame, nullptr, FALSE), S_OK);
+    HWND client = GetWindow(frame, GW_CHILD);
+    ASSERT_NE(client, nullptr) << "the editor's content is a child of the frame window";
+    char className[32] = {};
+    GetClassNameA(client, className, sizeof className);
+    EXPECT_STREQ(className, "AudioUI");
+    PROPPAGEINFO info{};
+    ASSERT_EQ(page->GetPageInfo(&info), S_OK);
+    EXPECT_GT(info.size.cx, 0);
+    EXPECT_EQ(info.pszTitle[0], u'O');
+    CoTaskMemFree(info.pszTitle);
+    EXPECT_EQ(canUnload(), 3) << "filter, page and the page's editor";
+    EXPECT_EQ(page->Deactivate(), S_OK);
+    EXPECT_FALSE(IsWindow(client));
+    EXPECT_EQ(canUnload(), 2);
+    page->Release();
+    filter->Release();
+    EXPECT_EQ(canUnload(), 0);
+    DestroyWindow(frame);
+    UnregisterClassA("PageFrame", nullptr);
+}
+
 TEST_F(Deliverable, carries_its_own_resources_and_version) {
     HMODULE module = PlatformModuleFromAddress(
         reinterpret_cast<const void*>(dlsym(library_, "DllGetClassObject")));

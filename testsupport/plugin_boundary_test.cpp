@@ -69,7 +69,7 @@ TEST(RecordEntries, dispatcher_answers_failure_for_whatever_a_command_throws) {
             if (c.command == kCmdCheckFormat) arg = &check;
             if (c.command == kCmdCompatFloatQuery1f) arg = &query;
             if (c.command == kCmdSaveSettings || c.command == kCmdLoadSettings) arg = store.iface();
-            p.r->dispatcher(p.r, kCmdAttachEditor, &editor, 0);
+            p.r->dispatcher(p.r, kCmdAttachEditor, editor.boundaryRecord(), 0);
             Armed armed(c.fault, t);
             EXPECT_EQ(p.r->dispatcher(p.r, c.command, arg, 0), kStatusFailed);
         }

@@ -81,7 +81,47 @@ struct IPersistStream : IPersist {
     ~IPersistStream() = default;
 };
 
+// OLE property pages (the subset a page and its frame use).
+using LCID = DWORD;
+struct PROPPAGEINFO {
+    ULONG cb;
+    LPWSTR pszTitle; // task memory, freed by the caller
+    SIZE size;
+    LPWSTR pszDocString;
+    LPWSTR pszHelpFile;
+    DWORD dwHelpContext;
+};
+
+struct IPropertyPageSite : IUnknown {
+    virtual HRESULT OnStatusChange(DWORD flags) = 0;
+    virtual HRESULT GetLocaleID(LCID* locale) = 0;
+    virtual HRESULT GetPageContainer(IUnknown** container) = 0;
+    virtual HRESULT TranslateAccelerator(MSG* message) = 0;
+
+  protected:
+    ~IPropertyPageSite() = default;
+};
+
+struct IPropertyPage : IUnknown {
+    virtual HRESULT SetPageSite(IPropertyPageSite* site) = 0;
+    virtual HRESULT Activate(HWND parent, const RECT* rect, BOOL modal) = 0;
+    virtual HRESULT Deactivate() = 0;
+    virtual HRESULT GetPageInfo(PROPPAGEINFO* info) = 0;
+    virtual HRESULT SetObjects(ULONG count, IUnknown** objects) = 0;
+    virtual HRESULT Show(UINT command) = 0;
+    virtual HRESULT Move(const RECT* rect) = 0;
+    virtual HRESULT IsPageDirty() = 0;
+    virtual HRESULT Apply() = 0;
+    virtual HRESULT Help(LPCWSTR helpDirectory) = 0;
+    virtual HRESULT TranslateAccelerator(MSG* message) = 0;
+
+  protected:
+    ~IPropertyPage() = default;
+};
+
 extern "C" {
+WINAPI_EXPORT extern const IID IID_IPropertyPage;
+WINAPI_EXPORT extern const IID IID_IPropertyPageSite;
 WINAPI_EXPORT extern const IID IID_IUnknown;
 WINAPI_EXPORT extern const IID IID_IClassFactory;
 WINAPI_EXPORT extern const IID IID_IStream;

@@ -591,6 +591,11 @@ WINAPI_EXPORT void PlatformSetClock(BOOL manual);
 WINAPI_EXPORT void PlatformAdvanceClock(DWORD milliseconds);
 // The most timers the process may hold (SetTimer fails beyond); 0 restores the default.
 WINAPI_EXPORT void PlatformSetTimerLimit(UINT limit);
+// Waits until the thread that owns `window` (another thread) waits in GetMessageA/WaitMessage
+// with nothing to take: no sent, posted or input message, nothing to paint, no due timer.
+// Messages sent to the caller meanwhile are run. FALSE (last error ERROR_TIMEOUT) when the
+// time runs out first; FALSE for no window or a window of the calling thread.
+WINAPI_EXPORT BOOL PlatformWaitForIdle(HWND window, DWORD timeoutMs);
 // What the headless display knows of a top-level window.
 struct PlatformDisplayWindowState {
     BOOL known;     // reported created and not yet destroyed

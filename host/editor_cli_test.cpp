@@ -1,0 +1,281 @@
+// orq editor as a user meets it: the passthrough test plug-in's editor pictured with its caption
+// strip, driven by scripts, and refused before any work when its files cannot be written.
+#include "host/audio_file.h"
+#include "host/cli_test_support.h"
+
+#include <gtest/gtest.h>
+#include <png.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+using namespace orq::host;
+
+namespace {
+
+using orq::host::testing::Result;
+
+const std::string kPlugin = ORQ_TEST_PLUGIN_DIR "/passthrough_dx.so";
+
+// The normal pictures of the strip's buttons, left to right (orq's placeholder bitmaps 10000,
+// 10003, 10006).
+constexpr uint32_t kBypassColour = 0x506070;
+constexpr uint32_t kMuteColour = 0x507060;
+constexpr uint32_t kSettingsColour = 0x705050;
+// The test editor's meter: its full picture (bitmap 121, 160 pixels long) over its empty one.
+constexpr uint32_t kMeterLitColour = 0xe0c020;
+constexpr int kMeterLengthPixels = 160;
+// The strip lies right below the frame's caption.
+constexpr int kStripBottomLimit = 48;
+// A strip button's "on" picture of the bypass button (bitmap 10002).
+constexpr uint32_t kBypassOnColour = 0x909090;
+
+struct Picture {
+    int width = 0, height = 0;
+    std::vector<uint8_t> rgb;
+    uint32_t at(int x, int y) const {
+        const size_t i = (size_t(y) * size_t(width) + size_t(x)) * 3;
+        return uint32_t(rgb[i]) << 16 | uint32_t(rgb[i + 1]) << 8 | rgb[i + 2];
+    }
+    // The bounding box of a colour; empty (right < left) when absent.
+    RECT boxOf(uint32_t colour) const {
+        RECT box{width, height, -1, -1};
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                if (at(x, y) == colour) {
+                    box.left = std::min<LONG>(box.left, x);
+                    box.top = std::min<LONG>(box.top, y);
+                    box.right = std::max<LONG>(box.right, x);
+                    box.bottom = std::max<LONG>(box.bottom, y);
+                }
+        return box;
+    }
+};
+
+Picture readPng(const std::string& file) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    Picture picture;
+    if (!png_image_begin_read_from_file(&image, file.c_str())) return picture;
+    image.format = PNG_FORMAT_RGB;
+    picture.rgb.resize(PNG_IMAGE_SIZE(image));
+    if (!png_image_finish_read(&image, nullptr, picture.rgb.data(), 0, nullptr)) return picture;
+    picture.width = int(image.width);
+    picture.height = int(image.height);
+    return picture;
+}
+
+class OrqEditor : public orq::host::testing::OrqCommandTest<OrqEditor> {
+  protected:
+    static void SetUpTestSuite() {
+        makeScratch("orq-editor-");
+        AudioData tone;
+        tone.channels = 2;
+        tone.sampleRate = 44100;
+        tone.frames = 22050;
+        tone.format = orq::SampleFormat::Float32;
+        for (int64_t i = 0; i < tone.frames; ++i)
+            for (int c = 0; c < 2; ++c)
+                tone.float32.push_back(0.5f * float(std::sin(0.03 * double(i) + c)));
+        writeAudio(path("in.wav"), tone);
+    }
+    static std::string script(const std::string& name, const std::string& text) {
+        std::ofstream(path(name)) << text;
+        return quote(path(name));
+    }
+    static Result editor(const std::string& extra, const std::string& png = "t.png") {
+        std::filesystem::remove(path(png));
+        return run("editor " + quote(kPlugin) + " --png " + quote(path(png)) + " " + extra);
+    }
+    // The centre of a strip button, found in a picture of the editor.
+    static std::string centreOf(uint32_t colour) {
+        const Result r = editor("", "find.png");
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        const RECT box = readPng(path("find.png")).boxOf(colour);
+        EXPECT_GE(box.right, box.left) << "no pixel of colour " << std::hex << colour;
+        return std::to_string((box.left + box.right) / 2) + " " +
+               std::to_string((box.top + box.bottom) / 2);
+    }
+};
+
+TEST_F(OrqEditor, pictures_the_test_editor_with_its_caption_strip_and_leaves_the_library_idle) {
+    const Result r = editor("");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("editor: Orq Passthrough (vc road)"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("closed: library idle (WM_USER + 5), 0 live objects"), std::string::npos)
+        << r.out;
+    const Picture picture = readPng(path("t.png"));
+    ASSERT_GT(picture.width, 0) << "no PNG written";
+    EXPECT_GE(picture.width, 72) << "room for three 24-pixel strip buttons";
+    EXPECT_GT(picture.height, 16) << "the strip and the client below it";
+    // The three buttons side by side in one strip at the top.
+    const RECT bypass = picture.boxOf(kBypassColour);
+    const RECT settings = picture.boxOf(kSettingsColour);
+    const RECT mute = picture.boxOf(kMuteColour);
+    for (const RECT& box : {bypass, settings, mute}) {
+        EXPECT_GE(box.right, box.left) << "a strip button is missing";
+        EXPECT_LT(box.bottom, kStripBottomLimit) << "a strip button lies below the strip";
+    }
+    EXPECT_EQ(bypass.top, mute.top);
+    EXPECT_EQ(bypass.top, settings.top);
+    EXPECT_LT(bypass.right, mute.left) << "bypass, mute, settings from left to right";
+    EXPECT_LT(mute.right, settings.left);
+}
+
+TEST_F(OrqEditor, clicking_the_bypass_button_sets_the_host_values_and_the_played_audio_follows) {
+    const std::string bypass = centreOf(kBypassColour);
+    const std::string mute = centreOf(kMuteColour);
+    std::string text;
+    for (const std::string& line : std::vector<std::string>{
+             "expect host:bypass 0", "frame-click " + bypass, "expect host:bypass 1",
+             "expect host:mute 0", "expect Gain 0.5", "snapshot " + path("bypassed.png"),
+             "frame-click " + mute, "expect host:mute 1", "play all"})
+        text += line + "\n";
+    const Result r = editor("--set Gain=0.5 --play " + quote(path("in.wav")) + " --output " +
+                            quote(path("out.wav")) + " --script " + script("bypass.txt", text));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const AudioData out = readAudio(path("out.wav"), nullptr);
+    ASSERT_EQ(out.frames, 22050);
+    float peak = 0.0f;
+    for (float v : out.float32)
+        peak = std::max(peak, std::fabs(v));
+    EXPECT_EQ(peak, 0.0f) << "muted by the strip's mute button";
+    const Picture picture = readPng(path("t.png"));
+    EXPECT_LT(picture.boxOf(kBypassColour).right, 0) << "the bypass button shows its on picture";
+    EXPECT_GE(picture.boxOf(kBypassOnColour).right, 0);
+    EXPECT_LT(picture.boxOf(kMuteColour).right, 0) << "the mute button shows its on picture";
+    const Picture between = readPng(path("bypassed.png"));
+    EXPECT_LT(between.boxOf(kBypassColour).right, 0) << "the snapshot after the bypass click";
+    EXPECT_GE(between.boxOf(kMuteColour).right, 0) << "before the mute click";
+}
+
+TEST_F(OrqEditor, play_until_streams_that_much_of_the_input_and_the_script_plays_in_parts) {
+    Result r = editor("--play " + quote(path("in.wav")) + " --until 0.25 --output " +
+                      quote(path("part.wav")));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(readAudio(path("part.wav"), nullptr).frames, 11025);
+    r = editor("--play " + quote(path("in.wav")) + " --output " + quote(path("part.wav")) +
+               " --script " + script("parts.txt", "play 0.1\nwait 50\nplay 0.2\n"));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(readAudio(path("part.wav"), nullptr).frames, 4410 + 8820);
+}
+
+TEST_F(OrqEditor, played_audio_lights_the_meter_the_same_way_at_every_run) {
+    ASSERT_EQ(editor("", "quiet.png").exitCode, 0);
+    EXPECT_LT(readPng(path("quiet.png")).boxOf(kMeterLitColour).right, 0) << "nothing played";
+    const std::string play = "--play " + quote(path("in.wav")) + " --until 0.3";
+    ASSERT_EQ(editor(play, "a.png").exitCode, 0);
+    ASSERT_EQ(editor(play, "b.png").exitCode, 0);
+    const Picture a = readPng(path("a.png"));
+    const Picture b = readPng(path("b.png"));
+    EXPECT_EQ(a.rgb, b.rgb) << "the editor's timers run on the audio's clock";
+    // The tone's peak is 0.5: half the meter, within a pixel or two of rounding.
+    const RECT lit = a.boxOf(kMeterLitColour);
+    EXPECT_NEAR(lit.right - lit.left + 1, kMeterLengthPixels / 2, 2);
+}
+
+TEST_F(OrqEditor, clicks_in_the_editors_client_coordinates_reach_its_controls) {
+    // The switch (24 x 16 at 16, 16 of the client) sets the gain to 0 when on.
+    const Result r = editor("--script " + script("switch.txt", "expect Gain 1\n"
+                                                               "click 28 24\n"
+                                                               "expect Gain 0\n"
+                                                               "click 28 24\n"
+                                                               "expect Gain 1\n"
+                                                               "click 100 24\n"
+                                                               "expect Gain 1\n"));
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+}
+
+TEST_F(OrqEditor, the_frames_close_button_hides_it_and_tells_the_engine_window) {
+    ASSERT_EQ(editor("", "size.png").exitCode, 0);
+    const int width = readPng(path("size.png")).width;
+    // The caption's close button: its right end, in the middle of the caption bar.
+    const Result r = editor(
+        "--script " + script("close.txt", "frame-click " + std::to_string(width - 9) + " 11\n"));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("the editor's window is hidden (closed by its user; 1 WM_USER + 2 "
+                         "received): there is nothing to picture"),
+              std::string::npos)
+        << r.err;
+}
+
+TEST_F(OrqEditor, the_settings_button_calls_the_headless_dialog_which_changes_nothing) {
+    const Result r = editor("--set Gain=0.25 --script " +
+                            script("settings.txt", "frame-click " + centreOf(kSettingsColour) +
+                                                       "\nexpect Gain 0.25\n"));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("settings dialog: Orq Passthrough, program 'Default'"), std::string::npos)
+        << r.out;
+}
+
+TEST_F(OrqEditor, a_failed_expectation_names_the_line_the_expected_and_the_actual_value) {
+    const Result r = editor("--script " + script("expect.txt", "# gain\n\nexpect Gain 0.5\n"));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("script line 3: expected Gain = 0.5 (± 5e-06), got 1"), std::string::npos)
+        << r.err;
+    EXPECT_FALSE(std::filesystem::exists(path("t.png"))) << "a failed command writes nothing";
+}
+
+TEST_F(OrqEditor, script_errors_name_the_line_before_any_work) {
+    Result r = editor("--script " + script("bad.txt", "wait 10\nclik 1 2\n"));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("line 2: unknown verb 'clik'"), std::string::npos) << r.err;
+    EXPECT_EQ(r.out, "");
+    r = editor("--script " + script("play.txt", "play 1\n"));
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find("script line 1: play needs --play INPUT"), std::string::npos) << r.err;
+}
+
+TEST_F(OrqEditor, an_unwritable_picture_fails_before_any_work) {
+    const Result r = run("editor " + quote(kPlugin) + " --save-state " + quote(path("s.state")) +
+                         " --png " + quote(path("missing/t.png")));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("the picture"), std::string::npos) << r.err;
+    EXPECT_EQ(r.out, "") << "no editor was opened";
+    EXPECT_FALSE(std::filesystem::exists(path("s.state")));
+}
+
+TEST_F(OrqEditor, the_saved_state_is_written_and_read_back_by_the_next_run) {
+    std::filesystem::remove(path("s.state"));
+    Result r = editor("--set Gain=0.25 --save-state " + quote(path("s.state")));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    ASSERT_TRUE(std::filesystem::exists(path("s.state")));
+    r = editor("--state " + quote(path("s.state")) + " --script " +
+               script("state.txt", "expect Gain 0.25\n"));
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+}
+
+TEST_F(OrqEditor, the_property_page_shows_the_editor_in_orqs_page_frame_once_registered) {
+    const std::string page = "--road page --script " +
+                             script("page.txt", "click 28 24\nexpect Gain 0\n") + " --play " +
+                             quote(path("in.wav")) + " --until 0.3";
+    Result r = editor(page);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("is not registered; run 'orq register"), std::string::npos) << r.err;
+    ASSERT_EQ(run("register " + quote(kPlugin)).exitCode, 0);
+    r = editor(page);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("editor: Orq Passthrough (property page)"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("closed: library idle (WM_USER + 5), 0 live objects"), std::string::npos)
+        << r.out;
+    const Picture picture = readPng(path("t.png"));
+    EXPECT_EQ(picture.width, 200) << "the page frame takes the page's size";
+    EXPECT_EQ(picture.height, 96);
+    EXPECT_LT(picture.boxOf(kBypassColour).right, 0) << "a page has no caption strip";
+    EXPECT_GE(picture.boxOf(kMeterLitColour).right, 0) << "the played audio reached the meter";
+    ASSERT_EQ(run("unregister " + quote(kPlugin)).exitCode, 0);
+}
+
+TEST_F(OrqEditor, command_line_mistakes_are_usage_errors) {
+    EXPECT_EQ(run("editor " + quote(kPlugin)).exitCode, 2) << "no --png";
+    EXPECT_EQ(editor("--until 2").exitCode, 2) << "--until without --play";
+    EXPECT_EQ(editor("--output " + quote(path("o.wav"))).exitCode, 2);
+    EXPECT_EQ(editor("--road dx").exitCode, 2);
+}
+
+} // namespace

@@ -1,0 +1,623 @@
+// orq editor: a plug-in's editor opened the way a host of the Vc exports opens it, driven by a
+// script of mouse and key events on a clock of its own, and pictured as PNG files.
+//
+// The settings dialog orq hands the libraries is headless: it shows nothing, notes the call
+// ("settings dialog: NAME, program 'P'" on standard output) and answers 0, so the plug-in's set
+// stays as it was; --save-state saves the plug-in's state when the command ends.
+#include "host/commands.h"
+#include "host/editor_script.h"
+#include "host/engine_window.h"
+#include "host/output_files.h"
+#include "host/state_file.h"
+
+#include "runtime/plugin_boundary.h"
+
+#include <windows.h>
+
+#include <dlfcn.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <sstream>
+#include <unistd.h>
+
+namespace orq::host {
+
+EditorOptions parseEditor(const std::vector<std::string>& args) {
+    EditorOptions o;
+    std::vector<std::string> positional;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        auto value = [&]() -> std::string {
+            if (i + 1 >= args.size()) throw UsageError(a + " needs a value");
+            return args[++i];
+        };
+        if (a == "--set")
+            o.settings.push_back(parseSetting(value()));
+        else if (a == "--state")
+            o.state = value();
+        else if (a == "--save-state")
+            o.saveState = value();
+        else if (a == "--play")
+            o.play = value();
+        else if (a == "--output")
+            o.output = value();
+        else if (a == "--script")
+            o.script = value();
+        else if (a == "--png")
+            o.png = value();
+        else if (a == "--until") {
+            const std::string text = value();
+            const double seconds = parseNumber(text, "--until");
+            if (!(seconds > 0.0)) throw UsageError("--until takes a time above 0 seconds");
+            o.untilSeconds = seconds;
+        } else if (a == "--road") {
+            const std::string r = value();
+            if (r == "vc")
+                o.road = EditorRoad::HostExtension;
+            else if (r == "page")
+                o.road = EditorRoad::PropertyPage;
+            else
+                throw UsageError("--road takes vc or page, not '" + r + "'");
+        } else if (a.starts_with("--"))
+            throw UsageError("unknown option '" + a + "'");
+        else
+            positional.push_back(a);
+    }
+    if (positional.size() != 1) throw UsageError("editor takes PLUGIN");
+    o.plugin = positional[0];
+    if (o.png.empty()) throw UsageError("editor needs --png OUT.png");
+    if (o.untilSeconds && !o.play) throw UsageError("--until needs --play INPUT");
+    if (o.output && !o.play) throw UsageError("--output needs --play INPUT");
+    return o;
+}
+
+namespace {
+
+constexpr DWORD kIdleTimeoutMs = 10000;
+constexpr int kDragSteps = 8;
+// The clock moves in these steps during waits and play, so a periodic timer fires once per
+// period it covers.
+constexpr uint32_t kClockStepMs = 10;
+constexpr int32_t kBlocksPerSecond = 1000 / int32_t(kClockStepMs);
+constexpr int32_t kDefaultSampleRate = 44100;
+constexpr int32_t kDefaultChannels = 2;
+constexpr const char* kApplicationClass = "OrqApplication";
+constexpr const char* kEditorClass = "AudioUI";
+
+// The headless settings dialog (see the top of the file).
+int32_t settingsDialog(HWND, const char* pluginName, ParameterInterface*, const char* programName) {
+    std::printf("settings dialog: %s, program '%s' (headless: nothing changed)\n",
+                pluginName != nullptr ? pluginName : "", programName != nullptr ? programName : "");
+    std::fflush(stdout);
+    return 0;
+}
+
+HMODULE orqModule() {
+    return PlatformModuleFromAddress(reinterpret_cast<const void*>(&settingsDialog));
+}
+
+// orq's own top-level application window: the owner of the editors' frames.
+class ApplicationWindow {
+  public:
+    ApplicationWindow() {
+        WNDCLASSA wc{};
+        wc.lpfnWndProc = DefWindowProcA;
+        wc.lpszClassName = kApplicationClass;
+        RegisterClassA(&wc);
+        window_ = CreateWindowExA(0, kApplicationClass, "orq", WS_OVERLAPPED, 0, 0, 0, 0, nullptr,
+                                  nullptr, nullptr, nullptr);
+        if (window_ == nullptr) throw std::runtime_error("cannot create orq's application window");
+    }
+    ~ApplicationWindow() {
+        DestroyWindow(window_);
+        UnregisterClassA(kApplicationClass, nullptr);
+    }
+    ApplicationWindow(const ApplicationWindow&) = delete;
+    ApplicationWindow& operator=(const ApplicationWindow&) = delete;
+    HWND handle() const { return window_; }
+
+  private:
+    HWND window_ = nullptr;
+};
+
+// The frame orq gives a property page: a visible top-level window without borders, so its
+// pixels are the page's.
+class PageFrame {
+  public:
+    PageFrame() {
+        WNDCLASSA wc{};
+        wc.lpfnWndProc = DefWindowProcA;
+        wc.lpszClassName = kPageFrameClass;
+        RegisterClassA(&wc);
+        window_ =
+            CreateWindowExA(0, kPageFrameClass, "", WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0,
+                            kPageWidth, kPageHeight, nullptr, nullptr, nullptr, nullptr);
+        if (window_ == nullptr) throw std::runtime_error("cannot create the property page's frame");
+    }
+    ~PageFrame() {
+        DestroyWindow(window_);
+        UnregisterClassA(kPageFrameClass, nullptr);
+    }
+    PageFrame(const PageFrame&) = delete;
+    PageFrame& operator=(const PageFrame&) = delete;
+    HWND handle() const { return window_; }
+
+  private:
+    static constexpr const char* kPageFrameClass = "OrqPageFrame";
+    static constexpr int kPageWidth = 300;
+    static constexpr int kPageHeight = 120;
+    HWND window_ = nullptr;
+};
+
+// The library's property page, given the session's filter.
+IPropertyPage* openPropertyPage(Session& session, const PluginTarget& target) {
+    const std::optional<CLSID> pageId = registeredPropertyPage(target.library);
+    if (!pageId)
+        throw std::runtime_error("'" + target.library.name +
+                                 "' has no registered property page; run 'orq register " +
+                                 target.library.path + "'");
+    IPropertyPage* page = nullptr;
+    const HRESULT hr = CoCreateInstance(*pageId, nullptr, CLSCTX_INPROC_SERVER, IID_IPropertyPage,
+                                        reinterpret_cast<void**>(&page));
+    if (FAILED(hr)) {
+        char id[40];
+        PlatformStringFromGUID(*pageId, id, sizeof id);
+        char code[16];
+        std::snprintf(code, sizeof code, "0x%08X", uint32_t(hr));
+        throw std::runtime_error("cannot create the property page " + std::string(id) + " of '" +
+                                 target.library.name + "' (error " + code + ")");
+    }
+    IUnknown* filter = session.filter();
+    if (FAILED(page->SetObjects(1, &filter))) {
+        page->Release();
+        throw std::runtime_error("the property page refuses the filter");
+    }
+    return page;
+}
+
+template <class F> F librarySymbol(const PluginLibrary& library, const char* name) {
+    auto found = reinterpret_cast<F>(dlsym(library.handle, name));
+    if (found == nullptr)
+        throw std::runtime_error("'" + library.path + "' does not export " + name);
+    return found;
+}
+
+// The editor's frame as a host finds it: the top-level "AudioUI" window owned by orq's window.
+HWND findFrame(HWND application) {
+    HWND frame = FindWindowA(kEditorClass, nullptr);
+    return frame != nullptr && GetWindow(frame, GW_OWNER) == application ? frame : nullptr;
+}
+
+struct ChildSearch {
+    HWND frame;
+    HWND found = nullptr;
+};
+
+BOOL CALLBACK visitChild(HWND window, LPARAM context) {
+    auto* search = reinterpret_cast<ChildSearch*>(context);
+    char name[64] = {};
+    GetClassNameA(window, name, sizeof name);
+    if (GetParent(window) == search->frame && std::string(name) == kEditorClass) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// The editor's client window: the frame's "AudioUI" child.
+HWND findClient(HWND frame) {
+    ChildSearch search{frame};
+    EnumChildWindows(frame, visitChild, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// A picture of a top-level window as PNG bytes.
+std::vector<uint8_t> windowPng(HWND window) {
+    const char* folder = std::getenv("TMPDIR");
+    std::string pattern =
+        std::string(folder != nullptr && *folder ? folder : "/tmp") + "/orq-editor-XXXXXX";
+    const int descriptor = mkstemp(pattern.data());
+    if (descriptor < 0) throw std::runtime_error("cannot make a temporary file for a picture");
+    close(descriptor);
+    const BOOL saved = PlatformSaveWindowPng(window, pattern.c_str());
+    std::ifstream in(pattern, std::ios::binary);
+    std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in),
+                               std::istreambuf_iterator<char>()};
+    std::filesystem::remove(pattern);
+    if (!saved || bytes.empty())
+        throw std::runtime_error("cannot picture the editor's window (error " +
+                                 std::to_string(GetLastError()) + ")");
+    return bytes;
+}
+
+// The next frames of a source, as a source of their own.
+class SegmentSource final : public AudioSource {
+  public:
+    SegmentSource(AudioSource& source, int64_t frames) : source_(source), format_(source.format()) {
+        format_.frames = frames;
+    }
+    const StreamFormat& format() const override { return format_; }
+    int64_t read(void* bytes, int64_t frames) override {
+        const int64_t take = std::min(frames, format_.frames - done_);
+        if (take <= 0) return 0;
+        const int64_t got = source_.read(bytes, take);
+        done_ += got;
+        return got;
+    }
+
+  private:
+    AudioSource& source_;
+    StreamFormat format_;
+    int64_t done_ = 0;
+};
+
+// An editor opened through the Vc exports: attached, shown, and driven by input and the clock.
+class OpenEditor {
+  public:
+    OpenEditor(EditorRecord* editor, PluginRecord* plugin, HWND application, int32_t sampleRate,
+               int32_t channels)
+        : editor_(editor) {
+        if (editor_->magic != kEditorRecordMagic)
+            throw std::runtime_error("the library's create-editor gave no editor record");
+        editor_->dispatch(editor_, kEdAttachRecord, plugin, 0);
+        OpenFormat format{sampleRate, channels, 0};
+        editor_->dispatch(editor_, kEdFormat, &format, 0);
+        frame_ = findFrame(application);
+        if (frame_ == nullptr)
+            throw std::runtime_error("the editor showed no \"AudioUI\" window owned by orq's");
+        client_ = findClient(frame_);
+        if (client_ == nullptr) throw std::runtime_error("the editor's frame has no client window");
+        settle();
+    }
+    // The page road: the page's editor inside orq's page frame, on orq's own thread.
+    OpenEditor(IPropertyPage* page, HWND pageFrame) : page_(page), frame_(pageFrame) {
+        RECT area{};
+        GetClientRect(frame_, &area);
+        if (FAILED(page_->Activate(frame_, &area, FALSE)))
+            throw std::runtime_error("the property page did not activate");
+        PROPPAGEINFO info{};
+        if (SUCCEEDED(page_->GetPageInfo(&info))) {
+            CoTaskMemFree(info.pszTitle);
+            SetWindowPos(frame_, nullptr, 0, 0, info.size.cx, info.size.cy,
+                         SWP_NOMOVE | SWP_NOZORDER);
+        }
+        page_->Show(SW_SHOW);
+        client_ = findClient(frame_);
+        if (client_ == nullptr) throw std::runtime_error("the property page shows no editor");
+        settle();
+    }
+    ~OpenEditor() {
+        if (editor_ != nullptr) {
+            editor_->dispatch(editor_, kEdClose, nullptr, 0);
+            editor_->dispatch(editor_, kEdDestroy, nullptr, 0);
+        }
+        if (page_ != nullptr) {
+            page_->Deactivate();
+            page_->Release();
+        }
+    }
+    OpenEditor(const OpenEditor&) = delete;
+    OpenEditor& operator=(const OpenEditor&) = delete;
+
+    HWND frame() const { return frame_; }
+
+    // The frame as it appears on screen. Its close button hides it (the library tells the
+    // host's "AudioEngine" window with WM_USER + 2): nothing is on screen then.
+    std::vector<uint8_t> picture(const EngineWindow& engine) const {
+        if (!IsWindowVisible(frame_))
+            throw std::runtime_error("the editor's window is hidden (closed by its user; " +
+                                     std::to_string(engine.editorCloseRequests()) +
+                                     " WM_USER + 2 received): there is nothing to picture");
+        return windowPng(frame_);
+    }
+
+    // Until the editor's thread has handled everything it has (input, painting, due timers).
+    void settle() const {
+        if (page_ != nullptr) { // the page's editor lives on this thread
+            MSG message{};
+            while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+                TranslateMessage(&message);
+                DispatchMessageA(&message);
+            }
+            return;
+        }
+        if (!PlatformWaitForIdle(frame_, kIdleTimeoutMs))
+            throw std::runtime_error("the editor did not finish its work within " +
+                                     std::to_string(kIdleTimeoutMs / 1000) + " s");
+    }
+    // Moves the clock on in steps; the editor handles what falls due at each.
+    void advance(uint32_t milliseconds) const {
+        while (milliseconds > 0) {
+            const uint32_t step = std::min(milliseconds, kClockStepMs);
+            PlatformAdvanceClock(step);
+            settle();
+            milliseconds -= step;
+        }
+    }
+    // A point in the client window's coordinates, in the frame window's.
+    POINT fromClient(int x, int y) const {
+        POINT p{x, y};
+        ClientToScreen(client_, &p);
+        RECT frameRect{};
+        GetWindowRect(frame_, &frameRect);
+        return POINT{p.x - frameRect.left, p.y - frameRect.top};
+    }
+    void mouse(UINT message, POINT at, WPARAM keys) const {
+        if (!PlatformInjectMouse(frame_, message, at.x, at.y, keys))
+            throw std::runtime_error("the editor's window took no mouse input");
+        settle();
+    }
+    void key(unsigned virtualKey, bool down) const {
+        if (!PlatformInjectKey(frame_, down ? WM_KEYDOWN : WM_KEYUP, virtualKey, 0))
+            throw std::runtime_error("the editor's window took no key input");
+        settle();
+    }
+
+  private:
+    EditorRecord* editor_ = nullptr;
+    IPropertyPage* page_ = nullptr;
+    HWND frame_ = nullptr;
+    HWND client_ = nullptr;
+};
+
+// The --play input streamed through the plug-in in steps of the clock.
+class Player {
+  public:
+    Player(const std::string& path, std::optional<double> untilSeconds) : reader_(path, nullptr) {
+        const StreamFormat& f = reader_.format();
+        limit_ = f.frames;
+        if (untilSeconds)
+            limit_ = std::min<int64_t>(limit_, std::llround(*untilSeconds * f.sampleRate));
+    }
+    const StreamFormat& format() const { return reader_.format(); }
+    // Plays the next milliseconds (all that is left with none) into sink.
+    void play(Session& session, OpenEditor& editor, AudioSink& sink,
+              std::optional<uint32_t> milliseconds) {
+        const int32_t rate = format().sampleRate;
+        int64_t frames = limit_ - played_;
+        if (milliseconds) frames = std::min<int64_t>(frames, int64_t(*milliseconds) * rate / 1000);
+        if (frames <= 0) return;
+        session.setChunkFrames(std::max(1, rate / kBlocksPerSecond));
+        SegmentSource segment(reader_, frames);
+        const int64_t base = played_;
+        RunSummary summary;
+        session.run(segment, sink, summary, [&](int64_t done, int64_t) {
+            const int64_t clock = (base + done) * 1000 / rate;
+            if (clock > clockMs_) {
+                PlatformAdvanceClock(DWORD(clock - clockMs_));
+                clockMs_ = clock;
+            }
+            editor.settle();
+        });
+        played_ += frames;
+    }
+
+  private:
+    AudioFileReader reader_;
+    int64_t limit_ = 0;
+    int64_t played_ = 0;
+    int64_t clockMs_ = 0;
+};
+
+// A value of the plug-in, read through its record as a host reads it.
+double actualValue(Session& session, const ScriptEvent& event) {
+    PluginRecord* record = session.record();
+    if (event.name == "host:bypass" || event.name == "host:mute") {
+        float values[2] = {};
+        record->dispatcher(record, kCmdGetHostValues, values, 0);
+        return values[event.name == "host:bypass" ? 0 : 1];
+    }
+    const int32_t index = requireParameter(session.store(), event.name);
+    if (event.element < 0) return session.readValue(index);
+    const std::vector<float> values = session.readFloats(index);
+    if (event.element >= int32_t(values.size()))
+        throw std::runtime_error("'" + event.name + "' has " + std::to_string(values.size()) +
+                                 " values");
+    return values[size_t(event.element)];
+}
+
+std::string lineOf(const ScriptEvent& event) {
+    return "script line " + std::to_string(event.line) + ": ";
+}
+
+void runEvent(const ScriptEvent& event, OpenEditor& editor, Session& session, Player* player,
+              AudioSink& played, OutputFiles& files, const EngineWindow& engine) {
+    switch (event.verb) {
+    case ScriptVerb::Click:
+    case ScriptVerb::FrameClick: {
+        // frame-click takes the frame window's own coordinates: the pixels of its picture.
+        const POINT at = event.verb == ScriptVerb::FrameClick ? POINT{event.x, event.y}
+                                                              : editor.fromClient(event.x, event.y);
+        WPARAM keys = (event.ctrl ? MK_CONTROL : 0) | (event.shift ? MK_SHIFT : 0);
+        if (event.ctrl) editor.key(VK_CONTROL, true);
+        if (event.shift) editor.key(VK_SHIFT, true);
+        editor.mouse(WM_MOUSEMOVE, at, keys);
+        editor.mouse(event.right ? WM_RBUTTONDOWN : WM_LBUTTONDOWN, at,
+                     keys | (event.right ? MK_RBUTTON : MK_LBUTTON));
+        editor.mouse(event.right ? WM_RBUTTONUP : WM_LBUTTONUP, at, keys);
+        if (event.shift) editor.key(VK_SHIFT, false);
+        if (event.ctrl) editor.key(VK_CONTROL, false);
+        return;
+    }
+    case ScriptVerb::Press:
+        editor.mouse(WM_LBUTTONDOWN, editor.fromClient(event.x, event.y), MK_LBUTTON);
+        return;
+    case ScriptVerb::Move:
+        editor.mouse(WM_MOUSEMOVE, editor.fromClient(event.x, event.y), 0);
+        return;
+    case ScriptVerb::Release:
+        editor.mouse(WM_LBUTTONUP, editor.fromClient(event.x, event.y), 0);
+        return;
+    case ScriptVerb::Drag: {
+        editor.mouse(WM_MOUSEMOVE, editor.fromClient(event.x, event.y), 0);
+        editor.mouse(WM_LBUTTONDOWN, editor.fromClient(event.x, event.y), MK_LBUTTON);
+        for (int step = 1; step <= kDragSteps; ++step) {
+            const int x = event.x + (event.x2 - event.x) * step / kDragSteps;
+            const int y = event.y + (event.y2 - event.y) * step / kDragSteps;
+            editor.mouse(WM_MOUSEMOVE, editor.fromClient(x, y), MK_LBUTTON);
+        }
+        editor.mouse(WM_LBUTTONUP, editor.fromClient(event.x2, event.y2), 0);
+        return;
+    }
+    case ScriptVerb::Key:
+        editor.key(event.virtualKey, true);
+        editor.key(event.virtualKey, false);
+        return;
+    case ScriptVerb::Wait:
+        editor.advance(event.milliseconds);
+        return;
+    case ScriptVerb::Play:
+        player->play(session, editor, played,
+                     event.playAll ? std::nullopt : std::optional<uint32_t>(event.milliseconds));
+        return;
+    case ScriptVerb::Snapshot:
+        files.write(event.name, editor.picture(engine));
+        return;
+    case ScriptVerb::Expect: {
+        double actual = 0.0;
+        try {
+            actual = actualValue(session, event);
+        } catch (const std::runtime_error& e) {
+            throw std::runtime_error(lineOf(event) + e.what());
+        }
+        if (!expectationHolds(event, actual)) {
+            std::ostringstream message;
+            message.precision(9);
+            message << lineOf(event) << "expected " << event.name
+                    << (event.element >= 0 ? "[" + std::to_string(event.element) + "]" : "")
+                    << " = " << event.expected << " (± " << event.tolerance << "), got " << actual;
+            throw std::runtime_error(message.str());
+        }
+        return;
+    }
+    }
+}
+
+void refuseStateFile(const std::string& path, const StateFileError& e) {
+    throw std::runtime_error("reading the state '" + path + "': " + e.what());
+}
+
+} // namespace
+
+int commandEditor(const std::vector<std::string>& args, EngineWindow& engine) {
+    const EditorOptions o = parseEditor(args);
+    std::vector<ScriptEvent> script;
+    if (o.script) script = readScript(*o.script);
+    const bool scriptPlays = std::any_of(script.begin(), script.end(), [](const ScriptEvent& e) {
+        return e.verb == ScriptVerb::Play;
+    });
+    for (const ScriptEvent& event : script)
+        if (event.verb == ScriptVerb::Play && !o.play)
+            throw UsageError(lineOf(event) + "play needs --play INPUT");
+
+    // Every file is named before any work: a picture that cannot be written fails here.
+    OutputFiles files;
+    if (o.state) files.addInput(*o.state, "the state");
+    if (o.play) files.addInput(*o.play, "the played input");
+    if (o.script) files.addInput(*o.script, "the script");
+    files.add(o.png, "the picture");
+    if (o.saveState) files.add(*o.saveState, "the saved state");
+    if (o.output) files.add(*o.output, "the played output", OutputKind::Audio);
+    for (const ScriptEvent& event : script)
+        if (event.verb == ScriptVerb::Snapshot)
+            files.add(event.name, "the snapshot of script line " + std::to_string(event.line));
+
+    std::vector<uint8_t> state;
+    if (o.state) {
+        try {
+            state = readStateFile(*o.state);
+        } catch (const StateFileError& e) {
+            refuseStateFile(*o.state, e);
+        }
+    }
+    std::optional<Player> player;
+    if (o.play) player.emplace(*o.play, o.untilSeconds);
+    DiscardSink discard;
+    AudioSink& played = o.output ? files.audio(*o.output, player->format()) : discard;
+
+    const PluginTarget target = findPlugin(o.plugin);
+    const PluginLibrary& library = target.library;
+    ApplicationWindow application;
+    librarySymbol<VcSetApplicationWindowFn>(library,
+                                            "VcSetApplicationWindow")(application.handle());
+    HostCallbackRecord callbacks{};
+    callbacks.settingsDialog = settingsDialog; // threads: the library's own start and end
+    callbacks.hostValue = reinterpret_cast<uintptr_t>(orqModule());
+    librarySymbol<VcSetCallbacksFn>(library, "VcSetCallbacks")(&callbacks);
+
+    PlatformSetClock(TRUE); // the editor's timers run on the script's and the audio's clock
+    const bool pageRoad = o.road == EditorRoad::PropertyPage;
+    std::unique_ptr<Session> session =
+        openSession(target, pageRoad ? Road::Component : Road::HostExtension);
+    if (o.state) {
+        ParameterInterface* set = session->store();
+        try {
+            session->loadState(decodeStateFile(state, stateOriginOf(target),
+                                               streamLayoutOf(set, set->owner->count())));
+        } catch (const StateFileError& e) {
+            refuseStateFile(*o.state, e);
+        }
+    }
+    session->apply(o.settings);
+
+    std::optional<PageFrame> pageFrame;
+    EditorRecord* record = nullptr;
+    IPropertyPage* page = nullptr;
+    if (pageRoad) {
+        pageFrame.emplace();
+        page = openPropertyPage(*session, target);
+    } else {
+        CreateEffectFn effect = nullptr;
+        CreateEditorFn createEditor = nullptr;
+        CreateParametersFn parameters = nullptr;
+        if (library.getCreator(library.name.c_str(), library.kind, &effect, &createEditor,
+                               &parameters) != 1 ||
+            createEditor == nullptr)
+            throw std::runtime_error("'" + library.name + "' has no editor creator");
+        record = static_cast<EditorRecord*>(createEditor(nullptr));
+        if (record == nullptr) throw std::runtime_error("'" + library.name + "' made no editor");
+    }
+    {
+        const StreamFormat format =
+            player ? player->format()
+                   : StreamFormat{kDefaultChannels, kDefaultSampleRate, 0, SampleFormat::Int16};
+        std::optional<OpenEditor> opened;
+        if (pageRoad)
+            opened.emplace(page, pageFrame->handle());
+        else
+            opened.emplace(record, session->record(), application.handle(), format.sampleRate,
+                           format.channels);
+        OpenEditor& editor = *opened;
+        RECT frameRect{};
+        GetWindowRect(editor.frame(), &frameRect);
+        std::cout << "editor: " << library.name
+                  << (pageRoad ? " (property page), frame " : " (vc road), frame ")
+                  << frameRect.right - frameRect.left << "x" << frameRect.bottom - frameRect.top
+                  << "\n";
+        if (player && !scriptPlays) player->play(*session, editor, played, std::nullopt);
+        for (const ScriptEvent& event : script)
+            runEvent(event, editor, *session, player ? &*player : nullptr, played, files, engine);
+        editor.settle();
+        files.write(o.png, editor.picture(engine));
+        if (o.saveState)
+            files.write(*o.saveState, encodeStateFile(stateOriginOf(target), session->saveState()));
+    }                // the editor closed and destroyed
+    session.reset(); // the plug-in released
+    pageFrame.reset();
+    engine.pump();
+    const int32_t left = library.canUnload != nullptr ? library.canUnload() : -1;
+    std::cout << "closed: "
+              << (engine.idleNotices() > 0 ? "library idle (WM_USER + 5)" : "library not idle")
+              << ", " << left << " live objects\n";
+    files.commit();
+    return 0;
+}
+
+} // namespace orq::host
