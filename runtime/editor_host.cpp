@@ -113,14 +113,29 @@ HWND editorClientWindow(EditorRecord* record) {
 
 EditorRecord* createEditorRecord(EditorFactory factory, ParameterSet* ownSet,
                                  ParameterInterface* given) noexcept {
-    // ownSet is the editor's from here on, whatever happens.
+    // ownSet is released here until the factory takes it (also when it throws).
     try {
         if (ownSet != nullptr && given != nullptr) ownSet->copyFrom(given);
-        EditorHost* editor = factory != nullptr ? factory(ownSet) : new EditorHost(ownSet);
-        return editor != nullptr ? editor->editorRecord() : nullptr;
+    } catch (...) {
+        ownSet->release();
+        return nullptr;
+    }
+    EditorHost* editor = nullptr;
+    try {
+        if (factory != nullptr) {
+            editor = factory(ownSet); // owns the set from the call on
+        } else {
+            try {
+                editor = new EditorHost(ownSet);
+            } catch (...) {
+                if (ownSet != nullptr) ownSet->release();
+                throw;
+            }
+        }
     } catch (...) {
         return nullptr;
     }
+    return editor != nullptr ? editor->editorRecord() : nullptr;
 }
 
 // The editor protocol ------------------------------------------------------------------------

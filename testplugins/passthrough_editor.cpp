@@ -101,7 +101,12 @@ void PassthroughEditor::timer(UINT_PTR id) {
 }
 
 EditorHost* createPassthroughEditor(ParameterSet* parameters) {
-    return new PassthroughEditor(parameters);
+    try {
+        return new PassthroughEditor(parameters);
+    } catch (...) {
+        if (parameters != nullptr) parameters->release();
+        return nullptr;
+    }
 }
 
 } // namespace orq
