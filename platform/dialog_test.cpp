@@ -339,3 +339,32 @@ TEST_F(DialogTest, a_held_button_looks_pressed_and_clicks_only_when_released_ins
 }
 
 } // namespace
+
+namespace {
+
+INT_PTR CALLBACK keepsFocusProcedure(HWND, UINT message, WPARAM, LPARAM) {
+    return message == WM_INITDIALOG ? FALSE : FALSE; // FALSE: the procedure placed the focus
+}
+
+TEST_F(DialogTest, template_in_memory_makes_the_same_box_and_false_from_init_keeps_the_focus) {
+    HRSRC resource = FindResourceA(nullptr, MAKEINTRESOURCEA(kSettingsBox), RT_DIALOG);
+    ASSERT_NE(resource, nullptr);
+    const auto* bytes =
+        static_cast<const DLGTEMPLATE*>(LockResource(LoadResource(nullptr, resource)));
+    HWND owner = topLevel(50, 50, 300, 200);
+    SetFocus(owner);
+    HWND dialog = CreateDialogIndirectParamA(nullptr, bytes, owner, keepsFocusProcedure, 0);
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_NE(GetDlgItem(dialog, kFrame), nullptr);
+    EXPECT_FALSE(IsWindowVisible(dialog)) << "the template is not WS_VISIBLE";
+    EXPECT_EQ(GetFocus(), owner);
+    char className[16];
+    GetClassNameA(GetDlgItem(dialog, kNameField), className, sizeof className);
+    EXPECT_STREQ(className, "EDIT");
+    DestroyWindow(dialog);
+    SetLastError(0);
+    EXPECT_EQ(DialogBoxIndirectParamA(nullptr, nullptr, owner, keepsFocusProcedure, 0), -1);
+    EXPECT_NE(GetLastError(), 0u);
+}
+
+} // namespace
