@@ -738,7 +738,8 @@ INT_PTR runModal(HINSTANCE instance, const void* bytes, size_t size, HWND owner,
     bool quit = false;
     WPARAM quitCode = 0;
     if (dialog != nullptr) {
-        while (!dialogEnded(dialog, &result)) {
+        // A dialog procedure may destroy its window instead of ending the dialog.
+        while (IsWindow(dialog) && !dialogEnded(dialog, &result)) {
             MSG message{};
             const BOOL got = GetMessageA(&message, nullptr, 0, 0);
             if (got == 0) {
@@ -752,6 +753,7 @@ INT_PTR runModal(HINSTANCE instance, const void* bytes, size_t size, HWND owner,
                 DispatchMessageA(&message);
             }
         }
+        if (!quit) dialogEnded(dialog, &result);
     }
     if (disabledOwner) EnableWindow(ownerTop, TRUE);
     if (dialog != nullptr) {

@@ -367,4 +367,30 @@ TEST_F(DialogTest, template_in_memory_makes_the_same_box_and_false_from_init_kee
     EXPECT_NE(GetLastError(), 0u);
 }
 
+INT_PTR CALLBACK destroysItselfProcedure(HWND dialog, UINT message, WPARAM, LPARAM) {
+    if (message == WM_INITDIALOG) {
+        PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+        return TRUE;
+    }
+    if (message == WM_COMMAND) {
+        if (script->endOnCommand) EndDialog(dialog, 5);
+        DestroyWindow(dialog);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+TEST_F(DialogTest, modal_loop_ends_when_the_procedure_destroys_the_dialog) {
+    HWND owner = topLevel(50, 50, 300, 200);
+    EXPECT_EQ(
+        DialogBoxParamA(nullptr, MAKEINTRESOURCEA(kSettingsBox), owner, destroysItselfProcedure, 0),
+        5);
+    EXPECT_TRUE(IsWindowEnabled(owner));
+    script_.endOnCommand = false; // destroyed without EndDialog: the loop still ends
+    EXPECT_EQ(
+        DialogBoxParamA(nullptr, MAKEINTRESOURCEA(kSettingsBox), owner, destroysItselfProcedure, 0),
+        0);
+    EXPECT_TRUE(IsWindowEnabled(owner));
+}
+
 } // namespace
