@@ -393,4 +393,38 @@ TEST_F(DialogTest, modal_loop_ends_when_the_procedure_destroys_the_dialog) {
     EXPECT_TRUE(IsWindowEnabled(owner));
 }
 
+TEST_F(DialogTest, bitmap_static_shows_the_module_bitmap_at_its_own_size) {
+    HWND dialog = modeless(kAboutBox);
+    ASSERT_NE(dialog, nullptr);
+    HBITMAP bitmap = LoadBitmapA(nullptr, MAKEINTRESOURCEA(102));
+    ASSERT_NE(bitmap, nullptr);
+    BITMAP info{};
+    ASSERT_NE(GetObjectA(bitmap, sizeof info, &info), 0);
+    HWND picture = nullptr;
+    for (HWND child = GetWindow(dialog, GW_CHILD); child != nullptr;
+         child = GetWindow(child, GW_HWNDNEXT))
+        if (SendMessageA(child, STM_GETIMAGE, IMAGE_BITMAP, 0) != 0) picture = child;
+    ASSERT_NE(picture, nullptr);
+    RECT shown{};
+    GetClientRect(picture, &shown);
+    EXPECT_EQ(shown.right, info.bmWidth);
+    EXPECT_EQ(shown.bottom, info.bmHeight);
+    HDC source = CreateCompatibleDC(nullptr);
+    HGDIOBJ previous = SelectObject(source, bitmap);
+    POINT origin{0, 0};
+    MapWindowPoints(picture, nullptr, &origin, 1);
+    RECT frame{};
+    GetWindowRect(dialog, &frame);
+    int differing = 0;
+    for (int y = 0; y < info.bmHeight; y += 3)
+        for (int x = 0; x < info.bmWidth; x += 3)
+            if (PlatformWindowPixel(dialog, origin.x - frame.left + x, origin.y - frame.top + y) !=
+                GetPixel(source, x, y))
+                ++differing;
+    EXPECT_EQ(differing, 0);
+    SelectObject(source, previous);
+    DeleteDC(source);
+    DeleteObject(bitmap);
+}
+
 } // namespace
