@@ -622,3 +622,148 @@ WINAPI_EXPORT void PlatformLastHelp(PlatformHelpRecord* record);
 WINAPI_EXPORT int PlatformBeepCount(UINT* lastType);
 
 } // extern "C"
+
+// ---------------------------------------------------------------------------------------------
+// Dialogs: modal and modeless dialogs from DLGTEMPLATE resources, the dialog keys, dialog
+// units, and the predefined controls "STATIC", "BUTTON" and "EDIT" that templates name.
+
+using INT_PTR = intptr_t;
+
+constexpr UINT WM_SETFONT = 0x0030;
+constexpr UINT WM_GETFONT = 0x0031;
+constexpr UINT WM_GETDLGCODE = 0x0087;
+constexpr UINT WM_INITDIALOG = 0x0110;
+constexpr UINT WM_CTLCOLORMSGBOX = 0x0132;
+constexpr UINT WM_CTLCOLOREDIT = 0x0133;
+constexpr UINT WM_CTLCOLORLISTBOX = 0x0134;
+constexpr UINT WM_CTLCOLORBTN = 0x0135;
+constexpr UINT WM_CTLCOLORDLG = 0x0136;
+constexpr UINT WM_CTLCOLORSCROLLBAR = 0x0137;
+constexpr UINT WM_CTLCOLORSTATIC = 0x0138;
+constexpr UINT DM_GETDEFID = WM_USER + 0;
+constexpr UINT DM_SETDEFID = WM_USER + 1;
+constexpr WORD DC_HASDEFID = 0x534b;
+
+// Dialog result ids beyond those of windows.h.
+constexpr int IDCLOSE = 8;
+
+// Dialog styles.
+constexpr DWORD DS_ABSALIGN = 0x01;
+constexpr DWORD DS_SYSMODAL = 0x02;
+constexpr DWORD DS_SETFONT = 0x40;
+constexpr DWORD DS_MODALFRAME = 0x80;
+constexpr DWORD DS_NOIDLEMSG = 0x100;
+constexpr DWORD DS_SETFOREGROUND = 0x200;
+constexpr DWORD DS_3DLOOK = 0x0004;
+constexpr DWORD DS_FIXEDSYS = 0x0008;
+constexpr DWORD DS_NOFAILCREATE = 0x0010;
+constexpr DWORD DS_CONTROL = 0x0400;
+constexpr DWORD DS_CENTER = 0x0800;
+constexpr DWORD DS_CENTERMOUSE = 0x1000;
+
+// Window extra bytes of the dialog class.
+constexpr int DWLP_MSGRESULT = 0;
+constexpr int DWLP_DLGPROC = DWLP_MSGRESULT + static_cast<int>(sizeof(LRESULT));
+constexpr int DWLP_USER = DWLP_DLGPROC + static_cast<int>(sizeof(void*));
+constexpr int DLGWINDOWEXTRA = DWLP_USER + static_cast<int>(sizeof(LONG_PTR));
+
+// WM_GETDLGCODE answers.
+constexpr LRESULT DLGC_WANTARROWS = 0x0001;
+constexpr LRESULT DLGC_WANTTAB = 0x0002;
+constexpr LRESULT DLGC_WANTALLKEYS = 0x0004;
+constexpr LRESULT DLGC_HASSETSEL = 0x0008;
+constexpr LRESULT DLGC_DEFPUSHBUTTON = 0x0010;
+constexpr LRESULT DLGC_UNDEFPUSHBUTTON = 0x0020;
+constexpr LRESULT DLGC_WANTCHARS = 0x0080;
+constexpr LRESULT DLGC_STATIC = 0x0100;
+constexpr LRESULT DLGC_BUTTON = 0x2000;
+
+// Button styles, notifications and messages.
+constexpr DWORD BS_PUSHBUTTON = 0x0;
+constexpr DWORD BS_DEFPUSHBUTTON = 0x1;
+constexpr DWORD BS_CHECKBOX = 0x2;
+constexpr DWORD BS_AUTOCHECKBOX = 0x3;
+constexpr DWORD BS_RADIOBUTTON = 0x4;
+constexpr DWORD BS_3STATE = 0x5;
+constexpr DWORD BS_AUTO3STATE = 0x6;
+constexpr DWORD BS_GROUPBOX = 0x7;
+constexpr DWORD BS_AUTORADIOBUTTON = 0x9;
+constexpr DWORD BS_OWNERDRAW = 0xb;
+constexpr DWORD BS_TYPEMASK = 0xf;
+constexpr WORD BN_CLICKED = 0;
+constexpr UINT BM_GETCHECK = 0x00f0;
+constexpr UINT BM_SETCHECK = 0x00f1;
+constexpr UINT BM_GETSTATE = 0x00f2;
+constexpr UINT BM_SETSTATE = 0x00f3;
+constexpr UINT BM_SETSTYLE = 0x00f4;
+constexpr UINT BM_CLICK = 0x00f5;
+constexpr WPARAM BST_UNCHECKED = 0;
+constexpr WPARAM BST_CHECKED = 1;
+constexpr LRESULT BST_PUSHED = 4;
+constexpr LRESULT BST_FOCUS = 8;
+
+// Static styles and messages.
+constexpr DWORD SS_LEFT = 0x00;
+constexpr DWORD SS_CENTER = 0x01;
+constexpr DWORD SS_RIGHT = 0x02;
+constexpr DWORD SS_ICON = 0x03;
+constexpr DWORD SS_BLACKRECT = 0x04;
+constexpr DWORD SS_GRAYRECT = 0x05;
+constexpr DWORD SS_WHITERECT = 0x06;
+constexpr DWORD SS_BLACKFRAME = 0x07;
+constexpr DWORD SS_GRAYFRAME = 0x08;
+constexpr DWORD SS_WHITEFRAME = 0x09;
+constexpr DWORD SS_SIMPLE = 0x0b;
+constexpr DWORD SS_LEFTNOWORDWRAP = 0x0c;
+constexpr DWORD SS_BITMAP = 0x0e;
+constexpr DWORD SS_ETCHEDHORZ = 0x10;
+constexpr DWORD SS_ETCHEDVERT = 0x11;
+constexpr DWORD SS_ETCHEDFRAME = 0x12;
+constexpr DWORD SS_TYPEMASK = 0x1f;
+constexpr DWORD SS_NOTIFY = 0x100;
+constexpr DWORD SS_CENTERIMAGE = 0x200;
+constexpr DWORD SS_NOPREFIX = 0x80;
+constexpr UINT STM_SETICON = 0x0170;
+constexpr UINT STM_GETICON = 0x0171;
+constexpr UINT STM_SETIMAGE = 0x0172;
+constexpr UINT STM_GETIMAGE = 0x0173;
+
+// Edit styles and notifications.
+constexpr DWORD ES_LEFT = 0x0;
+constexpr DWORD ES_CENTER = 0x1;
+constexpr DWORD ES_RIGHT = 0x2;
+constexpr DWORD ES_AUTOHSCROLL = 0x80;
+constexpr DWORD ES_READONLY = 0x800;
+constexpr DWORD ES_NUMBER = 0x2000;
+constexpr WORD EN_CHANGE = 0x0300;
+
+extern "C" {
+
+using DLGPROC = INT_PTR (*)(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+struct DLGTEMPLATE; // the resource's bytes; only pointers to it are used
+
+WINAPI_EXPORT HWND CreateDialogParamA(HINSTANCE instance, LPCSTR templateName, HWND owner,
+                                      DLGPROC procedure, LPARAM initParam);
+WINAPI_EXPORT HWND CreateDialogIndirectParamA(HINSTANCE instance, const DLGTEMPLATE* dialogTemplate,
+                                              HWND owner, DLGPROC procedure, LPARAM initParam);
+WINAPI_EXPORT INT_PTR DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND owner,
+                                      DLGPROC procedure, LPARAM initParam);
+WINAPI_EXPORT INT_PTR DialogBoxIndirectParamA(HINSTANCE instance,
+                                              const DLGTEMPLATE* dialogTemplate, HWND owner,
+                                              DLGPROC procedure, LPARAM initParam);
+WINAPI_EXPORT BOOL EndDialog(HWND dialog, INT_PTR result);
+WINAPI_EXPORT LRESULT DefDlgProcA(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+WINAPI_EXPORT BOOL IsDialogMessageA(HWND dialog, MSG* message);
+WINAPI_EXPORT BOOL MapDialogRect(HWND dialog, RECT* rect);
+WINAPI_EXPORT LONG GetDialogBaseUnits();
+WINAPI_EXPORT BOOL SetDlgItemTextA(HWND dialog, int id, LPCSTR text);
+WINAPI_EXPORT UINT GetDlgItemTextA(HWND dialog, int id, LPSTR text, int size);
+WINAPI_EXPORT BOOL SetDlgItemInt(HWND dialog, int id, UINT value, BOOL isSigned);
+WINAPI_EXPORT UINT GetDlgItemInt(HWND dialog, int id, BOOL* translated, BOOL isSigned);
+WINAPI_EXPORT LRESULT SendDlgItemMessageA(HWND dialog, int id, UINT message, WPARAM wParam,
+                                          LPARAM lParam);
+WINAPI_EXPORT BOOL CheckDlgButton(HWND dialog, int id, UINT check);
+WINAPI_EXPORT UINT IsDlgButtonChecked(HWND dialog, int id);
+WINAPI_EXPORT HWND GetNextDlgTabItem(HWND dialog, HWND control, BOOL previous);
+
+} // extern "C"
