@@ -418,9 +418,6 @@ constexpr UINT HELP_FINDER = 0x000b;
 constexpr UINT USER_TIMER_MINIMUM = 0x0000000a;
 constexpr UINT USER_TIMER_MAXIMUM = 0x7fffffff;
 
-// Button notification codes (the high word of WM_COMMAND's first parameter).
-constexpr WORD BN_CLICKED = 0;
-
 // MessageBeep sounds (the MB_ICON values of windows.h also serve).
 constexpr UINT MB_SIMPLEBEEP = 0xffffffffu;
 
