@@ -100,8 +100,13 @@ TEST_F(InputTest, outside_the_client_area_the_hit_test_makes_non_client_messages
     EXPECT_EQ(click(sizable, WM_MOUSEMOVE, 199, 99).at(0).wParam,
               static_cast<WPARAM>(HTBOTTOMRIGHT));
     EXPECT_EQ(click(sizable, WM_MOUSEMOVE, 100, 0).at(0).wParam, static_cast<WPARAM>(HTTOP));
-    EXPECT_EQ(click(sizable, WM_MOUSEMOVE, 150, 12).at(0).wParam, static_cast<WPARAM>(HTMINBUTTON));
-    EXPECT_EQ(click(sizable, WM_MOUSEMOVE, 170, 12).at(0).wParam, static_cast<WPARAM>(HTMAXBUTTON));
+    // Without a maximise box the minimise box sits beside the close box.
+    EXPECT_EQ(click(sizable, WM_MOUSEMOVE, 150, 12).at(0).wParam, static_cast<WPARAM>(HTCAPTION));
+    EXPECT_EQ(click(sizable, WM_MOUSEMOVE, 170, 12).at(0).wParam, static_cast<WPARAM>(HTMINBUTTON));
+    HWND zoomable = topLevel(400, 300, 200, 100,
+                             WS_OVERLAPPED | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX);
+    EXPECT_EQ(click(zoomable, WM_MOUSEMOVE, 150, 12).at(0).wParam, static_cast<WPARAM>(HTMINBUTTON));
+    EXPECT_EQ(click(zoomable, WM_MOUSEMOVE, 170, 12).at(0).wParam, static_cast<WPARAM>(HTMAXBUTTON));
 }
 
 // The frame of an editor: a caption button answers its own hit code inside its rectangle.

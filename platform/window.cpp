@@ -728,9 +728,14 @@ CaptionLayout captionLayout(const Window& w) {
         const LONG right = layout.bar.right - kCaptionButtonGap;
         layout.close = RECT{right - kCaptionButtonWidth, top, right, top + kCaptionButtonHeight};
         LONG leftmost = layout.close.left;
-        if ((w.style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX)) != 0) {
+        if ((w.style & WS_MAXIMIZEBOX) != 0) {
             layout.maximize = offset(layout.close, -(kCaptionButtonWidth + kCaptionButtonGap), 0);
             layout.minimize = offset(layout.maximize, -kCaptionButtonWidth, 0);
+            leftmost = layout.minimize.left;
+        } else if ((w.style & WS_MINIMIZEBOX) != 0) {
+            // No maximise box is drawn for a window without one, so the minimise box sits
+            // beside the close box and a button an application adds left of it stays clear.
+            layout.minimize = offset(layout.close, -(kCaptionButtonWidth + kCaptionButtonGap), 0);
             leftmost = layout.minimize.left;
         } else if ((w.exStyle & WS_EX_CONTEXTHELP) != 0) {
             layout.help = offset(layout.close, -(kCaptionButtonWidth + kCaptionButtonGap), 0);
