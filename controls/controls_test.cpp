@@ -7,7 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
 #include <memory>
+#include <vector>
 
 using namespace orq::controls;
 using namespace controls_test;
@@ -234,6 +237,93 @@ TEST(Palette, identity_palette_refers_to_every_system_index_explicitly) {
         ASSERT_EQ(entries[i].peRed | (entries[i].peGreen << 8), i) << "entry " << i;
     }
     DeleteObject(palette);
+}
+
+// A top-level window on an 8-bit palette display that counts its WM_ERASEBKGND messages.
+class PaletteDisplayWindow {
+  public:
+    PaletteDisplayWindow() {
+        PlatformSetDisplayBits(8);
+        WNDCLASSA wc{};
+        wc.lpfnWndProc = procedure;
+        wc.hInstance = thisProgram();
+        wc.lpszClassName = kClass;
+        RegisterClassA(&wc);
+        window_ = CreateWindowExA(0, kClass, "palette", WS_OVERLAPPED | WS_VISIBLE, 0, 0, 60, 40,
+                                  nullptr, nullptr, thisProgram(), nullptr);
+        erases = 0;
+    }
+    ~PaletteDisplayWindow() {
+        DestroyWindow(window_);
+        UnregisterClassA(kClass, thisProgram());
+        PlatformSetDisplayBits(32);
+    }
+    HWND window() const { return window_; }
+    // Paints what is pending; true when the window had something to paint.
+    bool paintPending() {
+        RECT pending{};
+        const bool invalid = GetUpdateRect(window_, &pending, FALSE) != FALSE;
+        UpdateWindow(window_);
+        return invalid;
+    }
+    static inline int erases = 0;
+
+  private:
+    static constexpr const char* kClass = "PaletteDisplayWindow";
+    static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message == WM_ERASEBKGND) ++erases;
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+    HWND window_ = nullptr;
+};
+
+HPALETTE paletteOf(int count, int seed) {
+    std::vector<BYTE> block(sizeof(LOGPALETTE) + sizeof(PALETTEENTRY) * size_t(count));
+    auto* log = reinterpret_cast<LOGPALETTE*>(block.data());
+    log->palVersion = 0x300;
+    log->palNumEntries = static_cast<WORD>(count);
+    for (int i = 0; i < count; ++i)
+        log->palPalEntry[i] = {static_cast<BYTE>(seed + i * 7), static_cast<BYTE>(seed * 3 + i),
+                               static_cast<BYTE>(101 + i * 5), 0};
+    return CreatePalette(log);
+}
+
+TEST(Palette, a_new_palette_invalidates_without_erasing_and_the_identity_changes_nothing) {
+    PaletteDisplayWindow display;
+    ASSERT_NE(display.window(), nullptr);
+    display.paintPending();
+    display.erases = 0;
+    HPALETTE identity = createIdentityPalette();
+    PALETTEENTRY entries[257] = {};
+    ASSERT_EQ(GetPaletteEntries(identity, 0, 257, entries), 256u);
+    EXPECT_TRUE(std::all_of(std::begin(entries), std::begin(entries) + 256,
+                            [](const PALETTEENTRY& e) { return e.peFlags == PC_EXPLICIT; }));
+    DeleteObject(identity);
+
+    // Another palette takes entries of the system palette first.
+    HPALETTE other = paletteOf(12, 17);
+    HDC screen = GetDC(nullptr);
+    HPALETTE screenBefore = SelectPalette(screen, other, FALSE);
+    ASSERT_GT(RealizePalette(screen), 0u);
+
+    HPALETTE own = paletteOf(8, 63);
+    EXPECT_TRUE(realizeIdentityPalette(display.window(), true, own)) << "new colours took entries";
+    EXPECT_TRUE(display.paintPending()) << "the window is to be painted again";
+    EXPECT_EQ(display.erases, 0) << "a given palette's repaint keeps the background";
+    EXPECT_FALSE(realizeIdentityPalette(display.window(), false, own))
+        << "realised again: nothing changes";
+    EXPECT_FALSE(display.paintPending());
+
+    // The identity palette names system entries: realising it never changes one.
+    EXPECT_FALSE(realizeIdentityPalette(display.window(), false));
+    EXPECT_FALSE(realizeIdentityPalette(display.window(), true));
+    EXPECT_FALSE(display.paintPending());
+    EXPECT_EQ(display.erases, 0);
+
+    SelectPalette(screen, screenBefore, FALSE);
+    ReleaseDC(nullptr, screen);
+    DeleteObject(own);
+    DeleteObject(other);
 }
 
 TEST(Palette, drawing_a_bitmap_restores_the_targets_palette) {

@@ -72,6 +72,8 @@ struct EditorOptions {
     std::string plugin, png;
     std::vector<Setting> settings;
     std::optional<std::string> state, saveState, play, output, script;
+    // The settings dialog keeps the set's values in dialogSave and loads dialogLoad's.
+    std::optional<std::string> dialogSave, dialogLoad;
     std::optional<double> untilSeconds;
     EditorRoad road = EditorRoad::HostExtension;
 };

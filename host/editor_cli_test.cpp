@@ -213,6 +213,70 @@ TEST_F(OrqEditor, the_settings_button_calls_the_headless_dialog_which_changes_no
         << r.out;
 }
 
+TEST_F(OrqEditor, the_settings_dialog_saves_the_sets_values_as_a_state_the_next_run_reads) {
+    const std::string click =
+        script("click-settings.txt", "frame-click " + centreOf(kSettingsColour) + "\n");
+    std::filesystem::remove(path("dialog.state"));
+    Result r = editor("--set Gain=0.5 --dialog-save " + quote(path("dialog.state")) + " --script " +
+                      click);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("settings dialog: its state saved in"), std::string::npos) << r.out;
+    ASSERT_TRUE(std::filesystem::exists(path("dialog.state")));
+    r = editor("--state " + quote(path("dialog.state")) + " --script " +
+               script("half.txt", "expect Gain 0.5\n"));
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+
+    std::filesystem::remove(path("unused.state"));
+    r = editor("--dialog-save " + quote(path("unused.state")));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("settings dialog: never called"), std::string::npos) << r.out;
+    EXPECT_FALSE(std::filesystem::exists(path("unused.state")))
+        << "a dialog never called saves nothing";
+}
+
+TEST_F(OrqEditor, the_settings_dialog_loads_its_state_into_the_plug_in_only_when_called) {
+    std::filesystem::remove(path("quarter.state"));
+    ASSERT_EQ(editor("--set Gain=0.25 --save-state " + quote(path("quarter.state"))).exitCode, 0);
+    const std::string load = "--set Gain=0.75 --dialog-load " + quote(path("quarter.state"));
+    Result r = editor(
+        load + " --script " +
+        script("load.txt", "frame-click " + centreOf(kSettingsColour) + "\nexpect Gain 0.25\n"));
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("loaded the dialog's state"), std::string::npos) << r.out;
+    r = editor(load + " --script " + script("stay.txt", "expect Gain 0.75\n"));
+    EXPECT_EQ(r.exitCode, 0) << r.err << " (without the dialog the set stays)";
+}
+
+TEST_F(OrqEditor, a_foreign_or_broken_dialog_state_is_refused_before_any_work) {
+    std::ofstream(path("broken.state")) << "not a state";
+    Result r = editor("--dialog-load " + quote(path("broken.state")));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("reading the settings dialog's state '" + path("broken.state") + "'"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << "one line: " << r.err;
+    EXPECT_EQ(r.out, "") << "no editor was opened";
+    EXPECT_FALSE(std::filesystem::exists(path("t.png")));
+
+    // A state of another plug-in (its origin differs).
+    ASSERT_EQ(run("process " + quote(ORQ_TEST_PLUGIN_DIR "/passthrough_second_dx.so") + " " +
+                  quote(path("in.wav")) + " " + quote(path("second.wav")) + " --save-state " +
+                  quote(path("foreign.state")))
+                  .exitCode,
+              0);
+    r = editor("--dialog-load " + quote(path("foreign.state")));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("reading the settings dialog's state '" + path("foreign.state") + "'"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(r.out, "");
+
+    r = editor("--dialog-load " + quote(path("missing.state")));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("missing.state"), std::string::npos) << r.err;
+    EXPECT_EQ(r.out, "");
+}
+
 TEST_F(OrqEditor, a_failed_expectation_names_the_line_the_expected_and_the_actual_value) {
     const Result r = editor("--script " + script("expect.txt", "# gain\n\nexpect Gain 0.5\n"));
     EXPECT_EQ(r.exitCode, 1);

@@ -3,13 +3,17 @@
 //
 // The settings dialog orq hands the libraries is headless: it shows nothing, notes the call
 // ("settings dialog: NAME, program 'P'" on standard output) and answers 0, so the plug-in's set
-// stays as it was; --save-state saves the plug-in's state when the command ends.
+// stays as it was; --save-state saves the plug-in's state when the command ends. With
+// --dialog-save it keeps the set's values as a state file at each call (written when the
+// command ends); with --dialog-load it loads that state's values into the set and answers 1,
+// so the editor and the plug-in take them.
 #include "host/commands.h"
 #include "host/editor_script.h"
 #include "host/engine_window.h"
 #include "host/output_files.h"
 #include "host/state_file.h"
 
+#include "runtime/parameter_set.h"
 #include "runtime/plugin_boundary.h"
 
 #include <windows.h>
@@ -24,6 +28,7 @@
 #include <fstream>
 #include <iostream>
 #include <iterator>
+#include <mutex>
 #include <sstream>
 #include <unistd.h>
 
@@ -44,6 +49,10 @@ EditorOptions parseEditor(const std::vector<std::string>& args) {
             o.state = value();
         else if (a == "--save-state")
             o.saveState = value();
+        else if (a == "--dialog-save")
+            o.dialogSave = value();
+        else if (a == "--dialog-load")
+            o.dialogLoad = value();
         else if (a == "--play")
             o.play = value();
         else if (a == "--output")
@@ -91,13 +100,57 @@ constexpr int32_t kDefaultChannels = 2;
 constexpr const char* kApplicationClass = "OrqApplication";
 constexpr const char* kEditorClass = "AudioUI";
 
+// What the settings dialog shares with the command: it runs on the editor's thread while the
+// command's thread waits for the editor to go idle.
+struct DialogExchange {
+    std::mutex lock;
+    bool saving = false;
+    std::optional<std::vector<uint8_t>> load;  // the persistent stream to load at each call
+    std::optional<std::vector<uint8_t>> saved; // the set's stream at the last call
+};
+DialogExchange dialogExchange;
+
 // The headless settings dialog (see the top of the file).
-int32_t settingsDialog(HWND, const char* pluginName, ParameterInterface*, const char* programName) {
-    std::printf("settings dialog: %s, program '%s' (headless: nothing changed)\n",
-                pluginName != nullptr ? pluginName : "", programName != nullptr ? programName : "");
+int32_t settingsDialog(HWND, const char* pluginName, ParameterInterface* set,
+                       const char* programName) {
+    std::lock_guard<std::mutex> guard(dialogExchange.lock);
+    bool changed = false;
+    if (set != nullptr && dialogExchange.load) {
+        const std::vector<uint8_t>& stream = *dialogExchange.load;
+        changed =
+            loadParameterStream(set, set->owner->count(), stream.data(), stream.size(), nullptr);
+    }
+    if (set != nullptr && dialogExchange.saving)
+        dialogExchange.saved = saveParameterStream(set, set->owner->count(), 0);
+    std::printf("settings dialog: %s, program '%s' (headless: %s)\n",
+                pluginName != nullptr ? pluginName : "", programName != nullptr ? programName : "",
+                changed ? "loaded the dialog's state" : "nothing changed");
     std::fflush(stdout);
-    return 0;
+    return changed ? 1 : 0;
 }
+
+// Sets up the exchange for a command and clears it when the command ends.
+class DialogScope {
+  public:
+    DialogScope(bool saving, std::optional<std::vector<uint8_t>> load) {
+        std::lock_guard<std::mutex> guard(dialogExchange.lock);
+        dialogExchange.saving = saving;
+        dialogExchange.load = std::move(load);
+        dialogExchange.saved.reset();
+    }
+    ~DialogScope() {
+        std::lock_guard<std::mutex> guard(dialogExchange.lock);
+        dialogExchange.saving = false;
+        dialogExchange.load.reset();
+        dialogExchange.saved.reset();
+    }
+    DialogScope(const DialogScope&) = delete;
+    DialogScope& operator=(const DialogScope&) = delete;
+    std::optional<std::vector<uint8_t>> saved() {
+        std::lock_guard<std::mutex> guard(dialogExchange.lock);
+        return dialogExchange.saved;
+    }
+};
 
 HMODULE orqModule() {
     return PlatformModuleFromAddress(reinterpret_cast<const void*>(&settingsDialog));
@@ -500,9 +553,12 @@ void runEvent(const ScriptEvent& event, OpenEditor& editor, Session& session, Pl
     }
 }
 
-void refuseStateFile(const std::string& path, const StateFileError& e) {
-    throw std::runtime_error("reading the state '" + path + "': " + e.what());
+void refuseStateFile(const std::string& path, const StateFileError& e,
+                     const char* role = "the state") {
+    throw std::runtime_error("reading " + std::string(role) + " '" + path + "': " + e.what());
 }
+
+constexpr const char* kDialogStateRole = "the settings dialog's state";
 
 } // namespace
 
@@ -523,7 +579,9 @@ int commandEditor(const std::vector<std::string>& args, EngineWindow& engine) {
     if (o.play) files.addInput(*o.play, "the played input");
     if (o.script) files.addInput(*o.script, "the script");
     files.add(o.png, "the picture");
+    if (o.dialogLoad) files.addInput(*o.dialogLoad, kDialogStateRole);
     if (o.saveState) files.add(*o.saveState, "the saved state");
+    if (o.dialogSave) files.add(*o.dialogSave, "the settings dialog's saved state");
     if (o.output) files.add(*o.output, "the played output", OutputKind::Audio);
     for (const ScriptEvent& event : script)
         if (event.verb == ScriptVerb::Snapshot)
@@ -535,6 +593,14 @@ int commandEditor(const std::vector<std::string>& args, EngineWindow& engine) {
             state = readStateFile(*o.state);
         } catch (const StateFileError& e) {
             refuseStateFile(*o.state, e);
+        }
+    }
+    std::vector<uint8_t> dialogState;
+    if (o.dialogLoad) {
+        try {
+            dialogState = readStateFile(*o.dialogLoad);
+        } catch (const StateFileError& e) {
+            refuseStateFile(*o.dialogLoad, e, kDialogStateRole);
         }
     }
     std::optional<Player> player;
@@ -565,6 +631,17 @@ int commandEditor(const std::vector<std::string>& args, EngineWindow& engine) {
             refuseStateFile(*o.state, e);
         }
     }
+    std::optional<std::vector<uint8_t>> dialogStream;
+    if (o.dialogLoad) {
+        ParameterInterface* set = session->store();
+        try {
+            dialogStream = decodeStateFile(dialogState, stateOriginOf(target),
+                                           streamLayoutOf(set, set->owner->count()));
+        } catch (const StateFileError& e) {
+            refuseStateFile(*o.dialogLoad, e, kDialogStateRole);
+        }
+    }
+    DialogScope dialog(o.dialogSave.has_value(), std::move(dialogStream));
     session->apply(o.settings);
 
     std::optional<PageFrame> pageFrame;
@@ -608,6 +685,15 @@ int commandEditor(const std::vector<std::string>& args, EngineWindow& engine) {
         files.write(o.png, editor.picture(engine));
         if (o.saveState)
             files.write(*o.saveState, encodeStateFile(stateOriginOf(target), session->saveState()));
+        if (o.dialogSave) {
+            if (const std::optional<std::vector<uint8_t>> saved = dialog.saved()) {
+                files.write(*o.dialogSave, encodeStateFile(stateOriginOf(target), *saved));
+                std::cout << "settings dialog: its state saved in " << *o.dialogSave << "\n";
+            } else {
+                files.drop(*o.dialogSave);
+                std::cout << "settings dialog: never called, " << *o.dialogSave << " not written\n";
+            }
+        }
     }                // the editor closed and destroyed
     session.reset(); // the plug-in released
     pageFrame.reset();

@@ -35,7 +35,7 @@ const char* const kUsage =
     "  orq scope INPUT [--mono] [--output AUDIO]\n"
     "  orq editor PLUGIN [--set KEY=VALUE]... [--state FILE] [--save-state FILE]\n"
     "             [--play INPUT [--until SECONDS] [--output AUDIO]] [--script FILE]\n"
-    "             [--road vc|page] --png OUT.png\n"
+    "             [--dialog-save FILE] [--dialog-load FILE] [--road vc|page] --png OUT.png\n"
     "  orq demo [OUTDIR]\n"
     "  orq register LIB...\n"
     "  orq unregister LIB...\n"

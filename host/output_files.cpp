@@ -384,6 +384,12 @@ void OutputFiles::write(const std::string& path, const void* bytes, size_t size)
     if (e.buffer.size() >= kWriteBufferBytes) e.flush();
 }
 
+void OutputFiles::drop(const std::string& path) {
+    Entry& entry = output(path);
+    entry.removeTemporary();
+    std::erase_if(entries_, [&](const std::unique_ptr<Entry>& e) { return e.get() == &entry; });
+}
+
 void OutputFiles::commit() {
     std::vector<Entry*> outputs;
     for (const std::unique_ptr<Entry>& e : entries_)

@@ -72,6 +72,9 @@ class OutputFiles {
         write(path, bytes.data(), bytes.size());
     }
 
+    // Gives up the output added as path: nothing is written there and its temporary is removed.
+    void drop(const std::string& path);
+
     // Completes every output and puts them in place: first the ones written through (devices,
     // FIFOs), then the renames. Throws on the first failure; what is not in place by then stays
     // as it was.
