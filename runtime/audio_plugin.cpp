@@ -237,13 +237,12 @@ int32_t AudioPlugin::meterCommand(int32_t command, void* arg, int32_t value) {
 
 void AudioPlugin::takeInput(AudioBuffers& buffers, int32_t frames) {
     float** in = buffers.inputs();
+    // The format may change on another thread: read it under the lock.
+    ScopedLock lock(lock_);
     // The block may hold more channels than the stream has; the others are not the stream's.
     const int32_t channels = std::min(format_.channels, buffers.inputChannels);
-    int32_t replaced = 0;
     for (int32_t c = 0; c < channels; ++c)
-        replaced += replaceNonFinite(in[c], frames);
-    ScopedLock lock(lock_);
-    nonFiniteInputSamples_ += replaced;
+        nonFiniteInputSamples_ += replaceNonFinite(in[c], frames);
     meter(inputMeters_, in, buffers.inputChannels, frames);
 }
 
@@ -262,6 +261,7 @@ int32_t AudioPlugin::processMetered(AudioBuffers& buffers) {
     } else {
         float** in = buffers.inputs();
         float** out = buffers.outputs();
+        ScopedLock lock(lock_);
         const int32_t channels = std::min(format_.channels, buffers.inputChannels);
         if (out != in)
             for (int32_t c = 0; c < std::min(channels, buffers.outputChannels); ++c)
@@ -302,12 +302,13 @@ int32_t AudioPlugin::commandOpen(const OpenFormat& requested) {
     const int32_t result = open(f);
     openResult_ = result;
     if (result != 0) return result;
-    format_ = f;
     int32_t out = f.channels, rate = f.sampleRate, extra = 0;
     checkFormat(f.channels, &out, &rate, &extra);
-    outputChannels_ = out > 0 ? out : f.channels;
     {
+        // Processing on the streaming thread reads the format under the lock.
         ScopedLock lock(lock_);
+        format_ = f;
+        outputChannels_ = out > 0 ? out : f.channels;
         allocateMeters();
     }
     open_ = true;
