@@ -32,11 +32,14 @@ endfunction()
 
 # orq_deliverable(<library> ENGINE <target> HEADER <header> NAME <display name> KIND <kind>
 #                 PARAMETERS <factory> PLUGIN <factory> CLASS_ID <first group> PAGE_ID <first group>
-#                 TAIL <last byte> MERIT <merit> [EDITOR <factory>] [RESOURCES <resource list>])
+#                 TAIL <last byte> MERIT <merit> [EDITOR <factory>] [EDITOR_LIBRARY <target>]
+#                 [RESOURCES <resource list>])
+# EDITOR_LIBRARY is the static library of the plug-in's editor (its windows and controls), kept
+# apart from the engine, which sees no window.
 # The filter's and the page's class ids share every group but the first, whose last digit
 # differs.
 function(orq_deliverable library)
-  cmake_parse_arguments(ORQ "" "ENGINE;HEADER;NAME;KIND;PARAMETERS;PLUGIN;EDITOR;CLASS_ID;PAGE_ID;TAIL;MERIT;RESOURCES" "" ${ARGN})
+  cmake_parse_arguments(ORQ "" "ENGINE;HEADER;NAME;KIND;PARAMETERS;PLUGIN;EDITOR;EDITOR_LIBRARY;CLASS_ID;PAGE_ID;TAIL;MERIT;RESOURCES" "" ${ARGN})
   if(NOT TARGET ${ORQ_ENGINE})
     return()
   endif()
@@ -58,7 +61,7 @@ function(orq_deliverable library)
     set(toolkit controls)
   endif()
   orq_plugin_library(${library} ${module} ${PROJECT_SOURCE_DIR}/runtime/module_exports.cpp
-                     LIBS ${ORQ_ENGINE} runtime ${toolkit} platform)
+                     LIBS ${ORQ_EDITOR_LIBRARY} ${ORQ_ENGINE} runtime ${toolkit} platform)
   if(ORQ_RESOURCES)
     orq_resources(${library} ${ORQ_RESOURCES})
   endif()
