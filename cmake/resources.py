@@ -6,7 +6,7 @@ resources and registers them with the platform when the library is loaded.
     resources.py --inputs LIST                   prints the files LIST names, ';'-separated
 
 The list (one resource a line; '#' starts a comment line; names of files are relative to the
-list's folder; a name is a number 1..65535 or a word):
+list's folder; a name is a number 1..65535 or a word, which may hold '.'):
 
     bitmap       <name> <file.bmp>                  packed DIB (the file without its file header)
     bitmap       <name> placeholder <w> <h> [RRGGBB] a plain 24-bit bitmap with a dark border
@@ -428,7 +428,9 @@ def compile_version(fields, where):
 def resource_name(text, where):
     if text.isdigit():
         return number(text, where, 1, 0xFFFF)
-    if not text.replace("_", "").isalnum():
+    # A word: letters, digits, '_', and '.' after the first character (file-like names such as
+    # "Help.hlp").
+    if not text[:1].isalnum() or not text.replace("_", "").replace(".", "").isalnum():
         fail(where, f"{text!r} is not a resource name (a number or a word)")
     return text
 

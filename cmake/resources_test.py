@@ -72,6 +72,7 @@ class Refusals(unittest.TestCase):
         self.assertRefused({"resources.txt": "menu 1 menu.txt\n"}, "unknown resource kind")
         self.assertRefused({"resources.txt": "bitmap 70000 placeholder 2 2\n"}, "out of range")
         self.assertRefused({"resources.txt": "bitmap a-b placeholder 2 2\n"}, "not a resource name")
+        self.assertRefused({"resources.txt": "bitmap .hlp placeholder 2 2\n"}, "not a resource name")
         self.assertRefused({"resources.txt": "bitmap 1 missing.bmp\n"}, "cannot read",
                            "missing.bmp")
         self.assertRefused({"resources.txt": "dialog 1 placeholder\n"}, "no placeholder dialog")

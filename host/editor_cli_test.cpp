@@ -134,16 +134,23 @@ TEST_F(OrqEditor, clicking_the_bypass_button_sets_the_host_values_and_the_played
     for (const std::string& line : std::vector<std::string>{
              "expect host:bypass 0", "frame-click " + bypass, "expect host:bypass 1",
              "expect host:mute 0", "expect Gain 0.5", "snapshot " + path("bypassed.png"),
-             "frame-click " + mute, "expect host:mute 1", "play all"})
+             "play 0.25", "frame-click " + mute, "expect host:mute 1", "play all"})
         text += line + "\n";
     const Result r = editor("--set Gain=0.5 --play " + quote(path("in.wav")) + " --output " +
                             quote(path("out.wav")) + " --script " + script("bypass.txt", text));
     ASSERT_EQ(r.exitCode, 0) << r.err;
     const AudioData out = readAudio(path("out.wav"), nullptr);
     ASSERT_EQ(out.frames, 22050);
+    const AudioData in = readAudio(path("in.wav"), nullptr);
+    ASSERT_EQ(in.float32.size(), out.float32.size());
+    const size_t bypassedSamples = 11025 * size_t(out.channels);
+    float bypassError = 0.0f;
+    for (size_t i = 0; i < bypassedSamples; ++i)
+        bypassError = std::max(bypassError, std::fabs(out.float32[i] - in.float32[i]));
+    EXPECT_EQ(bypassError, 0.0f) << "bypassed, the audio passes unchanged despite Gain 0.5";
     float peak = 0.0f;
-    for (float v : out.float32)
-        peak = std::max(peak, std::fabs(v));
+    for (size_t i = bypassedSamples; i < out.float32.size(); ++i)
+        peak = std::max(peak, std::fabs(out.float32[i]));
     EXPECT_EQ(peak, 0.0f) << "muted by the strip's mute button";
     const Picture picture = readPng(path("t.png"));
     EXPECT_LT(picture.boxOf(kBypassColour).right, 0) << "the bypass button shows its on picture";
@@ -302,6 +309,17 @@ TEST_F(OrqEditor, an_unwritable_picture_fails_before_any_work) {
     EXPECT_NE(r.err.find("the picture"), std::string::npos) << r.err;
     EXPECT_EQ(r.out, "") << "no editor was opened";
     EXPECT_FALSE(std::filesystem::exists(path("s.state")));
+}
+
+TEST_F(OrqEditor, f1_in_an_editor_names_its_help_file_and_orq_says_when_it_has_no_text) {
+    const Result r = editor("--script " + script("help.txt", "key F1\n"));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("help: ..\\PlugIns\\Passthrough.hlp: orq has no help text named "
+                         "Passthrough.hlp\n"),
+              std::string::npos)
+        << r.out;
+    const Result quiet = editor("");
+    EXPECT_EQ(quiet.out.find("help:"), std::string::npos) << "no F1, no help: " << quiet.out;
 }
 
 TEST_F(OrqEditor, the_saved_state_is_written_and_read_back_by_the_next_run) {

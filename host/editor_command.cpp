@@ -9,6 +9,7 @@
 // so the editor and the plug-in take them.
 #include "host/commands.h"
 #include "host/editor_script.h"
+#include "host/help_texts.h"
 #include "host/engine_window.h"
 #include "host/output_files.h"
 #include "host/state_file.h"
@@ -150,6 +151,30 @@ class DialogScope {
         std::lock_guard<std::mutex> guard(dialogExchange.lock);
         return dialogExchange.saved;
     }
+};
+
+// Shows the help text each time an editor opens a help file (WinHelpA).
+class HelpReporter {
+  public:
+    HelpReporter() { PlatformLastHelp(&last_); }
+    void report() {
+        PlatformHelpRecord now{};
+        PlatformLastHelp(&now);
+        if (now.count == last_.count) return;
+        last_ = now;
+        if (now.command == HELP_QUIT) {
+            std::cout << "help: " << now.file << " closed\n";
+            return;
+        }
+        if (const std::optional<std::string> text = helpTextFor(now.file))
+            std::cout << "help: " << now.file << "\n" << *text << (text->ends_with('\n') ? "" : "\n");
+        else
+            std::cout << "help: " << now.file << ": orq has no help text named "
+                      << helpFileName(now.file) << "\n";
+    }
+
+  private:
+    PlatformHelpRecord last_{};
 };
 
 HMODULE orqModule() {
@@ -679,9 +704,13 @@ int commandEditor(const std::vector<std::string>& args, EngineWindow& engine) {
                   << frameRect.right - frameRect.left << "x" << frameRect.bottom - frameRect.top
                   << "\n";
         if (player && !scriptPlays) player->play(*session, editor, played, std::nullopt);
-        for (const ScriptEvent& event : script)
+        HelpReporter help;
+        for (const ScriptEvent& event : script) {
             runEvent(event, editor, *session, player ? &*player : nullptr, played, files, engine);
+            help.report();
+        }
         editor.settle();
+        help.report();
         files.write(o.png, editor.picture(engine));
         if (o.saveState)
             files.write(*o.saveState, encodeStateFile(stateOriginOf(target), session->saveState()));

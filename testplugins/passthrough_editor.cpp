@@ -17,6 +17,8 @@ constexpr int kMeterX = 16;
 constexpr int kMeterY = 64;
 // The values changed from outside are shown on the editor's thread.
 constexpr UINT kMsgSyncValues = 0x8000 + 2; // WM_APP + 2
+// F1 opens the test plug-in's help file at its contents (orq names it, carrying no text for it).
+constexpr const char* kHelpFile = "..\\PlugIns\\Passthrough.hlp";
 
 TableParameterSet* tableSet(ParameterSet* set) {
     return static_cast<TableParameterSet*>(set);
@@ -73,6 +75,11 @@ bool PassthroughEditor::paint(HWND window, HDC dc) {
 bool PassthroughEditor::message(HWND, UINT message, WPARAM wParam, LPARAM, LRESULT* result) {
     if (message == kMsgSyncValues) {
         syncSwitch();
+        *result = 0;
+        return true;
+    }
+    if (message == WM_KEYDOWN && wParam == VK_F1) {
+        WinHelpA(frameWindow(), kHelpFile, HELP_CONTENTS, 0);
         *result = 0;
         return true;
     }

@@ -91,6 +91,8 @@ class PassthroughPlugin final : public AudioPlugin {
         return channels >= 1 && channels <= kChannelsMax ? 0 : kStatusChannelsRefused;
     }
     int32_t latency() override { return latencyFrames_; }
+    // [any-thread] lock held: bypassed, the delayed input passes at unit gain.
+    void setBypassWithDelay(float value) override { bypassed_ = value != 0.0f; }
     float compatFloatQuery() override { return -1.0f; }
 
   private:
@@ -108,7 +110,8 @@ class PassthroughPlugin final : public AudioPlugin {
         const float g = set.value(kPassthroughGainIndex);
         gain_ = std::isfinite(g) ? g : 1.0f;
     }
-    // y[n] = gain · x[n − latency]; the last channel advances the shared position.
+    // y[n] = gain · x[n − latency] (gain 1 while bypassed); the last channel advances the shared
+    // position.
     void run(int32_t channel, const float* in, float* out, int32_t frames) {
         std::vector<float>& ring = rings_[size_t(channel)];
         const int32_t length = int32_t(ring.size());
@@ -117,7 +120,7 @@ class PassthroughPlugin final : public AudioPlugin {
             ring[size_t(p)] = in[i];
             int32_t read = p - latencyFrames_;
             if (read < 0) read += length;
-            out[i] = gain_ * ring[size_t(read)];
+            out[i] = bypassed_ ? ring[size_t(read)] : gain_ * ring[size_t(read)];
             if (++p == length) p = 0;
         }
         if (channel == channels_ - 1) position_ = p;
@@ -126,6 +129,7 @@ class PassthroughPlugin final : public AudioPlugin {
     int32_t channels_ = 2;
     int32_t latencyFrames_ = 0;
     float gain_ = 1.0f;
+    bool bypassed_ = false;
     float outputPeak_ = 0.0f;
     int32_t position_ = 0;
     std::array<std::vector<float>, kChannelsMax> rings_;
