@@ -191,6 +191,20 @@ SIZES = {
                           "the knob at 200 and its value field at 243 leave 43 pixels: 36 and a gap"),
     ("compressor", 115): ("output_value", 56, 18, 24,
                           "14-pixel text \"-12.0 dB\" with a margin; centred on the knob's middle row"),
+    # The four editors whose descriptions fix no control positions: a background each (the size
+    # kept from the placeholder their libraries carried), with the displays the descriptions place.
+    ("matching", 101): ("background", 480, 300, 24,
+                        "no size given: the placeholder's 480 x 300, room for 30 band sliders"),
+    ("enhancer", 101): ("background", 400, 240, 24,
+                        "no size given: the placeholder's 400 x 240, room for five sliders"),
+    ("spectrogram", 101): ("background", 480, 300, 24,
+                           "no size given: the placeholder's 480 x 300 around the 343 x 244 "
+                           "picture area at 23, 35"),
+    ("scope", 101): ("background", 320, 300, 24,
+                     "no size given: the placeholder's 320 x 300 around the 195 x 180 scope at "
+                     "12, 45"),
+    ("scope", 102): ("scope_display", 195, 180, 24,
+                     "the scope's copy area, 195 x 180 (the display copies it under its points)"),
     # Control gallery pieces of orq's own (host/)
     ("host", 20002): ("switch_pressed", 52, 18, 24, "the compressor's Solo switch, pressed"),
     ("host", 20022): ("horizontal_slider_track", 113, 18, 24,
@@ -921,6 +935,77 @@ def compressor_background(width, height):
 
 
 # ---------------------------------------------------------------------------------------------
+# Orq Tessaline, Brisquet, Ombrel and Lunavis: their descriptions place no controls yet; the
+# backgrounds carry the name, the brand's mark and the displays whose places are given.
+
+SPECTROGRAM_PICTURE_AREA = (23, 35, 366, 279)  # the picture and its scales (the clipboard copy)
+SCOPE_AREA = (12, 45, 207, 225)                # the scope (the clipboard copy)
+SCOPE_RANGE = 1.5                              # both axes span -1.5 ... +1.5
+
+
+def brand_mark(c, folder, right, bottom):
+    """The brand at the bottom right, with a short accent rule under it."""
+    width = c.text_width(BRAND, LABEL_PIXELS)
+    c.text(right - width, bottom - 6, BRAND, TEXT_SECONDARY, LABEL_PIXELS, background=PANEL)
+    c.hline(right - width, right, bottom - 2, ACCENTS[folder])
+
+
+def plain_background(folder, width, height, subtitle):
+    c = Canvas(width, height)
+    header(c, folder, subtitle)
+    c.hline(0, width, HEADER_RULE_ROW, EDGE)
+    brand_mark(c, folder, width - 12, height - 8)
+    return c
+
+
+def spectrogram_background(width, height):
+    c = plain_background("spectrogram", width, height, "Spectrogram")
+    well(c, SPECTROGRAM_PICTURE_AREA)
+    return c
+
+
+def scope_background(width, height):
+    c = plain_background("scope", width, height, "Phase Scope")
+    well(c, SCOPE_AREA)
+    return c
+
+
+def scope_display(width, height):
+    """The scope's own background: mid up, side across, the left and right channels' diagonals,
+    the unit circle; all in the display's mapping (column sx * (x + 1.5), row H - sy * (y + 1.5))."""
+    c = Canvas(width, height, RECESSED)
+    sx, sy = width / (2 * SCOPE_RANGE), height / (2 * SCOPE_RANGE)
+
+    def column(x):
+        return int(sx * (x + SCOPE_RANGE))
+
+    def row(y):
+        return int(height - sy * (y + SCOPE_RANGE))
+
+    for v in (-1.0, -0.5, 0.5, 1.0):
+        grid = mix(RECESSED, EDGE, 0.8 if abs(v) == 1.0 else 0.45)
+        c.vline(column(v), 0, height, grid)
+        c.hline(0, width, row(v), grid)
+    cx, cy = sx * SCOPE_RANGE, height - sy * SCOPE_RANGE
+
+    def unit_ellipse(d, k):
+        d.ellipse(((cx - sx) * k, (cy - sy) * k, (cx + sx) * k - 1, (cy + sy) * k - 1),
+                  outline=255, width=k)
+    c.shape(unit_ellipse, HIGHLIGHT)
+    reach = 1.4
+    c.segment(cx - sx * reach, cy - sy * reach, cx + sx * reach, cy + sy * reach, 1.0, EDGE)
+    c.segment(cx + sx * reach, cy - sy * reach, cx - sx * reach, cy + sy * reach, 1.0, EDGE)
+    c.vline(column(0.0), 0, height, HIGHLIGHT)
+    c.hline(0, width, row(0.0), HIGHLIGHT)
+    c.frame((0, 0, width, height), EDGE)
+    for words, x, y, align in (("M", column(0.0) + 4, 12, "left"), ("S", width - 6, row(0.0) - 4, "right"),
+                               ("L", column(-1.3), row(1.3) + 10, "left"),
+                               ("R", column(1.3), row(1.3) + 10, "right")):
+        c.text(x, y, words, TEXT_SECONDARY, SCALE_PIXELS, align=align, background=RECESSED)
+    return c
+
+
+# ---------------------------------------------------------------------------------------------
 # The shared 256-colour palette of the 8-bit bitmaps: the skin's colours, then ramps between the
 # recessed surface and each meter and lamp colour (lit and unlit LEDs), the accents' ramps from
 # the panel, and a grey ramp; unused entries repeat black.
@@ -1025,6 +1110,11 @@ def draw_all():
             1014: p["input_empty"], 1015: p["input_full"],
             1016: p["output_empty"], 1017: p["output_full"]}
     out.update({("plax", n): v for n, v in plax.items()})
+    out[("matching", 101)] = plain_background("matching", 480, 300, "Matching Filter")
+    out[("enhancer", 101)] = plain_background("enhancer", 400, 240, "Spectral Enhancer")
+    out[("spectrogram", 101)] = spectrogram_background(480, 300)
+    out[("scope", 101)] = scope_background(320, 300)
+    out[("scope", 102)] = scope_display(195, 180)
     q = compressor_controls()
     comp = {101: compressor_background(600, 300), 103: q["about"],
             104: q["softclip_off"], 105: q["softclip_on"],
