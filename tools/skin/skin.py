@@ -1145,6 +1145,16 @@ def pressane_splash(width, height):
     about = pressane_about(width, height, (330, 26, 430, 38))
     c.paste(about, 0, 0)
     c.text(20, 140, "Plax edition", TEXT_SECONDARY, LABEL_PIXELS, background=PANEL)
+    # The suite: each product's name beside a swatch of its accent.
+    c.hline(20, width - 20, 176, EDGE)
+    c.text(20, 196, f"The {BRAND} mastering suite", TEXT, TITLE_PIXELS, background=PANEL)
+    x, y = 20, 218
+    for folder in ("compressor", "maximizer", "matching", "enhancer", "spectrogram", "scope"):
+        c.fill((x, y - 7, x + 7, y), ACCENTS[folder])
+        c.text(x + 11, y, PRODUCT_NAMES[folder], TEXT_SECONDARY, LABEL_PIXELS, background=PANEL)
+        x += 11 + c.text_width(PRODUCT_NAMES[folder]) + 14
+    c.text(width - 20, height - 14, "Click to close", TEXT_SECONDARY, SCALE_PIXELS, align="right",
+           background=PANEL)
     return c
 
 
