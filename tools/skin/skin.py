@@ -564,7 +564,8 @@ def segment_edges(count, length):
     return [(count - k) * length // count for k in range(count + 1)]
 
 
-def meter_colour(k, count, mid_from, high_from):
+def meter_colour(k, mid_from, high_from):
+    """The colour of segment k: high from segment high_from up, mid from mid_from, low below."""
     if k >= high_from:
         return METER_HIGH
     if k >= mid_from:
@@ -580,7 +581,7 @@ def vertical_meter(width, height, count, mid_from, high_from, lit, inset=1):
         top, bottom = edges[k], edges[k - 1] - 1  # the last row of each segment is the gap
         if bottom <= top:
             bottom = top + 1
-        colour = meter_colour(k, count, mid_from, high_from)
+        colour = meter_colour(k, mid_from, high_from)
         if lit:
             face = colour
             shine = mix(colour, (255, 255, 255), 0.25)
@@ -647,7 +648,6 @@ def knob_body(size, dot, fractions, major):
     yy, xx = np.mgrid[0:size, 0:size] + 0.5
     lx, ly = (xx - r) / body, (yy - r) / body
     light = np.clip(0.5 - 0.35 * (lx + ly) / math.sqrt(2) - 0.25 * (lx * lx + ly * ly), 0, 1)
-    inside = np.zeros((size, size))
     s = Canvas.SUPERSAMPLE
     mask = Image.new("L", (size * s, size * s), 0)
     ImageDraw.Draw(mask).ellipse(((r - body + 1) * s, (r - body + 1) * s,
