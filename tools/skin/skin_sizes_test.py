@@ -1,0 +1,189 @@
+#!/usr/bin/python3
+"""Every bitmap an editor loads is in its library's resource list, as a file the resource
+compiler takes, at the size and depth the editor draws it with.
+
+The table below is written from the editors' own descriptions (and the Plax editor's twin
+bitmaps for the pressane_dx sizes the dx editor leaves open), not from the generator: a bitmap
+drawn at a wrong size, or a number missing from a list, fails here. The pictures are read the way
+the library receives them: through cmake/resources.py's packing of the named file.
+
+    /usr/bin/python3 tools/skin/skin_sizes_test.py
+"""
+import glob
+import importlib.util
+import os
+import shlex
+import struct
+import unittest
+
+ROOT = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
+
+spec = importlib.util.spec_from_file_location("resources", os.path.join(ROOT, "cmake", "resources.py"))
+resources = importlib.util.module_from_spec(spec)
+spec.loader.exec_module(resources)
+
+ANY = None  # a size the editor leaves to the artwork
+
+# (folder, number): (width, height, bits per pixel); ANY where the description gives none.
+EXPECTED = {
+    # pressane_dx: all 27 bitmaps are 24-bit; 113 is absent.
+    ("maximizer", 101): (444, 262, 24),
+    ("maximizer", 102): (ANY, ANY, 24),
+    ("maximizer", 103): (18, 113, 24),   # a 24-step slider: 113-pixel track, 12-pixel thumb
+    ("maximizer", 104): (18, 12, 24),
+    ("maximizer", 105): (7, 110, 24),    # level bars as the Plax editor's 7 x 110
+    ("maximizer", 106): (7, 110, 24),
+    ("maximizer", 107): (13, 112, 24),   # gain meters as the Plax editor's 13 x 112
+    ("maximizer", 108): (13, 112, 24),
+    ("maximizer", 109): (13, 112, 24),
+    ("maximizer", 110): (13, 112, 24),
+    ("maximizer", 111): (43, 15, 24),    # one frame of the Plax switches (43 x 30, two frames)
+    ("maximizer", 112): (43, 15, 24),
+    ("maximizer", 114): (26, 14, 24),    # one frame of the Plax buttons (26 x 28, two frames)
+    ("maximizer", 115): (26, 14, 24),
+    ("maximizer", 116): (26, 14, 24),
+    ("maximizer", 117): (26, 14, 24),
+    ("maximizer", 118): (43, 15, 24),
+    ("maximizer", 119): (43, 15, 24),
+    ("maximizer", 120): (50, 16, 24),    # one frame of the Plax rocker (50 x 48, three frames)
+    ("maximizer", 121): (50, 16, 24),
+    ("maximizer", 122): (50, 16, 24),
+    ("maximizer", 123): (ANY, ANY, 24),
+    ("maximizer", 124): (7, 110, 24),
+    ("maximizer", 125): (7, 110, 24),
+    ("maximizer", 126): (7, 6, 24),      # one frame of the Plax clip lamp (7 x 12, two frames)
+    ("maximizer", 127): (7, 6, 24),
+    ("maximizer", 128): (ANY, ANY, 24),
+    # pressane_plax
+    ("plax", 1000): (446, 263, 24),
+    ("plax", 1001): (446, 263, 24),
+    ("plax", 1002): (43, 30, 24),
+    ("plax", 1003): (43, 30, 24),
+    ("plax", 1004): (26, 28, 24),
+    ("plax", 1005): (26, 28, 24),
+    ("plax", 1006): (50, 48, 24),
+    ("plax", 1007): (18, 113, 24),
+    ("plax", 1008): (18, 12, 24),
+    ("plax", 1009): (13, 112, 24),
+    ("plax", 1010): (13, 112, 24),
+    ("plax", 1011): (13, 112, 24),
+    ("plax", 1012): (13, 112, 24),
+    ("plax", 1013): (7, 12, 8),
+    ("plax", 1014): (7, 110, 8),
+    ("plax", 1015): (7, 110, 8),
+    ("plax", 1016): (7, 110, 8),
+    ("plax", 1017): (7, 110, 8),
+    # compressor_dx: sizes follow the artwork.
+    **{("compressor", n): (ANY, ANY, ANY) for n in (101, 103, 104, 105, 106, 107, 108, 109, 110,
+                                                     111, 112, 113, 114, 115)},
+    # The other editors: a background each; Lunavis's scope display copies a picture of the
+    # scope's 195 x 180 copy area under its points.
+    ("matching", 101): (ANY, ANY, ANY),
+    ("enhancer", 101): (ANY, ANY, ANY),
+    ("spectrogram", 101): (ANY, ANY, ANY),
+    ("scope", 101): (ANY, ANY, ANY),
+    ("scope", 102): (195, 180, ANY),
+    # orq's control gallery
+    **{("host", n): (ANY, ANY, ANY) for n in (20000, 20001, 20002, 20003, 20004, 20010, 20011,
+                                               20012, 20020, 20021, 20022, 20023, 20030, 20031,
+                                               20032, 20040, 20041, 20050, 20051, 20052, 20053,
+                                               20060)},
+}
+
+# Bitmaps one control draws together: they must share their size (a switch's pictures, a
+# meter's empty and full, a selector position's on and off, a knob's dot and mask), or share the
+# slider's width across its axis.
+SAME_SIZE = [
+    ("compressor", (104, 105)), ("compressor", (110, 111)), ("compressor", (106, 108)),
+    ("compressor", (107, 109)), ("compressor", (112, 113)),
+    ("host", (20000, 20001, 20002)), ("host", (20003, 20004)), ("host", (20010, 20011, 20012)),
+    ("host", (20031, 20032)), ("host", (20040, 20041)), ("host", (20050, 20051)),
+    ("host", (20052, 20053)),
+]
+
+
+def resource_list(folder):
+    path = os.path.join(ROOT, folder, "resources.txt")
+    return path if os.path.exists(path) else None
+
+
+def bitmap_files(folder):
+    """number -> file path: the bitmap lines of the folder's resource list, or (for a build
+    without a list yet) the files of its skin folder."""
+    listing = resource_list(folder)
+    files = {}
+    if listing is None:
+        for path in glob.glob(os.path.join(ROOT, folder, "skin", "*.bmp")):
+            number = int(os.path.basename(path).split("_", 1)[0])
+            files.setdefault(number, []).append(path)
+        return {n: p[0] if len(p) == 1 else p for n, p in files.items()}
+    with open(listing) as f:
+        for line in f:
+            words = shlex.split(line, comments=True)
+            if len(words) >= 3 and words[0] == "bitmap":
+                files[int(words[1])] = ("placeholder" if words[2] == "placeholder" else
+                                        os.path.join(os.path.dirname(listing), words[2]))
+    return files
+
+
+def compiled_header(path):
+    """(width, height, bits, colour table) of the packed DIB the resource compiler makes."""
+    with open(path, "rb") as f:
+        dib = resources.packed_dib_from_bmp(f.read(), path)
+    size, width, height, _, bits = struct.unpack_from("<IiiHH", dib, 0)
+    used = struct.unpack_from("<I", dib, 32)[0]
+    colours = used if used else (1 << bits if bits <= 8 else 0)
+    return width, abs(height), bits, dib[size:size + 4 * colours]
+
+
+class SkinSizes(unittest.TestCase):
+    def headers(self):
+        found = {}
+        for folder in sorted({f for f, _ in EXPECTED}):
+            files = bitmap_files(folder)
+            for (f, number), expected in EXPECTED.items():
+                if f != folder:
+                    continue
+                path = files.get(number)
+                with self.subTest(folder=folder, number=number):
+                    self.assertIsNotNone(path, f"{folder}: bitmap {number} is missing")
+                    self.assertNotIsInstance(path, list, f"{folder}: bitmap {number} twice: {path}")
+                    self.assertNotEqual(path, "placeholder",
+                                        f"{folder}: bitmap {number} is still a placeholder")
+                    found[(folder, number)] = compiled_header(path)
+        return found
+
+    def test_every_editor_bitmap_is_listed_at_its_size_and_depth(self):
+        for key, (width, height, bits, _) in self.headers().items():
+            want = EXPECTED[key]
+            with self.subTest(bitmap=key):
+                for name, got, wanted in (("width", width, want[0]), ("height", height, want[1]),
+                                          ("bits per pixel", bits, want[2])):
+                    if wanted is not ANY:
+                        self.assertEqual(got, wanted, f"{key}: {name} {got}, expected {wanted}")
+
+    def test_the_eight_bit_bitmaps_share_one_full_palette(self):
+        tables = {key: table for key, (_, _, bits, table) in self.headers().items() if bits == 8}
+        self.assertEqual(len(tables), 5, f"8-bit bitmaps: {sorted(tables)}")
+        first = next(iter(tables.values()))
+        self.assertEqual(len(first), 256 * 4)
+        for key, table in tables.items():
+            self.assertEqual(table, first, f"{key} has a palette of its own")
+
+    def test_bitmaps_drawn_together_share_their_size(self):
+        headers = self.headers()
+        for folder, numbers in SAME_SIZE:
+            sizes = {n: headers[(folder, n)][:2] for n in numbers}
+            self.assertEqual(len(set(sizes.values())), 1, f"{folder}: {sizes}")
+        for folder, knob in (("compressor", 114), ("host", 20030)):
+            width, height = headers[(folder, knob)][:2]
+            self.assertEqual(width, height, f"{folder} {knob}: a knob is square, not {width} x {height}")
+        for folder, track, thumb in (("maximizer", 103, 104), ("host", 20020, 20021)):
+            self.assertEqual(headers[(folder, track)][0], headers[(folder, thumb)][0],
+                             f"{folder}: the thumb {thumb} and the track {track} differ in width")
+        self.assertEqual(headers[("host", 20022)][1], headers[("host", 20023)][1],
+                         "the horizontal thumb and track differ in height")
+
+
+if __name__ == "__main__":
+    unittest.main()
