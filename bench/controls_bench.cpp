@@ -35,9 +35,9 @@ constexpr int kKnobSteps = 100;
 constexpr double kKnobStartDegrees = 30.0;
 constexpr int kSelectorPositions = 3;
 // The maximizer's input-bar breakpoints in dB, at fractions n/28.
-constexpr float kBreakpointsDb[] = {-35,  -30,   -25,  -20,   -17.5, -15,  -12.5, -10, -9, -8,
-                                    -7,   -6,    -5,   -4.5,  -4,    -3.5, -3,    -2.5, -2, -1.75,
-                                    -1.5, -1.25, -1,   -0.8,  -0.6,  -0.4, -0.2,  -0.1};
+constexpr float kBreakpointsDb[] = {-35,  -30,   -25, -20,  -17.5, -15,  -12.5, -10,  -9, -8,
+                                    -7,   -6,    -5,  -4.5, -4,    -3.5, -3,    -2.5, -2, -1.75,
+                                    -1.5, -1.25, -1,  -0.8, -0.6,  -0.4, -0.2,  -0.1};
 constexpr int kBreakpoints = static_cast<int>(std::size(kBreakpointsDb));
 
 const BitmapSet* paintedSet = nullptr;
@@ -81,10 +81,10 @@ struct Editor {
         const int ids[] = {kBackground, kMeterEmpty, kMeterFull, kButtonOff, kButtonOn};
         set.load(PlatformModuleFromAddress(&anchor), ids, 5);
         paintedSet = &set;
-        own = {solidBitmap(20, 113, RGB(40, 40, 48)),  solidBitmap(20, 12, RGB(200, 190, 170)),
-               solidBitmap(40, 40, RGB(80, 88, 96)),   solidBitmap(8, 8, RGB(240, 220, 60)),
-               solidBitmap(8, 8, RGB(0, 0, 0)),        solidBitmap(24, 16, RGB(220, 160, 40)),
-               solidBitmap(24, 16, RGB(60, 70, 80)),   solidBitmap(80, 20, RGB(200, 190, 170))};
+        own = {solidBitmap(20, 113, RGB(40, 40, 48)), solidBitmap(20, 12, RGB(200, 190, 170)),
+               solidBitmap(40, 40, RGB(80, 88, 96)),  solidBitmap(8, 8, RGB(240, 220, 60)),
+               solidBitmap(8, 8, RGB(0, 0, 0)),       solidBitmap(24, 16, RGB(220, 160, 40)),
+               solidBitmap(24, 16, RGB(60, 70, 80)),  solidBitmap(80, 20, RGB(200, 190, 170))};
         const HBITMAP track = own[0], thumb = own[1], knobFace = own[2], dot = own[3],
                       mask = own[4], on = own[5], off = own[6], field = own[7];
         HPALETTE palette = set.palette();
@@ -102,9 +102,9 @@ struct Editor {
                                                    nullptr, nullptr, palette);
             button->setState(i % 2);
             controls.push_back(std::move(button));
-            auto meter = std::make_unique<BarMeter>(hwnd, 190 + i * 16, 100, 0,
-                                                    set.bitmap(kMeterEmpty),
-                                                    set.bitmap(kMeterFull), nullptr, palette);
+            auto meter =
+                std::make_unique<BarMeter>(hwnd, 190 + i * 16, 100, 0, set.bitmap(kMeterEmpty),
+                                           set.bitmap(kMeterFull), nullptr, palette);
             meter->setDbBreakpoints(kBreakpointsDb, fractions(), kBreakpoints);
             meter->setValue(0.2f * static_cast<float>(i + 1));
             meters.push_back(meter.get());
@@ -133,8 +133,8 @@ struct Editor {
         selector->select(1);
         controls.push_back(std::move(selector));
         controls.push_back(std::make_unique<Rocker>(hwnd, 360, 140, id++, set.bitmap(kButtonOn),
-                                                    set.bitmap(kButtonOff),
-                                                    set.bitmap(kButtonOn), nullptr, palette));
+                                                    set.bitmap(kButtonOff), set.bitmap(kButtonOn),
+                                                    nullptr, palette));
         pump();
     }
     ~Editor() {

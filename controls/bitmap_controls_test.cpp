@@ -235,8 +235,8 @@ TEST(Rocker, middle_column_sends_1_then_2_and_each_half_shows_its_side_until_rel
     mouse(editor.hwnd(), WM_RBUTTONUP, 21, 22, 0);
     SendMessageA(rocker.hwnd(), kEnableMessage, 0, 0);
     clickAt(editor.hwnd(), 21, 22);
-    EXPECT_EQ(commands(), (std::vector<Command>{{kRightClickCommand, 101},
-                                                {kDisabledClickCommand, 101}}));
+    EXPECT_EQ(commands(),
+              (std::vector<Command>{{kRightClickCommand, 101}, {kDisabledClickCommand, 101}}));
 }
 
 // Slider -------------------------------------------------------------------------------------
@@ -372,8 +372,8 @@ TEST(Slider, right_click_reports_1033_and_a_disabled_slider_reports_1032) {
     s.slider.disable();
     clickAt(editor.hwnd(), 60, 60);
     EXPECT_EQ(s.slider.position(), 0) << "a disabled slider does not move";
-    EXPECT_EQ(commands(), (std::vector<Command>{{kRightClickCommand, 108},
-                                                {kDisabledClickCommand, 108}}));
+    EXPECT_EQ(commands(),
+              (std::vector<Command>{{kRightClickCommand, 108}, {kDisabledClickCommand, 108}}));
 }
 
 TEST(Slider, zero_steps_and_a_thumb_as_long_as_the_track_neither_divide_by_zero) {
@@ -689,8 +689,8 @@ TEST(BarMeter, stepped_table_rounds_to_its_entries_and_a_range_maps_values) {
     TestMeter m(editor.hwnd(), 10, 120);
     const float steps[] = {0.2f, 0.5f, 0.9f, 1.0f};
     ASSERT_TRUE(m.meter.setSteps(steps, 4));
-    const std::pair<float, float> cases[] = {
-        {0.0f, 0.0f}, {0.12f, 0.0f}, {0.13f, 0.2f}, {0.5f, 0.5f}, {0.8f, 0.9f}, {5.0f, 1.0f}};
+    const std::pair<float, float> cases[] = {{0.0f, 0.0f}, {0.12f, 0.0f}, {0.13f, 0.2f},
+                                             {0.5f, 0.5f}, {0.8f, 0.9f},  {5.0f, 1.0f}};
     for (auto [value, fraction] : cases) {
         m.meter.setValue(value);
         EXPECT_EQ(m.meter.fraction(), fraction) << "value " << value;
@@ -858,8 +858,8 @@ TEST(TextField, bitmap_field_keeps_its_background_around_the_text) {
     EditorWindow editor;
     Bitmaps bitmaps;
     const COLORREF paper = RGB(200, 180, 160);
-    TextField field(editor.hwnd(), 100, 100, 0, bitmaps.solid(80, 20, paper), RGB(20, 20, 120),
-                    14, nullptr, nullptr);
+    TextField field(editor.hwnd(), 100, 100, 0, bitmaps.solid(80, 20, paper), RGB(20, 20, 120), 14,
+                    nullptr, nullptr);
     field.text("Version 1.0");
     const RECT whole{100, 100, 180, 120};
     const int text = textPixels(editor.hwnd(), whole, RGB(20, 20, 120), paper);

@@ -67,12 +67,28 @@ enum GalleryBitmap : int {
     kFieldBackground = 20060,
 };
 constexpr int kBitmapIds[] = {
-    kSwitchOff,         kSwitchOn,          kSwitchPressed,     kLampOff,
-    kLampOn,            kRockerLeft,        kRockerIdle,        kRockerRight,
-    kVerticalTrack,     kVerticalThumb,     kHorizontalTrack,   kHorizontalThumb,
-    kKnobBackground,    kKnobDot,           kKnobMask,          kSelectorOn,
-    kSelectorOff,       kVerticalMeterEmpty, kVerticalMeterFull, kHorizontalMeterEmpty,
-    kHorizontalMeterFull, kFieldBackground,
+    kSwitchOff,
+    kSwitchOn,
+    kSwitchPressed,
+    kLampOff,
+    kLampOn,
+    kRockerLeft,
+    kRockerIdle,
+    kRockerRight,
+    kVerticalTrack,
+    kVerticalThumb,
+    kHorizontalTrack,
+    kHorizontalThumb,
+    kKnobBackground,
+    kKnobDot,
+    kKnobMask,
+    kSelectorOn,
+    kSelectorOff,
+    kVerticalMeterEmpty,
+    kVerticalMeterFull,
+    kHorizontalMeterEmpty,
+    kHorizontalMeterFull,
+    kFieldBackground,
 };
 
 constexpr char kClassName[] = "OrqGallery";
@@ -218,18 +234,17 @@ void Gallery::build() {
                                    {Button::kOff, false, "switch disabled"}};
     for (const SwitchCase& c : switches) {
         const POINT at = cell(kButtonCell, switchSize, c.caption);
-        Button* button = keep(std::make_unique<Button>(w, at.x, at.y, kPlainSwitch, id++,
-                                                       bitmap(kSwitchOn), bitmap(kSwitchOff),
-                                                       bitmap(kSwitchPressed), resources_,
-                                                       palette));
+        Button* button = keep(std::make_unique<Button>(
+            w, at.x, at.y, kPlainSwitch, id++, bitmap(kSwitchOn), bitmap(kSwitchOff),
+            bitmap(kSwitchPressed), resources_, palette));
         button->setState(c.state);
         if (!c.enabled) button->disable();
     }
     for (int lit = 0; lit <= 1; ++lit) {
         const POINT at = cell(kButtonCell - 26, size(kLampOff), lit ? "lamp on" : "lamp off");
-        Button* lamp = keep(std::make_unique<Button>(w, at.x, at.y, kPlainSwitch, 0,
-                                                     bitmap(kLampOn), bitmap(kLampOff), nullptr,
-                                                     resources_, palette));
+        Button* lamp =
+            keep(std::make_unique<Button>(w, at.x, at.y, kPlainSwitch, 0, bitmap(kLampOn),
+                                          bitmap(kLampOff), nullptr, resources_, palette));
         lamp->disable();
         lamp->setState(lit);
     }
@@ -276,9 +291,9 @@ void Gallery::build() {
     const char* knobCaptions[] = {"knob step 0", "knob step 50", "knob step 100"};
     for (int i = 0; i < 3; ++i) {
         const POINT at = cell(96, knobSize, knobCaptions[i]);
-        keep(std::make_unique<Knob>(w, at.x, at.y, id++, bitmap(kKnobBackground),
-                                    bitmap(kKnobDot), bitmap(kKnobMask), kKnobSteps,
-                                    kKnobStartDegrees, resources_, palette))
+        keep(std::make_unique<Knob>(w, at.x, at.y, id++, bitmap(kKnobBackground), bitmap(kKnobDot),
+                                    bitmap(kKnobMask), kKnobSteps, kKnobStartDegrees, resources_,
+                                    palette))
             ->setValue(sliderValues[i]);
     }
     const SIZE selectorSpan{kSelectorSpacingPixels * (kSelectorPositions - 1) + selectorSize.cx,
@@ -292,8 +307,8 @@ void Gallery::build() {
         on[i] = bitmap(kSelectorOn);
         off[i] = bitmap(kSelectorOff);
     }
-    keep(std::make_unique<Selector>(w, id++, kSelectorPositions, xs, ys, on, off, false,
-                                    resources_, palette))
+    keep(std::make_unique<Selector>(w, id++, kSelectorPositions, xs, ys, on, off, false, resources_,
+                                    palette))
         ->select(1);
     endRow();
 
