@@ -502,8 +502,10 @@ bool PressaneEditor::message(HWND window, UINT message, WPARAM wParam, LPARAM lP
         command(LOWORD(wParam), lParam);
         break;
     case WM_LBUTTONDOWN: {
-        const POINT at{short(LOWORD(lParam)), short(HIWORD(lParam))};
-        if (!PtInRect(&kAboutArea, at)) return false;
+        const int x = short(LOWORD(lParam)), y = short(HIWORD(lParam));
+        if (x < kAboutArea.left || x >= kAboutArea.right || y < kAboutArea.top ||
+            y >= kAboutArea.bottom)
+            return false;
         command(kAboutCommand, 0);
         break;
     }

@@ -1,0 +1,2 @@
+#include "maximizer/pressane_editor.h"
+#include <gtest/gtest.h>
