@@ -128,6 +128,18 @@ TEST(Button, switch_pressed_and_released_outside_shows_off_again_and_sends_nothi
     EXPECT_EQ(commands(), (std::vector<Command>{{42, 1}, {42, 0}}));
 }
 
+TEST(Button, a_quick_second_click_is_a_click_too) {
+    EditorWindow editor;
+    ButtonBitmaps b;
+    Button button(editor.hwnd(), 30, 40, kPlainSwitch, 42, b.on, b.off, b.pressed, nullptr,
+                  nullptr);
+    clickAt(editor.hwnd(), 33, 43);
+    mouse(editor.hwnd(), WM_LBUTTONDOWN, 33, 43, MK_LBUTTON); // arrives as a double click
+    mouse(editor.hwnd(), WM_LBUTTONUP, 33, 43, 0);
+    EXPECT_EQ(commands(), (std::vector<Command>{{42, 1}, {42, 0}}));
+    EXPECT_EQ(button.state(), Button::kOff);
+}
+
 TEST(Button, momentary_button_sends_exactly_one_command_with_argument_0) {
     EditorWindow editor;
     ButtonBitmaps b;
@@ -381,6 +393,8 @@ TEST(Slider, zero_steps_and_a_thumb_as_long_as_the_track_neither_divide_by_zero)
     clickAt(editor.hwnd(), 110, 50);
     EXPECT_EQ(stuck.position(), 7) << "a click on the thumb still steps";
     EXPECT_FALSE(stuck.setRange(3.0f, 3.0f));
+    stuck.setValue(std::nanf(""));
+    EXPECT_EQ(stuck.position(), 0) << "not a number: the bottom";
 }
 
 TEST(Slider, horizontal_slider_counts_from_the_left_and_steps_up_on_the_right_half) {
@@ -443,6 +457,17 @@ TEST(Knob, hundred_steps_from_30_degrees_turn_through_300_degrees) {
     k.knob.setValue(99.0f);
     EXPECT_EQ(k.knob.step(), 100);
     EXPECT_FLOAT_EQ(k.knob.value(), 12.0f);
+}
+
+TEST(Knob, zero_steps_count_as_one_and_not_a_number_turns_to_step_0) {
+    EditorWindow editor;
+    TestKnob k(editor.hwnd(), 0, 30.0);
+    EXPECT_EQ(k.knob.steps(), 1);
+    EXPECT_TRUE(std::isfinite(k.knob.anglePerStep()));
+    k.knob.setValue(1.0f);
+    EXPECT_EQ(k.knob.step(), 1);
+    k.knob.setValue(std::nanf(""));
+    EXPECT_EQ(k.knob.step(), 0);
 }
 
 TEST(Knob, left_drag_of_50_pixels_up_moves_10_steps_and_the_right_button_to_the_end_stop) {
@@ -675,6 +700,8 @@ TEST(BarMeter, stepped_table_rounds_to_its_entries_and_a_range_maps_values) {
     m.meter.setValue(10.0f);
     EXPECT_FLOAT_EQ(m.meter.fraction(), 0.75f);
     EXPECT_FALSE(m.meter.setRange(1.0f, 1.0f));
+    m.meter.setValue(std::nanf(""));
+    EXPECT_EQ(m.meter.fraction(), 0.0f) << "not a number shows empty";
 }
 
 TEST(BarMeter, marker_strip_and_value_message_repaint_only_on_a_change) {
