@@ -197,6 +197,7 @@ int commandDemo(const std::vector<std::string>& args, EngineWindow& engine) {
         }
     };
     const std::string mixPath = (dir / "mix.wav").string();
+    if (available("Orq Pressane")) snapshotPressaneEditor(dir, mixPath, engine);
     if (available("Orq Tessaline")) {
         const std::string bright = (dir / "mix-bright.wav").string();
         writeAudio(bright, makeBrightDemoMix());
@@ -213,7 +214,6 @@ int commandDemo(const std::vector<std::string>& args, EngineWindow& engine) {
         std::cout << "\nphase scope of the mix:\n";
         commandScope({mixPath});
     }
-    if (available("Orq Pressane")) snapshotPressaneEditor(dir, mixPath, engine);
     std::cout << "\n" << ran << " plug-in runs; outputs in " << dir.string() << "\n";
     return 0;
 }

@@ -349,6 +349,20 @@ TEST_F(PressaneEditorPage, a_timer_that_cannot_be_made_shows_too_much_timer_and_
     EXPECT_STREQ(editor_->inputField()->buffer(), "  -");
 }
 
+TEST_F(PressaneEditorPage, content_opened_while_the_plug_in_runs_starts_the_timers_at_once) {
+    // The page is taken down, the plug-in starts, and the page comes back (as a host shows the
+    // page again while playing): the editor heard the start before it had a window.
+    editorRecord_->dispatch(editorRecord_, kEdDetachParent, nullptr, 0);
+    record_->dispatcher(record_, kCmdStart, nullptr, 0);
+    pump();
+    editorRecord_->dispatch(editorRecord_, kEdAttachParent, host_, 0);
+    pump();
+    EXPECT_TRUE(editor_->timersRunning());
+    play(record_, 0.5f);
+    wait(PressaneEditor::kLevelPeriodMs);
+    EXPECT_STREQ(editor_->inputField()->buffer(), "-6");
+}
+
 // The editor through command 0x40, on a thread of its own ----------------------------------
 
 class PressaneEditorWindow : public ::testing::Test {
