@@ -9,6 +9,7 @@ orq_deliverable(compressor_dx ENGINE compressor_engine HEADER compressor/compres
 orq_deliverable(pressane_dx ENGINE maximizer_engine HEADER maximizer/pressane_plugin.h
   NAME "Orq Pressane" KIND kVcKindProcessor
   PARAMETERS createPressaneParameters PLUGIN createPressanePlugin
+  EDITOR createPressaneEditor EDITOR_LIBRARY pressane_editor
   CLASS_ID 0xA3F1C260 PAGE_ID 0xA3F1C261 TAIL 0x02 MERIT kMeritPreferred
   RESOURCES maximizer/resources.txt)
 orq_deliverable(tessaline_dx ENGINE matching_engine HEADER matching/tessaline_plugin.h

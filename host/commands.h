@@ -68,11 +68,13 @@ int commandSpectrogram(const std::vector<std::string>& args);
 int commandScope(const std::vector<std::string>& args);
 
 // orq editor PLUGIN [--set KEY=VALUE]... [--state FILE] [--save-state FILE]
-//            [--play INPUT [--until SECONDS] [--output AUDIO]] [--script FILE] [--road vc|page]
-//            --png OUT.png
+//            [--play INPUT [--until SECONDS] [--output AUDIO] [--playing-png OUT.png]]
+//            [--script FILE] [--road vc|page] --png OUT.png
 enum class EditorRoad { HostExtension, PropertyPage };
 struct EditorOptions {
     std::string plugin, png;
+    // A picture of the editor after the last played block, before the plug-in stops.
+    std::optional<std::string> playingPng;
     std::vector<Setting> settings;
     std::optional<std::string> state, saveState, play, output, script;
     // The settings dialog keeps the set's values in dialogSave and loads dialogLoad's.

@@ -27,6 +27,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <iterator>
 #include <mutex>
@@ -62,6 +63,8 @@ EditorOptions parseEditor(const std::vector<std::string>& args) {
             o.script = value();
         else if (a == "--png")
             o.png = value();
+        else if (a == "--playing-png")
+            o.playingPng = value();
         else if (a == "--until") {
             const std::string text = value();
             const double seconds = parseNumber(text, "--until");
@@ -82,7 +85,9 @@ EditorOptions parseEditor(const std::vector<std::string>& args) {
     }
     if (positional.size() != 1) throw UsageError("editor takes PLUGIN");
     o.plugin = positional[0];
-    if (o.png.empty()) throw UsageError("editor needs --png OUT.png");
+    if (o.png.empty() && !o.playingPng)
+        throw UsageError("editor needs --png OUT.png (or --playing-png OUT.png)");
+    if (o.playingPng && !o.play) throw UsageError("--playing-png needs --play INPUT");
     if (o.untilSeconds && !o.play) throw UsageError("--until needs --play INPUT");
     if (o.output && !o.play) throw UsageError("--output needs --play INPUT");
     return o;
@@ -344,6 +349,9 @@ class OpenEditor {
         if (editor_->magic != kEditorRecordMagic)
             throw std::runtime_error("the library's create-editor gave no editor record");
         editor_->dispatch(editor_, kEdAttachRecord, plugin, 0);
+        // The plug-in tells its attached editor when processing starts and stops.
+        plugin_ = plugin;
+        plugin_->dispatcher(plugin_, kCmdAttachEditor, editor_, 0);
         OpenFormat format{sampleRate, channels, 0};
         editor_->dispatch(editor_, kEdFormat, &format, 0);
         frame_ = findFrame(application);
@@ -372,6 +380,8 @@ class OpenEditor {
     }
     ~OpenEditor() {
         if (editor_ != nullptr) {
+            if (plugin_ != nullptr && plugin_->editor != nullptr)
+                plugin_->dispatcher(plugin_, kCmdAttachEditor, nullptr, 0);
             editor_->dispatch(editor_, kEdClose, nullptr, 0);
             editor_->dispatch(editor_, kEdDestroy, nullptr, 0);
         }
@@ -439,6 +449,7 @@ class OpenEditor {
 
   private:
     EditorRecord* editor_ = nullptr;
+    PluginRecord* plugin_ = nullptr;
     IPropertyPage* page_ = nullptr;
     HWND frame_ = nullptr;
     HWND client_ = nullptr;
@@ -454,9 +465,10 @@ class Player {
             limit_ = std::min<int64_t>(limit_, std::llround(*untilSeconds * f.sampleRate));
     }
     const StreamFormat& format() const { return reader_.format(); }
-    // Plays the next milliseconds (all that is left with none) into sink.
+    // Plays the next milliseconds (all that is left with none) into sink; lastBlock (when
+    // given) runs after the editor has handled the last block, before the plug-in stops.
     void play(Session& session, OpenEditor& editor, AudioSink& sink,
-              std::optional<uint32_t> milliseconds) {
+              std::optional<uint32_t> milliseconds, const std::function<void()>& lastBlock) {
         const int32_t rate = format().sampleRate;
         int64_t frames = limit_ - played_;
         if (milliseconds) frames = std::min<int64_t>(frames, int64_t(*milliseconds) * rate / 1000);
@@ -465,13 +477,14 @@ class Player {
         SegmentSource segment(reader_, frames);
         const int64_t base = played_;
         RunSummary summary;
-        session.run(segment, sink, summary, [&](int64_t done, int64_t) {
+        session.run(segment, sink, summary, [&](int64_t done, int64_t total) {
             const int64_t clock = (base + done) * 1000 / rate;
             if (clock > clockMs_) {
                 PlatformAdvanceClock(DWORD(clock - clockMs_));
                 clockMs_ = clock;
             }
             editor.settle();
+            if (done == total && lastBlock) lastBlock();
         });
         played_ += frames;
     }
@@ -505,7 +518,8 @@ std::string lineOf(const ScriptEvent& event) {
 }
 
 void runEvent(const ScriptEvent& event, OpenEditor& editor, Session& session, Player* player,
-              AudioSink& played, OutputFiles& files, const EngineWindow& engine) {
+              AudioSink& played, OutputFiles& files, const EngineWindow& engine,
+              const std::function<void()>& lastBlock) {
     switch (event.verb) {
     case ScriptVerb::Click:
     case ScriptVerb::FrameClick: {
@@ -552,7 +566,8 @@ void runEvent(const ScriptEvent& event, OpenEditor& editor, Session& session, Pl
         return;
     case ScriptVerb::Play:
         player->play(session, editor, played,
-                     event.playAll ? std::nullopt : std::optional<uint32_t>(event.milliseconds));
+                     event.playAll ? std::nullopt : std::optional<uint32_t>(event.milliseconds),
+                     lastBlock);
         return;
     case ScriptVerb::Snapshot:
         files.write(event.name, editor.picture(engine));
@@ -602,7 +617,8 @@ int commandEditor(const std::vector<std::string>& args, EngineWindow& engine) {
     if (o.state) files.addInput(*o.state, "the state");
     if (o.play) files.addInput(*o.play, "the played input");
     if (o.script) files.addInput(*o.script, "the script");
-    files.add(o.png, "the picture");
+    if (!o.png.empty()) files.add(o.png, "the picture");
+    if (o.playingPng) files.add(*o.playingPng, "the picture while playing");
     if (o.dialogLoad) files.addInput(*o.dialogLoad, kDialogStateRole);
     if (o.saveState) files.add(*o.saveState, "the saved state");
     if (o.dialogSave) files.add(*o.dialogSave, "the settings dialog's saved state");
@@ -682,7 +698,8 @@ int commandEditor(const std::vector<std::string>& args, EngineWindow& engine) {
                                &parameters) != 1 ||
             createEditor == nullptr)
             throw std::runtime_error("'" + library.name + "' has no editor creator");
-        record = static_cast<EditorRecord*>(createEditor(nullptr));
+        // The editor starts from the plug-in's values (its own copy of the set).
+        record = static_cast<EditorRecord*>(createEditor(session->record()->parameters));
         if (record == nullptr) throw std::runtime_error("'" + library.name + "' made no editor");
     }
     {
@@ -702,15 +719,26 @@ int commandEditor(const std::vector<std::string>& args, EngineWindow& engine) {
                   << (pageRoad ? " (property page), frame " : " (vc road), frame ")
                   << frameRect.right - frameRect.left << "x" << frameRect.bottom - frameRect.top
                   << "\n";
-        if (player && !scriptPlays) player->play(*session, editor, played, std::nullopt);
+        // The picture while playing: the editor after the last played block, its meters
+        // still showing (the plug-in's stop may put them to rest).
+        std::optional<std::vector<uint8_t>> playing;
+        std::function<void()> lastBlock;
+        if (o.playingPng) lastBlock = [&] { playing = editor.picture(engine); };
+        if (player && !scriptPlays)
+            player->play(*session, editor, played, std::nullopt, lastBlock);
         HelpReporter help;
         for (const ScriptEvent& event : script) {
-            runEvent(event, editor, *session, player ? &*player : nullptr, played, files, engine);
+            runEvent(event, editor, *session, player ? &*player : nullptr, played, files, engine,
+                     lastBlock);
             help.report();
         }
         editor.settle();
         help.report();
-        files.write(o.png, editor.picture(engine));
+        if (!o.png.empty()) files.write(o.png, editor.picture(engine));
+        if (o.playingPng) {
+            if (!playing) throw std::runtime_error("nothing was played: no picture while playing");
+            files.write(*o.playingPng, *playing);
+        }
         if (o.saveState)
             files.write(*o.saveState, encodeStateFile(stateOriginOf(target), session->saveState()));
         if (o.dialogSave) {

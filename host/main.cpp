@@ -34,8 +34,9 @@ const char* const kUsage =
     "  orq spectrogram INPUT OUT.csv [--low-band] [--channel left|mean|right] [--output AUDIO]\n"
     "  orq scope INPUT [--mono] [--output AUDIO]\n"
     "  orq editor PLUGIN [--set KEY=VALUE]... [--state FILE] [--save-state FILE]\n"
-    "             [--play INPUT [--until SECONDS] [--output AUDIO]] [--script FILE]\n"
-    "             [--dialog-save FILE] [--dialog-load FILE] [--road vc|page] --png OUT.png\n"
+    "             [--play INPUT [--until SECONDS] [--output AUDIO] [--playing-png OUT.png]]\n"
+    "             [--script FILE] [--dialog-save FILE] [--dialog-load FILE] [--road vc|page]\n"
+    "             --png OUT.png\n"
     "  orq gallery --png OUT.png\n"
     "  orq demo [OUTDIR]\n"
     "  orq register LIB...\n"
@@ -134,7 +135,19 @@ const std::vector<DemoStep>& demoSteps() {
     return steps;
 }
 
-int commandDemo(const std::vector<std::string>& args) {
+// The maximizer's editor with the demo's settings while the mix plays through it, pictured
+// after the last block (its meters moving) as pressane-editor.png.
+void snapshotPressaneEditor(const fs::path& dir, const std::string& mixPath,
+                            EngineWindow& engine) {
+    const std::string picture = (dir / "pressane-editor.png").string();
+    std::cout << "\nthe maximizer's editor playing the mix:\n";
+    commandEditor({"Orq Pressane", "--set", "DesGain=6", "--set", "Comp=0.3", "--play", mixPath,
+                   "--playing-png", picture},
+                  engine);
+    std::cout << "picture: " << picture << "\n";
+}
+
+int commandDemo(const std::vector<std::string>& args, EngineWindow& engine) {
     if (args.size() > 1) throw UsageError("demo takes at most OUTDIR");
     const fs::path dir = args.empty() ? fs::path("orq-demo") : fs::path(args[0]);
     std::error_code ec;
@@ -184,6 +197,7 @@ int commandDemo(const std::vector<std::string>& args) {
         }
     };
     const std::string mixPath = (dir / "mix.wav").string();
+    if (available("Orq Pressane")) snapshotPressaneEditor(dir, mixPath, engine);
     if (available("Orq Tessaline")) {
         const std::string bright = (dir / "mix-bright.wav").string();
         writeAudio(bright, makeBrightDemoMix());
@@ -219,7 +233,7 @@ int main(int argc, char** argv) {
         if (command == "process") return commandProcess(rest);
         if (command == "editor") return commandEditor(rest, engine);
         if (command == "gallery") return commandGallery(rest);
-        if (command == "demo") return commandDemo(rest);
+        if (command == "demo") return commandDemo(rest, engine);
         if (command == "match") return commandMatch(rest);
         if (command == "spectrogram") return commandSpectrogram(rest);
         if (command == "scope") return commandScope(rest);

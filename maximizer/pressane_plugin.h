@@ -71,6 +71,10 @@ class PressanePlugin : public AudioPlugin {
 
 namespace orq {
 
+class EditorHost;
+// The plug-in's editor (maximizer/pressane_editor.h, its own library): the table's factory.
+EditorHost* createPressaneEditor(ParameterSet* parameters);
+
 // Creator of the plug-in, which takes ownership of parameters (a fresh set when null); null on
 // any failure, with parameters released.
 AudioPlugin* createPressanePlugin(ParameterSet* parameters, HostCallback host, void* hostContext);

@@ -95,7 +95,15 @@ class PropertyPage final : public IPropertyPage {
             editor_ = static_cast<EditorRecord*>(
                 createEditor(plugin_ != nullptr ? plugin_->parameters : nullptr));
             if (editor_ == nullptr) return E_OUTOFMEMORY;
-            if (plugin_ != nullptr) editor_->dispatch(editor_, kEdAttachRecord, plugin_, 0);
+            if (plugin_ != nullptr) {
+                editor_->dispatch(editor_, kEdAttachRecord, plugin_, 0);
+                // The plug-in tells the page's editor when processing starts and stops, unless
+                // another editor of the host's is attached already.
+                if (plugin_->editor == nullptr) {
+                    plugin_->dispatcher(plugin_, kCmdAttachEditor, editor_, 0);
+                    attached_ = true;
+                }
+            }
             editor_->dispatch(editor_, kEdAttachParent, parent, 0);
             return S_OK;
         });
@@ -172,12 +180,16 @@ class PropertyPage final : public IPropertyPage {
         if (editor_ == nullptr) return;
         EditorRecord* editor = editor_;
         editor_ = nullptr;
+        if (attached_ && plugin_ != nullptr)
+            plugin_->dispatcher(plugin_, kCmdAttachEditor, nullptr, 0);
+        attached_ = false;
         editor->dispatch(editor, kEdDetachParent, nullptr, 0);
         editor->dispatch(editor, kEdDestroy, nullptr, 0);
     }
     LONG volatile references_ = 0;
     PluginRecord* plugin_ = nullptr; // held while the filter holds the page's frame
     EditorRecord* editor_ = nullptr;
+    bool attached_ = false; // editor_ is the plug-in's attached editor
 };
 
 // The class table's create functions: a new object, or null with the failure in result
