@@ -25,6 +25,7 @@ orq_deliverable(ombrel_dx ENGINE spectrogram_engine HEADER spectrogram/ombrel_pl
 orq_deliverable(lunavis_dx ENGINE scope_engine HEADER scope/lunavis_plugin.h
   NAME "Orq Lunavis" KIND kVcKindAnalyser
   PARAMETERS createLunavisParameters PLUGIN createLunavisPlugin
+  EDITOR createLunavisEditor EDITOR_LIBRARY lunavis_editor
   CLASS_ID 0xA3F1C290 PAGE_ID 0xA3F1C291 TAIL 0x05 MERIT 0
   RESOURCES scope/resources.txt)
 orq_deliverable(brisquet_dx ENGINE enhancer_engine HEADER enhancer/brisquet_plugin.h
