@@ -462,7 +462,7 @@ void OmbrelEditor::paintScales(HDC dc) {
         if (t == 0)
             std::snprintf(text, sizeof text, "0 s");
         else
-            std::snprintf(text, sizeof text, tStep < 1 ? "-%.1f" : "-%.0f", t);
+            std::snprintf(text, sizeof text, "-%g", std::round(t * 10.0) / 10.0);
         RECT box{x - 30, picture.bottom + 5, x + 30, picture.bottom + 19};
         // The labels stay inside the copy.
         if (box.right > copyRect().right) {
