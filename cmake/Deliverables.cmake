@@ -20,11 +20,13 @@ orq_deliverable(tessaline_dx ENGINE matching_engine HEADER matching/tessaline_pl
 orq_deliverable(ombrel_dx ENGINE spectrogram_engine HEADER spectrogram/ombrel_plugin.h
   NAME "Orq Ombrel" KIND kVcKindAnalyser
   PARAMETERS createOmbrelParameters PLUGIN createOmbrelPlugin
+  EDITOR createOmbrelEditor EDITOR_LIBRARY ombrel_editor
   CLASS_ID 0xA3F1C280 PAGE_ID 0xA3F1C281 TAIL 0x04 MERIT 0
   RESOURCES spectrogram/resources.txt)
 orq_deliverable(lunavis_dx ENGINE scope_engine HEADER scope/lunavis_plugin.h
   NAME "Orq Lunavis" KIND kVcKindAnalyser
   PARAMETERS createLunavisParameters PLUGIN createLunavisPlugin
+  EDITOR createLunavisEditor EDITOR_LIBRARY lunavis_editor
   CLASS_ID 0xA3F1C290 PAGE_ID 0xA3F1C291 TAIL 0x05 MERIT 0
   RESOURCES scope/resources.txt)
 orq_deliverable(brisquet_dx ENGINE enhancer_engine HEADER enhancer/brisquet_plugin.h

@@ -5,9 +5,11 @@
 #include "host/output_files.h"
 #include "host/scope_collector.h"
 #include "host/spectrogram_collector.h"
+#include "spectrogram/ombrel_parameters.h"
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <iostream>
 #include <memory>
@@ -25,6 +27,17 @@ AnalysisOptions parseAnalysis(const std::vector<std::string>& args, bool spectro
         };
         if (a == "--output")
             o.output = value();
+        else if (a == "--png")
+            o.png = value();
+        else if (spectrogram && a == "--seconds") {
+            const double seconds = parseNumber(value(), "--seconds");
+            if (!(seconds > 0.0)) throw UsageError("--seconds takes a time above 0 seconds");
+            o.seconds = seconds;
+        } else if (!spectrogram && a == "--at") {
+            const double seconds = parseNumber(value(), "--at");
+            if (!(seconds > 0.0)) throw UsageError("--at takes a time above 0 seconds");
+            o.atSeconds = seconds;
+        }
         else if (spectrogram && a == "--low-band")
             o.lowBand = true;
         else if (spectrogram && a == "--channel") {
@@ -44,6 +57,8 @@ AnalysisOptions parseAnalysis(const std::vector<std::string>& args, bool spectro
         else
             o.positional.push_back(a);
     }
+    if (o.seconds && !o.png) throw UsageError("--seconds needs --png OUT.png");
+    if (o.atSeconds && !o.png) throw UsageError("--at needs --png OUT.png");
     return o;
 }
 
@@ -72,15 +87,49 @@ struct PassedAudio {
 
 } // namespace
 
+namespace {
+
+// The spectrogram's picture: its editor shows the whole file (or its last seconds).
+std::vector<uint8_t> spectrogramPicture(const AnalysisOptions& o, const StreamFormat& format) {
+    EditorPlayPicture picture;
+    picture.plugin = "Orq Ombrel";
+    picture.input = o.positional[0];
+    picture.settings = {Setting{"bLog", -1, o.lowBand ? "1" : "0"},
+                        Setting{"ch", -1, std::to_string(static_cast<int32_t>(o.view))}};
+    const double seconds =
+        o.seconds ? *o.seconds : double(format.frames) / std::max(1, format.sampleRate);
+    picture.editorRequest = std::make_pair(spectrogram::kOmbrelEditorSpanRequest,
+                                           intptr_t(std::ceil(seconds * 1000.0)));
+    return editorPictureOfPlay(picture);
+}
+
+} // namespace
+
 int commandSpectrogram(const std::vector<std::string>& args) {
     AnalysisOptions o = parseAnalysis(args, true);
-    if (o.positional.size() != 2) throw UsageError("spectrogram takes INPUT OUT.csv");
+    if (o.positional.empty() || o.positional.size() > 2 || (o.positional.size() == 1 && !o.png))
+        throw UsageError("spectrogram takes INPUT and OUT.csv, --png OUT.png or both");
     const std::string& input = o.positional[0];
-    const std::string& csvPath = o.positional[1];
     OutputFiles files;
     files.addInput(input, "the input");
-    files.add(csvPath, "the CSV");
+    if (o.png) files.add(*o.png, "the picture");
+    if (o.positional.size() == 2) files.add(o.positional[1], "the CSV");
     if (o.output) files.add(*o.output, "the audio output", OutputKind::Audio);
+    if (o.positional.size() == 1) {
+        const StreamFormat format = AudioFileReader(input, nullptr).format();
+        files.write(*o.png, spectrogramPicture(o, format));
+        if (o.output) {
+            // The audio passes through unchanged: the output is the input.
+            AudioFileReader audio(input, nullptr);
+            std::unique_ptr<Session> session = analyserSession("Orq Ombrel");
+            RunSummary summary;
+            session->run(audio, files.audio(*o.output, audio.format()), summary, {});
+        }
+        files.commit();
+        std::cout << "spectrogram picture written to " << *o.png << "\n";
+        return 0;
+    }
+    const std::string& csvPath = o.positional[1];
     AudioFileReader audio(input, nullptr);
     std::unique_ptr<Session> session = analyserSession("Orq Ombrel");
     // The mode is a setting the plug-in's open keeps; the view is not: opening at the file's
@@ -147,8 +196,10 @@ int commandSpectrogram(const std::vector<std::string>& args) {
     });
     if (collector) collect();
     if (!headerWritten) writeHeader();
+    if (o.png) files.write(*o.png, spectrogramPicture(o, audio.format()));
     files.commit();
     std::cout << rows << " spectra of " << bins << " bins written to " << csvPath << "\n";
+    if (o.png) std::cout << "spectrogram picture written to " << *o.png << "\n";
     return 0;
 }
 
@@ -165,6 +216,15 @@ int commandScope(const std::vector<std::string>& args) {
         throw std::runtime_error("the phase scope takes a stereo file; '" + input + "' has " +
                                  std::to_string(format.channels) +
                                  (format.channels == 1 ? " channel" : " channels"));
+    if (o.png) {
+        files.add(*o.png, "the picture");
+        EditorPlayPicture picture;
+        picture.plugin = "Orq Lunavis";
+        picture.input = input;
+        picture.settings = {Setting{"mono", -1, o.mono ? "1" : "0"}};
+        picture.untilSeconds = o.atSeconds;
+        files.write(*o.png, editorPictureOfPlay(picture));
+    }
     std::unique_ptr<Session> session = analyserSession("Orq Lunavis");
     writeSetting(*session, "mono", o.mono ? 1.0f : 0.0f);
     session->setChunkFrames(ScopeCollector::framesPerCollection(format.sampleRate));
@@ -203,6 +263,7 @@ int commandScope(const std::vector<std::string>& args) {
         collect();
     });
     files.commit();
+    if (o.png) std::cout << "phase scope picture written to " << *o.png << "\n";
     std::printf(
         "second  correlation mean   min    max   peak mid  peak side   (correlation 0..1)\n");
     for (size_t i = 0; i < seconds.size(); ++i) {

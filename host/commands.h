@@ -53,12 +53,16 @@ int commandMatch(const std::vector<std::string>& args);
 std::string learnedSpectraNote(Session& session, const std::vector<uint8_t>& state,
                                int32_t sampleRateHz);
 
-// orq spectrogram INPUT OUT.csv [--low-band] [--channel left|mean|right] [--output AUDIO]
-// orq scope INPUT [--mono] [--output AUDIO]
+// orq spectrogram INPUT [OUT.csv] [--png OUT.png [--seconds N]] [--low-band]
+//                 [--channel left|mean|right] [--output AUDIO]
+// orq scope INPUT [--png OUT.png [--at SECONDS]] [--mono] [--output AUDIO]
 enum class SpectrumView { Left = 0, Mean = 1, Right = 2 };
 struct AnalysisOptions {
     std::vector<std::string> positional;
     std::optional<std::string> output;
+    std::optional<std::string> png;
+    std::optional<double> seconds;   // spectrogram: the picture's span (the file's end)
+    std::optional<double> atSeconds; // scope: where the picture is taken
     bool lowBand = false;
     bool mono = false;
     SpectrumView view = SpectrumView::Mean;
@@ -71,6 +75,17 @@ int commandScope(const std::vector<std::string>& args);
 //            [--play INPUT [--until SECONDS] [--output AUDIO] [--playing-png OUT.png]]
 //            [--script FILE] [--road vc|page] --png OUT.png
 enum class EditorRoad { HostExtension, PropertyPage };
+
+// The analysers' pictures: a plug-in's editor opened on the vc road as `orq editor` opens it,
+// given a request (message 2024 to its frame, when set), INPUT played through the plug-in
+// (up to untilSeconds) with the settings applied, and pictured (the frame window, PNG bytes).
+struct EditorPlayPicture {
+    std::string plugin, input;
+    std::vector<Setting> settings;
+    std::optional<double> untilSeconds;
+    std::optional<std::pair<uintptr_t, intptr_t>> editorRequest;
+};
+std::vector<uint8_t> editorPictureOfPlay(const EditorPlayPicture& picture);
 struct EditorOptions {
     std::string plugin, png;
     // A picture of the editor after the last played block, before the plug-in stops.

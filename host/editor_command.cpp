@@ -601,6 +601,52 @@ constexpr const char* kDialogStateRole = "the settings dialog's state";
 
 } // namespace
 
+std::vector<uint8_t> editorPictureOfPlay(const EditorPlayPicture& picture) {
+    Player player(picture.input, picture.untilSeconds);
+    const PluginTarget target = findPlugin(picture.plugin);
+    const PluginLibrary& library = target.library;
+    ApplicationWindow application;
+    librarySymbol<VcSetApplicationWindowFn>(library,
+                                            "VcSetApplicationWindow")(application.handle());
+    HostCallbackRecord callbacks{};
+    callbacks.settingsDialog = settingsDialog;
+    callbacks.hostValue = reinterpret_cast<uintptr_t>(orqModule());
+    librarySymbol<VcSetCallbacksFn>(library, "VcSetCallbacks")(&callbacks);
+    PlatformSetClock(TRUE);
+    std::unique_ptr<Session> session = openSession(target, Road::HostExtension);
+    session->apply(picture.settings);
+    CreateEffectFn effect = nullptr;
+    CreateEditorFn createEditor = nullptr;
+    CreateParametersFn parameters = nullptr;
+    if (library.getCreator(library.name.c_str(), library.kind, &effect, &createEditor,
+                           &parameters) != 1 ||
+        createEditor == nullptr)
+        throw std::runtime_error("'" + library.name + "' has no editor creator");
+    auto* record = static_cast<EditorRecord*>(createEditor(nullptr));
+    if (record == nullptr) throw std::runtime_error("'" + library.name + "' made no editor");
+    std::vector<uint8_t> png;
+    {
+        OpenEditor editor(record, session->record(), application.handle(),
+                          player.format().sampleRate, player.format().channels);
+        if (picture.editorRequest) {
+            SendMessageA(editor.frame(), 2024, WPARAM(picture.editorRequest->first),
+                         LPARAM(picture.editorRequest->second));
+            editor.settle();
+        }
+        DiscardSink discard;
+        // A plug-in may take its defaults again when it opens at the file's format: the
+        // settings follow once it runs at it.
+        player.play(*session, editor, discard, kClockStepMs);
+        session->apply(picture.settings);
+        player.play(*session, editor, discard, std::nullopt);
+        editor.settle();
+        if (!IsWindowVisible(editor.frame()))
+            throw std::runtime_error("the editor's window is hidden: there is nothing to picture");
+        png = windowPng(editor.frame());
+    }
+    return png;
+}
+
 int commandEditor(const std::vector<std::string>& args, EngineWindow& engine) {
     const EditorOptions o = parseEditor(args);
     std::vector<ScriptEvent> script;

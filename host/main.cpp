@@ -11,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <optional>
 #include <sstream>
@@ -31,8 +32,9 @@ const char* const kUsage =
     "              [--format s16|f32] [--road dx|vc]\n"
     "  orq match --reference REF INPUT OUTPUT [--amount PERCENT] [--third-octave] [--save-state "
     "FILE]\n"
-    "  orq spectrogram INPUT OUT.csv [--low-band] [--channel left|mean|right] [--output AUDIO]\n"
-    "  orq scope INPUT [--mono] [--output AUDIO]\n"
+    "  orq spectrogram INPUT [OUT.csv] [--png OUT.png [--seconds N]] [--low-band]\n"
+    "                  [--channel left|mean|right] [--output AUDIO]\n"
+    "  orq scope INPUT [--png OUT.png [--at SECONDS]] [--mono] [--output AUDIO]\n"
     "  orq editor PLUGIN [--set KEY=VALUE]... [--state FILE] [--save-state FILE]\n"
     "             [--play INPUT [--until SECONDS] [--output AUDIO] [--playing-png OUT.png]]\n"
     "             [--script FILE] [--dialog-save FILE] [--dialog-load FILE] [--road vc|page]\n"
@@ -147,6 +149,27 @@ void snapshotPressaneEditor(const fs::path& dir, const std::string& mixPath,
     std::cout << "picture: " << picture << "\n";
 }
 
+// The analysers' pictures of the mix, beside its audio: the spectrogram of the whole mix and
+// the phase scope with its correlation meter at its end.
+void writeAnalyserPictures(const fs::path& dir, const std::string& mixPath,
+                           const std::function<bool(const char*)>& available) {
+    if (available("Orq Ombrel")) {
+        std::cout << "\nspectrogram picture of the mix:\n";
+        commandSpectrogram({mixPath, "--png", (dir / "spectrogram.png").string()});
+    }
+    if (available("Orq Lunavis")) {
+        EditorPlayPicture picture;
+        picture.plugin = "Orq Lunavis";
+        picture.input = mixPath;
+        const fs::path png = dir / "scope.png";
+        const std::vector<uint8_t> bytes = editorPictureOfPlay(picture);
+        std::ofstream out(png, std::ios::binary);
+        out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+        if (!out) throw std::runtime_error("cannot write '" + png.string() + "'");
+        std::cout << "\nphase scope picture of the mix written to " << png.string() << "\n";
+    }
+}
+
 int commandDemo(const std::vector<std::string>& args, EngineWindow& engine) {
     if (args.size() > 1) throw UsageError("demo takes at most OUTDIR");
     const fs::path dir = args.empty() ? fs::path("orq-demo") : fs::path(args[0]);
@@ -214,6 +237,7 @@ int commandDemo(const std::vector<std::string>& args, EngineWindow& engine) {
         std::cout << "\nphase scope of the mix:\n";
         commandScope({mixPath});
     }
+    writeAnalyserPictures(dir, mixPath, available);
     std::cout << "\n" << ran << " plug-in runs; outputs in " << dir.string() << "\n";
     return 0;
 }

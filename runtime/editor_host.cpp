@@ -433,6 +433,20 @@ void EditorHost::buildContent() {
     ShowWindow(frameWindow_, SW_SHOW);
 }
 
+void EditorHost::resizeClient(SIZE clientSize) {
+    clientSize_ = clientSize;
+    if (ownThread_ && frameWindow_ != nullptr) {
+        const SIZE size = windowSize();
+        RECT outer{0, 0, size.cx, size.cy};
+        AdjustWindowRect(&outer, kFrameStyle, FALSE);
+        SetWindowPos(frameWindow_, nullptr, 0, 0, outer.right - outer.left,
+                     outer.bottom - outer.top, SWP_NOMOVE | SWP_NOZORDER);
+        layoutStrip();
+    } else if (clientWindow_ != nullptr) {
+        MoveWindow(clientWindow_, 0, 0, clientSize.cx, clientSize.cy, TRUE);
+    }
+}
+
 void EditorHost::closeContentAndStrip() {
     if (!contentOpen_) return;
     contentOpen_ = false;

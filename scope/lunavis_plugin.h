@@ -44,10 +44,14 @@ class LunavisPlugin : public AudioPlugin {
 
 namespace orq {
 
+class EditorHost;
+
 // [ui-thread] Creator functions; they catch every failure and return null. The plug-in takes
 // ownership of parameters (null: a fresh set with the defaults); a set of another kind is
 // copied into a set of this plug-in and released.
 AudioPlugin* createLunavisPlugin(ParameterSet* parameters, HostCallback host, void* hostContext);
 ParameterSet* createLunavisParameters();
+// The editor for its own set (taken; released when the editor cannot be made), or null.
+EditorHost* createLunavisEditor(ParameterSet* parameters);
 
 } // namespace orq

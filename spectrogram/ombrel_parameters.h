@@ -25,6 +25,12 @@ enum OmbrelParam : int32_t {
 
 const ParameterTable& ombrelParameterTable();
 
+// What a host may ask the open editor with the frame's message 2024 (wParam: the request,
+// lParam: its argument).
+// The picture spans at least lParam milliseconds of audio: it grows wider (and the editor with
+// it) when its usual span is shorter. 0 returns to the usual span.
+constexpr uintptr_t kOmbrelEditorSpanRequest = 1;
+
 // Whole-number value of a setting as it arrives (truncated toward zero; NaN reads 0).
 int32_t settingValue(float value);
 

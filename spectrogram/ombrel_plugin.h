@@ -44,10 +44,14 @@ class OmbrelPlugin : public AudioPlugin {
 
 namespace orq {
 
+class EditorHost;
+
 // [ui-thread] Creator functions; they catch every failure and return null. The plug-in takes
 // ownership of parameters (null: a fresh set with the defaults); a set of another kind is
 // copied into a set of this plug-in and released.
 AudioPlugin* createOmbrelPlugin(ParameterSet* parameters, HostCallback host, void* hostContext);
 ParameterSet* createOmbrelParameters();
+// The editor for its own set (taken; released when the editor cannot be made), or null.
+EditorHost* createOmbrelEditor(ParameterSet* parameters);
 
 } // namespace orq
