@@ -636,9 +636,9 @@ std::vector<uint8_t> editorPictureOfPlay(const EditorPlayPicture& picture) {
         DiscardSink discard;
         // A plug-in may take its defaults again when it opens at the file's format: the
         // settings follow once it runs at it.
-        player.play(*session, editor, discard, kClockStepMs);
+        player.play(*session, editor, discard, kClockStepMs, {});
         session->apply(picture.settings);
-        player.play(*session, editor, discard, std::nullopt);
+        player.play(*session, editor, discard, std::nullopt, {});
         editor.settle();
         if (!IsWindowVisible(editor.frame()))
             throw std::runtime_error("the editor's window is hidden: there is nothing to picture");

@@ -3597,6 +3597,15 @@ void PlatformSetTimerLimit(UINT limit) {
     state().timerLimit = limit != 0 ? limit : kDefaultTimerLimit;
 }
 
+int PlatformSentMessagesWaiting(HWND window) {
+    State& s = state();
+    Lock lock(s.mutex);
+    Window* w = validWindow(window);
+    if (w == nullptr) return -1;
+    ThreadQueue* queue = queueOf(w->thread);
+    return queue == nullptr ? -1 : int(queue->incoming.size());
+}
+
 BOOL PlatformWaitForIdle(HWND window, DWORD timeoutMs) {
     State& s = state();
     Lock lock(s.mutex);

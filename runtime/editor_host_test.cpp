@@ -289,7 +289,10 @@ TEST(EditorWindows, message_queued_before_close_finds_no_editor_in_the_window) {
     // Queued behind the block: a bypass command that must not reach the closed editor.
     PostMessageA(frame, WM_COMMAND, kStripBypassCommand, 0);
     std::thread closer([&] { record->dispatch(record, kEdClose, nullptr, 0); });
-    Sleep(20); // the close's content message is waiting for the editor's thread
+    // Release the editor only once the close's content message waits for its thread.
+    for (DWORD waited = 0; PlatformSentMessagesWaiting(frame) < 1 && waited < kPatienceMs; ++waited)
+        Sleep(1);
+    EXPECT_GE(PlatformSentMessagesWaiting(frame), 1) << "the close sent nothing to the editor";
     SetEvent(editor->release_);
     closer.join();
     EXPECT_EQ(plugin.count(), 0u) << "the queued command ran on the closed editor";

@@ -593,6 +593,9 @@ WINAPI_EXPORT void PlatformSetTimerLimit(UINT limit);
 // Messages sent to the caller meanwhile are run. FALSE (last error ERROR_TIMEOUT) when the
 // time runs out first; FALSE for no window or a window of the calling thread.
 WINAPI_EXPORT BOOL PlatformWaitForIdle(HWND window, DWORD timeoutMs);
+// Messages sent from other threads that wait in the queue of the thread owning `window` (not
+// yet run); -1 for no window. For tests that must know a cross-thread send has arrived.
+WINAPI_EXPORT int PlatformSentMessagesWaiting(HWND window);
 // What the headless display knows of a top-level window.
 struct PlatformDisplayWindowState {
     BOOL known;     // reported created and not yet destroyed

@@ -203,8 +203,6 @@ SIZES = {
     ("scope", 101): ("background", 320, 300, 24,
                      "no size given: the placeholder's 320 x 300 around the 195 x 180 scope at "
                      "12, 45"),
-    ("scope", 102): ("scope_display", 195, 180, 24,
-                     "the scope's copy area, 195 x 180 (the display copies it under its points)"),
     # Control gallery pieces of orq's own (host/)
     ("host", 20002): ("switch_pressed", 52, 18, 24, "the compressor's Solo switch, pressed"),
     ("host", 20022): ("horizontal_slider_track", 113, 18, 24,
@@ -1114,7 +1112,6 @@ def draw_all():
     out[("enhancer", 101)] = plain_background("enhancer", 400, 240, "Spectral Enhancer")
     out[("spectrogram", 101)] = spectrogram_background(480, 300)
     out[("scope", 101)] = scope_background(320, 300)
-    out[("scope", 102)] = scope_display(195, 180)
     q = compressor_controls()
     comp = {101: compressor_background(600, 300), 103: q["about"],
             104: q["softclip_off"], 105: q["softclip_on"],

@@ -76,13 +76,11 @@ EXPECTED = {
     # compressor_dx: sizes follow the artwork.
     **{("compressor", n): (ANY, ANY, ANY) for n in (101, 103, 104, 105, 106, 107, 108, 109, 110,
                                                      111, 112, 113, 114, 115)},
-    # The other editors: a background each; Lunavis's scope display copies a picture of the
-    # scope's 195 x 180 copy area under its points.
+    # The other editors: a background each (their controls' pictures follow their editors).
     ("matching", 101): (ANY, ANY, ANY),
     ("enhancer", 101): (ANY, ANY, ANY),
     ("spectrogram", 101): (ANY, ANY, ANY),
     ("scope", 101): (ANY, ANY, ANY),
-    ("scope", 102): (195, 180, ANY),
     # orq's control gallery
     **{("host", n): (ANY, ANY, ANY) for n in (20000, 20001, 20002, 20003, 20004, 20010, 20011,
                                                20012, 20020, 20021, 20022, 20023, 20030, 20031,
