@@ -18,7 +18,6 @@ const double kLowestLog2 = std::log2(BandDisplay::kLowestHz);
 constexpr int kTextWidthPixels = 58;
 constexpr int kTextHeightPixels = 14;
 constexpr int kTextFontHeight = 12;
-constexpr int kScaleFontHeight = 9;
 // Grid lines: frequencies and gains.
 constexpr double kGridHz[] = {50, 100, 200, 500, 1000, 2000, 5000, 10000, 20000};
 constexpr float kGridDb[] = {-12.0f, -6.0f, 0.0f, 6.0f, 12.0f};
@@ -120,7 +119,8 @@ void BandDisplay::setBorderLog(int index, double log2Hz) {
 // Geometry -----------------------------------------------------------------------------------
 
 RECT BandDisplay::plot() const {
-    return RECT{kEdgePixels, kEdgePixels, width_ - kEdgePixels, height_ - kEdgePixels};
+    // The axes span the whole window, so the scales printed beside it line up with them.
+    return RECT{0, 0, width_, height_};
 }
 
 int BandDisplay::xOfHz(double hz) const {
@@ -411,14 +411,6 @@ void BandDisplay::paint(HDC target) const {
             if (hz < topHz()) line(dc, xOfHz(hz), p.top, xOfHz(hz), p.bottom);
         for (float db : kGridDb)
             line(dc, p.left, yOfGain(db), p.right, yOfGain(db));
-    }
-    {
-        Selected font(dc, makeFont("Small Fonts", kScaleFontHeight));
-        SetBkMode(dc, TRANSPARENT);
-        SetTextColor(dc, kScaleTextColour);
-        for (const auto& [hz, label] : {std::pair{100.0, "100"}, std::pair{1000.0, "1k"},
-                                        std::pair{10000.0, "10k"}})
-            TextOutA(dc, xOfHz(hz) + 2, p.bottom - kScaleFontHeight - 1, label, int(std::strlen(label)));
     }
     // Borders with their grips, then each band's gain line and handle.
     {

@@ -79,7 +79,8 @@ class BandDisplay : public controls::WObject {
     // The text shown beside the handle dragged or pointed at; empty when none.
     const std::string& handleText() const { return handleText_; }
 
-    // Geometry (window coordinates): the plot area, the axes' mappings, the handles.
+    // Geometry (window coordinates): the plot area (the whole window), the axes' mappings, the
+    // handles.
     RECT plot() const;
     int xOfHz(double hz) const;
     double hzOfX(int x) const;

@@ -26,6 +26,7 @@ struct ScaleMark {
 };
 constexpr ScaleMark kScaleMarks[] = {{1.0, "0"}, {0.5, "-6"}, {0.25, "-12"}, {0.125, "-18"}};
 constexpr int kMeterBarPixels = 3;
+constexpr double kLowestBottomLabel = 0.25;
 
 double decibels(double level) {
     return 20.0 * std::log10(std::max(level, CurveEditor::kLevelFloor));
@@ -396,7 +397,9 @@ void CurveEditor::paint(HDC target) const {
             line(dc, x, p.top, x, p.bottom);
             const int length = int(std::strlen(mark.label));
             TextOutA(dc, p.right + 3, y - kScaleFontHeight / 2, mark.label, length);
-            TextOutA(dc, x - 2 * length, p.bottom + 4, mark.label, length);
+            // Across, the labels of the lower levels would run into each other.
+            if (mark.level >= kLowestBottomLabel)
+                TextOutA(dc, x - 2 * length, p.bottom + 4, mark.label, length);
         }
         TextOutA(dc, p.right + 3, p.bottom + 4, "dB", 2);
         SelectObject(dc, previousFont);
