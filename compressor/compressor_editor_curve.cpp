@@ -15,10 +15,9 @@ namespace orq::compressor {
 namespace {
 
 constexpr int kScaleFontHeight = 9;
-constexpr int kTipFontHeight = 10;
+constexpr int kTipFontHeight = 8;
 constexpr int kTipLineHeightPixels = 10;
-// Columns of the tip's lines: after " In:" and after the number.
-constexpr int kTipTabs[] = {22, 48};
+constexpr int kTipColumnGapPixels = 2;
 // Grid lines and their labels, as levels.
 struct ScaleMark {
     double level;
@@ -460,8 +459,13 @@ void CurveEditor::paint(HDC target) const {
         frameRect(dc, box, kEdgeColour);
         HGDIOBJ previousFont = SelectObject(dc, tipFont_);
         SetTextColor(dc, kTextColour);
-        tabbedLines(dc, pointText_.c_str(), box, kTipTabs, int(std::size(kTipTabs)),
-                    kTipLineHeightPixels);
+        // Columns: after the widest label, after the widest number.
+        SIZE label{}, number{};
+        GetTextExtentPoint32A(dc, " Gain:", 6, &label);
+        GetTextExtentPoint32A(dc, "-00.0", 5, &number);
+        const int tabs[] = {label.cx + kTipColumnGapPixels,
+                            label.cx + number.cx + 2 * kTipColumnGapPixels};
+        tabbedLines(dc, pointText_.c_str(), box, tabs, int(std::size(tabs)), kTipLineHeightPixels);
         SelectObject(dc, previousFont);
     }
     frameRect(dc, whole, kEdgeColour);
