@@ -6,6 +6,7 @@
 #include "host/plugin_library.h"
 #include "host/session.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -111,6 +112,7 @@ int commandList() {
 }
 
 // What the demo runs through each plug-in, by display name.
+constexpr double kDemoEditorSeconds = 4.0;
 struct DemoStep {
     const char* plugin;
     const char* output;
@@ -133,7 +135,32 @@ const std::vector<DemoStep>& demoSteps() {
     return steps;
 }
 
-int commandDemo(const std::vector<std::string>& args) {
+// A picture of a plug-in's editor after the demo mix has played through it (the first seconds,
+// with the demo's settings), beside the demo's audio. Its meters show where the mix left them.
+void demoEditorPicture(EngineWindow& engine, const fs::path& dir, const std::string& mixPath,
+                       const char* plugin, const char* picture, double seconds) {
+    const auto& steps = demoSteps();
+    const auto found = std::find_if(steps.begin(), steps.end(), [&](const DemoStep& s) {
+        return std::strcmp(s.plugin, plugin) == 0;
+    });
+    if (found == steps.end()) throw std::logic_error(std::string("no demo step for ") + plugin);
+    const DemoStep& step = *found;
+    std::vector<std::string> args{step.plugin};
+    for (const char* s : step.settings) {
+        args.push_back("--set");
+        args.push_back(s);
+    }
+    const std::string png = (dir / picture).string();
+    for (const std::string& a :
+         {std::string("--play"), mixPath, std::string("--until"), std::to_string(seconds),
+          std::string("--png"), png})
+        args.push_back(a);
+    std::cout << "\neditor of " << step.plugin << " after the mix:\n";
+    commandEditor(args, engine);
+    std::cout << "picture: " << png << "\n";
+}
+
+int commandDemo(const std::vector<std::string>& args, EngineWindow& engine) {
     if (args.size() > 1) throw UsageError("demo takes at most OUTDIR");
     const fs::path dir = args.empty() ? fs::path("orq-demo") : fs::path(args[0]);
     std::error_code ec;
@@ -191,6 +218,9 @@ int commandDemo(const std::vector<std::string>& args) {
             {"--reference", mixPath, bright, (dir / "matched.wav").string(), "--third-octave"});
         ++ran;
     }
+    if (available("Orq Compressor"))
+        demoEditorPicture(engine, dir, mixPath, "Orq Compressor", "compressor-editor.png",
+                          kDemoEditorSeconds);
     if (available("Orq Ombrel")) {
         std::cout << "\nspectrogram of the mix:\n";
         commandSpectrogram({mixPath, (dir / "spectrogram.csv").string()});
@@ -217,7 +247,7 @@ int main(int argc, char** argv) {
         std::vector<std::string> rest(args.begin() + 1, args.end());
         if (command == "process") return commandProcess(rest);
         if (command == "editor") return commandEditor(rest, engine);
-        if (command == "demo") return commandDemo(rest);
+        if (command == "demo") return commandDemo(rest, engine);
         if (command == "match") return commandMatch(rest);
         if (command == "spectrogram") return commandSpectrogram(rest);
         if (command == "scope") return commandScope(rest);
