@@ -156,6 +156,27 @@ TEST_F(CompressorEditorTest, a_band_added_sends_border_shape_gain_count_then_act
     EXPECT_EQ(editor_->editorRecord()->dispatch(editor_->editorRecord(), kEdTakeDirty, nullptr, 0), 1);
 }
 
+TEST_F(CompressorEditorTest, crossovers_below_a_capped_top_one_move_down_and_keep_their_order) {
+    {
+        ParameterSet* store = createCompressorParameters();
+        const float borders[] = {25.0f, 2000.0f, 12000.0f, 16000.0f, 22050.0f, 22050.0f};
+        store->setArray(kParamBorder, borders, kBorderEntries);
+        store->setFloat(kParamBandCount, 4.0f);
+        store->setMode(kModeAll);
+        realLoadFromStore(record_, store->iface(), kModeAll);
+        store->release();
+    }
+    openEditor();
+    BandDisplay* display = editor_->bandDisplay();
+    mouseOn(display->hwnd()).doubleClick(display->xOfHz(19000.0), 20);
+    ASSERT_FLOAT_EQ(pluginValue(kParamBandCount), 5.0f);
+    const auto borders = pluginArray<BorderArray>(kParamBorder);
+    EXPECT_FLOAT_EQ(borders[4], 11025.0f);
+    for (int i = 1; i < 4; ++i)
+        EXPECT_LT(borders[size_t(i)], borders[size_t(i + 1)]) << "border " << i;
+    EXPECT_FLOAT_EQ(borders[1], 2000.0f) << "far enough below: unchanged";
+}
+
 TEST_F(CompressorEditorTest, removing_a_band_moves_the_curves_above_it_down_and_resets_the_last) {
     openEditor();
     // Band 2 gets a curve of its own first.
