@@ -85,6 +85,16 @@ TEST_F(OrqCompressorEditor, a_dragged_curve_saved_with_the_state_compresses_the_
     EXPECT_NEAR(20.0 * std::log10(squeezed / input), -10.5, 1.5) << "rms " << squeezed;
 }
 
+TEST_F(OrqCompressorEditor, the_about_box_opens_from_its_button_and_return_closes_it) {
+    // While the modal box is open its owner takes no clicks: Solo changes only after it closed.
+    std::ofstream(path("about.txt")) << "click 520 275\nexpect Solo 0\nclick 210 190\n"
+                                        "expect Solo 0\nkey RETURN\nclick 210 190\n"
+                                        "expect Solo 1\n";
+    const Result r = run("editor " + quote(kPlugin) + " --script " + quote(path("about.txt")) +
+                         " --png " + quote(path("a.png")));
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+}
+
 TEST_F(OrqCompressorEditor, the_property_page_shows_the_compressor_editor_once_registered) {
     ASSERT_EQ(run("register " + quote(kPlugin)).exitCode, 0);
     const Result r = run("editor " + quote(kPlugin) + " --road page --png " + quote(path("p.png")));
