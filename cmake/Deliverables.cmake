@@ -4,6 +4,7 @@
 orq_deliverable(compressor_dx ENGINE compressor_engine HEADER compressor/compressor_plugin.h
   NAME "Orq Compressor" KIND kVcKindProcessor
   PARAMETERS createCompressorParameters PLUGIN createCompressorPlugin
+  EDITOR createCompressorEditor EDITOR_LIBRARY compressor_editor
   CLASS_ID 0xA3F1C250 PAGE_ID 0xA3F1C251 TAIL 0x01 MERIT 0
   RESOURCES compressor/resources.txt)
 orq_deliverable(pressane_dx ENGINE maximizer_engine HEADER maximizer/pressane_plugin.h

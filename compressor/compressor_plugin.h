@@ -71,5 +71,8 @@ namespace orq {
 AudioPlugin* createCompressorPlugin(ParameterSet* parameters, HostCallback host, void* hostContext);
 // [ui-thread] a fresh parameter set with the compressor's defaults. Null on failure.
 ParameterSet* createCompressorParameters();
+// [ui-thread] the compressor's editor (compressor_editor.h); takes ownership of parameters.
+class EditorHost;
+EditorHost* createCompressorEditor(ParameterSet* parameters);
 
 } // namespace orq

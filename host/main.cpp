@@ -6,6 +6,7 @@
 #include "host/plugin_library.h"
 #include "host/session.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -115,6 +116,7 @@ int commandList() {
 }
 
 // What the demo runs through each plug-in, by display name.
+constexpr double kDemoEditorSeconds = 4.0;
 struct DemoStep {
     const char* plugin;
     const char* output;
@@ -168,6 +170,31 @@ void writeAnalyserPictures(const fs::path& dir, const std::string& mixPath,
         if (!out) throw std::runtime_error("cannot write '" + png.string() + "'");
         std::cout << "\nphase scope picture of the mix written to " << png.string() << "\n";
     }
+}
+
+// A picture of a plug-in's editor after the demo mix has played through it (the first seconds,
+// with the demo's settings), beside the demo's audio. Its meters show where the mix left them.
+void demoEditorPicture(EngineWindow& engine, const fs::path& dir, const std::string& mixPath,
+                       const char* plugin, const char* picture, double seconds) {
+    const auto& steps = demoSteps();
+    const auto found = std::find_if(steps.begin(), steps.end(), [&](const DemoStep& s) {
+        return std::strcmp(s.plugin, plugin) == 0;
+    });
+    if (found == steps.end()) throw std::logic_error(std::string("no demo step for ") + plugin);
+    const DemoStep& step = *found;
+    std::vector<std::string> args{step.plugin};
+    for (const char* s : step.settings) {
+        args.push_back("--set");
+        args.push_back(s);
+    }
+    const std::string png = (dir / picture).string();
+    for (const std::string& a :
+         {std::string("--play"), mixPath, std::string("--until"), std::to_string(seconds),
+          std::string("--png"), png})
+        args.push_back(a);
+    std::cout << "\neditor of " << step.plugin << " after the mix:\n";
+    commandEditor(args, engine);
+    std::cout << "picture: " << png << "\n";
 }
 
 int commandDemo(const std::vector<std::string>& args, EngineWindow& engine) {
@@ -229,6 +256,9 @@ int commandDemo(const std::vector<std::string>& args, EngineWindow& engine) {
             {"--reference", mixPath, bright, (dir / "matched.wav").string(), "--third-octave"});
         ++ran;
     }
+    if (available("Orq Compressor"))
+        demoEditorPicture(engine, dir, mixPath, "Orq Compressor", "compressor-editor.png",
+                          kDemoEditorSeconds);
     if (available("Orq Ombrel")) {
         std::cout << "\nspectrogram of the mix:\n";
         commandSpectrogram({mixPath, (dir / "spectrogram.csv").string()});
