@@ -1,8 +1,8 @@
 // The control toolkit's painting: a whole editor repaint (background and 20 bitmap controls)
 // and one meter update, in memory.
 #include "controls/bar_meter.h"
-#include "controls/bitmap_button.h"
 #include "controls/bitmap_set.h"
+#include "controls/button.h"
 
 #include <benchmark/benchmark.h>
 
@@ -58,13 +58,15 @@ struct Editor {
                                kEditorHeight, nullptr, nullptr, nullptr, nullptr);
         // Ten buttons along the top, ten meters below them.
         for (int i = 0; i < kControls / 2; ++i) {
-            buttons.push_back(std::make_unique<BitmapButton>(
-                hwnd, 100 + i, 4 + i * 44, 4, set.bitmap(kButtonOff), nullptr,
-                set.bitmap(kButtonOn), BitmapButton::Mode::Toggle, set.palette()));
-            meters.push_back(std::make_unique<BarMeter>(hwnd, 0, 10 + i * 40, 100,
+            buttons.push_back(std::make_unique<Button>(
+                hwnd, 4 + i * 44, 4, kPlainSwitch, 100 + i, set.bitmap(kButtonOn),
+                set.bitmap(kButtonOff), nullptr, nullptr, set.palette()));
+            buttons.back()->setState(i % 2);
+            meters.push_back(std::make_unique<BarMeter>(hwnd, 10 + i * 40, 100, 0,
                                                         set.bitmap(kMeterEmpty),
-                                                        set.bitmap(kMeterFull), set.palette()));
-            meters.back()->setLevel(0.1f * static_cast<float>(i));
+                                                        set.bitmap(kMeterFull), nullptr,
+                                                        set.palette()));
+            meters.back()->setValue(0.1f * static_cast<float>(i));
         }
         pump();
     }
@@ -78,7 +80,7 @@ struct Editor {
     }
     BitmapSet set;
     HWND hwnd = nullptr;
-    std::vector<std::unique_ptr<BitmapButton>> buttons;
+    std::vector<std::unique_ptr<Button>> buttons;
     std::vector<std::unique_ptr<BarMeter>> meters;
 };
 
@@ -103,7 +105,7 @@ void BM_MeterUpdate(benchmark::State& state) {
     float level = 0.25f;
     for (auto _ : state) {
         level = level < 0.5f ? 0.75f : 0.25f; // a new length every time
-        meter.setLevel(level);
+        meter.setValue(level);
     }
 }
 BENCHMARK(BM_MeterUpdate)->Unit(benchmark::kMicrosecond);

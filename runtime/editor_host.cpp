@@ -409,12 +409,14 @@ void EditorHost::buildContent() {
             for (int k = 0; k < 3; ++k)
                 stripBitmaps_[b * 3 + k] =
                     LoadBitmapA(resources, MAKEINTRESOURCEA(WORD(kStrip[b].firstBitmap + k)));
-            const auto mode = kStrip[b].command == kStripSettingsCommand
-                                  ? controls::BitmapButton::Mode::Push
-                                  : controls::BitmapButton::Mode::Toggle;
-            strip_[b] = std::make_unique<controls::BitmapButton>(
-                frameWindow_, kStrip[b].command, 0, 0, stripBitmaps_[b * 3],
-                stripBitmaps_[b * 3 + 1], stripBitmaps_[b * 3 + 2], mode, palette());
+            // Bypass and mute are switches; the settings button is momentary. Each button's
+            // bitmaps: off, pressed, on.
+            const int behaviour = kStrip[b].command == kStripSettingsCommand
+                                      ? controls::kMomentary
+                                      : controls::kPlainSwitch;
+            strip_[b] = std::make_unique<controls::Button>(
+                frameWindow_, 0, 0, behaviour, kStrip[b].command, stripBitmaps_[b * 3 + 2],
+                stripBitmaps_[b * 3], stripBitmaps_[b * 3 + 1], nullptr, palette());
         }
         syncStrip();
     }
@@ -539,8 +541,8 @@ void EditorHost::toggleStripValue(LONG volatile* value) {
 }
 
 void EditorHost::syncStrip() {
-    if (strip_[0] != nullptr) strip_[0]->setOn(bypassWithDelay());
-    if (strip_[1] != nullptr) strip_[1]->setOn(mute());
+    if (strip_[0] != nullptr) strip_[0]->setState(bypassWithDelay() ? 1 : 0);
+    if (strip_[1] != nullptr) strip_[1]->setState(mute() ? 1 : 0);
 }
 
 void EditorHost::captionButtonClicked(bool releasedInside) {

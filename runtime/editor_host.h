@@ -14,7 +14,7 @@
 // that thread) only after its handling of the message has returned, never inside it.
 #pragma once
 
-#include "controls/bitmap_button.h"
+#include "controls/button.h"
 #include "controls/caption_button.h"
 #include "runtime/audio_plugin.h"
 #include "runtime/colour_management.h"
@@ -191,7 +191,7 @@ class EditorHost : public EditorInterface,
     std::string title_;
     HACCEL accelerators_ = nullptr;
     LONG volatile dirty_ = 0;
-    std::unique_ptr<controls::BitmapButton> strip_[3];
+    std::unique_ptr<controls::Button> strip_[3];
     std::unique_ptr<controls::CaptionButton> captionButton_;
     HBITMAP stripBitmaps_[9] = {};
     SIZE clientSize_ = {kDefaultWidth, kDefaultHeight};

@@ -15,6 +15,7 @@ constexpr int kSwitchX = 16;
 constexpr int kSwitchY = 16;
 constexpr int kMeterX = 16;
 constexpr int kMeterY = 64;
+constexpr int kNoMarker = 0;
 // The values changed from outside are shown on the editor's thread.
 constexpr UINT kMsgSyncValues = 0x8000 + 2; // WM_APP + 2
 // F1 opens the test plug-in's help file at its contents (orq names it, carrying no text for it).
@@ -33,13 +34,13 @@ void PassthroughEditor::openContent(HWND client, SIZE* clientSize) {
     *clientSize = bitmaps_.size(kBackgroundBitmap);
     if (clientSize->cx <= 0 || clientSize->cy <= 0)
         *clientSize = SIZE{kDefaultWidth, kDefaultHeight};
-    switch_ = std::make_unique<controls::BitmapButton>(
-        client, kSwitchId, kSwitchX, kSwitchY, bitmaps_.bitmap(kSwitchOffBitmap),
-        bitmaps_.bitmap(kSwitchPressedBitmap), bitmaps_.bitmap(kSwitchOnBitmap),
-        controls::BitmapButton::Mode::Toggle, bitmaps_.palette());
+    switch_ = std::make_unique<controls::Button>(
+        client, kSwitchX, kSwitchY, controls::kPlainSwitch, kSwitchId,
+        bitmaps_.bitmap(kSwitchOnBitmap), bitmaps_.bitmap(kSwitchOffBitmap),
+        bitmaps_.bitmap(kSwitchPressedBitmap), instance(), bitmaps_.palette());
     meter_ = std::make_unique<controls::BarMeter>(
-        client, kMeterId, kMeterX, kMeterY, bitmaps_.bitmap(kMeterEmptyBitmap),
-        bitmaps_.bitmap(kMeterFullBitmap), bitmaps_.palette());
+        client, kMeterX, kMeterY, kNoMarker, bitmaps_.bitmap(kMeterEmptyBitmap),
+        bitmaps_.bitmap(kMeterFullBitmap), instance(), bitmaps_.palette());
     syncSwitch();
     SetTimer(client, kMeterTimer, kMeterPeriodMs, nullptr);
 }
@@ -63,7 +64,7 @@ void PassthroughEditor::syncSwitch() {
         ScopedLock lock(*this->lock());
         gain = tableSet(parameters())->value(kPassthroughGainIndex);
     }
-    switch_->setOn(gain == 0.0f);
+    switch_->setState(gain == 0.0f ? controls::Button::kOn : controls::Button::kOff);
 }
 
 bool PassthroughEditor::paint(HWND window, HDC dc) {
@@ -87,7 +88,9 @@ bool PassthroughEditor::message(HWND, UINT message, WPARAM wParam, LPARAM, LRESU
         parameters() != nullptr) {
         {
             ScopedLock lock(*this->lock());
-            parameters()->setFloat(kPassthroughGainIndex, switch_->isOn() ? 0.0f : 1.0f);
+            // The switch's argument is its new state: on silences.
+            parameters()->setFloat(kPassthroughGainIndex,
+                                   switch_->state() == controls::Button::kOn ? 0.0f : 1.0f);
         }
         pushChanges();
         *result = 0;
@@ -104,7 +107,7 @@ void PassthroughEditor::timer(UINT_PTR id) {
         ScopedLock lock(*this->lock());
         peak = tableSet(parameters())->value(kPassthroughOutputPeakIndex);
     }
-    meter_->setLevel(peak);
+    meter_->setValue(peak);
 }
 
 EditorHost* createPassthroughEditor(ParameterSet* parameters) {

@@ -4,8 +4,8 @@
 #pragma once
 
 #include "controls/bar_meter.h"
-#include "controls/bitmap_button.h"
 #include "controls/bitmap_set.h"
+#include "controls/button.h"
 #include "runtime/editor_host.h"
 
 #include <memory>
@@ -15,7 +15,6 @@ namespace orq {
 class PassthroughEditor final : public EditorHost {
   public:
     static constexpr int kSwitchId = 1;
-    static constexpr int kMeterId = 2;
     static constexpr UINT_PTR kMeterTimer = 1;
     static constexpr UINT kMeterPeriodMs = 55;
     // Resource numbers of the library's bitmaps.
@@ -29,7 +28,7 @@ class PassthroughEditor final : public EditorHost {
     explicit PassthroughEditor(ParameterSet* parameters);
 
     // The controls while the content is open (null otherwise). [editor's thread]
-    controls::BitmapButton* silenceSwitch() const { return switch_.get(); }
+    controls::Button* silenceSwitch() const { return switch_.get(); }
     controls::BarMeter* meter() const { return meter_.get(); }
 
   protected:
@@ -45,7 +44,7 @@ class PassthroughEditor final : public EditorHost {
     void syncSwitch();
 
     controls::BitmapSet bitmaps_;
-    std::unique_ptr<controls::BitmapButton> switch_;
+    std::unique_ptr<controls::Button> switch_;
     std::unique_ptr<controls::BarMeter> meter_;
 };
 
