@@ -433,6 +433,24 @@ void EditorHost::buildContent() {
     ShowWindow(frameWindow_, SW_SHOW);
 }
 
+void EditorHost::resizeContent(SIZE clientSize) {
+    clientSize_ = clientSize;
+    if (frameWindow_ != nullptr) {
+        const SIZE size = windowSize();
+        RECT outer{0, 0, size.cx, size.cy};
+        AdjustWindowRect(&outer, kFrameStyle, FALSE);
+        SetWindowPos(frameWindow_, nullptr, 0, 0, outer.right - outer.left,
+                     outer.bottom - outer.top, SWP_NOMOVE | SWP_NOZORDER);
+        layoutStrip();
+    } else if (clientWindow_ != nullptr) {
+        // Inside a host's window: the window the host gave follows the content.
+        if (parentWindow_ != nullptr)
+            SetWindowPos(parentWindow_, nullptr, 0, 0, clientSize.cx, clientSize.cy,
+                         SWP_NOMOVE | SWP_NOZORDER);
+        MoveWindow(clientWindow_, 0, 0, clientSize.cx, clientSize.cy, TRUE);
+    }
+}
+
 void EditorHost::closeContentAndStrip() {
     if (!contentOpen_) return;
     contentOpen_ = false;
