@@ -882,8 +882,9 @@ void TessalineEditor::gestureAt(POINT at, bool finished) {
         break;
     }
     case DrawMode::Bone:
+        // On screen the ends snap to the nearest slider columns.
         gains_ = gainsAtPress_;
-        drawBone(gains_, x1, y1, x2, y2);
+        drawBone(gains_, std::round(x1), y1, std::round(x2), y2);
         break;
     }
     for (int k = 0; k < kEditorSliderCount; ++k)
