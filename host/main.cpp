@@ -2,6 +2,7 @@
 #include "host/audio_file.h"
 #include "host/commands.h"
 #include "host/demo_mix.h"
+#include "host/demo_tessaline_brisquet.h"
 #include "host/engine_window.h"
 #include "host/plugin_library.h"
 #include "host/session.h"
@@ -133,7 +134,7 @@ const std::vector<DemoStep>& demoSteps() {
     return steps;
 }
 
-int commandDemo(const std::vector<std::string>& args) {
+int commandDemo(const std::vector<std::string>& args, EngineWindow& engine) {
     if (args.size() > 1) throw UsageError("demo takes at most OUTDIR");
     const fs::path dir = args.empty() ? fs::path("orq-demo") : fs::path(args[0]);
     std::error_code ec;
@@ -199,6 +200,7 @@ int commandDemo(const std::vector<std::string>& args) {
         std::cout << "\nphase scope of the mix:\n";
         commandScope({mixPath});
     }
+    snapshotTessalineAndBrisquetEditors(dir, engine);
     std::cout << "\n" << ran << " plug-in runs; outputs in " << dir.string() << "\n";
     return 0;
 }
@@ -217,7 +219,7 @@ int main(int argc, char** argv) {
         std::vector<std::string> rest(args.begin() + 1, args.end());
         if (command == "process") return commandProcess(rest);
         if (command == "editor") return commandEditor(rest, engine);
-        if (command == "demo") return commandDemo(rest);
+        if (command == "demo") return commandDemo(rest, engine);
         if (command == "match") return commandMatch(rest);
         if (command == "spectrogram") return commandSpectrogram(rest);
         if (command == "scope") return commandScope(rest);
