@@ -107,7 +107,8 @@ bool controlEnabled(int id, const EditorState& s) {
     if (!isFrozenByFreeze(id)) return true;
     if (s.frozen || s.bypassed) return false;
     if (id == kMatchAmountControl) return amountAllowed(s);
-    if (id == kMatchControl) return matchAllowed(s);
+    // A lit match button can always be switched off.
+    if (id == kMatchControl) return s.match || matchAllowed(s);
     if (isSliderControl(id)) return !s.learn;
     return true;
 }

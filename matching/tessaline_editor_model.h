@@ -84,7 +84,8 @@ bool matchAllowed(const EditorState& s);
 // The match amount knob: match on with both spectra learned.
 bool amountAllowed(const EditorState& s);
 // Whether a control is enabled (frozen and bypass disable the buttons, switches, knob and
-// sliders; learning disables the sliders). Reset, freeze, marks and the about box always are.
+// sliders; learning disables the sliders; the match button needs matchAllowed unless it is on).
+// Reset, freeze, marks and the about box always are.
 bool controlEnabled(int id, const EditorState& s);
 // Why a disabled control is disabled (the status line's text), or null when it is enabled.
 const char* disabledReason(int id, const EditorState& s);

@@ -153,6 +153,8 @@ TEST(EnablingMessages, knob_and_match_button_explain_what_is_missing) {
     m.droppedByMode = true;
     EXPECT_STREQ(disabledReason(kMatchControl, m),
                  "Disabled. Learn both source and destination data !");
+    m.match = true;
+    EXPECT_EQ(disabledReason(kMatchControl, m), nullptr) << "a lit match can be switched off";
 }
 
 TEST(HelpTexts, sliders_name_their_third_octave_band_and_controls_their_role) {
@@ -356,6 +358,15 @@ TEST(TessalineEditor, switching_the_band_mode_with_learned_data_clears_both_flag
     rig.editor().hover(kMatchControl);
     EXPECT_EQ(rig.editor().statusText(), "Disabled. Learn both source and destination data !");
     EXPECT_TRUE(rig.editor().axis().logarithmic);
+    // With match on, a mode switch leaves the lit button able to switch match off.
+    rig.command(kBandModeControl, 0);
+    rig.learnBoth();
+    rig.command(kMatchControl, 1);
+    rig.command(kBandModeControl, 1);
+    EXPECT_TRUE(rig.editor().button(kMatchControl)->enabled());
+    rig.command(kMatchControl, 0);
+    EXPECT_EQ(rig.plugin(kParamMatch), 0.0f);
+    EXPECT_FALSE(rig.editor().button(kMatchControl)->enabled());
     // Switching to the mode in force changes nothing.
     rig.command(kBandModeControl, 1);
     EXPECT_EQ(rig.plugin(kParamThirdOctave), 1.0f);
