@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -36,12 +37,20 @@ inline std::vector<Event>& events() {
     return log;
 }
 
+// Called for each WM_COMMAND the editor window gets, while the message is being handled (the
+// value blocks a notification points to are read here).
+inline std::function<void(WPARAM, LPARAM)>& commandHook() {
+    static std::function<void(WPARAM, LPARAM)> hook;
+    return hook;
+}
+
 inline LRESULT CALLBACK editorProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_NOTIFY) {
         const auto* header = reinterpret_cast<const NMHDR*>(lParam);
         events().push_back({"parent", message, header->code, header->idFrom, wParam, lParam});
     } else if (message == WM_COMMAND) {
         events().push_back({"parent", message, 0, LOWORD(wParam), wParam, lParam});
+        if (commandHook()) commandHook()(wParam, lParam);
     }
     return DefWindowProcA(window, message, wParam, lParam);
 }
@@ -69,10 +78,12 @@ class EditorWindow {
         hwnd_ = CreateWindowExA(0, "ControlsTestEditor", "editor", WS_POPUP | WS_VISIBLE, 0, 0,
                                 width, height, nullptr, nullptr, nullptr, nullptr);
         events().clear();
+        commandHook() = nullptr;
     }
     EditorWindow(const EditorWindow&) = delete;
     EditorWindow& operator=(const EditorWindow&) = delete;
     ~EditorWindow() {
+        commandHook() = nullptr;
         DestroyWindow(hwnd_);
         UnregisterClassA("ControlsTestEditor", nullptr);
         pump();

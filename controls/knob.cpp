@@ -19,9 +19,9 @@ constexpr double kValueRounding = 0.49999;
 
 Knob::Knob(HWND parent, int x, int y, int id, HBITMAP background, HBITMAP dot, HBITMAP mask,
            int steps, double startAngleDegrees, HINSTANCE instance, HPALETTE palette)
-    : WObject(parent, id, kControlStyle, 0, instanceOrControls(instance)),
-      background_(background), dot_(dot), mask_(mask), palette_(palette),
-      size_(bitmapSize(background)), dotSize_(bitmapSize(dot)), steps_(std::max(steps, 1)),
+    : WObject(parent, id, kControlStyle, 0, instanceOrControls(instance)), background_(background),
+      dot_(dot), mask_(mask), palette_(palette), size_(bitmapSize(background)),
+      dotSize_(bitmapSize(dot)), steps_(std::max(steps, 1)),
       startAngle_(std::numbers::pi * startAngleDegrees / 180.0),
       anglePerStep_((kFullTurn - 2.0 * startAngle_) / steps_) {
     radius_ = size_.cx / 2;

@@ -8,9 +8,10 @@ namespace orq::controls {
 
 Rocker::Rocker(HWND parent, int x, int y, int id, HBITMAP leftPressed, HBITMAP idle,
                HBITMAP rightPressed, HINSTANCE instance, HPALETTE palette)
-    : WObject(parent, id, kControlStyle, 0, instanceOrControls(instance)),
-      bitmaps_{idle, leftPressed, rightPressed}, palette_(palette),
-      size_(largestSize({leftPressed, idle, rightPressed})) {
+    : WObject(parent, id, kControlStyle, 0, instanceOrControls(instance)), bitmaps_{idle,
+                                                                                    leftPressed,
+                                                                                    rightPressed},
+      palette_(palette), size_(largestSize({leftPressed, idle, rightPressed})) {
     place(x, y, size_.cx, size_.cy);
     setReady();
 }

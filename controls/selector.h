@@ -17,8 +17,7 @@ class Selector : public WObject {
     // Positions (x[i], y[i]) in the parent; the window covers their union. [ui-thread,
     // allocates]
     Selector(HWND parent, int id, int count, const int* x, const int* y, const HBITMAP* on,
-             const HBITMAP* off, bool deselectOnSecondClick, HINSTANCE instance,
-             HPALETTE palette);
+             const HBITMAP* off, bool deselectOnSecondClick, HINSTANCE instance, HPALETTE palette);
 
     // Selects position `index` and repaints the positions that changed; an index outside
     // 0 ... count - 1 changes nothing and answers false. Sends nothing. [ui-thread]

@@ -114,12 +114,12 @@ void Slider::leftDown(int x, int y, int keyFlags) {
     }
     if (x < 0 || y < 0 || x >= trackSize_.cx || y >= trackSize_.cy) return;
     const POINT thumb = thumbOrigin();
-    const bool onThumb = x >= thumb.x && x < thumb.x + thumbSize_.cx && y >= thumb.y &&
-                         y < thumb.y + thumbSize_.cy;
+    const bool onThumb =
+        x >= thumb.x && x < thumb.x + thumbSize_.cx && y >= thumb.y && y < thumb.y + thumbSize_.cy;
     if (onThumb && (keyFlags & keyMask_) != 0) {
         // The half towards the top (vertical) or the right (horizontal) steps up.
-        const bool upperHalf = vertical_ ? y < thumb.y + thumbSize_.cy / 2
-                                         : x >= thumb.x + thumbSize_.cx / 2;
+        const bool upperHalf =
+            vertical_ ? y < thumb.y + thumbSize_.cy / 2 : x >= thumb.x + thumbSize_.cx / 2;
         position_ = upperHalf ? std::min(position_ + 1, steps_) : std::max(position_ - 1, 0);
     } else {
         position_ = positionAtPixel(vertical_ ? y : x);

@@ -32,9 +32,9 @@ TextField::TextField(HWND parent, int left, int top, int right, int bottom, int 
 
 TextField::TextField(HWND parent, int x, int y, int id, HBITMAP background, COLORREF text,
                      int fontHeight, HINSTANCE instance, HPALETTE palette)
-    : WObject(parent, id, kControlStyle, 0, instanceOrControls(instance)),
-      background_(background), palette_(palette), font_(createFieldFont(fontHeight)),
-      size_(bitmapSize(background)), textColour_(text) {
+    : WObject(parent, id, kControlStyle, 0, instanceOrControls(instance)), background_(background),
+      palette_(palette), font_(createFieldFont(fontHeight)), size_(bitmapSize(background)),
+      textColour_(text) {
     place(x, y, size_.cx, size_.cy);
     setReady();
 }

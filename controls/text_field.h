@@ -19,8 +19,8 @@ class TextField : public WObject {
     TextField(HWND parent, int left, int top, int right, int bottom, int id, COLORREF background,
               COLORREF text, int fontHeight, HINSTANCE instance, HPALETTE palette);
     // Bitmap-backed: sized to the bitmap, text drawn transparently over it. [ui-thread]
-    TextField(HWND parent, int x, int y, int id, HBITMAP background, COLORREF text,
-              int fontHeight, HINSTANCE instance, HPALETTE palette);
+    TextField(HWND parent, int x, int y, int id, HBITMAP background, COLORREF text, int fontHeight,
+              HINSTANCE instance, HPALETTE palette);
     ~TextField() override;
 
     // Each formats into the buffer ("%s"; (v + offset) x scale; 20 log10(v);

@@ -4,6 +4,9 @@
 
 #include "host/session.h"
 
+#include <windows.h>
+
+#include <cstdint>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -81,5 +84,17 @@ EditorOptions parseEditor(const std::vector<std::string>& args);
 class EngineWindow;
 // The engine window counts what the libraries tell the host while the editor is open.
 int commandEditor(const std::vector<std::string>& args, EngineWindow& engine);
+
+// orq gallery --png OUT.png: every kind of control in each of its states on one sheet, drawn
+// from orq's own bitmaps (resources 20000 ... 20060), each with a caption.
+struct GalleryOptions {
+    std::string png;
+};
+GalleryOptions parseGallery(const std::vector<std::string>& args);
+int commandGallery(const std::vector<std::string>& args);
+
+// A picture of a top-level window (its whole surface) as PNG bytes; throws when it cannot be
+// made. [ui-thread of the window]
+std::vector<uint8_t> windowPng(HWND window);
 
 } // namespace orq::host

@@ -2,6 +2,7 @@
 // strip, driven by scripts, and refused before any work when its files cannot be written.
 #include "host/audio_file.h"
 #include "host/cli_test_support.h"
+#include "host/png_test_support.h"
 
 #include <gtest/gtest.h>
 #include <png.h>
@@ -18,6 +19,8 @@ using namespace orq::host;
 
 namespace {
 
+using orq::host::testing::Picture;
+using orq::host::testing::readPng;
 using orq::host::testing::Result;
 
 const std::string kPlugin = ORQ_TEST_PLUGIN_DIR "/passthrough_dx.so";
@@ -34,41 +37,6 @@ constexpr int kMeterLengthPixels = 160;
 constexpr int kStripBottomLimit = 48;
 // A strip button's "on" picture of the bypass button (bitmap 10002).
 constexpr uint32_t kBypassOnColour = 0x909090;
-
-struct Picture {
-    int width = 0, height = 0;
-    std::vector<uint8_t> rgb;
-    uint32_t at(int x, int y) const {
-        const size_t i = (size_t(y) * size_t(width) + size_t(x)) * 3;
-        return uint32_t(rgb[i]) << 16 | uint32_t(rgb[i + 1]) << 8 | rgb[i + 2];
-    }
-    // The bounding box of a colour; empty (right < left) when absent.
-    RECT boxOf(uint32_t colour) const {
-        RECT box{width, height, -1, -1};
-        for (int y = 0; y < height; ++y)
-            for (int x = 0; x < width; ++x)
-                if (at(x, y) == colour) {
-                    box.left = std::min<LONG>(box.left, x);
-                    box.top = std::min<LONG>(box.top, y);
-                    box.right = std::max<LONG>(box.right, x);
-                    box.bottom = std::max<LONG>(box.bottom, y);
-                }
-        return box;
-    }
-};
-
-Picture readPng(const std::string& file) {
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    Picture picture;
-    if (!png_image_begin_read_from_file(&image, file.c_str())) return picture;
-    image.format = PNG_FORMAT_RGB;
-    picture.rgb.resize(PNG_IMAGE_SIZE(image));
-    if (!png_image_finish_read(&image, nullptr, picture.rgb.data(), 0, nullptr)) return picture;
-    picture.width = int(image.width);
-    picture.height = int(image.height);
-    return picture;
-}
 
 class OrqEditor : public orq::host::testing::OrqCommandTest<OrqEditor> {
   protected:

@@ -88,6 +88,24 @@ EditorOptions parseEditor(const std::vector<std::string>& args) {
     return o;
 }
 
+std::vector<uint8_t> windowPng(HWND window) {
+    const char* folder = std::getenv("TMPDIR");
+    std::string pattern =
+        std::string(folder != nullptr && *folder ? folder : "/tmp") + "/orq-picture-XXXXXX";
+    const int descriptor = mkstemp(pattern.data());
+    if (descriptor < 0) throw std::runtime_error("cannot make a temporary file for a picture");
+    close(descriptor);
+    const BOOL saved = PlatformSaveWindowPng(window, pattern.c_str());
+    std::ifstream in(pattern, std::ios::binary);
+    std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in),
+                               std::istreambuf_iterator<char>()};
+    std::filesystem::remove(pattern);
+    if (!saved || bytes.empty())
+        throw std::runtime_error("cannot picture the window (error " +
+                                 std::to_string(GetLastError()) + ")");
+    return bytes;
+}
+
 namespace {
 
 constexpr DWORD kIdleTimeoutMs = 10000;
@@ -294,25 +312,6 @@ HWND findClient(HWND frame) {
     ChildSearch search{frame};
     EnumChildWindows(frame, visitChild, reinterpret_cast<LPARAM>(&search));
     return search.found;
-}
-
-// A picture of a top-level window as PNG bytes.
-std::vector<uint8_t> windowPng(HWND window) {
-    const char* folder = std::getenv("TMPDIR");
-    std::string pattern =
-        std::string(folder != nullptr && *folder ? folder : "/tmp") + "/orq-editor-XXXXXX";
-    const int descriptor = mkstemp(pattern.data());
-    if (descriptor < 0) throw std::runtime_error("cannot make a temporary file for a picture");
-    close(descriptor);
-    const BOOL saved = PlatformSaveWindowPng(window, pattern.c_str());
-    std::ifstream in(pattern, std::ios::binary);
-    std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in),
-                               std::istreambuf_iterator<char>()};
-    std::filesystem::remove(pattern);
-    if (!saved || bytes.empty())
-        throw std::runtime_error("cannot picture the editor's window (error " +
-                                 std::to_string(GetLastError()) + ")");
-    return bytes;
 }
 
 // The next frames of a source, as a source of their own.

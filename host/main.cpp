@@ -37,6 +37,7 @@ const char* const kUsage =
     "  orq editor PLUGIN [--set KEY=VALUE]... [--state FILE] [--save-state FILE]\n"
     "             [--play INPUT [--until SECONDS] [--output AUDIO]] [--script FILE]\n"
     "             [--dialog-save FILE] [--dialog-load FILE] [--road vc|page] --png OUT.png\n"
+    "  orq gallery --png OUT.png\n"
     "  orq demo [OUTDIR]\n"
     "  orq register LIB...\n"
     "  orq unregister LIB...\n"
@@ -219,6 +220,7 @@ int main(int argc, char** argv) {
         std::vector<std::string> rest(args.begin() + 1, args.end());
         if (command == "process") return commandProcess(rest);
         if (command == "editor") return commandEditor(rest, engine);
+        if (command == "gallery") return commandGallery(rest);
         if (command == "demo") return commandDemo(rest, engine);
         if (command == "match") return commandMatch(rest);
         if (command == "spectrogram") return commandSpectrogram(rest);

@@ -1,0 +1,51 @@
+// Pictures that orq writes, read back for tests: RGB pixels of a PNG file.
+#pragma once
+
+#include <windows.h>
+
+#include <png.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace orq::host::testing {
+
+struct Picture {
+    int width = 0, height = 0;
+    std::vector<uint8_t> rgb;
+    uint32_t at(int x, int y) const {
+        const size_t i = (size_t(y) * size_t(width) + size_t(x)) * 3;
+        return uint32_t(rgb[i]) << 16 | uint32_t(rgb[i + 1]) << 8 | rgb[i + 2];
+    }
+    // The bounding box of a colour; empty (right < left) when absent.
+    RECT boxOf(uint32_t colour) const {
+        RECT box{width, height, -1, -1};
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                if (at(x, y) == colour) {
+                    box.left = std::min<LONG>(box.left, x);
+                    box.top = std::min<LONG>(box.top, y);
+                    box.right = std::max<LONG>(box.right, x);
+                    box.bottom = std::max<LONG>(box.bottom, y);
+                }
+        return box;
+    }
+};
+
+// The picture of a PNG file; width 0 when it cannot be read.
+inline Picture readPng(const std::string& file) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    Picture picture;
+    if (!png_image_begin_read_from_file(&image, file.c_str())) return picture;
+    image.format = PNG_FORMAT_RGB;
+    picture.rgb.resize(PNG_IMAGE_SIZE(image));
+    if (!png_image_finish_read(&image, nullptr, picture.rgb.data(), 0, nullptr)) return picture;
+    picture.width = int(image.width);
+    picture.height = int(image.height);
+    return picture;
+}
+
+} // namespace orq::host::testing
