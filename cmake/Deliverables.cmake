@@ -16,6 +16,7 @@ orq_deliverable(pressane_dx ENGINE maximizer_engine HEADER maximizer/pressane_pl
 orq_deliverable(tessaline_dx ENGINE matching_engine HEADER matching/tessaline_plugin.h
   NAME "Orq Tessaline" KIND kVcKindProcessor
   PARAMETERS createTessalineParameters PLUGIN createTessalinePlugin
+  EDITOR createTessalineEditor EDITOR_LIBRARY tessaline_editor
   CLASS_ID 0xA3F1C270 PAGE_ID 0xA3F1C271 TAIL 0x03 MERIT kMeritPreferred
   RESOURCES matching/resources.txt)
 orq_deliverable(ombrel_dx ENGINE spectrogram_engine HEADER spectrogram/ombrel_plugin.h
@@ -33,5 +34,6 @@ orq_deliverable(lunavis_dx ENGINE scope_engine HEADER scope/lunavis_plugin.h
 orq_deliverable(brisquet_dx ENGINE enhancer_engine HEADER enhancer/brisquet_plugin.h
   NAME "Orq Brisquet" KIND kVcKindProcessor
   PARAMETERS createBrisquetParameters PLUGIN createBrisquetPlugin
+  EDITOR createBrisquetEditor EDITOR_LIBRARY brisquet_editor
   CLASS_ID 0xA3F1C2A0 PAGE_ID 0xA3F1C2A1 TAIL 0x06 MERIT 0
   RESOURCES enhancer/resources.txt)

@@ -62,5 +62,8 @@ namespace orq {
 ParameterSet* createBrisquetParameters();
 // A new plug-in owning parameters (also when creation fails); null on failure.
 AudioPlugin* createBrisquetPlugin(ParameterSet* parameters, HostCallback host, void* hostContext);
+// The plug-in's editor (enhancer/brisquet_editor.*, its own library); null on failure.
+class EditorHost;
+EditorHost* createBrisquetEditor(ParameterSet* parameters);
 
 } // namespace orq

@@ -455,16 +455,16 @@ class OpenEditor {
     HWND client_ = nullptr;
 };
 
-// The --play input streamed through the plug-in in steps of the clock.
+// The --play input (or the file of the script's last play FILE) streamed through the plug-in in
+// steps of the clock.
 class Player {
   public:
-    Player(const std::string& path, std::optional<double> untilSeconds) : reader_(path, nullptr) {
-        const StreamFormat& f = reader_.format();
-        limit_ = f.frames;
-        if (untilSeconds)
-            limit_ = std::min<int64_t>(limit_, std::llround(*untilSeconds * f.sampleRate));
+    Player(const std::string& path, std::optional<double> untilSeconds) {
+        open(path, untilSeconds);
     }
-    const StreamFormat& format() const { return reader_.format(); }
+    // From now on plays path from its start; the clock goes on from where it is.
+    void switchTo(const std::string& path) { open(path, std::nullopt); }
+    const StreamFormat& format() const { return reader_->format(); }
     // Plays the next milliseconds (all that is left with none) into sink; lastBlock (when
     // given) runs after the editor has handled the last block, before the plug-in stops.
     void play(Session& session, OpenEditor& editor, AudioSink& sink,
@@ -474,11 +474,11 @@ class Player {
         if (milliseconds) frames = std::min<int64_t>(frames, int64_t(*milliseconds) * rate / 1000);
         if (frames <= 0) return;
         session.setChunkFrames(std::max(1, rate / kBlocksPerSecond));
-        SegmentSource segment(reader_, frames);
+        SegmentSource segment(*reader_, frames);
         const int64_t base = played_;
         RunSummary summary;
         session.run(segment, sink, summary, [&](int64_t done, int64_t total) {
-            const int64_t clock = (base + done) * 1000 / rate;
+            const int64_t clock = startMs_ + (base + done) * 1000 / rate;
             if (clock > clockMs_) {
                 PlatformAdvanceClock(DWORD(clock - clockMs_));
                 clockMs_ = clock;
@@ -490,9 +490,21 @@ class Player {
     }
 
   private:
-    AudioFileReader reader_;
+    void open(const std::string& path, std::optional<double> untilSeconds) {
+        auto reader = std::make_unique<AudioFileReader>(path, nullptr);
+        const StreamFormat& f = reader->format();
+        limit_ = f.frames;
+        if (untilSeconds)
+            limit_ = std::min<int64_t>(limit_, std::llround(*untilSeconds * f.sampleRate));
+        reader_ = std::move(reader);
+        played_ = 0;
+        startMs_ = clockMs_;
+    }
+
+    std::unique_ptr<AudioFileReader> reader_;
     int64_t limit_ = 0;
     int64_t played_ = 0;
+    int64_t startMs_ = 0; // the audio clock when this file started
     int64_t clockMs_ = 0;
 };
 
@@ -517,9 +529,9 @@ std::string lineOf(const ScriptEvent& event) {
     return "script line " + std::to_string(event.line) + ": ";
 }
 
-void runEvent(const ScriptEvent& event, OpenEditor& editor, Session& session, Player* player,
-              AudioSink& played, OutputFiles& files, const EngineWindow& engine,
-              const std::function<void()>& lastBlock) {
+void runEvent(const ScriptEvent& event, OpenEditor& editor, Session& session,
+              std::optional<Player>& player, bool recording, AudioSink& played, OutputFiles& files,
+              const EngineWindow& engine, const std::function<void()>& lastBlock) {
     switch (event.verb) {
     case ScriptVerb::Click:
     case ScriptVerb::FrameClick: {
@@ -565,6 +577,20 @@ void runEvent(const ScriptEvent& event, OpenEditor& editor, Session& session, Pl
         editor.advance(event.milliseconds);
         return;
     case ScriptVerb::Play:
+        if (!event.playFile.empty()) {
+            const std::optional<StreamFormat> before =
+                player ? std::optional<StreamFormat>(player->format()) : std::nullopt;
+            if (player)
+                player->switchTo(event.playFile);
+            else
+                player.emplace(event.playFile, std::nullopt);
+            const StreamFormat& now = player->format();
+            if (recording && before &&
+                (now.sampleRate != before->sampleRate || now.channels != before->channels))
+                throw std::runtime_error(lineOf(event) + "'" + event.playFile +
+                                         "' has another format than --play's: --output keeps "
+                                         "one format");
+        }
         player->play(session, editor, played,
                      event.playAll ? std::nullopt : std::optional<uint32_t>(event.milliseconds),
                      lastBlock);
@@ -654,15 +680,23 @@ int commandEditor(const std::vector<std::string>& args, EngineWindow& engine) {
     const bool scriptPlays = std::any_of(script.begin(), script.end(), [](const ScriptEvent& e) {
         return e.verb == ScriptVerb::Play;
     });
-    for (const ScriptEvent& event : script)
-        if (event.verb == ScriptVerb::Play && !o.play)
-            throw UsageError(lineOf(event) + "play needs --play INPUT");
+    // A play without a file plays the current input: --play's or an earlier play FILE's.
+    bool havePlayInput = o.play.has_value();
+    for (const ScriptEvent& event : script) {
+        if (event.verb != ScriptVerb::Play) continue;
+        if (!event.playFile.empty()) havePlayInput = true;
+        if (!havePlayInput) throw UsageError(lineOf(event) + "play needs --play INPUT or a FILE");
+    }
 
     // Every file is named before any work: a picture that cannot be written fails here.
     OutputFiles files;
     if (o.state) files.addInput(*o.state, "the state");
     if (o.play) files.addInput(*o.play, "the played input");
     if (o.script) files.addInput(*o.script, "the script");
+    for (const ScriptEvent& event : script)
+        if (!event.playFile.empty())
+            files.addInput(event.playFile,
+                           "the input played at script line " + std::to_string(event.line));
     if (!o.png.empty()) files.add(o.png, "the picture");
     if (o.playingPng) files.add(*o.playingPng, "the picture while playing");
     if (o.dialogLoad) files.addInput(*o.dialogLoad, kDialogStateRole);
@@ -774,7 +808,7 @@ int commandEditor(const std::vector<std::string>& args, EngineWindow& engine) {
             player->play(*session, editor, played, std::nullopt, lastBlock);
         HelpReporter help;
         for (const ScriptEvent& event : script) {
-            runEvent(event, editor, *session, player ? &*player : nullptr, played, files, engine,
+            runEvent(event, editor, *session, player, o.output.has_value(), played, files, engine,
                      lastBlock);
             help.report();
         }

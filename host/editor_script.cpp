@@ -149,7 +149,17 @@ ScriptEvent parseLine(int line, const std::vector<std::string>& tokens) {
         event.milliseconds = uint32_t(ms);
     } else if (verb == "play") {
         event.verb = ScriptVerb::Play;
-        const std::string& word = words.take("SECONDS or all");
+        std::string word = words.take("SECONDS, all or FILE");
+        // A word that is neither a length nor "all" names the file to play from here on.
+        if (word != "all" && word.find_first_not_of("0123456789+-.eE") != std::string::npos) {
+            event.playFile = word;
+            if (words.empty()) {
+                event.playAll = true;
+                words.finish();
+                return event;
+            }
+            word = words.take("SECONDS or all");
+        }
         if (word == "all") {
             event.playAll = true;
         } else {

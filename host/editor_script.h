@@ -10,6 +10,8 @@
 //   key NAME                           a key press and release (LEFT, RETURN, F1, A, 7, ...)
 //   wait MS                            advances the manual clock; due timers run
 //   play SECONDS|all                   streams the next part of the --play input
+//   play FILE [SECONDS|all]            from now on plays FILE (from its start; all of it
+//                                      without a length), as if it were the --play input
 //   snapshot FILE                      a PNG of the frame window
 //   expect KEY VALUE [TOLERANCE]       the plug-in's own value (KEY, KEY[i], host:bypass,
 //                                      host:mute) equals VALUE within TOLERANCE
@@ -44,6 +46,7 @@ struct ScriptEvent {
     bool right = false, ctrl = false, shift = false;
     unsigned virtualKey = 0;
     std::string name;          // key: the key's name; snapshot: the file; expect: the key
+    std::string playFile;      // play FILE: the file played from here on (empty: the same)
     int32_t element = -1;      // expect KEY[i]
     uint32_t milliseconds = 0; // wait; play (0 with playAll)
     bool playAll = false;

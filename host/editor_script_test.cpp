@@ -83,6 +83,22 @@ TEST(EditorScript, errors_name_the_line_and_what_is_wrong) {
     EXPECT_EQ(errorOf("# nothing\n   \n"), "");
 }
 
+TEST(EditorScript, play_with_a_file_switches_the_input_with_or_without_a_length) {
+    const std::vector<ScriptEvent> events =
+        parseScript("play ref.wav\nplay in.wav 2.5\nplay in.wav all\nplay 1\n");
+    ASSERT_EQ(events.size(), 4u);
+    EXPECT_EQ(events[0].playFile, "ref.wav");
+    EXPECT_TRUE(events[0].playAll) << "a file without a length plays all of it";
+    EXPECT_EQ(events[1].playFile, "in.wav");
+    EXPECT_FALSE(events[1].playAll);
+    EXPECT_EQ(events[1].milliseconds, 2500u);
+    EXPECT_TRUE(events[2].playAll);
+    EXPECT_EQ(events[3].playFile, "") << "a length alone plays on in the same file";
+    EXPECT_EQ(events[3].milliseconds, 1000u);
+    EXPECT_EQ(errorOf("play in.wav 0\n"), "line 1: play: the time lies in 0 … 86400 seconds");
+    EXPECT_EQ(errorOf("play in.wav 2 3\n"), "line 1: play: unexpected '3'");
+}
+
 TEST(EditorScript, key_names_map_to_their_virtual_keys_ignoring_case) {
     EXPECT_EQ(virtualKeyOf("return"), unsigned(VK_RETURN));
     EXPECT_EQ(virtualKeyOf("ESCAPE"), unsigned(VK_ESCAPE));

@@ -2,6 +2,7 @@
 #include "host/audio_file.h"
 #include "host/commands.h"
 #include "host/demo_mix.h"
+#include "host/demo_tessaline_brisquet.h"
 #include "host/engine_window.h"
 #include "host/plugin_library.h"
 #include "host/session.h"
@@ -268,6 +269,7 @@ int commandDemo(const std::vector<std::string>& args, EngineWindow& engine) {
         commandScope({mixPath});
     }
     writeAnalyserPictures(dir, mixPath, available);
+    snapshotTessalineAndBrisquetEditors(dir, engine);
     std::cout << "\n" << ran << " plug-in runs; outputs in " << dir.string() << "\n";
     return 0;
 }

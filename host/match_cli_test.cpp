@@ -338,3 +338,58 @@ TEST_F(MatchCli, match_says_how_many_output_samples_reach_full_scale_and_what_to
         << r.out;
     EXPECT_NE(r.out.find("5 non-finite input samples replaced by 0"), std::string::npos) << r.out;
 }
+
+// The editor's road to a match: learn the source while the reference plays, the destination
+// while the input plays, switch match on. It must give the filter `orq match` gives on the same
+// files, in both band modes, although the reference is twice as long as the input (learned
+// spectra are sums of frames: the editor brings them to one frame count before matching).
+TEST_F(MatchCli, learning_through_the_editor_gives_the_filter_of_orq_match_within_0_1_db_per_band) {
+    constexpr int32_t rateHz = 44100;
+    const double fs = rateHz;
+    const Biquad low = Biquad::shelf(false, 200.0, -4.0, fs);
+    const Biquad mid = Biquad::peak(2500.0, 0.8, 5.0, fs);
+    Channels reference, input;
+    for (uint32_t c = 0; c < 2; ++c) {
+        reference.push_back(mid.run(low.run(pinkNoise(size_t(8 * fs), 700 + c))));
+        input.push_back(pinkNoise(size_t(4 * fs), 800 + c));
+    }
+    const std::string ref = writeFile("editor-ref.wav", reference, rateHz);
+    const std::string in = writeFile("editor-in.wav", input, rateHz);
+    for (const bool third : {false, true}) {
+        const std::string tag = third ? "third" : "equal";
+        const Result m = run("match " + std::string(third ? "--third-octave " : "") +
+                             "--reference " + quote(ref) + " " + quote(in) + " " +
+                             quote(path("editor-m-" + tag + ".wav")));
+        ASSERT_EQ(m.exitCode, 0) << m.err;
+        // Learn (539), learn target (541) down to the destination, learn off, match (540).
+        std::ofstream(path("learn-" + tag + ".txt"))
+            << (third ? "click 270 337\n" : "") << "click 45 337\nplay " << ref
+            << "\nclick 90 337\nplay " << in << "\nclick 45 337\nclick 135 337\n"
+            << "expect SrcLnd 1\nexpect DestLnd 1\nexpect match 1\nexpect log "
+            << (third ? 1 : 0) << "\n";
+        const Result e = run("editor " + quote(ORQ_PLUGIN_DIR "/tessaline_dx.so") + " --script " +
+                             quote(path("learn-" + tag + ".txt")) + " --save-state " +
+                             quote(path("editor-" + tag + ".state")) + " --png " +
+                             quote(path("editor-" + tag + ".png")));
+        ASSERT_EQ(e.exitCode, 0) << e.out << e.err;
+        const Result p = run("process 'Orq Tessaline' " + quote(in) + " " +
+                             quote(path("editor-e-" + tag + ".wav")) + " --state " +
+                             quote(path("editor-" + tag + ".state")));
+        ASSERT_EQ(p.exitCode, 0) << p.err;
+        const Channels byMatch = readFile("editor-m-" + tag + ".wav");
+        const Channels byEditor = readFile("editor-e-" + tag + ".wav");
+        for (size_t c = 0; c < 2; ++c) {
+            const BandFit fit = compareBands(bandPowers(byEditor[c], fs, 31.5, 16000),
+                                             bandPowers(byMatch[c], fs, 31.5, 16000), 0, 31.5);
+            std::printf("%s band, channel %zu: editor against orq match, worst %.3f dB at %.0f "
+                        "Hz, RMS %.3f dB\n",
+                        tag.c_str(), c, fit.worstDb, fit.worstHz, fit.rmsDb);
+            EXPECT_LT(fit.worstDb, 0.1) << tag << " band, channel " << c << ", at " << fit.worstHz
+                                        << " Hz";
+        }
+        // And the match did something: the editor's output is not the input.
+        const BandFit moved = compareBands(bandPowers(byEditor[0], fs, 31.5, 16000),
+                                           bandPowers(input[0], fs, 31.5, 16000), 0, 31.5);
+        EXPECT_GT(moved.worstDb, 2.0) << tag;
+    }
+}

@@ -85,5 +85,8 @@ namespace orq {
 // Creator functions; failures return null. createTessalinePlugin takes ownership of the set.
 AudioPlugin* createTessalinePlugin(ParameterSet* parameters, HostCallback host, void* hostContext);
 ParameterSet* createTessalineParameters();
+// The plug-in's editor (matching/tessaline_editor.*, its own library); null on failure.
+class EditorHost;
+EditorHost* createTessalineEditor(ParameterSet* parameters);
 
 } // namespace orq

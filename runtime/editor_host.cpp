@@ -433,9 +433,9 @@ void EditorHost::buildContent() {
     ShowWindow(frameWindow_, SW_SHOW);
 }
 
-void EditorHost::resizeClient(SIZE clientSize) {
+void EditorHost::resizeContent(SIZE clientSize) {
     clientSize_ = clientSize;
-    if (ownThread_ && frameWindow_ != nullptr) {
+    if (frameWindow_ != nullptr) {
         const SIZE size = windowSize();
         RECT outer{0, 0, size.cx, size.cy};
         AdjustWindowRect(&outer, kFrameStyle, FALSE);
@@ -443,6 +443,10 @@ void EditorHost::resizeClient(SIZE clientSize) {
                      outer.bottom - outer.top, SWP_NOMOVE | SWP_NOZORDER);
         layoutStrip();
     } else if (clientWindow_ != nullptr) {
+        // Inside a host's window: the window the host gave follows the content.
+        if (parentWindow_ != nullptr)
+            SetWindowPos(parentWindow_, nullptr, 0, 0, clientSize.cx, clientSize.cy,
+                         SWP_NOMOVE | SWP_NOZORDER);
         MoveWindow(clientWindow_, 0, 0, clientSize.cx, clientSize.cy, TRUE);
     }
 }

@@ -145,9 +145,9 @@ class EditorHost : public EditorInterface,
     void pushChanges();
     void pullValues(int32_t mode);
     void setDirty() { dirty_ = 1; }
-    // A new client size while the content is open (an editor whose display grows): the frame,
-    // or in a host's window the client, takes it. [editor's thread]
-    void resizeClient(SIZE clientSize);
+    // A new client size while the content is open (an editor with more than one layout, or whose display grows): the
+    // frame, or inside a property page the client, takes it; command 31 reports it. [ui-thread]
+    void resizeContent(SIZE clientSize);
 
   private:
     static unsigned threadMain(void* editor);

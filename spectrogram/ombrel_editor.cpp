@@ -263,7 +263,7 @@ void OmbrelEditor::configureView() {
         place(lowBandSwitch_->hwnd(), kSwitchX, kSwitchY);
         place(channelSelector_->hwnd(), kChannelX[0], kChannelY);
         place(logo_->hwnd(), kLogoX, kLogoY);
-        resizeClient(SIZE{kClientWidth + extra, kClientHeight});
+        resizeContent(SIZE{kClientWidth + extra, kClientHeight});
     }
     view_->configure(kSpectrumFftLength, bins, analysisRate, columns, columns * hopSeconds);
     view_->setSmoothing(lowBand_);

@@ -193,8 +193,8 @@ SIZES = {
                           "14-pixel text \"-12.0 dB\" with a margin; centred on the knob's middle row"),
     # The four editors whose descriptions fix no control positions: a background each (the size
     # kept from the placeholder their libraries carried), with the displays the descriptions place.
-    ("matching", 101): ("background", 480, 300, 24,
-                        "no size given: the placeholder's 480 x 300, room for 30 band sliders"),
+    ("matching", 101): ("background", 560, 360, 24,
+                        "no size given: the editor's 560 x 360 layout, room for 30 band sliders"),
     ("enhancer", 101): ("background", 400, 240, 24,
                         "no size given: the placeholder's 400 x 240, room for five sliders"),
     ("spectrogram", 101): ("background", 480, 300, 24,
@@ -1108,7 +1108,7 @@ def draw_all():
             1014: p["input_empty"], 1015: p["input_full"],
             1016: p["output_empty"], 1017: p["output_full"]}
     out.update({("plax", n): v for n, v in plax.items()})
-    out[("matching", 101)] = plain_background("matching", 480, 300, "Matching Filter")
+    out[("matching", 101)] = plain_background("matching", 560, 360, "Matching Filter")
     out[("enhancer", 101)] = plain_background("enhancer", 400, 240, "Spectral Enhancer")
     out[("spectrogram", 101)] = spectrogram_background(480, 300)
     out[("scope", 101)] = scope_background(320, 300)
