@@ -32,6 +32,22 @@ struct Picture {
                 }
         return box;
     }
+    // Where a smaller picture appears pixel for pixel (its first place, row by row), as the
+    // inclusive box it covers; empty (right < left) when it appears nowhere or is empty.
+    RECT find(const Picture& piece) const {
+        if (piece.width <= 0 || piece.height <= 0) return RECT{width, height, -1, -1};
+        for (int top = 0; top + piece.height <= height; ++top)
+            for (int left = 0; left + piece.width <= width; ++left)
+                if (matches(piece, left, top))
+                    return RECT{left, top, left + piece.width - 1, top + piece.height - 1};
+        return RECT{width, height, -1, -1};
+    }
+    bool matches(const Picture& piece, int left, int top) const {
+        for (int y = 0; y < piece.height; ++y)
+            for (int x = 0; x < piece.width; ++x)
+                if (at(left + x, top + y) != piece.at(x, y)) return false;
+        return true;
+    }
 };
 
 // The picture of a PNG file; width 0 when it cannot be read.
