@@ -21,6 +21,7 @@ namespace {
 
 using orq::host::testing::Picture;
 using orq::host::testing::readPng;
+using orq::host::testing::resourcePicture;
 using orq::host::testing::Result;
 
 const std::string kPlugin = ORQ_TEST_PLUGIN_DIR "/passthrough_dx.so";
@@ -37,38 +38,6 @@ constexpr uint32_t kMeterLitColour = 0xe0c020;
 constexpr int kMeterLengthPixels = 160;
 // The strip lies right below the frame's caption.
 constexpr int kStripBottomLimit = 48;
-
-// A picture of orq's resources as orq paints it (this test carries orq's resource list): the
-// bitmap's pixels read back through the platform, top row first.
-Picture resourcePicture(int number) {
-    static const char anchor = 0;
-    Picture picture;
-    HBITMAP bitmap =
-        LoadBitmapA(PlatformModuleFromAddress(&anchor), MAKEINTRESOURCEA(WORD(number)));
-    if (bitmap == nullptr) return picture;
-    BITMAP size{};
-    GetObjectA(bitmap, sizeof size, &size);
-    BITMAPINFO format{};
-    format.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    format.bmiHeader.biWidth = size.bmWidth;
-    format.bmiHeader.biHeight = -size.bmHeight;
-    format.bmiHeader.biPlanes = 1;
-    format.bmiHeader.biBitCount = 32;
-    format.bmiHeader.biCompression = BI_RGB;
-    std::vector<uint32_t> bits(size_t(size.bmWidth) * size_t(size.bmHeight));
-    HDC dc = CreateCompatibleDC(nullptr);
-    const int rows = GetDIBits(dc, bitmap, 0, UINT(size.bmHeight), bits.data(), &format,
-                               DIB_RGB_COLORS);
-    DeleteDC(dc);
-    DeleteObject(bitmap);
-    if (rows != size.bmHeight) return picture;
-    for (uint32_t pixel : bits) // blue, green, red, unused from the lowest byte up
-        for (int shift : {16, 8, 0})
-            picture.rgb.push_back(uint8_t(pixel >> shift));
-    picture.width = size.bmWidth;
-    picture.height = size.bmHeight;
-    return picture;
-}
 
 // Where a strip button shows one of its pictures in a picture of the editor; empty when it
 // shows another.
