@@ -21,22 +21,33 @@ namespace {
 
 using orq::host::testing::Picture;
 using orq::host::testing::readPng;
+using orq::host::testing::resourcePicture;
 using orq::host::testing::Result;
 
 const std::string kPlugin = ORQ_TEST_PLUGIN_DIR "/passthrough_dx.so";
 
-// The normal pictures of the strip's buttons, left to right (orq's placeholder bitmaps 10000,
-// 10003, 10006).
-constexpr uint32_t kBypassColour = 0x506070;
-constexpr uint32_t kMuteColour = 0x507060;
-constexpr uint32_t kSettingsColour = 0x705050;
+// The strip's buttons, three pictures each (off, pressed, on) from orq's resources: bypass 10000,
+// mute 10003, settings 10006.
+constexpr int kBypassOff = 10000;
+constexpr int kBypassOn = 10002;
+constexpr int kMuteOff = 10003;
+constexpr int kMuteOn = 10005;
+constexpr int kSettingsOff = 10006;
 // The test editor's meter: its full picture (bitmap 121, 160 pixels long) over its empty one.
 constexpr uint32_t kMeterLitColour = 0xe0c020;
 constexpr int kMeterLengthPixels = 160;
 // The strip lies right below the frame's caption.
 constexpr int kStripBottomLimit = 48;
-// A strip button's "on" picture of the bypass button (bitmap 10002).
-constexpr uint32_t kBypassOnColour = 0x909090;
+
+// Where a strip button shows one of its pictures in a picture of the editor; empty when it
+// shows another.
+RECT findButton(const Picture& editor, int number) {
+    const Picture button = resourcePicture(number);
+    EXPECT_GT(button.width, 0) << "orq's resources lack bitmap " << number;
+    return editor.find(button);
+}
+
+bool shows(const Picture& editor, int number) { return findButton(editor, number).right >= 0; }
 
 class OrqEditor : public orq::host::testing::OrqCommandTest<OrqEditor> {
   protected:
@@ -60,12 +71,12 @@ class OrqEditor : public orq::host::testing::OrqCommandTest<OrqEditor> {
         std::filesystem::remove(path(png));
         return run("editor " + quote(kPlugin) + " --png " + quote(path(png)) + " " + extra);
     }
-    // The centre of a strip button, found in a picture of the editor.
-    static std::string centreOf(uint32_t colour) {
+    // The centre of a strip button, found in a picture of the editor by its off picture.
+    static std::string centreOf(int offPicture) {
         const Result r = editor("", "find.png");
         EXPECT_EQ(r.exitCode, 0) << r.err;
-        const RECT box = readPng(path("find.png")).boxOf(colour);
-        EXPECT_GE(box.right, box.left) << "no pixel of colour " << std::hex << colour;
+        const RECT box = findButton(readPng(path("find.png")), offPicture);
+        EXPECT_GE(box.right, box.left) << "bitmap " << offPicture << " is not in the picture";
         return std::to_string((box.left + box.right) / 2) + " " +
                std::to_string((box.top + box.bottom) / 2);
     }
@@ -82,9 +93,9 @@ TEST_F(OrqEditor, pictures_the_test_editor_with_its_caption_strip_and_leaves_the
     EXPECT_GE(picture.width, 72) << "room for three 24-pixel strip buttons";
     EXPECT_GT(picture.height, 16) << "the strip and the client below it";
     // The three buttons side by side in one strip at the top.
-    const RECT bypass = picture.boxOf(kBypassColour);
-    const RECT settings = picture.boxOf(kSettingsColour);
-    const RECT mute = picture.boxOf(kMuteColour);
+    const RECT bypass = findButton(picture, kBypassOff);
+    const RECT settings = findButton(picture, kSettingsOff);
+    const RECT mute = findButton(picture, kMuteOff);
     for (const RECT& box : {bypass, settings, mute}) {
         EXPECT_GE(box.right, box.left) << "a strip button is missing";
         EXPECT_LT(box.bottom, kStripBottomLimit) << "a strip button lies below the strip";
@@ -96,8 +107,11 @@ TEST_F(OrqEditor, pictures_the_test_editor_with_its_caption_strip_and_leaves_the
 }
 
 TEST_F(OrqEditor, clicking_the_bypass_button_sets_the_host_values_and_the_played_audio_follows) {
-    const std::string bypass = centreOf(kBypassColour);
-    const std::string mute = centreOf(kMuteColour);
+    // A toggle shows in its picture: off and on must tell apart.
+    EXPECT_NE(resourcePicture(kBypassOff).rgb, resourcePicture(kBypassOn).rgb);
+    EXPECT_NE(resourcePicture(kMuteOff).rgb, resourcePicture(kMuteOn).rgb);
+    const std::string bypass = centreOf(kBypassOff);
+    const std::string mute = centreOf(kMuteOff);
     std::string text;
     for (const std::string& line : std::vector<std::string>{
              "expect host:bypass 0", "frame-click " + bypass, "expect host:bypass 1",
@@ -121,12 +135,14 @@ TEST_F(OrqEditor, clicking_the_bypass_button_sets_the_host_values_and_the_played
         peak = std::max(peak, std::fabs(out.float32[i]));
     EXPECT_EQ(peak, 0.0f) << "muted by the strip's mute button";
     const Picture picture = readPng(path("t.png"));
-    EXPECT_LT(picture.boxOf(kBypassColour).right, 0) << "the bypass button shows its on picture";
-    EXPECT_GE(picture.boxOf(kBypassOnColour).right, 0);
-    EXPECT_LT(picture.boxOf(kMuteColour).right, 0) << "the mute button shows its on picture";
+    EXPECT_FALSE(shows(picture, kBypassOff)) << "the bypass button shows its on picture";
+    EXPECT_TRUE(shows(picture, kBypassOn));
+    EXPECT_FALSE(shows(picture, kMuteOff)) << "the mute button shows its on picture";
+    EXPECT_TRUE(shows(picture, kMuteOn));
     const Picture between = readPng(path("bypassed.png"));
-    EXPECT_LT(between.boxOf(kBypassColour).right, 0) << "the snapshot after the bypass click";
-    EXPECT_GE(between.boxOf(kMuteColour).right, 0) << "before the mute click";
+    EXPECT_TRUE(shows(between, kBypassOn)) << "the snapshot after the bypass click";
+    EXPECT_TRUE(shows(between, kMuteOff)) << "before the mute click";
+    EXPECT_FALSE(shows(between, kMuteOn));
 }
 
 TEST_F(OrqEditor, play_until_streams_that_much_of_the_input_and_the_script_plays_in_parts) {
@@ -181,7 +197,7 @@ TEST_F(OrqEditor, the_frames_close_button_hides_it_and_tells_the_engine_window) 
 
 TEST_F(OrqEditor, the_settings_button_calls_the_headless_dialog_which_changes_nothing) {
     const Result r = editor("--set Gain=0.25 --script " +
-                            script("settings.txt", "frame-click " + centreOf(kSettingsColour) +
+                            script("settings.txt", "frame-click " + centreOf(kSettingsOff) +
                                                        "\nexpect Gain 0.25\n"));
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_NE(r.out.find("settings dialog: Orq Passthrough, program 'Default'"), std::string::npos)
@@ -190,7 +206,7 @@ TEST_F(OrqEditor, the_settings_button_calls_the_headless_dialog_which_changes_no
 
 TEST_F(OrqEditor, the_settings_dialog_saves_the_sets_values_as_a_state_the_next_run_reads) {
     const std::string click =
-        script("click-settings.txt", "frame-click " + centreOf(kSettingsColour) + "\n");
+        script("click-settings.txt", "frame-click " + centreOf(kSettingsOff) + "\n");
     std::filesystem::remove(path("dialog.state"));
     Result r = editor("--set Gain=0.5 --dialog-save " + quote(path("dialog.state")) + " --script " +
                       click);
@@ -215,7 +231,7 @@ TEST_F(OrqEditor, the_settings_dialog_loads_its_state_into_the_plug_in_only_when
     const std::string load = "--set Gain=0.75 --dialog-load " + quote(path("quarter.state"));
     Result r = editor(
         load + " --script " +
-        script("load.txt", "frame-click " + centreOf(kSettingsColour) + "\nexpect Gain 0.25\n"));
+        script("load.txt", "frame-click " + centreOf(kSettingsOff) + "\nexpect Gain 0.25\n"));
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_NE(r.out.find("loaded the dialog's state"), std::string::npos) << r.out;
     r = editor(load + " --script " + script("stay.txt", "expect Gain 0.75\n"));
@@ -316,7 +332,8 @@ TEST_F(OrqEditor, the_property_page_shows_the_editor_in_orqs_page_frame_once_reg
     const Picture picture = readPng(path("t.png"));
     EXPECT_EQ(picture.width, 200) << "the page frame takes the page's size";
     EXPECT_EQ(picture.height, 96);
-    EXPECT_LT(picture.boxOf(kBypassColour).right, 0) << "a page has no caption strip";
+    for (int number = kBypassOff; number <= kSettingsOff + 2; ++number)
+        EXPECT_FALSE(shows(picture, number)) << "a page has no caption strip: " << number;
     EXPECT_GE(picture.boxOf(kMeterLitColour).right, 0) << "the played audio reached the meter";
     ASSERT_EQ(run("unregister " + quote(kPlugin)).exitCode, 0);
 }

@@ -8,15 +8,20 @@
 #include <filesystem>
 #include <map>
 #include <string>
+#include <vector>
 
 namespace {
 
 using orq::host::testing::Picture;
 using orq::host::testing::readPng;
+using orq::host::testing::resourcePicture;
 using orq::host::testing::Result;
 
-// The sheet's background.
-constexpr uint32_t kSheetColour = 0xe8e6e2;
+// The sheet's background: the skin's panel colour.
+constexpr uint32_t kSheetColour = 0x1e2126;
+// The selector's position pictures (orq's resources), shown by no other control of the sheet.
+constexpr int kSelectorOn = 20040;
+constexpr int kSelectorOff = 20041;
 
 class OrqGallery : public orq::host::testing::OrqCommandTest<OrqGallery> {
   protected:
@@ -42,6 +47,23 @@ TEST_F(OrqGallery, sheet_is_written_with_every_control_painted_and_is_the_same_e
     ASSERT_EQ(run("gallery --png " + quote(path("again.png"))).exitCode, 0);
     const Picture again = readPng(path("again.png"));
     EXPECT_EQ(again.rgb, sheet.rgb) << "nothing in the sheet depends on the run";
+}
+
+TEST_F(OrqGallery, the_selectors_three_positions_show_whole_side_by_side_the_second_chosen) {
+    ASSERT_EQ(run("gallery --png " + quote(path("selector.png"))).exitCode, 0);
+    const Picture sheet = readPng(path("selector.png"));
+    const Picture on = resourcePicture(kSelectorOn);
+    const Picture off = resourcePicture(kSelectorOff);
+    ASSERT_GT(on.width, 0);
+    ASSERT_NE(on.rgb, off.rgb);
+    const std::vector<POINT> chosen = sheet.places(on);
+    const std::vector<POINT> others = sheet.places(off);
+    ASSERT_EQ(chosen.size(), 1u) << "the chosen position, uncovered";
+    ASSERT_EQ(others.size(), 2u) << "the other two, uncovered";
+    EXPECT_EQ(others[0].y, chosen[0].y);
+    EXPECT_EQ(others[1].y, chosen[0].y);
+    EXPECT_LT(others[0].x + off.width, chosen[0].x) << "first, second, third from left to right";
+    EXPECT_LT(chosen[0].x + on.width, others[1].x);
 }
 
 TEST_F(OrqGallery, command_line_or_destination_it_cannot_use_is_refused_and_nothing_written) {

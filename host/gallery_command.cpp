@@ -92,7 +92,7 @@ constexpr int kBitmapIds[] = {
 };
 
 constexpr char kClassName[] = "OrqGallery";
-constexpr char kTitle[] = "Orq control gallery";
+constexpr char kTitle[] = "Tarvelle control gallery";
 constexpr int kSheetWidth = 720;
 constexpr int kSheetHeight = 520;
 constexpr int kMarginPixels = 16;
@@ -100,25 +100,27 @@ constexpr int kTitleHeight = 24;
 constexpr int kCaptionGapPixels = 4;
 constexpr int kCaptionHeight = 14;
 constexpr int kRowGapPixels = 14;
-constexpr int kCaptionFontHeight = 12;
+constexpr int kCaptionFontHeight = 11;
 constexpr int kTitleFontHeight = 16;
-constexpr COLORREF kSheetColour = RGB(232, 230, 226);
-constexpr COLORREF kCaptionColour = RGB(30, 30, 34);
+// The skin's panel, primary and secondary text: the pieces sit on the sheet as on an editor.
+constexpr COLORREF kSheetColour = RGB(0x1E, 0x21, 0x26);
+constexpr COLORREF kTitleColour = RGB(0xE8, 0xEA, 0xED);
+constexpr COLORREF kCaptionColour = RGB(0x9A, 0xA0, 0xA6);
 // Steps of the gallery's sliders and knobs.
 constexpr int kSliderSteps = 24;
 constexpr int kKnobSteps = 100;
 constexpr double kKnobStartDegrees = 30.0;
 constexpr int kMarkerThicknessPixels = 2;
 constexpr int kSelectorPositions = 3;
-constexpr int kSelectorSpacingPixels = 28;
+constexpr int kSelectorGapPixels = 4; // between the positions' pictures
 constexpr int kMultiBars = 2;
 // The text fields' colours.
 constexpr COLORREF kFieldBlack = RGB(0, 0, 0);
 constexpr COLORREF kFieldGreen = RGB(0, 255, 0);
 constexpr COLORREF kFieldWhite = RGB(255, 255, 255);
-constexpr COLORREF kAboutText = RGB(254, 248, 250);
 constexpr int kFieldFontHeight = 12;
-constexpr int kAboutFontHeight = 14;
+// The bitmap field's background is the compressor's output value, drawn for 14-pixel text.
+constexpr int kValueFontHeight = 14;
 
 HFONT arial(int height, int weight) {
     return CreateFontA(height, 0, 0, 0, weight, FALSE, FALSE, FALSE, ANSI_CHARSET,
@@ -296,13 +298,15 @@ void Gallery::build() {
                                     palette))
             ->setValue(sliderValues[i]);
     }
-    const SIZE selectorSpan{kSelectorSpacingPixels * (kSelectorPositions - 1) + selectorSize.cx,
+    const int selectorSpacing = selectorSize.cx + kSelectorGapPixels;
+    const SIZE selectorSpan{selectorSpacing * (kSelectorPositions - 1) + selectorSize.cx,
                             selectorSize.cy};
-    const POINT selectorAt = cell(160, selectorSpan, "selector, second chosen");
+    const POINT selectorAt =
+        cell(selectorSpan.cx + 2 * kMarginPixels, selectorSpan, "selector, second chosen");
     int xs[kSelectorPositions], ys[kSelectorPositions];
     HBITMAP on[kSelectorPositions], off[kSelectorPositions];
     for (int i = 0; i < kSelectorPositions; ++i) {
-        xs[i] = selectorAt.x + i * kSelectorSpacingPixels;
+        xs[i] = selectorAt.x + i * selectorSpacing;
         ys[i] = selectorAt.y;
         on[i] = bitmap(kSelectorOn);
         off[i] = bitmap(kSelectorOff);
@@ -359,7 +363,7 @@ void Gallery::build() {
     const SIZE fieldBitmap = size(kFieldBackground);
     beginRow(fieldBitmap.cy);
     {
-        const SIZE solid{44, 12};
+        const SIZE solid{48, 14}; // room for 12-pixel text inside a 1-pixel border
         POINT at = cell(120, solid, "solid field");
         keep(std::make_unique<TextField>(w, at.x, at.y, at.x + solid.cx, at.y + solid.cy, 0,
                                          kFieldBlack, kFieldWhite, kFieldFontHeight, resources_,
@@ -372,9 +376,9 @@ void Gallery::build() {
         bordered->setBorder(1);
         bordered->decibels("%2.0f", 0.5f);
         at = cell(140, fieldBitmap, "bitmap field");
-        keep(std::make_unique<TextField>(w, at.x, at.y, 0, bitmap(kFieldBackground), kAboutText,
-                                         kAboutFontHeight, resources_, palette))
-            ->text("Version 1.0");
+        keep(std::make_unique<TextField>(w, at.x, at.y, 0, bitmap(kFieldBackground), kFieldWhite,
+                                         kValueFontHeight, resources_, palette))
+            ->text("-12.0 dB");
     }
     endRow();
 }
@@ -385,12 +389,13 @@ void Gallery::paint(HDC dc) const {
     FillRect(dc, &sheet, background);
     DeleteObject(background);
     SetBkMode(dc, TRANSPARENT);
-    SetTextColor(dc, kCaptionColour);
+    SetTextColor(dc, kTitleColour);
     HGDIOBJ previous = SelectObject(dc, titleFont_);
     RECT title{kMarginPixels, kMarginPixels / 2, kSheetWidth - kMarginPixels,
                kMarginPixels / 2 + kTitleHeight};
     DrawTextA(dc, kTitle, -1, &title, DT_LEFT | DT_TOP | DT_SINGLELINE | DT_NOCLIP);
     SelectObject(dc, captionFont_);
+    SetTextColor(dc, kCaptionColour);
     for (const Caption& caption : captions_) {
         RECT r = caption.rect;
         DrawTextA(dc, caption.text.c_str(), -1, &r, DT_CENTER | DT_TOP | DT_SINGLELINE | DT_NOCLIP);

@@ -1,4 +1,4 @@
-// Pictures that orq writes, read back for tests: RGB pixels of a PNG file.
+// Pictures for tests: the PNG files orq writes and the bitmaps of its resources, as RGB pixels.
 #pragma once
 
 #include <windows.h>
@@ -32,6 +32,30 @@ struct Picture {
                 }
         return box;
     }
+    // Where a smaller picture appears pixel for pixel (its first place, row by row), as the
+    // inclusive box it covers; empty (right < left) when it appears nowhere or is empty.
+    RECT find(const Picture& piece) const {
+        if (piece.width <= 0 || piece.height <= 0) return RECT{width, height, -1, -1};
+        for (int top = 0; top + piece.height <= height; ++top)
+            for (int left = 0; left + piece.width <= width; ++left)
+                if (matches(piece, left, top))
+                    return RECT{left, top, left + piece.width - 1, top + piece.height - 1};
+        return RECT{width, height, -1, -1};
+    }
+    // Every place where it appears whole, as the top-left corners, row by row.
+    std::vector<POINT> places(const Picture& piece) const {
+        std::vector<POINT> found;
+        for (int top = 0; piece.width > 0 && top + piece.height <= height; ++top)
+            for (int left = 0; left + piece.width <= width; ++left)
+                if (matches(piece, left, top)) found.push_back(POINT{left, top});
+        return found;
+    }
+    bool matches(const Picture& piece, int left, int top) const {
+        for (int y = 0; y < piece.height; ++y)
+            for (int x = 0; x < piece.width; ++x)
+                if (at(left + x, top + y) != piece.at(x, y)) return false;
+        return true;
+    }
 };
 
 // The picture of a PNG file; width 0 when it cannot be read.
@@ -45,6 +69,38 @@ inline Picture readPng(const std::string& file) {
     if (!png_image_finish_read(&image, nullptr, picture.rgb.data(), 0, nullptr)) return picture;
     picture.width = int(image.width);
     picture.height = int(image.height);
+    return picture;
+}
+
+// A bitmap of the test program's own resources (the host tests carry orq's resource list), read
+// back through the platform as orq paints it: width 0 when there is none.
+inline Picture resourcePicture(int number) {
+    static const char anchor = 0;
+    Picture picture;
+    HBITMAP bitmap =
+        LoadBitmapA(PlatformModuleFromAddress(&anchor), MAKEINTRESOURCEA(WORD(number)));
+    if (bitmap == nullptr) return picture;
+    BITMAP size{};
+    GetObjectA(bitmap, sizeof size, &size);
+    BITMAPINFO format{};
+    format.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    format.bmiHeader.biWidth = size.bmWidth;
+    format.bmiHeader.biHeight = -size.bmHeight;
+    format.bmiHeader.biPlanes = 1;
+    format.bmiHeader.biBitCount = 32;
+    format.bmiHeader.biCompression = BI_RGB;
+    std::vector<uint32_t> bits(size_t(size.bmWidth) * size_t(size.bmHeight));
+    HDC dc = CreateCompatibleDC(nullptr);
+    const int rows = GetDIBits(dc, bitmap, 0, UINT(size.bmHeight), bits.data(), &format,
+                               DIB_RGB_COLORS);
+    DeleteDC(dc);
+    DeleteObject(bitmap);
+    if (rows != size.bmHeight) return picture;
+    for (uint32_t pixel : bits) // blue, green, red, unused from the lowest byte up
+        for (int shift : {16, 8, 0})
+            picture.rgb.push_back(uint8_t(pixel >> shift));
+    picture.width = size.bmWidth;
+    picture.height = size.bmHeight;
     return picture;
 }
 

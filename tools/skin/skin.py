@@ -203,6 +203,13 @@ SIZES = {
     ("scope", 101): ("background", 320, 300, 24,
                      "no size given: the placeholder's 320 x 300 around the 195 x 180 scope at "
                      "12, 45"),
+    # The caption strip of every editor frame: orq's bitmaps 10000 ... 10008, three per button
+    # (off, pressed, on) for bypass, mute and settings. The strip is 16 pixels high; 24 wide
+    # gives the glyphs room and puts the three buttons in a 72-pixel group at the strip's right.
+    **{("host", 10000 + 3 * b + k): (f"{name}_{state}", 24, 16, 24,
+                                     "the caption strip's 16-pixel height; 24 wide")
+       for b, name in enumerate(("bypass", "mute", "settings"))
+       for k, state in enumerate(("off", "pressed", "on"))},
     # Control gallery pieces of orq's own (host/)
     ("host", 20002): ("switch_pressed", 52, 18, 24, "the compressor's Solo switch, pressed"),
     ("host", 20022): ("horizontal_slider_track", 113, 18, 24,
@@ -689,6 +696,91 @@ def number_well(width, height):
 
 
 # ---------------------------------------------------------------------------------------------
+# The caption strip (host/): bypass, mute and settings at the right end of every editor frame's
+# strip. The strip belongs to no plug-in, so its buttons use no plug-in accent: bypass lights
+# amber (the meters' mid colour), mute red (the meters' high colour), settings stays neutral.
+# Each picture fills its 24 x 16 rectangle: a 1-pixel panel margin around a flat face, so the
+# three buttons side by side read as one dark group on whatever the strip is filled with.
+
+STRIP_LIT = {"bypass": METER_MID, "mute": METER_HIGH, "settings": TEXT_SECONDARY}
+STRIP_STATES = ("off", "pressed", "on")  # the order of each button's three numbers
+
+
+def strip_face_colour(kind, state):
+    """The face colour button_face gives the state (the glyph's background)."""
+    face = mix(RAISED, STRIP_LIT[kind], 0.30) if state == "on" else RAISED
+    return mix(face, RECESSED, 0.35) if state == "pressed" else face
+
+
+def glyph_power(c, cx, cy, colour):
+    """Bypass: the power sign, a ring open at the top with a bar through the opening."""
+    def paint(d, s):
+        outer, inner = 4.6, 3.2
+        d.ellipse(((cx - outer) * s, (cy - outer) * s, (cx + outer) * s - 1, (cy + outer) * s - 1),
+                  fill=255)
+        d.ellipse(((cx - inner) * s, (cy - inner) * s, (cx + inner) * s - 1, (cy + inner) * s - 1),
+                  fill=0)
+        # The opening: a wedge of the ring cut away around the bar.
+        d.polygon(((cx * s, cy * s), ((cx - 3.4) * s, (cy - 6) * s), ((cx + 3.4) * s, (cy - 6) * s)),
+                  fill=0)
+    c.shape(paint, colour)
+    c.fill((cx - 1, cy - 5, cx + 1, cy + 1), colour)
+
+
+def glyph_speaker_off(c, cx, cy, colour):
+    """Mute: a speaker with a cross beside it."""
+    def paint(d, s):
+        d.rectangle(((cx - 6) * s, (cy - 2) * s, (cx - 4) * s - 1, (cy + 2) * s - 1), fill=255)
+        d.polygon((((cx - 4) * s, (cy - 2) * s), ((cx - 0.5) * s, (cy - 5) * s),
+                   ((cx - 0.5) * s, (cy + 5) * s), ((cx - 4) * s, (cy + 2) * s)), fill=255)
+        for x0, y0, x1, y1 in ((1.5, -2.5, 6.5, 2.5), (1.5, 2.5, 6.5, -2.5)):
+            d.line(((cx + x0) * s, (cy + y0) * s, (cx + x1) * s, (cy + y1) * s), fill=255,
+                   width=int(round(1.3 * s)))
+    c.shape(paint, colour)
+
+
+def glyph_gear(c, cx, cy, colour, teeth=8):
+    """Settings: a gear with a hole."""
+    def paint(d, s):
+        points = []
+        for i in range(teeth * 4):
+            angle = 2 * math.pi * (i - 0.5) / (teeth * 4)
+            radius = 5.0 if (i // 2) % 2 == 0 else 3.7
+            points.append(((cx + radius * math.sin(angle)) * s, (cy - radius * math.cos(angle)) * s))
+        d.polygon(points, fill=255)
+        hole = 1.7
+        d.ellipse(((cx - hole) * s, (cy - hole) * s, (cx + hole) * s - 1, (cy + hole) * s - 1),
+                  fill=0)
+    c.shape(paint, colour)
+
+
+STRIP_GLYPHS = {"bypass": glyph_power, "mute": glyph_speaker_off, "settings": glyph_gear}
+
+
+def strip_button(kind, state, width=24, height=16):
+    """One of the strip's pictures: off (secondary glyph on the raised face), pressed (one shade
+    darker, face and glyph one pixel lower and to the right), on (the face at 30 % of the lit
+    colour, the glyph in it)."""
+    c = Canvas(width, height, PANEL)
+    c.paste(button_face(width - 2, height - 2, None, STRIP_LIT[kind], state), 1, 1)
+    face = strip_face_colour(kind, state)
+    colour = {"off": TEXT_SECONDARY, "pressed": TEXT,
+              "on": legible(STRIP_LIT[kind], face)}[state]
+    if contrast(colour, face) < MINIMUM_CONTRAST:
+        raise ValueError(f"strip {kind} {state}: glyph contrast {contrast(colour, face):.2f}")
+    offset = 1 if state == "pressed" else 0
+    STRIP_GLYPHS[kind](c, width // 2 + offset, height // 2 + offset, colour)
+    return c
+
+
+def strip_buttons():
+    """{number: Canvas} for 10000 ... 10008."""
+    return {10000 + 3 * b + k: strip_button(kind, state)
+            for b, kind in enumerate(("bypass", "mute", "settings"))
+            for k, state in enumerate(STRIP_STATES)}
+
+
+# ---------------------------------------------------------------------------------------------
 # Orq Pressane (maximizer/ and plax/)
 
 PRESSANE = {
@@ -1124,6 +1216,7 @@ def draw_all():
                20022: rotate_quarter(p["track"]), 20023: rotate_quarter(p["thumb"]),
                20052: rotate_quarter(p["gain_empty"]), 20053: rotate_quarter(p["gain_full"])}
     out.update({("host", n): v for n, v in gallery.items()})
+    out.update({("host", n): v for n, v in strip_buttons().items()})
     for key, canvas in out.items():
         what, width, height, _, _ = SIZES[key]
         if (canvas.width, canvas.height) != (width, height):

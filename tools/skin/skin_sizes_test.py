@@ -81,6 +81,9 @@ EXPECTED = {
     ("enhancer", 101): (ANY, ANY, ANY),
     ("spectrogram", 101): (ANY, ANY, ANY),
     ("scope", 101): (ANY, ANY, ANY),
+    # orq's caption-strip buttons: the editor frame lays them out in its 16-pixel strip, each as
+    # wide as its pictures.
+    **{("host", n): (ANY, 16, 24) for n in range(10000, 10009)},
     # orq's control gallery
     **{("host", n): (ANY, ANY, ANY) for n in (20000, 20001, 20002, 20003, 20004, 20010, 20011,
                                                20012, 20020, 20021, 20022, 20023, 20030, 20031,
@@ -94,7 +97,8 @@ EXPECTED = {
 SAME_SIZE = [
     ("compressor", (104, 105)), ("compressor", (110, 111)), ("compressor", (106, 108)),
     ("compressor", (107, 109)), ("compressor", (112, 113)),
-    ("host", (20000, 20001, 20002)), ("host", (20003, 20004)), ("host", (20010, 20011, 20012)),
+    ("host", (10000, 10001, 10002)), ("host", (10003, 10004, 10005)),
+    ("host", (10006, 10007, 10008)), ("host", (20000, 20001, 20002)), ("host", (20003, 20004)), ("host", (20010, 20011, 20012)),
     ("host", (20031, 20032)), ("host", (20040, 20041)), ("host", (20050, 20051)),
     ("host", (20052, 20053)),
 ]
