@@ -36,6 +36,8 @@ const char* const kUsage =
     "  orq editor PLUGIN [--set KEY=VALUE]... [--state FILE] [--save-state FILE]\n"
     "             [--play INPUT [--until SECONDS] [--output AUDIO]] [--script FILE]\n"
     "             [--dialog-save FILE] [--dialog-load FILE] [--road vc|page] --png OUT.png\n"
+    "  orq editor PLUGIN --live [--set KEY=VALUE]... [--state FILE] [--save-state FILE]\n"
+    "             [--script FILE] [--png OUT.png]    (on the X display, until closed)\n"
     "  orq demo [OUTDIR]\n"
     "  orq register LIB...\n"
     "  orq unregister LIB...\n"

@@ -330,6 +330,7 @@ constexpr UINT WM_NCDESTROY = 0x0082;
 constexpr UINT WM_COMMAND = 0x0111;
 constexpr UINT WM_TIMER = 0x0113;
 constexpr UINT WM_USER = 0x0400;
+constexpr UINT WM_APP = 0x8000;
 constexpr DWORD WS_OVERLAPPED = 0x00000000;
 constexpr DWORD WS_CHILD = 0x40000000;
 constexpr DWORD WS_VISIBLE = 0x10000000;
