@@ -213,6 +213,13 @@ class LiveEditor:
         return self.process.returncode
 
 
+def window_pixel(editor, shot, x, y):
+    """The colour the server shows at (x, y) of the editor's window."""
+    subprocess.run(["xwd", "-id", str(editor.window), "-out", shot], check=True,
+                   env=editor.server.environment(), timeout=WAIT_SECONDS)
+    return read_xwd(shot)[2][y][x]
+
+
 def headless_expect(orq, plugin, state, folder, key, value, server):
     """Whether the plug-in loaded from `state` has `key` = `value` (orq's own expect)."""
     script = os.path.join(folder, "expect.txt")
@@ -262,9 +269,17 @@ def main():
         # which saves the state.
         x = editor.client[0] + SWITCH[0] + SWITCH_INSIDE
         y = editor.client[1] + SWITCH[1] + SWITCH_INSIDE
+        before = window_pixel(editor, shot, x, y)
         editor.xdotool("mousemove", "--window", editor.window, x, y)
         editor.xdotool("click", 1)
-        time.sleep(0.5)  # the editor's thread takes the click while orq waits
+        # The switch shows the click before the window is closed (a close request would
+        # otherwise overtake the click in the editor's queue).
+        deadline = time.monotonic() + WAIT_SECONDS
+        after = before
+        while after == before and time.monotonic() < deadline:
+            time.sleep(0.05)
+            after = window_pixel(editor, shot, x, y)
+        check(after != before, "click_on_the_switch_redraws_it: %06x before and after" % before)
         close_window(server.display, editor.window)
         status = editor.finish()
         check(status == 0, "closing_the_window_ends_orq: exit status %r, stderr %r"
