@@ -123,12 +123,13 @@ class UiWindow {
                                           nullptr, nullptr, nullptr, nullptr);
             SetWindowLongPtrA(window, GWLP_USERDATA, static_cast<LONG_PTR>(colour));
             {
+                // Told under the lock: the constructor's condition ends with it.
                 std::lock_guard<std::mutex> guard(mutex);
                 window_ = window;
                 threadId_ = GetCurrentThreadId();
                 ready = true;
+                made.notify_all();
             }
-            made.notify_all();
             MSG message;
             while (GetMessageA(&message, nullptr, 0, 0) > 0) {
                 TranslateMessage(&message);
