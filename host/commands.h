@@ -74,6 +74,9 @@ int commandScope(const std::vector<std::string>& args);
 // orq editor PLUGIN [--set KEY=VALUE]... [--state FILE] [--save-state FILE]
 //            [--play INPUT [--until SECONDS] [--output AUDIO] [--playing-png OUT.png]]
 //            [--script FILE] [--road vc|page] --png OUT.png
+// orq editor PLUGIN --live [--set ...] [--state FILE] [--save-state FILE] [--script FILE]
+//            [--png OUT.png]: the editor on the X display ($DISPLAY) until its window is closed
+//            (or the script ends), on the real clock, without playback.
 enum class EditorRoad { HostExtension, PropertyPage };
 
 // The analysers' pictures: a plug-in's editor opened on the vc road as `orq editor` opens it,
@@ -96,6 +99,7 @@ struct EditorOptions {
     std::optional<std::string> dialogSave, dialogLoad;
     std::optional<double> untilSeconds;
     EditorRoad road = EditorRoad::HostExtension;
+    bool live = false;
 };
 EditorOptions parseEditor(const std::vector<std::string>& args);
 class EngineWindow;

@@ -343,6 +343,26 @@ TEST_F(OrqEditor, command_line_mistakes_are_usage_errors) {
     EXPECT_EQ(editor("--until 2").exitCode, 2) << "--until without --play";
     EXPECT_EQ(editor("--output " + quote(path("o.wav"))).exitCode, 2);
     EXPECT_EQ(editor("--road dx").exitCode, 2);
+    EXPECT_EQ(editor("--live --play " + quote(path("in.wav"))).exitCode, 2)
+        << "a live editor plays nothing";
+    EXPECT_EQ(editor("--live --road page").exitCode, 2) << "a live editor takes the vc road";
+}
+
+TEST_F(OrqEditor, live_without_an_x_server_is_one_error_and_writes_nothing) {
+    const std::string picture = path("live.png");
+    const char* before = std::getenv("DISPLAY");
+    const std::string kept = before != nullptr ? before : "";
+    setenv("DISPLAY", ":4711", 1); // no server there
+    const Result r = run("editor " + quote(kPlugin) + " --live --png " + quote(picture) +
+                         " --save-state " + quote(path("live.orqstate")));
+    if (before != nullptr)
+        setenv("DISPLAY", kept.c_str(), 1);
+    else
+        unsetenv("DISPLAY");
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_NE(r.err.find("--live: no X server answers at ':4711'"), std::string::npos) << r.err;
+    EXPECT_FALSE(std::filesystem::exists(picture));
+    EXPECT_FALSE(std::filesystem::exists(path("live.orqstate")));
 }
 
 } // namespace

@@ -23,6 +23,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -65,6 +66,8 @@ EditorOptions parseEditor(const std::vector<std::string>& args) {
             o.png = value();
         else if (a == "--playing-png")
             o.playingPng = value();
+        else if (a == "--live")
+            o.live = true;
         else if (a == "--until") {
             const std::string text = value();
             const double seconds = parseNumber(text, "--until");
@@ -85,9 +88,13 @@ EditorOptions parseEditor(const std::vector<std::string>& args) {
     }
     if (positional.size() != 1) throw UsageError("editor takes PLUGIN");
     o.plugin = positional[0];
-    if (o.png.empty() && !o.playingPng)
+    if (o.png.empty() && !o.playingPng && !o.live)
         throw UsageError("editor needs --png OUT.png (or --playing-png OUT.png)");
     if (o.playingPng && !o.play) throw UsageError("--playing-png needs --play INPUT");
+    if (o.live && o.play)
+        throw UsageError("--live shows the editor without playback: leave out --play");
+    if (o.live && o.road == EditorRoad::PropertyPage)
+        throw UsageError("--live shows the editor's own window: it takes the vc road only");
     if (o.untilSeconds && !o.play) throw UsageError("--until needs --play INPUT");
     if (o.output && !o.play) throw UsageError("--output needs --play INPUT");
     return o;
@@ -419,15 +426,20 @@ class OpenEditor {
             throw std::runtime_error("the editor did not finish its work within " +
                                      std::to_string(kIdleTimeoutMs / 1000) + " s");
     }
-    // Moves the clock on in steps; the editor handles what falls due at each.
+    // Moves the clock on in steps; the editor handles what falls due at each. On the real
+    // clock (a live editor) the time passes.
     void advance(uint32_t milliseconds) const {
         while (milliseconds > 0) {
             const uint32_t step = std::min(milliseconds, kClockStepMs);
-            PlatformAdvanceClock(step);
+            if (realClock_)
+                Sleep(step);
+            else
+                PlatformAdvanceClock(step);
             settle();
             milliseconds -= step;
         }
     }
+    void useRealClock() { realClock_ = true; }
     // A point in the client window's coordinates, in the frame window's.
     POINT fromClient(int x, int y) const {
         POINT p{x, y};
@@ -453,6 +465,7 @@ class OpenEditor {
     IPropertyPage* page_ = nullptr;
     HWND frame_ = nullptr;
     HWND client_ = nullptr;
+    bool realClock_ = false;
 };
 
 // The --play input (or the file of the script's last play FILE) streamed through the plug-in in
@@ -618,6 +631,59 @@ void runEvent(const ScriptEvent& event, OpenEditor& editor, Session& session,
     }
 }
 
+// --live: the windows go to the X display from here on; the connection closes at the end.
+class LiveDisplay {
+  public:
+    LiveDisplay() {
+        // A write to a server that went away must not end orq before it has saved its files.
+        std::signal(SIGPIPE, SIG_IGN);
+        if (!PlatformUseLiveDisplay(nullptr))
+            throw std::runtime_error(std::string("--live: ") + PlatformLiveDisplayError());
+    }
+    ~LiveDisplay() { PlatformCloseLiveDisplay(); }
+    LiveDisplay(const LiveDisplay&) = delete;
+    LiveDisplay& operator=(const LiveDisplay&) = delete;
+};
+
+constexpr UINT kMsgDisplayLost = WM_APP + 1;
+constexpr DWORD kLiveShowTimeoutMs = 10000;
+
+enum class LiveEnd { Closed, DisplayLost, ScriptEnded };
+
+// Runs orq's own messages until the editor's window is closed or the display goes away.
+LiveEnd waitForLiveEnd(const OpenEditor& editor, const EngineWindow& engine) {
+    const int closesBefore = engine.editorCloseRequests();
+    MSG message{};
+    for (;;) {
+        if (engine.editorCloseRequests() != closesBefore || !IsWindowVisible(editor.frame()))
+            return LiveEnd::Closed;
+        if (!PlatformLiveDisplayConnected()) return LiveEnd::DisplayLost;
+        if (GetMessageA(&message, nullptr, 0, 0) <= 0) return LiveEnd::Closed;
+        if (message.message == kMsgDisplayLost) return LiveEnd::DisplayLost;
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+}
+
+// The picture of the editor as the display showed it last (its window may be closed by now).
+std::vector<uint8_t> livePicture(HWND frame) {
+    const char* folder = std::getenv("TMPDIR");
+    std::string pattern =
+        std::string(folder != nullptr && *folder ? folder : "/tmp") + "/orq-live-XXXXXX";
+    const int descriptor = mkstemp(pattern.data());
+    if (descriptor < 0) throw std::runtime_error("cannot make a temporary file for a picture");
+    close(descriptor);
+    const BOOL saved = PlatformSaveLiveWindowPng(frame, pattern.c_str());
+    std::ifstream in(pattern, std::ios::binary);
+    std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in),
+                               std::istreambuf_iterator<char>()};
+    std::filesystem::remove(pattern);
+    if (!saved || bytes.empty())
+        throw std::runtime_error("cannot picture the editor as the display showed it (error " +
+                                 std::to_string(GetLastError()) + ")");
+    return bytes;
+}
+
 void refuseStateFile(const std::string& path, const StateFileError& e,
                      const char* role = "the state") {
     throw std::runtime_error("reading " + std::string(role) + " '" + path + "': " + e.what());
@@ -730,6 +796,8 @@ int commandEditor(const std::vector<std::string>& args, EngineWindow& engine) {
 
     const PluginTarget target = findPlugin(o.plugin);
     const PluginLibrary& library = target.library;
+    std::optional<LiveDisplay> liveDisplay;
+    if (o.live) liveDisplay.emplace();
     ApplicationWindow application;
     librarySymbol<VcSetApplicationWindowFn>(library,
                                             "VcSetApplicationWindow")(application.handle());
@@ -738,7 +806,8 @@ int commandEditor(const std::vector<std::string>& args, EngineWindow& engine) {
     callbacks.hostValue = reinterpret_cast<uintptr_t>(orqModule());
     librarySymbol<VcSetCallbacksFn>(library, "VcSetCallbacks")(&callbacks);
 
-    PlatformSetClock(TRUE); // the editor's timers run on the script's and the audio's clock
+    // The editor's timers run on the script's and the audio's clock; a live editor's on time.
+    if (!o.live) PlatformSetClock(TRUE);
     const bool pageRoad = o.road == EditorRoad::PropertyPage;
     std::unique_ptr<Session> session =
         openSession(target, pageRoad ? Road::Component : Road::HostExtension);
@@ -806,15 +875,37 @@ int commandEditor(const std::vector<std::string>& args, EngineWindow& engine) {
         if (o.playingPng) lastBlock = [&] { playing = editor.picture(engine); };
         if (player && !scriptPlays)
             player->play(*session, editor, played, std::nullopt, lastBlock);
+        if (o.live) {
+            editor.useRealClock();
+            PlatformLiveDisplayWatch(application.handle(), kMsgDisplayLost);
+            if (!PlatformLiveDisplaySync(editor.frame(), kLiveShowTimeoutMs))
+                throw std::runtime_error("--live: the display did not show the editor's window");
+            char window[32];
+            std::snprintf(window, sizeof window, "0x%lx", PlatformLiveWindowId(editor.frame()));
+            const char* display = std::getenv("DISPLAY");
+            const POINT client = editor.fromClient(0, 0); // where xdotool's clicks aim from
+            std::cout << "live: window " << window << " on " << (display != nullptr ? display : "")
+                      << ", client at " << client.x << "," << client.y
+                      << (o.script ? ", until the script ends" : ", until it is closed")
+                      << std::endl;
+        }
         HelpReporter help;
         for (const ScriptEvent& event : script) {
             runEvent(event, editor, *session, player, o.output.has_value(), played, files, engine,
                      lastBlock);
             help.report();
         }
-        editor.settle();
+        if (o.live) {
+            const LiveEnd end = o.script ? LiveEnd::ScriptEnded : waitForLiveEnd(editor, engine);
+            std::cout << (end == LiveEnd::Closed        ? "live: the window was closed"
+                          : end == LiveEnd::DisplayLost ? "live: the X display went away"
+                                                        : "live: the script ended")
+                      << std::endl;
+        }
+        if (!o.live || PlatformLiveDisplayConnected()) editor.settle();
         help.report();
-        if (!o.png.empty()) files.write(o.png, editor.picture(engine));
+        if (!o.png.empty())
+            files.write(o.png, o.live ? livePicture(editor.frame()) : editor.picture(engine));
         if (o.playingPng) {
             if (!playing) throw std::runtime_error("nothing was played: no picture while playing");
             files.write(*o.playingPng, *playing);

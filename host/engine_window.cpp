@@ -39,6 +39,8 @@ LRESULT EngineWindow::procedure(HWND window, UINT message, WPARAM wParam, LPARAM
     // when its command ends.
     if (self != nullptr && message == kMsgEditorClosing) {
         ++self->editorCloseRequests_;
+        // Sent, it would not end a GetMessageA that waits for it: a posted message does.
+        PostMessageA(window, WM_NULL, 0, 0);
         return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);

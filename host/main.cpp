@@ -41,6 +41,8 @@ const char* const kUsage =
     "             [--play INPUT [--until SECONDS] [--output AUDIO] [--playing-png OUT.png]]\n"
     "             [--script FILE] [--dialog-save FILE] [--dialog-load FILE] [--road vc|page]\n"
     "             --png OUT.png\n"
+    "  orq editor PLUGIN --live [--set KEY=VALUE]... [--state FILE] [--save-state FILE]\n"
+    "             [--script FILE] [--png OUT.png]    (on the X display, until closed)\n"
     "  orq gallery --png OUT.png\n"
     "  orq demo [OUTDIR]\n"
     "  orq register LIB...\n"

@@ -1367,25 +1367,30 @@ SavedState stateOf(const DC& dc) {
 // ---------------------------------------------------------------------------------------------
 // Pictures.
 
-bool writePng(const Surface& surface, const char* path) {
-    if (path == nullptr || surface.width <= 0 || surface.height <= 0) return false;
-    FILE* file = std::fopen(path, "wb");
-    if (file == nullptr) return false;
+// Appends what libpng writes to a byte vector.
+void appendPngBytes(png_structp png, png_bytep data, png_size_t length) {
+    auto* bytes = static_cast<std::vector<uint8_t>*>(png_get_io_ptr(png));
+    bytes->insert(bytes->end(), data, data + length);
+}
+void flushPngBytes(png_structp) {}
+
+// The surface as an 8-bit RGB PNG. Call with the drawing lock held.
+bool encodePng(const Surface& surface, std::vector<uint8_t>* bytes) {
+    bytes->clear();
+    if (surface.width <= 0 || surface.height <= 0) return false;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png != nullptr ? png_create_info_struct(png) : nullptr;
     if (png == nullptr || info == nullptr) {
         png_destroy_write_struct(&png, nullptr);
-        std::fclose(file);
         return false;
     }
     std::vector<png_byte> row(static_cast<size_t>(surface.width) * 3);
     if (setjmp(png_jmpbuf(png))) {
         png_destroy_write_struct(&png, &info);
-        std::fclose(file);
-        std::remove(path);
+        bytes->clear();
         return false;
     }
-    png_init_io(png, file);
+    png_set_write_fn(png, bytes, appendPngBytes, flushPngBytes);
     png_set_IHDR(png, info, static_cast<png_uint_32>(surface.width),
                  static_cast<png_uint_32>(surface.height), 8, PNG_COLOR_TYPE_RGB,
                  PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
@@ -1402,7 +1407,21 @@ bool writePng(const Surface& surface, const char* path) {
     }
     png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
-    return std::fclose(file) == 0;
+    return true;
+}
+
+bool writePng(const Surface& surface, const char* path) {
+    if (path == nullptr) return false;
+    std::vector<uint8_t> bytes;
+    if (!encodePng(surface, &bytes)) return false;
+    FILE* file = std::fopen(path, "wb");
+    if (file == nullptr) return false;
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    if (std::fclose(file) != 0 || !written) {
+        std::remove(path);
+        return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -2753,3 +2772,40 @@ COLORREF PlatformWindowPixel(HWND window, int x, int y) {
 }
 
 } // extern "C"
+
+namespace platform {
+
+void copySurfaceColours(const Surface& surface, const RECT& area, uint32_t* target,
+                        size_t targetStride) {
+    Lock lock(gdiMutex());
+    const Box box = intersect(boxOf(area), {0, 0, surface.width, surface.height});
+    if (box.empty()) return;
+    for (int64_t y = box.top; y < box.bottom; ++y) {
+        const uint32_t* from = surface.pixels.data() + y * surface.width;
+        uint32_t* to = target + static_cast<size_t>(y) * targetStride;
+        for (int64_t x = box.left; x < box.right; ++x) {
+            if (surface.bitsPerPixel == 32) {
+                to[x] = from[x] & 0xffffffu;
+            } else {
+                const COLORREF colour = pixelColour(surface, from[x]);
+                to[x] = (uint32_t{GetRValue(colour)} << 16) | (uint32_t{GetGValue(colour)} << 8) |
+                        GetBValue(colour);
+            }
+        }
+    }
+}
+
+bool surfacePng(const Surface& surface, std::vector<uint8_t>* png) {
+    Lock lock(gdiMutex());
+    return encodePng(surface, png);
+}
+
+bool bitmapPng(HBITMAP handle, std::vector<uint8_t>* png) {
+    Lock lock(gdiMutex());
+    auto* bitmap = objectOfKind<Bitmap>(handle, GdiKind::Bitmap);
+    if (bitmap == nullptr) return false;
+    importSection(*bitmap);
+    return encodePng(bitmap->surface, png);
+}
+
+} // namespace platform

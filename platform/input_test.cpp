@@ -74,6 +74,37 @@ TEST_F(InputTest, mouse_messages_go_to_the_deepest_visible_enabled_child_in_its_
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
 }
 
+TEST_F(InputTest, wheel_turns_for_the_focus_window_and_climbs_to_its_parents) {
+    HWND top = topLevel(100, 100, 200, 200, WS_POPUP);
+    HWND outer = child(top, 1, 10, 10, 100, 100);
+    HWND inner = child(outer, 2, 5, 5, 20, 20);
+    pump();
+    SetFocus(inner);
+    recorder().take();
+    const WPARAM towardsUser = MAKEWPARAM(MK_SHIFT, static_cast<WORD>(-WHEEL_DELTA));
+    ASSERT_TRUE(PlatformInjectMouse(top, WM_MOUSEWHEEL, 150, 150, towardsUser));
+    pump();
+    const std::vector<Seen> seen = only(recorder().take(), {WM_MOUSEWHEEL, WM_SETCURSOR});
+    // The pointer is far from the focus window: the wheel still goes to it, then up the chain
+    // (each answered by DefWindowProcA); no cursor is set for it.
+    ASSERT_EQ(seen.size(), 3u);
+    EXPECT_EQ(seen[0].window, inner);
+    EXPECT_EQ(seen[1].window, outer);
+    EXPECT_EQ(seen[2].window, top);
+    EXPECT_EQ(static_cast<SHORT>(HIWORD(seen[0].wParam)), -WHEEL_DELTA);
+    EXPECT_EQ(LOWORD(seen[0].wParam), MK_SHIFT);
+    EXPECT_EQ(GET_X_LPARAM(seen[0].lParam), 250) << "screen coordinates";
+    EXPECT_EQ(GET_Y_LPARAM(seen[0].lParam), 250);
+    EXPECT_LT(GetKeyState(VK_SHIFT), 0);
+
+    SetFocus(nullptr);
+    ASSERT_TRUE(PlatformInjectMouse(top, WM_MOUSEWHEEL, 150, 150, MAKEWPARAM(0, WHEEL_DELTA)));
+    pump();
+    const std::vector<Seen> unfocused = only(recorder().take(), {WM_MOUSEWHEEL});
+    ASSERT_EQ(unfocused.size(), 1u);
+    EXPECT_EQ(unfocused[0].window, top) << "without a focus window: the top-level window";
+}
+
 TEST_F(InputTest, outside_the_client_area_the_hit_test_makes_non_client_messages) {
     HWND top = topLevel(100, 100, 200, 100); // caption and dialog frame
     pump();

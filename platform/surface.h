@@ -11,7 +11,9 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace platform {
@@ -108,7 +110,8 @@ void drawCaptionText(Surface& surface, const RECT& clip, int x, int y, const cha
 bool fontDescription(const GdiObject& font, LOGFONTA* description);
 
 // The display a top-level window's pixels go to. The default keeps them in memory; a live
-// display (a window on an X server) implements the same interface.
+// display (windows on an X server, x11_display.cpp) implements the same interface. The window
+// system calls it without its own lock held, on the thread that owns the window.
 class Display {
   public:
     virtual ~Display() = default;
@@ -118,7 +121,29 @@ class Display {
     virtual void windowDestroyed(HWND window) = 0;
     // Pixels inside `dirty` (surface coordinates) changed.
     virtual void present(HWND window, const Surface& surface, const RECT& dirty) = 0;
+    // The mouse capture moved to a window of `topLevel` (null: released). [any-thread]
+    virtual void captureChanged(HWND /*topLevel*/) {}
+    // SetCursor chose `cursor` (null: no cursor). [any-thread]
+    virtual void cursorChanged(HCURSOR /*cursor*/) {}
+    // The clipboard was emptied (format 0) or given `data` in `format`. [any-thread]
+    virtual void clipboardChanged(UINT /*format*/, HANDLE /*data*/) {}
 };
+// Implemented by the window system, for a display: a window's title; the identifier of a
+// system cursor (IDC_ARROW ...), 0 for any other cursor; and the keyboard focus of the display
+// arriving at (true) or leaving (false) a top-level window, which activates or deactivates it
+// on its own thread (the caller waits for that thread).
+std::string windowTitle(HWND window);
+uintptr_t systemCursorId(HCURSOR cursor);
+void displayFocusChanged(HWND topLevel, bool focused);
+
+// Implemented by the drawing code, for a display: the colours (0x00RRGGBB) of the pixels of
+// `surface` inside `area`, written at the same places of `target` (rows of `targetStride`
+// pixels, the surface's size); a surface or a bitmap as PNG bytes (false for no bitmap).
+void copySurfaceColours(const Surface& surface, const RECT& area, uint32_t* target,
+                        size_t targetStride);
+bool surfacePng(const Surface& surface, std::vector<uint8_t>* png);
+bool bitmapPng(HBITMAP bitmap, std::vector<uint8_t>* png);
+
 // The display in use (the headless one unless another was installed).
 Display& display();
 void installDisplay(Display* replacement); // null puts back the headless display

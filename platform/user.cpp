@@ -3,6 +3,8 @@
 // set beforehand when that is one of the box's buttons.
 #include <windows.h>
 
+#include "platform/surface.h"
+
 #include <algorithm>
 #include <array>
 #include <atomic>
@@ -137,27 +139,33 @@ BOOL CloseClipboard() {
 
 BOOL EmptyClipboard() {
     Clipboard& board = clipboard();
-    std::lock_guard<std::mutex> guard(board.mutex);
-    if (!openedByThisThread(board)) {
-        SetLastError(ERROR_CLIPBOARD_NOT_OPEN);
-        return FALSE;
+    {
+        std::lock_guard<std::mutex> guard(board.mutex);
+        if (!openedByThisThread(board)) {
+            SetLastError(ERROR_CLIPBOARD_NOT_OPEN);
+            return FALSE;
+        }
+        board.data.clear();
     }
-    board.data.clear();
+    platform::display().clipboardChanged(0, nullptr); // other programs lose what it offered
     return TRUE;
 }
 
 HANDLE SetClipboardData(UINT format, HANDLE data) {
     Clipboard& board = clipboard();
-    std::lock_guard<std::mutex> guard(board.mutex);
-    if (!openedByThisThread(board)) {
-        SetLastError(ERROR_CLIPBOARD_NOT_OPEN);
-        return nullptr;
+    {
+        std::lock_guard<std::mutex> guard(board.mutex);
+        if (!openedByThisThread(board)) {
+            SetLastError(ERROR_CLIPBOARD_NOT_OPEN);
+            return nullptr;
+        }
+        if (format == 0 || data == nullptr) {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return nullptr;
+        }
+        board.data[format] = data;
     }
-    if (format == 0 || data == nullptr) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return nullptr;
-    }
-    board.data[format] = data;
+    platform::display().clipboardChanged(format, data); // a live display offers it to others
     return data;
 }
 

@@ -1053,11 +1053,14 @@ void dropFocusAndActivation(HWND handle) {
 
 void changeCapture(HWND handle) {
     HWND previous = nullptr;
+    HWND topLevel = nullptr;
     {
         Lock lock(state().mutex);
         previous = state().capture;
         state().capture = handle;
+        topLevel = topLevelOf(handle);
     }
+    if (previous != handle) platform::display().captureChanged(topLevel);
     if (previous != nullptr && previous != handle)
         send(previous, WM_CAPTURECHANGED, 0, reinterpret_cast<LPARAM>(handle));
 }
@@ -1648,6 +1651,19 @@ Routed routeMouse(Lock& lock, const InputEvent& event) {
     return routed;
 }
 
+// The wheel turns for the focus window, as keys do.
+Routed routeWheel(const InputEvent& event, ThreadQueue* queue) {
+    Routed routed;
+    HWND target = queue->focus;
+    if (target == nullptr || findWindow(target) == nullptr) target = event.topLevel;
+    if (findWindow(target) == nullptr) return routed;
+    routed.window = target;
+    routed.message = WM_MOUSEWHEEL;
+    routed.wParam = event.wParam;
+    routed.lParam = MAKELPARAM(event.screen.x, event.screen.y);
+    return routed;
+}
+
 Routed routeKey(const InputEvent& event, ThreadQueue* queue) {
     Routed routed;
     HWND target = queue->focus;
@@ -1665,7 +1681,7 @@ void commitInput(const InputEvent& event, const Routed& routed) {
     State& s = state();
     if (event.mouse) {
         const UINT press = pressOf(event.message);
-        applyMouseKeys(s.keys, keysWith(event.message, event.wParam));
+        applyMouseKeys(s.keys, keysWith(event.message, event.wParam & 0xffff));
         if (isButtonDown(press)) {
             if (routed.doubleClick) {
                 s.lastPress = LastPress{};
@@ -1698,7 +1714,7 @@ BOOL injectInput(HWND topLevel, const InputEvent& prototype) {
     event.time = GetTickCount();
     if (event.mouse) {
         s.cursor = event.screen;
-        applyMouseKeys(s.keysAsync, keysWith(event.message, event.wParam));
+        applyMouseKeys(s.keysAsync, keysWith(event.message, event.wParam & 0xffff));
     } else {
         applyKey(s.keysAsync, event.message, event.wParam);
     }
@@ -1787,7 +1803,9 @@ Pump pump(Lock& lock, ThreadQueue* queue, MSG* out, HWND filter, UINT filterMin,
         }
         if (!queue->input.empty()) {
             const InputEvent event = queue->input.front();
-            Routed routed = event.mouse ? routeMouse(lock, event) : routeKey(event, queue);
+            Routed routed = !event.mouse                       ? routeKey(event, queue)
+                            : event.message == WM_MOUSEWHEEL ? routeWheel(event, queue)
+                                                             : routeMouse(lock, event);
             if (!queue->incoming.empty()) continue; // sent while the hit test ran
             if (!queue->input.empty() && queue->input.front().serial == event.serial) {
                 if (routed.window == nullptr) { // nobody takes it
@@ -1804,7 +1822,8 @@ Pump pump(Lock& lock, ThreadQueue* queue, MSG* out, HWND filter, UINT filterMin,
                     HWND top = topLevelOf(routed.window);
                     const bool activate = event.mouse && isButtonDown(pressOf(event.message)) &&
                                           top != nullptr && queue->active != top;
-                    const bool setCursor = event.mouse && state().capture == nullptr;
+                    const bool setCursor = event.mouse && event.message != WM_MOUSEWHEEL &&
+                                           state().capture == nullptr;
                     if (activate || setCursor) {
                         lock.unlock();
                         if (activate) setActive(top);
@@ -2651,6 +2670,15 @@ LRESULT DefWindowProcA(HWND handle, UINT message, WPARAM wParam, LPARAM lParam) 
     }
     case WM_SETCURSOR:
         return defaultSetCursor(handle, lParam);
+    case WM_MOUSEWHEEL: {
+        HWND parent = nullptr;
+        {
+            Lock lock(state().mutex);
+            Window* w = findWindow(handle);
+            if (w != nullptr && isChild(*w)) parent = w->parent;
+        }
+        return parent != nullptr ? send(parent, WM_MOUSEWHEEL, wParam, lParam) : 0;
+    }
     case WM_NCLBUTTONDBLCLK:
         // A quick second press on a caption button is a press; on the window menu it closes.
         if (wParam == static_cast<WPARAM>(HTSYSMENU)) {
@@ -3407,7 +3435,8 @@ LONG GetMessageTime() {
 }
 
 BOOL PlatformInjectMouse(HWND window, UINT message, int x, int y, WPARAM keys) {
-    if (message != WM_MOUSEMOVE && (message < WM_LBUTTONDOWN || message > WM_MBUTTONDBLCLK)) {
+    if (message != WM_MOUSEMOVE && message != WM_MOUSEWHEEL &&
+        (message < WM_LBUTTONDOWN || message > WM_MBUTTONDBLCLK)) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
@@ -3659,12 +3688,39 @@ HCURSOR platform::systemCursor(LPCSTR name) {
     return nullptr;
 }
 
+uintptr_t platform::systemCursorId(HCURSOR cursor) {
+    for (const SystemCursor& system : systemCursors)
+        if (cursor == &system) return system.id;
+    return 0;
+}
+
+std::string platform::windowTitle(HWND window) {
+    Lock lock(state().mutex);
+    const Window* w = findWindow(window);
+    return w != nullptr ? w->title : std::string();
+}
+
+void platform::displayFocusChanged(HWND topLevel, bool focused) {
+    if (focused) {
+        SetForegroundWindow(topLevel);
+        return;
+    }
+    onOwnerThread(topLevel, [topLevel]() -> LRESULT {
+        if (GetActiveWindow() == topLevel) setActive(nullptr);
+        return 0;
+    });
+}
+
 extern "C" {
 
 HCURSOR SetCursor(HCURSOR cursor) {
-    Lock lock(state().mutex);
-    HCURSOR previous = state().currentCursor;
-    state().currentCursor = cursor;
+    HCURSOR previous = nullptr;
+    {
+        Lock lock(state().mutex);
+        previous = state().currentCursor;
+        state().currentCursor = cursor;
+    }
+    if (previous != cursor) platform::display().cursorChanged(cursor);
     return previous;
 }
 

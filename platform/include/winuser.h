@@ -84,7 +84,9 @@ constexpr UINT WM_RBUTTONDBLCLK = 0x0206;
 constexpr UINT WM_MBUTTONDOWN = 0x0207;
 constexpr UINT WM_MBUTTONUP = 0x0208;
 constexpr UINT WM_MBUTTONDBLCLK = 0x0209;
-constexpr UINT WM_MOUSELAST = 0x0209;
+constexpr UINT WM_MOUSEWHEEL = 0x020a; // wParam: MK_* keys, the wheel's turn (WHEEL_DELTA a notch) above
+constexpr UINT WM_MOUSELAST = 0x020a;
+constexpr int WHEEL_DELTA = 120;
 constexpr UINT WM_PARENTNOTIFY = 0x0210;
 constexpr UINT WM_CAPTURECHANGED = 0x0215;
 
@@ -279,6 +281,7 @@ constexpr int VK_SUBTRACT = 0x6d;
 constexpr int VK_DECIMAL = 0x6e;
 constexpr int VK_DIVIDE = 0x6f;
 constexpr int VK_F1 = 0x70;
+constexpr int VK_F10 = 0x79;
 constexpr int VK_F12 = 0x7b;
 constexpr int VK_LSHIFT = 0xa0;
 constexpr int VK_RSHIFT = 0xa1;
@@ -577,7 +580,9 @@ WINAPI_EXPORT BOOL MessageBeep(UINT type);
 // Test and display hooks.
 // Mouse input at (x, y) in window coordinates of the top-level `window`: a client mouse message
 // (WM_MOUSEMOVE, WM_L/R/MBUTTONDOWN/UP) with the MK_* key state. Queued to the window's thread
-// and routed when taken from the queue (capture, hit test, double clicks).
+// and routed when taken from the queue (capture, hit test, double clicks). WM_MOUSEWHEEL carries
+// the keys in the low word of `keys` and the wheel's turn in the high word, and goes to the
+// thread's focus window (the top-level window when none) with the pointer in screen coordinates.
 WINAPI_EXPORT BOOL PlatformInjectMouse(HWND window, UINT message, int x, int y, WPARAM keys);
 // A key message (WM_KEYDOWN/UP, WM_SYSKEYDOWN/UP, WM_CHAR) typed into the top-level `window`:
 // delivered to its thread's focus window (the window itself when none). lParam 0 gets a repeat
@@ -609,6 +614,34 @@ struct PlatformDisplayWindowState {
 };
 WINAPI_EXPORT BOOL PlatformDisplayWindow(HWND window, PlatformDisplayWindowState* state,
                                          BOOL clearDirty);
+// The live display (x11_display.cpp): top-level windows shown as windows of an X server, their
+// input taken from it. The headless display stays in use until PlatformUseLiveDisplay connects
+// (a null name: $DISPLAY); FALSE, with PlatformLiveDisplayError telling why, when libX11
+// cannot be loaded, no X server answers, or windows are shown on another server already.
+// Windows made before the call appear once they are next shown or changed.
+WINAPI_EXPORT BOOL PlatformUseLiveDisplay(const char* displayName);
+WINAPI_EXPORT const char* PlatformLiveDisplayError();
+// Disconnects and puts back the headless display (the windows' X windows go away).
+WINAPI_EXPORT void PlatformCloseLiveDisplay();
+// FALSE once the X server has gone away (or before any connection).
+WINAPI_EXPORT BOOL PlatformLiveDisplayConnected();
+// TRUE while the windows' pixels reach the server through MIT-SHM shared memory (offered by a
+// local server), FALSE while they are sent in the requests (XPutImage) or without a connection.
+WINAPI_EXPORT BOOL PlatformLiveDisplaySharedMemory();
+// `message` is posted to `window` when the X server goes away (null window: nobody told).
+WINAPI_EXPORT void PlatformLiveDisplayWatch(HWND window, UINT message);
+// Until the X server has shown everything presented for `topLevel` so far (a visible window
+// waits to be mapped first). FALSE (ERROR_TIMEOUT) when the time runs out, FALSE without a
+// connection or for a window the display does not show.
+WINAPI_EXPORT BOOL PlatformLiveDisplaySync(HWND topLevel, DWORD timeoutMs);
+// The X window showing `topLevel` (0 while it has none: never shown, or no live display).
+WINAPI_EXPORT unsigned long PlatformLiveWindowId(HWND topLevel);
+// Shows `topLevel` inside the foreign X window `xParent` (at its top left corner, at the
+// window's own size) instead of as a window of its own. FALSE: no live display, no such
+// top-level window (ERROR_INVALID_WINDOW_HANDLE), or no such X window (ERROR_INVALID_PARAMETER).
+WINAPI_EXPORT BOOL PlatformEmbedWindow(HWND topLevel, unsigned long xParent);
+// The pixels the live display showed last for `topLevel` (kept while it is hidden) as PNG.
+WINAPI_EXPORT BOOL PlatformSaveLiveWindowPng(HWND topLevel, const char* path);
 // The last WinHelpA call.
 struct PlatformHelpRecord {
     char file[MAX_PATH];
