@@ -36,11 +36,16 @@ const char* const kUsage =
     "  orq editor PLUGIN [--set KEY=VALUE]... [--state FILE] [--save-state FILE]\n"
     "             [--play INPUT [--until SECONDS] [--output AUDIO]] [--script FILE]\n"
     "             [--dialog-save FILE] [--dialog-load FILE] [--road vc|page] --png OUT.png\n"
+    "  orq play PLUGIN INPUT [--set KEY=VALUE]... [--state FILE] [--save-state FILE] [--editor]\n"
+    "           [--loop] [--seconds N] [--port-prefix NAME]\n"
     "  orq demo [OUTDIR]\n"
     "  orq register LIB...\n"
     "  orq unregister LIB...\n"
     "  orq list\n"
-    "PLUGIN is a display name (\"Orq Compressor\") or a library path.\n";
+    "PLUGIN is a display name (\"Orq Compressor\") or a library path.\n"
+    "play uses the JACK server $JACK_DEFAULT_SERVER (or the default one) when it runs, else the\n"
+    "ALSA device $ORQ_ALSA_DEVICE (or \"default\"); --port-prefix connects to the JACK input ports\n"
+    "whose names begin with NAME instead of the physical playback ports.\n";
 
 int commandRegister(const std::vector<std::string>& libs, bool unregister) {
     if (libs.empty())
@@ -217,6 +222,7 @@ int main(int argc, char** argv) {
         std::vector<std::string> rest(args.begin() + 1, args.end());
         if (command == "process") return commandProcess(rest);
         if (command == "editor") return commandEditor(rest, engine);
+        if (command == "play") return commandPlay(rest, engine);
         if (command == "demo") return commandDemo(rest);
         if (command == "match") return commandMatch(rest);
         if (command == "spectrogram") return commandSpectrogram(rest);
