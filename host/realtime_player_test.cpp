@@ -1,6 +1,7 @@
 // The real-time player driven without an audio device: the test calls render period by period,
 // as an output's audio thread would, on the pass-through plug-in and the maximizer.
 #include "host/audio_file.h"
+#include "host/commands.h"
 #include "host/plugin_library.h"
 #include "host/realtime_player.h"
 #include "host/session.h"
@@ -247,6 +248,43 @@ TEST_F(RealtimePlayerTest, an_input_that_fails_ends_the_play_and_stop_reports_it
     } catch (const std::runtime_error& e) {
         EXPECT_STREQ(e.what(), "'in.wav' ends before its stated length");
     }
+}
+
+} // namespace
+
+namespace {
+
+TEST(PlayOptions, every_option_is_read_and_what_cannot_be_meant_is_refused) {
+    const PlayOptions o = parsePlay({"Orq Pressane", "in.wav", "--set", "DesGain=6", "--loop",
+                                     "--seconds", "2.5", "--editor", "--port-prefix", "rec:in_",
+                                     "--state", "a.state", "--save-state", "b.state"});
+    EXPECT_EQ(o.plugin, "Orq Pressane");
+    EXPECT_EQ(o.input, "in.wav");
+    ASSERT_EQ(o.settings.size(), 1u);
+    EXPECT_EQ(o.settings[0].key, "DesGain");
+    EXPECT_TRUE(o.loop);
+    EXPECT_TRUE(o.editor);
+    EXPECT_EQ(o.seconds, 2.5);
+    EXPECT_EQ(o.portPrefix, "rec:in_");
+    EXPECT_EQ(o.state, "a.state");
+    EXPECT_EQ(o.saveState, "b.state");
+
+    auto refusal = [](const std::vector<std::string>& args) -> std::string {
+        try {
+            parsePlay(args);
+        } catch (const std::exception& e) {
+            return e.what();
+        }
+        return "accepted";
+    };
+    EXPECT_EQ(refusal({"p"}), "play takes PLUGIN INPUT");
+    EXPECT_EQ(refusal({"p", "in", "out"}), "play takes PLUGIN INPUT");
+    EXPECT_EQ(refusal({"p", "in", "--seconds", "0"}), "--seconds takes a time above 0 seconds");
+    EXPECT_EQ(refusal({"p", "in", "--seconds", "1s"}),
+              "'1s' is not a number (--seconds; decimal only)");
+    EXPECT_EQ(refusal({"p", "in", "--port-prefix", ""}), "--port-prefix takes a port name's start");
+    EXPECT_EQ(refusal({"p", "in", "--output", "x.wav"}), "unknown option '--output'");
+    EXPECT_EQ(refusal({"p", "in", "--state"}), "--state needs a value");
 }
 
 } // namespace
