@@ -160,6 +160,24 @@ TEST_F(RealtimePlayerTest, loop_starts_the_input_over_and_stops_at_the_limit) {
     player.stop(summary);
 }
 
+TEST_F(RealtimePlayerTest, a_value_changed_between_two_periods_is_heard_in_the_next) {
+    const AudioData input = music(20 * kPeriodFrames, 1);
+    std::unique_ptr<Session> session = open(kPassThrough, {});
+    MemorySource source(input);
+    RealtimePlayer player(*session, source, {});
+    std::vector<float> period(kPeriodFrames);
+    std::array<float*, 2> out{period.data(), nullptr};
+    for (int i = 0; i < 4; ++i)
+        player.render(out.data(), kPeriodFrames);
+    // As an editor sends a change: through the record's settings exchange, under its lock.
+    session->writeValue(requireParameter(session->store(), "Gain"), 0.5f);
+    player.render(out.data(), kPeriodFrames);
+    int64_t wrong = 0;
+    for (int32_t i = 0; i < kPeriodFrames; ++i)
+        if (period[size_t(i)] != 0.5f * input.float32[size_t(4 * kPeriodFrames + i)]) ++wrong;
+    EXPECT_EQ(wrong, 0) << "the fifth period, first sample " << period[0];
+}
+
 // A source that hands out its first frames at once and the rest only when released.
 class HeldSource final : public AudioSource {
   public:
