@@ -22,7 +22,9 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <iostream>
 #include <numbers>
+#include <optional>
 #include <regex>
 #include <string>
 #include <sys/wait.h>
@@ -283,10 +285,29 @@ class PlayOnJack : public ::testing::Test {
         EXPECT_EQ(processRun.exitCode, 0) << processRun.err;
         const AudioData expected = readAudio(processed, nullptr);
 
-        // Room for the input, the latency and orq's start.
-        Capture capture(captureChannels, input.frames + 10 * kRateHz);
-        const Result playRun = orq(play);
-        capture.stop();
+        // The server counts every period its graph missed as an xrun, whoever was late. On a
+        // virtual machine whose processors are shared, a period is now and then lost while
+        // orq's callback stayed far inside its budget (no call over its period, no underrun):
+        // such a play is played once more. A late callback or an underrun of orq's fails at once.
+        constexpr int kAttempts = 2;
+        std::optional<Capture> capture;
+        Result playRun;
+        for (int attempt = 1; attempt <= kAttempts; ++attempt) {
+            // Room for the input, the latency and orq's start.
+            capture.emplace(captureChannels, input.frames + 10 * kRateHz);
+            playRun = orq(play);
+            capture->stop();
+            const int64_t xruns = numberAfter(playRun.out, "missed deadlines:");
+            const bool orqWithinBudget =
+                playRun.out.find(" xruns, 0 ring underruns\n") != std::string::npos &&
+                playRun.out.find(", 0 over it\n") != std::string::npos;
+            if (xruns > 0 && orqWithinBudget && attempt < kAttempts) {
+                std::cout << "[   NOTE   ] the server missed " << xruns
+                          << " periods while orq's callback kept within its budget; again\n";
+                continue;
+            }
+            break;
+        }
         EXPECT_EQ(playRun.exitCode, 0) << playRun.err;
         EXPECT_NE(playRun.out.find("missed deadlines: 0 xruns, 0 ring underruns\n"),
                   std::string::npos)
@@ -297,23 +318,23 @@ class PlayOnJack : public ::testing::Test {
         EXPECT_GE(latency, 0) << playRun.out;
         if (first < 0 || latency < 0) return playRun.out;
         // Where orq's first frame landed in the capture, and the file's first frame after it.
-        const int64_t start = int64_t(uint32_t(first) - capture.firstFrameTime()) + latency;
-        EXPECT_LE(start + input.frames, capture.frames())
-            << "the capture holds " << capture.frames() << " frames";
+        const int64_t start = int64_t(uint32_t(first) - capture->firstFrameTime()) + latency;
+        EXPECT_LE(start + input.frames, capture->frames())
+            << "the capture holds " << capture->frames() << " frames";
         for (int32_t c = 0; c < captureChannels; ++c) {
             const int32_t source = std::min(c, input.channels - 1);
             int64_t mismatches = 0, firstMismatch = -1;
-            for (int64_t i = 0; i < input.frames && start + i < capture.frames(); ++i) {
+            for (int64_t i = 0; i < input.frames && start + i < capture->frames(); ++i) {
                 const float want =
                     expected.format == SampleFormat::Float32
                         ? expected.float32[size_t(i * input.channels + source)]
                         : float(expected.int16[size_t(i * input.channels + source)]) / 32768.0f;
-                if (capture.channel(c)[size_t(start + i)] != want && mismatches++ == 0)
+                if (capture->channel(c)[size_t(start + i)] != want && mismatches++ == 0)
                     firstMismatch = i;
             }
             EXPECT_EQ(mismatches, 0)
                 << "port " << c + 1 << ": first at frame " << firstMismatch << ", captured "
-                << (firstMismatch >= 0 ? capture.channel(c)[size_t(start + firstMismatch)] : 0.0f);
+                << (firstMismatch >= 0 ? capture->channel(c)[size_t(start + firstMismatch)] : 0.0f);
         }
         return playRun.out;
     }
