@@ -1,13 +1,14 @@
-# orq_test(<target> <sources>... LIBS <libs>...)
+# orq_test(<target> <sources>... LIBS <libs>... [PROPERTIES <name> <value>...])
 # One GoogleTest executable per layer; each test case is registered with CTest and labelled
 # with the executable's name (ctest -L <target> runs one executable's cases). Every test can use
-# the shared test signals (testsupport/test_signals.h).
+# the shared test signals (testsupport/test_signals.h). PROPERTIES are further CTest properties
+# of every case (RUN_SERIAL for tests that need the machine to themselves).
 function(orq_test target)
-  cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "LIBS;PROPERTIES" ${ARGN})
   add_executable(${target} ${ARG_UNPARSED_ARGUMENTS})
   target_link_libraries(${target} PRIVATE ${ARG_LIBS} orq_test_signals GTest::gtest GTest::gtest_main)
   gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-                       PROPERTIES TIMEOUT 600 LABELS ${target})
+                       PROPERTIES TIMEOUT 600 LABELS ${target} ${ARG_PROPERTIES})
 endfunction()
 
 # orq_benchmark(<target> <sources>... LIBS <libs>...)

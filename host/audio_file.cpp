@@ -96,6 +96,14 @@ int64_t AudioFileReader::read(void* bytes, int64_t frames) {
     return got;
 }
 
+bool AudioFileReader::rewind() {
+    if (sf_seek(file_, 0, SEEK_SET) != 0)
+        throw std::runtime_error("cannot go back to the start of '" + path_ + "': " +
+                                 sf_strerror(file_));
+    position_ = 0;
+    return true;
+}
+
 AudioData readAudio(const std::string& path, const SampleFormat* forced) {
     AudioFileReader reader(path, forced);
     const StreamFormat& f = reader.format();

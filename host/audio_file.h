@@ -45,6 +45,9 @@ class AudioSource {
     // Fills bytes with the next frames (at most frames); returns how many, 0 at the end. Throws
     // with one clear line when the stream ends before its stated length.
     virtual int64_t read(void* bytes, int64_t frames) = 0;
+    // Starts the stream over from its first frame; false when this source cannot. Throws with
+    // one clear line when it fails.
+    virtual bool rewind() { return false; }
 };
 
 // Takes frames piece by piece. Throws with one clear line on failure.
@@ -68,6 +71,7 @@ class AudioFileReader final : public AudioSource {
     AudioFileReader& operator=(const AudioFileReader&) = delete;
     const StreamFormat& format() const override { return format_; }
     int64_t read(void* bytes, int64_t frames) override;
+    bool rewind() override;
 
   private:
     std::string path_;
@@ -106,6 +110,10 @@ class MemorySource final : public AudioSource {
     explicit MemorySource(const AudioData& audio) : audio_(audio), format_(audio.streamFormat()) {}
     const StreamFormat& format() const override { return format_; }
     int64_t read(void* bytes, int64_t frames) override;
+    bool rewind() override {
+        position_ = 0;
+        return true;
+    }
 
   private:
     const AudioData& audio_;

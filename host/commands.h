@@ -37,6 +37,14 @@ int commandProcess(const std::vector<std::string>& args);
 std::string summaryText(const Session& session, const StreamFormat& format,
                         const RunSummary& summary);
 std::string describeFormat(const StreamFormat& format);
+// A --state file's bytes, read before anything else is opened; throws naming the file.
+std::vector<uint8_t> readState(const std::string& path);
+// The persistent stream in a --state file's bytes for the session's plug-in; throws naming the
+// file when it belongs to another plug-in or is damaged.
+std::vector<uint8_t> stateStream(const std::vector<uint8_t>& file, const std::string& path,
+                                 const PluginTarget& target, Session& session);
+// One line per channel: input and output peak in dBFS and clip counts.
+std::string meterLines(const RunSummary& summary);
 
 // orq match --reference REF INPUT OUTPUT [--amount PERCENT] [--third-octave] [--save-state F]
 struct MatchOptions {
@@ -117,5 +125,21 @@ int commandGallery(const std::vector<std::string>& args);
 // A picture of a top-level window (its whole surface) as PNG bytes; throws when it cannot be
 // made. [ui-thread of the window]
 std::vector<uint8_t> windowPng(HWND window);
+
+// orq play PLUGIN INPUT [--set KEY=VALUE]... [--state FILE] [--save-state FILE] [--editor]
+//          [--loop] [--seconds N] [--port-prefix NAME]
+struct PlayOptions {
+    std::string plugin, input;
+    std::vector<Setting> settings;
+    std::optional<std::string> state, saveState, portPrefix;
+    std::optional<double> seconds;
+    bool editor = false;
+    bool loop = false;
+};
+PlayOptions parsePlay(const std::vector<std::string>& args);
+// Plays the input through the plug-in to the system's audio output in real time, until the
+// input (with the plug-in's latency) has been played, --seconds have passed, the editor is
+// closed, or SIGINT or SIGTERM arrives.
+int commandPlay(const std::vector<std::string>& args, EngineWindow& engine);
 
 } // namespace orq::host

@@ -13,13 +13,12 @@
 #include "host/engine_window.h"
 #include "host/output_files.h"
 #include "host/state_file.h"
+#include "host/vc_host.h"
 
 #include "runtime/parameter_set.h"
 #include "runtime/plugin_boundary.h"
 
 #include <windows.h>
-
-#include <dlfcn.h>
 
 #include <algorithm>
 #include <cmath>
@@ -128,8 +127,6 @@ constexpr uint32_t kClockStepMs = 10;
 constexpr int32_t kBlocksPerSecond = 1000 / int32_t(kClockStepMs);
 constexpr int32_t kDefaultSampleRate = 44100;
 constexpr int32_t kDefaultChannels = 2;
-constexpr const char* kApplicationClass = "OrqApplication";
-constexpr const char* kEditorClass = "AudioUI";
 
 // What the settings dialog shares with the command: it runs on the editor's thread while the
 // command's thread waits for the editor to go idle.
@@ -207,34 +204,6 @@ class HelpReporter {
     PlatformHelpRecord last_{};
 };
 
-HMODULE orqModule() {
-    return PlatformModuleFromAddress(reinterpret_cast<const void*>(&settingsDialog));
-}
-
-// orq's own top-level application window: the owner of the editors' frames.
-class ApplicationWindow {
-  public:
-    ApplicationWindow() {
-        WNDCLASSA wc{};
-        wc.lpfnWndProc = DefWindowProcA;
-        wc.lpszClassName = kApplicationClass;
-        RegisterClassA(&wc);
-        window_ = CreateWindowExA(0, kApplicationClass, "orq", WS_OVERLAPPED, 0, 0, 0, 0, nullptr,
-                                  nullptr, nullptr, nullptr);
-        if (window_ == nullptr) throw std::runtime_error("cannot create orq's application window");
-    }
-    ~ApplicationWindow() {
-        DestroyWindow(window_);
-        UnregisterClassA(kApplicationClass, nullptr);
-    }
-    ApplicationWindow(const ApplicationWindow&) = delete;
-    ApplicationWindow& operator=(const ApplicationWindow&) = delete;
-    HWND handle() const { return window_; }
-
-  private:
-    HWND window_ = nullptr;
-};
-
 // The frame orq gives a property page: a visible top-level window without borders, so its
 // pixels are the page's.
 class PageFrame {
@@ -288,19 +257,6 @@ IPropertyPage* openPropertyPage(Session& session, const PluginTarget& target) {
         throw std::runtime_error("the property page refuses the filter");
     }
     return page;
-}
-
-template <class F> F librarySymbol(const PluginLibrary& library, const char* name) {
-    auto found = reinterpret_cast<F>(dlsym(library.handle, name));
-    if (found == nullptr)
-        throw std::runtime_error("'" + library.path + "' does not export " + name);
-    return found;
-}
-
-// The editor's frame as a host finds it: the top-level "AudioUI" window owned by orq's window.
-HWND findFrame(HWND application) {
-    HWND frame = FindWindowA(kEditorClass, nullptr);
-    return frame != nullptr && GetWindow(frame, GW_OWNER) == application ? frame : nullptr;
 }
 
 struct ChildSearch {
@@ -799,12 +755,7 @@ int commandEditor(const std::vector<std::string>& args, EngineWindow& engine) {
     std::optional<LiveDisplay> liveDisplay;
     if (o.live) liveDisplay.emplace();
     ApplicationWindow application;
-    librarySymbol<VcSetApplicationWindowFn>(library,
-                                            "VcSetApplicationWindow")(application.handle());
-    HostCallbackRecord callbacks{};
-    callbacks.settingsDialog = settingsDialog; // threads: the library's own start and end
-    callbacks.hostValue = reinterpret_cast<uintptr_t>(orqModule());
-    librarySymbol<VcSetCallbacksFn>(library, "VcSetCallbacks")(&callbacks);
+    introduceHost(library, application.handle(), settingsDialog);
 
     // The editor's timers run on the script's and the audio's clock; a live editor's on time.
     if (!o.live) PlatformSetClock(TRUE);

@@ -44,11 +44,16 @@ const char* const kUsage =
     "  orq editor PLUGIN --live [--set KEY=VALUE]... [--state FILE] [--save-state FILE]\n"
     "             [--script FILE] [--png OUT.png]    (on the X display, until closed)\n"
     "  orq gallery --png OUT.png\n"
+    "  orq play PLUGIN INPUT [--set KEY=VALUE]... [--state FILE] [--save-state FILE] [--editor]\n"
+    "           [--loop] [--seconds N] [--port-prefix NAME]\n"
     "  orq demo [OUTDIR]\n"
     "  orq register LIB...\n"
     "  orq unregister LIB...\n"
     "  orq list\n"
-    "PLUGIN is a display name (\"Orq Compressor\") or a library path.\n";
+    "PLUGIN is a display name (\"Orq Compressor\") or a library path.\n"
+    "play uses the JACK server $JACK_DEFAULT_SERVER (or the default one) when it runs, else the\n"
+    "ALSA device $ORQ_ALSA_DEVICE (or \"default\"); --port-prefix connects to the JACK input ports\n"
+    "whose names begin with NAME instead of the physical playback ports.\n";
 
 int commandRegister(const std::vector<std::string>& libs, bool unregister) {
     if (libs.empty())
@@ -291,6 +296,7 @@ int main(int argc, char** argv) {
         if (command == "process") return commandProcess(rest);
         if (command == "editor") return commandEditor(rest, engine);
         if (command == "gallery") return commandGallery(rest);
+        if (command == "play") return commandPlay(rest, engine);
         if (command == "demo") return commandDemo(rest, engine);
         if (command == "match") return commandMatch(rest);
         if (command == "spectrogram") return commandSpectrogram(rest);

@@ -34,6 +34,8 @@ void progressBar(int64_t done, int64_t total) {
     throw std::runtime_error("reading the state '" + path + "': " + e.what());
 }
 
+} // namespace
+
 // A --state file's bytes, read before anything else is opened.
 std::vector<uint8_t> readState(const std::string& path) {
     try {
@@ -55,8 +57,6 @@ std::vector<uint8_t> stateStream(const std::vector<uint8_t>& file, const std::st
     }
 }
 
-} // namespace
-
 std::string describeFormat(const StreamFormat& a) {
     return std::string(a.format == SampleFormat::Int16 ? "s16" : "f32") + ", " +
            std::to_string(a.sampleRate) + " Hz, " + std::to_string(a.channels) +
@@ -72,6 +72,11 @@ std::string summaryText(const Session& session, const StreamFormat& format, cons
     if (s.latencyFrames > 0)
         out << (s.tailFromPlugin ? " (tail from the plug-in)" : " (tail from fed silence)");
     out << "\n";
+    return out.str() + meterLines(s);
+}
+
+std::string meterLines(const RunSummary& s) {
+    std::ostringstream out;
     for (size_t c = 0; c < s.input.size(); ++c)
         out << "channel " << c << ": in peak " << dbfs(s.input[c].peak) << " dBFS, "
             << s.input[c].clips << " clips; out peak " << dbfs(s.output[c].peak) << " dBFS, "

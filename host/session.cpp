@@ -507,17 +507,8 @@ class ExtensionSession final : public Session {
     void run(AudioSource& source, AudioSink& sink, RunSummary& summary,
              const Progress& progress) override {
         const StreamFormat& input = source.format();
-        requireChannels(input);
         PluginRecord* r = record_;
-        OpenFormat f{input.sampleRate, input.channels, 0};
-        const int32_t result = r->dispatcher(r, kCmdFormatChanged, &f, 0);
-        if (result != 0 || r->bypass != 0)
-            throw std::runtime_error("'" + library_.name + "' refuses " +
-                                     std::to_string(input.channels) + "-channel " +
-                                     std::to_string(input.sampleRate) + " Hz audio");
-        r->dispatcher(r, kCmdSetMaxBlockSize, nullptr, chunkFrames());
-        enableClipCounting(r);
-        const int32_t latency = r->dispatcher(r, kCmdLatency, nullptr, 0);
+        const int32_t latency = startStream(input, chunkFrames());
         const bool tail =
             latency > 0 && deliversTail(library_, r->parameters, input.sampleRate, input.channels);
         summary.latencyFrames = latency;
@@ -530,7 +521,6 @@ class ExtensionSession final : public Session {
         const int32_t bytesPerFrame = input.bytesPerFrame();
         staging_.assign(size_t(chunkFrames()) * size_t(bytesPerFrame), 0);
         scratch_.resize(size_t(kChunkFramesMax) * size_t(bytesPerFrame));
-        r->dispatcher(r, kCmdStart, nullptr, 0);
         struct Detach {
             ExtensionSession* self;
             ~Detach() { self->output_ = nullptr; }
@@ -625,6 +615,31 @@ ParameterInterface* Session::store() {
         parameters == nullptr || (store_ = parameters()) == nullptr)
         throw std::runtime_error("'" + library_.name + "' gives no parameter set");
     return store_;
+}
+
+int32_t Session::startStream(const StreamFormat& format, int32_t maxFramesPerCall) {
+    if (road_ != Road::HostExtension)
+        throw std::logic_error("a stream of the host's own runs on the host extension road");
+    requireChannels(format);
+    PluginRecord* r = record();
+    OpenFormat f{format.sampleRate, format.channels, 0};
+    const int32_t result = r->dispatcher(r, kCmdFormatChanged, &f, 0);
+    if (result != 0 || r->bypass != 0)
+        throw std::runtime_error("'" + library_.name + "' refuses " +
+                                 std::to_string(format.channels) + "-channel " +
+                                 std::to_string(format.sampleRate) + " Hz audio");
+    r->dispatcher(r, kCmdSetMaxBlockSize, nullptr, std::clamp(maxFramesPerCall, 1, kChunkFramesMax));
+    enableClipCounting(r);
+    const int32_t latency = r->dispatcher(r, kCmdLatency, nullptr, 0);
+    r->dispatcher(r, kCmdStart, nullptr, 0);
+    streamChannels_ = format.channels;
+    return latency;
+}
+
+void Session::stopStream(RunSummary& summary) {
+    PluginRecord* r = record();
+    r->dispatcher(r, kCmdStop, nullptr, 0);
+    readMeters(r, streamChannels_, summary);
 }
 
 void Session::setChunkFrames(int32_t frames) {

@@ -53,6 +53,12 @@ class Session {
     // Memory does not grow with the input's length.
     virtual void run(AudioSource& input, AudioSink& output, RunSummary& summary,
                      const Progress& progress) = 0;
+    // For a host that calls the record's process itself (orq play; the host extension road
+    // only): opens the plug-in for the stream's format (throws with one clear line when it
+    // refuses it), turns clip counting on and starts it. Returns the plug-in's latency in frames.
+    int32_t startStream(const StreamFormat& format, int32_t maxFramesPerCall);
+    // Stops the plug-in started by startStream and reads its meters into summary.
+    void stopStream(RunSummary& summary);
     // The plug-in's own record (meters, parameters); valid while the session lives.
     virtual PluginRecord* record() = 0;
     // The filter (component road), or null.
@@ -84,6 +90,7 @@ class Session {
   private:
     ParameterInterface* store_ = nullptr;
     int32_t chunkFrames_ = 4096;
+    int32_t streamChannels_ = 0; // of the stream startStream began
 };
 
 std::unique_ptr<Session> openSession(const PluginTarget& target, Road road);

@@ -423,6 +423,11 @@ void advanceManualClock(DWORD milliseconds) {
 extern "C" {
 
 void InitializeCriticalSection(CRITICAL_SECTION* cs) {
+    // The process registers for expedited barriers here, with its first section: registering
+    // waits for the kernel's grace period (milliseconds), and done at the first bias it would
+    // land on whichever thread entered the section often enough, such as a real-time audio
+    // thread, and make it miss its period.
+    membarrierRegistered();
     cs->impl = new CriticalSectionImpl;
     cs->spin = 0;
 }
