@@ -13,6 +13,7 @@ namespace {
 constexpr int kBitmapIds[] = {
     LunavisEditor::kBackgroundBitmap, LunavisEditor::kLogoBitmap, LunavisEditor::kMonoOffBitmap,
     LunavisEditor::kMonoOnBitmap,     LunavisEditor::kAboutBitmap,
+    LunavisEditor::kScopeDisplayBitmap,
 };
 constexpr int kMonoX = 232;
 constexpr int kMonoY = 60;
@@ -50,7 +51,8 @@ void LunavisEditor::openContent(HWND client, SIZE* clientSize) {
     HPALETTE pal = bitmaps_.palette();
     scope_ = std::make_unique<ScopeDisplay>(
         client, kScopeArea.left, kScopeArea.top, kScopeArea.right - kScopeArea.left,
-        kScopeArea.bottom - kScopeArea.top, kScopeId, nullptr, module, pal);
+        kScopeArea.bottom - kScopeArea.top, kScopeId, bitmaps_.bitmap(kScopeDisplayBitmap), module,
+        pal);
     meter_ = std::make_unique<CorrelationMeterDisplay>(
         client, kMeterArea.left, kMeterArea.top, kMeterArea.right - kMeterArea.left,
         kMeterArea.bottom - kMeterArea.top, kMeterId, module);

@@ -22,6 +22,7 @@ class LunavisEditor final : public EditorHost {
     static constexpr int kMonoOffBitmap = 103;
     static constexpr int kMonoOnBitmap = 104;
     static constexpr int kAboutBitmap = 105;
+    static constexpr int kScopeDisplayBitmap = 106; // the scope's axes, painted under its points
     static constexpr int kAboutDialog = 160;
     static constexpr int kAboutVersionId = 1000;
     // Commands and ids.

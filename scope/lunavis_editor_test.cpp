@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 #include <set>
@@ -167,6 +168,62 @@ TEST_F(ScopeEditorTest, equal_channels_draw_a_vertical_line_with_the_meter_at_pl
     EXPECT_FLOAT_EQ(editor_->ballistics().value(), 1.0f);
     EXPECT_EQ(markerColumn(), editor_->meter()->columnOf(1.0f));
     EXPECT_EQ(editor_->meter()->columnOf(1.0f), width - 1);
+}
+
+// A bitmap of the test's own resources (the library's list) as COLORREFs, row by row from the top.
+std::vector<COLORREF> resourcePixels(int number, int* width, int* height) {
+    static const char anchor = 0;
+    std::vector<COLORREF> pixels;
+    HBITMAP bitmap =
+        LoadBitmapA(PlatformModuleFromAddress(&anchor), MAKEINTRESOURCEA(WORD(number)));
+    if (bitmap == nullptr) return pixels;
+    BITMAP size{};
+    GetObjectA(bitmap, sizeof size, &size);
+    BITMAPINFO format{};
+    format.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    format.bmiHeader.biWidth = size.bmWidth;
+    format.bmiHeader.biHeight = -size.bmHeight;
+    format.bmiHeader.biPlanes = 1;
+    format.bmiHeader.biBitCount = 32;
+    format.bmiHeader.biCompression = BI_RGB;
+    std::vector<uint32_t> bits(size_t(size.bmWidth) * size_t(size.bmHeight));
+    HDC dc = CreateCompatibleDC(nullptr);
+    const int rows = GetDIBits(dc, bitmap, 0, UINT(size.bmHeight), bits.data(), &format,
+                               DIB_RGB_COLORS);
+    DeleteDC(dc);
+    DeleteObject(bitmap);
+    if (rows != size.bmHeight) return pixels;
+    for (uint32_t b : bits) // blue, green, red from the lowest byte up
+        pixels.push_back(RGB((b >> 16) & 0xFF, (b >> 8) & 0xFF, b & 0xFF));
+    *width = size.bmWidth;
+    *height = size.bmHeight;
+    return pixels;
+}
+
+TEST_F(ScopeEditorTest, the_scope_paints_its_axes_bitmap_under_the_points) {
+    int width = 0, height = 0;
+    const std::vector<COLORREF> axes =
+        resourcePixels(LunavisEditor::kScopeDisplayBitmap, &width, &height);
+    const RECT s = LunavisEditor::kScopeArea;
+    ASSERT_EQ(width, s.right - s.left);
+    ASSERT_EQ(height, s.bottom - s.top);
+    // The picture has lines to show (not one flat colour) and no pixel in the points' colour.
+    EXPECT_GT(std::set<COLORREF>(axes.begin(), axes.end()).size(), 3u);
+    EXPECT_EQ(std::count(axes.begin(), axes.end(), kPointColour), 0);
+    feed(1.0f);
+    tick();
+    int points = 0, differing = 0;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const COLORREF shown = PlatformWindowPixel(window_.hwnd(), s.left + x, s.top + y);
+            if (shown == kPointColour)
+                ++points;
+            else if (shown != axes[size_t(y) * size_t(width) + size_t(x)] && differing++ < 3)
+                ADD_FAILURE() << "pixel " << x << "," << y << ": shown " << std::hex << shown
+                              << ", the bitmap's " << axes[size_t(y) * size_t(width) + size_t(x)];
+        }
+    EXPECT_GT(points, 100);
+    EXPECT_EQ(differing, 0);
 }
 
 TEST_F(ScopeEditorTest, opposite_channels_draw_a_horizontal_line_with_the_meter_at_minus_one) {

@@ -191,18 +191,80 @@ SIZES = {
                           "the knob at 200 and its value field at 243 leave 43 pixels: 36 and a gap"),
     ("compressor", 115): ("output_value", 56, 18, 24,
                           "14-pixel text \"-12.0 dB\" with a margin; centred on the knob's middle row"),
-    # The four editors whose descriptions fix no control positions: a background each (the size
-    # kept from the placeholder their libraries carried), with the displays the descriptions place.
+    # Orq Tessaline (matching/): the sizes its editor lays out (matching/tessaline_editor.cpp).
     ("matching", 101): ("background", 560, 360, 24,
-                        "no size given: the editor's 560 x 360 layout, room for 30 band sliders"),
-    ("enhancer", 101): ("background", 400, 240, 24,
-                        "no size given: the placeholder's 400 x 240, room for five sliders"),
+                        "the editor's 560 x 360 client: the display 510 wide, 30 band sliders 17 "
+                        "pixels apart, a row of switches"),
+    ("matching", 110): ("switch_off", 40, 18, 24,
+                        "the switches at 25, 70, 115 (45 apart): 40 and a 5-pixel gap; 18 rows "
+                        "like the compressor's"),
+    ("matching", 111): ("switch_pressed", 40, 18, 24, "as the switch's off picture"),
+    ("matching", 112): ("switch_on", 40, 18, 24, "as the switch's off picture"),
+    ("matching", 113): ("reset_off", 40, 18, 24, "as the switches beside it"),
+    ("matching", 114): ("reset_pressed", 40, 18, 24, "as the switches beside it"),
+    ("matching", 115): ("reset_on", 40, 18, 24, "as the switches beside it"),
+    ("matching", 120): ("slider_track", 14, 100, 24,
+                        "the sliders' 17-pixel columns: 14 and a 3-pixel gap; 100 rows from 214 "
+                        "to the group marks at 317"),
+    ("matching", 121): ("slider_thumb", 14, 9, 24,
+                        "the track's width; 9 rows leave a travel of 91 (60 half-dB steps)"),
+    ("matching", 130): ("knob", 28, 28, 24,
+                        "between the group marks (to 322) and the client's bottom: 28 from 323"),
+    ("matching", 131): ("knob_dot", 6, 6, 24, "the compressor's 6-pixel dot"),
+    ("matching", 132): ("knob_mask", 6, 6, 24, "the dot's size"),
+    **{("matching", 140 + 2 * m + k): (f"{mode}_{state}", 26, 18, 24,
+                                       "the positions at 446, 474, 502 (28 apart): 26 and a "
+                                       "2-pixel gap; 18 rows like the switches")
+       for m, mode in enumerate(("rubber_band", "niveau", "bone"))
+       for k, state in enumerate(("on", "off"))},
+    ("matching", 150): ("mark_off", 12, 5, 24,
+                        "under each 14-pixel track, inset 1 on both sides; 5 rows between the "
+                        "tracks' end (314) and the switches (328) with room around"),
+    ("matching", 151): ("mark_on", 12, 5, 24, "as the mark's off picture"),
+    # Orq Brisquet (enhancer/): its editor's two layouts (enhancer/brisquet_editor.cpp).
+    ("enhancer", 101): ("background", 400, 240, 24, "the editor's full layout, 400 x 240"),
+    ("enhancer", 102): ("compact_background", 170, 240, 24,
+                        "the editor's compact layout, 170 x 240: input, mix, the meters"),
+    ("enhancer", 110): ("slider_track", 14, 120, 24,
+                        "the sliders 50 apart; 120 rows from 40 leave room for the readouts at 166"),
+    ("enhancer", 111): ("slider_thumb", 14, 10, 24, "the track's width; a travel of 110"),
+    ("enhancer", 120): ("switch_off", 26, 18, 24,
+                        "the switches at 270 and 300: 26 and a 4-pixel gap"),
+    ("enhancer", 121): ("switch_pressed", 26, 18, 24, "as the switch's off picture"),
+    ("enhancer", 122): ("switch_on", 26, 18, 24, "as the switch's off picture"),
+    ("enhancer", 123): ("down_off", 24, 16, 24,
+                        "the steppers at 270 and 300 over their 54-pixel readout"),
+    ("enhancer", 124): ("down_pressed", 24, 16, 24, "as the stepper's off picture"),
+    ("enhancer", 125): ("up_off", 24, 16, 24, "as the down stepper"),
+    ("enhancer", 126): ("up_pressed", 24, 16, 24, "as the down stepper"),
+    ("enhancer", 130): ("meter_empty", 12, 150, 24,
+                        "the meters at 352 and 372 (20 apart): 12 and a gap; 150 rows from 40"),
+    ("enhancer", 131): ("meter_full", 12, 150, 24, "as the empty meter"),
+    ("enhancer", 132): ("clip_off", 32, 10, 24, "across both meters, 352 to 384, above them"),
+    ("enhancer", 133): ("clip_on", 32, 10, 24, "as the lamp's off picture"),
+    # Orq Ombrel (spectrogram/): spectrogram/ombrel_editor.{h,cpp}.
     ("spectrogram", 101): ("background", 480, 300, 24,
-                           "no size given: the placeholder's 480 x 300 around the 343 x 244 "
-                           "picture area at 23, 35"),
+                           "the editor's 480 x 300 client around the 343 x 244 copy area at 23, 35"),
+    ("spectrogram", 102): ("logo", 72, 20, 24, "the logo button at 400, 8 in the header row"),
+    ("spectrogram", 103): ("slider_track", 16, 150, 24,
+                           "the sliders at 386 and 432; 150 rows from 68 to the readouts at 224"),
+    ("spectrogram", 104): ("slider_thumb", 16, 10, 24, "the track's width"),
+    ("spectrogram", 105): ("switch_off", 44, 16, 24,
+                           "the low-band switch at 380, 244; its name printed right of it"),
+    ("spectrogram", 106): ("switch_on", 44, 16, 24, "as the switch's off picture"),
+    ("spectrogram", 107): ("switch_pressed", 44, 16, 24, "as the switch's off picture"),
+    ("spectrogram", 108): ("channel_on", 26, 16, 24,
+                           "the channel positions at 380, 408, 436: 26 and a 2-pixel gap"),
+    ("spectrogram", 109): ("channel_off", 26, 16, 24, "as the position's on picture"),
+    # Orq Lunavis (scope/): scope/lunavis_editor.{h,cpp}.
     ("scope", 101): ("background", 320, 300, 24,
-                     "no size given: the placeholder's 320 x 300 around the 195 x 180 scope at "
-                     "12, 45"),
+                     "the editor's 320 x 300 client around the 195 x 180 scope at 12, 45"),
+    ("scope", 102): ("logo", 72, 20, 24, "the logo button at 236, 8 in the header row"),
+    ("scope", 103): ("mono_off", 44, 16, 24, "the mono switch at 232, 60; its name printed right of it"),
+    ("scope", 104): ("mono_on", 44, 16, 24, "as the switch's off picture"),
+    ("scope", 105): ("about", 240, 90, 24,
+                     "the about box's picture: the dialog's 160 dialog units across"),
+    ("scope", 106): ("scope_display", 195, 180, 24, "the scope's 195 x 180 pixels at 12, 45"),
     # The caption strip of every editor frame: orq's bitmaps 10000 ... 10008, three per button
     # (off, pressed, on) for bypass, mute and settings. The strip is 16 pixels high; 24 wide
     # gives the glyphs room and puts the three buttons in a 72-pixel group at the strip's right.
@@ -508,8 +570,10 @@ def slider_thumb_row(position, steps, travel):
     return travel - position * travel // steps
 
 
-def vertical_slider_track(width, height, thumb_height, steps):
-    """A recessed slot with a tick at every step's thumb middle, longer every fourth."""
+def vertical_slider_track(width, height, thumb_height, steps, ticks=None):
+    """A recessed slot with a tick on the thumb's middle row at each of the ticks, given as
+    (position, major) of the slider's steps; without ticks, every step, longer every fourth
+    (an empty list: a plain slot, for a track that sliders of different scales share)."""
     c = Canvas(width, height, PANEL)
     travel = height - thumb_height
     middle = (thumb_height - 1) // 2
@@ -521,10 +585,12 @@ def vertical_slider_track(width, height, thumb_height, steps):
     c.vline(slot_left + 4, first, last, EDGE)
     c.hline(slot_left, slot_left + 4, first - 1, EDGE)
     c.hline(slot_left, slot_left + 4, last, HIGHLIGHT)
-    for position in range(steps + 1):
+    if ticks is None:
+        ticks = [(position, position % 4 == 0) for position in range(steps + 1)]
+    room = slot_left - 2  # columns left of the slot's edge (and as many right of it)
+    for position, major in ticks:
         row = slider_thumb_row(position, steps, travel) + middle
-        major = position % 4 == 0
-        length = 4 if major else 2
+        length = min(4, room) if major else min(2, room - 1)
         colour = TEXT_SECONDARY if major else HIGHLIGHT
         c.hline(slot_left - 2 - length, slot_left - 2, row, colour)
         c.hline(slot_left + 6, slot_left + 6 + length, row, colour)
@@ -547,9 +613,9 @@ def vertical_slider_thumb(width, height, accent):
     c.hline(2, width - 2, middle, accent)
     c.hline(2, width - 2, middle - 1, mix(RAISED, RECESSED, 0.5))
     c.hline(2, width - 2, middle + 1, mix(RAISED, RECESSED, 0.5))
-    # Grip lines above and below the accent.
-    for y in (middle - 3, middle + 3):
-        if 1 < y < height - 2:
+    # Grip lines above and below the accent, where both fit.
+    if 1 < middle - 3 and middle + 3 < height - 2:
+        for y in (middle - 3, middle + 3):
             c.hline(4, width - 4, y, EDGE)
     return c
 
@@ -1025,12 +1091,132 @@ def compressor_background(width, height):
 
 
 # ---------------------------------------------------------------------------------------------
-# Orq Tessaline, Brisquet, Ombrel and Lunavis: their descriptions place no controls yet; the
-# backgrounds carry the name, the brand's mark and the displays whose places are given.
+# Pieces the Tessaline, Brisquet, Ombrel and Lunavis editors share: switches whose picture several
+# controls use (their names stand in the background, so the face carries an LED instead of a
+# word), glyph buttons, LED marks, the logo that opens the about box.
 
-SPECTROGRAM_PICTURE_AREA = (23, 35, 366, 279)  # the picture and its scales (the clipboard copy)
-SCOPE_AREA = (12, 45, 207, 225)                # the scope (the clipboard copy)
-SCOPE_RANGE = 1.5                              # both axes span -1.5 ... +1.5
+
+def led_switch(width, height, accent, state):
+    """A switch without a word: the flat face (30 % accent when on) with an LED strip across its
+    middle, dark when off and lit in the accent when on; pressed moves it with the face."""
+    c = button_face(width, height, None, accent, state)
+    lit = state in ("on", "on_pressed")
+    offset = 1 if state in ("pressed", "on_pressed") else 0
+    face = c.at(width // 2, 2 + offset)
+    length = min(16, width - 14)
+    left = (width - length) // 2 + offset
+    top = height // 2 - 2 + offset
+    c.fill((left - 1, top - 1, left + length + 1, top + 4), mix(face, RECESSED, 0.7))
+    if lit:
+        c.fill((left, top, left + length, top + 3), accent)
+        c.hline(left, left + length, top, mix(accent, (255, 255, 255), 0.45))
+    else:
+        c.fill((left, top, left + length, top + 3), mix(RECESSED, accent, 0.22))
+    return c
+
+
+def glyph_button(width, height, accent, state, glyph):
+    """A flat button with a drawn glyph: secondary text when off, primary when pressed, the
+    accent (lightened to legibility) when on."""
+    c = button_face(width, height, None, accent, state)
+    offset = 1 if state in ("pressed", "on_pressed") else 0
+    face = c.at(width // 2, 1 + offset)
+    colour = {"off": TEXT_SECONDARY, "pressed": TEXT, "on_pressed": TEXT,
+              "on": legible(mix(accent, TEXT, 0.35), face)}[state]
+    glyph(c, width // 2 + offset, height // 2 + offset, colour)
+    return c
+
+
+def glyph_triangle(down):
+    def draw(c, cx, cy, colour):
+        def paint(d, s):
+            if down:
+                points = ((cx - 4, cy - 2), (cx + 4, cy - 2), (cx, cy + 3))
+            else:
+                points = ((cx - 4, cy + 3), (cx + 4, cy + 3), (cx, cy - 2))
+            d.polygon([(x * s, y * s) for x, y in points], fill=255)
+        c.shape(paint, colour)
+    return draw
+
+
+def glyph_reset(c, cx, cy, colour):
+    """Reset: a circular arrow, open at the top right, its head pointing clockwise."""
+    def paint(d, s):
+        r_out, r_in = 5.0, 3.6
+        d.ellipse(((cx - r_out) * s, (cy - r_out) * s, (cx + r_out) * s - 1, (cy + r_out) * s - 1),
+                  fill=255)
+        d.ellipse(((cx - r_in) * s, (cy - r_in) * s, (cx + r_in) * s - 1, (cy + r_in) * s - 1),
+                  fill=0)
+        d.polygon(((cx * s, cy * s), ((cx + 7) * s, (cy - 7) * s), ((cx + 7) * s, (cy + 0.5) * s)),
+                  fill=0)
+        d.polygon(((cx + 1.2) * s, (cy - 7.2) * s, (cx + 5.6) * s, (cy - 4.3) * s,
+                   (cx + 1.2) * s, (cy - 1.4) * s), fill=255)
+    c.shape(paint, colour)
+
+
+def glyph_rubber_band(c, cx, cy, colour):
+    """Rubber band: a dashed selection frame over three bars."""
+    for x in range(cx - 8, cx + 8, 2):
+        c.pixel(x, cy - 5, colour)
+        c.pixel(x + 1, cy + 5, colour)
+    for y in range(cy - 5, cy + 5, 2):
+        c.pixel(cx - 8, y, colour)
+        c.pixel(cx + 8, y + 1, colour)
+    for x, h in ((cx - 4, 3), (cx, 5), (cx + 4, 2)):
+        c.fill((x - 1, cy + 3 - h, x + 1, cy + 3), colour)
+
+
+def glyph_niveau(c, cx, cy, colour):
+    """Niveau: one straight line tilted across the whole width."""
+    c.segment(cx - 8.5, cy + 3.5, cx + 8.5, cy - 3.5, 1.4, colour)
+
+
+def glyph_bone(c, cx, cy, colour):
+    """Bone: a segment between two dragged points."""
+    c.segment(cx - 5, cy + 2.5, cx + 5, cy - 2.5, 1.3, colour)
+    c.disc(cx - 5.0, cy + 3.0, 2.0, colour)
+    c.disc(cx + 6.0, cy - 2.0, 2.0, colour)
+
+
+def led_mark(width, height, accent, on):
+    """A small LED bar (a group mark): dark, or lit in the accent with a lighter top row."""
+    c = Canvas(width, height, PANEL)
+    c.fill((0, 0, width, height), RECESSED)
+    if on:
+        c.fill((1, 1, width - 1, height - 1), accent)
+        c.hline(1, width - 1, 1, mix(accent, (255, 255, 255), 0.4))
+    else:
+        c.fill((1, 1, width - 1, height - 1), mix(RECESSED, accent, 0.2))
+    for x, y in ((0, 0), (width - 1, 0), (0, height - 1), (width - 1, height - 1)):
+        c.pixel(x, y, PANEL)
+    return c
+
+
+def logo(width, height, folder):
+    """The logo button that opens the about box: the brand's mark as Pressane's about area
+    carries it, the brand in secondary text over a short rule in the plug-in's accent."""
+    c = Canvas(width, height)
+    middle = width // 2
+    c.text(middle, height // 2 - 2, BRAND, TEXT_SECONDARY, LABEL_PIXELS, align="centre",
+           background=PANEL, centre_row=True)
+    c.fill((middle - 12, height // 2 + 6, middle + 12, height // 2 + 7), ACCENTS[folder])
+    return c
+
+
+def about_picture(width, height, folder, subtitle, lines):
+    """An about box's picture: the name large in the accent, the product line, a description."""
+    c = Canvas(width, height)
+    c.frame((0, 0, width, height), EDGE)
+    c.text(14, 28, PRODUCT_NAMES[folder], legible(ACCENTS[folder], PANEL), 20, bold=True,
+           background=PANEL)
+    c.text(14, 44, f"Orq {PRODUCT_NAMES[folder]} \u00b7 {BRAND}", TEXT, TITLE_PIXELS,
+           background=PANEL)
+    c.hline(14, width - 14, 52, EDGE)
+    y = 66
+    for words in [subtitle] + lines:
+        c.text(14, y, words, TEXT_SECONDARY, LABEL_PIXELS, background=PANEL)
+        y += 13
+    return c
 
 
 def brand_mark(c, folder, right, bottom):
@@ -1040,23 +1226,296 @@ def brand_mark(c, folder, right, bottom):
     c.hline(right - width, right, bottom - 2, ACCENTS[folder])
 
 
-def plain_background(folder, width, height, subtitle):
+def slider_scale(c, x, top, track, thumb, steps, marks, side="left"):
+    """Ticks and numbers of a vertical slider beside its track (x its left column): marks are
+    (position, words or None, major); each stands on the row the thumb's accent line covers at
+    that position."""
+    travel = track[1] - thumb
+    for position, words, major in marks:
+        row = top + slider_thumb_row(position, steps, travel) + (thumb - 1) // 2
+        length = 3 if major else 2
+        if side == "left":
+            c.hline(x - 1 - length, x - 1, row, TEXT_SECONDARY if major else HIGHLIGHT)
+            if words:
+                scale_number(c, x - 2 - length, row, words, "right")
+        else:
+            right = x + track[0]
+            c.hline(right + 1, right + 1 + length, row, TEXT_SECONDARY if major else HIGHLIGHT)
+            if words:
+                scale_number(c, right + 2 + length, row, words, "left")
+
+
+def signed(value):
+    return f"+{value:g}" if value > 0 else dB_text(value)
+
+
+# ---------------------------------------------------------------------------------------------
+# Orq Tessaline (matching/): the display, the status line, 30 band sliders with group marks, and
+# a row of switches, the amount knob and the drawing modes (matching/tessaline_editor.{h,cpp}).
+
+TESSALINE = {
+    "display": (25, 30, 535, 190), "status": (25, 194, 535, 210),
+    "column_pixels": 17, "slider_left": 26, "slider_top": 214, "sliders": 30, "slider_steps": 60,
+    "track": (14, 100), "thumb": 9, "mark_left": 27, "mark_top": 317, "mark": (12, 5),
+    "button_row": 328, "switch": (40, 18),
+    "learn": 25, "target": 70, "match": 115, "band_mode": 250, "freeze": 295, "reset": 340,
+    "tools": 400, "draw_modes": (446, 474, 502), "draw_mode": (26, 18),
+    "knob": (162, 323), "knob_size": 28, "knob_steps": 200, "amount_field": (194, 330, 240, 346),
+    "slider_range_db": (-15.0, 15.0), "amount_range": (0.0, 2.0),
+}
+TESSALINE_KNOB_TICKS = [i / 8 for i in range(9)]   # every 25 % of 0 ... 200 %
+TESSALINE_KNOB_MAJOR = {0.0, 0.5, 1.0}             # 0, 100 and 200 %
+
+
+def tessaline_slider_position(db):
+    lo, hi = TESSALINE["slider_range_db"]
+    return int(round((db - lo) / (hi - lo) * TESSALINE["slider_steps"]))
+
+
+def tessaline_controls():
+    accent = ACCENTS["matching"]
+    t = TESSALINE
+    pieces = {}
+    for state in ("off", "pressed", "on"):
+        pieces[f"switch_{state}"] = led_switch(*t["switch"], accent, state)
+        pieces[f"reset_{state}"] = glyph_button(*t["switch"], accent, state, glyph_reset)
+    ticks = [(tessaline_slider_position(db), db % 15 == 0) for db in range(-15, 16, 5)]
+    pieces["track"] = vertical_slider_track(*t["track"], t["thumb"], t["slider_steps"], ticks)
+    pieces["thumb"] = vertical_slider_thumb(t["track"][0], t["thumb"], accent)
+    pieces["knob"] = knob_body(t["knob_size"], 6, TESSALINE_KNOB_TICKS, TESSALINE_KNOB_MAJOR)
+    pieces["dot"], pieces["mask"] = knob_dot(6, accent)
+    for name, glyph in (("rubber_band", glyph_rubber_band), ("niveau", glyph_niveau),
+                        ("bone", glyph_bone)):
+        pieces[f"{name}_on"] = glyph_button(*t["draw_mode"], accent, "on", glyph)
+        pieces[f"{name}_off"] = glyph_button(*t["draw_mode"], accent, "off", glyph)
+    pieces["mark_off"] = led_mark(*t["mark"], accent, False)
+    pieces["mark_on"] = led_mark(*t["mark"], accent, True)
+    return pieces
+
+
+def tessaline_background(width, height):
+    t = TESSALINE
     c = Canvas(width, height)
-    header(c, folder, subtitle)
-    c.hline(0, width, HEADER_RULE_ROW, EDGE)
-    brand_mark(c, folder, width - 12, height - 8)
+    header(c, "matching", "Matching Filter")
+    # The display and the status line paint themselves; the background frames them.
+    well(c, t["display"])
+    well(c, t["status"])
+    # The band sliders' scale (dB) on both sides of the row, on the rows of the thumbs' lines.
+    marks = [(tessaline_slider_position(db), signed(db), db % 15 == 0) for db in range(-15, 16, 5)]
+    last = t["slider_left"] + (t["sliders"] - 1) * t["column_pixels"]
+    slider_scale(c, t["slider_left"], t["slider_top"], t["track"], t["thumb"], t["slider_steps"],
+                 marks, "left")
+    slider_scale(c, last, t["slider_top"], t["track"], t["thumb"], t["slider_steps"],
+                 [(p, None, major) for p, _, major in marks], "right")
+    scale_number(c, t["slider_left"] - 2, t["mark_top"] + 2, "dB", "right")
+    # The names of the switches under them (the row above belongs to the group marks).
+    switch_width = t["switch"][0]
+    baseline = t["button_row"] + t["switch"][1] + 11
+    for x, words in ((t["learn"], "Learn"), (t["target"], "Src/Dst"), (t["match"], "Match"),
+                     (t["band_mode"], "Bands"), (t["freeze"], "Freeze"), (t["reset"], "Reset"),
+                     (t["tools"], "Tools")):
+        label(c, x + switch_width // 2, baseline, words)
+    modes = t["draw_modes"]
+    label(c, (modes[0] + modes[-1] + t["draw_mode"][0]) // 2, baseline, "Draw")
+    # The amount: knob ticks around its square (repeated in the knob's corners), the field's
+    # frame, its name and unit.
+    kx, ky = t["knob"]
+    r = t["knob_size"] / 2
+    knob_ticks(c, kx + r, ky + r, r + 2, r + 5.5, TESSALINE_KNOB_TICKS, TESSALINE_KNOB_MAJOR,
+               HIGHLIGHT, TEXT_SECONDARY)
+    field = t["amount_field"]
+    field_frame(c, field)
+    label(c, field[0], baseline, "Amount %", align="left")
     return c
+
+
+# ---------------------------------------------------------------------------------------------
+# Orq Brisquet (enhancer/): five sliders with readouts, two steppers with readouts, four
+# switches, a clip lamp and two level meters, in a full and a compact layout
+# (enhancer/brisquet_editor.{h,cpp}).
+
+BRISQUET = {
+    "slider_top": 40, "track": (14, 120), "thumb": 10, "readout_top": 166, "readout": (40, 14),
+    # name, steps, full x, compact x (None: hidden), scale marks (position, words, major)
+    "sliders": (("Input", 26, 20, 20,
+                 [(p, {0: "\u221220", 10: "\u221210", 20: "0", 26: "+6"}.get(p), p in (0, 10, 20, 26))
+                  for p in range(0, 27, 2)]),
+                ("Gain", 100, 70, None, None), ("2nd", 100, 120, None, None),
+                ("3rd", 100, 170, None, None), ("Mix", 100, 220, 70, None)),
+    "stepper": (24, 16), "stepper_field": (54, 14),
+    "frequency": ((270, 44), (300, 44), (270, 64)), "density": ((270, 96), (300, 96), (270, 116)),
+    "switch": (26, 18),
+    # name, full place, compact place (None: hidden)
+    "switches": (("Kick", (270, 150), None), ("Solo", (300, 150), (10, 200)),
+                 ("Mono", (270, 186), (55, 200)), ("Layout", (300, 186), (100, 200))),
+    "clip": ((352, 24), (122, 24)), "clip_size": (32, 10),
+    "meters": (((352, 40), (372, 40)), ((122, 40), (142, 40))), "meter": (12, 150),
+}
+BRISQUET_UNIT_MARKS = [(p, {0: "0", 50: ".5", 100: "1"}.get(p), p % 50 == 0)
+                       for p in range(0, 101, 10)]
+BRISQUET_METER_SEGMENTS = 28
+BRISQUET_METER_TOP_DB = -2
+BRISQUET_METER_STEP_DB = 2
+
+
+def brisquet_meter_segment(db):
+    """The segment (1-based) whose threshold is db: the top one at -2 dBFS, 2 dB apart."""
+    return BRISQUET_METER_SEGMENTS - (BRISQUET_METER_TOP_DB - db) // BRISQUET_METER_STEP_DB
+
+
+BRISQUET_METER_ZONES = (brisquet_meter_segment(-10), brisquet_meter_segment(-4))
+
+
+def brisquet_controls():
+    accent = ACCENTS["enhancer"]
+    b = BRISQUET
+    pieces = {}
+    pieces["track"] = vertical_slider_track(*b["track"], b["thumb"], 1, [])
+    pieces["thumb"] = vertical_slider_thumb(b["track"][0], b["thumb"], accent)
+    for state in ("off", "pressed", "on"):
+        pieces[f"switch_{state}"] = led_switch(*b["switch"], accent, state)
+    for name, down in (("down", True), ("up", False)):
+        for state in ("off", "pressed"):
+            pieces[f"{name}_{state}"] = glyph_button(*b["stepper"], accent, state,
+                                                     glyph_triangle(down))
+    w, h = b["meter"]
+    pieces["meter_empty"] = vertical_meter(w, h, BRISQUET_METER_SEGMENTS, *BRISQUET_METER_ZONES,
+                                           lit=False, inset=2)
+    pieces["meter_full"] = vertical_meter(w, h, BRISQUET_METER_SEGMENTS, *BRISQUET_METER_ZONES,
+                                          lit=True, inset=2)
+    pieces["clip_off"] = lamp(*b["clip_size"], False)
+    pieces["clip_on"] = lamp(*b["clip_size"], True)
+    return pieces
+
+
+def brisquet_background(width, height, compact):
+    b = BRISQUET
+    c = Canvas(width, height)
+    layout = 1 if compact else 0
+    header(c, "enhancer", None if compact else "Spectral Enhancer")
+    clip_x, clip_y = b["clip"][layout]
+    # The rule stops short of the clip lamp (and of its name in the full layout).
+    rule_end = clip_x - 8 if compact else clip_x - 12 - c.text_width("Clip", SCALE_PIXELS)
+    c.hline(0, rule_end, HEADER_RULE_ROW, EDGE)
+    # Sliders: names above, scales to the left, the readouts' frames below.
+    track_width, track_height = b["track"]
+    for name, steps, full_x, compact_x, marks in b["sliders"]:
+        x = compact_x if compact else full_x
+        if x is None:
+            continue
+        label(c, x + track_width // 2, b["slider_top"] - 5, name)
+        slider_scale(c, x, b["slider_top"], b["track"], b["thumb"], steps,
+                     marks if marks is not None else BRISQUET_UNIT_MARKS)
+        left = x + track_width // 2 - b["readout"][0] // 2
+        field_frame(c, (left, b["readout_top"], left + b["readout"][0],
+                        b["readout_top"] + b["readout"][1]))
+    if not compact:
+        # The treble controls: steppers with their readouts, and the switches.
+        c.vline(258, b["slider_top"], b["readout_top"] + b["readout"][1], EDGE)
+        for (down, up, field), name, unit in ((b["frequency"], "Frequency", "kHz"),
+                                              (b["density"], "Density", None)):
+            label(c, (down[0] + up[0] + b["stepper"][0]) // 2, down[1] - 5, name)
+            fw, fh = b["stepper_field"]
+            field_frame(c, (field[0], field[1], field[0] + fw, field[1] + fh))
+            if unit:
+                scale_number(c, field[0] + fw + 4, field[1] + fh // 2, unit, "left")
+    sw, sh = b["switch"]
+    for name, full, small in b["switches"]:
+        place = small if compact else full
+        if place is not None:
+            # In the compact layout the names stand closer: the meters end 10 rows above.
+            label(c, place[0] + sw // 2, place[1] - (3 if compact else 5), name)
+    # Output: the clip lamp over both meters, the meters' dB scale to their left and ticks between
+    # them on the middle rows of the labelled segments.
+    (lx, ly), (rx, _) = b["meters"][layout]
+    mw, mh = b["meter"]
+    edges = segment_edges(BRISQUET_METER_SEGMENTS, mh)
+    for db in (-2, -10, -20, -30, -40, -50):
+        k = brisquet_meter_segment(db)
+        row = ly + (edges[k] + edges[k - 1] - 1) // 2
+        c.hline(lx - 3, lx - 1, row, HIGHLIGHT)
+        c.hline(lx + mw + 1, rx - 1, row, HIGHLIGHT)
+        if db != -10 or compact:  # in the full layout -10 would crowd the readout's unit
+            scale_number(c, lx - 4, row, dB_text(db), "right")
+    if not compact:
+        scale_number(c, clip_x - 4, clip_y + b["clip_size"][1] // 2, "Clip", "right")
+        for x, words in ((lx, "L"), (rx, "R")):
+            scale_number(c, x + mw // 2, ly + mh + 8, words, "centre")
+        scale_number(c, lx - 4, ly + mh + 8, "dB", "right")
+    brand_mark(c, "enhancer", width - 12, height - 6)
+    return c
+
+
+# ---------------------------------------------------------------------------------------------
+# Orq Ombrel (spectrogram/) and Orq Lunavis (scope/): displays that print their own scales,
+# legends and control names (spectrogram/ombrel_editor.cpp, scope/lunavis_editor.cpp); their
+# backgrounds keep those areas plain panel and carry the name and the frames.
+
+SPECTROGRAM_PICTURE_AREA = (23, 35, 366, 279)  # the picture and its scales (the clipboard copy)
+OMBREL = {
+    "picture_right": 318,  # the background's column 317 stretches with a wider picture
+    "sliders": (386, 432), "slider_y": 68, "track": (16, 150), "thumb": 10,
+    "readout_y": 224, "readout_height": 14, "switch": (44, 16), "channel": (26, 16),
+    "logo": (400, 8), "logo_size": (72, 20),
+}
+SCOPE_AREA = (12, 45, 207, 225)                # the scope (the clipboard copy)
+SCOPE_RANGE = 1.5                              # both axes span -1.5 ... +1.5
+LUNAVIS = {"logo": (236, 8), "logo_size": (72, 20), "switch": (44, 16),
+           "meter": (12, 244, 207, 260), "range": (12, 262, 207, 270)}
+
+
+def ombrel_controls():
+    accent = ACCENTS["spectrogram"]
+    o = OMBREL
+    pieces = {"logo": logo(*o["logo_size"], "spectrogram")}
+    # The two level sliders share the track (51 and 50 steps): ticks at tenths of its travel.
+    pieces["track"] = vertical_slider_track(*o["track"], o["thumb"], 10,
+                                            [(p, p % 5 == 0) for p in range(11)])
+    pieces["thumb"] = vertical_slider_thumb(o["track"][0], o["thumb"], accent)
+    for state in ("off", "on", "pressed"):
+        pieces[f"switch_{state}"] = led_switch(*o["switch"], accent, state)
+    for state in ("on", "off"):
+        pieces[f"channel_{state}"] = led_switch(*o["channel"], accent, state)
+    return pieces
 
 
 def spectrogram_background(width, height):
-    c = plain_background("spectrogram", width, height, "Spectrogram")
-    well(c, SPECTROGRAM_PICTURE_AREA)
+    o = OMBREL
+    c = Canvas(width, height)
+    header(c, "spectrogram", "Spectrogram")
+    c.hline(0, o["logo"][0] - 8, HEADER_RULE_ROW, EDGE)
+    # The copy area (picture, scales, legend) stays panel: a frame just outside it.
+    left, top, right, bottom = SPECTROGRAM_PICTURE_AREA
+    group(c, (left - 1, top - 1, right + 1, bottom + 1))
+    # The level sliders with their readouts: one group.
+    x0, x1 = o["sliders"]
+    group(c, (x0 - 12, o["slider_y"] - 22, x1 + o["track"][0] + 12,
+              o["readout_y"] + o["readout_height"] + 4))
     return c
 
 
+def lunavis_controls():
+    accent = ACCENTS["scope"]
+    l = LUNAVIS
+    pieces = {"logo": logo(*l["logo_size"], "scope")}
+    for state in ("off", "on"):
+        pieces[f"mono_{state}"] = led_switch(*l["switch"], accent, state)
+    pieces["about"] = about_picture(240, 90, "scope", "Phase scope and correlation meter",
+                                    ["Mid up, side across; L = R stands upright."])
+    pieces["display"] = scope_display(SCOPE_AREA[2] - SCOPE_AREA[0], SCOPE_AREA[3] - SCOPE_AREA[1])
+    return pieces
+
+
 def scope_background(width, height):
-    c = plain_background("scope", width, height, "Phase Scope")
-    well(c, SCOPE_AREA)
+    l = LUNAVIS
+    c = Canvas(width, height)
+    header(c, "scope", "Phase Scope")
+    c.hline(0, l["logo"][0] - 8, HEADER_RULE_ROW, EDGE)
+    # The scope paints its own well and edge (bitmap 106); the meter and the range bar below it
+    # are displays without one: a frame around the two, a rule between them.
+    meter, bar = l["meter"], l["range"]
+    c.frame((meter[0] - 1, meter[1] - 1, meter[2] + 1, bar[3] + 1), EDGE)
+    c.hline(meter[0], meter[2], meter[3], EDGE)
     return c
 
 
@@ -1200,10 +1659,32 @@ def draw_all():
             1014: p["input_empty"], 1015: p["input_full"],
             1016: p["output_empty"], 1017: p["output_full"]}
     out.update({("plax", n): v for n, v in plax.items()})
-    out[("matching", 101)] = plain_background("matching", 560, 360, "Matching Filter")
-    out[("enhancer", 101)] = plain_background("enhancer", 400, 240, "Spectral Enhancer")
-    out[("spectrogram", 101)] = spectrogram_background(480, 300)
-    out[("scope", 101)] = scope_background(320, 300)
+    t = tessaline_controls()
+    tessaline = {101: tessaline_background(560, 360),
+                 110: t["switch_off"], 111: t["switch_pressed"], 112: t["switch_on"],
+                 113: t["reset_off"], 114: t["reset_pressed"], 115: t["reset_on"],
+                 120: t["track"], 121: t["thumb"], 130: t["knob"], 131: t["dot"], 132: t["mask"],
+                 140: t["rubber_band_on"], 141: t["rubber_band_off"], 142: t["niveau_on"],
+                 143: t["niveau_off"], 144: t["bone_on"], 145: t["bone_off"],
+                 150: t["mark_off"], 151: t["mark_on"]}
+    out.update({("matching", n): v for n, v in tessaline.items()})
+    b = brisquet_controls()
+    brisquet = {101: brisquet_background(400, 240, compact=False),
+                102: brisquet_background(170, 240, compact=True),
+                110: b["track"], 111: b["thumb"],
+                120: b["switch_off"], 121: b["switch_pressed"], 122: b["switch_on"],
+                123: b["down_off"], 124: b["down_pressed"], 125: b["up_off"], 126: b["up_pressed"],
+                130: b["meter_empty"], 131: b["meter_full"], 132: b["clip_off"], 133: b["clip_on"]}
+    out.update({("enhancer", n): v for n, v in brisquet.items()})
+    o = ombrel_controls()
+    ombrel = {101: spectrogram_background(480, 300), 102: o["logo"], 103: o["track"],
+              104: o["thumb"], 105: o["switch_off"], 106: o["switch_on"], 107: o["switch_pressed"],
+              108: o["channel_on"], 109: o["channel_off"]}
+    out.update({("spectrogram", n): v for n, v in ombrel.items()})
+    v = lunavis_controls()
+    lunavis = {101: scope_background(320, 300), 102: v["logo"], 103: v["mono_off"],
+               104: v["mono_on"], 105: v["about"], 106: v["display"]}
+    out.update({("scope", n): v for n, v in lunavis.items()})
     q = compressor_controls()
     comp = {101: compressor_background(600, 300), 103: q["about"],
             104: q["softclip_off"], 105: q["softclip_on"],

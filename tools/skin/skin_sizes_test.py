@@ -76,11 +76,43 @@ EXPECTED = {
     # compressor_dx: sizes follow the artwork.
     **{("compressor", n): (ANY, ANY, ANY) for n in (101, 103, 104, 105, 106, 107, 108, 109, 110,
                                                      111, 112, 113, 114, 115)},
-    # The other editors: a background each (their controls' pictures follow their editors).
-    ("matching", 101): (ANY, ANY, ANY),
-    ("enhancer", 101): (ANY, ANY, ANY),
-    ("spectrogram", 101): (ANY, ANY, ANY),
-    ("scope", 101): (ANY, ANY, ANY),
+    # tessaline_dx: the client and the controls' places in matching/tessaline_editor.{h,cpp}
+    ("matching", 101): (560, 360, 24),   # the client
+    **{("matching", n): (40, 18, 24) for n in range(110, 116)},  # switches 45 apart, reset
+    ("matching", 120): (14, 100, 24),    # band sliders in 17-pixel columns, from 214 to 314
+    ("matching", 121): (14, 9, 24),
+    ("matching", 130): (28, 28, 24),     # the amount knob at 162, 323
+    ("matching", 131): (6, 6, 24),
+    ("matching", 132): (6, 6, 24),
+    **{("matching", n): (26, 18, 24) for n in range(140, 146)},  # drawing modes 28 apart
+    ("matching", 150): (12, 5, 24),      # group marks under the tracks
+    ("matching", 151): (12, 5, 24),
+    # brisquet_dx: enhancer/brisquet_editor.{h,cpp}, full and compact layout
+    ("enhancer", 101): (400, 240, 24),
+    ("enhancer", 102): (170, 240, 24),
+    ("enhancer", 110): (14, 120, 24),    # sliders from 40, readouts at 166
+    ("enhancer", 111): (14, 10, 24),
+    **{("enhancer", n): (26, 18, 24) for n in (120, 121, 122)},  # switches 30 apart
+    **{("enhancer", n): (24, 16, 24) for n in (123, 124, 125, 126)},  # steppers 30 apart
+    ("enhancer", 130): (12, 150, 24),    # meters 20 apart from 40
+    ("enhancer", 131): (12, 150, 24),
+    ("enhancer", 132): (32, 10, 24),     # the clip lamp over both meters, above them
+    ("enhancer", 133): (32, 10, 24),
+    # ombrel_dx: spectrogram/ombrel_editor.{h,cpp}
+    ("spectrogram", 101): (480, 300, 24),
+    ("spectrogram", 102): (72, 20, 24),  # logo at 400, 8
+    ("spectrogram", 103): (16, 150, 24), # level sliders from 68, readouts at 224
+    ("spectrogram", 104): (16, 10, 24),
+    **{("spectrogram", n): (44, 16, 24) for n in (105, 106, 107)},  # low-band switch
+    ("spectrogram", 108): (26, 16, 24),  # channel positions 28 apart
+    ("spectrogram", 109): (26, 16, 24),
+    # lunavis_dx: scope/lunavis_editor.{h,cpp}
+    ("scope", 101): (320, 300, 24),
+    ("scope", 102): (72, 20, 24),        # logo at 236, 8
+    ("scope", 103): (44, 16, 24),        # mono switch
+    ("scope", 104): (44, 16, 24),
+    ("scope", 105): (ANY, ANY, 24),      # the about box's picture
+    ("scope", 106): (195, 180, 24),      # the scope display's background: its whole window
     # orq's caption-strip buttons: the editor frame lays them out in its 16-pixel strip, each as
     # wide as its pictures.
     **{("host", n): (ANY, 16, 24) for n in range(10000, 10009)},
@@ -97,6 +129,11 @@ EXPECTED = {
 SAME_SIZE = [
     ("compressor", (104, 105)), ("compressor", (110, 111)), ("compressor", (106, 108)),
     ("compressor", (107, 109)), ("compressor", (112, 113)),
+    ("matching", (110, 111, 112)), ("matching", (113, 114, 115)), ("matching", (131, 132)),
+    ("matching", (140, 141, 142, 143, 144, 145)), ("matching", (150, 151)),
+    ("enhancer", (120, 121, 122)), ("enhancer", (123, 124, 125, 126)),
+    ("enhancer", (130, 131)), ("enhancer", (132, 133)),
+    ("spectrogram", (105, 106, 107)), ("spectrogram", (108, 109)), ("scope", (103, 104)),
     ("host", (10000, 10001, 10002)), ("host", (10003, 10004, 10005)),
     ("host", (10006, 10007, 10008)), ("host", (20000, 20001, 20002)), ("host", (20003, 20004)), ("host", (20010, 20011, 20012)),
     ("host", (20031, 20032)), ("host", (20040, 20041)), ("host", (20050, 20051)),
@@ -177,12 +214,16 @@ class SkinSizes(unittest.TestCase):
         for folder, numbers in SAME_SIZE:
             sizes = {n: headers[(folder, n)][:2] for n in numbers}
             self.assertEqual(len(set(sizes.values())), 1, f"{folder}: {sizes}")
-        for folder, knob in (("compressor", 114), ("host", 20030)):
+        for folder, knob in (("compressor", 114), ("matching", 130), ("host", 20030)):
             width, height = headers[(folder, knob)][:2]
             self.assertEqual(width, height, f"{folder} {knob}: a knob is square, not {width} x {height}")
-        for folder, track, thumb in (("maximizer", 103, 104), ("host", 20020, 20021)):
+        for folder, track, thumb in (("maximizer", 103, 104), ("matching", 120, 121),
+                                     ("enhancer", 110, 111), ("spectrogram", 103, 104),
+                                     ("host", 20020, 20021)):
             self.assertEqual(headers[(folder, track)][0], headers[(folder, thumb)][0],
                              f"{folder}: the thumb {thumb} and the track {track} differ in width")
+        self.assertEqual(headers[("enhancer", 101)][1], headers[("enhancer", 102)][1],
+                         "Brisquet's two layouts differ in height")
         self.assertEqual(headers[("host", 20022)][1], headers[("host", 20023)][1],
                          "the horizontal thumb and track differ in height")
 
