@@ -1,5 +1,6 @@
 #include "scope/lunavis_editor.h"
 
+#include "controls/clipboard.h"
 #include "runtime/plugin_glue.h"
 #include "scope/lunavis_parameters.h"
 #include "scope/lunavis_plugin.h"
@@ -147,27 +148,7 @@ void LunavisEditor::resetRange() {
 }
 
 bool LunavisEditor::copyToClipboard(bool inverted) {
-    HWND client = clientWindow();
-    if (client == nullptr) return false;
-    const RECT area = kScopeArea;
-    const int width = area.right - area.left, height = area.bottom - area.top;
-    HDC source = GetDC(client);
-    HDC memory = CreateCompatibleDC(source);
-    HBITMAP copy = CreateCompatibleBitmap(source, width, height);
-    HGDIOBJ previous = SelectObject(memory, copy);
-    BitBlt(memory, 0, 0, width, height, source, area.left, area.top,
-           inverted ? NOTSRCCOPY : SRCCOPY);
-    SelectObject(memory, previous);
-    DeleteDC(memory);
-    ReleaseDC(client, source);
-    bool given = false;
-    if (OpenClipboard(client)) {
-        EmptyClipboard();
-        given = SetClipboardData(CF_BITMAP, copy) != nullptr;
-        CloseClipboard();
-    }
-    if (!given) DeleteObject(copy); // the clipboard owns it once taken
-    return given;
+    return controls::copyWindowAreaToClipboard(clientWindow(), kScopeArea, inverted);
 }
 
 bool LunavisEditor::paint(HWND window, HDC dc) {

@@ -1,5 +1,6 @@
 #include "spectrogram/ombrel_editor.h"
 
+#include "controls/clipboard.h"
 #include "controls/control_messages.h"
 #include "runtime/plugin_glue.h"
 #include "spectrogram/display_level.h"
@@ -322,27 +323,7 @@ void OmbrelEditor::special(WPARAM wParam, LPARAM lParam) {
 }
 
 bool OmbrelEditor::copyToClipboard(bool inverted) {
-    HWND client = clientWindow();
-    if (client == nullptr) return false;
-    const RECT area = copyRect();
-    const int width = area.right - area.left, height = area.bottom - area.top;
-    HDC source = GetDC(client);
-    HDC memory = CreateCompatibleDC(source);
-    HBITMAP copy = CreateCompatibleBitmap(source, width, height);
-    HGDIOBJ previous = SelectObject(memory, copy);
-    BitBlt(memory, 0, 0, width, height, source, area.left, area.top,
-           inverted ? NOTSRCCOPY : SRCCOPY);
-    SelectObject(memory, previous);
-    DeleteDC(memory);
-    ReleaseDC(client, source);
-    bool given = false;
-    if (OpenClipboard(client)) {
-        EmptyClipboard();
-        given = SetClipboardData(CF_BITMAP, copy) != nullptr;
-        CloseClipboard();
-    }
-    if (!given) DeleteObject(copy); // the clipboard owns it once taken
-    return given;
+    return controls::copyWindowAreaToClipboard(clientWindow(), copyRect(), inverted);
 }
 
 // Painting ------------------------------------------------------------------------------------
