@@ -504,12 +504,7 @@ void CompressorEditor::showAbout() {
 namespace orq {
 
 EditorHost* createCompressorEditor(ParameterSet* parameters) {
-    try {
-        return new compressor::CompressorEditor(parameters);
-    } catch (...) {
-        if (parameters != nullptr) parameters->release();
-        return nullptr;
-    }
+    return makeEditor<compressor::CompressorEditor>(parameters);
 }
 
 } // namespace orq

@@ -469,12 +469,7 @@ bool BrisquetEditor::message(HWND window, UINT message, WPARAM wParam, LPARAM lP
 namespace orq {
 
 EditorHost* createBrisquetEditor(ParameterSet* parameters) {
-    try {
-        return new enhancer::BrisquetEditor(parameters);
-    } catch (...) {
-        if (parameters != nullptr) parameters->release();
-        return nullptr;
-    }
+    return makeEditor<enhancer::BrisquetEditor>(parameters);
 }
 
 } // namespace orq

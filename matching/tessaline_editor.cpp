@@ -1028,12 +1028,7 @@ bool TessalineEditor::message(HWND window, UINT message, WPARAM wParam, LPARAM l
 namespace orq {
 
 EditorHost* createTessalineEditor(ParameterSet* parameters) {
-    try {
-        return new matching::TessalineEditor(parameters);
-    } catch (...) {
-        if (parameters != nullptr) parameters->release();
-        return nullptr;
-    }
+    return makeEditor<matching::TessalineEditor>(parameters);
 }
 
 } // namespace orq

@@ -594,12 +594,7 @@ INT_PTR CALLBACK PressaneEditor::aboutProcedure(HWND dialog, UINT message, WPARA
 namespace orq {
 
 EditorHost* createPressaneEditor(ParameterSet* parameters) {
-    try {
-        return new maximizer::PressaneEditor(parameters);
-    } catch (...) {
-        if (parameters != nullptr) parameters->release();
-        return nullptr;
-    }
+    return makeEditor<maximizer::PressaneEditor>(parameters);
 }
 
 } // namespace orq

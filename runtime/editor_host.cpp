@@ -81,10 +81,13 @@ LONG editorWindowCount() {
 
 // Construction and the record --------------------------------------------------------------
 
-EditorHost::EditorHost(ParameterSet* parameters) : parameters_(parameters) {
+EditorHost::EditorHost(ParameterSet* parameters) try : parameters_(parameters) {
+    title_ = programName_; // the one step that may throw, before anything needs undoing
     InitializeCriticalSection(&lock_);
-    title_ = programName_;
     objectCreated(LiveKind::Editor);
+} catch (...) {
+    // The set is ours from the call on, also when the editor cannot be built.
+    if (parameters != nullptr) parameters->release();
 }
 
 EditorHost::~EditorHost() {
@@ -122,16 +125,8 @@ EditorRecord* createEditorRecord(EditorFactory factory, ParameterSet* ownSet,
     }
     EditorHost* editor = nullptr;
     try {
-        if (factory != nullptr) {
-            editor = factory(ownSet); // owns the set from the call on
-        } else {
-            try {
-                editor = new EditorHost(ownSet);
-            } catch (...) {
-                if (ownSet != nullptr) ownSet->release();
-                throw;
-            }
-        }
+        // Either owns the set from the call on.
+        editor = factory != nullptr ? factory(ownSet) : makeEditor<EditorHost>(ownSet);
     } catch (...) {
         return nullptr;
     }

@@ -26,6 +26,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <string>
 
 namespace orq {
@@ -64,7 +65,8 @@ class EditorHost : public EditorInterface,
     static constexpr int kStripHeight = 16;
 
     // Takes ownership of parameters (the editor's own set; may be null for an editor without
-    // values). Counts as a live editor until destroyed.
+    // values), also when it throws: the set is then released, here or by the destructor when a
+    // derived constructor throws. Counts as a live editor until destroyed.
     explicit EditorHost(ParameterSet* parameters);
     ~EditorHost() override;
     EditorHost(const EditorHost&) = delete;
@@ -205,6 +207,22 @@ class EditorHost : public EditorInterface,
 // in-process tools; hosts find the frame as the top-level "AudioUI" window instead.
 HWND editorFrameWindow(EditorRecord* record);
 HWND editorClientWindow(EditorRecord* record);
+
+// The body of every editor factory: an Editor (derived from EditorHost, constructed from its
+// set) or null when it cannot be made, the set then released exactly once (here when the
+// allocation fails, by EditorHost once its constructor has begun).
+// [ui-thread] (the creating thread), allocates, never throws.
+template <class Editor>
+EditorHost* makeEditor(ParameterSet* parameters) noexcept {
+    Editor* editor = nullptr;
+    try {
+        editor = new (std::nothrow) Editor(parameters);
+    } catch (...) {
+        return nullptr; // EditorHost has released the set
+    }
+    if (editor == nullptr && parameters != nullptr) parameters->release();
+    return editor;
+}
 
 // The create-editor road: an editor for the given set (copied when given) as its record, or
 // null. factory builds the editor object from its own set (null: a plain EditorHost).

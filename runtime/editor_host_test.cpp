@@ -12,6 +12,7 @@
 #include <chrono>
 #include <functional>
 #include <mutex>
+#include <new>
 #include <string>
 #include <thread>
 #include <vector>
@@ -434,6 +435,40 @@ TEST(CaptionStrip, settings_button_calls_the_host_dialog_and_loads_what_it_chang
     ASSERT_EQ(plugin.loads.size(), 1u);
     EXPECT_EQ(plugin.loads[0], kModePersisted);
 }
+
+// The factories' body: a set counts its releases instead of deleting itself.
+struct CountingSet final : TableParameterSet {
+    CountingSet() : TableParameterSet(kDialogTable) {}
+    void release() override { ++releases; }
+    int releases = 0;
+};
+
+class ThrowingEditor final : public EditorHost {
+  public:
+    explicit ThrowingEditor(ParameterSet* parameters) : EditorHost(parameters) {
+        throw std::bad_alloc();
+    }
+};
+
+TEST(EditorFactory, editor_that_cannot_be_built_releases_its_set_exactly_once) {
+    CountingSet set;
+    const LONG editorsBefore = liveCount(LiveKind::Editor);
+    EXPECT_EQ(makeEditor<ThrowingEditor>(&set), nullptr);
+    EXPECT_EQ(set.releases, 1) << "a derived constructor's failure, the base already built";
+    EXPECT_EQ(liveCount(LiveKind::Editor), editorsBefore);
+}
+
+TEST(EditorFactory, built_editor_owns_its_set_until_destroyed) {
+    CountingSet set;
+    EditorHost* editor = makeEditor<EditorHost>(&set);
+    ASSERT_NE(editor, nullptr);
+    EXPECT_EQ(editor->parameters(), &set);
+    EXPECT_EQ(set.releases, 0);
+    EditorRecord* record = editor->editorRecord();
+    record->dispatch(record, kEdDestroy, nullptr, 0);
+    EXPECT_EQ(set.releases, 1);
+}
+
 
 } // namespace
 } // namespace orq

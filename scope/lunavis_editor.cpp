@@ -279,12 +279,7 @@ INT_PTR CALLBACK LunavisEditor::aboutProcedure(HWND dialog, UINT message, WPARAM
 namespace orq {
 
 EditorHost* createLunavisEditor(ParameterSet* parameters) {
-    try {
-        return new scope::LunavisEditor(parameters);
-    } catch (...) {
-        if (parameters != nullptr) parameters->release();
-        return nullptr;
-    }
+    return makeEditor<scope::LunavisEditor>(parameters);
 }
 
 } // namespace orq

@@ -595,12 +595,7 @@ INT_PTR CALLBACK OmbrelEditor::aboutProcedure(HWND dialog, UINT message, WPARAM 
 namespace orq {
 
 EditorHost* createOmbrelEditor(ParameterSet* parameters) {
-    try {
-        return new spectrogram::OmbrelEditor(parameters);
-    } catch (...) {
-        if (parameters != nullptr) parameters->release();
-        return nullptr;
-    }
+    return makeEditor<spectrogram::OmbrelEditor>(parameters);
 }
 
 } // namespace orq

@@ -111,12 +111,7 @@ void PassthroughEditor::timer(UINT_PTR id) {
 }
 
 EditorHost* createPassthroughEditor(ParameterSet* parameters) {
-    try {
-        return new PassthroughEditor(parameters);
-    } catch (...) {
-        if (parameters != nullptr) parameters->release();
-        return nullptr;
-    }
+    return makeEditor<PassthroughEditor>(parameters);
 }
 
 } // namespace orq
