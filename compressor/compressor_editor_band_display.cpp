@@ -1,6 +1,7 @@
 #include "compressor/compressor_editor_band_display.h"
 
 #include "compressor/compressor_editor_drawing.h"
+#include "controls/control_support.h"
 #include "controls/double_buffer.h"
 
 #include <algorithm>
@@ -365,13 +366,9 @@ LRESULT BandDisplay::handleMessage(HWND window, UINT message, WPARAM wParam, LPA
         pressed_ = false;
         dragged_ = Handle{};
         return 0;
-    case WM_PAINT: {
-        PAINTSTRUCT ps{};
-        HDC dc = BeginPaint(window, &ps);
-        if (dc != nullptr) paint(dc);
-        EndPaint(window, &ps);
+    case WM_PAINT:
+        controls::paintCycle(window, [this](HDC dc) { paint(dc); });
         return 0;
-    }
     case WM_ERASEBKGND:
         return 1;
     default:
@@ -383,10 +380,7 @@ LRESULT BandDisplay::handleMessage(HWND window, UINT message, WPARAM wParam, LPA
 
 void BandDisplay::repaint() {
     if (!ready() || hwnd() == nullptr) return;
-    HDC dc = GetDC(hwnd());
-    if (dc == nullptr) return;
-    paint(dc);
-    ReleaseDC(hwnd(), dc);
+    controls::paintNow(hwnd(), [this](HDC dc) { paint(dc); });
 }
 
 void BandDisplay::paint(HDC target) const {

@@ -1,6 +1,7 @@
 #include "compressor/compressor_editor_curve.h"
 
 #include "compressor/compressor_editor_drawing.h"
+#include "controls/control_support.h"
 #include "controls/double_buffer.h"
 
 #include <algorithm>
@@ -352,13 +353,9 @@ LRESULT CurveEditor::handleMessage(HWND window, UINT message, WPARAM wParam, LPA
             repaint();
         }
         return 0;
-    case WM_PAINT: {
-        PAINTSTRUCT ps{};
-        HDC dc = BeginPaint(window, &ps);
-        if (dc != nullptr) paint(dc);
-        EndPaint(window, &ps);
+    case WM_PAINT:
+        controls::paintCycle(window, [this](HDC dc) { paint(dc); });
         return 0;
-    }
     case WM_ERASEBKGND:
         return 1;
     default:
@@ -370,10 +367,7 @@ LRESULT CurveEditor::handleMessage(HWND window, UINT message, WPARAM wParam, LPA
 
 void CurveEditor::repaint() {
     if (!ready() || hwnd() == nullptr) return;
-    HDC dc = GetDC(hwnd());
-    if (dc == nullptr) return;
-    paint(dc);
-    ReleaseDC(hwnd(), dc);
+    controls::paintNow(hwnd(), [this](HDC dc) { paint(dc); });
 }
 
 void CurveEditor::paint(HDC target) const {

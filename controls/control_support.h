@@ -1,5 +1,5 @@
-// What the controls share inside the toolkit: bitmap sizes, partial copies, painting outside
-// the paint cycle and the parent's notifications.
+// What the controls share: bitmap sizes, partial copies, painting in and outside the paint
+// cycle and the parent's notifications. The editors' own controls paint through it too.
 #pragma once
 
 #include <windows.h>

@@ -1,5 +1,6 @@
 #include "scope/lunavis_editor_display.h"
 
+#include "controls/control_support.h"
 #include "controls/double_buffer.h"
 #include "controls/palette.h"
 
@@ -153,13 +154,9 @@ LRESULT ScopeDisplay::handleMessage(HWND window, UINT message, WPARAM wParam, LP
     switch (message) {
     case WM_ERASEBKGND:
         return 1;
-    case WM_PAINT: {
-        PAINTSTRUCT ps{};
-        HDC dc = BeginPaint(window, &ps);
-        if (dc != nullptr) paint(dc);
-        EndPaint(window, &ps);
+    case WM_PAINT:
+        controls::paintCycle(window, [this](HDC dc) { paint(dc); });
         return 0;
-    }
     default:
         return WObject::handleMessage(window, message, wParam, lParam);
     }
@@ -211,13 +208,9 @@ LRESULT CorrelationMeterDisplay::handleMessage(HWND window, UINT message, WPARAM
     switch (message) {
     case WM_ERASEBKGND:
         return 1;
-    case WM_PAINT: {
-        PAINTSTRUCT ps{};
-        HDC dc = BeginPaint(window, &ps);
-        if (dc != nullptr) paint(dc);
-        EndPaint(window, &ps);
+    case WM_PAINT:
+        controls::paintCycle(window, [this](HDC dc) { paint(dc); });
         return 0;
-    }
     case WM_LBUTTONDOWN:
         SendMessageA(parent(), WM_COMMAND, WPARAM(id()), LPARAM(0));
         return 0;
@@ -270,13 +263,9 @@ LRESULT RangeBarDisplay::handleMessage(HWND window, UINT message, WPARAM wParam,
     switch (message) {
     case WM_ERASEBKGND:
         return 1;
-    case WM_PAINT: {
-        PAINTSTRUCT ps{};
-        HDC dc = BeginPaint(window, &ps);
-        if (dc != nullptr) paint(dc);
-        EndPaint(window, &ps);
+    case WM_PAINT:
+        controls::paintCycle(window, [this](HDC dc) { paint(dc); });
         return 0;
-    }
     case WM_LBUTTONDOWN:
         SendMessageA(parent(), WM_COMMAND, WPARAM(id()), LPARAM(0));
         return 0;

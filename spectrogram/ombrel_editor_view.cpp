@@ -1,5 +1,7 @@
 #include "spectrogram/ombrel_editor_view.h"
 
+#include "controls/control_support.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -290,9 +292,11 @@ ViewReadout SpectrogramDisplay::readoutAt(int x, int y) const {
 
 void SpectrogramDisplay::present() const {
     if (window_ == nullptr || !IsWindowVisible(window_)) return;
-    HDC dc = GetDC(window_);
+    controls::paintNow(window_, [this](HDC dc) { showPicture(dc); });
+}
+
+void SpectrogramDisplay::showPicture(HDC dc) const {
     BitBlt(dc, 0, 0, geometry_.widthPixels, geometry_.heightPixels, pictureDc_, 0, 0, SRCCOPY);
-    ReleaseDC(window_, dc);
 }
 
 void SpectrogramDisplay::mouseMoved(int x, int y) {
@@ -314,15 +318,9 @@ LRESULT SpectrogramDisplay::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_ERASEBKGND:
         return 1; // the paint covers the whole window
-    case WM_PAINT: {
-        PAINTSTRUCT ps{};
-        HDC dc = BeginPaint(window_, &ps);
-        if (dc != nullptr)
-            BitBlt(dc, 0, 0, geometry_.widthPixels, geometry_.heightPixels, pictureDc_, 0, 0,
-                   SRCCOPY);
-        EndPaint(window_, &ps);
+    case WM_PAINT:
+        controls::paintCycle(window_, [this](HDC dc) { showPicture(dc); });
         return 0;
-    }
     case WM_MOUSEMOVE:
         mouseMoved(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
         return 0;

@@ -105,6 +105,8 @@ class SpectrogramDisplay {
     void makePicture();
     void makeStrip();
     void present() const;
+    // The off-screen picture onto dc (the paint cycle and painting at once share it).
+    void showPicture(HDC dc) const;
     void mouseMoved(int x, int y);
 
     HWND window_ = nullptr;
