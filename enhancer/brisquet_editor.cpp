@@ -2,6 +2,7 @@
 
 #include "controls/control_messages.h"
 #include "enhancer/brisquet_parameters.h"
+#include "runtime/module_version.h"
 #include "runtime/plugin_glue.h"
 
 #include <algorithm>
@@ -94,7 +95,6 @@ constexpr float kDensityMax = 6.0f;
 constexpr float kHzPerKhz = 1000.0f;
 
 constexpr UINT kMsgSyncValues = 0x8000 + 2; // values changed from outside
-constexpr const char* kVersionKey = "\\StringFileInfo\\040904b0\\ProductVersion";
 
 TableParameterSet* tableSet(ParameterSet* set) {
     return static_cast<TableParameterSet*>(set);
@@ -386,18 +386,7 @@ bool BrisquetEditor::paint(HWND window, HDC dc) {
 }
 
 std::string BrisquetEditor::aboutText(HINSTANCE module) {
-    std::string version;
-    char path[1024] = {};
-    if (GetModuleFileNameA(module, path, sizeof path) > 0) {
-        DWORD handle = 0;
-        const DWORD size = GetFileVersionInfoSizeA(path, &handle);
-        std::vector<uint8_t> block(size);
-        void* found = nullptr;
-        UINT length = 0;
-        if (size > 0 && GetFileVersionInfoA(path, handle, size, block.data()) &&
-            VerQueryValueA(block.data(), kVersionKey, &found, &length) && found != nullptr)
-            version = static_cast<const char*>(found);
-    }
+    const std::string version = moduleProductVersion(module);
     char text[128];
     std::snprintf(text, sizeof text, "Version %s ", version.c_str());
     return text;

@@ -4,6 +4,7 @@
 #include "controls/double_buffer.h"
 #include "matching/spectrum_learner.h"
 #include "matching/tessaline_parameters.h"
+#include "runtime/module_version.h"
 #include "runtime/plugin_glue.h"
 
 #include <algorithm>
@@ -93,7 +94,6 @@ constexpr UINT kMsgFormat = 0x8000 + 5;     // the stream's format changed
 
 constexpr const char* kHelpFile = "..\\PlugIns\\Tessaline.hlp";
 constexpr const char* kAboutFormat = "\nVersion: %.1f Orq";
-constexpr const char* kVersionKey = "\\StringFileInfo\\040904b0\\ProductVersion";
 
 bool on(float v) {
     return v >= 0.5f;
@@ -132,18 +132,8 @@ void watchHover(HWND control) {
 }
 
 double productVersion(HINSTANCE module) {
-    char path[1024] = {};
-    if (GetModuleFileNameA(module, path, sizeof path) == 0) return 0.0;
-    DWORD handle = 0;
-    const DWORD size = GetFileVersionInfoSizeA(path, &handle);
-    if (size == 0) return 0.0;
-    std::vector<uint8_t> block(size);
-    void* value = nullptr;
-    UINT length = 0;
-    if (!GetFileVersionInfoA(path, handle, size, block.data()) ||
-        !VerQueryValueA(block.data(), kVersionKey, &value, &length) || value == nullptr)
-        return 0.0;
-    return std::atof(static_cast<const char*>(value));
+    const std::string version = moduleProductVersion(module);
+    return version.empty() ? 0.0 : std::atof(version.c_str());
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "controls/control_messages.h"
 #include "maximizer/pressane_parameters.h"
+#include "runtime/module_version.h"
 #include "runtime/plugin_glue.h"
 
 #include <algorithm>
@@ -100,7 +101,6 @@ constexpr UINT kMsgStartTimers = 0x8000 + 3;
 constexpr UINT kMsgStopTimers = 0x8000 + 4;
 
 constexpr const char* kTooMuchTimer = "Too much timer!";
-constexpr const char* kVersionKey = "\\StringFileInfo\\040904b0\\ProductVersion";
 
 TableParameterSet& tableSet(ParameterSet* set) {
     return *static_cast<TableParameterSet*>(set);
@@ -519,18 +519,7 @@ bool PressaneEditor::message(HWND window, UINT message, WPARAM wParam, LPARAM lP
 // The about box ---------------------------------------------------------------------------------
 
 std::string PressaneEditor::aboutText(HINSTANCE module) {
-    std::string version;
-    char path[1024] = {};
-    if (GetModuleFileNameA(module, path, sizeof path) > 0) {
-        DWORD handle = 0;
-        const DWORD size = GetFileVersionInfoSizeA(path, &handle);
-        std::vector<uint8_t> block(size);
-        void* value = nullptr;
-        UINT length = 0;
-        if (size > 0 && GetFileVersionInfoA(path, handle, size, block.data()) &&
-            VerQueryValueA(block.data(), kVersionKey, &value, &length) && value != nullptr)
-            version = static_cast<const char*>(value);
-    }
+    const std::string version = moduleProductVersion(module);
     char text[256];
     std::snprintf(text, sizeof text, "Version %s", version.c_str());
     return text;

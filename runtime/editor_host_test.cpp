@@ -3,6 +3,7 @@
 #include "runtime/editor_host.h"
 
 #include "runtime/live_objects.h"
+#include "runtime/module_version.h"
 #include "runtime/plugin_glue.h"
 #include "runtime/window_messages.h"
 
@@ -469,6 +470,10 @@ TEST(EditorFactory, built_editor_owns_its_set_until_destroyed) {
     EXPECT_EQ(set.releases, 1);
 }
 
+TEST(ModuleVersion, product_version_comes_from_the_module_version_resource) {
+    static const char anchor = 0;
+    EXPECT_EQ(moduleProductVersion(PlatformModuleFromAddress(&anchor)), "3.1.4");
+}
 
 } // namespace
 } // namespace orq

@@ -2,6 +2,7 @@
 
 #include "controls/clipboard.h"
 #include "controls/control_messages.h"
+#include "runtime/module_version.h"
 #include "runtime/plugin_glue.h"
 #include "spectrogram/display_level.h"
 #include "spectrogram/ombrel_parameters.h"
@@ -66,7 +67,6 @@ constexpr int kFullBandPixelsPerSpectrum = 1;
 constexpr int kLowBandPixelsPerSpectrum = 4;
 constexpr double kLowBandViewRateHz = 2000.0; // its top row reads 1000 Hz
 constexpr int kDefaultRateHz = 44100;
-constexpr const char* kVersionKey = "\\StringFileInfo\\040904b0\\ProductVersion";
 // The values changed from outside are shown on the editor's thread.
 constexpr UINT kMsgSyncValues = 0x8000 + 2; // WM_APP + 2
 // Code of a right press in a control's WM_NOTIFY.
@@ -561,19 +561,8 @@ INT_PTR CALLBACK OmbrelEditor::aboutProcedure(HWND dialog, UINT message, WPARAM 
     (void)lParam;
     switch (message) {
     case WM_INITDIALOG: {
-        std::string version;
-        char path[1024] = {};
-        HINSTANCE module = reinterpret_cast<OmbrelEditor*>(lParam)->instance();
-        if (GetModuleFileNameA(module, path, sizeof path) > 0) {
-            DWORD handle = 0;
-            const DWORD size = GetFileVersionInfoSizeA(path, &handle);
-            std::vector<uint8_t> block(size);
-            void* value = nullptr;
-            UINT length = 0;
-            if (size > 0 && GetFileVersionInfoA(path, handle, size, block.data()) &&
-                VerQueryValueA(block.data(), kVersionKey, &value, &length) && value != nullptr)
-                version = static_cast<const char*>(value);
-        }
+        const std::string version =
+            moduleProductVersion(reinterpret_cast<OmbrelEditor*>(lParam)->instance());
         char text[256];
         std::snprintf(text, sizeof text, "Version %s", version.c_str());
         SetDlgItemTextA(dialog, kAboutVersionId, text);
