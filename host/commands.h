@@ -37,12 +37,14 @@ int commandProcess(const std::vector<std::string>& args);
 std::string summaryText(const Session& session, const StreamFormat& format,
                         const RunSummary& summary);
 std::string describeFormat(const StreamFormat& format);
-// A --state file's bytes, read before anything else is opened; throws naming the file.
-std::vector<uint8_t> readState(const std::string& path);
-// The persistent stream in a --state file's bytes for the session's plug-in; throws naming the
-// file when it belongs to another plug-in or is damaged.
+// A state file's bytes (--state's, or another role's such as a settings dialog's), read before
+// anything else is opened; throws "reading <role> '<path>': ..." when it cannot be read.
+std::vector<uint8_t> readState(const std::string& path, const char* role = "the state");
+// The persistent stream in a state file's bytes for the session's plug-in; throws naming the
+// role and the file when it belongs to another plug-in or is damaged.
 std::vector<uint8_t> stateStream(const std::vector<uint8_t>& file, const std::string& path,
-                                 const PluginTarget& target, Session& session);
+                                 const PluginTarget& target, Session& session,
+                                 const char* role = "the state");
 // One line per channel: input and output peak in dBFS and clip counts.
 std::string meterLines(const RunSummary& summary);
 

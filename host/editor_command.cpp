@@ -640,11 +640,6 @@ std::vector<uint8_t> livePicture(HWND frame) {
     return bytes;
 }
 
-void refuseStateFile(const std::string& path, const StateFileError& e,
-                     const char* role = "the state") {
-    throw std::runtime_error("reading " + std::string(role) + " '" + path + "': " + e.what());
-}
-
 constexpr const char* kDialogStateRole = "the settings dialog's state";
 
 } // namespace
@@ -730,21 +725,9 @@ int commandEditor(const std::vector<std::string>& args, EngineWindow& engine) {
             files.add(event.name, "the snapshot of script line " + std::to_string(event.line));
 
     std::vector<uint8_t> state;
-    if (o.state) {
-        try {
-            state = readStateFile(*o.state);
-        } catch (const StateFileError& e) {
-            refuseStateFile(*o.state, e);
-        }
-    }
+    if (o.state) state = readState(*o.state);
     std::vector<uint8_t> dialogState;
-    if (o.dialogLoad) {
-        try {
-            dialogState = readStateFile(*o.dialogLoad);
-        } catch (const StateFileError& e) {
-            refuseStateFile(*o.dialogLoad, e, kDialogStateRole);
-        }
-    }
+    if (o.dialogLoad) dialogState = readState(*o.dialogLoad, kDialogStateRole);
     std::optional<Player> player;
     if (o.play) player.emplace(*o.play, o.untilSeconds);
     DiscardSink discard;
@@ -762,25 +745,10 @@ int commandEditor(const std::vector<std::string>& args, EngineWindow& engine) {
     const bool pageRoad = o.road == EditorRoad::PropertyPage;
     std::unique_ptr<Session> session =
         openSession(target, pageRoad ? Road::Component : Road::HostExtension);
-    if (o.state) {
-        ParameterInterface* set = session->store();
-        try {
-            session->loadState(decodeStateFile(state, stateOriginOf(target),
-                                               streamLayoutOf(set, set->owner->count())));
-        } catch (const StateFileError& e) {
-            refuseStateFile(*o.state, e);
-        }
-    }
+    if (o.state) session->loadState(stateStream(state, *o.state, target, *session));
     std::optional<std::vector<uint8_t>> dialogStream;
-    if (o.dialogLoad) {
-        ParameterInterface* set = session->store();
-        try {
-            dialogStream = decodeStateFile(dialogState, stateOriginOf(target),
-                                           streamLayoutOf(set, set->owner->count()));
-        } catch (const StateFileError& e) {
-            refuseStateFile(*o.dialogLoad, e, kDialogStateRole);
-        }
-    }
+    if (o.dialogLoad)
+        dialogStream = stateStream(dialogState, *o.dialogLoad, target, *session, kDialogStateRole);
     DialogScope dialog(o.dialogSave.has_value(), std::move(dialogStream));
     session->apply(o.settings);
 

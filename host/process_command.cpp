@@ -30,30 +30,29 @@ void progressBar(int64_t done, int64_t total) {
     if (done >= total) std::fprintf(stderr, "\n");
 }
 
-[[noreturn]] void refuseStateFile(const std::string& path, const StateFileError& e) {
-    throw std::runtime_error("reading the state '" + path + "': " + e.what());
+[[noreturn]] void refuseStateFile(const std::string& path, const StateFileError& e,
+                                  const char* role) {
+    throw std::runtime_error("reading " + std::string(role) + " '" + path + "': " + e.what());
 }
 
 } // namespace
 
-// A --state file's bytes, read before anything else is opened.
-std::vector<uint8_t> readState(const std::string& path) {
+std::vector<uint8_t> readState(const std::string& path, const char* role) {
     try {
         return readStateFile(path);
     } catch (const StateFileError& e) {
-        refuseStateFile(path, e);
+        refuseStateFile(path, e, role);
     }
 }
 
-// The persistent stream in a --state file for the session's plug-in.
 std::vector<uint8_t> stateStream(const std::vector<uint8_t>& file, const std::string& path,
-                                 const PluginTarget& target, Session& session) {
+                                 const PluginTarget& target, Session& session, const char* role) {
     ParameterInterface* set = session.store();
     try {
         return decodeStateFile(file, stateOriginOf(target),
                                streamLayoutOf(set, set->owner->count()));
     } catch (const StateFileError& e) {
-        refuseStateFile(path, e);
+        refuseStateFile(path, e, role);
     }
 }
 
