@@ -159,9 +159,9 @@ class PlayEditor {
     HWND frame_ = nullptr;
 };
 
-// Where the editor shows: on the X server named by $DISPLAY when one answers, else headless.
-// Connected before any window is made, so the editor's frame becomes an X window; the
-// connection closes after the editor is gone.
+// [ui-thread] allocates: where the editor shows: on the X server named by $DISPLAY when one
+// answers, else headless. Connected before any window is made, so the editor's frame becomes an
+// X window; the connection closes after the editor is gone.
 class EditorDisplay {
   public:
     EditorDisplay() {
@@ -191,8 +191,8 @@ class EditorDisplay {
 
 constexpr DWORD kLiveShowTimeoutMs = 10000;
 
-// The line naming the editor's X window and where its client lies in it (where a pointer aims
-// from), once the server shows it.
+// [ui-thread] allocates: the line naming the editor's X window and where its client lies in it
+// (where a pointer aims from), once the server shows it.
 std::string liveWindowLine(HWND frame) {
     if (!PlatformLiveDisplaySync(frame, kLiveShowTimeoutMs))
         throw std::runtime_error("the display did not show the editor's window");
