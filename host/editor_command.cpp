@@ -259,29 +259,6 @@ IPropertyPage* openPropertyPage(Session& session, const PluginTarget& target) {
     return page;
 }
 
-struct ChildSearch {
-    HWND frame;
-    HWND found = nullptr;
-};
-
-BOOL CALLBACK visitChild(HWND window, LPARAM context) {
-    auto* search = reinterpret_cast<ChildSearch*>(context);
-    char name[64] = {};
-    GetClassNameA(window, name, sizeof name);
-    if (GetParent(window) == search->frame && std::string(name) == kEditorClass) {
-        search->found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-// The editor's client window: the frame's "AudioUI" child.
-HWND findClient(HWND frame) {
-    ChildSearch search{frame};
-    EnumChildWindows(frame, visitChild, reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
-
 // The next frames of a source, as a source of their own.
 class SegmentSource final : public AudioSource {
   public:

@@ -7,11 +7,15 @@
 #include "host/audio_file.h"
 #include "host/commands.h"
 #include "host/plugin_library.h"
+#include "host/realtime_player.h"
 #include "host/session.h"
 
 #include <jack/jack.h>
 
 #include <gtest/gtest.h>
+
+// After gtest: Xlib defines None, True and False as macros.
+#include <X11/Xlib.h>
 
 #include <atomic>
 #include <chrono>
@@ -23,6 +27,7 @@
 #include <fstream>
 #include <iterator>
 #include <iostream>
+#include <map>
 #include <numbers>
 #include <optional>
 #include <regex>
@@ -120,6 +125,8 @@ class OrqChild {
         }
     }
     void signal(int number) const { kill(pid_, number); }
+    // What standard output said so far.
+    const std::string& text() const { return text_; }
     Result finish() {
         char buffer[4096];
         for (ssize_t n; (n = read(out_, buffer, sizeof buffer)) > 0;)
@@ -396,6 +403,285 @@ TEST_F(PlayOnJack, refusals_name_their_cause_in_one_line_and_write_nothing) {
     EXPECT_EQ(prefix.exitCode, 1);
     EXPECT_EQ(prefix.err, "orq: no JACK input port's name begins with 'nobody:'\n");
     EXPECT_FALSE(fs::exists(state));
+}
+
+// ---------------------------------------------------------------------------------------------
+// orq play --editor on an X server of the test's own (Xvfb), driven with xdotool.
+
+bool installed(const char* program) {
+    for (const char* folder : {"/usr/bin/", "/usr/local/bin/"})
+        if (access((std::string(folder) + program).c_str(), X_OK) == 0) return true;
+    return false;
+}
+
+// Runs a program to its end; its exit status (-1 when it did not exit).
+int runProgram(const std::vector<std::string>& args) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int null = open("/dev/null", O_WRONLY);
+        dup2(null, STDOUT_FILENO);
+        dup2(null, STDERR_FILENO);
+        std::vector<char*> argv;
+        for (const std::string& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execvp(argv[0], argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Xvfb on a free display number; DISPLAY names it while this lives.
+class VirtualScreen {
+  public:
+    VirtualScreen() {
+        int ends[2];
+        if (pipe(ends) != 0) throw std::runtime_error("no pipe");
+        pid_ = fork();
+        if (pid_ == 0) {
+            close(ends[0]);
+            const int null = open("/dev/null", O_WRONLY);
+            dup2(null, STDOUT_FILENO);
+            dup2(null, STDERR_FILENO);
+            const std::string fd = std::to_string(ends[1]);
+            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24",
+                   "-nolisten", "tcp", "-noreset", nullptr);
+            _exit(127);
+        }
+        close(ends[1]);
+        std::string number;
+        char c = 0;
+        while (read(ends[0], &c, 1) == 1 && c != '\n')
+            number += c;
+        close(ends[0]);
+        if (number.empty()) throw std::runtime_error("Xvfb did not start");
+        display_ = ":" + number;
+        setenv("DISPLAY", display_.c_str(), 1);
+    }
+    ~VirtualScreen() {
+        unsetenv("DISPLAY");
+        kill();
+    }
+    // The server goes away at once, as a crashed one does.
+    void kill() {
+        if (pid_ <= 0) return;
+        ::kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+        pid_ = -1;
+    }
+    VirtualScreen(const VirtualScreen&) = delete;
+    VirtualScreen& operator=(const VirtualScreen&) = delete;
+    const std::string& display() const { return display_; }
+
+  private:
+    pid_t pid_ = -1;
+    std::string display_;
+};
+
+// Asks a window to close as a window manager does: WM_PROTOCOLS with WM_DELETE_WINDOW.
+void closeWindow(const std::string& displayName, unsigned long window) {
+    Display* display = XOpenDisplay(displayName.c_str());
+    ASSERT_NE(display, nullptr) << "cannot open " << displayName;
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = long(XInternAtom(display, "WM_DELETE_WINDOW", False));
+    XSendEvent(display, window, False, 0, &event);
+    XFlush(display);
+    XCloseDisplay(display);
+}
+
+// The plug-in's raw output (latency included) for the input played the way orq play plays it,
+// one period at a time, with values written between two periods: `changes` maps a period's
+// number to the writes made before it.
+std::vector<std::vector<float>> playedOffline(
+    const std::string& plugin, const std::string& input, const std::vector<std::string>& settings,
+    int32_t periodFrames, int64_t frames,
+    const std::map<int64_t, std::vector<std::pair<std::string, float>>>& changes) {
+    const PluginTarget target = findPlugin(plugin);
+    std::unique_ptr<Session> session = openSession(target, Road::HostExtension);
+    std::vector<Setting> parsed;
+    for (const std::string& s : settings)
+        parsed.push_back(parseSetting(s));
+    session->apply(parsed);
+    AudioFileReader source(input, nullptr);
+    const int32_t channels = source.format().channels;
+    RealtimePlayer player(*session, source, {});
+    std::vector<std::vector<float>> out(static_cast<size_t>(channels));
+    std::vector<std::vector<float>> block(static_cast<size_t>(channels),
+                                          std::vector<float>(static_cast<size_t>(periodFrames)));
+    std::vector<float*> pointers;
+    for (auto& b : block)
+        pointers.push_back(b.data());
+    for (int64_t period = 0; period * periodFrames < frames; ++period) {
+        if (auto found = changes.find(period); found != changes.end())
+            for (const auto& [key, value] : found->second)
+                session->writeValue(requireParameter(session->store(), key), value);
+        player.render(pointers.data(), periodFrames);
+        for (int32_t c = 0; c < channels; ++c)
+            out[size_t(c)].insert(out[size_t(c)].end(), block[size_t(c)].begin(),
+                                  block[size_t(c)].end());
+        // The reader refills the ring ahead of the periods, as it does against the clock.
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    EXPECT_EQ(player.counts().ringUnderruns, 0) << "the offline play ran short of input";
+    RunSummary summary;
+    player.stop(summary);
+    return out;
+}
+
+// Where the played frames (raw output from orq's first frame on) differ from reference: the
+// first frame, or -1.
+int64_t firstDifference(const Capture& capture, int64_t offset, int64_t frames,
+                        const std::vector<std::vector<float>>& reference) {
+    for (int64_t i = 0; i < frames; ++i)
+        for (size_t c = 0; c < reference.size(); ++c)
+            if (capture.channel(int32_t(c))[size_t(offset + i)] != reference[c][size_t(i)]) return i;
+    return -1;
+}
+
+TEST_F(PlayOnJack, editor_on_x_click_on_boost_is_heard_from_its_period_on_and_closing_saves) {
+    if (!installed("Xvfb") || !installed("xdotool")) {
+        if (inCi()) FAIL() << "Xvfb and xdotool must be installed in CI";
+        GTEST_SKIP() << "Xvfb or xdotool not installed (tools/setup installs them)";
+    }
+    constexpr int32_t kPeriodFrames = 256; // the test server's
+    // Client coordinates inside the Boost switch (43 x 15 at 202, 55).
+    constexpr int kBoostX = 223, kBoostY = 62;
+    const std::vector<std::string> settings{"DesGain=6", "Comp=0.3"};
+    const std::string in = path("editor-in.wav"), state = path("editor.state");
+    const AudioData input = music(6 * kRateHz, 2, SampleFormat::Float32);
+    writeAudio(in, input);
+
+    VirtualScreen screen;
+    std::optional<Capture> capture;
+    capture.emplace(2, input.frames + 10 * kRateHz);
+    std::vector<std::string> play{"play", kPressane, in, "--editor", "--port-prefix",
+                                  kCapturePorts, "--save-state", state};
+    for (const std::string& s : settings)
+        play.insert(play.end(), {"--set", s});
+    OrqChild child(play, dir_ / "stderr.txt");
+    ASSERT_TRUE(child.readUntilLine("playing ")) << child.finish().err;
+    std::smatch shown;
+    ASSERT_TRUE(std::regex_search(child.text(), shown,
+                                  std::regex("live: window (0x[0-9a-f]+) on \\S+, client at "
+                                             "(\\d+),(\\d+)\n")))
+        << child.text();
+    EXPECT_NE(child.text().find("editor: open on the X display " + screen.display() + "\n"),
+              std::string::npos)
+        << child.text();
+    const std::string window = shown[1];
+    const int x = std::stoi(shown[2]) + kBoostX, y = std::stoi(shown[3]) + kBoostY;
+
+    std::this_thread::sleep_for(std::chrono::seconds(1)); // a second played without Boost
+    EXPECT_EQ(runProgram({"xdotool", "mousemove", "--sync", "--window", window, std::to_string(x),
+                          std::to_string(y), "click", "1"}),
+              0);
+    std::this_thread::sleep_for(std::chrono::seconds(1)); // a second with it
+    closeWindow(screen.display(), std::stoul(window, nullptr, 16));
+    const Result r = child.finish();
+    capture->stop();
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_NE(r.out.find("; stopped: the editor was closed\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("state saved in " + state), std::string::npos) << r.out;
+
+    // The saved state holds the Boost switched on in the editor.
+    {
+        const PluginTarget target = findPlugin(kPressane);
+        std::unique_ptr<Session> session = openSession(target, Road::HostExtension);
+        session->loadState(stateStream(readState(state), state, target, *session));
+        EXPECT_EQ(session->readValue(requireParameter(session->store(), "Boost")), 1.0f);
+        EXPECT_FLOAT_EQ(session->readValue(requireParameter(session->store(), "DesGain")), 6.0f);
+    }
+
+    // What reached the ports, period by period from orq's first frame: the play without Boost
+    // up to one period, and from that period on the play whose Boost was switched on just
+    // before it.
+    const int64_t first = numberAfter(r.out, "first frame at JACK frame time");
+    const int64_t played = numberAfter(r.out, "played:");
+    ASSERT_GE(first, 0) << r.out;
+    ASSERT_GT(played, 0) << r.out;
+    const int64_t offset = int64_t(uint32_t(first) - capture->firstFrameTime());
+    // orq rendered whole periods up to the close, the last perhaps not all heard.
+    const int64_t frames = std::min(played, capture->frames() - offset) / kPeriodFrames *
+                           kPeriodFrames - kPeriodFrames;
+    ASSERT_GT(frames, kRateHz) << r.out;
+    const auto plain = playedOffline(kPressane, in, settings, kPeriodFrames, frames, {});
+    const int64_t changed = firstDifference(*capture, offset, frames, plain);
+    ASSERT_GT(changed, 0) << "the click changed nothing that was heard (or everything)";
+    EXPECT_GT(changed, kRateHz / 2) << "the change came before the click";
+    // The effect shows at or a little after the period whose start took the change.
+    std::optional<int64_t> period;
+    for (int64_t k = changed / kPeriodFrames; k >= 0 && k >= changed / kPeriodFrames - 4; --k) {
+        const auto boosted =
+            playedOffline(kPressane, in, settings, kPeriodFrames, frames, {{k, {{"Boost", 1.0f}}}});
+        if (firstDifference(*capture, offset, frames, boosted) < 0) {
+            period = k;
+            break;
+        }
+    }
+    if (period)
+        std::cout << "[   NOTE   ] Boost heard from frame " << changed << ", taken at period "
+                  << *period << " of " << frames / kPeriodFrames << "\n";
+    EXPECT_TRUE(period.has_value())
+        << "from frame " << changed << " on the output is no play with Boost switched on at "
+        << "one of the periods up to " << changed / kPeriodFrames;
+}
+
+TEST_F(PlayOnJack, editor_on_x_ctrl_c_or_a_lost_server_end_play_cleanly_with_the_state_saved) {
+    if (!installed("Xvfb")) {
+        if (inCi()) FAIL() << "Xvfb must be installed in CI";
+        GTEST_SKIP() << "Xvfb not installed (tools/setup installs it)";
+    }
+    const std::string in = path("loop.wav");
+    writeAudio(in, music(kRateHz / 4, 2, SampleFormat::Float32));
+    struct Case {
+        const char* name;
+        const char* ending;
+    };
+    for (const Case& c : {Case{"sigint", "; stopped by SIGINT\n"},
+                          Case{"lost", "; stopped: the X display went away\n"}}) {
+        SCOPED_TRACE(c.name);
+        const std::string state = path(std::string(c.name) + ".state");
+        VirtualScreen screen;
+        OrqChild child({"play", kPressane, in, "--loop", "--editor", "--set", "DesGain=4.5",
+                        "--save-state", state},
+                       dir_ / "stderr.txt");
+        ASSERT_TRUE(child.readUntilLine("playing ")) << child.finish().err;
+        EXPECT_NE(child.text().find("live: window 0x"), std::string::npos) << child.text();
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        if (std::string(c.name) == "sigint")
+            child.signal(SIGINT);
+        else
+            screen.kill();
+        const Result r = child.finish();
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(r.err, "");
+        EXPECT_NE(r.out.find(c.ending), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("state saved in " + state), std::string::npos) << r.out;
+        const PluginTarget target = findPlugin(kPressane);
+        std::unique_ptr<Session> session = openSession(target, Road::HostExtension);
+        session->loadState(stateStream(readState(state), state, target, *session));
+        EXPECT_FLOAT_EQ(session->readValue(requireParameter(session->store(), "DesGain")), 4.5f);
+    }
+}
+
+TEST_F(PlayOnJack, editor_without_a_display_opens_headless_and_says_why) {
+    const std::string in = path("short.wav");
+    writeAudio(in, music(kRateHz / 10, 2, SampleFormat::Float32));
+    setenv("DISPLAY", ":4711", 1);
+    const Result r = orq({"play", kPassThrough, in, "--editor"});
+    unsetenv("DISPLAY");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("editor: open (headless display: no X server answers at ':4711')\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("then the plug-in's latency"), std::string::npos) << r.out;
 }
 
 // No server of that name: orq falls back to ALSA, here its null device (no card needed).

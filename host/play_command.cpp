@@ -21,6 +21,8 @@
 #include <signal.h>
 
 #include <cmath>
+#include <csignal>
+#include <cstdlib>
 #include <cstdio>
 #include <ctime>
 #include <iostream>
@@ -114,10 +116,10 @@ int32_t playSettingsDialog(HWND, const char* pluginName, ParameterInterface*, co
 // attached to the plug-in's record and shown, with its own thread and timers on the real
 // clock. Its value changes go into the plug-in under the plug-in's lock, between two periods.
 //
-// The editor's windows live on the platform's display. This tree's display is headless, so
-// nobody sees or clicks the editor yet; its timers and meters run all the same. A live display
-// shows the frame found here, and its closing (WM_CLOSE, which the library reports to the
-// engine window) ends playing.
+// The editor's windows live on the platform's display: the X server's when orq could connect
+// to one (EditorDisplay below), else the headless one, where nobody sees the editor but its
+// timers and meters run all the same. Closing the frame (WM_CLOSE, which the library reports
+// to the engine window) ends playing.
 class PlayEditor {
   public:
     PlayEditor(const PluginLibrary& library, PluginRecord* plugin, HWND application,
@@ -157,6 +159,55 @@ class PlayEditor {
     HWND frame_ = nullptr;
 };
 
+// [ui-thread] allocates: where the editor shows: on the X server named by $DISPLAY when one
+// answers, else headless. Connected before any window is made, so the editor's frame becomes an
+// X window; the connection closes after the editor is gone.
+class EditorDisplay {
+  public:
+    EditorDisplay() {
+        const char* display = std::getenv("DISPLAY");
+        if (display == nullptr || *display == '\0') {
+            why_ = "DISPLAY is not set";
+            return;
+        }
+        // A write to a server that went away must not end orq before it has saved its files.
+        std::signal(SIGPIPE, SIG_IGN);
+        live_ = PlatformUseLiveDisplay(nullptr) != FALSE;
+        if (!live_) why_ = PlatformLiveDisplayError();
+    }
+    ~EditorDisplay() {
+        if (live_) PlatformCloseLiveDisplay();
+    }
+    EditorDisplay(const EditorDisplay&) = delete;
+    EditorDisplay& operator=(const EditorDisplay&) = delete;
+    bool live() const { return live_; }
+    // Why the display is headless (empty when live).
+    const std::string& why() const { return why_; }
+
+  private:
+    bool live_ = false;
+    std::string why_;
+};
+
+constexpr DWORD kLiveShowTimeoutMs = 10000;
+
+// [ui-thread] allocates: the line naming the editor's X window and where its client lies in it
+// (where a pointer aims from), once the server shows it.
+std::string liveWindowLine(HWND frame) {
+    if (!PlatformLiveDisplaySync(frame, kLiveShowTimeoutMs))
+        throw std::runtime_error("the display did not show the editor's window");
+    POINT client{0, 0};
+    if (HWND inner = findClient(frame)) ClientToScreen(inner, &client);
+    RECT frameRect{};
+    GetWindowRect(frame, &frameRect);
+    char line[160];
+    const char* display = std::getenv("DISPLAY");
+    std::snprintf(line, sizeof line, "live: window 0x%lx on %s, client at %ld,%ld",
+                  PlatformLiveWindowId(frame), display != nullptr ? display : "",
+                  long(client.x - frameRect.left), long(client.y - frameRect.top));
+    return line;
+}
+
 std::string milliseconds(int64_t frames, int32_t rate) {
     char text[32];
     std::snprintf(text, sizeof text, "%.1f ms", 1000.0 * double(frames) / double(rate));
@@ -169,7 +220,7 @@ std::string secondsText(int64_t frames, int32_t rate) {
     return text;
 }
 
-enum class Ending { Played, Interrupted, EditorClosed, OutputFailed };
+enum class Ending { Played, Interrupted, EditorClosed, DisplayLost, OutputFailed };
 
 } // namespace
 
@@ -198,9 +249,11 @@ int commandPlay(const std::vector<std::string>& args, EngineWindow& engine) {
     request.portPrefix = o.portPrefix;
     std::unique_ptr<AudioOutput> output = openAudioOutput(request);
 
+    std::optional<EditorDisplay> display;
     std::optional<ApplicationWindow> application;
     std::optional<PlayEditor> editor;
     if (o.editor) {
+        display.emplace();
         application.emplace();
         introduceHost(target.library, application->handle(), playSettingsDialog);
         editor.emplace(target.library, session->record(), application->handle(),
@@ -225,7 +278,13 @@ int commandPlay(const std::vector<std::string>& args, EngineWindow& engine) {
          << milliseconds(player.latencyFrames(), format.sampleRate) << "), output "
          << output->latencyFrames() << " frames ("
          << milliseconds(output->latencyFrames(), format.sampleRate) << ")\n";
-    if (editor) head << "editor: open (headless display)\n";
+    if (editor) {
+        if (display->live())
+            head << "editor: open on the X display " << std::getenv("DISPLAY") << "\n"
+                 << liveWindowLine(editor->frame()) << "\n";
+        else
+            head << "editor: open (headless display: " << display->why() << ")\n";
+    }
     std::cout << head.str() << "playing " << o.input << (o.loop ? " in a loop" : "")
               << " (Ctrl-C stops)" << std::endl;
 
@@ -239,8 +298,13 @@ int commandPlay(const std::vector<std::string>& args, EngineWindow& engine) {
             break;
         }
         engine.pump(); // answers what the editor's thread sends the engine window
-        if (engine.editorCloseRequests() > closesBefore) {
+        if (editor && (engine.editorCloseRequests() > closesBefore ||
+                       !IsWindowVisible(editor->frame()))) {
             ending = Ending::EditorClosed;
+            break;
+        }
+        if (display && display->live() && !PlatformLiveDisplayConnected()) {
+            ending = Ending::DisplayLost;
             break;
         }
         if ((signal = signals.wait(kWaitSlice)) != 0) {
@@ -273,6 +337,9 @@ int commandPlay(const std::vector<std::string>& args, EngineWindow& engine) {
         break;
     case Ending::EditorClosed:
         out << "; stopped: the editor was closed\n";
+        break;
+    case Ending::DisplayLost:
+        out << "; stopped: the X display went away\n";
         break;
     case Ending::OutputFailed:
         out << "; stopped: " << output->failure() << "\n";

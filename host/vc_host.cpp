@@ -1,5 +1,7 @@
 #include "host/vc_host.h"
 
+#include <string>
+
 namespace orq::host {
 
 namespace {
@@ -38,6 +40,32 @@ void introduceHost(const PluginLibrary& library, HWND application, SettingsDialo
 HWND findFrame(HWND application) {
     HWND frame = FindWindowA(kEditorClass, nullptr);
     return frame != nullptr && GetWindow(frame, GW_OWNER) == application ? frame : nullptr;
+}
+
+namespace {
+
+struct ChildSearch {
+    HWND frame;
+    HWND found = nullptr;
+};
+
+BOOL CALLBACK visitChild(HWND window, LPARAM context) {
+    auto* search = reinterpret_cast<ChildSearch*>(context);
+    char name[64] = {};
+    GetClassNameA(window, name, sizeof name);
+    if (GetParent(window) == search->frame && std::string(name) == kEditorClass) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+} // namespace
+
+HWND findClient(HWND frame) {
+    ChildSearch search{frame};
+    EnumChildWindows(frame, visitChild, reinterpret_cast<LPARAM>(&search));
+    return search.found;
 }
 
 } // namespace orq::host

@@ -47,4 +47,7 @@ void introduceHost(const PluginLibrary& library, HWND application, SettingsDialo
 // The editor's frame as a host finds it: the top-level "AudioUI" window owned by application.
 HWND findFrame(HWND application);
 
+// The editor's client window: the frame's "AudioUI" child, or null.
+HWND findClient(HWND frame);
+
 } // namespace orq::host
