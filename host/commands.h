@@ -19,19 +19,35 @@ struct UsageError : std::runtime_error {
 };
 
 // orq process PLUGIN INPUT OUTPUT [--set KEY=VALUE]... [--state FILE] [--save-state FILE]
-//             [--format s16|f32] [--road dx|vc]
+//             [--format s16|f32] [--road dx|vc|plax]
+// On the plax road PLUGIN is a Plax library (a path, or "Orq Pressane" / "Orq Compressor") and
+// --set takes the host's normalised values (0 … 1).
 struct ProcessOptions {
     std::string plugin, input, output;
     std::vector<Setting> settings;
     std::optional<std::string> state, saveState;
     std::optional<SampleFormat> format;
     std::optional<Road> road; // none: the component road when the plug-in is registered
+    bool plaxRoad = false;    // --road plax: the Plax build of the plug-in
 };
 // Throws UsageError (or the parse error of a --set value) for a malformed command line.
 ProcessOptions parseProcess(const std::vector<std::string>& args);
 // Runs one file through one plug-in; returns the summary that orq prints.
 std::string processFile(const ProcessOptions& options, const Progress& progress);
 int commandProcess(const std::vector<std::string>& args);
+std::string processFileOnPlaxRoad(const ProcessOptions& options, const Progress& progress);
+
+// orq presets PLUGIN [--load-bank FILE] [--program N] [--save-bank FILE]: the programs of a Plax
+// effect (the current one marked) and the current program's parameters, after loading a bank
+// chunk, choosing a program, and before saving the bank chunk, each when asked.
+struct PresetsOptions {
+    std::string plugin;
+    std::optional<int32_t> program;
+    std::optional<std::string> loadBank, saveBank;
+};
+PresetsOptions parsePresets(const std::vector<std::string>& args);
+std::string presetsText(const PresetsOptions& options);
+int commandPresets(const std::vector<std::string>& args);
 
 // The summary lines of one run of a plug-in over a stream.
 std::string summaryText(const Session& session, const StreamFormat& format,

@@ -134,7 +134,7 @@ TEST(ProcessOptionsParsing, malformed_command_lines_are_usage_errors_naming_the_
         {{"P", "i"}, "process takes PLUGIN INPUT OUTPUT"},
         {{"P", "i", "o", "extra"}, "process takes PLUGIN INPUT OUTPUT"},
         {{"P", "i", "o", "--set"}, "--set needs a value"},
-        {{"P", "i", "o", "--road", "dxx"}, "--road takes dx or vc"},
+        {{"P", "i", "o", "--road", "dxx"}, "--road takes dx, vc or plax"},
         {{"P", "i", "o", "--format", "s24"}, "--format takes s16 or f32"},
         {{"P", "i", "o", "--loud"}, "unknown option '--loud'"},
     };

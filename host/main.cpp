@@ -31,7 +31,8 @@ namespace {
 const char* const kUsage =
     "usage:\n"
     "  orq process PLUGIN INPUT OUTPUT [--set KEY=VALUE]... [--state FILE] [--save-state FILE]\n"
-    "              [--format s16|f32] [--road dx|vc]\n"
+    "              [--format s16|f32] [--road dx|vc|plax]\n"
+    "  orq presets PLUGIN [--load-bank FILE] [--program N] [--save-bank FILE]\n"
     "  orq match --reference REF INPUT OUTPUT [--amount PERCENT] [--third-octave] [--save-state "
     "FILE]\n"
     "  orq spectrogram INPUT [OUT.csv] [--png OUT.png [--seconds N]] [--low-band]\n"
@@ -50,7 +51,9 @@ const char* const kUsage =
     "  orq register LIB...\n"
     "  orq unregister LIB...\n"
     "  orq list\n"
-    "PLUGIN is a display name (\"Orq Compressor\") or a library path.\n"
+    "PLUGIN is a display name (\"Orq Compressor\") or a library path. On the Plax road (process\n"
+    "--road plax, presets) it is \"Orq Pressane\", \"Orq Compressor\" or a Plax library path, and\n"
+    "--set takes normalised values (0 ... 1).\n"
     "play uses the JACK server $JACK_DEFAULT_SERVER (or the default one) when it runs, else the\n"
     "ALSA device $ORQ_ALSA_DEVICE (or \"default\"); --port-prefix connects to the JACK input ports\n"
     "whose names begin with NAME instead of the physical playback ports.\n";
@@ -294,6 +297,7 @@ int main(int argc, char** argv) {
         const std::string command = args[0];
         std::vector<std::string> rest(args.begin() + 1, args.end());
         if (command == "process") return commandProcess(rest);
+        if (command == "presets") return commandPresets(rest);
         if (command == "editor") return commandEditor(rest, engine);
         if (command == "gallery") return commandGallery(rest);
         if (command == "play") return commandPlay(rest, engine);

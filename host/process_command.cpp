@@ -112,8 +112,10 @@ ProcessOptions parseProcess(const std::vector<std::string>& args) {
                 o.road = Road::Component;
             else if (r == "vc")
                 o.road = Road::HostExtension;
+            else if (r == "plax")
+                o.plaxRoad = true;
             else
-                throw UsageError("--road takes dx or vc, not '" + r + "'");
+                throw UsageError("--road takes dx, vc or plax, not '" + r + "'");
         } else if (a.starts_with("--"))
             throw UsageError("unknown option '" + a + "'");
         else
@@ -127,6 +129,7 @@ ProcessOptions parseProcess(const std::vector<std::string>& args) {
 }
 
 std::string processFile(const ProcessOptions& o, const Progress& progress) {
+    if (o.plaxRoad) return processFileOnPlaxRoad(o, progress);
     OutputFiles files;
     files.addInput(o.input, "the input");
     if (o.state) files.addInput(*o.state, "the state");

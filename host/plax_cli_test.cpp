@@ -1,0 +1,98 @@
+// orq as a Plax host: the Plax road against the component road, and orq presets.
+#include "host/audio_file.h"
+#include "host/cli_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace orq::host {
+namespace {
+
+using testing::Result;
+
+class PlaxRoad : public testing::OrqCommandTest<PlaxRoad> {
+  protected:
+    static void SetUpTestSuite() {
+        makeScratch("orq-plax-road-");
+        setenv("ORQ_PLAX_DIR", ORQ_PLUGIN_DIR, 1);
+        run("register " + quote(std::string(ORQ_PLUGIN_DIR) + "/pressane_dx.so") + " " +
+            quote(std::string(ORQ_PLUGIN_DIR) + "/compressor_dx.so"));
+        // Two seconds of a pulsing two-tone stereo signal, loud enough to be compressed.
+        AudioData audio;
+        audio.channels = 2;
+        audio.sampleRate = 44100;
+        audio.frames = 2 * 44100;
+        audio.format = SampleFormat::Float32;
+        for (int64_t t = 0; t < audio.frames; ++t) {
+            const double s = double(t) / audio.sampleRate;
+            const double envelope = 0.2 + 0.7 * std::fabs(std::sin(2 * M_PI * 1.5 * s));
+            audio.float32.push_back(float(envelope * (0.6 * std::sin(2 * M_PI * 110 * s) +
+                                                      0.3 * std::sin(2 * M_PI * 2500 * s))));
+            audio.float32.push_back(float(envelope * (0.5 * std::sin(2 * M_PI * 220 * s) +
+                                                      0.3 * std::sin(2 * M_PI * 6000 * s))));
+        }
+        writeAudio(path("in.wav"), audio);
+    }
+
+    static AudioData processed(const std::string& args, const std::string& name) {
+        const Result r = run("process " + args + " " + quote(path("in.wav")) + " " +
+                             quote(path(name)) + " --format f32");
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        const SampleFormat f32 = SampleFormat::Float32;
+        return readAudio(path(name), &f32);
+    }
+
+    static float largestDifference(const AudioData& a, const AudioData& b) {
+        EXPECT_EQ(a.float32.size(), b.float32.size());
+        float largest = 0.0f;
+        for (size_t i = 0; i < std::min(a.float32.size(), b.float32.size()); ++i)
+            largest = std::max(largest, std::fabs(a.float32[i] - b.float32[i]));
+        return largest;
+    }
+};
+
+TEST_F(PlaxRoad, maximizer_gives_the_same_audio_on_both_roads_at_equal_settings) {
+    // 0.5 normalised is 6 dB of the 0 … 12 dB range; Density 0.5 is itself.
+    const AudioData plax = processed("'Orq Pressane' --road plax --set DesGain=0.5 --set Density=0.5 "
+                                     "--set Headroom=0.6111111",
+                                     "pressane_plax.wav");
+    const AudioData dx = processed("'Orq Pressane' --road dx --set DesGain=6 --set Comp=0.5 "
+                                   "--set HeadRoom=2",
+                                   "pressane_dx.wav");
+    EXPECT_EQ(largestDifference(plax, dx), 0.0f);
+}
+
+TEST_F(PlaxRoad, compressor_gives_the_same_audio_within_float_rounding) {
+    // Program "Init": three bands split at 2^8 and 2^11 Hz, one gain stage, unity curves.
+    const AudioData plax = processed("'Orq Compressor' --road plax --set Gain=0.75",
+                                     "compressor_plax.wav");
+    const AudioData dx = processed("'Orq Compressor' --road dx --set CompType=1 --set Border[1]=256 "
+                                   "--set Border[2]=2048 --set Output=6",
+                                   "compressor_dx.wav");
+    const float difference = largestDifference(plax, dx);
+    EXPECT_LT(difference, 1e-5f);
+    const AudioData plain = processed("'Orq Compressor' --road dx", "compressor_default.wav");
+    EXPECT_GT(largestDifference(plax, plain), 1e-2f) << "the settings make a difference";
+}
+
+TEST_F(PlaxRoad, presets_lists_chooses_saves_and_loads_banks) {
+    const Result listed = run("presets 'Orq Compressor' --program 8 --save-bank " + quote(path("bank.bin")));
+    ASSERT_EQ(listed.exitCode, 0) << listed.err;
+    EXPECT_NE(listed.out.find("* 8: Vocals"), std::string::npos) << listed.out;
+    EXPECT_NE(listed.out.find("  9: De-Essing"), std::string::npos) << listed.out;
+    EXPECT_EQ(readFileBytes(path("bank.bin")).size(), 13920u);
+    const Result loaded = run("presets 'Orq Compressor' --load-bank " + quote(path("bank.bin")) +
+                              " --program 5");
+    EXPECT_NE(loaded.out.find("BandGain3 = 7.40 dB"), std::string::npos) << loaded.out;
+    const Result pressane = run("presets 'Orq Pressane' --load-bank " + quote(path("bank.bin")));
+    EXPECT_EQ(pressane.exitCode, 1);
+    EXPECT_NE(pressane.err.find("refused the bank (13920 bytes; it holds 480)"), std::string::npos)
+        << pressane.err;
+    EXPECT_EQ(run("presets 'Orq Pressane' --program 10").exitCode, 1);
+    EXPECT_EQ(run("presets 'Orq Ombrel'").exitCode, 1);
+}
+
+} // namespace
+} // namespace orq::host
