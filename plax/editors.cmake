@@ -10,3 +10,8 @@ target_link_libraries(plax_editors PUBLIC plax_gui)
 
 orq_test(plax_editor_test plax_gui_test.cpp pressane_plax_editor_test.cpp LIBS plax_editors)
 orq_resources(plax_editor_test pressane_resources.txt)
+
+# The editors behind the standard's editor base, once the effect base classes are built.
+if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/plax_effect.cpp)
+  target_sources(plax_editors PRIVATE hosted_editor.cpp)
+endif()

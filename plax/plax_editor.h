@@ -1,7 +1,7 @@
 // What a Plax effect and its editor see of each other. The effect's dispatcher hands the
-// editor opcodes (rectangle, open, close, idle, key) to an `Editor`; the editor reads and sets
-// the effect's parameters through `EditorEffect`, which the effect implements over its
-// parameter table.
+// editor opcodes (rectangle, open, close, idle, key) to an `Editor` (through `HostedEditor`,
+// the standard's editor base); the editor reads and sets the effect's parameters through
+// `EditorEffect`, which the effect implements over its parameter table.
 #pragma once
 
 #include <windows.h>

@@ -281,6 +281,8 @@ void VerticalSlider::draw(HDC dc) {
 void VerticalSlider::follow(int y) {
     if (travel_ == 0) return;
     const int fromTop = std::clamp(y - grabOffset_ - area_.top, 0, travel_);
+    // The thumb's own row keeps the value it shows (which may lie between two rows).
+    if (area_.top + fromTop == thumbTop()) return;
     const float before = value();
     setValue(minimum() + (maximum() - minimum()) * (1.0f - float(fromTop) / float(travel_)));
     if (value() != before) notify();

@@ -146,15 +146,16 @@ bool PressanePlaxEditor::open(HWND parent) {
         return false;
     }
     gui::Frame& f = *frame_;
+    gui::ControlListener* const self = this;
     const gui::Bitmap& track = bitmap(kSliderTrackBitmap);
     const gui::Bitmap& thumb = bitmap(kSliderThumbBitmap);
     desiredGain_ = f.add(std::make_unique<gui::VerticalSlider>(
-        kDesiredGainSliderAt.x, kDesiredGainSliderAt.y, this, kDesiredGainSliderTag, track, thumb));
+        kDesiredGainSliderAt.x, kDesiredGainSliderAt.y, self, kDesiredGainSliderTag, track, thumb));
     density_ = f.add(std::make_unique<gui::VerticalSlider>(
-        kDensitySliderAt.x, kDensitySliderAt.y, this, kDensitySliderTag, track, thumb));
+        kDensitySliderAt.x, kDensitySliderAt.y, self, kDensitySliderTag, track, thumb));
     auto field = [&](const RECT& area, int tag, int index, gui::ValueField::Format format) {
         auto* made = f.add(
-            std::make_unique<gui::ValueField>(area, this, tag, kValueStyle, std::move(format)));
+            std::make_unique<gui::ValueField>(area, self, tag, kValueStyle, std::move(format)));
         made->setRange(effect_.minimum(index), effect_.maximum(index));
         return made;
     };
@@ -163,15 +164,15 @@ bool PressanePlaxEditor::open(HWND parent) {
     densityField_ = field(kDensityFieldRect, kDensityFieldTag, kPlaxDensity, densityText);
     headroomField_ = field(kHeadroomFieldRect, kHeadroomFieldTag, kPlaxHeadroom, headroomText);
     rocker_ = f.add(
-        std::make_unique<gui::Rocker>(kRockerAt.x, kRockerAt.y, this, kRockerTag,
+        std::make_unique<gui::Rocker>(kRockerAt.x, kRockerAt.y, self, kRockerTag,
                                       bitmap(kRockerBitmap)));
-    boost_ = f.add(std::make_unique<gui::OnOffSwitch>(kBoostAt.x, kBoostAt.y, this, kBoostTag,
+    boost_ = f.add(std::make_unique<gui::OnOffSwitch>(kBoostAt.x, kBoostAt.y, self, kBoostTag,
                                                       bitmap(kBoostBitmap)));
-    store_ = f.add(std::make_unique<gui::OnOffSwitch>(kStoreAt.x, kStoreAt.y, this, kStoreTag,
+    store_ = f.add(std::make_unique<gui::OnOffSwitch>(kStoreAt.x, kStoreAt.y, self, kStoreTag,
                                                       bitmap(kStoreBitmap)));
-    memoryA_ = f.add(std::make_unique<gui::KickButton>(kMemoryAAt.x, kMemoryAAt.y, this,
+    memoryA_ = f.add(std::make_unique<gui::KickButton>(kMemoryAAt.x, kMemoryAAt.y, self,
                                                        kMemoryATag, bitmap(kMemoryABitmap)));
-    memoryB_ = f.add(std::make_unique<gui::KickButton>(kMemoryBAt.x, kMemoryBAt.y, this,
+    memoryB_ = f.add(std::make_unique<gui::KickButton>(kMemoryBAt.x, kMemoryBAt.y, self,
                                                        kMemoryBTag, bitmap(kMemoryBBitmap)));
     for (int n = 0; n < 4; ++n) {
         const bool output = n >= kFirstOutput;
