@@ -14,4 +14,5 @@ orq_resources(plax_editor_test pressane_resources.txt)
 # The editors behind the standard's editor base, once the effect base classes are built.
 if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/plax_effect.cpp)
   target_sources(plax_pressane_editor PRIVATE hosted_editor.cpp)
+  target_link_libraries(plax_pressane_editor PUBLIC plax_standard)
 endif()
