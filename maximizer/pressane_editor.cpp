@@ -1,6 +1,7 @@
 #include "maximizer/pressane_editor.h"
 
 #include "controls/control_messages.h"
+#include "maximizer/pressane_meter_scales.h"
 #include "maximizer/pressane_parameters.h"
 #include "runtime/module_version.h"
 #include "runtime/plugin_glue.h"
@@ -80,16 +81,6 @@ constexpr float kHeadroomBreakpointsDb[] = {-3, -2, -1, 0, 1, 2, 3, 4, 5, 6};
 constexpr float kGainReachedBreakpoints[] = {0.0f, 0.1f, 0.2f, 0.3f, 0.4f,
                                              0.5f, 0.6f, 0.7f, 0.8f, 0.9f};
 constexpr float kTenthFractions[] = {0.1f, 0.2f, 0.3f, 0.4f, 0.5f, 0.6f, 0.7f, 0.8f, 0.9f, 1.0f};
-constexpr float kInputBreakpointsDb[] = {-35, -30, -25, -20, -17.5f, -15,   -12.5f, -10,  -9,   -8,
-                                         -7,  -6,  -5,  -4.5f, -4,   -3.5f, -3,     -2.5f, -2, -1.75f,
-                                         -1.5f, -1.25f, -1, -0.8f, -0.6f, -0.4f, -0.2f, -0.1f};
-constexpr float kOutputBreakpointsDb[] = {
-    -10,   -9,   -8,   -7,    -6,   -5,    -4,   -3,    -2,   -1.75f, -1.5f, -1.25f, -1,     -0.9f,
-    -0.8f, -0.7f, -0.6f, -0.5f, -0.45f, -0.4f, -0.35f, -0.3f, -0.25f, -0.2f, -0.15f, -0.1f, -0.05f,
-    -0.025f};
-constexpr int kLevelSteps = 28;
-static_assert(std::size(kInputBreakpointsDb) == kLevelSteps);
-static_assert(std::size(kOutputBreakpointsDb) == kLevelSteps);
 
 // The level bars: the first two show the input, the last two the output.
 constexpr int kBarCount = 4;

@@ -787,6 +787,10 @@ void sendButtonCommand(HWND dialog, int id) {
 
 } // namespace
 
+namespace platform {
+void registerPredefinedClasses() { registerClasses(); }
+} // namespace platform
+
 extern "C" {
 
 LRESULT DefDlgProcA(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -17,6 +17,10 @@ namespace platform {
 // null for one it does not know. LoadCursorA with a null module hands over to it.
 HCURSOR systemCursor(LPCSTR id);
 
+// Implemented by the dialog manager: registers the predefined control classes ("STATIC",
+// "BUTTON", "EDIT") once per process, so that CreateWindowExA finds them without a dialog.
+void registerPredefinedClasses();
+
 // An icon or cursor made from an icon or cursor resource; HICON and HCURSOR of the resource
 // code point to one (isResourceIcon tells them from the window system's cursors).
 struct IconImage {

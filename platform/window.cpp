@@ -2267,6 +2267,8 @@ uintptr_t SetClassLongPtrA(HWND handle, int index, LONG_PTR value) {
 HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y,
                      int width, int height, HWND parent, HMENU menu, HINSTANCE instance,
                      void* param) {
+    // The predefined classes exist before any dialog does (registered outside the lock).
+    platform::registerPredefinedClasses();
     State& s = state();
     Lock lock(s.mutex);
     WindowClass* windowClass = findClass(className);
