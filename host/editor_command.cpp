@@ -99,22 +99,49 @@ EditorOptions parseEditor(const std::vector<std::string>& args) {
     return o;
 }
 
-std::vector<uint8_t> windowPng(HWND window) {
+namespace {
+
+// The PNG bytes `save` writes into a temporary file; `what` names the picture in the error.
+std::vector<uint8_t> pngBytes(const std::function<BOOL(const char*)>& save, const char* what) {
     const char* folder = std::getenv("TMPDIR");
     std::string pattern =
         std::string(folder != nullptr && *folder ? folder : "/tmp") + "/orq-picture-XXXXXX";
     const int descriptor = mkstemp(pattern.data());
     if (descriptor < 0) throw std::runtime_error("cannot make a temporary file for a picture");
     close(descriptor);
-    const BOOL saved = PlatformSaveWindowPng(window, pattern.c_str());
+    const BOOL saved = save(pattern.c_str());
     std::ifstream in(pattern, std::ios::binary);
     std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in),
                                std::istreambuf_iterator<char>()};
     std::filesystem::remove(pattern);
     if (!saved || bytes.empty())
-        throw std::runtime_error("cannot picture the window (error " +
+        throw std::runtime_error(std::string("cannot picture ") + what + " (error " +
                                  std::to_string(GetLastError()) + ")");
     return bytes;
+}
+
+// The bitmap an editor put on the clipboard, as PNG bytes.
+std::vector<uint8_t> clipboardPng() {
+    if (!OpenClipboard(nullptr)) throw std::runtime_error("the clipboard cannot be opened");
+    auto* bitmap = static_cast<HBITMAP>(GetClipboardData(CF_BITMAP));
+    try {
+        if (bitmap == nullptr) throw std::runtime_error("the clipboard holds no picture");
+        std::vector<uint8_t> bytes =
+            pngBytes([&](const char* path) { return PlatformSaveBitmapPng(bitmap, path); },
+                     "the clipboard's bitmap");
+        CloseClipboard();
+        return bytes;
+    } catch (...) {
+        CloseClipboard();
+        throw;
+    }
+}
+
+} // namespace
+
+std::vector<uint8_t> windowPng(HWND window) {
+    return pngBytes([&](const char* path) { return PlatformSaveWindowPng(window, path); },
+                    "the window");
 }
 
 namespace {
@@ -194,7 +221,8 @@ class HelpReporter {
             return;
         }
         if (const std::optional<std::string> text = helpTextFor(now.file))
-            std::cout << "help: " << now.file << "\n" << *text << (text->ends_with('\n') ? "" : "\n");
+            std::cout << "help: " << now.file << "\n"
+                      << *text << (text->ends_with('\n') ? "" : "\n");
         else
             std::cout << "help: " << now.file << ": orq has no help text named "
                       << helpFileName(now.file) << "\n";
@@ -544,6 +572,13 @@ void runEvent(const ScriptEvent& event, OpenEditor& editor, Session& session,
     case ScriptVerb::Snapshot:
         files.write(event.name, editor.picture(engine));
         return;
+    case ScriptVerb::Clipboard:
+        try {
+            files.write(event.name, clipboardPng());
+        } catch (const std::runtime_error& e) {
+            throw std::runtime_error(lineOf(event) + e.what());
+        }
+        return;
     case ScriptVerb::Expect: {
         double actual = 0.0;
         try {
@@ -697,9 +732,13 @@ int commandEditor(const std::vector<std::string>& args, EngineWindow& engine) {
     if (o.saveState) files.add(*o.saveState, "the saved state");
     if (o.dialogSave) files.add(*o.dialogSave, "the settings dialog's saved state");
     if (o.output) files.add(*o.output, "the played output", OutputKind::Audio);
-    for (const ScriptEvent& event : script)
+    for (const ScriptEvent& event : script) {
         if (event.verb == ScriptVerb::Snapshot)
             files.add(event.name, "the snapshot of script line " + std::to_string(event.line));
+        if (event.verb == ScriptVerb::Clipboard)
+            files.add(event.name,
+                      "the clipboard's picture of script line " + std::to_string(event.line));
+    }
 
     std::vector<uint8_t> state;
     if (o.state) state = readState(*o.state);
@@ -769,8 +808,7 @@ int commandEditor(const std::vector<std::string>& args, EngineWindow& engine) {
         std::optional<std::vector<uint8_t>> playing;
         std::function<void()> lastBlock;
         if (o.playingPng) lastBlock = [&] { playing = editor.picture(engine); };
-        if (player && !scriptPlays)
-            player->play(*session, editor, played, std::nullopt, lastBlock);
+        if (player && !scriptPlays) player->play(*session, editor, played, std::nullopt, lastBlock);
         if (o.live) {
             editor.useRealClock();
             PlatformLiveDisplayWatch(application.handle(), kMsgDisplayLost);

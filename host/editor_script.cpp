@@ -168,8 +168,8 @@ ScriptEvent parseLine(int line, const std::vector<std::string>& tokens) {
             if (s <= 0.0 || s > 86400.0) fail(line, "play: the time lies in 0 … 86400 seconds");
             event.milliseconds = uint32_t(std::lround(s * 1000.0));
         }
-    } else if (verb == "snapshot") {
-        event.verb = ScriptVerb::Snapshot;
+    } else if (verb == "snapshot" || verb == "clipboard") {
+        event.verb = verb == "snapshot" ? ScriptVerb::Snapshot : ScriptVerb::Clipboard;
         event.name = words.take("FILE");
     } else if (verb == "expect") {
         event.verb = ScriptVerb::Expect;
@@ -185,7 +185,7 @@ ScriptEvent parseLine(int line, const std::vector<std::string>& tokens) {
     } else {
         fail(line, "unknown verb '" + verb +
                        "' (click, frame-click, press, move, release, drag, key, wait, play, "
-                       "snapshot, expect)");
+                       "snapshot, clipboard, expect)");
     }
     words.finish();
     return event;

@@ -13,6 +13,7 @@
 //   play FILE [SECONDS|all]            from now on plays FILE (from its start; all of it
 //                                      without a length), as if it were the --play input
 //   snapshot FILE                      a PNG of the frame window
+//   clipboard FILE                     a PNG of the bitmap on the clipboard (an editor's copy)
 //   expect KEY VALUE [TOLERANCE]       the plug-in's own value (KEY, KEY[i], host:bypass,
 //                                      host:mute) equals VALUE within TOLERANCE
 #pragma once
@@ -36,6 +37,7 @@ enum class ScriptVerb {
     Wait,
     Play,
     Snapshot,
+    Clipboard,
     Expect
 };
 
@@ -45,9 +47,9 @@ struct ScriptEvent {
     int x = 0, y = 0, x2 = 0, y2 = 0; // x2, y2: drag only
     bool right = false, ctrl = false, shift = false;
     unsigned virtualKey = 0;
-    std::string name;          // key: the key's name; snapshot: the file; expect: the key
-    std::string playFile;      // play FILE: the file played from here on (empty: the same)
-    int32_t element = -1;      // expect KEY[i]
+    std::string name;     // key: the key's name; snapshot, clipboard: the file; expect: the key
+    std::string playFile; // play FILE: the file played from here on (empty: the same)
+    int32_t element = -1; // expect KEY[i]
     uint32_t milliseconds = 0; // wait; play (0 with playAll)
     bool playAll = false;
     double expected = 0.0, tolerance = 0.0;

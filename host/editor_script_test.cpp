@@ -67,7 +67,7 @@ TEST(EditorScript, a_snapshot_file_name_is_one_word) {
 TEST(EditorScript, errors_name_the_line_and_what_is_wrong) {
     EXPECT_EQ(errorOf("click 1 2\nclik 1 2\n"),
               "line 2: unknown verb 'clik' (click, frame-click, press, move, release, drag, key, "
-              "wait, play, snapshot, expect)");
+              "wait, play, snapshot, clipboard, expect)");
     EXPECT_EQ(errorOf("\n\nclick 1\n"), "line 3: click is missing Y");
     EXPECT_EQ(errorOf("move 1 2 3\n"), "line 1: move: unexpected '3'");
     EXPECT_EQ(errorOf("click 1 2 left\n"), "line 1: click: 'left' is not right, ctrl or shift");
