@@ -1,0 +1,279 @@
+// The LV2 face of one plug-in: audio and control ports around the plug-in object the deliverable
+// builds, driven through its record as the host extension drives it (open, format, start,
+// process, stop), with settings applied through the plug-in's own parameter set and the state
+// kept as the filter's persistent stream.
+#include "lv2/lv2_description.h"
+#include "lv2/lv2_ports.h"
+
+#include "runtime/audio_buffers.h"
+
+#include <lv2/core/lv2.h>
+#include <lv2/state/state.h>
+#include <lv2/urid/urid.h>
+
+#include <algorithm>
+#include <array>
+#include <span>
+#include <stdexcept>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <vector>
+
+namespace orq::lv2 {
+namespace {
+
+constexpr int32_t kStreamVersion = 0;
+
+// [ui-thread] Releases a set handed out by a creator.
+struct SetRelease {
+    void operator()(ParameterSet* set) const {
+        if (set != nullptr) set->release();
+    }
+};
+using SetPointer = std::unique_ptr<ParameterSet, SetRelease>;
+
+const LV2_Feature* findFeature(const LV2_Feature* const* features, const char* uri) {
+    for (int32_t i = 0; features != nullptr && features[i] != nullptr; ++i)
+        if (std::strcmp(features[i]->URI, uri) == 0) return features[i];
+    return nullptr;
+}
+
+class Instance {
+  public:
+    // [ui-thread] allocates; throws when the plug-in cannot be built or refuses the rate.
+    Instance(const Description& description, double sampleRate, const LV2_URID_Map* map)
+        : description_(description), layout_(description),
+          sampleRate_(static_cast<int32_t>(sampleRate)) {
+        SetPointer own(description.createParameters());
+        if (!own) throw std::bad_alloc();
+        // The plug-in owns its set from here on, also when it answers null.
+        AudioPlugin* plugin = description.createPlugin(own.release(), &Instance::hostCallback, this);
+        if (plugin == nullptr) throw std::bad_alloc();
+        record_ = &plugin->record();
+        scratch_.reset(description.createParameters());
+        stateScratch_.reset(description.createParameters());
+        if (!scratch_ || !stateScratch_) throw std::bad_alloc();
+        OpenFormat format{sampleRate_, kChannels, 0};
+        if (record_->dispatcher(record_, kCmdOpen, &format, 0) != kStatusOk)
+            throw std::runtime_error("the plug-in refuses the sample rate");
+        record_->dispatcher(record_, kCmdSetMaxBlockSize, nullptr, kBlockFramesMax);
+        buffers_ = std::make_unique<AudioBuffers>(kChannels, kChannels, kBlockFramesMax,
+                                                  BufferLayout::Shared, sampleRate_);
+        controls_.assign(layout_.controlCount(), nullptr);
+        applied_.assign(layout_.controlCount(), 0.0f);
+        if (map != nullptr) streamKey_ = map->map(map->handle, kStreamUri);
+        if (map != nullptr) chunkType_ = map->map(map->handle, "http://lv2plug.in/ns/ext/atom#Chunk");
+        // The first run applies every setting port.
+        pending_ = true;
+    }
+    ~Instance() { record_->dispatcher(record_, kCmdCloseAll, nullptr, 0); }
+    Instance(const Instance&) = delete;
+    Instance& operator=(const Instance&) = delete;
+
+    // [ui-thread] no allocation.
+    void connect(uint32_t port, void* data) {
+        if (port < kChannels) {
+            inputs_[port] = static_cast<const float*>(data);
+        } else if (port < 2 * kChannels) {
+            outputs_[port - kChannels] = static_cast<float*>(data);
+        } else if (port == layout_.latencyPort()) {
+            latency_ = static_cast<float*>(data);
+        } else if (port < layout_.portCount()) {
+            controls_[port - layout_.firstControlPort()] = static_cast<float*>(data);
+            pending_ = true;
+        }
+    }
+
+    // [ui-thread] no allocation.
+    void activate() {
+        OpenFormat format{sampleRate_, kChannels, 0};
+        record_->dispatcher(record_, kCmdFormatChanged, &format, 0);
+        record_->dispatcher(record_, kCmdStart, nullptr, 0);
+    }
+    // [ui-thread] may allocate (a flushed tail, which no LV2 host takes).
+    void deactivate() { record_->dispatcher(record_, kCmdStop, nullptr, 0); }
+
+    // [audio-thread] no allocation unless a setting rebuilds the engine (see hardRealTime).
+    void run(uint32_t frames) {
+        applySettings();
+        for (uint32_t at = 0; at < frames;) {
+            const int32_t n = static_cast<int32_t>(std::min<uint32_t>(frames - at, kBlockFramesMax));
+            float** in = buffers_->inputs();
+            for (int32_t c = 0; c < kChannels; ++c) {
+                if (inputs_[c] != nullptr)
+                    std::memcpy(in[c], inputs_[c] + at, sizeof(float) * size_t(n));
+                else
+                    std::fill(in[c], in[c] + n, 0.0f);
+            }
+            buffers_->setFrames(n);
+            const int32_t produced = std::clamp(record_->process(record_, buffers_.get()), 0, n);
+            float** out = buffers_->outputs();
+            for (int32_t c = 0; c < kChannels; ++c) {
+                if (outputs_[c] == nullptr) continue;
+                std::memcpy(outputs_[c] + at, out[c], sizeof(float) * size_t(produced));
+                std::fill(outputs_[c] + at + produced, outputs_[c] + at + n, 0.0f);
+            }
+            at += static_cast<uint32_t>(n);
+        }
+        readMeters();
+        if (latency_ != nullptr)
+            *latency_ = static_cast<float>(record_->dispatcher(record_, kCmdLatency, nullptr, 0));
+    }
+
+    // [ui-thread] allocates the stream.
+    LV2_State_Status save(LV2_State_Store_Function store, LV2_State_Handle handle) {
+        if (streamKey_ == 0 || chunkType_ == 0) return LV2_STATE_ERR_NO_FEATURE;
+        ParameterInterface* set = stateScratch_->iface();
+        record_->saveToStore(record_, set, kModePersisted);
+        const std::vector<uint8_t> bytes = saveParameterStream(*stateScratch_, kStreamVersion);
+        return store(handle, streamKey_, bytes.data(), bytes.size(), chunkType_,
+                     LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE);
+    }
+
+    // [ui-thread] may allocate (the engine takes the restored settings). A stream that does not
+    // fit the plug-in changes nothing.
+    LV2_State_Status restore(LV2_State_Retrieve_Function retrieve, LV2_State_Handle handle) {
+        if (streamKey_ == 0) return LV2_STATE_ERR_NO_FEATURE;
+        size_t size = 0;
+        uint32_t type = 0;
+        uint32_t flags = 0;
+        const void* data = retrieve(handle, streamKey_, &size, &type, &flags);
+        if (data == nullptr) return LV2_STATE_ERR_NO_PROPERTY;
+        if (type != chunkType_) return LV2_STATE_ERR_BAD_TYPE;
+        if (!loadParameterStream(*stateScratch_, static_cast<const uint8_t*>(data), size, nullptr))
+            return LV2_STATE_ERR_UNKNOWN;
+        record_->loadFromStore(record_, stateScratch_->iface(), kModePersisted);
+        return LV2_STATE_SUCCESS;
+    }
+
+  private:
+    static int32_t hostCallback(void*, PluginRecord*, int32_t, intptr_t, void*) {
+        return 0; // an LV2 host takes no flushed tail and answers nothing else
+    }
+
+    // Applies the setting ports when one of them changed since the last block (compared by
+    // bits, so a NaN the host keeps writing is applied once). The values go with every persisted
+    // value, as a stream load does: values that depend on one another arrive together.
+    void applySettings() {
+        bool changed = pending_;
+        const std::span<const ControlPort> ports = description_.ports;
+        for (size_t i = 0; i < ports.size() && !changed; ++i) {
+            if (ports[i].role != PortRole::Setting || controls_[i] == nullptr) continue;
+            changed = std::memcmp(controls_[i], &applied_[i], sizeof(float)) != 0;
+        }
+        if (!changed) return;
+        pending_ = false;
+        ParameterInterface* set = scratch_->iface();
+        record_->saveToStore(record_, set, kModePersisted);
+        for (size_t i = 0; i < ports.size(); ++i) {
+            const ControlPort& port = ports[i];
+            if (port.role != PortRole::Setting || controls_[i] == nullptr) continue;
+            const float value = *controls_[i];
+            applied_[i] = value;
+            if (port.element == kScalar) {
+                set->setFloat(set, port.index, value);
+            } else {
+                std::array<float, kArrayElementsMax> elements{};
+                int32_t count = 0;
+                int32_t size = 0;
+                if (set->arrayInfo(set, port.index, &count, &size) != 0 ||
+                    size != int32_t(sizeof(float)) || count > kArrayElementsMax ||
+                    port.element >= count)
+                    continue;
+                set->getArray(set, port.index, elements.data(), count);
+                elements[size_t(port.element)] = value;
+                set->setArray(set, port.index, elements.data(), count);
+            }
+        }
+        record_->loadFromStore(record_, set, kModePersisted);
+    }
+
+    void readMeters() {
+        const std::span<const ControlPort> ports = description_.ports;
+        ParameterInterface* set = scratch_->iface();
+        for (size_t i = 0; i < ports.size(); ++i) {
+            const ControlPort& port = ports[i];
+            if (port.role != PortRole::Meter || controls_[i] == nullptr) continue;
+            record_->saveToStore(record_, set, port.index);
+            set->setMode(set, kModeFrozen);
+            *controls_[i] = set->getFloat(set, port.index);
+            set->setMode(set, kModeChanged);
+        }
+    }
+
+    const Description& description_;
+    PortLayout layout_;
+    int32_t sampleRate_;
+    PluginRecord* record_ = nullptr;
+    SetPointer scratch_;      // the audio thread's: settings in, meters out
+    SetPointer stateScratch_; // state save and restore
+    std::unique_ptr<AudioBuffers> buffers_;
+    std::array<const float*, kChannels> inputs_{};
+    std::array<float*, kChannels> outputs_{};
+    float* latency_ = nullptr;
+    std::vector<float*> controls_; // one per described port
+    std::vector<float> applied_;   // the setting ports' values last applied
+    bool pending_ = false;
+    LV2_URID streamKey_ = 0;
+    LV2_URID chunkType_ = 0;
+};
+
+Instance* instanceOf(LV2_Handle handle) {
+    return static_cast<Instance*>(handle);
+}
+
+LV2_Handle instantiate(const LV2_Descriptor*, double rate, const char*,
+                       const LV2_Feature* const* features) {
+    const LV2_Feature* feature = findFeature(features, LV2_URID__map);
+    const auto* map = feature != nullptr ? static_cast<const LV2_URID_Map*>(feature->data) : nullptr;
+    try {
+        return new Instance(thisDescription(), rate, map);
+    } catch (...) {
+        return nullptr; // the host learns that the plug-in could not be made
+    }
+}
+
+void connectPort(LV2_Handle h, uint32_t port, void* data) {
+    instanceOf(h)->connect(port, data);
+}
+void activate(LV2_Handle h) {
+    runOrStop([&] { instanceOf(h)->activate(); });
+}
+void run(LV2_Handle h, uint32_t frames) {
+    runOrStop([&] { instanceOf(h)->run(frames); });
+}
+void deactivate(LV2_Handle h) {
+    runOrStop([&] { instanceOf(h)->deactivate(); });
+}
+void cleanup(LV2_Handle h) {
+    delete instanceOf(h);
+}
+
+LV2_State_Status save(LV2_Handle h, LV2_State_Store_Function store, LV2_State_Handle handle,
+                      uint32_t, const LV2_Feature* const*) {
+    return answerOrFailure(LV2_STATE_ERR_UNKNOWN, [&] { return instanceOf(h)->save(store, handle); });
+}
+LV2_State_Status restore(LV2_Handle h, LV2_State_Retrieve_Function retrieve,
+                         LV2_State_Handle handle, uint32_t, const LV2_Feature* const*) {
+    return answerOrFailure(LV2_STATE_ERR_UNKNOWN,
+                           [&] { return instanceOf(h)->restore(retrieve, handle); });
+}
+
+const LV2_State_Interface kStateInterface{save, restore};
+
+const void* extensionData(const char* uri) {
+    if (std::strcmp(uri, LV2_STATE__interface) == 0) return &kStateInterface;
+    return nullptr;
+}
+
+} // namespace
+} // namespace orq::lv2
+
+// [any-thread] no allocation: the one export of the library.
+extern "C" __attribute__((visibility("default"))) const LV2_Descriptor* lv2_descriptor(uint32_t index) {
+    using namespace orq::lv2;
+    static const LV2_Descriptor descriptor{thisDescription().uri, instantiate, connectPort, activate,
+                                           run, deactivate, cleanup, extensionData};
+    return index == 0 ? &descriptor : nullptr;
+}
