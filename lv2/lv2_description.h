@@ -37,6 +37,9 @@ struct ControlPort {
     const char* symbol = nullptr;
     // The port's name; null for the table's label of the parameter.
     const char* name = nullptr;
+    // A meter kept in a record rather than a float: reads the value out of the set after the
+    // plug-in saved the parameter into it; false leaves the port's last value.
+    bool (*readMeter)(TableParameterSet& set, int32_t index, float* value) = nullptr;
 };
 
 struct Description {

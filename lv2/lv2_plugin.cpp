@@ -52,8 +52,9 @@ class Instance {
         if (plugin == nullptr) throw std::bad_alloc();
         record_ = &plugin->record();
         scratch_.reset(description.createParameters());
+        scratchTable_ = dynamic_cast<TableParameterSet*>(scratch_.get());
         stateScratch_.reset(description.createParameters());
-        if (!scratch_ || !stateScratch_) throw std::bad_alloc();
+        if (scratchTable_ == nullptr || !stateScratch_) throw std::bad_alloc();
         OpenFormat format{sampleRate_, kChannels, 0};
         if (record_->dispatcher(record_, kCmdOpen, &format, 0) != kStatusOk)
             throw std::runtime_error("the plug-in refuses the sample rate");
@@ -187,6 +188,14 @@ class Instance {
             }
         }
         record_->loadFromStore(record_, set, kModePersisted);
+        // Settings outside the persisted ones (commands such as a learn switch) go one by one,
+        // in the ports' order.
+        for (size_t i = 0; i < ports.size(); ++i) {
+            const ControlPort& port = ports[i];
+            if (port.role == PortRole::Setting && controls_[i] != nullptr &&
+                set->isPersisted(set, port.index) == 0)
+                record_->loadFromStore(record_, set, port.index);
+        }
     }
 
     void readMeters() {
@@ -197,7 +206,12 @@ class Instance {
             if (port.role != PortRole::Meter || controls_[i] == nullptr) continue;
             record_->saveToStore(record_, set, port.index);
             set->setMode(set, kModeFrozen);
-            *controls_[i] = set->getFloat(set, port.index);
+            if (port.readMeter == nullptr) {
+                *controls_[i] = set->getFloat(set, port.index);
+            } else {
+                float value = 0.0f;
+                if (port.readMeter(*scratchTable_, port.index, &value)) *controls_[i] = value;
+            }
             set->setMode(set, kModeChanged);
         }
     }
@@ -206,7 +220,8 @@ class Instance {
     PortLayout layout_;
     int32_t sampleRate_;
     PluginRecord* record_ = nullptr;
-    SetPointer scratch_;      // the audio thread's: settings in, meters out
+    SetPointer scratch_; // the audio thread's: settings in, meters out
+    TableParameterSet* scratchTable_ = nullptr; // the same set, for meters kept in records
     SetPointer stateScratch_; // state save and restore
     std::unique_ptr<AudioBuffers> buffers_;
     std::array<const float*, kChannels> inputs_{};
