@@ -53,6 +53,9 @@ struct Description {
     // Whether run() stays free of allocation and locks held for long for every port value (no
     // engine rebuild on a setting change).
     bool hardRealTime;
+    // How the plug-in hands out its meters: saved all at once with the unnamed selection, or
+    // each by its own index.
+    bool metersAsUnnamed = false;
 };
 
 // The one description of the plug-in a wrapper library or the Turtle generator is built for.

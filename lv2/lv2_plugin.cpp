@@ -86,10 +86,13 @@ class Instance {
         }
     }
 
-    // [ui-thread] no allocation.
+    // [ui-thread] may allocate (the settings may rebuild the engine).
+    // The settings the ports hold go in before the stream starts, as a host's stored settings
+    // do: a setting that glides to a new value while running starts at its value instead.
     void activate() {
         OpenFormat format{sampleRate_, kChannels, 0};
         record_->dispatcher(record_, kCmdFormatChanged, &format, 0);
+        applySettings();
         record_->dispatcher(record_, kCmdStart, nullptr, 0);
     }
     // [ui-thread] may allocate (a flushed tail, which no LV2 host takes).
@@ -145,6 +148,11 @@ class Instance {
         if (!loadParameterStream(*stateScratch_, static_cast<const uint8_t*>(data), size, nullptr))
             return LV2_STATE_ERR_UNKNOWN;
         record_->loadFromStore(record_, stateScratch_->iface(), kModePersisted);
+        // The restored settings stand until a setting port changes: the ports' present values
+        // count as applied.
+        for (size_t i = 0; i < controls_.size(); ++i)
+            if (controls_[i] != nullptr) applied_[i] = *controls_[i];
+        pending_ = false;
         return LV2_STATE_SUCCESS;
     }
 
@@ -201,10 +209,11 @@ class Instance {
     void readMeters() {
         const std::span<const ControlPort> ports = description_.ports;
         ParameterInterface* set = scratch_->iface();
+        if (description_.metersAsUnnamed) record_->saveToStore(record_, set, kModeUnnamed);
         for (size_t i = 0; i < ports.size(); ++i) {
             const ControlPort& port = ports[i];
             if (port.role != PortRole::Meter || controls_[i] == nullptr) continue;
-            record_->saveToStore(record_, set, port.index);
+            if (!description_.metersAsUnnamed) record_->saveToStore(record_, set, port.index);
             set->setMode(set, kModeFrozen);
             if (port.readMeter == nullptr) {
                 *controls_[i] = set->getFloat(set, port.index);

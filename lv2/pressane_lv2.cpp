@@ -32,7 +32,7 @@ constexpr ControlPort kPorts[] = {
 const Description& thisDescription() {
     static const Description description{"urn:tarvelle:lv2:pressane", "pressane",
                                          "lv2:LimiterPlugin", createPressaneParameters,
-                                         createPressanePlugin, kPorts, true};
+                                         createPressanePlugin, kPorts, true, true};
     return description;
 }
 

@@ -1,0 +1,155 @@
+#!/usr/bin/python3
+"""lv2_tools_test.py CHECK LV2_PATH ORQ PLUGINS_DIR WORK_DIR: the bundle under Debian's LV2 tools.
+
+CHECK is one of
+  lv2apply-matches-orq  lv2apply of each plug-in gives orq process's samples (same file, same
+                        settings, also settings beyond the ranges) once the latency is skipped
+  lv2info-ports         lv2info lists every port of every plug-in, each control port with its range
+  turtle-validates      sord_validate with the LV2 schemas from lv2-dev finds no error
+"""
+
+import glob
+import os
+import re
+import subprocess
+import sys
+import warnings
+
+import numpy as np
+import scipy.io.wavfile as wavfile
+
+PLUGINS = {
+    # symbol: (deliverable, [(port settings for lv2apply, orq --set settings)]). orq refuses a
+    # value beyond a range; lv2apply sends it, and the plug-in clamps it to the range's end.
+    "pressane": ("pressane_dx.so", [
+        ({"desgain": "6", "comp": "0.5", "headroom": "-3"}, ["DesGain=6", "Comp=0.5", "HeadRoom=-3"]),
+        ({"desgain": "1e30", "headroom": "-40"}, ["DesGain=12", "HeadRoom=-9"]),
+    ]),
+    "compressor": ("compressor_dx.so", [
+        ({"nrofbands": "4", "band_gain_2": "3", "output": "-2", "softclip": "1"},
+         ["NrOfBands=4", "BandGain[1]=3", "Output=-2", "SoftClip=1"]),
+        ({"output": "1e9", "band_gain_1": "-1e9"}, ["Output=12", "BandGain[0]=-12"]),
+    ]),
+    "tessaline": ("tessaline_dx.so", [({}, []), ({"morph": "1.5"}, ["morph=1.5"])]),
+    "brisquet": ("brisquet_dx.so", [
+        ({"mix": "0.7", "hpf": "4000", "sec": "0.6"}, ["mix=0.7", "hpf=4000", "sec=0.6"]),
+        ({"igain": "1e30", "den": "-50"}, ["igain=6", "den=0"]),
+    ]),
+    "ombrel": ("ombrel_dx.so", [({}, []), ({"low_band": "1"}, ["bLog=1"])]),
+    "lunavis": ("lunavis_dx.so", [({}, []), ({"mono": "1"}, ["mono=1"])]),
+}
+
+
+def uri(symbol):
+    return "urn:tarvelle:lv2:" + symbol
+
+
+def test_signal(path):
+    rate = 44100
+    t = np.arange(rate // 2) / rate
+    rng = np.random.default_rng(1)
+    swell = np.linspace(0.2, 1.2, t.size)
+    left = (0.6 * np.sin(2 * np.pi * 220 * t) + 0.2 * rng.standard_normal(t.size)) * swell
+    right = (0.5 * np.sin(2 * np.pi * 330 * t + 1) + 0.2 * rng.standard_normal(t.size)) * swell
+    wavfile.write(path, rate, np.stack([left, right], 1).astype(np.float32))
+
+
+def read(path):
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore")
+        return wavfile.read(path)[1]
+
+
+def run(command, env=None):
+    result = subprocess.run(command, capture_output=True, text=True, env=env)
+    if result.returncode != 0:
+        raise AssertionError(f"{' '.join(command)} failed ({result.returncode}):\n{result.stderr}")
+    return result.stdout
+
+
+def latency_of(orq_output):
+    m = re.search(r"latency: (\d+) frames", orq_output)
+    if not m:
+        raise AssertionError("orq printed no latency:\n" + orq_output)
+    return int(m.group(1))
+
+
+def lv2apply_matches_orq(env, orq, plugins_dir, work):
+    source = os.path.join(work, "in.wav")
+    test_signal(source)
+    failures = []
+    for symbol, (library, cases) in PLUGINS.items():
+        for number, (ports, settings) in enumerate(cases):
+            lv2_out = os.path.join(work, f"{symbol}_{number}_lv2.wav")
+            orq_out = os.path.join(work, f"{symbol}_{number}_orq.wav")
+            command = ["lv2apply", "-i", source, "-o", lv2_out]
+            for port, value in ports.items():
+                command += ["-c", port, value]
+            run(command + [uri(symbol)], env)
+            command = [orq, "process", os.path.join(plugins_dir, library), source, orq_out,
+                       "--format", "f32"]
+            for s in settings:
+                command += ["--set", s]
+            latency = latency_of(run(command))
+            a, b = read(lv2_out), read(orq_out)
+            kept = len(b) - latency
+            if a.shape != b.shape or not np.array_equal(a[latency:], b[:kept]):
+                diff = np.abs(a[latency:] - b[:kept]).max() if a.shape == b.shape else "shape"
+                failures.append(f"{symbol} {ports}: lv2apply differs from orq process after "
+                                f"{latency} frames (largest difference {diff})")
+            else:
+                print(f"{symbol} {ports}: {kept} frames equal after the latency of {latency}")
+    return failures
+
+
+def lv2info_ports(env):
+    failures = []
+    for symbol in PLUGINS:
+        info = run(["lv2info", uri(symbol)], env)
+        ttl = open(os.path.join(env["LV2_PATH"], "tarvelle.lv2", symbol + ".ttl")).read()
+        declared = ttl.count("lv2:index ")
+        blocks = re.split(r"\n\tPort \d+:\n", info)[1:]
+        if len(blocks) != declared:
+            failures.append(f"{symbol}: lv2info lists {len(blocks)} ports, the Turtle {declared}")
+        for block in blocks:
+            name = re.search(r"Symbol:\s+(\S+)", block)
+            if "ControlPort" in block and not ("Minimum:" in block and "Maximum:" in block):
+                failures.append(f"{symbol}: port {name and name.group(1)} has no range")
+            if "ControlPort" in block and "InputPort" in block and "Default:" not in block:
+                failures.append(f"{symbol}: port {name and name.group(1)} has no default")
+        print(f"{symbol}: {len(blocks)} ports")
+    return failures
+
+
+def turtle_validates(env):
+    schemas = sorted(glob.glob("/usr/lib/lv2/*.lv2/*.ttl"))
+    ours = sorted(glob.glob(os.path.join(env["LV2_PATH"], "tarvelle.lv2", "*.ttl")))
+    result = subprocess.run(["sord_validate", *schemas, *ours], capture_output=True, text=True)
+    output = result.stdout + result.stderr
+    print(output.strip().splitlines()[-1] if output.strip() else "(no output)")
+    if result.returncode != 0 or not re.search(r"Found 0 errors", output):
+        return ["sord_validate:\n" + output]
+    return []
+
+
+def main():
+    check = sys.argv[1]
+    lv2_path, orq, plugins_dir, work = (os.path.abspath(a) for a in sys.argv[2:6])
+    os.makedirs(work, exist_ok=True)
+    env = dict(os.environ, LV2_PATH=lv2_path)
+    if check == "lv2apply-matches-orq":
+        failures = lv2apply_matches_orq(env, orq, plugins_dir, work)
+    elif check == "lv2info-ports":
+        failures = lv2info_ports(env)
+    elif check == "turtle-validates":
+        failures = turtle_validates(env)
+    else:
+        print(f"unknown check {check}", file=sys.stderr)
+        return 2
+    for f in failures:
+        print("FAIL: " + f)
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
