@@ -4,6 +4,7 @@
 #include "host/demo_mix.h"
 #include "host/demo_tessaline_brisquet.h"
 #include "host/engine_window.h"
+#include "host/install_lv2.h"
 #include "host/plugin_library.h"
 #include "host/session.h"
 
@@ -50,6 +51,7 @@ const char* const kUsage =
     "  orq register LIB...\n"
     "  orq unregister LIB...\n"
     "  orq list\n"
+    "  orq install-lv2 [DIR]     (the LV2 bundle into DIR, by default ~/.lv2)\n"
     "PLUGIN is a display name (\"Orq Compressor\") or a library path.\n"
     "play uses the JACK server $JACK_DEFAULT_SERVER (or the default one) when it runs, else the\n"
     "ALSA device $ORQ_ALSA_DEVICE (or \"default\"); --port-prefix connects to the JACK input ports\n"
@@ -304,6 +306,7 @@ int main(int argc, char** argv) {
         if (command == "register") return commandRegister(rest, false);
         if (command == "unregister") return commandRegister(rest, true);
         if (command == "list") return commandList();
+        if (command == "install-lv2") return commandInstallLv2(rest);
         throw UsageError("unknown command '" + command + "'");
     } catch (const UsageError& e) {
         std::fprintf(stderr, "orq: %s\n%s", e.what(), kUsage);
