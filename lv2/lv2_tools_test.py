@@ -122,7 +122,11 @@ def lv2info_ports(env):
 
 
 def turtle_validates(env):
-    schemas = sorted(glob.glob("/usr/lib/lv2/*.lv2/*.ttl"))
+    # The specifications lv2-dev installs (other packages' plug-ins live in the same folder).
+    listed = subprocess.run(["dpkg", "-L", "lv2-dev"], capture_output=True, text=True).stdout
+    schemas = sorted(p for p in listed.split() if p.startswith("/usr/lib/lv2/") and p.endswith(".ttl"))
+    if not schemas:
+        return ["lv2-dev lists no schemas under /usr/lib/lv2 (tools/setup installs it)"]
     ours = sorted(glob.glob(os.path.join(env["LV2_PATH"], "tarvelle.lv2", "*.ttl")))
     result = subprocess.run(["sord_validate", *schemas, *ours], capture_output=True, text=True)
     output = result.stdout + result.stderr
