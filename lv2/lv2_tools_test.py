@@ -6,6 +6,8 @@ CHECK is one of
                         settings, also settings beyond the ranges) once the latency is skipped
   lv2info-ports         lv2info lists every port of every plug-in, each control port with its range
   turtle-validates      sord_validate with the LV2 schemas from lv2-dev finds no error
+  jalv-runs             each plug-in runs in jalv (the console host) on a JACK server of the
+                        check's own (the dummy driver), reports its latency and exits cleanly
 """
 
 import glob
@@ -13,6 +15,7 @@ import os
 import re
 import subprocess
 import sys
+import time
 import warnings
 
 import numpy as np
@@ -136,6 +139,40 @@ def turtle_validates(env):
     return []
 
 
+def jalv_runs(env, work):
+    server = f"tarvelle_lv2_{os.getpid()}"
+    env = dict(env, JACK_DEFAULT_SERVER=server)
+    jackd = subprocess.Popen(["jackd", "-n", server, "-d", "dummy", "-r", "44100", "-p", "512"],
+                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, env=env)
+    failures = []
+    try:
+        time.sleep(1.5)
+        if jackd.poll() is not None:
+            return [f"jackd could not start (exit {jackd.returncode})"]
+        for symbol in PLUGINS:
+            # jalv reads its commands from stdin: after a second of running, print the meters.
+            jalv = subprocess.Popen(["jalv", "-x", "-n", f"tv_{symbol}", uri(symbol)],
+                                    stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                    stderr=subprocess.STDOUT, text=True, env=env)
+            time.sleep(1.0)
+            try:
+                output, _ = jalv.communicate("monitors\n", timeout=20)
+            except subprocess.TimeoutExpired:
+                jalv.kill()
+                output, _ = jalv.communicate()
+                failures.append(f"{symbol}: jalv did not end")
+                continue
+            latency = re.search(r"latency = (\d+)", output)
+            if jalv.returncode != 0 or not latency:
+                failures.append(f"{symbol}: jalv exited {jalv.returncode}:\n{output}")
+            else:
+                print(f"{symbol}: ran in jalv, latency {latency.group(1)}")
+    finally:
+        jackd.terminate()
+        jackd.wait(timeout=10)
+    return failures
+
+
 def main():
     check = sys.argv[1]
     lv2_path, orq, plugins_dir, work = (os.path.abspath(a) for a in sys.argv[2:6])
@@ -147,6 +184,8 @@ def main():
         failures = lv2info_ports(env)
     elif check == "turtle-validates":
         failures = turtle_validates(env)
+    elif check == "jalv-runs":
+        failures = jalv_runs(env, work)
     else:
         print(f"unknown check {check}", file=sys.stderr)
         return 2
