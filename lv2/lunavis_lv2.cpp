@@ -1,5 +1,6 @@
-// Orq Lunavis as an LV2 plug-in: the audio passes unchanged (or folded to mono when asked); the
-// correlation of the newest row of the scope goes to a meter port.
+// Orq Lunavis as an LV2 plug-in (stereo only: the scope needs two channels): the audio passes
+// unchanged (or folded to mono when asked); the correlation of the newest row of the scope goes to
+// a meter port.
 #include "lv2/lv2_description.h"
 
 #include "scope/lunavis_parameters.h"
@@ -34,7 +35,7 @@ constexpr ControlPort kPorts[] = {
 const Description& thisDescription() {
     static const Description description{"urn:tarvelle:lv2:lunavis", "lunavis",
                                          "lv2:AnalyserPlugin", createLunavisParameters,
-                                         createLunavisPlugin, kPorts, false};
+                                         createLunavisPlugin, kPorts, false, false, false};
     return description;
 }
 

@@ -17,6 +17,10 @@ const char* portSymbol(const ControlPort& port, const TableParameterSet& set, ch
     return buffer;
 }
 
+std::string variantUri(const Description& description, int32_t channels) {
+    return channels == 1 ? std::string(description.uri) + "_mono" : std::string(description.uri);
+}
+
 const char* portName(const ControlPort& port, const TableParameterSet& set) {
     if (port.name != nullptr) return port.name;
     const auto defs = set.table().defs;

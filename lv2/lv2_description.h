@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 
 namespace orq::lv2 {
 
@@ -56,7 +57,12 @@ struct Description {
     // How the plug-in hands out its meters: saved all at once with the unnamed selection, or
     // each by its own index.
     bool metersAsUnnamed = false;
+    // Whether the plug-in also takes one channel: the bundle then holds a mono variant too.
+    bool monoVariant = true;
 };
+
+// The URI of the stereo (channels 2) or the mono variant (channels 1).
+std::string variantUri(const Description& description, int32_t channels);
 
 // The one description of the plug-in a wrapper library or the Turtle generator is built for.
 const Description& thisDescription();

@@ -42,8 +42,9 @@ const LV2_Feature* findFeature(const LV2_Feature* const* features, const char* u
 class Instance {
   public:
     // [ui-thread] allocates; throws when the plug-in cannot be built or refuses the rate.
-    Instance(const Description& description, double sampleRate, const LV2_URID_Map* map)
-        : description_(description), layout_(description),
+    Instance(const Description& description, int32_t channels, double sampleRate,
+             const LV2_URID_Map* map)
+        : description_(description), layout_(description, channels), channels_(channels),
           sampleRate_(static_cast<int32_t>(sampleRate)) {
         SetPointer own(description.createParameters());
         if (!own) throw std::bad_alloc();
@@ -55,11 +56,11 @@ class Instance {
         scratchTable_ = dynamic_cast<TableParameterSet*>(scratch_.get());
         stateScratch_.reset(description.createParameters());
         if (scratchTable_ == nullptr || !stateScratch_) throw std::bad_alloc();
-        OpenFormat format{sampleRate_, kChannels, 0};
+        OpenFormat format{sampleRate_, channels_, 0};
         if (record_->dispatcher(record_, kCmdOpen, &format, 0) != kStatusOk)
             throw std::runtime_error("the plug-in refuses the sample rate");
         record_->dispatcher(record_, kCmdSetMaxBlockSize, nullptr, kBlockFramesMax);
-        buffers_ = std::make_unique<AudioBuffers>(kChannels, kChannels, kBlockFramesMax,
+        buffers_ = std::make_unique<AudioBuffers>(channels_, channels_, kBlockFramesMax,
                                                   BufferLayout::Shared, sampleRate_);
         controls_.assign(layout_.controlCount(), nullptr);
         applied_.assign(layout_.controlCount(), 0.0f);
@@ -74,10 +75,11 @@ class Instance {
 
     // [ui-thread] no allocation.
     void connect(uint32_t port, void* data) {
-        if (port < kChannels) {
+        const uint32_t channels = layout_.channels();
+        if (port < channels) {
             inputs_[port] = static_cast<const float*>(data);
-        } else if (port < 2 * kChannels) {
-            outputs_[port - kChannels] = static_cast<float*>(data);
+        } else if (port < 2 * channels) {
+            outputs_[port - channels] = static_cast<float*>(data);
         } else if (port == layout_.latencyPort()) {
             latency_ = static_cast<float*>(data);
         } else if (port < layout_.portCount()) {
@@ -90,7 +92,7 @@ class Instance {
     // The settings the ports hold go in before the stream starts, as a host's stored settings
     // do: a setting that glides to a new value while running starts at its value instead.
     void activate() {
-        OpenFormat format{sampleRate_, kChannels, 0};
+        OpenFormat format{sampleRate_, channels_, 0};
         record_->dispatcher(record_, kCmdFormatChanged, &format, 0);
         applySettings();
         record_->dispatcher(record_, kCmdStart, nullptr, 0);
@@ -104,7 +106,7 @@ class Instance {
         for (uint32_t at = 0; at < frames;) {
             const int32_t n = static_cast<int32_t>(std::min<uint32_t>(frames - at, kBlockFramesMax));
             float** in = buffers_->inputs();
-            for (int32_t c = 0; c < kChannels; ++c) {
+            for (int32_t c = 0; c < channels_; ++c) {
                 if (inputs_[c] != nullptr)
                     std::memcpy(in[c], inputs_[c] + at, sizeof(float) * size_t(n));
                 else
@@ -113,7 +115,7 @@ class Instance {
             buffers_->setFrames(n);
             const int32_t produced = std::clamp(record_->process(record_, buffers_.get()), 0, n);
             float** out = buffers_->outputs();
-            for (int32_t c = 0; c < kChannels; ++c) {
+            for (int32_t c = 0; c < channels_; ++c) {
                 if (outputs_[c] == nullptr) continue;
                 std::memcpy(outputs_[c] + at, out[c], sizeof(float) * size_t(produced));
                 std::fill(outputs_[c] + at + produced, outputs_[c] + at + n, 0.0f);
@@ -227,14 +229,15 @@ class Instance {
 
     const Description& description_;
     PortLayout layout_;
+    int32_t channels_;
     int32_t sampleRate_;
     PluginRecord* record_ = nullptr;
     SetPointer scratch_; // the audio thread's: settings in, meters out
     TableParameterSet* scratchTable_ = nullptr; // the same set, for meters kept in records
     SetPointer stateScratch_; // state save and restore
     std::unique_ptr<AudioBuffers> buffers_;
-    std::array<const float*, kChannels> inputs_{};
-    std::array<float*, kChannels> outputs_{};
+    std::array<const float*, kChannelsMax> inputs_{};
+    std::array<float*, kChannelsMax> outputs_{};
     float* latency_ = nullptr;
     std::vector<float*> controls_; // one per described port
     std::vector<float> applied_;   // the setting ports' values last applied
@@ -247,12 +250,15 @@ Instance* instanceOf(LV2_Handle handle) {
     return static_cast<Instance*>(handle);
 }
 
-LV2_Handle instantiate(const LV2_Descriptor*, double rate, const char*,
+const LV2_Descriptor* descriptorOf(int32_t channels);
+
+LV2_Handle instantiate(const LV2_Descriptor* descriptor, double rate, const char*,
                        const LV2_Feature* const* features) {
     const LV2_Feature* feature = findFeature(features, LV2_URID__map);
     const auto* map = feature != nullptr ? static_cast<const LV2_URID_Map*>(feature->data) : nullptr;
+    const int32_t channels = descriptor == descriptorOf(1) ? 1 : 2;
     try {
-        return new Instance(thisDescription(), rate, map);
+        return new Instance(thisDescription(), channels, rate, map);
     } catch (...) {
         return nullptr; // the host learns that the plug-in could not be made
     }
@@ -291,13 +297,25 @@ const void* extensionData(const char* uri) {
     return nullptr;
 }
 
+// The stereo variant and, for a plug-in that takes one channel, the mono one.
+const LV2_Descriptor* descriptorOf(int32_t channels) {
+    static const std::string stereoUri = variantUri(thisDescription(), 2);
+    static const std::string monoUri = variantUri(thisDescription(), 1);
+    static const LV2_Descriptor stereo{stereoUri.c_str(), instantiate, connectPort, activate,
+                                       run, deactivate, cleanup, extensionData};
+    static const LV2_Descriptor mono{monoUri.c_str(), instantiate, connectPort, activate,
+                                     run, deactivate, cleanup, extensionData};
+    if (channels == 2) return &stereo;
+    return thisDescription().monoVariant ? &mono : nullptr;
+}
+
 } // namespace
 } // namespace orq::lv2
 
-// [any-thread] no allocation: the one export of the library.
+// [any-thread] no allocation after the first call: the one export of the library.
 extern "C" __attribute__((visibility("default"))) const LV2_Descriptor* lv2_descriptor(uint32_t index) {
     using namespace orq::lv2;
-    static const LV2_Descriptor descriptor{thisDescription().uri, instantiate, connectPort, activate,
-                                           run, deactivate, cleanup, extensionData};
-    return index == 0 ? &descriptor : nullptr;
+    if (index == 0) return descriptorOf(2);
+    if (index == 1) return descriptorOf(1);
+    return nullptr;
 }

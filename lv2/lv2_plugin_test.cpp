@@ -19,6 +19,11 @@ namespace {
 
 const std::vector<std::string> kAllPlugins = {"pressane", "compressor", "tessaline",
                                               "brisquet", "ombrel",     "lunavis"};
+// Every variant: the stereo plug-ins and the mono ones (all but the phase scope, which needs two
+// channels).
+const std::vector<std::string> kAllVariants = {
+    "pressane",      "compressor",      "tessaline",      "brisquet",      "ombrel",  "lunavis",
+    "pressane_mono", "compressor_mono", "tessaline_mono", "brisquet_mono", "ombrel_mono"};
 
 std::string uriOf(const std::string& symbol) {
     return "urn:tarvelle:lv2:" + symbol;
@@ -55,7 +60,7 @@ bool allFinite(const std::vector<float>& x) {
 
 TEST(Lv2Bundle, latency_port_reports_the_delay_an_impulse_takes) {
     constexpr size_t kImpulseFrame = 1000;
-    for (const std::string& p : kAllPlugins) {
+    for (const std::string& p : kAllVariants) {
         Instance plugin(world(), uriOf(p));
         std::vector<float> in(2 * 16384, 0.0f);
         in[2 * kImpulseFrame] = in[2 * kImpulseFrame + 1] = 0.5f;
@@ -68,7 +73,7 @@ TEST(Lv2Bundle, latency_port_reports_the_delay_an_impulse_takes) {
 
 TEST(Lv2Bundle, output_does_not_depend_on_the_hosts_block_size) {
     const std::vector<float> in = noise(30000, 7);
-    for (const std::string& p : kAllPlugins) {
+    for (const std::string& p : kAllVariants) {
         Instance small(world(), uriOf(p)), odd(world(), uriOf(p)), large(world(), uriOf(p));
         const std::vector<float> reference = small.run(in, 512);
         EXPECT_EQ(odd.run(in, 37), reference) << p << " in 37-frame blocks";
@@ -99,7 +104,7 @@ TEST(Lv2Bundle, any_port_value_runs_and_gives_finite_audio) {
                          -std::numeric_limits<float>::infinity(), 1.0e30f, -1.0e30f};
     LilvNode* input = lilv_new_uri(world().world(), LV2_CORE__InputPort);
     LilvNode* control = lilv_new_uri(world().world(), LV2_CORE__ControlPort);
-    for (const std::string& p : kAllPlugins) {
+    for (const std::string& p : kAllVariants) {
         const LilvPlugin* plugin = world().plugin(uriOf(p));
         for (uint32_t i = 0; i < lilv_plugin_get_num_ports(plugin); ++i) {
             const LilvPort* port = lilv_plugin_get_port_by_index(plugin, i);
@@ -253,6 +258,18 @@ TEST(Lv2Bundle, ports_carry_the_units_ranges_and_real_time_claims) {
     }
     lilv_node_free(unit);
     lilv_node_free(hardRt);
+}
+
+// The mono variants' samples are compared with orq process of a mono file in lv2_tools_test.py.
+TEST(Lv2Bundle, mono_variants_have_one_channel_and_the_stereo_ones_two) {
+    LilvNode* audio = lilv_new_uri(world().world(), LV2_CORE__AudioPort);
+    for (const std::string& p : kAllVariants) {
+        const LilvPlugin* plugin = world().plugin(uriOf(p));
+        const bool mono = p.ends_with("_mono");
+        EXPECT_EQ(lilv_plugin_get_num_ports_of_class(plugin, audio, nullptr), mono ? 2u : 4u) << p;
+    }
+    lilv_node_free(audio);
+    EXPECT_THROW(world().plugin(uriOf("lunavis_mono")), std::runtime_error);
 }
 
 TEST(Lv2Bundle, meters_follow_the_audio) {

@@ -104,10 +104,14 @@ std::vector<float> Instance::run(const std::vector<float>& interleaved, int32_t 
     const size_t block = static_cast<size_t>(blockFrames);
     std::vector<float> inL(block), inR(block);
     std::vector<float> outL(block), outR(block);
+    // A mono variant takes the left channel and gives it back on both sides of the result.
+    const bool stereo = audioIn_.size() > 1;
     lilv_instance_connect_port(instance_, audioIn_.at(0), inL.data());
-    lilv_instance_connect_port(instance_, audioIn_.at(1), inR.data());
     lilv_instance_connect_port(instance_, audioOut_.at(0), outL.data());
-    lilv_instance_connect_port(instance_, audioOut_.at(1), outR.data());
+    if (stereo) {
+        lilv_instance_connect_port(instance_, audioIn_.at(1), inR.data());
+        lilv_instance_connect_port(instance_, audioOut_.at(1), outR.data());
+    }
     for (size_t at = 0; at < frames; at += size_t(blockFrames)) {
         const size_t n = std::min(frames - at, size_t(blockFrames));
         for (size_t i = 0; i < n; ++i) {
@@ -117,7 +121,7 @@ std::vector<float> Instance::run(const std::vector<float>& interleaved, int32_t 
         lilv_instance_run(instance_, uint32_t(n));
         for (size_t i = 0; i < n; ++i) {
             out[2 * (at + i)] = outL[i];
-            out[2 * (at + i) + 1] = outR[i];
+            out[2 * (at + i) + 1] = stereo ? outR[i] : outL[i];
         }
     }
     return out;

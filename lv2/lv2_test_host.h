@@ -51,7 +51,8 @@ class Instance {
     void set(const std::string& symbol, float value);
     float get(const std::string& symbol) const;
     bool hasPort(const std::string& symbol) const;
-    // Runs left/right through the plug-in in blocks of blockFrames; returns the output.
+    // Runs left/right through the plug-in in blocks of blockFrames; returns the output (a mono
+    // variant runs the left channel and its output is on both sides).
     std::vector<float> run(const std::vector<float>& interleaved, int32_t blockFrames = 512);
     LilvState* saveState();
     // withPorts: the state's port values too, as hosts restore them.

@@ -43,18 +43,29 @@ PLUGINS = {
 }
 
 
+# The mono variants, each with a mono file: (port settings, orq --set settings).
+MONO_CASES = {
+    "pressane": ({"desgain": "6"}, ["DesGain=6"]),
+    "compressor": ({"band_gain_1": "4", "output": "-1"}, ["BandGain[0]=4", "Output=-1"]),
+    "tessaline": ({}, []),
+    "brisquet": ({"mix": "0.7"}, ["mix=0.7"]),
+    "ombrel": ({}, []),
+}
+
+
 def uri(symbol):
     return "urn:tarvelle:lv2:" + symbol
 
 
-def test_signal(path):
+def test_signal(path, channels=2):
     rate = 44100
     t = np.arange(rate // 2) / rate
     rng = np.random.default_rng(1)
     swell = np.linspace(0.2, 1.2, t.size)
     left = (0.6 * np.sin(2 * np.pi * 220 * t) + 0.2 * rng.standard_normal(t.size)) * swell
     right = (0.5 * np.sin(2 * np.pi * 330 * t + 1) + 0.2 * rng.standard_normal(t.size)) * swell
-    wavfile.write(path, rate, np.stack([left, right], 1).astype(np.float32))
+    frames = np.stack([left, right], 1) if channels == 2 else left
+    wavfile.write(path, rate, frames.astype(np.float32))
 
 
 def read(path):
@@ -78,49 +89,58 @@ def latency_of(orq_output):
 
 
 def lv2apply_matches_orq(env, orq, plugins_dir, work):
-    source = os.path.join(work, "in.wav")
-    test_signal(source)
+    stereo = os.path.join(work, "in.wav")
+    mono = os.path.join(work, "in_mono.wav")
+    test_signal(stereo)
+    test_signal(mono, channels=1)
+    runs = [(symbol, library, stereo, number, ports, settings)
+            for symbol, (library, cases) in PLUGINS.items()
+            for number, (ports, settings) in enumerate(cases)]
+    runs += [(symbol + "_mono", PLUGINS[symbol][0], mono, 0, ports, settings)
+             for symbol, (ports, settings) in MONO_CASES.items()]
     failures = []
-    for symbol, (library, cases) in PLUGINS.items():
-        for number, (ports, settings) in enumerate(cases):
-            lv2_out = os.path.join(work, f"{symbol}_{number}_lv2.wav")
-            orq_out = os.path.join(work, f"{symbol}_{number}_orq.wav")
-            command = ["lv2apply", "-i", source, "-o", lv2_out]
-            for port, value in ports.items():
-                command += ["-c", port, value]
-            run(command + [uri(symbol)], env)
-            command = [orq, "process", os.path.join(plugins_dir, library), source, orq_out,
-                       "--format", "f32"]
-            for s in settings:
-                command += ["--set", s]
-            latency = latency_of(run(command))
-            a, b = read(lv2_out), read(orq_out)
-            kept = len(b) - latency
-            if a.shape != b.shape or not np.array_equal(a[latency:], b[:kept]):
-                diff = np.abs(a[latency:] - b[:kept]).max() if a.shape == b.shape else "shape"
-                failures.append(f"{symbol} {ports}: lv2apply differs from orq process after "
-                                f"{latency} frames (largest difference {diff})")
-            else:
-                print(f"{symbol} {ports}: {kept} frames equal after the latency of {latency}")
+    for variant, library, source, number, ports, settings in runs:
+        lv2_out = os.path.join(work, f"{variant}_{number}_lv2.wav")
+        orq_out = os.path.join(work, f"{variant}_{number}_orq.wav")
+        command = ["lv2apply", "-i", source, "-o", lv2_out]
+        for port, value in ports.items():
+            command += ["-c", port, value]
+        run(command + [uri(variant)], env)
+        command = [orq, "process", os.path.join(plugins_dir, library), source, orq_out,
+                   "--format", "f32"]
+        for s in settings:
+            command += ["--set", s]
+        latency = latency_of(run(command))
+        a, b = read(lv2_out), read(orq_out)
+        kept = len(b) - latency
+        if a.shape != b.shape or not np.array_equal(a[latency:], b[:kept]):
+            diff = np.abs(a[latency:] - b[:kept]).max() if a.shape == b.shape else "shape"
+            failures.append(f"{variant} {ports}: lv2apply differs from orq process after "
+                            f"{latency} frames (largest difference {diff})")
+        else:
+            print(f"{variant} {ports}: {kept} frames equal after the latency of {latency}")
     return failures
 
 
 def lv2info_ports(env):
     failures = []
     for symbol in PLUGINS:
-        info = run(["lv2info", uri(symbol)], env)
         ttl = open(os.path.join(env["LV2_PATH"], "tarvelle.lv2", symbol + ".ttl")).read()
         declared = ttl.count("lv2:index ")
-        blocks = re.split(r"\n\tPort \d+:\n", info)[1:]
-        if len(blocks) != declared:
-            failures.append(f"{symbol}: lv2info lists {len(blocks)} ports, the Turtle {declared}")
-        for block in blocks:
-            name = re.search(r"Symbol:\s+(\S+)", block)
-            if "ControlPort" in block and not ("Minimum:" in block and "Maximum:" in block):
-                failures.append(f"{symbol}: port {name and name.group(1)} has no range")
-            if "ControlPort" in block and "InputPort" in block and "Default:" not in block:
-                failures.append(f"{symbol}: port {name and name.group(1)} has no default")
-        print(f"{symbol}: {len(blocks)} ports")
+        listed = 0
+        for variant in [symbol] + ([symbol + "_mono"] if symbol in MONO_CASES else []):
+            info = run(["lv2info", uri(variant)], env)
+            blocks = re.split(r"\n\tPort \d+:\n", info)[1:]
+            listed += len(blocks)
+            for block in blocks:
+                name = re.search(r"Symbol:\s+(\S+)", block)
+                if "ControlPort" in block and not ("Minimum:" in block and "Maximum:" in block):
+                    failures.append(f"{variant}: port {name and name.group(1)} has no range")
+                if "ControlPort" in block and "InputPort" in block and "Default:" not in block:
+                    failures.append(f"{variant}: port {name and name.group(1)} has no default")
+            print(f"{variant}: {len(blocks)} ports")
+        if listed != declared:
+            failures.append(f"{symbol}: lv2info lists {listed} ports, the Turtle declares {declared}")
     return failures
 
 
