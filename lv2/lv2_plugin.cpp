@@ -13,11 +13,11 @@
 
 #include <algorithm>
 #include <array>
-#include <span>
-#include <stdexcept>
 #include <cstring>
 #include <memory>
 #include <new>
+#include <span>
+#include <stdexcept>
 #include <vector>
 
 namespace orq::lv2 {
@@ -32,6 +32,13 @@ struct SetRelease {
     }
 };
 using SetPointer = std::unique_ptr<ParameterSet, SetRelease>;
+
+// [ui-thread] Closes and deletes a plug-in through its record, as a host releases it.
+struct CloseAll {
+    void operator()(PluginRecord* record) const {
+        if (record != nullptr) record->dispatcher(record, kCmdCloseAll, nullptr, 0);
+    }
+};
 
 const LV2_Feature* findFeature(const LV2_Feature* const* features, const char* uri) {
     for (int32_t i = 0; features != nullptr && features[i] != nullptr; ++i)
@@ -51,15 +58,15 @@ class Instance {
         // The plug-in owns its set from here on, also when it answers null.
         AudioPlugin* plugin = description.createPlugin(own.release(), &Instance::hostCallback, this);
         if (plugin == nullptr) throw std::bad_alloc();
-        record_ = &plugin->record();
+        record_.reset(&plugin->record());
         scratch_.reset(description.createParameters());
         scratchTable_ = dynamic_cast<TableParameterSet*>(scratch_.get());
         stateScratch_.reset(description.createParameters());
         if (scratchTable_ == nullptr || !stateScratch_) throw std::bad_alloc();
         OpenFormat format{sampleRate_, channels_, 0};
-        if (record_->dispatcher(record_, kCmdOpen, &format, 0) != kStatusOk)
+        if (record_->dispatcher(record_.get(), kCmdOpen, &format, 0) != kStatusOk)
             throw std::runtime_error("the plug-in refuses the sample rate");
-        record_->dispatcher(record_, kCmdSetMaxBlockSize, nullptr, kBlockFramesMax);
+        record_->dispatcher(record_.get(), kCmdSetMaxBlockSize, nullptr, kBlockFramesMax);
         buffers_ = std::make_unique<AudioBuffers>(channels_, channels_, kBlockFramesMax,
                                                   BufferLayout::Shared, sampleRate_);
         controls_.assign(layout_.controlCount(), nullptr);
@@ -69,7 +76,6 @@ class Instance {
         // The first run applies every setting port.
         pending_ = true;
     }
-    ~Instance() { record_->dispatcher(record_, kCmdCloseAll, nullptr, 0); }
     Instance(const Instance&) = delete;
     Instance& operator=(const Instance&) = delete;
 
@@ -93,12 +99,12 @@ class Instance {
     // do: a setting that glides to a new value while running starts at its value instead.
     void activate() {
         OpenFormat format{sampleRate_, channels_, 0};
-        record_->dispatcher(record_, kCmdFormatChanged, &format, 0);
+        record_->dispatcher(record_.get(), kCmdFormatChanged, &format, 0);
         applySettings();
-        record_->dispatcher(record_, kCmdStart, nullptr, 0);
+        record_->dispatcher(record_.get(), kCmdStart, nullptr, 0);
     }
     // [ui-thread] may allocate (a flushed tail, which no LV2 host takes).
-    void deactivate() { record_->dispatcher(record_, kCmdStop, nullptr, 0); }
+    void deactivate() { record_->dispatcher(record_.get(), kCmdStop, nullptr, 0); }
 
     // [audio-thread] no allocation unless a setting rebuilds the engine (see hardRealTime).
     void run(uint32_t frames) {
@@ -113,7 +119,7 @@ class Instance {
                     std::fill(in[c], in[c] + n, 0.0f);
             }
             buffers_->setFrames(n);
-            const int32_t produced = std::clamp(record_->process(record_, buffers_.get()), 0, n);
+            const int32_t produced = std::clamp(record_->process(record_.get(), buffers_.get()), 0, n);
             float** out = buffers_->outputs();
             for (int32_t c = 0; c < channels_; ++c) {
                 if (outputs_[c] == nullptr) continue;
@@ -124,14 +130,14 @@ class Instance {
         }
         readMeters();
         if (latency_ != nullptr)
-            *latency_ = static_cast<float>(record_->dispatcher(record_, kCmdLatency, nullptr, 0));
+            *latency_ = static_cast<float>(record_->dispatcher(record_.get(), kCmdLatency, nullptr, 0));
     }
 
     // [ui-thread] allocates the stream.
     LV2_State_Status save(LV2_State_Store_Function store, LV2_State_Handle handle) {
         if (streamKey_ == 0 || chunkType_ == 0) return LV2_STATE_ERR_NO_FEATURE;
         ParameterInterface* set = stateScratch_->iface();
-        record_->saveToStore(record_, set, kModePersisted);
+        record_->saveToStore(record_.get(), set, kModePersisted);
         const std::vector<uint8_t> bytes = saveParameterStream(*stateScratch_, kStreamVersion);
         return store(handle, streamKey_, bytes.data(), bytes.size(), chunkType_,
                      LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE);
@@ -149,7 +155,7 @@ class Instance {
         if (type != chunkType_) return LV2_STATE_ERR_BAD_TYPE;
         if (!loadParameterStream(*stateScratch_, static_cast<const uint8_t*>(data), size, nullptr))
             return LV2_STATE_ERR_UNKNOWN;
-        record_->loadFromStore(record_, stateScratch_->iface(), kModePersisted);
+        record_->loadFromStore(record_.get(), stateScratch_->iface(), kModePersisted);
         // The restored settings stand until a setting port changes: the ports' present values
         // count as applied.
         for (size_t i = 0; i < controls_.size(); ++i)
@@ -176,7 +182,7 @@ class Instance {
         if (!changed) return;
         pending_ = false;
         ParameterInterface* set = scratch_->iface();
-        record_->saveToStore(record_, set, kModePersisted);
+        record_->saveToStore(record_.get(), set, kModePersisted);
         for (size_t i = 0; i < ports.size(); ++i) {
             const ControlPort& port = ports[i];
             if (port.role != PortRole::Setting || controls_[i] == nullptr) continue;
@@ -197,25 +203,25 @@ class Instance {
                 set->setArray(set, port.index, elements.data(), count);
             }
         }
-        record_->loadFromStore(record_, set, kModePersisted);
+        record_->loadFromStore(record_.get(), set, kModePersisted);
         // Settings outside the persisted ones (commands such as a learn switch) go one by one,
         // in the ports' order.
         for (size_t i = 0; i < ports.size(); ++i) {
             const ControlPort& port = ports[i];
             if (port.role == PortRole::Setting && controls_[i] != nullptr &&
                 set->isPersisted(set, port.index) == 0)
-                record_->loadFromStore(record_, set, port.index);
+                record_->loadFromStore(record_.get(), set, port.index);
         }
     }
 
     void readMeters() {
         const std::span<const ControlPort> ports = description_.ports;
         ParameterInterface* set = scratch_->iface();
-        if (description_.metersAsUnnamed) record_->saveToStore(record_, set, kModeUnnamed);
+        if (description_.metersAsUnnamed) record_->saveToStore(record_.get(), set, kModeUnnamed);
         for (size_t i = 0; i < ports.size(); ++i) {
             const ControlPort& port = ports[i];
             if (port.role != PortRole::Meter || controls_[i] == nullptr) continue;
-            if (!description_.metersAsUnnamed) record_->saveToStore(record_, set, port.index);
+            if (!description_.metersAsUnnamed) record_->saveToStore(record_.get(), set, port.index);
             set->setMode(set, kModeFrozen);
             if (port.readMeter == nullptr) {
                 *controls_[i] = set->getFloat(set, port.index);
@@ -231,7 +237,8 @@ class Instance {
     PortLayout layout_;
     int32_t channels_;
     int32_t sampleRate_;
-    PluginRecord* record_ = nullptr;
+    // Released last: a constructor that throws after the plug-in was made still closes it.
+    std::unique_ptr<PluginRecord, CloseAll> record_;
     SetPointer scratch_; // the audio thread's: settings in, meters out
     TableParameterSet* scratchTable_ = nullptr; // the same set, for meters kept in records
     SetPointer stateScratch_; // state save and restore
