@@ -272,6 +272,14 @@ TEST(Lv2Bundle, mono_variants_have_one_channel_and_the_stereo_ones_two) {
     EXPECT_THROW(world().plugin(uriOf("lunavis_mono")), std::runtime_error);
 }
 
+// A rate the plug-in refuses gives the host no instance (and leaves nothing open behind).
+TEST(Lv2Bundle, a_refused_sample_rate_gives_no_instance) {
+    EXPECT_THROW(Instance(world(), uriOf("pressane"), 1000.0), std::runtime_error);
+    EXPECT_THROW(Instance(world(), uriOf("lunavis"), 10.0e6), std::runtime_error);
+    Instance accepted(world(), uriOf("pressane"), 48000.0);
+    EXPECT_TRUE(allFinite(accepted.run(noise(4096, 8))));
+}
+
 TEST(Lv2Bundle, meters_follow_the_audio) {
     // The same signal on both channels correlates fully; opposite signals not at all.
     std::vector<float> same = noise(44100, 4);
