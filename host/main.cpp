@@ -4,6 +4,7 @@
 #include "host/demo_mix.h"
 #include "host/demo_tessaline_brisquet.h"
 #include "host/engine_window.h"
+#include "host/install_lv2.h"
 #include "host/plugin_library.h"
 #include "host/session.h"
 
@@ -51,6 +52,7 @@ const char* const kUsage =
     "  orq register LIB...\n"
     "  orq unregister LIB...\n"
     "  orq list\n"
+    "  orq install-lv2 [DIR]     (the LV2 bundle into DIR, by default ~/.lv2)\n"
     "PLUGIN is a display name (\"Orq Compressor\") or a library path. On the Plax road (process\n"
     "--road plax, presets) it is \"Orq Pressane\", \"Orq Compressor\" or a Plax library path, and\n"
     "--set takes normalised values (0 ... 1).\n"
@@ -308,6 +310,7 @@ int main(int argc, char** argv) {
         if (command == "register") return commandRegister(rest, false);
         if (command == "unregister") return commandRegister(rest, true);
         if (command == "list") return commandList();
+        if (command == "install-lv2") return commandInstallLv2(rest);
         throw UsageError("unknown command '" + command + "'");
     } catch (const UsageError& e) {
         std::fprintf(stderr, "orq: %s\n%s", e.what(), kUsage);

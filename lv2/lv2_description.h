@@ -1,0 +1,75 @@
+// What one plug-in shows an LV2 host: which of its parameters become control ports (settings the
+// user sets, meters the editor shows), with the ranges its engine clamps to. Keys, labels and
+// defaults are not repeated here: they are read from the plug-in's own parameter table.
+#pragma once
+
+#include "runtime/audio_plugin.h"
+#include "runtime/parameter_set.h"
+#include "runtime/plugin_boundary.h"
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace orq::lv2 {
+
+enum class PortRole {
+    Setting, // an input control port: written by the host, applied through the plug-in's set
+    Meter,   // an output control port: read from the plug-in's set after each block
+};
+
+enum class PortStyle { Continuous, Integer, Toggle };
+
+// Units the generator knows (the LV2 units vocabulary).
+enum class PortUnit { None, Decibels, Hertz };
+
+// A whole array element of the set is addressed by its index in the array; scalars use -1.
+constexpr int32_t kScalar = -1;
+
+struct ControlPort {
+    int32_t index;   // parameter index in the plug-in's set
+    int32_t element; // array element, or kScalar
+    PortRole role;
+    float minimum;
+    float maximum;
+    PortStyle style;
+    PortUnit unit;
+    // The port's symbol; null for a keyed scalar, whose symbol is its key in lower case.
+    const char* symbol = nullptr;
+    // The port's name; null for the table's label of the parameter.
+    const char* name = nullptr;
+    // A meter kept in a record rather than a float: reads the value out of the set after the
+    // plug-in saved the parameter into it; false leaves the port's last value.
+    bool (*readMeter)(TableParameterSet& set, int32_t index, float* value) = nullptr;
+};
+
+struct Description {
+    const char* uri;
+    const char* symbol;     // the bundle's file names: <symbol>.so, <symbol>.ttl
+    const char* lv2Class;   // "lv2:LimiterPlugin", "lv2:AnalyserPlugin"...
+    // The plug-in's set and object, the same creators the deliverable uses.
+    ParameterSet* (*createParameters)();
+    AudioPlugin* (*createPlugin)(ParameterSet* parameters, HostCallback host, void* hostContext);
+    std::span<const ControlPort> ports;
+    // Whether run() stays free of allocation and locks held for long for every port value (no
+    // engine rebuild on a setting change).
+    bool hardRealTime;
+    // How the plug-in hands out its meters: saved all at once with the unnamed selection, or
+    // each by its own index.
+    bool metersAsUnnamed = false;
+    // Whether the plug-in also takes one channel: the bundle then holds a mono variant too.
+    bool monoVariant = true;
+};
+
+// The URI of the stereo (channels 2) or the mono variant (channels 1).
+std::string variantUri(const Description& description, int32_t channels);
+
+// The one description of the plug-in a wrapper library or the Turtle generator is built for.
+const Description& thisDescription();
+
+// The port's symbol and name, from the description or else the plug-in's table.
+const char* portSymbol(const ControlPort& port, const TableParameterSet& set, char* buffer,
+                       int32_t bufferSize);
+const char* portName(const ControlPort& port, const TableParameterSet& set);
+
+} // namespace orq::lv2

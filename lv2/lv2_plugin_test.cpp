@@ -1,0 +1,305 @@
+// The bundle in a host: each plug-in loaded through lilv from build/tarvelle.lv2 and run the way
+// a host runs it (512-frame blocks unless a test says otherwise).
+#include "lv2/lv2_test_host.h"
+
+#include <gtest/gtest.h>
+
+#include <lv2/core/lv2.h>
+#include <lv2/units/units.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace orq::lv2::test {
+namespace {
+
+const std::vector<std::string> kAllPlugins = {"pressane", "compressor", "tessaline",
+                                              "brisquet", "ombrel",     "lunavis"};
+// Every variant: the stereo plug-ins and the mono ones (all but the phase scope, which needs two
+// channels).
+const std::vector<std::string> kAllVariants = {
+    "pressane",      "compressor",      "tessaline",      "brisquet",      "ombrel",  "lunavis",
+    "pressane_mono", "compressor_mono", "tessaline_mono", "brisquet_mono", "ombrel_mono"};
+
+std::string uriOf(const std::string& symbol) {
+    return "urn:tarvelle:lv2:" + symbol;
+}
+
+World& world() {
+    static World w(ORQ_LV2_BUNDLE_PATH);
+    return w;
+}
+
+// Interleaved stereo noise with a slow swell, peaks near full scale.
+std::vector<float> noise(size_t frames, uint32_t seed, float level = 0.5f) {
+    std::mt19937 random(seed);
+    std::normal_distribution<float> gauss(0.0f, 1.0f);
+    std::vector<float> x(2 * frames);
+    for (size_t i = 0; i < frames; ++i) {
+        const float swell = level * (0.3f + 0.7f * float(i) / float(frames));
+        x[2 * i] = std::clamp(swell * gauss(random), -1.0f, 1.0f);
+        x[2 * i + 1] = std::clamp(swell * gauss(random), -1.0f, 1.0f);
+    }
+    return x;
+}
+
+size_t loudestFrame(const std::vector<float>& interleaved) {
+    size_t best = 0;
+    for (size_t i = 0; i < interleaved.size() / 2; ++i)
+        if (std::fabs(interleaved[2 * i]) > std::fabs(interleaved[2 * best])) best = i;
+    return best;
+}
+
+bool allFinite(const std::vector<float>& x) {
+    return std::all_of(x.begin(), x.end(), [](float v) { return std::isfinite(v); });
+}
+
+TEST(Lv2Bundle, latency_port_reports_the_delay_an_impulse_takes) {
+    constexpr size_t kImpulseFrame = 1000;
+    for (const std::string& p : kAllVariants) {
+        Instance plugin(world(), uriOf(p));
+        std::vector<float> in(2 * 16384, 0.0f);
+        in[2 * kImpulseFrame] = in[2 * kImpulseFrame + 1] = 0.5f;
+        const std::vector<float> out = plugin.run(in);
+        const float latency = plugin.get("latency");
+        EXPECT_EQ(double(loudestFrame(out)) - double(kImpulseFrame), double(latency))
+            << p << ": reported latency " << latency;
+    }
+}
+
+TEST(Lv2Bundle, output_does_not_depend_on_the_hosts_block_size) {
+    const std::vector<float> in = noise(30000, 7);
+    for (const std::string& p : kAllVariants) {
+        Instance small(world(), uriOf(p)), odd(world(), uriOf(p)), large(world(), uriOf(p));
+        const std::vector<float> reference = small.run(in, 512);
+        EXPECT_EQ(odd.run(in, 37), reference) << p << " in 37-frame blocks";
+        // Longer than the plug-ins' float block: handed over in pieces.
+        EXPECT_EQ(large.run(in, 20000), reference) << p << " in 20000-frame blocks";
+    }
+}
+
+TEST(Lv2Bundle, analysers_pass_the_audio_bit_for_bit_after_their_latency) {
+    const std::vector<float> in = noise(20000, 3);
+    for (const std::string p : {"ombrel", "lunavis"}) {
+        Instance plugin(world(), uriOf(p));
+        const std::vector<float> out = plugin.run(in);
+        const size_t latency = size_t(plugin.get("latency"));
+        ASSERT_LT(latency, in.size() / 2) << p;
+        const std::vector<float> delayed(out.begin() + 2 * ptrdiff_t(latency), out.end());
+        const std::vector<float> original(in.begin(), in.end() - 2 * ptrdiff_t(latency));
+        EXPECT_EQ(delayed, original) << p << " with latency " << latency;
+    }
+}
+
+// Every setting port of every plug-in takes NaN, infinities and huge values without a crash and
+// without a sample that is not a number.
+TEST(Lv2Bundle, any_port_value_runs_and_gives_finite_audio) {
+    const std::vector<float> in = noise(6000, 11);
+    const float bad[] = {std::numeric_limits<float>::quiet_NaN(),
+                         std::numeric_limits<float>::infinity(),
+                         -std::numeric_limits<float>::infinity(), 1.0e30f, -1.0e30f};
+    LilvNode* input = lilv_new_uri(world().world(), LV2_CORE__InputPort);
+    LilvNode* control = lilv_new_uri(world().world(), LV2_CORE__ControlPort);
+    for (const std::string& p : kAllVariants) {
+        const LilvPlugin* plugin = world().plugin(uriOf(p));
+        for (uint32_t i = 0; i < lilv_plugin_get_num_ports(plugin); ++i) {
+            const LilvPort* port = lilv_plugin_get_port_by_index(plugin, i);
+            if (!lilv_port_is_a(plugin, port, input) || !lilv_port_is_a(plugin, port, control))
+                continue;
+            const std::string symbol = lilv_node_as_string(lilv_port_get_symbol(plugin, port));
+            for (float value : bad) {
+                Instance instance(world(), uriOf(p));
+                instance.set(symbol, value);
+                EXPECT_TRUE(allFinite(instance.run(in))) << p << " " << symbol << " = " << value;
+            }
+        }
+    }
+    lilv_node_free(input);
+    lilv_node_free(control);
+}
+
+// The deliverables' clamps: a value beyond the range acts as the range's end, a NaN as the
+// default (the maximizer and the enhancer) or as no change (the compressor).
+TEST(Lv2Bundle, values_beyond_the_range_act_as_the_deliverables_clamp_them) {
+    const std::vector<float> in = noise(20000, 5, 0.9f);
+    struct Case {
+        const char* plugin;
+        const char* symbol;
+        float sent;
+        float acts_as;
+    };
+    const Case cases[] = {
+        {"pressane", "desgain", 1.0e30f, 12.0f},
+        {"pressane", "desgain", -5.0f, 0.0f},
+        {"pressane", "desgain", std::numeric_limits<float>::quiet_NaN(), 0.0f},
+        {"pressane", "headroom", 40.0f, 9.0f},
+        {"compressor", "output", 1.0e9f, 12.0f},
+        {"compressor", "output", std::numeric_limits<float>::quiet_NaN(), 0.0f},
+        {"compressor", "band_gain_2", -100.0f, -12.0f},
+        {"compressor", "nrofbands", 99.0f, 5.0f},
+        {"brisquet", "igain", 1.0e30f, 6.0f},
+        {"brisquet", "hpf", std::numeric_limits<float>::quiet_NaN(), 3000.0f},
+    };
+    for (const Case& c : cases) {
+        Instance sent(world(), uriOf(c.plugin)), clamped(world(), uriOf(c.plugin));
+        sent.set(c.symbol, c.sent);
+        clamped.set(c.symbol, c.acts_as);
+        EXPECT_EQ(sent.run(in), clamped.run(in))
+            << c.plugin << " " << c.symbol << " = " << c.sent << " should act as " << c.acts_as;
+    }
+}
+
+TEST(Lv2Bundle, compressor_state_restores_into_a_new_instance_without_its_ports) {
+    const std::vector<float> in = noise(20000, 9, 0.8f);
+    Instance saved(world(), uriOf("compressor"));
+    saved.set("nrofbands", 4.0f);
+    saved.set("band_gain_2", 6.0f);
+    saved.set("output", -3.0f);
+    saved.set("softclip", 1.0f);
+    saved.run(noise(2048, 1));
+    LilvState* state = saved.saveState();
+    ASSERT_NE(state, nullptr);
+
+    // The restored instance's ports stay at their defaults: the settings come from the stream.
+    Instance restored(world(), uriOf("compressor"));
+    restored.restoreState(state, false);
+    Instance reference(world(), uriOf("compressor"));
+    reference.set("nrofbands", 4.0f);
+    reference.set("band_gain_2", 6.0f);
+    reference.set("output", -3.0f);
+    reference.set("softclip", 1.0f);
+    Instance fresh(world(), uriOf("compressor"));
+    const std::vector<float> out = restored.run(in);
+    EXPECT_EQ(out, reference.run(in));
+    EXPECT_NE(out, fresh.run(in)) << "the state changed nothing";
+    lilv_state_free(state);
+}
+
+// Learned spectra: learn a source and a destination in one instance, save, restore into a new
+// instance (port values with it, as a host does) and match there.
+TEST(Lv2Bundle, tessaline_learned_spectra_restore_into_a_new_instance) {
+    const std::vector<float> source = noise(44100, 21, 0.3f);
+    std::vector<float> destination = noise(44100, 22, 0.3f);
+    for (size_t i = 2; i < destination.size(); ++i) destination[i] += 0.9f * destination[i - 2];
+    const std::vector<float> program = noise(30000, 23, 0.3f);
+
+    Instance learner(world(), uriOf("tessaline"));
+    learner.set("learn_source", 1.0f);
+    learner.set("learn", 1.0f);
+    learner.run(source);
+    learner.set("learn", 0.0f);
+    learner.run(noise(1024, 2, 0.0f));
+    EXPECT_EQ(learner.get("source_learned"), 1.0f);
+    learner.set("learn_source", 0.0f);
+    learner.set("learn", 1.0f);
+    learner.run(destination);
+    learner.set("learn", 0.0f);
+    learner.run(noise(1024, 2, 0.0f));
+    EXPECT_EQ(learner.get("destination_learned"), 1.0f);
+    learner.set("match", 1.0f);
+    learner.run(noise(1024, 2, 0.0f));
+    LilvState* state = learner.saveState();
+    ASSERT_NE(state, nullptr);
+
+    Instance first(world(), uriOf("tessaline")), second(world(), uriOf("tessaline"));
+    first.restoreState(state, true);
+    second.restoreState(state, true);
+    EXPECT_EQ(first.get("match"), 1.0f);
+    const std::vector<float> matched = first.run(program);
+    EXPECT_EQ(second.run(program), matched);
+    EXPECT_EQ(first.get("source_learned"), 1.0f);
+    EXPECT_EQ(first.get("destination_learned"), 1.0f);
+    Instance unmatched(world(), uriOf("tessaline"));
+    unmatched.set("match", 1.0f);
+    EXPECT_NE(unmatched.run(program), matched) << "the learned spectra did not travel";
+    lilv_state_free(state);
+}
+
+TEST(Lv2Bundle, ports_carry_the_units_ranges_and_real_time_claims) {
+    LilvNode* unit = lilv_new_uri(world().world(), LV2_UNITS__unit);
+    LilvNode* hardRt = lilv_new_uri(world().world(), LV2_CORE__hardRTCapable);
+    auto unitOf = [&](const std::string& p, const char* symbol) -> std::string {
+        const LilvPlugin* plugin = world().plugin(uriOf(p));
+        LilvNode* s = lilv_new_string(world().world(), symbol);
+        const LilvPort* port = lilv_plugin_get_port_by_symbol(plugin, s);
+        lilv_node_free(s);
+        if (port == nullptr) return "no port";
+        LilvNodes* units = lilv_port_get_value(plugin, port, unit);
+        std::string u = units != nullptr && lilv_nodes_size(units) > 0
+                            ? lilv_node_as_uri(lilv_nodes_get_first(units))
+                            : "";
+        lilv_nodes_free(units);
+        return u;
+    };
+    EXPECT_EQ(unitOf("pressane", "desgain"), LV2_UNITS__db);
+    EXPECT_EQ(unitOf("compressor", "border_2"), LV2_UNITS__hz);
+    EXPECT_EQ(unitOf("brisquet", "hpf"), LV2_UNITS__hz);
+    EXPECT_EQ(unitOf("compressor", "latency"), LV2_UNITS__frame);
+    EXPECT_EQ(unitOf("pressane", "boost"), "");
+
+    const LilvPlugin* pressane = world().plugin(uriOf("pressane"));
+    std::vector<float> minimum(lilv_plugin_get_num_ports(pressane));
+    std::vector<float> maximum(minimum.size());
+    lilv_plugin_get_port_ranges_float(pressane, minimum.data(), maximum.data(), nullptr);
+    LilvNode* s = lilv_new_string(world().world(), "headroom");
+    const uint32_t headroom = lilv_port_get_index(pressane, lilv_plugin_get_port_by_symbol(pressane, s));
+    lilv_node_free(s);
+    EXPECT_EQ(minimum[headroom], -9.0f);
+    EXPECT_EQ(maximum[headroom], 9.0f);
+
+    for (const std::string& p : kAllPlugins) {
+        LilvNodes* optional = lilv_plugin_get_optional_features(world().plugin(uriOf(p)));
+        EXPECT_EQ(lilv_nodes_contains(optional, hardRt), p == "pressane") << p;
+        lilv_nodes_free(optional);
+    }
+    lilv_node_free(unit);
+    lilv_node_free(hardRt);
+}
+
+// The mono variants' samples are compared with orq process of a mono file in lv2_tools_test.py.
+TEST(Lv2Bundle, mono_variants_have_one_channel_and_the_stereo_ones_two) {
+    LilvNode* audio = lilv_new_uri(world().world(), LV2_CORE__AudioPort);
+    for (const std::string& p : kAllVariants) {
+        const LilvPlugin* plugin = world().plugin(uriOf(p));
+        const bool mono = p.ends_with("_mono");
+        EXPECT_EQ(lilv_plugin_get_num_ports_of_class(plugin, audio, nullptr), mono ? 2u : 4u) << p;
+    }
+    lilv_node_free(audio);
+    EXPECT_THROW(world().plugin(uriOf("lunavis_mono")), std::runtime_error);
+}
+
+// A rate the plug-in refuses gives the host no instance (and leaves nothing open behind).
+TEST(Lv2Bundle, a_refused_sample_rate_gives_no_instance) {
+    EXPECT_THROW(Instance(world(), uriOf("pressane"), 1000.0), std::runtime_error);
+    EXPECT_THROW(Instance(world(), uriOf("lunavis"), 10.0e6), std::runtime_error);
+    Instance accepted(world(), uriOf("pressane"), 48000.0);
+    EXPECT_TRUE(allFinite(accepted.run(noise(4096, 8))));
+}
+
+TEST(Lv2Bundle, meters_follow_the_audio) {
+    // The same signal on both channels correlates fully; opposite signals not at all.
+    std::vector<float> same = noise(44100, 4);
+    for (size_t i = 0; i < same.size(); i += 2) same[i + 1] = same[i];
+    std::vector<float> opposite = same;
+    for (size_t i = 0; i < opposite.size(); i += 2) opposite[i + 1] = -opposite[i];
+    Instance inPhase(world(), uriOf("lunavis")), outOfPhase(world(), uriOf("lunavis"));
+    inPhase.run(same);
+    outOfPhase.run(opposite);
+    EXPECT_NEAR(inPhase.get("correlation"), 1.0f, 1e-3f);
+    EXPECT_NEAR(outOfPhase.get("correlation"), 0.0f, 1e-3f);
+
+    // The maximizer asked for 12 dB on loud audio reaches less than all of it.
+    Instance maximizer(world(), uriOf("pressane"));
+    maximizer.set("desgain", 12.0f);
+    maximizer.run(noise(44100, 6, 0.9f));
+    const float reached = maximizer.get("gain_reached");
+    EXPECT_GT(reached, 0.0f);
+    EXPECT_LT(reached, 1.0f);
+}
+
+} // namespace
+} // namespace orq::lv2::test

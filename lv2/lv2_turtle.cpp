@@ -1,0 +1,135 @@
+#include "lv2/lv2_turtle.h"
+
+#include "lv2/lv2_ports.h"
+
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <stdexcept>
+
+namespace orq::lv2 {
+namespace {
+
+// A decimal Turtle reads as a float: always with a point or an exponent.
+std::string decimal(float value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.9g", double(value));
+    std::string s = text;
+    if (s.find_first_of(".e") == std::string::npos) s += ".0";
+    return s;
+}
+
+std::string quoted(const char* text) {
+    std::string s = "\"";
+    for (const char* p = text; *p != '\0'; ++p) {
+        if (*p == '"' || *p == '\\') s += '\\';
+        s += *p;
+    }
+    return s + "\"";
+}
+
+const char* unitIri(PortUnit unit) {
+    switch (unit) {
+    case PortUnit::Decibels: return "units:db";
+    case PortUnit::Hertz: return "units:hz";
+    case PortUnit::None: break;
+    }
+    return nullptr;
+}
+
+struct SetRelease {
+    void operator()(ParameterSet* set) const { set->release(); }
+};
+
+float defaultOf(const ControlPort& port, const TableParameterSet& set) {
+    if (port.element == kScalar) return set.value(port.index);
+    const auto* elements = static_cast<const float*>(set.arrayData(port.index));
+    return elements != nullptr ? elements[port.element] : 0.0f;
+}
+
+std::string audioPort(uint32_t index, bool input, const char* symbol, const char* name) {
+    return "    [\n        a lv2:AudioPort , " + std::string(input ? "lv2:InputPort" : "lv2:OutputPort") +
+           " ;\n        lv2:index " + std::to_string(index) + " ;\n        lv2:symbol " +
+           quoted(symbol) + " ;\n        lv2:name " + quoted(name) + "\n    ]";
+}
+
+
+// One variant: its URI, classes, features and ports.
+std::string pluginSubject(const Description& d, TableParameterSet& set, int32_t channels) {
+    const PortLayout layout(d, channels);
+    std::string t = "<" + variantUri(d, channels) + ">\n";
+    t += "    a lv2:Plugin , " + std::string(d.lv2Class) + " ;\n";
+    t += "    doap:name " + quoted((std::string(set.table().name) + (channels == 1 ? " (mono)" : "")).c_str()) + " ;\n";
+    t += "    lv2:optionalFeature urid:map";
+    if (d.hardRealTime) t += " , lv2:hardRTCapable";
+    t += " ;\n";
+    t += "    lv2:extensionData state:interface ;\n";
+    t += "    lv2:port\n";
+    if (channels == 1) {
+        t += audioPort(layout.audioIn(0), true, "in", "In") + " , \n";
+        t += audioPort(layout.audioOut(0), false, "out", "Out") + " , \n";
+    } else {
+        t += audioPort(layout.audioIn(0), true, "in_l", "Left in") + " , \n";
+        t += audioPort(layout.audioIn(1), true, "in_r", "Right in") + " , \n";
+        t += audioPort(layout.audioOut(0), false, "out_l", "Left out") + " , \n";
+        t += audioPort(layout.audioOut(1), false, "out_r", "Right out") + " , \n";
+    }
+    t += "    [\n        a lv2:ControlPort , lv2:OutputPort ;\n        lv2:index " +
+         std::to_string(layout.latencyPort()) +
+         " ;\n        lv2:symbol \"latency\" ;\n        lv2:name \"Latency\" ;\n"
+         "        lv2:designation lv2:latency ;\n"
+         "        lv2:portProperty lv2:reportsLatency , lv2:integer ;\n"
+         "        lv2:minimum 0.0 ;\n        lv2:maximum 1000000.0 ;\n"
+         "        units:unit units:frame\n    ]";
+    for (size_t i = 0; i < d.ports.size(); ++i) {
+        const ControlPort& p = d.ports[i];
+        char symbol[64];
+        const bool input = p.role == PortRole::Setting;
+        t += " , \n    [\n        a lv2:ControlPort , ";
+        t += input ? "lv2:InputPort" : "lv2:OutputPort";
+        t += " ;\n        lv2:index " + std::to_string(layout.firstControlPort() + i) + " ;\n";
+        t += "        lv2:symbol " + quoted(portSymbol(p, set, symbol, sizeof symbol)) + " ;\n";
+        t += "        lv2:name " + quoted(portName(p, set)) + " ;\n";
+        if (input) t += "        lv2:default " + decimal(defaultOf(p, set)) + " ;\n";
+        t += "        lv2:minimum " + decimal(p.minimum) + " ;\n";
+        t += "        lv2:maximum " + decimal(p.maximum);
+        if (p.style == PortStyle::Integer) t += " ;\n        lv2:portProperty lv2:integer";
+        if (p.style == PortStyle::Toggle) t += " ;\n        lv2:portProperty lv2:toggled";
+        if (const char* unit = unitIri(p.unit)) t += " ;\n        units:unit " + std::string(unit);
+        t += "\n    ]";
+    }
+    t += " .\n";
+    return t;
+}
+
+} // namespace
+
+std::string pluginTurtle(const Description& d) {
+    std::unique_ptr<ParameterSet, SetRelease> owned(d.createParameters());
+    auto* set = dynamic_cast<TableParameterSet*>(owned.get());
+    if (set == nullptr) throw std::runtime_error("the plug-in gives no parameter table");
+
+    std::string t;
+    t += "@prefix doap: <http://usefulinc.com/ns/doap#> .\n";
+    t += "@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n";
+    t += "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n";
+    t += "@prefix state: <http://lv2plug.in/ns/ext/state#> .\n";
+    t += "@prefix units: <http://lv2plug.in/ns/extensions/units#> .\n";
+    t += "@prefix urid: <http://lv2plug.in/ns/ext/urid#> .\n\n";
+    t += pluginSubject(d, *set, 2);
+    if (d.monoVariant) t += "\n" + pluginSubject(d, *set, 1);
+    return t;
+}
+
+std::string manifestEntry(const Description& d) {
+    std::string entries;
+    for (int32_t channels : {2, 1}) {
+        if (channels == 1 && !d.monoVariant) continue;
+        entries += "<" + variantUri(d, channels) + ">\n    a <http://lv2plug.in/ns/lv2core#Plugin> ;\n" +
+                   "    <http://lv2plug.in/ns/lv2core#binary> <" + d.symbol + ".so> ;\n" +
+                   "    <http://www.w3.org/2000/01/rdf-schema#seeAlso> <" + d.symbol + ".ttl> .\n\n";
+    }
+    return entries;
+}
+
+} // namespace orq::lv2
