@@ -36,6 +36,10 @@ ProcessOptions parseProcess(const std::vector<std::string>& args);
 std::string processFile(const ProcessOptions& options, const Progress& progress);
 int commandProcess(const std::vector<std::string>& args);
 std::string processFileOnPlaxRoad(const ProcessOptions& options, const Progress& progress);
+class PlaxLibrary;
+// Sets the Plax effect's parameters by name from normalised values; throws for a name the
+// effect does not have or a value outside 0 … 1.
+void applyPlaxSettings(PlaxLibrary& plax, const std::vector<Setting>& settings);
 
 // orq presets PLUGIN [--load-bank FILE] [--program N] [--save-bank FILE]: the programs of a Plax
 // effect (the current one marked) and the current program's parameters, after loading a bank
@@ -103,7 +107,7 @@ int commandScope(const std::vector<std::string>& args);
 // orq editor PLUGIN --live [--set ...] [--state FILE] [--save-state FILE] [--script FILE]
 //            [--png OUT.png]: the editor on the X display ($DISPLAY) until its window is closed
 //            (or the script ends), on the real clock, without playback.
-enum class EditorRoad { HostExtension, PropertyPage };
+enum class EditorRoad { HostExtension, PropertyPage, Plax };
 
 // The analysers' pictures: a plug-in's editor opened on the vc road as `orq editor` opens it,
 // given a request (message 2024 to its frame, when set), INPUT played through the plug-in
@@ -131,6 +135,9 @@ EditorOptions parseEditor(const std::vector<std::string>& args);
 class EngineWindow;
 // The engine window counts what the libraries tell the host while the editor is open.
 int commandEditor(const std::vector<std::string>& args, EngineWindow& engine);
+// orq editor --road plax: the editor of a Plax effect inside a window of orq's (PLUGIN as on the
+// plax road of orq process); --set takes normalised values.
+int commandPlaxEditor(const EditorOptions& options);
 
 // orq gallery --png OUT.png: every kind of control in each of its states on one sheet, drawn
 // from orq's own bitmaps (resources 20000 ... 20060), each with a caption.

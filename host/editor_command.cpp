@@ -78,8 +78,10 @@ EditorOptions parseEditor(const std::vector<std::string>& args) {
                 o.road = EditorRoad::HostExtension;
             else if (r == "page")
                 o.road = EditorRoad::PropertyPage;
+            else if (r == "plax")
+                o.road = EditorRoad::Plax;
             else
-                throw UsageError("--road takes vc or page, not '" + r + "'");
+                throw UsageError("--road takes vc, page or plax, not '" + r + "'");
         } else if (a.starts_with("--"))
             throw UsageError("unknown option '" + a + "'");
         else
@@ -704,6 +706,7 @@ std::vector<uint8_t> editorPictureOfPlay(const EditorPlayPicture& picture) {
 
 int commandEditor(const std::vector<std::string>& args, EngineWindow& engine) {
     const EditorOptions o = parseEditor(args);
+    if (o.road == EditorRoad::Plax) return commandPlaxEditor(o);
     std::vector<ScriptEvent> script;
     if (o.script) script = readScript(*o.script);
     const bool scriptPlays = std::any_of(script.begin(), script.end(), [](const ScriptEvent& e) {

@@ -1,11 +1,14 @@
 // orq as a Plax host: the Plax road against the component road, and orq presets.
 #include "host/audio_file.h"
 #include "host/cli_test_support.h"
+#include "host/png_test_support.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
+#include <fstream>
 
 namespace orq::host {
 namespace {
@@ -95,4 +98,77 @@ TEST_F(PlaxRoad, presets_lists_chooses_saves_and_loads_banks) {
 }
 
 } // namespace
+// The Plax road of orq editor: the editor opened in orq's window through the editor opcodes.
+class PlaxEditorRoad : public testing::OrqCommandTest<PlaxEditorRoad> {
+  protected:
+    static void SetUpTestSuite() {
+        makeScratch("orq-plax-editor-");
+        setenv("ORQ_PLAX_DIR", ORQ_PLUGIN_DIR, 1);
+    }
+    static void writeScript(const std::string& name, const std::string& text) {
+        std::ofstream(path(name)) << text;
+    }
+};
+
+// The boost switch's frame in the editor (and in its picture, the window's pixels).
+constexpr RECT kBoostSwitch{202, 55, 245, 70};
+
+int differingPixels(const testing::Picture& a, const testing::Picture& b, const RECT& area) {
+    int count = 0;
+    for (int y = area.top; y < area.bottom; ++y)
+        for (int x = area.left; x < area.right; ++x) count += a.at(x, y) != b.at(x, y);
+    return count;
+}
+
+TEST_F(PlaxEditorRoad, script_clicks_reach_the_editor_and_set_the_effect) {
+    const Result plain = run("editor 'Orq Pressane' --road plax --png " + quote(path("plain.png")));
+    ASSERT_EQ(plain.exitCode, 0) << plain.err;
+    EXPECT_NE(plain.out.find("window 446x263"), std::string::npos) << plain.out;
+
+    writeScript("boost.txt", "click 223 62\nwait 100\nexpect Boost 1\nsnapshot " +
+                                 path("snapshot.png") + "\n");
+    const Result boosted = run("editor 'Orq Pressane' --road plax --set Density=0.8 --script " +
+                               quote(path("boost.txt")) + " --png " + quote(path("boost.png")));
+    ASSERT_EQ(boosted.exitCode, 0) << boosted.err;
+    EXPECT_NE(boosted.out.find("automated: 1 "), std::string::npos) << boosted.out;
+
+    const testing::Picture before = testing::readPng(path("plain.png"));
+    const testing::Picture after = testing::readPng(path("boost.png"));
+    ASSERT_EQ(before.width, 446);
+    ASSERT_EQ(after.height, 263);
+    EXPECT_GT(differingPixels(before, after, kBoostSwitch), 20) << "the switch did not turn";
+    // The density field (--set) changed too; the desired-gain slider stayed.
+    EXPECT_GT(differingPixels(before, after, RECT{278, 41, 300, 52}), 0);
+    EXPECT_EQ(differingPixels(before, after, RECT{99, 64, 117, 177}), 0);
+    EXPECT_TRUE(std::filesystem::exists(path("snapshot.png")));
+}
+
+TEST_F(PlaxEditorRoad, refusals_name_their_cause_and_write_no_picture) {
+    const Result noEditor =
+        run("editor 'Orq Compressor' --road plax --png " + quote(path("none.png")));
+    EXPECT_EQ(noEditor.exitCode, 1);
+    EXPECT_NE(noEditor.err.find("has no editor"), std::string::npos) << noEditor.err;
+
+    writeScript("play.txt", "play 1\n");
+    const Result plays = run("editor 'Orq Pressane' --road plax --script " +
+                             quote(path("play.txt")) + " --png " + quote(path("none.png")));
+    EXPECT_EQ(plays.exitCode, 2);
+    EXPECT_NE(plays.err.find("script line 1: the Plax road's editor plays nothing"),
+              std::string::npos)
+        << plays.err;
+
+    const Result state = run("editor 'Orq Pressane' --road plax --state x.state --png " +
+                             quote(path("none.png")));
+    EXPECT_EQ(state.exitCode, 2);
+    EXPECT_NE(state.err.find("takes --set, --script and --png only"), std::string::npos)
+        << state.err;
+
+    writeScript("expect.txt", "expect Boost 1\n");
+    const Result expected = run("editor 'Orq Pressane' --road plax --script " +
+                                quote(path("expect.txt")) + " --png " + quote(path("none.png")));
+    EXPECT_EQ(expected.exitCode, 1);
+    EXPECT_NE(expected.err.find("expected Boost = 1"), std::string::npos) << expected.err;
+    EXPECT_FALSE(std::filesystem::exists(path("none.png")));
+}
+
 } // namespace orq::host

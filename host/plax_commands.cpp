@@ -20,20 +20,6 @@ namespace {
 constexpr int32_t kPlaxChunkFrames = 4096;
 constexpr int32_t kPlaxChannels = 2;
 
-void applyPlaxSettings(PlaxLibrary& plax, const std::vector<Setting>& settings) {
-    for (const Setting& s : settings) {
-        if (s.element >= 0)
-            throw std::runtime_error("'" + s.key + "[" + std::to_string(s.element) +
-                                     "]': Plax parameters have no elements");
-        const int32_t index = plax.requireParameter(s.key);
-        const float value = parseNumber(s.value, s.key);
-        if (value < 0.0f || value > 1.0f)
-            throw std::runtime_error("'" + s.key + "=" + s.value +
-                                     "': the Plax road takes normalised values, 0 … 1");
-        plax.setParameter(index, value);
-    }
-}
-
 void meter(std::vector<ChannelMeter>& meters, float* const* channels, int32_t count,
            int32_t offset, int32_t frames) {
     for (int32_t c = 0; c < count; ++c)
@@ -51,6 +37,20 @@ std::vector<uint8_t> readBytes(const std::string& path) {
 }
 
 } // namespace
+
+void applyPlaxSettings(PlaxLibrary& plax, const std::vector<Setting>& settings) {
+    for (const Setting& s : settings) {
+        if (s.element >= 0)
+            throw std::runtime_error("'" + s.key + "[" + std::to_string(s.element) +
+                                     "]': Plax parameters have no elements");
+        const int32_t index = plax.requireParameter(s.key);
+        const float value = parseNumber(s.value, s.key);
+        if (value < 0.0f || value > 1.0f)
+            throw std::runtime_error("'" + s.key + "=" + s.value +
+                                     "': the Plax road takes normalised values, 0 … 1");
+        plax.setParameter(index, value);
+    }
+}
 
 std::string processFileOnPlaxRoad(const ProcessOptions& o, const Progress& progress) {
     if (o.state || o.saveState)

@@ -1,9 +1,30 @@
 #include "plax/plax_editor_factories.h"
 
+#include "plax/hosted_editor.h"
+#include "plax/pressane_plax_editor.h"
+
+#include <windows.h>
+
 namespace orq::plax {
 
-// No editor library yet: both builds run without an editor.
-EditorFactory pressaneEditorFactory() { return nullptr; }
+namespace {
+
+// The library these factories are linked into: its resources hold the editors' bitmaps.
+HINSTANCE thisLibrary() {
+    static const char anchor = 0;
+    return PlatformModuleFromAddress(&anchor);
+}
+
+// [ui-thread] allocates.
+std::unique_ptr<PlaxEditor> makePressaneEditor(SuiteEffect& effect) {
+    return std::make_unique<HostedEditor>(
+        &effect, std::make_unique<PressanePlaxEditor>(effect, thisLibrary()));
+}
+
+} // namespace
+
+EditorFactory pressaneEditorFactory() { return makePressaneEditor; }
+// compressor_plax has no editor yet: it runs without one.
 EditorFactory compressorEditorFactory() { return nullptr; }
 
 } // namespace orq::plax

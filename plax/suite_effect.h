@@ -6,6 +6,7 @@
 
 #include "plax/engine_adapter.h"
 #include "plax/parameter_table.h"
+#include "plax/plax_editor.h"
 #include "plax/plax_effect.h"
 
 #include <cstdint>
@@ -22,7 +23,7 @@ class SuiteEffect;
 // Builds the editor of an effect (the editor library's); null for none.
 using EditorFactory = std::unique_ptr<PlaxEditor> (*)(SuiteEffect& effect);
 
-class SuiteEffect : public PlaxEffectExtended {
+class SuiteEffect : public PlaxEffectExtended, public EditorEffect {
   public:
     // [ui-thread] allocates.
     SuiteEffect(PlaxHostCallback host, int32_t hostParameters, int32_t tableSize,
@@ -66,6 +67,25 @@ class SuiteEffect : public PlaxEffectExtended {
     // (and tells the editor).
     void saveProgram(int32_t program);
     void loadProgram(int32_t program);
+
+    // ---- What the editor sees of the effect ([ui-thread]) ----
+    // Any record of the table (the meters too), not only the host's parameters.
+    float normalizedParameter(int index) override { return table_->getNormalised(index); }
+    // The standard's automated set: the value (and the editor), then the host is told.
+    void setParameterAutomated(int index, float normalized) override {
+        PlaxEffectBase::setParameterAutomated(index, normalized);
+    }
+    float rawValue(int index) override { return table_->readValue(index); }
+    void setRawValue(int index, float value) override { table_->setValue(index, value); }
+    float minimum(int index) override {
+        return table_->contains(index) ? table_->record(index).minimum : 0.0f;
+    }
+    float maximum(int index) override {
+        return table_->contains(index) ? table_->record(index).maximum : 0.0f;
+    }
+    int readBlock(int index, void* bytes, int size) override {
+        return table_->readBytes(index, bytes, size);
+    }
 
   protected:
     virtual void defineParameters(ParameterTable& table) = 0;
