@@ -184,6 +184,7 @@ void runPlaxEvent(const ScriptEvent& event, PlaxHostWindow& host, PlaxLibrary& p
         return;
     }
     case ScriptVerb::FrameClick:
+    case ScriptVerb::Clipboard:
     case ScriptVerb::Play: break; // refused before the editor opened
     }
 }
@@ -202,6 +203,8 @@ int commandPlaxEditor(const EditorOptions& o) {
         if (event.verb == ScriptVerb::FrameClick)
             throw UsageError(lineOf(event) +
                              "the Plax host's window has no frame of its own: use click");
+        if (event.verb == ScriptVerb::Clipboard)
+            throw UsageError(lineOf(event) + "the Plax editors copy nothing to the clipboard");
     }
 
     OutputFiles files;

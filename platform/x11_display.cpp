@@ -936,7 +936,9 @@ void LiveDisplay::clipboardChanged(UINT format, HANDLE data) {
     } else {
         return; // other formats stay inside the process
     }
-    x_.flush(connection_);
+    // A round trip, not a flush: a program that asks for the owner right after (on its own
+    // connection) must find the new one, whatever order the server reads its clients in.
+    x_.sync(connection_, False);
     wake();
 }
 
