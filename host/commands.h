@@ -19,9 +19,13 @@ struct UsageError : std::runtime_error {
 };
 
 // orq process PLUGIN INPUT OUTPUT [--set KEY=VALUE]... [--state FILE] [--save-state FILE]
-//             [--format s16|f32] [--road dx|vc|plax]
-// On the plax road PLUGIN is a Plax library (a path, or "Orq Pressane" / "Orq Compressor") and
-// --set takes the host's normalised values (0 … 1).
+//             [--format s16|f32] [--road dx|vc|plax] [--program N]
+// On the plax road PLUGIN is a Plax library (a path, or "Orq Pressane" / "Orq Compressor"),
+// --program chooses a program of its bank before the settings, and --set takes the host's
+// normalised values (0 … 1).
+// The largest program number a command line takes; the bank itself refuses a number it lacks.
+constexpr int32_t kProgramNumberMax = 1000;
+
 struct ProcessOptions {
     std::string plugin, input, output;
     std::vector<Setting> settings;
@@ -29,6 +33,7 @@ struct ProcessOptions {
     std::optional<SampleFormat> format;
     std::optional<Road> road; // none: the component road when the plug-in is registered
     bool plaxRoad = false;    // --road plax: the Plax build of the plug-in
+    std::optional<int32_t> program; // --program N: the plax road's program
 };
 // Throws UsageError (or the parse error of a --set value) for a malformed command line.
 ProcessOptions parseProcess(const std::vector<std::string>& args);

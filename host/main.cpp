@@ -32,7 +32,7 @@ namespace {
 const char* const kUsage =
     "usage:\n"
     "  orq process PLUGIN INPUT OUTPUT [--set KEY=VALUE]... [--state FILE] [--save-state FILE]\n"
-    "              [--format s16|f32] [--road dx|vc|plax]\n"
+    "              [--format s16|f32] [--road dx|vc|plax] [--program N]\n"
     "  orq presets PLUGIN [--load-bank FILE] [--program N] [--save-bank FILE]\n"
     "  orq match --reference REF INPUT OUTPUT [--amount PERCENT] [--third-octave] [--save-state "
     "FILE]\n"

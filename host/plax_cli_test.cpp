@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -78,6 +79,30 @@ TEST_F(PlaxRoad, compressor_gives_the_same_audio_within_float_rounding) {
     EXPECT_LT(difference, 1e-5f);
     const AudioData plain = processed("'Orq Compressor' --road dx", "compressor_default.wav");
     EXPECT_GT(largestDifference(plax, plain), 1e-2f) << "the settings make a difference";
+}
+
+TEST_F(PlaxRoad, process_takes_a_program_whose_band_count_sets_the_delay) {
+    auto latencyOf = [](const Result& r) {
+        const size_t at = r.out.find("latency: ");
+        return at == std::string::npos ? -1 : std::atoi(r.out.c_str() + at + 9);
+    };
+    const std::string io = quote(path("in.wav")) + " " + quote(path("program.wav"));
+    const Result init = run("process 'Orq Compressor' " + io + " --road plax --program 0");
+    const Result radio = run("process 'Orq Compressor' " + io + " --road plax --program 1");
+    const Result essing = run("process 'Orq Compressor' " + io + " --road plax --program 9");
+    ASSERT_EQ(radio.exitCode, 0) << radio.err;
+    // "Init" has three bands, "FM Radio" four, "De-Essing" two: each band adds to the delay.
+    EXPECT_LT(latencyOf(essing), latencyOf(init)) << essing.out << init.out;
+    EXPECT_LT(latencyOf(init), latencyOf(radio)) << init.out << radio.out;
+
+    const Result missing = run("process 'Orq Compressor' " + io + " --road plax --program 10");
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_NE(missing.err.find("program 10 is not in the bank (0 … 9)"), std::string::npos)
+        << missing.err;
+    const Result component = run("process 'Orq Compressor' " + io + " --program 1");
+    EXPECT_EQ(component.exitCode, 2) << component.err;
+    EXPECT_NE(component.err.find("--program belongs to the Plax road"), std::string::npos)
+        << component.err;
 }
 
 TEST_F(PlaxRoad, presets_lists_chooses_saves_and_loads_banks) {

@@ -64,6 +64,10 @@ std::string processFileOnPlaxRoad(const ProcessOptions& o, const Progress& progr
         throw std::runtime_error("the Plax road takes one or two channels, not " +
                                  std::to_string(format.channels));
     PlaxLibrary plax(plaxLibraryPath(o.plugin));
+    // The program goes in before the rate: setting the rate suspends and resumes the effect,
+    // which brings the program to the engine, so the delay read below is the program's (its
+    // band count sets it).
+    if (o.program) plax.setProgram(*o.program);
     plax.setSampleRate(float(format.sampleRate));
     applyPlaxSettings(plax, o.settings);
     const int32_t latency = plax.latencyFrames();
@@ -131,7 +135,7 @@ PresetsOptions parsePresets(const std::vector<std::string>& args) {
             const std::string v = value();
             char* end = nullptr;
             const long n = std::strtol(v.c_str(), &end, 10);
-            if (v.empty() || *end != '\0' || n < 0 || n > 1000)
+            if (v.empty() || *end != '\0' || n < 0 || n > kProgramNumberMax)
                 throw UsageError("--program takes a program number, not '" + v + "'");
             o.program = int32_t(n);
         } else if (a == "--load-bank")

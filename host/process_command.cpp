@@ -5,6 +5,7 @@
 #include "host/stream_counts.h"
 
 #include <cmath>
+#include <cstdlib>
 #include <stdexcept>
 #include <cstdio>
 #include <iostream>
@@ -116,12 +117,20 @@ ProcessOptions parseProcess(const std::vector<std::string>& args) {
                 o.plaxRoad = true;
             else
                 throw UsageError("--road takes dx, vc or plax, not '" + r + "'");
+        } else if (a == "--program") {
+            const std::string v = value();
+            char* end = nullptr;
+            const long n = std::strtol(v.c_str(), &end, 10);
+            if (v.empty() || *end != '\0' || n < 0 || n > kProgramNumberMax)
+                throw UsageError("--program takes a program number, not '" + v + "'");
+            o.program = int32_t(n);
         } else if (a.starts_with("--"))
             throw UsageError("unknown option '" + a + "'");
         else
             positional.push_back(a);
     }
     if (positional.size() != 3) throw UsageError("process takes PLUGIN INPUT OUTPUT");
+    if (o.program && !o.plaxRoad) throw UsageError("--program belongs to the Plax road (--road plax)");
     o.plugin = positional[0];
     o.input = positional[1];
     o.output = positional[2];

@@ -8,10 +8,20 @@
 #include "runtime/plugin_boundary.h"
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace orq::lv2 {
+
+// [ui-thread] Releases a set handed out by a creator.
+struct SetRelease {
+    void operator()(ParameterSet* set) const {
+        if (set != nullptr) set->release();
+    }
+};
+using SetPointer = std::unique_ptr<ParameterSet, SetRelease>;
 
 enum class PortRole {
     Setting, // an input control port: written by the host, applied through the plug-in's set
@@ -66,6 +76,17 @@ std::string variantUri(const Description& description, int32_t channels);
 
 // The one description of the plug-in a wrapper library or the Turtle generator is built for.
 const Description& thisDescription();
+
+// A preset the bundle offers for a plug-in: its label and the settings it loads, held in the
+// plug-in's own parameter set (the ports take their values from it, the state its stream).
+struct Preset {
+    std::string label;
+    SetPointer settings;
+};
+
+// [ui-thread] allocates. The presets of the plug-in the Turtle generator is built for, in the
+// order a host lists them; empty for a plug-in without presets. Throws when they cannot be made.
+std::vector<Preset> thisPresets();
 
 // The port's symbol and name, from the description or else the plug-in's table.
 const char* portSymbol(const ControlPort& port, const TableParameterSet& set, char* buffer,

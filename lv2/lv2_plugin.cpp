@@ -23,16 +23,6 @@
 namespace orq::lv2 {
 namespace {
 
-constexpr int32_t kStreamVersion = 0;
-
-// [ui-thread] Releases a set handed out by a creator.
-struct SetRelease {
-    void operator()(ParameterSet* set) const {
-        if (set != nullptr) set->release();
-    }
-};
-using SetPointer = std::unique_ptr<ParameterSet, SetRelease>;
-
 // [ui-thread] Closes and deletes a plug-in through its record, as a host releases it.
 struct CloseAll {
     void operator()(PluginRecord* record) const {

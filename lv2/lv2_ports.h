@@ -15,6 +15,8 @@ constexpr int32_t kBlockFramesMax = 8192;
 constexpr int32_t kArrayElementsMax = 16;
 // The state property holding the filter's persistent stream.
 constexpr const char* kStreamUri = "urn:tarvelle:lv2#stream";
+// The version the stream is written with.
+constexpr uint32_t kStreamVersion = 0;
 
 // Ports: audio in (left, right; or the one channel), audio out (the same), the latency, then the
 // described control ports in their order.

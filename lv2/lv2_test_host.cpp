@@ -2,6 +2,7 @@
 
 #include <lv2/atom/atom.h>
 #include <lv2/core/lv2.h>
+#include <lv2/presets/presets.h>
 
 #include <algorithm>
 #include <cmath>
@@ -35,6 +36,35 @@ World::World(const std::string& bundlePath) : world_(lilv_world_new()) {
 
 World::~World() {
     lilv_world_free(world_);
+}
+
+std::vector<std::pair<std::string, std::string>> World::presets(const std::string& pluginUri) {
+    LilvNode* presetClass = lilv_new_uri(world_, LV2_PRESETS__Preset);
+    LilvNode* label = lilv_new_uri(world_, LILV_NS_RDFS "label");
+    LilvNodes* related = lilv_plugin_get_related(plugin(pluginUri), presetClass);
+    std::vector<std::pair<std::string, std::string>> found;
+    LILV_FOREACH (nodes, i, related) {
+        const LilvNode* preset = lilv_nodes_get(related, i);
+        lilv_world_load_resource(world_, preset);
+        LilvNode* name = lilv_world_get(world_, preset, label, nullptr);
+        found.emplace_back(lilv_node_as_uri(preset), name != nullptr ? lilv_node_as_string(name) : "");
+        lilv_node_free(name);
+    }
+    lilv_nodes_free(related);
+    lilv_node_free(label);
+    lilv_node_free(presetClass);
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
+LilvState* World::presetState(const std::string& presetUri) {
+    LilvNode* node = lilv_new_uri(world_, presetUri.c_str());
+    lilv_world_load_resource(world_, node);
+    auto* map = static_cast<LV2_URID_Map*>(urids_.feature()->data);
+    LilvState* state = lilv_state_new_from_world(world_, map, node);
+    lilv_node_free(node);
+    if (state == nullptr) throw std::runtime_error("no preset " + presetUri);
+    return state;
 }
 
 const LilvPlugin* World::plugin(const std::string& uri) {

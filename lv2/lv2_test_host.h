@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace orq::lv2::test {
@@ -35,6 +36,11 @@ class World {
     LilvWorld* world() { return world_; }
     const LilvPlugin* plugin(const std::string& uri);
     UridMap& urids() { return urids_; }
+    // The presets that apply to the plug-in: (URI, label) sorted by URI (lilv hands them out in
+    // no particular order).
+    std::vector<std::pair<std::string, std::string>> presets(const std::string& pluginUri);
+    // A preset's state (port values and properties); the caller frees it.
+    LilvState* presetState(const std::string& presetUri);
 
   private:
     LilvWorld* world_;

@@ -4,7 +4,8 @@
 CHECK is one of
   lv2apply-matches-orq  lv2apply of each plug-in gives orq process's samples (same file, same
                         settings, also settings beyond the ranges) once the latency is skipped
-  lv2info-ports         lv2info lists every port of every plug-in, each control port with its range
+  lv2info-ports         lv2info lists every port of every plug-in, each control port with its range,
+                        and the compressor's presets: compressor_plax's factory programs
   turtle-validates      sord_validate with the LV2 schemas from lv2-dev finds no error
   jalv-runs             each plug-in runs in jalv (the console host) on a JACK server of the
                         check's own (the dummy driver), reports its latency and exits cleanly
@@ -122,8 +123,21 @@ def lv2apply_matches_orq(env, orq, plugins_dir, work):
     return failures
 
 
-def lv2info_ports(env):
+def factory_program_names(orq, plugins_dir):
+    listed = run([orq, "presets", os.path.join(plugins_dir, "compressor_plax.so")])
+    return re.findall(r"^[ *] \d+: (.*)$", listed, re.M)
+
+
+def listed_presets(info):
+    section = re.search(r"\tPresets: \n((?:\t +\S.*\n)*)", info)
+    return [line.strip() for line in section.group(1).splitlines()] if section else []
+
+
+def lv2info_ports(env, orq, plugins_dir):
     failures = []
+    programs = factory_program_names(orq, plugins_dir)
+    if len(programs) != 10:
+        failures.append(f"orq presets lists {len(programs)} programs of compressor_plax, not 10")
     for symbol in PLUGINS:
         ttl = open(os.path.join(env["LV2_PATH"], "tarvelle.lv2", symbol + ".ttl")).read()
         declared = ttl.count("lv2:index ")
@@ -139,6 +153,11 @@ def lv2info_ports(env):
                 if "ControlPort" in block and "InputPort" in block and "Default:" not in block:
                     failures.append(f"{variant}: port {name and name.group(1)} has no default")
             print(f"{variant}: {len(blocks)} ports")
+            # lilv hands the presets out in no particular order (the lilv test host checks it).
+            presets = listed_presets(info)
+            expected = programs if symbol == "compressor" else []
+            if sorted(presets) != sorted(expected):
+                failures.append(f"{variant}: lv2info lists the presets {presets}, not {expected}")
         if listed != declared:
             failures.append(f"{symbol}: lv2info lists {listed} ports, the Turtle declares {declared}")
     return failures
@@ -201,7 +220,7 @@ def main():
     if check == "lv2apply-matches-orq":
         failures = lv2apply_matches_orq(env, orq, plugins_dir, work)
     elif check == "lv2info-ports":
-        failures = lv2info_ports(env)
+        failures = lv2info_ports(env, orq, plugins_dir)
     elif check == "turtle-validates":
         failures = turtle_validates(env)
     elif check == "jalv-runs":

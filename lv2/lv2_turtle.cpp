@@ -2,6 +2,7 @@
 
 #include "lv2/lv2_ports.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <memory>
@@ -37,14 +38,39 @@ const char* unitIri(PortUnit unit) {
     return nullptr;
 }
 
-struct SetRelease {
-    void operator()(ParameterSet* set) const { set->release(); }
-};
-
-float defaultOf(const ControlPort& port, const TableParameterSet& set) {
+float valueOf(const ControlPort& port, const TableParameterSet& set) {
     if (port.element == kScalar) return set.value(port.index);
     const auto* elements = static_cast<const float*>(set.arrayData(port.index));
     return elements != nullptr ? elements[port.element] : 0.0f;
+}
+
+// Standard base64 with padding (the text of an xsd:base64Binary literal).
+std::string base64(const std::vector<uint8_t>& bytes) {
+    static constexpr char kDigits[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string text;
+    for (size_t i = 0; i < bytes.size(); i += 3) {
+        const size_t n = std::min<size_t>(3, bytes.size() - i);
+        uint32_t group = uint32_t(bytes[i]) << 16;
+        if (n > 1) group |= uint32_t(bytes[i + 1]) << 8;
+        if (n > 2) group |= uint32_t(bytes[i + 2]);
+        for (size_t k = 0; k < 4; ++k)
+            text += k <= n ? kDigits[(group >> (18 - 6 * k)) & 0x3f] : '=';
+    }
+    return text;
+}
+
+// The preset's URI: numbered from 1 with two digits, so hosts that sort by URI keep the order.
+std::string presetUri(const Description& d, size_t number) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%02zu", number + 1);
+    return std::string(d.uri) + ":preset_" + text;
+}
+
+std::string appliesTo(const Description& d) {
+    std::string t = "<" + variantUri(d, 2) + ">";
+    if (d.monoVariant) t += " , <" + variantUri(d, 1) + ">";
+    return t;
 }
 
 std::string audioPort(uint32_t index, bool input, const char* symbol, const char* name) {
@@ -90,7 +116,7 @@ std::string pluginSubject(const Description& d, TableParameterSet& set, int32_t 
         t += " ;\n        lv2:index " + std::to_string(layout.firstControlPort() + i) + " ;\n";
         t += "        lv2:symbol " + quoted(portSymbol(p, set, symbol, sizeof symbol)) + " ;\n";
         t += "        lv2:name " + quoted(portName(p, set)) + " ;\n";
-        if (input) t += "        lv2:default " + decimal(defaultOf(p, set)) + " ;\n";
+        if (input) t += "        lv2:default " + decimal(valueOf(p, set)) + " ;\n";
         t += "        lv2:minimum " + decimal(p.minimum) + " ;\n";
         t += "        lv2:maximum " + decimal(p.maximum);
         if (p.style == PortStyle::Integer) t += " ;\n        lv2:portProperty lv2:integer";
@@ -105,7 +131,7 @@ std::string pluginSubject(const Description& d, TableParameterSet& set, int32_t 
 } // namespace
 
 std::string pluginTurtle(const Description& d) {
-    std::unique_ptr<ParameterSet, SetRelease> owned(d.createParameters());
+    SetPointer owned(d.createParameters());
     auto* set = dynamic_cast<TableParameterSet*>(owned.get());
     if (set == nullptr) throw std::runtime_error("the plug-in gives no parameter table");
 
@@ -121,7 +147,42 @@ std::string pluginTurtle(const Description& d) {
     return t;
 }
 
-std::string manifestEntry(const Description& d) {
+std::string presetsTurtle(const Description& d, const std::vector<Preset>& presets) {
+    std::string t;
+    t += "@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n";
+    t += "@prefix pset: <http://lv2plug.in/ns/ext/presets#> .\n";
+    t += "@prefix rdf: <http://www.w3.org/1999/02/22-rdf-syntax-ns#> .\n";
+    t += "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n";
+    t += "@prefix state: <http://lv2plug.in/ns/ext/state#> .\n";
+    t += "@prefix xsd: <http://www.w3.org/2001/XMLSchema#> .\n\n";
+    // The state's one property, declared so that a validator knows it.
+    t += "<" + std::string(kStreamUri) + ">\n    a rdf:Property ;\n";
+    t += "    rdfs:label \"settings stream\" ;\n";
+    t += "    rdfs:comment \"The plug-in's persisted settings as one stream.\" ;\n";
+    t += "    rdfs:range xsd:base64Binary .\n";
+    for (size_t n = 0; n < presets.size(); ++n) {
+        auto* set = dynamic_cast<TableParameterSet*>(presets[n].settings.get());
+        if (set == nullptr) throw std::runtime_error("a preset's settings are no parameter table");
+        t += "\n<" + presetUri(d, n) + ">\n    a pset:Preset ;\n";
+        t += "    lv2:appliesTo " + appliesTo(d) + " ;\n";
+        t += "    rdfs:label " + quoted(presets[n].label.c_str()) + " ;\n";
+        t += "    lv2:port";
+        bool first = true;
+        for (const ControlPort& p : d.ports) {
+            if (p.role != PortRole::Setting) continue;
+            char symbol[64];
+            t += first ? " [\n" : " , [\n";
+            first = false;
+            t += "        lv2:symbol " + quoted(portSymbol(p, *set, symbol, sizeof symbol)) + " ;\n";
+            t += "        pset:value " + decimal(valueOf(p, *set)) + "\n    ]";
+        }
+        t += " ;\n    state:state [\n        <" + std::string(kStreamUri) + "> \"" +
+             base64(saveParameterStream(*set, kStreamVersion)) + "\"^^xsd:base64Binary\n    ] .\n";
+    }
+    return t;
+}
+
+std::string manifestEntry(const Description& d, const std::vector<Preset>& presets) {
     std::string entries;
     for (int32_t channels : {2, 1}) {
         if (channels == 1 && !d.monoVariant) continue;
@@ -129,6 +190,11 @@ std::string manifestEntry(const Description& d) {
                    "    <http://lv2plug.in/ns/lv2core#binary> <" + d.symbol + ".so> ;\n" +
                    "    <http://www.w3.org/2000/01/rdf-schema#seeAlso> <" + d.symbol + ".ttl> .\n\n";
     }
+    for (size_t n = 0; n < presets.size(); ++n)
+        entries += "<" + presetUri(d, n) + ">\n    a <http://lv2plug.in/ns/ext/presets#Preset> ;\n" +
+                   "    <http://lv2plug.in/ns/lv2core#appliesTo> " + appliesTo(d) + " ;\n" +
+                   "    <http://www.w3.org/2000/01/rdf-schema#seeAlso> <" + d.symbol +
+                   "_presets.ttl> .\n\n";
     return entries;
 }
 

@@ -1,5 +1,6 @@
-// lv2_turtle_<plug-in> BUNDLE ENTRY: writes BUNDLE/<symbol>.ttl, and ENTRY, the plug-in's entry of
-// the bundle's manifest, from the plug-in's description and parameter table.
+// lv2_turtle_<plug-in> BUNDLE ENTRY: writes BUNDLE/<symbol>.ttl, BUNDLE/<symbol>_presets.ttl for a
+// plug-in with presets, and ENTRY, the plug-in's entry of the bundle's manifest, from the
+// plug-in's description, parameter table and presets.
 #include "lv2/lv2_turtle.h"
 
 #include <cstdio>
@@ -7,6 +8,7 @@
 #include <fstream>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -27,8 +29,11 @@ int main(int argc, char** argv) {
     try {
         const orq::lv2::Description& d = orq::lv2::thisDescription();
         const std::string dir = argv[1];
+        const std::vector<orq::lv2::Preset> presets = orq::lv2::thisPresets();
         writeFile(dir + "/" + d.symbol + ".ttl", orq::lv2::pluginTurtle(d));
-        writeFile(argv[2], orq::lv2::manifestEntry(d));
+        if (!presets.empty())
+            writeFile(dir + "/" + d.symbol + "_presets.ttl", orq::lv2::presetsTurtle(d, presets));
+        writeFile(argv[2], orq::lv2::manifestEntry(d, presets));
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%s: %s\n", argv[0], e.what());
         return 1;
