@@ -26,7 +26,7 @@ uint32_t UridMap::map(const char* uri) {
 }
 
 World::World(const std::string& bundlePath) : world_(lilv_world_new()) {
-    // The specifications, for the classes and the state vocabulary.
+    // The LV2 schema bundles, for the classes and the state vocabulary.
     lilv_world_load_specifications(world_);
     const std::string uri = "file://" + bundlePath + (bundlePath.ends_with('/') ? "" : "/");
     LilvNode* bundle = lilv_new_uri(world_, uri.c_str());

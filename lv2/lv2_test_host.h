@@ -28,7 +28,7 @@ class UridMap {
 
 class World {
   public:
-    // Loads the bundle at bundlePath (a folder) and the LV2 specifications Debian installs.
+    // Loads the bundle at bundlePath (a folder) and the LV2 schema bundles Debian installs.
     explicit World(const std::string& bundlePath);
     ~World();
     World(const World&) = delete;

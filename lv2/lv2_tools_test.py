@@ -164,7 +164,7 @@ def lv2info_ports(env, orq, plugins_dir):
 
 
 def turtle_validates(env):
-    # The specifications lv2-dev installs (other packages' plug-ins live in the same folder).
+    # The LV2 schema bundles lv2-dev installs (other packages' plug-ins live in the same folder).
     listed = subprocess.run(["dpkg", "-L", "lv2-dev"], capture_output=True, text=True).stdout
     schemas = sorted(p for p in listed.split() if p.startswith("/usr/lib/lv2/") and p.endswith(".ttl"))
     if not schemas:
