@@ -10,7 +10,7 @@ the library receives them: through cmake/resources.py's packing of the named fil
     /usr/bin/python3 tools/skin/skin_sizes_test.py
 """
 import glob
-import importlib.util
+import sys
 import os
 import shlex
 import struct
@@ -18,9 +18,9 @@ import unittest
 
 ROOT = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
 
-spec = importlib.util.spec_from_file_location("resources", os.path.join(ROOT, "cmake", "resources.py"))
-resources = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(resources)
+# The resource compiler, whose packing the libraries carry.
+sys.path.insert(0, os.path.join(ROOT, "cmake"))
+import resources  # noqa: E402
 
 ANY = None  # a size the editor leaves to the artwork
 
