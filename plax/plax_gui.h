@@ -306,4 +306,12 @@ class Splash final : public Control {
     bool shown_ = false;
 };
 
+// Meter scales and texts the editors share.
+// n / count for the highest of `count` ascending breakpoints that `value` exceeds (0 for none).
+float breakpointFraction(float value, const float* breakpoints, int count);
+// A peak field: empty above 0 dB, the truncated dB ("%2i") from `floorDb` up, "---" below.
+std::string peakText(float peakDb, float floorDb);
+// The library's product version from its version resource ("" without one).
+std::string moduleVersion(HINSTANCE module);
+
 } // namespace orq::plax::gui

@@ -66,13 +66,6 @@ constexpr gui::TextStyle kValueStyle{RGB(0, 0, 0), RGB(255, 255, 255), 11};
 constexpr gui::TextStyle kPeakStyle{RGB(0, 0, 0), RGB(0, 255, 0), 11};
 constexpr gui::TextStyle kSplashStyle{RGB(0, 0, 0), RGB(232, 234, 237), 11};
 
-float barFraction(float peakDb, const float* breakpointsDb) {
-    int exceeded = 0;
-    for (int n = 0; n < maximizer::kLevelSteps; ++n)
-        if (peakDb > breakpointsDb[n]) exceeded = n + 1;
-    return float(exceeded) / float(maximizer::kLevelSteps);
-}
-
 std::string formatted(const char* format, double value) {
     char text[32];
     std::snprintf(text, sizeof text, format, value);
@@ -93,35 +86,12 @@ std::string headroomText(float headroom) {
     return formatted("%1.f", double(headroom));
 }
 
-std::string peakText(float peakDb, float floorDb) {
-    if (peakDb > 0.0f) return "";
-    if (!(peakDb >= floorDb)) return "---";
-    char text[16];
-    std::snprintf(text, sizeof text, "%2i", int(std::trunc(peakDb)));
-    return text;
+float inputBarFraction(float peakDb) {
+    return gui::breakpointFraction(peakDb, maximizer::kInputBreakpointsDb, maximizer::kLevelSteps);
 }
-
-float inputBarFraction(float peakDb) { return barFraction(peakDb, maximizer::kInputBreakpointsDb); }
 
 float outputBarFraction(float peakDb) {
-    return barFraction(peakDb, maximizer::kOutputBreakpointsDb);
-}
-
-std::string moduleVersion(HINSTANCE module) {
-    char path[1024] = {};
-    if (GetModuleFileNameA(module, path, sizeof path) == 0) return "";
-    DWORD handle = 0;
-    const DWORD size = GetFileVersionInfoSizeA(path, &handle);
-    if (size == 0) return "";
-    std::vector<uint8_t> block(size);
-    void* value = nullptr;
-    UINT length = 0;
-    if (!GetFileVersionInfoA(path, handle, size, block.data()) ||
-        !VerQueryValueA(block.data(), "\\StringFileInfo\\040904b0\\ProductVersion", &value,
-                        &length) ||
-        value == nullptr)
-        return "";
-    return static_cast<const char*>(value);
+    return gui::breakpointFraction(peakDb, maximizer::kOutputBreakpointsDb, maximizer::kLevelSteps);
 }
 
 PressanePlaxEditor::PressanePlaxEditor(EditorEffect& effect, HINSTANCE module)
