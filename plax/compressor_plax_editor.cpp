@@ -35,16 +35,12 @@ constexpr RECT kBandsRect{84, 221, 98, 232};
 constexpr RECT kAboutArea{380, 220, 463, 245};
 constexpr RECT kVersionLine{364, 26, 464, 38};
 constexpr RECT kSecondVersionLine{364, 40, 464, 52};
-constexpr const char* kVersionFormat = "Version: %s";
 
 // The level meter's breakpoints (dB), one per segment.
 constexpr float kLevelBreakpointsDb[kLevelMeterSegments] = {
     -40, -36, -32, -28, -24, -21, -18, -15, -12, -10, -8, -6, -5, -4, -3, -2.5f, -2, -1.5f, -1,
     -0.5f};
 
-constexpr gui::TextStyle kValueStyle{RGB(0, 0, 0), RGB(255, 255, 255), 11};
-constexpr gui::TextStyle kPeakStyle{RGB(0, 0, 0), RGB(0, 255, 0), 11};
-constexpr gui::TextStyle kSplashStyle{RGB(0, 0, 0), RGB(232, 234, 237), 11};
 
 int bandX(int band) { return kFirstBandX + kBandSpacing * band; }
 // A gain field over the slider at column x: 28 wide, centred on the track.
@@ -74,11 +70,8 @@ CompressorPlaxEditor::~CompressorPlaxEditor() { close(); }
 
 bool CompressorPlaxEditor::open(HWND parent) {
     if (frame_ != nullptr) return true;
-    for (int number = kFirstBitmap; number <= kLastBitmap; ++number)
-        bitmaps_.push_back(std::make_unique<gui::Bitmap>(module_, number));
-    auto bitmap = [&](int number) -> const gui::Bitmap& {
-        return *bitmaps_[size_t(number - kFirstBitmap)];
-    };
+    bitmaps_ = std::make_unique<gui::BitmapRange>(module_, kFirstBitmap, kLastBitmap);
+    const gui::BitmapRange& bitmap = *bitmaps_;
     frame_ = std::make_unique<gui::Frame>(parent, module_, bitmap(kBackgroundBitmap));
     if (frame_->window() == nullptr) {
         close();
@@ -89,7 +82,7 @@ bool CompressorPlaxEditor::open(HWND parent) {
     const gui::Bitmap& track = bitmap(kSliderTrackBitmap);
     const gui::Bitmap& thumb = bitmap(kSliderThumbBitmap);
     auto field = [&](int x, int tag, int index) {
-        auto* made = f.add(std::make_unique<gui::ValueField>(fieldOver(x), self, tag, kValueStyle,
+        auto* made = f.add(std::make_unique<gui::ValueField>(fieldOver(x), self, tag, gui::kValueFieldStyle,
                                                              compressorGainText));
         made->setRange(effect_.minimum(index), effect_.maximum(index));
         return made;
@@ -112,16 +105,11 @@ bool CompressorPlaxEditor::open(HWND parent) {
     levelMeter_ = f.add(std::make_unique<gui::SegmentMeter>(
         kMeterAt.x, kMeterAt.y, kLevelMeterSegments, bitmap(kMeterEmptyBitmap),
         bitmap(kMeterFullBitmap)));
-    peakField_ = f.add(std::make_unique<gui::TextLabel>(kPeakRect, kPeakStyle));
-    bandsField_ = f.add(std::make_unique<gui::TextLabel>(kBandsRect, kValueStyle));
+    peakField_ = f.add(std::make_unique<gui::TextLabel>(kPeakRect, gui::kPeakFieldStyle));
+    bandsField_ = f.add(std::make_unique<gui::TextLabel>(kBandsRect, gui::kValueFieldStyle));
     if (version_.empty()) version_ = gui::moduleVersion(module_);
-    char line[64];
-    std::snprintf(line, sizeof line, kVersionFormat, version_.c_str());
-    // Added last: shown, it lies over everything.
-    splash_ = f.add(std::make_unique<gui::Splash>(
-        kAboutArea, bitmap(kSplashBitmap),
-        std::vector<gui::Splash::Line>{{kVersionLine, line}, {kSecondVersionLine, version_}},
-        kSplashStyle));
+    splash_ = f.add(gui::versionSplash(kAboutArea, bitmap(kSplashBitmap), kVersionLine,
+                                       kSecondVersionLine, version_));
 
     for (int i = 0; i < kCompHostParameters; ++i)
         showParameter(i);
@@ -134,7 +122,7 @@ bool CompressorPlaxEditor::open(HWND parent) {
 
 void CompressorPlaxEditor::close() {
     frame_.reset();
-    bitmaps_.clear();
+    bitmaps_.reset();
     bandSliders_.fill(nullptr);
     bandFields_.fill(nullptr);
     bandButtons_.fill(nullptr);

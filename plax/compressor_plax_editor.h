@@ -79,7 +79,7 @@ class CompressorPlaxEditor final : public Editor, private gui::ControlListener {
     std::string version_;
 
     // While open: the bitmaps, then the frame that draws with them.
-    std::vector<std::unique_ptr<gui::Bitmap>> bitmaps_;
+    std::unique_ptr<gui::BitmapRange> bitmaps_;
     std::unique_ptr<gui::Frame> frame_;
     std::array<gui::VerticalSlider*, kCompBandCount> bandSliders_{};
     std::array<gui::ValueField*, kCompBandCount> bandFields_{};

@@ -528,6 +528,21 @@ void Splash::mouseDown(POINT, WPARAM) {
     if (frame() != nullptr) frame()->setModalView(shown_ ? this : nullptr);
 }
 
+BitmapRange::BitmapRange(HINSTANCE module, int first, int last) : first_(first) {
+    for (int number = first; number <= last; ++number)
+        bitmaps_.push_back(std::make_unique<Bitmap>(module, number));
+}
+
+std::unique_ptr<Splash> versionSplash(const RECT& aboutArea, const Bitmap& splash,
+                                      const RECT& versionLine, const RECT& secondLine,
+                                      const std::string& version) {
+    char line[64];
+    std::snprintf(line, sizeof line, "Version: %s", version.c_str());
+    return std::make_unique<Splash>(
+        aboutArea, splash, std::vector<Splash::Line>{{versionLine, line}, {secondLine, version}},
+        kSplashTextStyle);
+}
+
 float breakpointFraction(float value, const float* breakpoints, int count) {
     int exceeded = 0;
     for (int n = 0; n < count; ++n)

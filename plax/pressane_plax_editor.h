@@ -102,7 +102,7 @@ class PressanePlaxEditor final : public Editor, private gui::ControlListener {
     std::string version_;
 
     // While open: the bitmaps, then the frame that draws with them.
-    std::vector<std::unique_ptr<gui::Bitmap>> bitmaps_;
+    std::unique_ptr<gui::BitmapRange> bitmaps_;
     std::unique_ptr<gui::Frame> frame_;
     gui::VerticalSlider* desiredGain_ = nullptr;
     gui::VerticalSlider* density_ = nullptr;
