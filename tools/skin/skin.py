@@ -1175,7 +1175,7 @@ def compressor_plax_background(width, height):
         for position in range(0, 25, 6):
             row = q["slider_y"] + compressor_plax_thumb_row(position, steps, travel) + 5
             scale_number(c, x - 2, row, signed(position - 12), "right")
-        scale_number(c, x - 2, q["slider_y"] + 113 + 6, unit, "right")
+        scale_number(c, x - 2, q["slider_y"] - 6, unit, "right")  # over the scale
 
     for b, x in enumerate(q["band_x"]):
         label(c, x + 9, LABEL_ROW, f"Band {b + 1}")
