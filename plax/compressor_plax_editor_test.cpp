@@ -94,11 +94,11 @@ TEST(CompressorPlaxTexts, gain_fields_show_one_decimal_and_no_negative_zero) {
 }
 
 TEST(CompressorPlaxTexts, level_meter_lights_the_highest_breakpoint_the_level_exceeds) {
-    EXPECT_FLOAT_EQ(levelMeterFraction(levelDb(1.0f)), 1.0f);            // 0 dB, above -0.5
-    EXPECT_FLOAT_EQ(levelMeterFraction(levelDb(0.5f)), 11.0f / 20.0f);    // -6.02: above -8 only
-    EXPECT_FLOAT_EQ(levelMeterFraction(levelDb(0.01f)), 0.0f);            // -40 dB: not above it
+    EXPECT_FLOAT_EQ(levelMeterFraction(levelDb(1.0f)), 1.0f);          // 0 dB, above -0.5
+    EXPECT_FLOAT_EQ(levelMeterFraction(levelDb(0.5f)), 11.0f / 20.0f); // -6.02: above -8 only
+    EXPECT_FLOAT_EQ(levelMeterFraction(levelDb(0.01f)), 0.0f);         // -40 dB: not above it
     EXPECT_FLOAT_EQ(levelMeterFraction(levelDb(0.0f)), 0.0f);
-    EXPECT_FLOAT_EQ(levelMeterFraction(levelDb(-1.0f)), 0.0f);           // the engine's "none"
+    EXPECT_FLOAT_EQ(levelMeterFraction(levelDb(-1.0f)), 0.0f); // the engine's "none"
 }
 
 TEST_F(CompressorPlaxEditorTest, editor_rectangle_and_frame_are_the_backgrounds_size) {
