@@ -168,9 +168,44 @@ TEST_F(PlaxEditorRoad, script_clicks_reach_the_editor_and_set_the_effect) {
     EXPECT_TRUE(std::filesystem::exists(path("snapshot.png")));
 }
 
+TEST_F(PlaxEditorRoad, compressor_editor_takes_a_band_slider_drag_the_band_buttons_and_solo) {
+    const Result plain = run("editor 'Orq Compressor' --road plax --png " + quote(path("c.png")));
+    ASSERT_EQ(plain.exitCode, 0) << plain.err;
+    EXPECT_NE(plain.out.find("window 480x263"), std::string::npos) << plain.out;
+    EXPECT_NE(plain.out.find("automated: 0 "), std::string::npos) << plain.out;
+
+    // Band 2's thumb (at 0 dB: rows 115 … 126) taken by its bottom row and dragged 36 rows up:
+    // 15 rows from the top of the 101-row travel, 1 - 15/101 = 0.851 of the range, which the
+    // 0.1 dB steps make 8.4 dB = 0.85. Then band 3 becomes the active band, and Solo goes on.
+    writeScript("drag.txt",
+                "drag 97 126 97 90\nwait 100\nexpect BandGain2 0.85 0.0001\nexpect BandGain1 0.5\n"
+                "click 141 193\nclick 273 192\nexpect Solo 1\n");
+    const Result dragged = run("editor 'Orq Compressor' --road plax --set Gain=0.75 --script " +
+                               quote(path("drag.txt")) + " --png " + quote(path("c-drag.png")));
+    ASSERT_EQ(dragged.exitCode, 0) << dragged.err << dragged.out;
+    EXPECT_EQ(dragged.out.find("automated: 0 "), std::string::npos) << dragged.out;
+
+    const testing::Picture before = testing::readPng(path("c.png"));
+    const testing::Picture after = testing::readPng(path("c-drag.png"));
+    ASSERT_EQ(before.width, 480);
+    ASSERT_EQ(after.height, 263);
+    EXPECT_GT(differingPixels(before, after, RECT{88, 64, 106, 177}), 50) << "band 2's thumb";
+    EXPECT_EQ(differingPixels(before, after, RECT{44, 64, 62, 177}), 0) << "band 1's slider";
+    EXPECT_GT(differingPixels(before, after, RECT{128, 186, 154, 200}), 20) << "band 3's button";
+    EXPECT_GT(differingPixels(before, after, RECT{252, 185, 295, 200}), 20) << "the Solo switch";
+    EXPECT_GT(differingPixels(before, after, RECT{331, 41, 359, 52}), 0) << "the output field (--set)";
+
+    writeScript("wrong.txt", "drag 97 126 97 90\nexpect BandGain2 0.5\n");
+    const Result wrong = run("editor 'Orq Compressor' --road plax --script " +
+                             quote(path("wrong.txt")) + " --png " + quote(path("none.png")));
+    EXPECT_EQ(wrong.exitCode, 1);
+    EXPECT_NE(wrong.err.find("expected BandGain2 = 0.5"), std::string::npos) << wrong.err;
+}
+
 TEST_F(PlaxEditorRoad, refusals_name_their_cause_and_write_no_picture) {
     const Result noEditor =
-        run("editor 'Orq Compressor' --road plax --png " + quote(path("none.png")));
+        run("editor " + quote(std::string(ORQ_TEST_PLUGIN_DIR) + "/compressor_plax_without_editor.so") +
+            " --road plax --png " + quote(path("none.png")));
     EXPECT_EQ(noEditor.exitCode, 1);
     EXPECT_NE(noEditor.err.find("has no editor"), std::string::npos) << noEditor.err;
 

@@ -8,11 +8,15 @@ add_library(plax_pressane_editor STATIC pressane_plax_editor.cpp)
 set_target_properties(plax_pressane_editor PROPERTIES POSITION_INDEPENDENT_CODE ON)
 target_link_libraries(plax_pressane_editor PUBLIC plax_gui)
 
+add_library(plax_compressor_editor STATIC compressor_plax_editor.cpp)
+set_target_properties(plax_compressor_editor PROPERTIES POSITION_INDEPENDENT_CODE ON)
+target_link_libraries(plax_compressor_editor PUBLIC plax_gui)
+
 orq_test(plax_editor_test plax_gui_test.cpp pressane_plax_editor_test.cpp LIBS plax_pressane_editor)
 orq_resources(plax_editor_test pressane_resources.txt)
 
-# The editors behind the standard's editor base, once the effect base classes are built.
-if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/plax_effect.cpp)
-  target_sources(plax_pressane_editor PRIVATE hosted_editor.cpp)
-  target_link_libraries(plax_pressane_editor PUBLIC plax_standard)
-endif()
+# The compressor's editor on the effect itself (its table, automation through the host), with
+# the bitmaps of compressor_plax.so.
+orq_test(plax_compressor_editor_test compressor_plax_editor_test.cpp
+  LIBS plax_compressor_editor plax_compressor)
+orq_resources(plax_compressor_editor_test compressor_resources.txt)

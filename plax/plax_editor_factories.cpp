@@ -1,5 +1,6 @@
 #include "plax/plax_editor_factories.h"
 
+#include "plax/compressor_plax_editor.h"
 #include "plax/hosted_editor.h"
 #include "plax/pressane_plax_editor.h"
 
@@ -21,10 +22,15 @@ std::unique_ptr<PlaxEditor> makePressaneEditor(SuiteEffect& effect) {
         &effect, std::make_unique<PressanePlaxEditor>(effect, thisLibrary()));
 }
 
+// [ui-thread] allocates.
+std::unique_ptr<PlaxEditor> makeCompressorEditor(SuiteEffect& effect) {
+    return std::make_unique<HostedEditor>(
+        &effect, std::make_unique<CompressorPlaxEditor>(effect, thisLibrary()));
+}
+
 } // namespace
 
 EditorFactory pressaneEditorFactory() { return makePressaneEditor; }
-// compressor_plax has no editor yet: it runs without one.
-EditorFactory compressorEditorFactory() { return nullptr; }
+EditorFactory compressorEditorFactory() { return makeCompressorEditor; }
 
 } // namespace orq::plax

@@ -1,5 +1,5 @@
-// The editors of the Plax builds, as factories the deliverables hand to their effects. The
-// editor library supplies them; until it does, each returns null (an effect without editor).
+// The editors of the Plax builds, as factories the deliverables hand to their effects; each
+// editor takes its bitmaps from the library the factory is linked into.
 #pragma once
 
 #include "plax/suite_effect.h"

@@ -528,4 +528,51 @@ void Splash::mouseDown(POINT, WPARAM) {
     if (frame() != nullptr) frame()->setModalView(shown_ ? this : nullptr);
 }
 
+BitmapRange::BitmapRange(HINSTANCE module, int first, int last) : first_(first) {
+    for (int number = first; number <= last; ++number)
+        bitmaps_.push_back(std::make_unique<Bitmap>(module, number));
+}
+
+std::unique_ptr<Splash> versionSplash(const RECT& aboutArea, const Bitmap& splash,
+                                      const RECT& versionLine, const RECT& secondLine,
+                                      const std::string& version) {
+    char line[64];
+    std::snprintf(line, sizeof line, "Version: %s", version.c_str());
+    return std::make_unique<Splash>(
+        aboutArea, splash, std::vector<Splash::Line>{{versionLine, line}, {secondLine, version}},
+        kSplashTextStyle);
+}
+
+float breakpointFraction(float value, const float* breakpoints, int count) {
+    int exceeded = 0;
+    for (int n = 0; n < count; ++n)
+        if (value > breakpoints[n]) exceeded = n + 1;
+    return count > 0 ? float(exceeded) / float(count) : 0.0f;
+}
+
+std::string peakText(float peakDb, float floorDb) {
+    if (peakDb > 0.0f) return "";
+    if (!(peakDb >= floorDb)) return "---";
+    char text[16];
+    std::snprintf(text, sizeof text, "%2i", int(std::trunc(peakDb)));
+    return text;
+}
+
+std::string moduleVersion(HINSTANCE module) {
+    char path[1024] = {};
+    if (GetModuleFileNameA(module, path, sizeof path) == 0) return "";
+    DWORD handle = 0;
+    const DWORD size = GetFileVersionInfoSizeA(path, &handle);
+    if (size == 0) return "";
+    std::vector<uint8_t> block(size);
+    void* value = nullptr;
+    UINT length = 0;
+    if (!GetFileVersionInfoA(path, handle, size, block.data()) ||
+        !VerQueryValueA(block.data(), "\\StringFileInfo\\040904b0\\ProductVersion", &value,
+                        &length) ||
+        value == nullptr)
+        return "";
+    return static_cast<const char*>(value);
+}
+
 } // namespace orq::plax::gui

@@ -43,6 +43,18 @@ class Bitmap {
     int height_ = 0;
 };
 
+// Bitmaps first … last of a module, loaded together, by number.
+class BitmapRange {
+  public:
+    BitmapRange(HINSTANCE module, int first, int last);
+    // `number` in first … last.
+    const Bitmap& operator()(int number) const { return *bitmaps_[size_t(number - first_)]; }
+
+  private:
+    int first_;
+    std::vector<std::unique_ptr<Bitmap>> bitmaps_;
+};
+
 class Control;
 class Frame;
 
@@ -305,5 +317,25 @@ class Splash final : public Control {
     HFONT font_;
     bool shown_ = false;
 };
+
+// The editors' text styles: values white on black, peaks green on black, the splash's lines in
+// the skin's primary text colour.
+constexpr TextStyle kValueFieldStyle{RGB(0, 0, 0), RGB(255, 255, 255), 11};
+constexpr TextStyle kPeakFieldStyle{RGB(0, 0, 0), RGB(0, 255, 0), 11};
+constexpr TextStyle kSplashTextStyle{RGB(0, 0, 0), RGB(232, 234, 237), 11};
+
+// The about area's splash with "Version: <version>" on `versionLine` and the version alone on
+// `secondLine`. Added to a frame last, it lies over everything when shown.
+std::unique_ptr<Splash> versionSplash(const RECT& aboutArea, const Bitmap& splash,
+                                      const RECT& versionLine, const RECT& secondLine,
+                                      const std::string& version);
+
+// Meter scales and texts the editors share.
+// n / count for the highest of `count` ascending breakpoints that `value` exceeds (0 for none).
+float breakpointFraction(float value, const float* breakpoints, int count);
+// A peak field: empty above 0 dB, the truncated dB ("%2i") from `floorDb` up, "---" below.
+std::string peakText(float peakDb, float floorDb);
+// The library's product version from its version resource ("" without one).
+std::string moduleVersion(HINSTANCE module);
 
 } // namespace orq::plax::gui

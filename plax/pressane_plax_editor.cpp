@@ -57,21 +57,10 @@ constexpr RECT kAboutArea{342, 220, 425, 245};
 constexpr RECT kVersionLine{330, 26, 430, 38};
 // The second line with the version (its place is ours): under the first.
 constexpr RECT kSecondVersionLine{330, 40, 430, 52};
-constexpr const char* kVersionFormat = "Version: %s";
 // The gain meters show the normalised meter value less this.
 constexpr float kGainMeterOffset = 0.1f;
 constexpr float kClipDb = 0.0f;
 
-constexpr gui::TextStyle kValueStyle{RGB(0, 0, 0), RGB(255, 255, 255), 11};
-constexpr gui::TextStyle kPeakStyle{RGB(0, 0, 0), RGB(0, 255, 0), 11};
-constexpr gui::TextStyle kSplashStyle{RGB(0, 0, 0), RGB(232, 234, 237), 11};
-
-float barFraction(float peakDb, const float* breakpointsDb) {
-    int exceeded = 0;
-    for (int n = 0; n < maximizer::kLevelSteps; ++n)
-        if (peakDb > breakpointsDb[n]) exceeded = n + 1;
-    return float(exceeded) / float(maximizer::kLevelSteps);
-}
 
 std::string formatted(const char* format, double value) {
     char text[32];
@@ -93,35 +82,12 @@ std::string headroomText(float headroom) {
     return formatted("%1.f", double(headroom));
 }
 
-std::string peakText(float peakDb, float floorDb) {
-    if (peakDb > 0.0f) return "";
-    if (!(peakDb >= floorDb)) return "---";
-    char text[16];
-    std::snprintf(text, sizeof text, "%2i", int(std::trunc(peakDb)));
-    return text;
+float inputBarFraction(float peakDb) {
+    return gui::breakpointFraction(peakDb, maximizer::kInputBreakpointsDb, maximizer::kLevelSteps);
 }
-
-float inputBarFraction(float peakDb) { return barFraction(peakDb, maximizer::kInputBreakpointsDb); }
 
 float outputBarFraction(float peakDb) {
-    return barFraction(peakDb, maximizer::kOutputBreakpointsDb);
-}
-
-std::string moduleVersion(HINSTANCE module) {
-    char path[1024] = {};
-    if (GetModuleFileNameA(module, path, sizeof path) == 0) return "";
-    DWORD handle = 0;
-    const DWORD size = GetFileVersionInfoSizeA(path, &handle);
-    if (size == 0) return "";
-    std::vector<uint8_t> block(size);
-    void* value = nullptr;
-    UINT length = 0;
-    if (!GetFileVersionInfoA(path, handle, size, block.data()) ||
-        !VerQueryValueA(block.data(), "\\StringFileInfo\\040904b0\\ProductVersion", &value,
-                        &length) ||
-        value == nullptr)
-        return "";
-    return static_cast<const char*>(value);
+    return gui::breakpointFraction(peakDb, maximizer::kOutputBreakpointsDb, maximizer::kLevelSteps);
 }
 
 PressanePlaxEditor::PressanePlaxEditor(EditorEffect& effect, HINSTANCE module)
@@ -135,11 +101,8 @@ PressanePlaxEditor::~PressanePlaxEditor() { close(); }
 
 bool PressanePlaxEditor::open(HWND parent) {
     if (frame_ != nullptr) return true;
-    for (int number = kFirstBitmap; number <= kLastBitmap; ++number)
-        bitmaps_.push_back(std::make_unique<gui::Bitmap>(module_, number));
-    auto bitmap = [&](int number) -> const gui::Bitmap& {
-        return *bitmaps_[size_t(number - kFirstBitmap)];
-    };
+    bitmaps_ = std::make_unique<gui::BitmapRange>(module_, kFirstBitmap, kLastBitmap);
+    const gui::BitmapRange& bitmap = *bitmaps_;
     frame_ = std::make_unique<gui::Frame>(parent, module_, bitmap(kBackgroundBitmap));
     if (frame_->window() == nullptr) {
         close();
@@ -155,7 +118,7 @@ bool PressanePlaxEditor::open(HWND parent) {
         kDensitySliderAt.x, kDensitySliderAt.y, self, kDensitySliderTag, track, thumb));
     auto field = [&](const RECT& area, int tag, int index, gui::ValueField::Format format) {
         auto* made = f.add(
-            std::make_unique<gui::ValueField>(area, self, tag, kValueStyle, std::move(format)));
+            std::make_unique<gui::ValueField>(area, self, tag, gui::kValueFieldStyle, std::move(format)));
         made->setRange(effect_.minimum(index), effect_.maximum(index));
         return made;
     };
@@ -189,16 +152,11 @@ bool PressanePlaxEditor::open(HWND parent) {
     gainReachedMeter_ = f.add(std::make_unique<gui::SegmentMeter>(
         kReachedMeterAt.x, kReachedMeterAt.y, kGainMeterSegments, bitmap(kReachedEmptyBitmap),
         bitmap(kReachedFullBitmap)));
-    inputPeak_ = f.add(std::make_unique<gui::TextLabel>(kInputPeakRect, kPeakStyle));
-    outputPeak_ = f.add(std::make_unique<gui::TextLabel>(kOutputPeakRect, kPeakStyle));
+    inputPeak_ = f.add(std::make_unique<gui::TextLabel>(kInputPeakRect, gui::kPeakFieldStyle));
+    outputPeak_ = f.add(std::make_unique<gui::TextLabel>(kOutputPeakRect, gui::kPeakFieldStyle));
     if (version_.empty()) version_ = moduleVersion(module_);
-    char line[64];
-    std::snprintf(line, sizeof line, kVersionFormat, version_.c_str());
-    // Added last: shown, it lies over everything.
-    splash_ = f.add(std::make_unique<gui::Splash>(
-        kAboutArea, bitmap(kSplashBitmap),
-        std::vector<gui::Splash::Line>{{kVersionLine, line}, {kSecondVersionLine, version_}},
-        kSplashStyle));
+    splash_ = f.add(gui::versionSplash(kAboutArea, bitmap(kSplashBitmap), kVersionLine,
+                                       kSecondVersionLine, version_));
 
     for (int i = 0; i < kPressanePlaxHostParameters; ++i)
         showParameter(i);
@@ -210,7 +168,7 @@ bool PressanePlaxEditor::open(HWND parent) {
 
 void PressanePlaxEditor::close() {
     frame_.reset();
-    bitmaps_.clear();
+    bitmaps_.reset();
     desiredGain_ = density_ = nullptr;
     desiredGainField_ = densityField_ = headroomField_ = nullptr;
     rocker_ = nullptr;

@@ -30,8 +30,7 @@ constexpr int kPressanePlaxHostParameters = 4;
 std::string desiredGainText(float desiredGainDb);
 std::string densityText(float density);
 std::string headroomText(float headroom);
-// A peak field: empty above 0 dB, the truncated dB ("%2i") from `floorDb` up, "---" below.
-std::string peakText(float peakDb, float floorDb);
+using gui::peakText;
 constexpr float kInputPeakFloorDb = -40.0f;
 constexpr float kOutputPeakFloorDb = -10.0f;
 // A level bar's fraction: n/28 for the highest of the 28 breakpoints the value exceeds.
@@ -103,7 +102,7 @@ class PressanePlaxEditor final : public Editor, private gui::ControlListener {
     std::string version_;
 
     // While open: the bitmaps, then the frame that draws with them.
-    std::vector<std::unique_ptr<gui::Bitmap>> bitmaps_;
+    std::unique_ptr<gui::BitmapRange> bitmaps_;
     std::unique_ptr<gui::Frame> frame_;
     gui::VerticalSlider* desiredGain_ = nullptr;
     gui::VerticalSlider* density_ = nullptr;
@@ -124,7 +123,6 @@ class PressanePlaxEditor final : public Editor, private gui::ControlListener {
     gui::Splash* splash_ = nullptr;
 };
 
-// The library's product version from its version resource ("" without one). [ui-thread]
-std::string moduleVersion(HINSTANCE module);
+using gui::moduleVersion;
 
 } // namespace orq::plax

@@ -1,5 +1,5 @@
-// pressane_plax.so as a host meets it: loaded from disk, its `main` called, its editor opened in
-// a window of the host's through the dispatcher's editor opcodes.
+// pressane_plax.so and compressor_plax.so as a host meets them: loaded from disk, `main` called,
+// the editor opened in a window of the host's through the dispatcher's editor opcodes.
 #include "plax/plax.h"
 #include "plax/plax_editor_test_support.h"
 #include "plax/plax_test_support.h"
@@ -33,10 +33,10 @@ COLORREF bitmapPixel(HINSTANCE module, int number, int x, int y) {
     return colour;
 }
 
-class PressanePlaxLibraryTest : public ::testing::Test {
+class PlaxLibraryTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        const std::string path = std::string(ORQ_PLUGIN_DIR) + "/pressane_plax.so";
+    void load(const char* name) {
+        const std::string path = std::string(ORQ_PLUGIN_DIR) + "/" + name;
         library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
         ASSERT_NE(library, nullptr) << dlerror();
         auto entry = reinterpret_cast<PlaxMainProc>(dlsym(library, "main"));
@@ -65,6 +65,16 @@ class PressanePlaxLibraryTest : public ::testing::Test {
     void* library = nullptr;
     HINSTANCE module = nullptr;
     PlaxEffect* effect = nullptr;
+};
+
+class PressanePlaxLibraryTest : public PlaxLibraryTest {
+  protected:
+    void SetUp() override { load("pressane_plax.so"); }
+};
+
+class CompressorPlaxLibraryTest : public PlaxLibraryTest {
+  protected:
+    void SetUp() override { load("compressor_plax.so"); }
 };
 
 TEST_F(PressanePlaxLibraryTest, editor_opens_through_the_dispatcher_and_shows_the_library_bitmaps) {
@@ -108,6 +118,35 @@ TEST_F(PressanePlaxLibraryTest, editor_moves_a_host_parameter_through_automation
     EXPECT_NEAR(effect->getParameter(effect, 2), 10.0f / 18.0f, 1e-6f);
     EXPECT_EQ(text(effect, kPlaxGetParameterDisplay, 2), "1.00");
     call(effect, kPlaxEditorClose);
+}
+
+TEST_F(CompressorPlaxLibraryTest, editor_opens_with_the_library_bitmaps_and_automates_solo) {
+    ASSERT_TRUE(effect->flags & kPlaxFlagHasEditor);
+    PlaxRect* rect = nullptr;
+    ASSERT_EQ(call(effect, kPlaxEditorGetRect, 0, 0, &rect), 1);
+    EXPECT_EQ(rect->right - rect->left, 480);
+    EXPECT_EQ(rect->bottom - rect->top, 263);
+
+    plax_test::HostWindow host(480, 263);
+    constexpr int kCompressorBackgroundBitmap = 1100;
+    constexpr int kInUseBitmap = 1112; // two 5-row frames: off, on
+    const COLORREF background = bitmapPixel(module, kCompressorBackgroundBitmap, 4, 4);
+    ASSERT_NE(background, CLR_INVALID) << "the library carries no bitmap 1100";
+    ASSERT_EQ(call(effect, kPlaxEditorOpen, 0, 0, host.hwnd()), 1);
+    plax_test::pump();
+    EXPECT_EQ(PlatformWindowPixel(host.hwnd(), 4, 4), background);
+    // Program "Init" uses three bands: band 3's LED lit, band 4's dark.
+    const COLORREF lit = bitmapPixel(module, kInUseBitmap, 5, 5 + 2);
+    const COLORREF dark = bitmapPixel(module, kInUseBitmap, 5, 2);
+    ASSERT_NE(lit, dark);
+    EXPECT_EQ(PlatformWindowPixel(host.hwnd(), 132 + 3 + 5, 56 + 2), lit);
+    EXPECT_EQ(PlatformWindowPixel(host.hwnd(), 176 + 3 + 5, 56 + 2), dark);
+
+    plax_test::click(host.hwnd(), 273, 192); // Solo
+    EXPECT_FLOAT_EQ(effect->getParameter(effect, 1), 1.0f);
+    call(effect, kPlaxEditorClose);
+    plax_test::pump();
+    EXPECT_EQ(GetWindow(host.hwnd(), GW_CHILD), nullptr) << "the frame outlived closing";
 }
 
 } // namespace

@@ -169,6 +169,24 @@ SIZES = {
     ("plax", 1015): ("pressane_input_bar_full", 7, 110, 8, None),
     ("plax", 1016): ("pressane_output_bar_empty", 7, 110, 8, None),
     ("plax", 1017): ("pressane_output_bar_full", 7, 110, 8, None),
+    # Orq Compressor, Plax build (plax/): plax/compressor_plax_editor.{h,cpp}
+    ("plax", 1100): ("compressor_background", 480, 263, 24,
+                     "Pressane's height; five band columns 44 apart, Solo, output and the band "
+                     "level meter across 480"),
+    ("plax", 1101): ("compressor_splash", 480, 263, 24, "the background's size"),
+    ("plax", 1102): ("compressor_slider_track", 18, 113, 24, "the Pressane Plax track, 1007"),
+    ("plax", 1103): ("compressor_slider_thumb", 18, 12, 24, "the Pressane Plax thumb, 1008"),
+    ("plax", 1104): ("compressor_solo", 43, 30, 24,
+                     "the Pressane Plax Boost switch, 1002: two 15-pixel frames"),
+    **{("plax", 1105 + b): (f"compressor_band_{b + 1}", 26, 28, 24,
+                            "the Pressane Plax memory buttons, 1004: two 14-pixel frames, one "
+                            "under each 44-pixel band column")
+       for b in range(5)},
+    ("plax", 1110): ("compressor_level_meter_empty", 13, 112, 24,
+                     "the Pressane Plax gain meters, 1009"),
+    ("plax", 1111): ("compressor_level_meter_full", 13, 112, 24, "as the empty meter"),
+    ("plax", 1112): ("compressor_band_in_use", 12, 10, 24,
+                     "an LED bar of two 5-pixel frames between a band's field and its slider"),
     # Orq Compressor (compressor/)
     ("compressor", 101): ("background", 600, 300, 24,
                           "the curve editor ends at 577, 258 and the about button at 577, 285: "
@@ -988,23 +1006,29 @@ def pressane_background(width, height, fields):
     return c
 
 
-def pressane_about(width, height, version_rect):
-    """The about picture: name, brand, a line of description; the version field's place left
+PRESSANE_DESCRIPTION = ("Loudness maximizer: level stage, look-ahead peak limiter",
+                        "and curve soft clipper. Every sample stays inside full scale.")
+
+
+def about_panel(width, height, folder, description, version_rect):
+    """The about picture: name, brand, two lines of description; the version field's place left
     plain (its text is drawn there)."""
     c = Canvas(width, height)
     c.frame((0, 0, width, height), EDGE)
-    c.text(20, 34, PRODUCT_NAMES["maximizer"], legible(ACCENTS["maximizer"], PANEL), 22, bold=True,
+    c.text(20, 34, PRODUCT_NAMES[folder], legible(ACCENTS[folder], PANEL), 22, bold=True,
            background=PANEL)
-    c.text(20, 52, f"Orq {PRODUCT_NAMES['maximizer']} \u00b7 {BRAND}", TEXT, TITLE_PIXELS,
+    c.text(20, 52, f"Orq {PRODUCT_NAMES[folder]} \u00b7 {BRAND}", TEXT, TITLE_PIXELS,
            background=PANEL)
-    c.text(20, 80, "Loudness maximizer: level stage, look-ahead peak limiter", TEXT_SECONDARY,
-           LABEL_PIXELS, background=PANEL)
-    c.text(20, 94, "and curve soft clipper. Every sample stays inside full scale.", TEXT_SECONDARY,
-           LABEL_PIXELS, background=PANEL)
+    for row, words in zip((80, 94), description):
+        c.text(20, row, words, TEXT_SECONDARY, LABEL_PIXELS, background=PANEL)
     c.hline(20, width - 20, 62, EDGE)
     left, top, right, bottom = version_rect
     c.fill((left, top, right, bottom), PANEL)
     return c
+
+
+def pressane_about(width, height, version_rect):
+    return about_panel(width, height, "maximizer", PRESSANE_DESCRIPTION, version_rect)
 
 
 # ---------------------------------------------------------------------------------------------
@@ -1087,6 +1111,108 @@ def compressor_background(width, height):
     c.hline(q["stages"][0][0], q["stages"][1][0] + 52, 210, EDGE)
     scale_number(c, (q["stages"][0][0] + q["stages"][1][0] + 52) // 2, 217, "Gain Stages per Band",
                  "centre")
+    return c
+
+
+# ---------------------------------------------------------------------------------------------
+# Orq Compressor, Plax build (plax/): five band-gain sliders with their fields, in-use LEDs and
+# band buttons (the band Solo listens to), Solo, the output slider and field, the active band's
+# level meter with its peak field, the band count, the about area (plax/compressor_plax_editor.cpp
+# places the controls at these same points).
+
+COMPRESSOR_PLAX = {
+    "band_x": (44, 88, 132, 176, 220), "slider_y": 64, "slider_steps": 24,
+    "output_x": 336, "solo": (252, 185), "band_button_y": 186, "in_use_y": 56,
+    "meter": (412, 64), "peak": (406, 182, 432, 193), "bands": (84, 221, 98, 232),
+    "about": (380, 220, 463, 245), "version": (364, 26, 464, 38),
+    "rules": (306, 382),
+}
+COMPRESSOR_DESCRIPTION = ("Multiband compressor: up to five bands, a look-ahead gain stage",
+                          "per band on its transfer curve, output gain and soft clipper.")
+# The band level meter's 20 breakpoints (dB); mid from -12 dB, high from -3 dB.
+LEVEL_BREAKPOINTS_DB = [-40, -36, -32, -28, -24, -21, -18, -15, -12, -10, -8, -6, -5, -4, -3,
+                        -2.5, -2, -1.5, -1, -0.5]
+LEVEL_METER_ZONES = (LEVEL_BREAKPOINTS_DB.index(-12) + 1, LEVEL_BREAKPOINTS_DB.index(-3) + 1)
+
+
+def compressor_plax_field(x):
+    """A gain field over its slider at column x: 28 wide, centred on the track."""
+    return (x - 5, 41, x + 23, 52)
+
+
+def compressor_plax_thumb_row(position, steps, travel):
+    """The thumb's top row for a position: the editor library's rounding of the travel."""
+    return travel - int(math.floor(position * travel / steps + 0.5))
+
+
+def compressor_plax_controls():
+    accent = ACCENTS["compressor"]
+    ticks = [(position, position % 6 == 0) for position in range(0, 25, 2)]
+    pieces = {"track": vertical_slider_track(18, 113, 12, COMPRESSOR_PLAX["slider_steps"], ticks),
+              "thumb": vertical_slider_thumb(18, 12, accent)}
+    pieces["solo"] = stacked(*(button_face(43, 15, "Solo", accent, state, led=True,
+                                           pixels=SCALE_PIXELS) for state in ("off", "on")))
+    for b in range(5):
+        pieces[f"band_{b + 1}"] = stacked(*(button_face(26, 14, str(b + 1), accent, state,
+                                                        bold=True) for state in ("off", "on")))
+    pieces["meter_empty"] = vertical_meter(13, 112, 20, *LEVEL_METER_ZONES, lit=False, inset=2)
+    pieces["meter_full"] = vertical_meter(13, 112, 20, *LEVEL_METER_ZONES, lit=True, inset=2)
+    pieces["in_use"] = stacked(led_mark(12, 5, accent, False), led_mark(12, 5, accent, True))
+    return pieces
+
+
+def compressor_plax_background(width, height):
+    q = COMPRESSOR_PLAX
+    c = Canvas(width, height)
+    header(c, "compressor", "Multiband Compressor")
+    c.hline(0, width, HEADER_RULE_ROW, EDGE)
+    for x in q["rules"]:
+        c.vline(x, 40, 206, EDGE)
+    travel = 113 - 12
+    steps = q["slider_steps"]
+
+    def scale(x, unit):
+        for position in range(0, 25, 6):
+            row = q["slider_y"] + compressor_plax_thumb_row(position, steps, travel) + 5
+            scale_number(c, x - 2, row, signed(position - 12), "right")
+        scale_number(c, x - 2, q["slider_y"] - 6, unit, "right")  # over the scale
+
+    for b, x in enumerate(q["band_x"]):
+        label(c, x + 9, LABEL_ROW, f"Band {b + 1}")
+        field_frame(c, compressor_plax_field(x))
+    scale(q["band_x"][0], "dB")
+    first, last = q["band_x"][0], q["band_x"][-1] + 18
+    c.hline(first - 4, last + 4, q["band_button_y"] + 17, EDGE)
+    scale_number(c, (first + last) // 2, q["band_button_y"] + 22, "Active Band", "centre")
+    # Output: its slider's scale, title, field.
+    ox = q["output_x"]
+    label(c, ox + 9, LABEL_ROW, "Output")
+    field_frame(c, compressor_plax_field(ox))
+    scale(ox, "dB")
+    # The band level meter: well, title, scale to the right, the peak field under it.
+    mx, my = q["meter"]
+    well(c, (mx, my, mx + 13, my + 112))
+    label(c, mx + 6, LABEL_ROW, "Band Level")
+    edges = segment_edges(20, 112)
+    for k, value in enumerate(LEVEL_BREAKPOINTS_DB, start=1):
+        if value not in (-40, -24, -12, -6, -3, -1):
+            continue
+        row = my + (edges[k] + edges[k - 1] - 1) // 2
+        c.hline(mx + 14, mx + 16, row, HIGHLIGHT)
+        scale_number(c, mx + 13 + 5, row, dB_text(value), "left")
+    field_frame(c, q["peak"])
+    scale_number(c, q["peak"][2] + 4, (q["peak"][1] + q["peak"][3]) // 2, "dB", "left")
+    c.hline(0, width, FOOTER_RULE_ROW, EDGE)
+    # The band count: a field the editor fills, its caption before it.
+    bands = q["bands"]
+    field_frame(c, bands)
+    label(c, bands[0] - 6, (bands[1] + bands[3]) // 2 + 4, "Bands in Use", align="right")
+    # The about area: the brand's mark.
+    left, top, right, bottom = q["about"]
+    c.text((left + right) // 2, (top + bottom) // 2 - 2, BRAND, TEXT_SECONDARY, LABEL_PIXELS,
+           align="centre", background=PANEL, centre_row=True)
+    c.fill(((left + right) // 2 - 12, (top + bottom) // 2 + 6, (left + right) // 2 + 12,
+            (top + bottom) // 2 + 7), ACCENTS["compressor"])
     return c
 
 
@@ -1659,6 +1785,14 @@ def draw_all():
             1014: p["input_empty"], 1015: p["input_full"],
             1016: p["output_empty"], 1017: p["output_full"]}
     out.update({("plax", n): v for n, v in plax.items()})
+    k = compressor_plax_controls()
+    compressor_plax = {1100: compressor_plax_background(480, 263),
+                       1101: plax_splash(480, 263, "compressor", COMPRESSOR_DESCRIPTION,
+                                         COMPRESSOR_PLAX["version"]),
+                       1102: k["track"], 1103: k["thumb"], 1104: k["solo"],
+                       **{1105 + b: k[f"band_{b + 1}"] for b in range(5)},
+                       1110: k["meter_empty"], 1111: k["meter_full"], 1112: k["in_use"]}
+    out.update({("plax", n): v for n, v in compressor_plax.items()})
     t = tessaline_controls()
     tessaline = {101: tessaline_background(560, 360),
                  110: t["switch_off"], 111: t["switch_pressed"], 112: t["switch_on"],
@@ -1709,24 +1843,28 @@ def draw_all():
     return out
 
 
-def pressane_splash(width, height):
-    """The Plax build's splash: the about picture on the panel, its version line at
-    330, 26 - 430, 38 left plain."""
+def plax_splash(width, height, folder, description, version_rect):
+    """A Plax build's splash: the about picture on the panel, its version line left plain."""
     c = Canvas(width, height)
-    about = pressane_about(width, height, (330, 26, 430, 38))
+    about = about_panel(width, height, folder, description, version_rect)
     c.paste(about, 0, 0)
     c.text(20, 140, "Plax edition", TEXT_SECONDARY, LABEL_PIXELS, background=PANEL)
     # The suite: each product's name beside a swatch of its accent.
     c.hline(20, width - 20, 176, EDGE)
     c.text(20, 196, f"The {BRAND} mastering suite", TEXT, TITLE_PIXELS, background=PANEL)
     x, y = 20, 218
-    for folder in ("compressor", "maximizer", "matching", "enhancer", "spectrogram", "scope"):
-        c.fill((x, y - 7, x + 7, y), ACCENTS[folder])
-        c.text(x + 11, y, PRODUCT_NAMES[folder], TEXT_SECONDARY, LABEL_PIXELS, background=PANEL)
-        x += 11 + c.text_width(PRODUCT_NAMES[folder]) + 14
+    for other in ("compressor", "maximizer", "matching", "enhancer", "spectrogram", "scope"):
+        c.fill((x, y - 7, x + 7, y), ACCENTS[other])
+        c.text(x + 11, y, PRODUCT_NAMES[other], TEXT_SECONDARY, LABEL_PIXELS, background=PANEL)
+        x += 11 + c.text_width(PRODUCT_NAMES[other]) + 14
     c.text(width - 20, height - 14, "Click to close", TEXT_SECONDARY, SCALE_PIXELS, align="right",
            background=PANEL)
     return c
+
+
+def pressane_splash(width, height):
+    """Pressane's splash: the version line at 330, 26 - 430, 38."""
+    return plax_splash(width, height, "maximizer", PRESSANE_DESCRIPTION, (330, 26, 430, 38))
 
 
 def write_all(root, drawn):

@@ -73,6 +73,16 @@ EXPECTED = {
     ("plax", 1015): (7, 110, 8),
     ("plax", 1016): (7, 110, 8),
     ("plax", 1017): (7, 110, 8),
+    # compressor_plax: plax/compressor_plax_editor.cpp
+    ("plax", 1100): (480, 263, 24),      # the frame
+    ("plax", 1101): (480, 263, 24),      # the splash covers the frame
+    ("plax", 1102): (18, 113, 24),       # band and output sliders: the Pressane Plax geometry
+    ("plax", 1103): (18, 12, 24),
+    ("plax", 1104): (43, 30, 24),        # Solo: two 15-pixel frames
+    **{("plax", n): (26, 28, 24) for n in range(1105, 1110)},  # band buttons, 44 apart
+    ("plax", 1110): (13, 112, 24),       # the level meter, 20 segments
+    ("plax", 1111): (13, 112, 24),
+    ("plax", 1112): (12, 10, 24),        # in-use LED: two 5-pixel frames
     # compressor_dx: sizes follow the artwork.
     **{("compressor", n): (ANY, ANY, ANY) for n in (101, 103, 104, 105, 106, 107, 108, 109, 110,
                                                      111, 112, 113, 114, 115)},
@@ -129,6 +139,7 @@ EXPECTED = {
 SAME_SIZE = [
     ("compressor", (104, 105)), ("compressor", (110, 111)), ("compressor", (106, 108)),
     ("compressor", (107, 109)), ("compressor", (112, 113)),
+    ("plax", (1100, 1101)), ("plax", (1105, 1106, 1107, 1108, 1109)), ("plax", (1110, 1111)),
     ("matching", (110, 111, 112)), ("matching", (113, 114, 115)), ("matching", (131, 132)),
     ("matching", (140, 141, 142, 143, 144, 145)), ("matching", (150, 151)),
     ("enhancer", (120, 121, 122)), ("enhancer", (123, 124, 125, 126)),
@@ -141,28 +152,34 @@ SAME_SIZE = [
 ]
 
 
-def resource_list(folder):
+def resource_lists(folder):
+    """The folder's resource lists: resources.txt, or one <library>_resources.txt per library
+    built from the folder (plax/ builds two)."""
     path = os.path.join(ROOT, folder, "resources.txt")
-    return path if os.path.exists(path) else None
+    if os.path.exists(path):
+        return [path]
+    return sorted(glob.glob(os.path.join(ROOT, folder, "*_resources.txt")))
 
 
 def bitmap_files(folder):
-    """number -> file path: the bitmap lines of the folder's resource list, or (for a build
-    without a list yet) the files of its skin folder."""
-    listing = resource_list(folder)
+    """number -> file path: the bitmap lines of the folder's resource lists, or (for a build
+    without a list yet) the files of its skin folder. A number listed twice maps to a list."""
+    listings = resource_lists(folder)
     files = {}
-    if listing is None:
+    if not listings:
         for path in glob.glob(os.path.join(ROOT, folder, "skin", "*.bmp")):
             number = int(os.path.basename(path).split("_", 1)[0])
             files.setdefault(number, []).append(path)
         return {n: p[0] if len(p) == 1 else p for n, p in files.items()}
-    with open(listing) as f:
-        for line in f:
-            words = shlex.split(line, comments=True)
-            if len(words) >= 3 and words[0] == "bitmap":
-                files[int(words[1])] = ("placeholder" if words[2] == "placeholder" else
-                                        os.path.join(os.path.dirname(listing), words[2]))
-    return files
+    for listing in listings:
+        with open(listing) as f:
+            for line in f:
+                words = shlex.split(line, comments=True)
+                if len(words) >= 3 and words[0] == "bitmap":
+                    path = ("placeholder" if words[2] == "placeholder" else
+                            os.path.join(os.path.dirname(listing), words[2]))
+                    files.setdefault(int(words[1]), []).append(path)
+    return {n: p[0] if len(p) == 1 else p for n, p in files.items()}
 
 
 def compiled_header(path):
@@ -217,7 +234,7 @@ class SkinSizes(unittest.TestCase):
         for folder, knob in (("compressor", 114), ("matching", 130), ("host", 20030)):
             width, height = headers[(folder, knob)][:2]
             self.assertEqual(width, height, f"{folder} {knob}: a knob is square, not {width} x {height}")
-        for folder, track, thumb in (("maximizer", 103, 104), ("matching", 120, 121),
+        for folder, track, thumb in (("maximizer", 103, 104), ("plax", 1007, 1008), ("plax", 1102, 1103), ("matching", 120, 121),
                                      ("enhancer", 110, 111), ("spectrogram", 103, 104),
                                      ("host", 20020, 20021)):
             self.assertEqual(headers[(folder, track)][0], headers[(folder, thumb)][0],
