@@ -1,5 +1,6 @@
 #include "controls/clipboard.h"
 
+#include "controls/clipboard_test_support.h"
 #include "controls/controls_test_support.h"
 
 #include <gtest/gtest.h>
@@ -29,36 +30,16 @@ TEST(Clipboard, copy_holds_the_area_as_shown_and_inverted_copy_its_complement) {
     EditorWindow window(60, 40);
     paintBlocks(window.hwnd());
     const RECT area{8, 3, 42, 33};
-    const int width = area.right - area.left, height = area.bottom - area.top;
     for (bool inverted : {false, true}) {
         ASSERT_TRUE(copyWindowAreaToClipboard(window.hwnd(), area, inverted));
-        ASSERT_TRUE(OpenClipboard(nullptr));
-        auto* copy = static_cast<HBITMAP>(GetClipboardData(CF_BITMAP));
-        ASSERT_NE(copy, nullptr);
-        BITMAP info{};
-        GetObjectA(copy, sizeof info, &info);
-        EXPECT_EQ(info.bmWidth, width);
-        EXPECT_EQ(info.bmHeight, height);
-        HDC dc = CreateCompatibleDC(nullptr);
-        HGDIOBJ previous = SelectObject(dc, copy);
-        int differing = 0;
-        for (int y = 0; y < height; ++y)
-            for (int x = 0; x < width; ++x) {
-                const COLORREF shown =
-                    PlatformWindowPixel(window.hwnd(), area.left + x, area.top + y);
-                const COLORREF expected = inverted ? (~shown & 0xFFFFFF) : shown;
-                if (GetPixel(dc, x, y) != expected && differing++ < 3)
-                    ADD_FAILURE() << "pixel " << x << "," << y << ": copy " << std::hex
-                                  << GetPixel(dc, x, y) << ", expected " << expected;
-            }
         // The corners straddle the blocks: grey, red, blue as painted (or their complements).
-        const COLORREF red = RGB(0xE0, 0x20, 0x10), blue = RGB(0x10, 0x30, 0xC0);
-        EXPECT_EQ(GetPixel(dc, 5, 5), inverted ? (~red & 0xFFFFFF) : red);
-        EXPECT_EQ(GetPixel(dc, width - 5, 5), inverted ? (~blue & 0xFFFFFF) : blue);
-        SelectObject(dc, previous);
-        DeleteDC(dc);
-        CloseClipboard();
-        EXPECT_EQ(differing, 0) << (inverted ? "inverted copy" : "copy");
+        const auto corners = [inverted](HDC dc, int width, int) {
+            const COLORREF red = RGB(0xE0, 0x20, 0x10), blue = RGB(0x10, 0x30, 0xC0);
+            EXPECT_EQ(GetPixel(dc, 5, 5), inverted ? (~red & 0xFFFFFF) : red);
+            EXPECT_EQ(GetPixel(dc, width - 5, 5), inverted ? (~blue & 0xFFFFFF) : blue);
+        };
+        EXPECT_EQ(controls_test::clipboardDifferencesFromWindow(window.hwnd(), area, inverted, corners), 0)
+            << (inverted ? "inverted copy" : "copy");
     }
 }
 

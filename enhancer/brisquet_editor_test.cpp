@@ -4,6 +4,7 @@
 #include "enhancer/brisquet_parameters.h"
 #include "enhancer/brisquet_plugin.h"
 #include "runtime/audio_buffers.h"
+#include "runtime/page_editor_test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -40,59 +41,17 @@ TEST(BrisquetSteppers, frequency_and_density_step_inside_their_ranges) {
 }
 
 // The editor on its plug-in inside a window of the test (the property-page road).
-HWND pageWindow() {
-    static const ATOM registered = [] {
-        WNDCLASSA wc{};
-        wc.lpfnWndProc = &DefWindowProcA;
-        wc.lpszClassName = "BrisquetTestPage";
-        return RegisterClassA(&wc);
-    }();
-    (void)registered;
-    return CreateWindowExA(0, "BrisquetTestPage", "page", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
-                           400, 240, nullptr, nullptr, nullptr, nullptr);
-}
-
-class Rig {
+class Rig : public test::PageEditorRig {
   public:
-    explicit Rig(int32_t channels = 2) {
-        PlatformSetClock(TRUE);
-        plugin_ = createBrisquetPlugin(createBrisquetParameters(), nullptr, nullptr);
-        OpenFormat format{44100, channels, 0};
-        EXPECT_EQ(plugin_->dispatch(kCmdOpen, &format, 0), 0);
-        page_ = pageWindow();
-        record_ = createEditorRecord(&createBrisquetEditor, createBrisquetParameters(), nullptr);
-        record_->dispatch(record_, kEdAttachRecord, &plugin_->record(), 0);
-        record_->dispatch(record_, kEdAttachParent, page_, 0);
-        editor_ = dynamic_cast<BrisquetEditor*>(EditorHost::fromRecord(record_));
-        client_ = editorClientWindow(record_);
-        pump();
-    }
-    ~Rig() {
-        record_->dispatch(record_, kEdDetachParent, nullptr, 0);
-        record_->dispatch(record_, kEdDestroy, nullptr, 0);
-        DestroyWindow(page_);
-        delete plugin_;
-        PlatformSetClock(FALSE);
-    }
-    Rig(const Rig&) = delete;
-    Rig& operator=(const Rig&) = delete;
+    explicit Rig(int32_t channels = 2)
+        : PageEditorRig(createBrisquetPlugin(createBrisquetParameters(), nullptr, nullptr),
+                        OpenFormat{44100, channels, 0}, &createBrisquetEditor,
+                        createBrisquetParameters(), SIZE{400, 240}, true),
+          editor_(dynamic_cast<BrisquetEditor*>(host())) {}
 
     BrisquetEditor& editor() { return *editor_; }
-    EditorRecord* record() { return record_; }
-    HWND page() const { return page_; }
     float plugin(int32_t index) {
         return static_cast<TableParameterSet&>(plugin_->parameters()).value(index);
-    }
-    void pump() const {
-        MSG message{};
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageA(&message);
-        }
-    }
-    void command(int id, LPARAM argument) {
-        SendMessageA(client_, WM_COMMAND, WPARAM(id), argument);
-        pump();
     }
     // A steady block of the given amplitude through the plug-in (channel 1 at half of it).
     void play(float amplitude, int32_t frames = 4410) {
@@ -105,19 +64,9 @@ class Rig {
         // Through the record, as the frame meters it.
         plugin_->record().process(&plugin_->record(), &buffers);
     }
-    void wait(DWORD milliseconds) {
-        for (DWORD t = 0; t < milliseconds; ++t) {
-            PlatformAdvanceClock(1);
-            pump();
-        }
-    }
 
   private:
-    AudioPlugin* plugin_ = nullptr;
-    HWND page_ = nullptr;
-    EditorRecord* record_ = nullptr;
     BrisquetEditor* editor_ = nullptr;
-    HWND client_ = nullptr;
 };
 
 TEST(BrisquetEditor, the_33_ms_timer_shows_output_peaks_lights_the_clip_and_decays) {

@@ -1,6 +1,8 @@
 // Pictures for tests: the PNG files orq writes and the bitmaps of its resources, as RGB pixels.
 #pragma once
 
+#include "controls/bitmap_test_support.h"
+
 #include <windows.h>
 
 #include <png.h>
@@ -75,32 +77,10 @@ inline Picture readPng(const std::string& file) {
 // A bitmap of the test program's own resources (the host tests carry orq's resource list), read
 // back through the platform as orq paints it: width 0 when there is none.
 inline Picture resourcePicture(int number) {
-    static const char anchor = 0;
     Picture picture;
-    HBITMAP bitmap =
-        LoadBitmapA(PlatformModuleFromAddress(&anchor), MAKEINTRESOURCEA(WORD(number)));
-    if (bitmap == nullptr) return picture;
-    BITMAP size{};
-    GetObjectA(bitmap, sizeof size, &size);
-    BITMAPINFO format{};
-    format.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    format.bmiHeader.biWidth = size.bmWidth;
-    format.bmiHeader.biHeight = -size.bmHeight;
-    format.bmiHeader.biPlanes = 1;
-    format.bmiHeader.biBitCount = 32;
-    format.bmiHeader.biCompression = BI_RGB;
-    std::vector<uint32_t> bits(size_t(size.bmWidth) * size_t(size.bmHeight));
-    HDC dc = CreateCompatibleDC(nullptr);
-    const int rows = GetDIBits(dc, bitmap, 0, UINT(size.bmHeight), bits.data(), &format,
-                               DIB_RGB_COLORS);
-    DeleteDC(dc);
-    DeleteObject(bitmap);
-    if (rows != size.bmHeight) return picture;
-    for (uint32_t pixel : bits) // blue, green, red, unused from the lowest byte up
-        for (int shift : {16, 8, 0})
-            picture.rgb.push_back(uint8_t(pixel >> shift));
-    picture.width = size.bmWidth;
-    picture.height = size.bmHeight;
+    for (COLORREF colour : controls_test::resourceBitmapPixels(number, &picture.width, &picture.height))
+        for (BYTE value : {GetRValue(colour), GetGValue(colour), GetBValue(colour)})
+            picture.rgb.push_back(value);
     return picture;
 }
 

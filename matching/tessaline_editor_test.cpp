@@ -5,6 +5,7 @@
 #include "matching/tessaline_parameters.h"
 #include "matching/tessaline_plugin.h"
 #include "runtime/audio_buffers.h"
+#include "runtime/page_editor_test_support.h"
 #include "runtime/parameter_set.h"
 
 #include <gtest/gtest.h>
@@ -191,43 +192,13 @@ TEST(FrequencyAxisOfTheModes, band_centres_sit_under_their_slider_columns_in_bot
 // The editor on its plug-in, inside a window of the test (the property-page road): everything
 // runs on the test's thread, driven by the messages the controls send. -------------------------
 
-HWND pageWindow() {
-    static const ATOM registered = [] {
-        WNDCLASSA wc{};
-        wc.lpfnWndProc = &DefWindowProcA;
-        wc.lpszClassName = "TessalineTestPage";
-        return RegisterClassA(&wc);
-    }();
-    (void)registered;
-    return CreateWindowExA(0, "TessalineTestPage", "page", WS_OVERLAPPEDWINDOW, 0, 0, 600, 400,
-                           nullptr, nullptr, nullptr, nullptr);
-}
-
-class Rig {
+class Rig : public test::PageEditorRig {
   public:
-    explicit Rig(int32_t rateHz = 44100) {
-        PlatformSetClock(TRUE);
-        plugin_ = createTessalinePlugin(createTessalineParameters(), nullptr, nullptr);
-        OpenFormat format{rateHz, 2, 0};
-        EXPECT_EQ(plugin_->dispatch(kCmdOpen, &format, 0), 0);
-        page_ = pageWindow();
-        ShowWindow(page_, SW_SHOW);
-        record_ = createEditorRecord(&createTessalineEditor, createTessalineParameters(), nullptr);
-        record_->dispatch(record_, kEdAttachRecord, &plugin_->record(), 0);
-        record_->dispatch(record_, kEdAttachParent, page_, 0);
-        editor_ = dynamic_cast<TessalineEditor*>(EditorHost::fromRecord(record_));
-        client_ = editorClientWindow(record_);
-        pump();
-    }
-    ~Rig() {
-        record_->dispatch(record_, kEdDetachParent, nullptr, 0);
-        record_->dispatch(record_, kEdDestroy, nullptr, 0);
-        DestroyWindow(page_);
-        delete plugin_;
-        PlatformSetClock(FALSE);
-    }
-    Rig(const Rig&) = delete;
-    Rig& operator=(const Rig&) = delete;
+    explicit Rig(int32_t rateHz = 44100)
+        : PageEditorRig(createTessalinePlugin(createTessalineParameters(), nullptr, nullptr),
+                        OpenFormat{rateHz, 2, 0}, &createTessalineEditor,
+                        createTessalineParameters(), SIZE{600, 400}, true),
+          editor_(dynamic_cast<TessalineEditor*>(host())) {}
 
     TessalineEditor& editor() { return *editor_; }
     TessalineParameterSet& pluginSet() { return static_cast<TessalinePlugin*>(plugin_)->ownSet(); }
@@ -236,18 +207,6 @@ class Rig {
         return static_cast<const float*>(pluginSet().arrayData(index));
     }
 
-    void pump() const {
-        MSG message{};
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageA(&message);
-        }
-    }
-    // What a control tells its parent.
-    void command(int id, LPARAM argument) {
-        SendMessageA(client_, WM_COMMAND, WPARAM(id), argument);
-        pump();
-    }
     void slider(int k, float valueDb) {
         controls::SliderValue v{valueDb, MK_LBUTTON};
         command(kFirstSliderControl + k, reinterpret_cast<LPARAM>(&v));
@@ -284,12 +243,7 @@ class Rig {
             plugin_->process(buffers);
         }
     }
-    void wait(DWORD milliseconds) {
-        for (DWORD t = 0; t < milliseconds; t += 10) {
-            PlatformAdvanceClock(10);
-            pump();
-        }
-    }
+    void wait(DWORD milliseconds) { PageEditorRig::wait(milliseconds, 10); }
     void formatChange(int32_t rateHz) {
         OpenFormat format{rateHz, 2, 0};
         ASSERT_EQ(plugin_->dispatch(kCmdOpen, &format, 0), 0);
@@ -308,11 +262,7 @@ class Rig {
     }
 
   private:
-    AudioPlugin* plugin_ = nullptr;
-    HWND page_ = nullptr;
-    EditorRecord* record_ = nullptr;
     TessalineEditor* editor_ = nullptr;
-    HWND client_ = nullptr;
 };
 
 TEST(TessalineEditor, switching_the_learn_target_while_learn_is_off_starts_learning) {
@@ -519,7 +469,7 @@ TEST(TessalineEditor, bypass_disables_and_hides_the_tools_and_f1_opens_the_help_
 
 TEST(TessalineEditor, without_a_timer_it_says_too_much_timer_and_works_without_updates) {
     PlatformSetClock(TRUE);
-    HWND holder = pageWindow();
+    HWND holder = test::createPageWindow(600, 400, false);
     PlatformSetTimerLimit(1);
     ASSERT_NE(SetTimer(holder, 1, 100, nullptr), 0u);
     PlatformMessageBoxRecord before{};

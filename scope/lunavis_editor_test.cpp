@@ -2,6 +2,8 @@
 // as pixels with the meter at +1 and -1, the mono switch, the range reset and the clipboard
 // copy. The editor runs inside a window of the test's (the property page road), so its timer
 // and its painting run on the test's thread when asked.
+#include "controls/bitmap_test_support.h"
+#include "controls/clipboard_test_support.h"
 #include "runtime/editor_host.h"
 #include "scope/lunavis_editor.h"
 #include "scope/lunavis_parameters.h"
@@ -170,40 +172,10 @@ TEST_F(ScopeEditorTest, equal_channels_draw_a_vertical_line_with_the_meter_at_pl
     EXPECT_EQ(editor_->meter()->columnOf(1.0f), width - 1);
 }
 
-// A bitmap of the test's own resources (the library's list) as COLORREFs, row by row from the top.
-std::vector<COLORREF> resourcePixels(int number, int* width, int* height) {
-    static const char anchor = 0;
-    std::vector<COLORREF> pixels;
-    HBITMAP bitmap =
-        LoadBitmapA(PlatformModuleFromAddress(&anchor), MAKEINTRESOURCEA(WORD(number)));
-    if (bitmap == nullptr) return pixels;
-    BITMAP size{};
-    GetObjectA(bitmap, sizeof size, &size);
-    BITMAPINFO format{};
-    format.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    format.bmiHeader.biWidth = size.bmWidth;
-    format.bmiHeader.biHeight = -size.bmHeight;
-    format.bmiHeader.biPlanes = 1;
-    format.bmiHeader.biBitCount = 32;
-    format.bmiHeader.biCompression = BI_RGB;
-    std::vector<uint32_t> bits(size_t(size.bmWidth) * size_t(size.bmHeight));
-    HDC dc = CreateCompatibleDC(nullptr);
-    const int rows = GetDIBits(dc, bitmap, 0, UINT(size.bmHeight), bits.data(), &format,
-                               DIB_RGB_COLORS);
-    DeleteDC(dc);
-    DeleteObject(bitmap);
-    if (rows != size.bmHeight) return pixels;
-    for (uint32_t b : bits) // blue, green, red from the lowest byte up
-        pixels.push_back(RGB((b >> 16) & 0xFF, (b >> 8) & 0xFF, b & 0xFF));
-    *width = size.bmWidth;
-    *height = size.bmHeight;
-    return pixels;
-}
-
 TEST_F(ScopeEditorTest, the_scope_paints_its_axes_bitmap_under_the_points) {
     int width = 0, height = 0;
     const std::vector<COLORREF> axes =
-        resourcePixels(LunavisEditor::kScopeDisplayBitmap, &width, &height);
+        controls_test::resourceBitmapPixels(LunavisEditor::kScopeDisplayBitmap, &width, &height);
     const RECT s = LunavisEditor::kScopeArea;
     ASSERT_EQ(width, s.right - s.left);
     ASSERT_EQ(height, s.bottom - s.top);
@@ -268,34 +240,12 @@ TEST_F(ScopeEditorTest, right_click_copies_the_scope_as_the_window_shows_it) {
     feed(1.0f);
     tick();
     const RECT area = LunavisEditor::kScopeArea;
-    const int width = area.right - area.left, height = area.bottom - area.top;
     for (bool control : {false, true}) {
         SendMessageA(editor_->clientWindow(), WM_RBUTTONDOWN, control ? MK_CONTROL : 0,
                      MAKELPARAM(250, 150));
         window_.pump();
-        ASSERT_TRUE(OpenClipboard(nullptr));
-        auto* copy = static_cast<HBITMAP>(GetClipboardData(CF_BITMAP));
-        ASSERT_NE(copy, nullptr);
-        BITMAP info{};
-        GetObjectA(copy, sizeof info, &info);
-        EXPECT_EQ(info.bmWidth, width);
-        EXPECT_EQ(info.bmHeight, height);
-        HDC dc = CreateCompatibleDC(nullptr);
-        HGDIOBJ previous = SelectObject(dc, copy);
-        int differing = 0;
-        for (int y = 0; y < height; ++y)
-            for (int x = 0; x < width; ++x) {
-                const COLORREF shown =
-                    PlatformWindowPixel(window_.hwnd(), area.left + x, area.top + y);
-                const COLORREF expected = control ? (~shown & 0xFFFFFF) : shown;
-                if (GetPixel(dc, x, y) != expected && differing++ < 3)
-                    ADD_FAILURE() << "pixel " << x << "," << y << ": copy " << std::hex
-                                  << GetPixel(dc, x, y) << ", expected " << expected;
-            }
-        SelectObject(dc, previous);
-        DeleteDC(dc);
-        CloseClipboard();
-        EXPECT_EQ(differing, 0) << (control ? "inverted copy" : "copy");
+        EXPECT_EQ(controls_test::clipboardDifferencesFromWindow(window_.hwnd(), area, control), 0)
+            << (control ? "inverted copy" : "copy");
     }
 }
 

@@ -2,6 +2,7 @@
 // scrolling and smoothing, the readouts, the plug-in's spectra as pixels, and the clipboard
 // copy. The editor runs inside a window of the test's (the property page road), so its timer
 // and its painting run on the test's thread when asked.
+#include "controls/clipboard_test_support.h"
 #include "runtime/editor_host.h"
 #include "runtime/plugin_glue.h"
 #include "spectrogram/ombrel_editor.h"
@@ -309,34 +310,12 @@ TEST_F(EditorTest, right_click_copies_the_picture_and_scales_as_the_window_shows
     feed(sine, sine);
     tick();
     const RECT area = editor_->copyRect();
-    const int width = area.right - area.left, height = area.bottom - area.top;
     for (bool control : {false, true}) {
         SendMessageA(editor_->clientWindow(), WM_RBUTTONDOWN, control ? MK_CONTROL : 0,
                      MAKELPARAM(100, 100));
         window_.pump();
-        ASSERT_TRUE(OpenClipboard(nullptr));
-        auto* copy = static_cast<HBITMAP>(GetClipboardData(CF_BITMAP));
-        ASSERT_NE(copy, nullptr);
-        BITMAP info{};
-        GetObjectA(copy, sizeof info, &info);
-        EXPECT_EQ(info.bmWidth, width);
-        EXPECT_EQ(info.bmHeight, height);
-        HDC dc = CreateCompatibleDC(nullptr);
-        HGDIOBJ previous = SelectObject(dc, copy);
-        int differing = 0;
-        for (int y = 0; y < height; ++y)
-            for (int x = 0; x < width; ++x) {
-                const COLORREF shown =
-                    PlatformWindowPixel(window_.hwnd(), area.left + x, area.top + y);
-                const COLORREF expected = control ? (~shown & 0xFFFFFF) : shown;
-                if (GetPixel(dc, x, y) != expected && differing++ < 3)
-                    ADD_FAILURE() << "pixel " << x << "," << y << ": copy " << std::hex
-                                  << GetPixel(dc, x, y) << ", expected " << expected;
-            }
-        SelectObject(dc, previous);
-        DeleteDC(dc);
-        CloseClipboard();
-        EXPECT_EQ(differing, 0) << (control ? "inverted copy" : "copy");
+        EXPECT_EQ(controls_test::clipboardDifferencesFromWindow(window_.hwnd(), area, control), 0)
+            << (control ? "inverted copy" : "copy");
     }
 }
 
