@@ -87,12 +87,30 @@ TEST_F(OrqCompressorEditor, a_dragged_curve_saved_with_the_state_compresses_the_
 
 TEST_F(OrqCompressorEditor, the_about_box_opens_from_its_button_and_return_closes_it) {
     // While the modal box is open its owner takes no clicks: Solo changes only after it closed.
+    // On the page road the box runs on orq's own thread: the script goes on beside it.
     std::ofstream(path("about.txt")) << "click 520 275\nexpect Solo 0\nclick 210 190\n"
                                         "expect Solo 0\nkey RETURN\nclick 210 190\n"
                                         "expect Solo 1\n";
-    const Result r = run("editor " + quote(kPlugin) + " --script " + quote(path("about.txt")) +
-                         " --png " + quote(path("a.png")));
+    ASSERT_EQ(run("register " + quote(kPlugin)).exitCode, 0);
+    for (const std::string road : {"vc", "page"}) {
+        const Result r = run("editor " + quote(kPlugin) + " --road " + road + " --script " +
+                             quote(path("about.txt")) + " --png " + quote(path("a.png")));
+        EXPECT_EQ(r.exitCode, 0) << road << ": " << r.err;
+        if (road == "page") {
+            EXPECT_NE(r.out.find("dialog: \"About Orq Compressor\" waits on orq's thread; the "
+                                 "script goes on beside it"),
+                      std::string::npos)
+                << r.out;
+        }
+    }
+    // A box still open when the script ends is cancelled, and orq ends normally.
+    std::ofstream(path("about-open.txt")) << "click 520 275\n";
+    const Result r = run("editor " + quote(kPlugin) + " --road page --script " +
+                         quote(path("about-open.txt")) + " --png " + quote(path("a.png")));
     EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("orq cancels it"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("closed: library idle"), std::string::npos) << r.out;
+    ASSERT_EQ(run("unregister " + quote(kPlugin)).exitCode, 0);
 }
 
 TEST_F(OrqCompressorEditor, the_property_page_shows_the_compressor_editor_once_registered) {

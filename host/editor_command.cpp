@@ -25,6 +25,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -235,32 +236,53 @@ class HelpReporter {
 };
 
 // The frame orq gives a property page: a visible top-level window without borders, so its
-// pixels are the page's.
+// pixels are the page's. The page's editor runs on orq's own thread, so a modal box it opens
+// (an about box) would wait for input that never comes: the frame hears when the box waits
+// (WM_ENTERIDLE) and lets orq go on beside it; without anyone to go on, it cancels the box.
 class PageFrame {
   public:
+    // Told that a modal box of the page waits; true keeps it waiting, false cancels it.
+    using BoxWaiting = std::function<bool(HWND box)>;
+
     PageFrame() {
         WNDCLASSA wc{};
-        wc.lpfnWndProc = DefWindowProcA;
+        wc.lpfnWndProc = &PageFrame::procedure;
         wc.lpszClassName = kPageFrameClass;
         RegisterClassA(&wc);
         window_ =
             CreateWindowExA(0, kPageFrameClass, "", WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0,
                             kPageWidth, kPageHeight, nullptr, nullptr, nullptr, nullptr);
         if (window_ == nullptr) throw std::runtime_error("cannot create the property page's frame");
+        SetWindowLongPtrA(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     }
     ~PageFrame() {
+        SetWindowLongPtrA(window_, GWLP_USERDATA, 0);
         DestroyWindow(window_);
         UnregisterClassA(kPageFrameClass, nullptr);
     }
     PageFrame(const PageFrame&) = delete;
     PageFrame& operator=(const PageFrame&) = delete;
     HWND handle() const { return window_; }
+    // What to do while a modal box of the page waits (null: the box is cancelled at once).
+    void onBoxWaiting(BoxWaiting waiting) { boxWaiting_ = std::move(waiting); }
 
   private:
+    static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message == WM_ENTERIDLE && wParam == MSGF_DIALOGBOX) {
+            auto* frame = reinterpret_cast<PageFrame*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+            auto* box = reinterpret_cast<HWND>(lParam);
+            const bool keep = frame != nullptr && frame->boxWaiting_ && frame->boxWaiting_(box);
+            if (!keep && IsWindow(box)) EndDialog(box, IDCANCEL);
+            return 0;
+        }
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+
     static constexpr const char* kPageFrameClass = "OrqPageFrame";
     static constexpr int kPageWidth = 300;
     static constexpr int kPageHeight = 120;
     HWND window_ = nullptr;
+    BoxWaiting boxWaiting_;
 };
 
 // The library's property page, given the session's filter.
@@ -380,6 +402,10 @@ class OpenEditor {
         if (page_ != nullptr) { // the page's editor lives on this thread
             MSG message{};
             while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+                // A box the page opened (waiting beside the script) takes its dialog keys as
+                // its own loop would give them.
+                HWND top = message.hwnd != nullptr ? GetAncestor(message.hwnd, GA_ROOT) : nullptr;
+                if (top != nullptr && top != frame_ && IsDialogMessageA(top, &message)) continue;
                 TranslateMessage(&message);
                 DispatchMessageA(&message);
             }
@@ -827,11 +853,43 @@ int commandEditor(const std::vector<std::string>& args, EngineWindow& engine) {
                       << std::endl;
         }
         HelpReporter help;
-        for (const ScriptEvent& event : script) {
-            runEvent(event, editor, *session, player, o.output.has_value(), played, files, engine,
-                     lastBlock);
-            help.report();
-        }
+        size_t nextEvent = 0;
+        std::exception_ptr failedBesideBox;
+        const auto runEvents = [&](size_t most) {
+            for (; most > 0 && nextEvent < script.size() && !failedBesideBox; --most) {
+                runEvent(script[nextEvent++], editor, *session, player, o.output.has_value(),
+                         played, files, engine, lastBlock);
+                help.report();
+            }
+        };
+        HWND announcedBox = nullptr;
+        if (pageRoad)
+            pageFrame->onBoxWaiting([&](HWND box) {
+                // One event each time the box waits, so a key or click that ends the box lets
+                // its loop return before the script goes on; the box keeps the editor disabled
+                // meanwhile, as it would for a user. With the script done, the box is cancelled.
+                const bool scriptDone = nextEvent >= script.size() || failedBesideBox;
+                if (box != announcedBox) {
+                    announcedBox = box;
+                    char title[128] = "";
+                    GetWindowTextA(box, title, int(sizeof title));
+                    std::cout << "dialog: \"" << title << "\" waits on orq's thread; "
+                              << (scriptDone ? "orq cancels it" : "the script goes on beside it")
+                              << std::endl;
+                }
+                if (scriptDone) return false;
+                try {
+                    runEvents(1);
+                } catch (...) {
+                    failedBesideBox = std::current_exception();
+                    return false;
+                }
+                PostMessageA(box, WM_NULL, 0, 0); // so the box waits again after this event
+                return true;
+            });
+        runEvents(script.size());
+        if (pageRoad) pageFrame->onBoxWaiting(nullptr);
+        if (failedBesideBox) std::rethrow_exception(failedBesideBox);
         if (o.live) {
             const LiveEnd end = o.script ? LiveEnd::ScriptEnded : waitForLiveEnd(editor, engine);
             std::cout << (end == LiveEnd::Closed        ? "live: the window was closed"

@@ -738,9 +738,22 @@ INT_PTR runModal(HINSTANCE instance, const void* bytes, size_t size, HWND owner,
     bool quit = false;
     WPARAM quitCode = 0;
     if (dialog != nullptr) {
+        // The owner hears once per wait that the box has nothing left to do, so it can do its
+        // own work meanwhile (or end the box) on this thread.
+        const bool announcesIdle =
+            ownerTop != nullptr && (GetWindowLongA(dialog, GWL_STYLE) & LONG(DS_NOIDLEMSG)) == 0;
+        bool announced = false;
         // A dialog procedure may destroy its window instead of ending the dialog.
         while (IsWindow(dialog) && !dialogEnded(dialog, &result)) {
             MSG message{};
+            if (announcesIdle && !announced &&
+                !PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE)) {
+                announced = true;
+                SendMessageA(ownerTop, WM_ENTERIDLE, MSGF_DIALOGBOX,
+                             reinterpret_cast<LPARAM>(dialog));
+                continue;
+            }
+            announced = false;
             const BOOL got = GetMessageA(&message, nullptr, 0, 0);
             if (got == 0) {
                 quit = true;

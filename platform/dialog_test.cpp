@@ -393,6 +393,47 @@ TEST_F(DialogTest, modal_loop_ends_when_the_procedure_destroys_the_dialog) {
     EXPECT_TRUE(IsWindowEnabled(owner));
 }
 
+// What a modal box's owner hears while the box waits: the first wait gets a Tab (handled, so
+// the box waits again), the second a click on OK.
+struct IdleOwner {
+    std::vector<std::pair<WPARAM, HWND>> told;
+};
+IdleOwner* idleOwner = nullptr;
+
+LRESULT CALLBACK idleOwnerProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_ENTERIDLE && idleOwner != nullptr) {
+        auto* box = reinterpret_cast<HWND>(lParam);
+        idleOwner->told.emplace_back(wParam, box);
+        if (idleOwner->told.size() == 1)
+            PlatformInjectKey(box, WM_KEYDOWN, VK_TAB, 0);
+        else
+            click(box, IDOK);
+        return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+TEST_F(DialogTest, a_waiting_modal_box_tells_its_owner_once_per_wait_and_the_owner_may_work_it) {
+    WNDCLASSA windowClass{};
+    windowClass.lpfnWndProc = idleOwnerProcedure;
+    windowClass.lpszClassName = "IdleOwner";
+    ASSERT_NE(RegisterClassA(&windowClass), 0);
+    IdleOwner heard;
+    idleOwner = &heard;
+    HWND owner = topLevel(50, 50, 300, 200, WS_OVERLAPPED | WS_SYSMENU, "IdleOwner");
+    script_.owner = owner;
+    EXPECT_EQ(DialogBoxParamA(nullptr, MAKEINTRESOURCEA(kAboutBox), owner, scriptedProcedure, 0),
+              IDOK);
+    idleOwner = nullptr;
+    ASSERT_EQ(heard.told.size(), 2u) << "told once per wait, not again until the box has worked";
+    EXPECT_EQ(heard.told[0].first, MSGF_DIALOGBOX);
+    EXPECT_NE(heard.told[0].second, nullptr);
+    EXPECT_EQ(heard.told[1].second, heard.told[0].second) << "lParam is the box";
+    EXPECT_TRUE(IsWindowEnabled(owner));
+    DestroyWindow(owner);
+    UnregisterClassA("IdleOwner", nullptr);
+}
+
 TEST_F(DialogTest, bitmap_static_shows_the_module_bitmap_at_its_own_size) {
     HWND dialog = modeless(kAboutBox);
     ASSERT_NE(dialog, nullptr);

@@ -666,6 +666,10 @@ constexpr UINT WM_SETFONT = 0x0030;
 constexpr UINT WM_GETFONT = 0x0031;
 constexpr UINT WM_GETDLGCODE = 0x0087;
 constexpr UINT WM_INITDIALOG = 0x0110;
+// Sent to a modal box's owner each time the box's loop has handled what it had and waits:
+// wParam MSGF_DIALOGBOX, lParam the box (not sent for a box of style DS_NOIDLEMSG).
+constexpr UINT WM_ENTERIDLE = 0x0121;
+constexpr WPARAM MSGF_DIALOGBOX = 0;
 constexpr UINT WM_CTLCOLORMSGBOX = 0x0132;
 constexpr UINT WM_CTLCOLOREDIT = 0x0133;
 constexpr UINT WM_CTLCOLORLISTBOX = 0x0134;
