@@ -143,6 +143,9 @@ TEST(Lv2Bundle, values_beyond_the_range_act_as_the_deliverables_clamp_them) {
         {"compressor", "nrofbands", 99.0f, 5.0f},
         {"brisquet", "igain", 1.0e30f, 6.0f},
         {"brisquet", "hpf", std::numeric_limits<float>::quiet_NaN(), 3000.0f},
+        {"tessaline", "slider_4", 1.0e30f, 15.0f},
+        {"tessaline", "slider_30", -40.0f, -15.0f},
+        {"tessaline", "slider_4", std::numeric_limits<float>::quiet_NaN(), 0.0f},
     };
     for (const Case& c : cases) {
         Instance sent(world(), uriOf(c.plugin)), clamped(world(), uriOf(c.plugin));
@@ -219,6 +222,48 @@ TEST(Lv2Bundle, tessaline_learned_spectra_restore_into_a_new_instance) {
     lilv_state_free(state);
 }
 
+// The sliders: each array's port moves the curve in force (the plain one while match is off,
+// the match one while it is on), and a drawn curve travels in the state.
+TEST(Lv2Bundle, tessaline_slider_ports_shape_the_curve_in_force_and_travel_in_the_state) {
+    const std::vector<float> in = noise(20000, 31, 0.4f);
+    Instance flat(world(), uriOf("tessaline")), raised(world(), uriOf("tessaline"));
+    raised.set("slider_10", 6.0f);
+    const std::vector<float> flatOut = flat.run(in);
+    const std::vector<float> raisedOut = raised.run(in);
+    EXPECT_NE(raisedOut, flatOut) << "slider_10 changed nothing";
+
+    // The match curve is in force only with match on; with nothing learned the match term is
+    // 0 dB, so the same slider gives the same filter.
+    Instance matchOff(world(), uriOf("tessaline")), matchOn(world(), uriOf("tessaline"));
+    matchOff.set("match_slider_10", 6.0f);
+    matchOn.set("match", 1.0f);
+    matchOn.set("match_slider_10", 6.0f);
+    EXPECT_EQ(matchOff.run(in), flatOut) << "the match curve acted while match was off";
+    EXPECT_EQ(matchOn.run(in), raisedOut);
+
+    Instance drawn(world(), uriOf("tessaline"));
+    drawn.set("slider_3", -7.0f);
+    drawn.set("slider_22", 4.5f);
+    drawn.set("match_slider_20", 4.0f);
+    drawn.run(noise(2048, 1));
+    LilvState* state = drawn.saveState();
+    ASSERT_NE(state, nullptr);
+    // Without the port values the stream alone carries the curves; with them the ports agree.
+    Instance restored(world(), uriOf("tessaline")), withPorts(world(), uriOf("tessaline"));
+    restored.restoreState(state, false);
+    withPorts.restoreState(state, true);
+    EXPECT_EQ(withPorts.get("slider_3"), -7.0f);
+    EXPECT_EQ(withPorts.get("match_slider_20"), 4.0f);
+    Instance reference(world(), uriOf("tessaline"));
+    reference.set("slider_3", -7.0f);
+    reference.set("slider_22", 4.5f);
+    const std::vector<float> referenceOut = reference.run(in);
+    EXPECT_EQ(restored.run(in), referenceOut);
+    EXPECT_EQ(withPorts.run(in), referenceOut);
+    EXPECT_NE(referenceOut, flatOut);
+    lilv_state_free(state);
+}
+
 TEST(Lv2Bundle, ports_carry_the_units_ranges_and_real_time_claims) {
     LilvNode* unit = lilv_new_uri(world().world(), LV2_UNITS__unit);
     LilvNode* hardRt = lilv_new_uri(world().world(), LV2_CORE__hardRTCapable);
@@ -240,6 +285,8 @@ TEST(Lv2Bundle, ports_carry_the_units_ranges_and_real_time_claims) {
     EXPECT_EQ(unitOf("brisquet", "hpf"), LV2_UNITS__hz);
     EXPECT_EQ(unitOf("compressor", "latency"), LV2_UNITS__frame);
     EXPECT_EQ(unitOf("pressane", "boost"), "");
+    EXPECT_EQ(unitOf("tessaline", "slider_1"), LV2_UNITS__db);
+    EXPECT_EQ(unitOf("tessaline", "match_slider_30"), LV2_UNITS__db);
 
     const LilvPlugin* pressane = world().plugin(uriOf("pressane"));
     std::vector<float> minimum(lilv_plugin_get_num_ports(pressane));

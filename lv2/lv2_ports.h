@@ -11,8 +11,8 @@ namespace orq::lv2 {
 constexpr int32_t kChannelsMax = 2;
 // The plug-ins' float block: a host's longer run is handed over in blocks of this size.
 constexpr int32_t kBlockFramesMax = 8192;
-// The longest float array a port may address an element of.
-constexpr int32_t kArrayElementsMax = 16;
+// The longest float array a port may address an element of (Tessaline's 30 sliders).
+constexpr int32_t kArrayElementsMax = 32;
 // The state property holding the filter's persistent stream.
 constexpr const char* kStreamUri = "urn:tarvelle:lv2#stream";
 // The version the stream is written with.
