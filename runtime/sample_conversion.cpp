@@ -1,5 +1,7 @@
 #include "runtime/sample_conversion.h"
 
+#include <array>
+#include <cmath>
 #include <cstring>
 
 namespace orq {
@@ -7,12 +9,40 @@ namespace orq {
 namespace {
 constexpr uint32_t kFloatExponentBits = 0x7f800000u; // all set: an infinity or not a number
 
+
 bool isNonFinite(float x) {
     uint32_t bits = 0;
     std::memcpy(&bits, &x, sizeof bits);
     return (bits & kFloatExponentBits) == kFloatExponentBits;
 }
 } // namespace
+
+PeakAndOvers peakAndOvers(const float* samples, int32_t count) {
+    // Sixteen lanes, each keeping its own peak and count, so that the compiler makes the pass
+    // vector code; a comparison with not-a-number is false, so it never enters a lane.
+    constexpr int32_t kLanes = 16;
+    std::array<float, kLanes> peaks{};
+    std::array<int32_t, kLanes> overs{};
+    int32_t i = 0;
+    for (; i + kLanes <= count; i += kLanes) {
+        for (int32_t k = 0; k < kLanes; ++k) {
+            const float m = std::fabs(samples[i + k]);
+            peaks[size_t(k)] = m > peaks[size_t(k)] ? m : peaks[size_t(k)];
+            overs[size_t(k)] += m > 1.0f ? 1 : 0;
+        }
+    }
+    PeakAndOvers found{0.0f, 0};
+    for (; i < count; ++i) {
+        const float m = std::fabs(samples[i]);
+        found.peak = m > found.peak ? m : found.peak;
+        found.overs += m > 1.0f ? 1 : 0;
+    }
+    for (int32_t k = 0; k < kLanes; ++k) {
+        found.peak = peaks[size_t(k)] > found.peak ? peaks[size_t(k)] : found.peak;
+        found.overs += overs[size_t(k)];
+    }
+    return found;
+}
 
 int32_t replaceNonFinite(float* samples, int32_t count) {
     // Nearly always there is nothing to replace: a counting pass that only reads comes first,

@@ -1,5 +1,7 @@
 #include "scope/scope_engine.h"
 
+#include "runtime/sample_conversion.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -50,12 +52,8 @@ void ScopeEngine::processBlock(float* const* inputBlocks, float* const* outputBl
     constexpr int32_t n = kScopeBlockFrames;
 
     // Peaks of the incoming channels; in mono both channels become their mean afterwards.
-    float peakLeft = 0.0f;
-    float peakRight = 0.0f;
-    for (int32_t i = 0; i < n; ++i) {
-        peakLeft = std::max(peakLeft, std::fabs(left[i]));
-        peakRight = std::max(peakRight, std::fabs(right[i]));
-    }
+    const float peakLeft = peakAndOvers(left, n).peak;
+    const float peakRight = peakAndOvers(right, n).peak;
     if (mono_) {
         for (int32_t i = 0; i < n; ++i) {
             const float mid = (left[i] + right[i]) * 0.5f;
