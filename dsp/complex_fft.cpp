@@ -215,8 +215,30 @@ void SplitRadixFft::transform(float* re, float* im, int32_t n, int32_t level) co
         if (n == 2) transform2(re, im);
         return;
     }
-    const int32_t m = n / 4;
+    // The two smallest passes and their sub-transforms run without calls (the same operations
+    // in the same order as the recursion).
+    const auto sixteen = [this](float* r, float* i) {
+        const PassTwiddles& t16 = passes_[4];
+        lShapedPass(r, r + 4, r + 8, r + 12, i, i + 4, i + 8, i + 12, t16.cos1, t16.sin1,
+                    t16.cos3, t16.sin3, 4);
+        transform8(r, i);
+        transform4(r + 8, i + 8);
+        transform4(r + 12, i + 12);
+    };
+    if (n == 16) {
+        sixteen(re, im);
+        return;
+    }
     const PassTwiddles& t = passes_[level];
+    if (n == 32) {
+        lShapedPass(re, re + 8, re + 16, re + 24, im, im + 8, im + 16, im + 24, t.cos1, t.sin1,
+                    t.cos3, t.sin3, 8);
+        sixteen(re, im);
+        transform8(re + 16, im + 16);
+        transform8(re + 24, im + 24);
+        return;
+    }
+    const int32_t m = n / 4;
     lShapedPass(re, re + m, re + 2 * m, re + 3 * m, im, im + m, im + 2 * m, im + 3 * m, t.cos1,
                 t.sin1, t.cos3, t.sin3, m);
     transform(re, im, n / 2, level - 1);

@@ -6,6 +6,7 @@
 #include "dsp/real_fft_kernels.h"
 
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <utility>
@@ -41,11 +42,16 @@ bool isPowerOfTwo(int n) {
     return n >= kMinLength && (n & (n - 1)) == 0;
 }
 
-// Process-wide twiddle tables, one per order, built once (std::call_once) and kept for the life
-// of the process. A table whose allocation failed stays null: that order then works without one.
+// Process-wide twiddle tables, one per order, built once (std::call_once) and kept until the
+// library that holds them is unloaded (or the process ends): a host that unloads a plug-in and
+// loads it again must not lose them. A table whose allocation failed, or that was freed, is
+// null: that order then works without one.
 struct TableSlot {
     std::once_flag built;
     std::atomic<const float*> values{nullptr};
+    std::unique_ptr<float[]> owned;
+
+    ~TableSlot() { values.store(nullptr, std::memory_order_release); }
 };
 TableSlot tableSlots[kMaxTableOrder + 1];
 
@@ -58,10 +64,10 @@ const float* twiddleTable(int order) {
         const long n = 1L << order;
         const long floats = real_fft_kernels::twiddleTableFloats(n);
         if (floats == 0) return; // no twiddled stage at this length
-        float* table = new (std::nothrow) float[floats];
-        if (!table) return;
-        real_fft_kernels::fillTwiddleTable(table, n);
-        slot.values.store(table, std::memory_order_release);
+        slot.owned.reset(new (std::nothrow) float[floats]);
+        if (!slot.owned) return;
+        real_fft_kernels::fillTwiddleTable(slot.owned.get(), n);
+        slot.values.store(slot.owned.get(), std::memory_order_release);
     });
     return slot.values.load(std::memory_order_acquire);
 }

@@ -53,6 +53,22 @@ struct ControlPort {
     bool (*readMeter)(TableParameterSet& set, int32_t index, float* value) = nullptr;
 };
 
+// An analyser's data as rows on an atom output port: each row the plug-in hands out becomes an
+// atom:Vector of floats in the port's sequence.
+struct RowPort {
+    const char* symbol;
+    const char* name;
+    int32_t index;  // the parameter that carries the rows, saved by its own index
+    int32_t floats; // floats in a row
+    // Rows the plug-in gives at most for one piece of kBlockFramesMax frames: the port's
+    // minimum buffer holds that many.
+    int32_t rowsPerPieceMax;
+    // After the plug-in saved the parameter into the set: the rows it holds, and one row's
+    // floats copied out.
+    int32_t (*rowCount)(TableParameterSet& set, int32_t index);
+    void (*copyRow)(TableParameterSet& set, int32_t index, int32_t row, float* to);
+};
+
 struct Description {
     const char* uri;
     const char* symbol;     // the bundle's file names: <symbol>.so, <symbol>.ttl
@@ -69,6 +85,8 @@ struct Description {
     bool metersAsUnnamed = false;
     // Whether the plug-in also takes one channel: the bundle then holds a mono variant too.
     bool monoVariant = true;
+    // The analyser's data rows, or null for a plug-in without them.
+    const RowPort* rows = nullptr;
 };
 
 // The URI of the stereo (channels 2) or the mono variant (channels 1).

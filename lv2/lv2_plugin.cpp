@@ -7,6 +7,7 @@
 
 #include "runtime/audio_buffers.h"
 
+#include <lv2/atom/atom.h>
 #include <lv2/core/lv2.h>
 #include <lv2/state/state.h>
 #include <lv2/urid/urid.h>
@@ -63,6 +64,7 @@ class Instance {
         applied_.assign(layout_.controlCount(), 0.0f);
         if (map != nullptr) streamKey_ = map->map(map->handle, kStreamUri);
         if (map != nullptr) chunkType_ = map->map(map->handle, "http://lv2plug.in/ns/ext/atom#Chunk");
+        if (map != nullptr && description.rows != nullptr) mapRowTypes(*map);
         // The first run applies every setting port.
         pending_ = true;
     }
@@ -78,6 +80,8 @@ class Instance {
             outputs_[port - channels] = static_cast<float*>(data);
         } else if (port == layout_.latencyPort()) {
             latency_ = static_cast<float*>(data);
+        } else if (description_.rows != nullptr && port == layout_.rowPort()) {
+            rowsOut_ = static_cast<LV2_Atom_Sequence*>(data);
         } else if (port < layout_.portCount()) {
             controls_[port - layout_.firstControlPort()] = static_cast<float*>(data);
             pending_ = true;
@@ -99,6 +103,7 @@ class Instance {
     // [audio-thread] no allocation unless a setting rebuilds the engine (see hardRealTime).
     void run(uint32_t frames) {
         applySettings();
+        beginRows();
         for (uint32_t at = 0; at < frames;) {
             const int32_t n = static_cast<int32_t>(std::min<uint32_t>(frames - at, kBlockFramesMax));
             float** in = buffers_->inputs();
@@ -116,6 +121,7 @@ class Instance {
                 std::memcpy(outputs_[c] + at, out[c], sizeof(float) * size_t(produced));
                 std::fill(outputs_[c] + at + produced, outputs_[c] + at + n, 0.0f);
             }
+            collectRows(at + static_cast<uint32_t>(n) - 1);
             at += static_cast<uint32_t>(n);
         }
         readMeters();
@@ -211,15 +217,78 @@ class Instance {
         for (size_t i = 0; i < ports.size(); ++i) {
             const ControlPort& port = ports[i];
             if (port.role != PortRole::Meter || controls_[i] == nullptr) continue;
+            if (rowsActive_ && port.index == description_.rows->index) continue; // read with the rows
             if (!description_.metersAsUnnamed) record_->saveToStore(record_.get(), set, port.index);
-            set->setMode(set, kModeFrozen);
-            if (port.readMeter == nullptr) {
-                *controls_[i] = set->getFloat(set, port.index);
-            } else {
-                float value = 0.0f;
-                if (port.readMeter(*scratchTable_, port.index, &value)) *controls_[i] = value;
-            }
-            set->setMode(set, kModeChanged);
+            readMeterFromScratch(i);
+        }
+    }
+
+    // The meter port's value out of the scratch set, which holds what the plug-in saved.
+    void readMeterFromScratch(size_t i) {
+        const ControlPort& port = description_.ports[i];
+        ParameterInterface* set = scratch_->iface();
+        set->setMode(set, kModeFrozen);
+        if (port.readMeter == nullptr) {
+            *controls_[i] = set->getFloat(set, port.index);
+        } else {
+            float value = 0.0f;
+            if (port.readMeter(*scratchTable_, port.index, &value)) *controls_[i] = value;
+        }
+        set->setMode(set, kModeChanged);
+    }
+
+    void mapRowTypes(const LV2_URID_Map& map) {
+        sequenceType_ = map.map(map.handle, LV2_ATOM__Sequence);
+        vectorType_ = map.map(map.handle, LV2_ATOM__Vector);
+        floatType_ = map.map(map.handle, LV2_ATOM__Float);
+    }
+
+    // [audio-thread] no allocation. Empties the host's row sequence for this run (its atom size
+    // is the room the host gives); nothing is written when the port is not connected or too
+    // small even for the sequence's header.
+    void beginRows() {
+        rowsActive_ = false;
+        if (rowsOut_ == nullptr || sequenceType_ == 0) return;
+        rowsRoom_ = rowsOut_->atom.size;
+        if (rowsRoom_ < sizeof(LV2_Atom_Sequence_Body)) return;
+        rowsOut_->atom.type = sequenceType_;
+        rowsOut_->atom.size = sizeof(LV2_Atom_Sequence_Body);
+        rowsOut_->body.unit = 0;
+        rowsOut_->body.pad = 0;
+        rowsActive_ = true;
+    }
+
+    // [audio-thread] no allocation. Collects the rows the plug-in has made since the last
+    // collection and appends each as an atom:Vector of floats at the given frame, as long as
+    // whole rows fit; the rest are dropped. Meter ports kept in the same parameter are read
+    // from this collection.
+    void collectRows(uint32_t frame) {
+        if (!rowsActive_) return;
+        const RowPort& rows = *description_.rows;
+        record_->saveToStore(record_.get(), scratch_->iface(), rows.index);
+        const int32_t count = rows.rowCount(*scratchTable_, rows.index);
+        const uint32_t eventBytes = rowEventBytes(rows.floats);
+        const uint32_t bodyBytes = sizeof(LV2_Atom_Vector_Body) + uint32_t(rows.floats) * sizeof(float);
+        for (int32_t r = 0; r < count; ++r) {
+            const uint32_t used = rowsOut_->atom.size;
+            if (rowsRoom_ - used < eventBytes) break;
+            auto* at = reinterpret_cast<uint8_t*>(&rowsOut_->body) + used;
+            std::memset(at + sizeof(LV2_Atom_Event) + bodyBytes, 0,
+                        eventBytes - sizeof(LV2_Atom_Event) - bodyBytes); // the padding
+            auto* event = reinterpret_cast<LV2_Atom_Event*>(at);
+            event->time.frames = frame;
+            auto* vector = reinterpret_cast<LV2_Atom_Vector*>(&event->body);
+            vector->atom.type = vectorType_;
+            vector->atom.size = bodyBytes;
+            vector->body.child_size = sizeof(float);
+            vector->body.child_type = floatType_;
+            rows.copyRow(*scratchTable_, rows.index, r, reinterpret_cast<float*>(vector + 1));
+            rowsOut_->atom.size = used + eventBytes;
+        }
+        for (size_t i = 0; i < description_.ports.size(); ++i) {
+            const ControlPort& port = description_.ports[i];
+            if (port.role == PortRole::Meter && port.index == rows.index && controls_[i] != nullptr)
+                readMeterFromScratch(i);
         }
     }
 
@@ -241,6 +310,13 @@ class Instance {
     bool pending_ = false;
     LV2_URID streamKey_ = 0;
     LV2_URID chunkType_ = 0;
+    // The analyser's row port.
+    LV2_Atom_Sequence* rowsOut_ = nullptr;
+    uint32_t rowsRoom_ = 0; // bytes the host's sequence body may take in this run
+    bool rowsActive_ = false;
+    LV2_URID sequenceType_ = 0;
+    LV2_URID vectorType_ = 0;
+    LV2_URID floatType_ = 0;
 };
 
 Instance* instanceOf(LV2_Handle handle) {

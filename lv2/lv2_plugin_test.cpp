@@ -2,6 +2,10 @@
 // a host runs it (512-frame blocks unless a test says otherwise).
 #include "lv2/lv2_test_host.h"
 
+#include "lv2/lv2_ports.h"
+#include "scope/scope_engine.h"
+#include "spectrogram/spectrogram_engine.h"
+
 #include <gtest/gtest.h>
 
 #include <lv2/core/lv2.h>
@@ -10,6 +14,8 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <memory>
+#include <numbers>
 #include <random>
 #include <string>
 #include <vector>
@@ -52,6 +58,12 @@ size_t loudestFrame(const std::vector<float>& interleaved) {
     for (size_t i = 0; i < interleaved.size() / 2; ++i)
         if (std::fabs(interleaved[2 * i]) > std::fabs(interleaved[2 * best])) best = i;
     return best;
+}
+
+std::vector<float> channel(const std::vector<float>& interleaved, size_t c) {
+    std::vector<float> x(interleaved.size() / 2);
+    for (size_t i = 0; i < x.size(); ++i) x[i] = interleaved[2 * i + c];
+    return x;
 }
 
 bool allFinite(const std::vector<float>& x) {
@@ -143,6 +155,9 @@ TEST(Lv2Bundle, values_beyond_the_range_act_as_the_deliverables_clamp_them) {
         {"compressor", "nrofbands", 99.0f, 5.0f},
         {"brisquet", "igain", 1.0e30f, 6.0f},
         {"brisquet", "hpf", std::numeric_limits<float>::quiet_NaN(), 3000.0f},
+        {"tessaline", "slider_4", 1.0e30f, 15.0f},
+        {"tessaline", "slider_30", -40.0f, -15.0f},
+        {"tessaline", "slider_4", std::numeric_limits<float>::quiet_NaN(), 0.0f},
     };
     for (const Case& c : cases) {
         Instance sent(world(), uriOf(c.plugin)), clamped(world(), uriOf(c.plugin));
@@ -219,6 +234,148 @@ TEST(Lv2Bundle, tessaline_learned_spectra_restore_into_a_new_instance) {
     lilv_state_free(state);
 }
 
+// The sliders: each array's port moves the curve in force (the plain one while match is off,
+// the match one while it is on), and a drawn curve travels in the state.
+TEST(Lv2Bundle, tessaline_slider_ports_shape_the_curve_in_force_and_travel_in_the_state) {
+    const std::vector<float> in = noise(20000, 31, 0.4f);
+    Instance flat(world(), uriOf("tessaline")), raised(world(), uriOf("tessaline"));
+    raised.set("slider_10", 6.0f);
+    const std::vector<float> flatOut = flat.run(in);
+    const std::vector<float> raisedOut = raised.run(in);
+    EXPECT_NE(raisedOut, flatOut) << "slider_10 changed nothing";
+
+    // The match curve is in force only with match on; with nothing learned the match term is
+    // 0 dB, so the same slider gives the same filter.
+    Instance matchOff(world(), uriOf("tessaline")), matchOn(world(), uriOf("tessaline"));
+    matchOff.set("match_slider_10", 6.0f);
+    matchOn.set("match", 1.0f);
+    matchOn.set("match_slider_10", 6.0f);
+    EXPECT_EQ(matchOff.run(in), flatOut) << "the match curve acted while match was off";
+    EXPECT_EQ(matchOn.run(in), raisedOut);
+
+    Instance drawn(world(), uriOf("tessaline"));
+    drawn.set("slider_3", -7.0f);
+    drawn.set("slider_22", 4.5f);
+    drawn.set("match_slider_20", 4.0f);
+    drawn.run(noise(2048, 1));
+    LilvState* state = drawn.saveState();
+    ASSERT_NE(state, nullptr);
+    // Without the port values the stream alone carries the curves; with them the ports agree.
+    Instance restored(world(), uriOf("tessaline")), withPorts(world(), uriOf("tessaline"));
+    restored.restoreState(state, false);
+    withPorts.restoreState(state, true);
+    EXPECT_EQ(withPorts.get("slider_3"), -7.0f);
+    EXPECT_EQ(withPorts.get("match_slider_20"), 4.0f);
+    Instance reference(world(), uriOf("tessaline"));
+    reference.set("slider_3", -7.0f);
+    reference.set("slider_22", 4.5f);
+    const std::vector<float> referenceOut = reference.run(in);
+    EXPECT_EQ(restored.run(in), referenceOut);
+    EXPECT_EQ(withPorts.run(in), referenceOut);
+    EXPECT_NE(referenceOut, flatOut);
+    lilv_state_free(state);
+}
+
+// The spectra port carries every spectrum the analyser measures, in order, as its engine gives
+// them (the mean view of both channels by default), each in the block that completed it.
+TEST(Lv2Bundle, ombrel_spectra_port_carries_the_engines_spectra) {
+    constexpr size_t kFrames = 40 * 512; // 40 spectra, the engine's whole ring
+    constexpr int32_t kBin = 40;
+    std::vector<float> in = noise(kFrames, 41, 0.01f);
+    for (size_t i = 0; i < kFrames; ++i) {
+        const double phase = 2.0 * std::numbers::pi * kBin * double(i) / 1024.0;
+        in[2 * i] += float(0.5 * std::sin(phase));
+        in[2 * i + 1] += float(0.3 * std::sin(phase + 1.0));
+    }
+    Instance plugin(world(), uriOf("ombrel"));
+    plugin.collectRows("spectra", 65536);
+    EXPECT_EQ(plugin.run(in), in) << "the audio did not pass bit for bit";
+
+    spectrogram::SpectrogramEngine engine(44100, 2);
+    const std::vector<float> left = channel(in, 0), right = channel(in, 1);
+    const float* channels[] = {left.data(), right.data()};
+    engine.process(channels, int32_t(kFrames));
+    const spectrogram::SpectrogramEngine::Collection expected = engine.collect();
+    ASSERT_EQ(expected.count, 40);
+    ASSERT_EQ(plugin.rows().size(), size_t(expected.count));
+    for (size_t r = 0; r < plugin.rows().size(); ++r) {
+        const Instance::Row& row = plugin.rows()[r];
+        const float* want = expected.rows + r * spectrogram::kSpectrumBins;
+        EXPECT_EQ(row.values, std::vector<float>(want, want + spectrogram::kSpectrumBins)) << "row " << r;
+        // Two spectra per 1024 frames, handed out in the block that completed them, stamped
+        // with its last frame.
+        EXPECT_EQ(row.block, r / 2 * 2 + 1) << "row " << r;
+        EXPECT_EQ(row.frame, 511) << "row " << r;
+        const auto peak = std::max_element(row.values.begin(), row.values.end());
+        EXPECT_EQ(peak - row.values.begin(), kBin) << "row " << r;
+    }
+}
+
+// The points port carries the scope's rows (side values, then mid values) as its engine gives
+// them, one per 512-frame block; a mono signal lies on the mid axis.
+TEST(Lv2Bundle, lunavis_points_port_carries_the_engines_rows) {
+    constexpr size_t kFrames = 40 * 512;
+    const std::vector<float> in = noise(kFrames, 42);
+    Instance plugin(world(), uriOf("lunavis"));
+    plugin.collectRows("points", 200000);
+    const std::vector<float> out = plugin.run(in);
+    EXPECT_TRUE(std::equal(in.begin(), in.end() - 2 * 512, out.begin() + 2 * 512))
+        << "the audio did not pass bit for bit after the scope's block";
+
+    scope::ScopeEngine engine;
+    std::vector<float> left = channel(in, 0), right = channel(in, 1);
+    float* channels[] = {left.data(), right.data()};
+    engine.process(channels, channels, int32_t(kFrames));
+    auto expected = std::make_unique<scope::ScopeBlock>();
+    engine.collect(*expected);
+    ASSERT_EQ(scope::scopeValidRows(*expected), 40);
+    ASSERT_EQ(plugin.rows().size(), 40u);
+    for (size_t r = 0; r < plugin.rows().size(); ++r) {
+        std::vector<float> want(expected->x[r], expected->x[r] + scope::kScopeBlockFrames);
+        want.insert(want.end(), expected->y[r], expected->y[r] + scope::kScopeBlockFrames);
+        EXPECT_EQ(plugin.rows()[r].values, want) << "row " << r;
+        EXPECT_EQ(plugin.rows()[r].block, r) << "row " << r;
+    }
+
+    std::vector<float> mono = in;
+    for (size_t i = 0; i < mono.size(); i += 2) mono[i + 1] = mono[i];
+    Instance monoScope(world(), uriOf("lunavis"));
+    monoScope.collectRows("points", 200000);
+    monoScope.run(mono);
+    ASSERT_EQ(monoScope.rows().size(), 40u);
+    for (const Instance::Row& row : monoScope.rows()) {
+        const auto middle = row.values.begin() + scope::kScopeBlockFrames;
+        EXPECT_TRUE(std::all_of(row.values.begin(), middle, [](float side) { return side == 0.0f; }));
+        // Normalised to the block's peak: the loudest point lies at √2 on the mid axis.
+        float top = 0.0f;
+        for (auto v = middle; v != row.values.end(); ++v) top = std::max(top, std::fabs(*v));
+        EXPECT_NEAR(top, std::numbers::sqrt2_v<float>, 1e-5f);
+    }
+    EXPECT_EQ(monoScope.get("correlation"), 1.0f) << "the meter lost its rows to the port";
+}
+
+// Only whole rows that fit the host's sequence are written; the rest are dropped and the audio
+// is untouched.
+TEST(Lv2Bundle, row_ports_write_only_the_whole_rows_that_fit) {
+    const std::vector<float> in = noise(40 * 512, 43);
+    const uint32_t spectrum = rowEventBytes(spectrogram::kSpectrumBins);
+    constexpr size_t kHeader = sizeof(uint64_t) * 2; // the sequence's atom header and body
+    Instance none(world(), uriOf("ombrel")), one(world(), uriOf("ombrel"));
+    none.collectRows("spectra", kHeader + spectrum - 8);
+    one.collectRows("spectra", kHeader + spectrum + spectrum / 2);
+    EXPECT_EQ(none.run(in), in);
+    EXPECT_EQ(one.run(in), in);
+    EXPECT_TRUE(none.rows().empty());
+    // Two spectra complete in every other block; room for one keeps the first of each pair.
+    ASSERT_EQ(one.rows().size(), 20u);
+    Instance all(world(), uriOf("ombrel"));
+    all.collectRows("spectra", 65536);
+    all.run(in);
+    ASSERT_EQ(all.rows().size(), 40u);
+    for (size_t r = 0; r < one.rows().size(); ++r)
+        EXPECT_EQ(one.rows()[r].values, all.rows()[2 * r].values) << "row " << r;
+}
+
 TEST(Lv2Bundle, ports_carry_the_units_ranges_and_real_time_claims) {
     LilvNode* unit = lilv_new_uri(world().world(), LV2_UNITS__unit);
     LilvNode* hardRt = lilv_new_uri(world().world(), LV2_CORE__hardRTCapable);
@@ -240,6 +397,8 @@ TEST(Lv2Bundle, ports_carry_the_units_ranges_and_real_time_claims) {
     EXPECT_EQ(unitOf("brisquet", "hpf"), LV2_UNITS__hz);
     EXPECT_EQ(unitOf("compressor", "latency"), LV2_UNITS__frame);
     EXPECT_EQ(unitOf("pressane", "boost"), "");
+    EXPECT_EQ(unitOf("tessaline", "slider_1"), LV2_UNITS__db);
+    EXPECT_EQ(unitOf("tessaline", "match_slider_30"), LV2_UNITS__db);
 
     const LilvPlugin* pressane = world().plugin(uriOf("pressane"));
     std::vector<float> minimum(lilv_plugin_get_num_ports(pressane));

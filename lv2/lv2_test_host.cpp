@@ -1,6 +1,7 @@
 #include "lv2/lv2_test_host.h"
 
 #include <lv2/atom/atom.h>
+#include <lv2/atom/util.h>
 #include <lv2/core/lv2.h>
 #include <lv2/presets/presets.h>
 
@@ -86,11 +87,14 @@ Instance::Instance(World& world, const std::string& uri, double sampleRate)
     lilv_plugin_get_port_ranges_float(plugin_, nullptr, nullptr, defaults.data());
     LilvNode* audio = lilv_new_uri(world.world(), LV2_CORE__AudioPort);
     LilvNode* input = lilv_new_uri(world.world(), LV2_CORE__InputPort);
+    LilvNode* atom = lilv_new_uri(world.world(), LV2_ATOM__AtomPort);
     for (uint32_t i = 0; i < n; ++i) {
         const LilvPort* port = lilv_plugin_get_port_by_index(plugin_, i);
         portIndex_[lilv_node_as_string(lilv_port_get_symbol(plugin_, port))] = i;
         if (lilv_port_is_a(plugin_, port, audio)) {
             (lilv_port_is_a(plugin_, port, input) ? audioIn_ : audioOut_).push_back(i);
+        } else if (lilv_port_is_a(plugin_, port, atom)) {
+            continue; // unconnected unless a test collects its rows
         } else {
             controls_[i] = std::isnan(defaults[i]) ? 0.0f : defaults[i];
             lilv_instance_connect_port(instance_, i, &controls_[i]);
@@ -98,6 +102,7 @@ Instance::Instance(World& world, const std::string& uri, double sampleRate)
     }
     lilv_node_free(audio);
     lilv_node_free(input);
+    lilv_node_free(atom);
 }
 
 Instance::~Instance() {
@@ -148,13 +153,47 @@ std::vector<float> Instance::run(const std::vector<float>& interleaved, int32_t 
             inL[i] = interleaved[2 * (at + i)];
             inR[i] = interleaved[2 * (at + i) + 1];
         }
+        if (rowPort_ >= 0) {
+            // The room the host gives: the sequence's body may fill the rest of the buffer.
+            auto* sequence = reinterpret_cast<LV2_Atom*>(rowBuffer_.data());
+            sequence->type = world_.urids().map(LV2_ATOM__Chunk);
+            sequence->size = uint32_t(rowCapacity_ - sizeof(LV2_Atom));
+        }
         lilv_instance_run(instance_, uint32_t(n));
+        if (rowPort_ >= 0) takeRows(at / size_t(blockFrames));
         for (size_t i = 0; i < n; ++i) {
             out[2 * (at + i)] = outL[i];
             out[2 * (at + i) + 1] = stereo ? outR[i] : outL[i];
         }
     }
     return out;
+}
+
+void Instance::collectRows(const std::string& symbol, size_t capacityBytes) {
+    rowPort_ = portIndex_.at(symbol);
+    rowCapacity_ = capacityBytes;
+    rowBuffer_.assign((capacityBytes + sizeof(uint64_t) - 1) / sizeof(uint64_t), 0);
+    lilv_instance_connect_port(instance_, uint32_t(rowPort_), rowBuffer_.data());
+}
+
+// Reads the sequence the plug-in wrote; anything but a sequence of float vectors that fits the
+// buffer is a failure.
+void Instance::takeRows(size_t block) {
+    const auto* sequence = reinterpret_cast<const LV2_Atom_Sequence*>(rowBuffer_.data());
+    UridMap& urids = world_.urids();
+    if (sequence->atom.type != urids.map(LV2_ATOM__Sequence) ||
+        sizeof(LV2_Atom) + sequence->atom.size > rowCapacity_)
+        throw std::runtime_error("the row port holds no sequence that fits its buffer");
+    LV2_ATOM_SEQUENCE_FOREACH (sequence, event) {
+        const auto* vector = reinterpret_cast<const LV2_Atom_Vector*>(&event->body);
+        if (vector->atom.type != urids.map(LV2_ATOM__Vector) ||
+            vector->body.child_type != urids.map(LV2_ATOM__Float) ||
+            vector->body.child_size != sizeof(float))
+            throw std::runtime_error("a row is not a vector of floats");
+        const size_t count = (vector->atom.size - sizeof(LV2_Atom_Vector_Body)) / sizeof(float);
+        const auto* values = reinterpret_cast<const float*>(vector + 1);
+        rows_.push_back({event->time.frames, block, std::vector<float>(values, values + count)});
+    }
 }
 
 const void* Instance::getPortValue(const char* symbol, void* data, uint32_t* size,

@@ -60,6 +60,16 @@ class Instance {
     // Runs left/right through the plug-in in blocks of blockFrames; returns the output (a mono
     // variant runs the left channel and its output is on both sides).
     std::vector<float> run(const std::vector<float>& interleaved, int32_t blockFrames = 512);
+    // Connects the atom output port symbol with a buffer of capacityBytes (its sequence's room):
+    // from then on every run keeps the rows the port's sequences carry, in order.
+    void collectRows(const std::string& symbol, size_t capacityBytes);
+    struct Row {
+        int64_t frame;             // within the block it came in
+        size_t block;              // the block's number in its run
+        std::vector<float> values; // the atom:Vector's floats
+    };
+    const std::vector<Row>& rows() const { return rows_; }
+    void clearRows() { rows_.clear(); }
     LilvState* saveState();
     // withPorts: the state's port values too, as hosts restore them.
     void restoreState(const LilvState* state, bool withPorts);
@@ -79,6 +89,11 @@ class Instance {
     std::map<std::string, uint32_t> portIndex_;
     std::vector<float> controls_;
     std::vector<uint32_t> audioIn_, audioOut_;
+    void takeRows(size_t block);
+    int64_t rowPort_ = -1;
+    std::vector<uint64_t> rowBuffer_; // 64-bit aligned, as atoms are
+    size_t rowCapacity_ = 0;
+    std::vector<Row> rows_;
     bool active_ = false;
 };
 

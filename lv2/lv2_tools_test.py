@@ -34,7 +34,13 @@ PLUGINS = {
          ["NrOfBands=4", "BandGain[1]=3", "Output=-2", "SoftClip=1"]),
         ({"output": "1e9", "band_gain_1": "-1e9"}, ["Output=12", "BandGain[0]=-12"]),
     ]),
-    "tessaline": ("tessaline_dx.so", [({}, []), ({"morph": "1.5"}, ["morph=1.5"])]),
+    "tessaline": ("tessaline_dx.so", [
+        ({}, []), ({"morph": "1.5"}, ["morph=1.5"]),
+        ({"slider_5": "6", "slider_18": "-4.5", "match_slider_5": "-9"},
+         ["sl[4]=6", "sl[17]=-4.5", "SlMatch[4]=-9"]),
+        ({"match": "1", "match_slider_12": "7"}, ["match=1", "SlMatch[11]=7"]),
+        ({"slider_1": "1e30", "slider_30": "-40"}, ["sl[0]=15", "sl[29]=-15"]),
+    ]),
     "brisquet": ("brisquet_dx.so", [
         ({"mix": "0.7", "hpf": "4000", "sec": "0.6"}, ["mix=0.7", "hpf=4000", "sec=0.6"]),
         ({"igain": "1e30", "den": "-50"}, ["igain=6", "den=0"]),
@@ -48,7 +54,7 @@ PLUGINS = {
 MONO_CASES = {
     "pressane": ({"desgain": "6"}, ["DesGain=6"]),
     "compressor": ({"band_gain_1": "4", "output": "-1"}, ["BandGain[0]=4", "Output=-1"]),
-    "tessaline": ({}, []),
+    "tessaline": ({"slider_20": "5"}, ["sl[19]=5"]),
     "brisquet": ({"mix": "0.7"}, ["mix=0.7"]),
     "ombrel": ({}, []),
 }

@@ -79,6 +79,16 @@ std::string audioPort(uint32_t index, bool input, const char* symbol, const char
            quoted(symbol) + " ;\n        lv2:name " + quoted(name) + "\n    ]";
 }
 
+// An analyser's rows: a sequence of atom:Vector events, each a row of floats; a host may leave
+// the port unconnected.
+std::string rowPort(const RowPort& rows, uint32_t index) {
+    return " , \n    [\n        a lv2:OutputPort , atom:AtomPort ;\n"
+           "        atom:bufferType atom:Sequence ;\n        atom:supports atom:Vector ;\n"
+           "        lv2:index " + std::to_string(index) + " ;\n        lv2:symbol " +
+           quoted(rows.symbol) + " ;\n        lv2:name " + quoted(rows.name) + " ;\n" +
+           "        lv2:portProperty lv2:connectionOptional ;\n        rsz:minimumSize " +
+           std::to_string(rowPortMinimumBytes(rows)) + "\n    ]";
+}
 
 // One variant: its URI, classes, features and ports.
 std::string pluginSubject(const Description& d, TableParameterSet& set, int32_t channels) {
@@ -124,6 +134,7 @@ std::string pluginSubject(const Description& d, TableParameterSet& set, int32_t 
         if (const char* unit = unitIri(p.unit)) t += " ;\n        units:unit " + std::string(unit);
         t += "\n    ]";
     }
+    if (d.rows != nullptr) t += rowPort(*d.rows, layout.rowPort());
     t += " .\n";
     return t;
 }
@@ -136,9 +147,11 @@ std::string pluginTurtle(const Description& d) {
     if (set == nullptr) throw std::runtime_error("the plug-in gives no parameter table");
 
     std::string t;
+    t += "@prefix atom: <http://lv2plug.in/ns/ext/atom#> .\n";
     t += "@prefix doap: <http://usefulinc.com/ns/doap#> .\n";
     t += "@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n";
     t += "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n";
+    t += "@prefix rsz: <http://lv2plug.in/ns/ext/resize-port#> .\n";
     t += "@prefix state: <http://lv2plug.in/ns/ext/state#> .\n";
     t += "@prefix units: <http://lv2plug.in/ns/extensions/units#> .\n";
     t += "@prefix urid: <http://lv2plug.in/ns/ext/urid#> .\n\n";

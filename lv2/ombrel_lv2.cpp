@@ -1,8 +1,13 @@
-// Orq Ombrel as an LV2 plug-in: the audio passes unchanged; the analysis settings are ports.
+// Orq Ombrel as an LV2 plug-in: the audio passes unchanged; the analysis settings are ports and
+// the power spectra the analyser measures go out as rows on the "spectra" atom port.
 #include "lv2/lv2_description.h"
+#include "lv2/lv2_ports.h"
 
 #include "spectrogram/ombrel_parameters.h"
 #include "spectrogram/ombrel_plugin.h"
+
+#include <algorithm>
+#include <cstring>
 
 namespace orq::lv2 {
 namespace {
@@ -20,12 +25,29 @@ constexpr ControlPort kPorts[] = {
      "running", "Analysing"},
 };
 
+// The spectra of the last collection: "BSGTrans" rows of "nFFT21" powers in "SG".
+int32_t spectrumCount(TableParameterSet& set, int32_t) {
+    const int32_t rows = settingValue(set.value(kOmbrelSpectraCount));
+    return std::clamp(rows, 0, static_cast<OmbrelParameters&>(set).spectraCapacity());
+}
+
+void copySpectrum(TableParameterSet& set, int32_t index, int32_t row, float* to) {
+    const auto* rows = static_cast<const float*>(set.arrayData(index));
+    std::memcpy(to, rows + size_t(row) * kSpectrumBins, sizeof(float) * kSpectrumBins);
+}
+
+// The full band gives two spectra per 1024 frames, the low band far fewer.
+constexpr int32_t kSpectraPerPiece = 2 * kBlockFramesMax / kSpectrumFftLength;
+
+constexpr RowPort kRows{"spectra",     "Power spectra", kOmbrelSpectra, kSpectrumBins,
+                        kSpectraPerPiece, spectrumCount, copySpectrum};
+
 } // namespace
 
 const Description& thisDescription() {
     static const Description description{"urn:tarvelle:lv2:ombrel", "ombrel",
                                          "lv2:AnalyserPlugin", createOmbrelParameters,
-                                         createOmbrelPlugin, kPorts, false};
+                                         createOmbrelPlugin, kPorts, false, false, true, &kRows};
     return description;
 }
 

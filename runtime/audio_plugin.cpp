@@ -170,11 +170,9 @@ void AudioPlugin::meter(ChannelMeters& m, float* const* channels, int32_t channe
                 clips += (v < -1.0f || v > 1.0f) ? 1 : 0;
             }
         } else {
-            for (int32_t i = 0; i < frames; ++i) {
-                const float v = x[i];
-                peak = std::max(peak, std::fabs(v));
-                clips += (v < -1.0f || v > 1.0f) ? 1 : 0;
-            }
+            const PeakAndOvers block = peakAndOvers(x, frames);
+            peak = std::max(peak, block.peak);
+            clips = block.overs;
         }
         m.peaks[size_t(c)] = peak;
         if (m.clipCounting) m.clips[size_t(c)] += clips;

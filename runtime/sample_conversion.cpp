@@ -1,11 +1,17 @@
 #include "runtime/sample_conversion.h"
 
+#include <cmath>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace orq {
 
 namespace {
 constexpr uint32_t kFloatExponentBits = 0x7f800000u; // all set: an infinity or not a number
+
 
 bool isNonFinite(float x) {
     uint32_t bits = 0;
@@ -13,6 +19,43 @@ bool isNonFinite(float x) {
     return (bits & kFloatExponentBits) == kFloatExponentBits;
 }
 } // namespace
+
+PeakAndOvers peakAndOvers(const float* samples, int32_t count) {
+    PeakAndOvers found{0.0f, 0};
+    const auto take = [&found](float peak, int32_t overs) {
+        found.peak = peak > found.peak ? peak : found.peak; // not-a-number never enters
+        found.overs += overs;
+    };
+    int32_t i = 0;
+#if defined(__SSE2__)
+    // Two accumulators of four lanes each. _mm_max_ps(m, peak) is m > peak ? m : peak lane by lane,
+    // so a not-a-number magnitude leaves the peak, and it compares false with full scale.
+    const __m128 magnitudeMask = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
+    const __m128 fullScale = _mm_set1_ps(1.0f);
+    __m128 peak0 = _mm_setzero_ps(), peak1 = _mm_setzero_ps();
+    __m128i overs0 = _mm_setzero_si128(), overs1 = _mm_setzero_si128();
+    for (; i + 8 <= count; i += 8) {
+        const __m128 m0 = _mm_and_ps(_mm_loadu_ps(samples + i), magnitudeMask);
+        const __m128 m1 = _mm_and_ps(_mm_loadu_ps(samples + i + 4), magnitudeMask);
+        peak0 = _mm_max_ps(m0, peak0);
+        peak1 = _mm_max_ps(m1, peak1);
+        overs0 = _mm_sub_epi32(overs0, _mm_castps_si128(_mm_cmpgt_ps(m0, fullScale)));
+        overs1 = _mm_sub_epi32(overs1, _mm_castps_si128(_mm_cmpgt_ps(m1, fullScale)));
+    }
+    alignas(16) float lanePeaks[8];
+    alignas(16) int32_t laneOvers[8];
+    _mm_store_ps(lanePeaks, peak0);
+    _mm_store_ps(lanePeaks + 4, peak1);
+    _mm_store_si128(reinterpret_cast<__m128i*>(laneOvers), overs0);
+    _mm_store_si128(reinterpret_cast<__m128i*>(laneOvers + 4), overs1);
+    for (int32_t k = 0; k < 8; ++k) take(lanePeaks[k], laneOvers[k]);
+#endif
+    for (; i < count; ++i) {
+        const float m = std::fabs(samples[i]);
+        take(m, m > 1.0f ? 1 : 0);
+    }
+    return found;
+}
 
 int32_t replaceNonFinite(float* samples, int32_t count) {
     // Nearly always there is nothing to replace: a counting pass that only reads comes first,

@@ -29,4 +29,13 @@ int16_t floatToInt16(float x);
 // returns how many there were. Integer tests on the bits, so it holds under any float mode.
 int32_t replaceNonFinite(float* samples, int32_t count);
 
+// The largest magnitude among the samples (0 for none; not-a-number is passed over) and how
+// many lie beyond ±1 (infinities included, not-a-number not).
+struct PeakAndOvers {
+    float peak;
+    int32_t overs;
+};
+// [audio-thread]
+PeakAndOvers peakAndOvers(const float* samples, int32_t count);
+
 } // namespace orq

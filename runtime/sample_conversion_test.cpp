@@ -77,3 +77,36 @@ TEST(SampleConversion, replacing_non_finite_samples_zeroes_exactly_those_and_cou
     EXPECT_EQ(replaceNonFinite(x.data(), int32_t(x.size())), 0) << "nothing left to replace";
     EXPECT_EQ(replaceNonFinite(nullptr, 0), 0);
 }
+
+// The meters' scan: every length around the vector blocks, with not-a-number, infinities and
+// values just either side of full scale placed anywhere, against a plain scalar scan.
+TEST(SampleConversion, peak_and_overs_match_a_plain_scan_and_pass_over_not_a_number) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    const float specials[] = {nan, -nan, inf, -inf, 1.0f, -1.0f, std::nextafter(1.0f, 2.0f),
+                              -std::nextafter(1.0f, 2.0f), -0.0f, 3.0f};
+    uint32_t seed = 5;
+    for (int32_t count = 0; count <= 40; ++count) {
+        for (int32_t trial = 0; trial < 20; ++trial) {
+            std::vector<float> x{};
+            x.resize(size_t(count));
+            for (float& v : x) {
+                seed = seed * 1664525u + 1013904223u;
+                v = (float(seed >> 8) / 16777216.0f - 0.5f) * 1.8f;
+                if ((seed & 15u) == 0) v = specials[(seed >> 4) % std::size(specials)];
+            }
+            float peak = 0.0f;
+            int32_t overs = 0;
+            for (float v : x) {
+                if (std::fabs(v) > peak) peak = std::fabs(v);
+                overs += v < -1.0f || v > 1.0f ? 1 : 0;
+            }
+            const PeakAndOvers found = peakAndOvers(x.data(), count);
+            EXPECT_EQ(found.peak, peak) << count << " samples, trial " << trial;
+            EXPECT_EQ(found.overs, overs) << count << " samples, trial " << trial;
+        }
+    }
+    const std::vector<float> onlyNan(20, nan);
+    EXPECT_EQ(peakAndOvers(onlyNan.data(), 20).peak, 0.0f);
+    EXPECT_EQ(peakAndOvers(nullptr, 0).overs, 0);
+}

@@ -8,6 +8,23 @@ namespace orq::scope {
 
 namespace {
 constexpr int32_t kScopeChannels = 2;
+constexpr int32_t kPeakLanes = 8;
+
+// The block's largest magnitude, in lanes the compiler makes vector code (a comparison with
+// not-a-number is false, so it never becomes the peak, as with std::max).
+float blockPeak(const float* x) {
+    static_assert(kScopeBlockFrames % kPeakLanes == 0);
+    float lanes[kPeakLanes] = {};
+    for (int32_t i = 0; i < kScopeBlockFrames; i += kPeakLanes) {
+        for (int32_t k = 0; k < kPeakLanes; ++k) {
+            const float m = std::fabs(x[i + k]);
+            lanes[k] = m > lanes[k] ? m : lanes[k];
+        }
+    }
+    float peak = 0.0f;
+    for (float lane : lanes) peak = lane > peak ? lane : peak;
+    return peak;
+}
 } // namespace
 
 int32_t scopeValidRows(const ScopeBlock& block) {
@@ -50,12 +67,8 @@ void ScopeEngine::processBlock(float* const* inputBlocks, float* const* outputBl
     constexpr int32_t n = kScopeBlockFrames;
 
     // Peaks of the incoming channels; in mono both channels become their mean afterwards.
-    float peakLeft = 0.0f;
-    float peakRight = 0.0f;
-    for (int32_t i = 0; i < n; ++i) {
-        peakLeft = std::max(peakLeft, std::fabs(left[i]));
-        peakRight = std::max(peakRight, std::fabs(right[i]));
-    }
+    const float peakLeft = blockPeak(left);
+    const float peakRight = blockPeak(right);
     if (mono_) {
         for (int32_t i = 0; i < n; ++i) {
             const float mid = (left[i] + right[i]) * 0.5f;
