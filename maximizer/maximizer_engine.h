@@ -21,6 +21,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <type_traits>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace orq::maximizer {
 
@@ -40,6 +44,8 @@ constexpr int32_t kDefaultHeadroom = 0;
 constexpr int32_t kMinSampleRateHz = 3000;
 constexpr int32_t kMaxSampleRateHz = 768000;
 constexpr int32_t kMaxChannels = 8;
+// Longest block of frames the engine's passes work on.
+constexpr int32_t kMaxBlockFrames = 128;
 
 // −6 dB before the limiter; the limiter's make-up (+6 dB at least) restores it.
 constexpr float kLimiterPreScale = 0.5012f;
@@ -141,7 +147,10 @@ class MaximizerEngine {
     // [any-thread, under the caller's lock] no allocation. Host values of the component build:
     // bypass keeps the delay and the detectors but freezes the level and limiter gains; mute
     // (read once per process call) zeroes the output and freezes everything.
-    void setBypassWithDelay(bool on) { bypass_ = on; }
+    void setBypassWithDelay(bool on) {
+        if (bypass_ != on) ++settingsEpoch_;
+        bypass_ = on;
+    }
     void setMute(bool on) { mute_ = on; }
 
     // [audio-thread] no allocation, no exception. Processes frames of each channel; inputs and
@@ -208,6 +217,26 @@ class MaximizerEngine {
     bool newAudio_ = true;
     bool bypass_ = false;
     bool mute_ = false;
+
+    // The frames run in blocks of three passes: an input pass (guard, detector power), a
+    // serial pass of the recursions under the per-frame lock, and an output pass (second
+    // ring, limiter gain, clipper, output). A block is no longer than a ring, so all it reads
+    // from the rings was written before it began. Settings take effect at the frame at which
+    // the serial pass sees them changed: it ends there, and the output pass of the frames
+    // before uses the settings they were computed with.
+    int32_t blockFrames_ = 1; // min(L, kMaxBlockFrames)
+    uint32_t settingsEpoch_ = 0; // advanced by every change of settings, bypass or start
+    uint32_t resetEpoch_ = 0;    // advanced by every start
+    struct BlockScratch {
+        alignas(16) float fresh[kMaxChannels][kMaxBlockFrames];  // guarded input
+        alignas(16) float first[kMaxChannels][kMaxBlockFrames];  // out of the first ring, then into the second
+        alignas(16) float second[kMaxChannels][kMaxBlockFrames]; // out of the second ring
+        alignas(16) float power[kMaxBlockFrames];                // detector power, floor included
+        alignas(16) float peak[kMaxBlockFrames];   // largest magnitude out of the first ring
+        alignas(16) float preGain[kMaxBlockFrames];  // gain before the second ring
+        alignas(16) float outGain[kMaxBlockFrames];  // limiter gain after the second ring
+    };
+    BlockScratch scratch_;
 };
 
 namespace detail {
@@ -221,6 +250,98 @@ constexpr float kInputLimit = 1000.0f;
     return x > 0.0f ? kInputLimit : -kInputLimit;
 }
 
+// acc[i] = std::max(acc[i], x[i]·x[i]) and acc[i] = std::max(acc[i], |x[i]|) for n samples.
+// std::max(a, b) is a < b ? b : a, which is maxps(b, a).
+inline void maxSquareInto(float* acc, const float* x, int32_t n) {
+    int32_t i = 0;
+#if defined(__SSE2__)
+    for (; i + 4 <= n; i += 4) {
+        const __m128 v = _mm_loadu_ps(x + i);
+        _mm_storeu_ps(acc + i, _mm_max_ps(_mm_mul_ps(v, v), _mm_loadu_ps(acc + i)));
+    }
+#endif
+    for (; i < n; ++i)
+        acc[i] = std::max(acc[i], x[i] * x[i]);
+}
+inline void maxMagnitudeInto(float* acc, const float* x, int32_t n) {
+    int32_t i = 0;
+#if defined(__SSE2__)
+    const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
+    for (; i + 4 <= n; i += 4) {
+        const __m128 v = _mm_and_ps(_mm_loadu_ps(x + i), magnitude);
+        _mm_storeu_ps(acc + i, _mm_max_ps(v, _mm_loadu_ps(acc + i)));
+    }
+#endif
+    for (; i < n; ++i)
+        acc[i] = std::max(acc[i], std::fabs(x[i]));
+}
+
+// The guard of sanitizeInput over n samples.
+inline void sanitizeBlock(const float* in, float* out, int32_t n) {
+    int32_t i = 0;
+#if defined(__SSE2__)
+    const __m128 hi = _mm_set1_ps(kInputLimit);
+    const __m128 lo = _mm_set1_ps(-kInputLimit);
+    for (; i + 4 <= n; i += 4) {
+        const __m128 x = _mm_loadu_ps(in + i);
+        // max and min give their second operand for not a number; the ordered mask makes it 0.
+        const __m128 held = _mm_min_ps(_mm_max_ps(x, lo), hi);
+        _mm_storeu_ps(out + i, _mm_and_ps(held, _mm_cmpord_ps(x, x)));
+    }
+#endif
+    for (; i < n; ++i)
+        out[i] = sanitizeInput(in[i]);
+}
+
+// Per frame: the largest square over the channels (std::max's order) plus the detector floor.
+inline void blockPower(const float (*x)[kMaxBlockFrames], int32_t channels, int32_t n,
+                       float* power) {
+    for (int32_t i = 0; i < n; ++i)
+        power[i] = x[0][i] * x[0][i];
+    for (int32_t c = 1; c < channels; ++c)
+        maxSquareInto(power, x[c], n);
+    for (int32_t i = 0; i < n; ++i)
+        power[i] += LevelStage::kPowerFloor;
+}
+
+// Per frame: the largest magnitude over the channels.
+inline void blockPeak(const float (*x)[kMaxBlockFrames], int32_t channels, int32_t n,
+                      float* peak) {
+    for (int32_t i = 0; i < n; ++i)
+        peak[i] = std::fabs(x[0][i]);
+    for (int32_t c = 1; c < channels; ++c)
+        maxMagnitudeInto(peak, x[c], n);
+}
+
+// n (at most the ring's length) samples of a ring from position at on, wrapping once at most.
+inline void readRing(const float* ring, int32_t length, int32_t at, float* to, int32_t n) {
+    const int32_t head = std::min(n, length - at);
+    std::copy_n(ring + at, head, to);
+    std::copy_n(ring, n - head, to + head);
+}
+inline void writeRing(float* ring, int32_t length, int32_t at, const float* from, int32_t n) {
+    const int32_t head = std::min(n, length - at);
+    std::copy_n(from, head, ring + at);
+    std::copy_n(from + head, n - head, ring);
+}
+
+template <OutputMode kMode>
+[[gnu::always_inline]] inline void emit(float& out, float sample) {
+    if constexpr (kMode == OutputMode::Replace)
+        out = sample * kOutputScale;
+    else
+        out += sample * kOutputScale;
+}
+#if defined(__SSE2__)
+template <OutputMode kMode>
+[[gnu::always_inline]] inline void emit4(float* out, __m128 sample) {
+    const __m128 scaled = _mm_mul_ps(sample, _mm_set1_ps(kOutputScale));
+    if constexpr (kMode == OutputMode::Replace)
+        _mm_storeu_ps(out, scaled);
+    else
+        _mm_storeu_ps(out, _mm_add_ps(_mm_loadu_ps(out), scaled));
+}
+#endif
 } // namespace detail
 
 template <class FrameLock>
@@ -255,74 +376,117 @@ void MaximizerEngine::process(const float* const* inputs, float* const* outputs,
 template <int kFixedChannels, OutputMode kMode, class FrameLock>
 void MaximizerEngine::run(const float* const* inputs, float* const* outputs, int32_t frames,
                           FrameLock& perFrameLock) {
+    // A lock-free caller changes nothing during the call, so only a real lock needs the
+    // per-frame look for changed settings.
+    constexpr bool kMayChange = !std::is_same_v<FrameLock, NoFrameLock>;
     const int32_t channels = kFixedChannels > 0 ? kFixedChannels : channels_;
     const int32_t lookAhead = lookAhead_;
-    // The channel pointers stay put for the call: held here, they need no reload per frame.
-    const float* in[kMaxChannels];
-    float* out[kMaxChannels];
-    float* firstRing[kMaxChannels];
-    float* secondRing[kMaxChannels];
-    for (int32_t c = 0; c < channels; ++c) {
-        in[c] = inputs[c];
-        out[c] = outputs[c];
-        firstRing[c] = level_.ring(c);
-        secondRing[c] = limiter_.ring(c);
-    }
-    float sample[kMaxChannels];
+    BlockScratch& s = scratch_;
 
-    for (int32_t t = 0; t < frames; ++t) {
-        perFrameLock.lock();
-        const DerivedSettings& d = derived_;
-        const bool bypassed = bypass_;
-
-        float power = 0.0f;
-        for (int32_t c = 0; c < channels; ++c) {
-            const float x = detail::sanitizeInput(in[c][t]);
-            sample[c] = x;
-            power = std::max(power, x * x);
-        }
-        if (level_.detect(power + LevelStage::kPowerFloor)) [[unlikely]]
-            limiter_.flushTinyState();
-        if (!bypassed) level_.stepGain();
-
-        // First delay: the level gain meets the signal it was computed for.
-        const int32_t at = ringIndex_;
-        const float preGain = bypassed
-                                  ? kLimiterPreScale
-                                  : d.compMakeup * level_.gain() * d.boostGain * kLimiterPreScale;
-        float peak = 0.0f;
-        for (int32_t c = 0; c < channels; ++c) {
-            sample[c] = DelayRings::exchange(firstRing[c], at, sample[c]) * preGain;
-            peak = std::max(peak, std::fabs(sample[c]));
-        }
-        if (!bypassed) limiter_.detect(peak);
-
-        // Second delay: the limiter gain planned now meets its peak.
+    int32_t done = 0;
+    while (done < frames) {
+        const int32_t n = std::min(blockFrames_, frames - done);
+        // Input pass: the guard and the detector power depend on the input alone.
         for (int32_t c = 0; c < channels; ++c)
-            sample[c] = DelayRings::exchange(secondRing[c], at, sample[c]);
-        ringIndex_ = at + 1 == lookAhead ? 0 : at + 1;
+            detail::sanitizeBlock(inputs[c] + done, s.fresh[c], n);
+        detail::blockPower(s.fresh, channels, n, s.power);
 
-        if (!bypassed) {
-            limiter_.stepGain();
-            const float gain = d.limMakeup * limiter_.gain() * kLimiterOutputTrim;
-            for (int32_t c = 0; c < channels; ++c)
-                sample[c] = clipper_.clip(sample[c] * gain);
-        } else {
-            for (int32_t c = 0; c < channels; ++c)
-                sample[c] *= kBypassGain;
+        // The block's frames leave both rings and its input enters the first one. The block is
+        // no longer than a ring, so every sample read here was written before it began.
+        perFrameLock.lock();
+        const int32_t at = ringIndex_;
+        const uint32_t resetSeen = resetEpoch_;
+        for (int32_t c = 0; c < channels; ++c) {
+            float* first = level_.ring(c);
+            detail::readRing(first, lookAhead, at, s.first[c], n);
+            detail::writeRing(first, lookAhead, at, s.fresh[c], n);
+            detail::readRing(limiter_.ring(c), lookAhead, at, s.second[c], n);
         }
-        newAudio_ = true; // bypassed audio counts too: the meters keep running
-        minLimGain_ = std::min(minLimGain_, limiter_.gain());
-        maxLevelGain_ = std::max(maxLevelGain_, level_.gain());
+        detail::blockPeak(s.first, channels, n, s.peak);
 
-        if constexpr (kMode == OutputMode::Replace) {
-            for (int32_t c = 0; c < channels; ++c)
-                out[c][t] = sample[c] * kOutputScale;
-        } else {
-            for (int32_t c = 0; c < channels; ++c)
-                out[c][t] += sample[c] * kOutputScale;
+        int32_t from = 0;
+        bool restart = false;
+        while (from < n && !restart) {
+            // Settings for the frames up to the next change, taken with the lock held.
+            const uint32_t epoch = settingsEpoch_;
+            const bool bypassed = bypass_;
+            const float compMakeup = derived_.compMakeup;
+            const float boostGain = derived_.boostGain;
+            const float limMakeup = derived_.limMakeup;
+            const CurveClipper clipper = clipper_;
+
+            // Serial pass: the recursions, one frame at a time under the lock (the first frame
+            // of the pass under the lock the settings were taken with). A change of settings
+            // (or a start) seen at a frame ends the pass before that frame.
+            int32_t to = from;
+            for (;;) {
+                if (level_.detect(s.power[to])) [[unlikely]]
+                    limiter_.flushTinyState();
+                float preGain = kLimiterPreScale;
+                if (!bypassed) {
+                    level_.stepGain();
+                    // The first delay: the level gain meets the signal it was computed for.
+                    preGain = compMakeup * level_.gain() * boostGain * kLimiterPreScale;
+                    // |x·g| is |x|·|g| exactly and rounding keeps order, so the largest
+                    // delayed magnitude times the gain is the largest scaled magnitude.
+                    limiter_.detect(s.peak[to] * std::fabs(preGain));
+                    limiter_.stepGain();
+                    s.outGain[to] = limMakeup * limiter_.gain() * kLimiterOutputTrim;
+                }
+                s.preGain[to] = preGain;
+                newAudio_ = true; // bypassed audio counts too: the meters keep running
+                minLimGain_ = std::min(minLimGain_, limiter_.gain());
+                maxLevelGain_ = std::max(maxLevelGain_, level_.gain());
+                perFrameLock.unlock();
+                if (++to == n) break;
+                perFrameLock.lock();
+                if constexpr (kMayChange) {
+                    if (settingsEpoch_ != epoch) [[unlikely]] {
+                        perFrameLock.unlock();
+                        break;
+                    }
+                }
+            }
+
+            // Output pass: the signal entering the second ring, the limiter gain meeting its
+            // peak on the way out, the clipper and the output scale.
+            for (int32_t c = 0; c < channels; ++c) {
+                float* entering = s.first[c];
+                const float* leaving = s.second[c];
+                float* out = outputs[c] + done;
+                for (int32_t i = from; i < to; ++i)
+                    entering[i] *= s.preGain[i];
+                if (bypassed) {
+                    for (int32_t i = from; i < to; ++i)
+                        detail::emit<kMode>(out[i], leaving[i] * kBypassGain);
+                } else {
+                    int32_t i = from;
+#if defined(__SSE2__)
+                    for (; i + 4 <= to; i += 4)
+                        detail::emit4<kMode>(
+                            out + i, clipper.clip4(_mm_mul_ps(_mm_loadu_ps(leaving + i),
+                                                              _mm_loadu_ps(s.outGain + i))));
+#endif
+                    for (; i < to; ++i)
+                        detail::emit<kMode>(out[i], clipper.clip(leaving[i] * s.outGain[i]));
+                }
+            }
+
+            perFrameLock.lock();
+            if (resetEpoch_ != resetSeen) {
+                // A start before frame to zeroed the rings: the frames from there on run
+                // again from the input with the fresh state.
+                restart = true;
+            } else {
+                for (int32_t c = 0; c < channels; ++c)
+                    detail::writeRing(limiter_.ring(c), lookAhead, (at + from) % lookAhead,
+                                      s.first[c] + from, to - from);
+                ringIndex_ = (at + to) % lookAhead;
+            }
+            from = to;
         }
         perFrameLock.unlock();
+        done += from;
     }
 }
 
