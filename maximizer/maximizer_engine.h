@@ -234,7 +234,7 @@ class MaximizerEngine {
         alignas(16) float power[kMaxBlockFrames];                // detector power, floor included
         alignas(16) float peak[kMaxBlockFrames];   // largest magnitude out of the first ring
         alignas(16) float preGain[kMaxBlockFrames];  // gain before the second ring
-        alignas(16) float outGain[kMaxBlockFrames];  // limiter gain after the second ring
+        alignas(16) float limiterGain[kMaxBlockFrames]; // limiter gain after the second ring
     };
     BlockScratch scratch_;
 };
@@ -250,34 +250,11 @@ constexpr float kInputLimit = 1000.0f;
     return x > 0.0f ? kInputLimit : -kInputLimit;
 }
 
-// acc[i] = std::max(acc[i], x[i]·x[i]) and acc[i] = std::max(acc[i], |x[i]|) for n samples.
-// std::max(a, b) is a < b ? b : a, which is maxps(b, a).
-inline void maxSquareInto(float* acc, const float* x, int32_t n) {
-    int32_t i = 0;
-#if defined(__SSE2__)
-    for (; i + 4 <= n; i += 4) {
-        const __m128 v = _mm_loadu_ps(x + i);
-        _mm_storeu_ps(acc + i, _mm_max_ps(_mm_mul_ps(v, v), _mm_loadu_ps(acc + i)));
-    }
-#endif
-    for (; i < n; ++i)
-        acc[i] = std::max(acc[i], x[i] * x[i]);
-}
-inline void maxMagnitudeInto(float* acc, const float* x, int32_t n) {
-    int32_t i = 0;
-#if defined(__SSE2__)
-    const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
-    for (; i + 4 <= n; i += 4) {
-        const __m128 v = _mm_and_ps(_mm_loadu_ps(x + i), magnitude);
-        _mm_storeu_ps(acc + i, _mm_max_ps(v, _mm_loadu_ps(acc + i)));
-    }
-#endif
-    for (; i < n; ++i)
-        acc[i] = std::max(acc[i], std::fabs(x[i]));
-}
-
-// The guard of sanitizeInput over n samples.
-inline void sanitizeBlock(const float* in, float* out, int32_t n) {
+// The input pass of one channel: the guard of sanitizeInput into fresh, and the detector
+// power (the largest square over the channels, std::max's order, which is maxps(b, a) for
+// std::max(a, b)) into power; the first channel starts it.
+inline void guardAndPower(const float* in, float* fresh, float* power, bool firstChannel,
+                          int32_t n) {
     int32_t i = 0;
 #if defined(__SSE2__)
     const __m128 hi = _mm_set1_ps(kInputLimit);
@@ -285,40 +262,59 @@ inline void sanitizeBlock(const float* in, float* out, int32_t n) {
     for (; i + 4 <= n; i += 4) {
         const __m128 x = _mm_loadu_ps(in + i);
         // max and min give their second operand for not a number; the ordered mask makes it 0.
-        const __m128 held = _mm_min_ps(_mm_max_ps(x, lo), hi);
-        _mm_storeu_ps(out + i, _mm_and_ps(held, _mm_cmpord_ps(x, x)));
+        const __m128 held =
+            _mm_and_ps(_mm_min_ps(_mm_max_ps(x, lo), hi), _mm_cmpord_ps(x, x));
+        _mm_store_ps(fresh + i, held);
+        const __m128 square = _mm_mul_ps(held, held);
+        _mm_store_ps(power + i,
+                     firstChannel ? square : _mm_max_ps(square, _mm_load_ps(power + i)));
     }
 #endif
-    for (; i < n; ++i)
-        out[i] = sanitizeInput(in[i]);
+    for (; i < n; ++i) {
+        const float x = sanitizeInput(in[i]);
+        fresh[i] = x;
+        power[i] = firstChannel ? x * x : std::max(power[i], x * x);
+    }
 }
 
-// Per frame: the largest square over the channels (std::max's order) plus the detector floor.
-inline void blockPower(const float (*x)[kMaxBlockFrames], int32_t channels, int32_t n,
-                       float* power) {
-    for (int32_t i = 0; i < n; ++i)
-        power[i] = x[0][i] * x[0][i];
-    for (int32_t c = 1; c < channels; ++c)
-        maxSquareInto(power, x[c], n);
-    for (int32_t i = 0; i < n; ++i)
-        power[i] += LevelStage::kPowerFloor;
+// The rings of one channel for a block of n frames (n at most the ring's length) from ring
+// position at on: the samples leaving the first ring go to first (their largest magnitude over
+// the channels to peak; the first channel starts it), fresh enters it, and the samples leaving
+// the second ring go to second.
+inline void exchangeRings(float* firstRing, const float* secondRing, int32_t length, int32_t at,
+                          const float* fresh, float* first, float* second, float* peak,
+                          bool firstChannel, int32_t n) {
+    for (int32_t done = 0; done < n;) {
+        const int32_t span = std::min(n - done, length - at);
+        float* r1 = firstRing + at;
+        const float* r2 = secondRing + at;
+        int32_t i = 0;
+#if defined(__SSE2__)
+        const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
+        for (; i + 4 <= span; i += 4) {
+            const __m128 leaving = _mm_loadu_ps(r1 + i);
+            _mm_storeu_ps(r1 + i, _mm_loadu_ps(fresh + done + i));
+            _mm_storeu_ps(first + done + i, leaving);
+            _mm_storeu_ps(second + done + i, _mm_loadu_ps(r2 + i));
+            const __m128 m = _mm_and_ps(leaving, magnitude);
+            _mm_storeu_ps(peak + done + i,
+                          firstChannel ? m : _mm_max_ps(m, _mm_loadu_ps(peak + done + i)));
+        }
+#endif
+        for (; i < span; ++i) {
+            const float leaving = r1[i];
+            r1[i] = fresh[done + i];
+            first[done + i] = leaving;
+            second[done + i] = r2[i];
+            const float m = std::fabs(leaving);
+            peak[done + i] = firstChannel ? m : std::max(peak[done + i], m);
+        }
+        done += span;
+        at = 0;
+    }
 }
 
-// Per frame: the largest magnitude over the channels.
-inline void blockPeak(const float (*x)[kMaxBlockFrames], int32_t channels, int32_t n,
-                      float* peak) {
-    for (int32_t i = 0; i < n; ++i)
-        peak[i] = std::fabs(x[0][i]);
-    for (int32_t c = 1; c < channels; ++c)
-        maxMagnitudeInto(peak, x[c], n);
-}
-
-// n (at most the ring's length) samples of a ring from position at on, wrapping once at most.
-inline void readRing(const float* ring, int32_t length, int32_t at, float* to, int32_t n) {
-    const int32_t head = std::min(n, length - at);
-    std::copy_n(ring + at, head, to);
-    std::copy_n(ring, n - head, to + head);
-}
+// n samples (at most the ring's length) into a ring from position at on.
 inline void writeRing(float* ring, int32_t length, int32_t at, const float* from, int32_t n) {
     const int32_t head = std::min(n, length - at);
     std::copy_n(from, head, ring + at);
@@ -388,21 +384,18 @@ void MaximizerEngine::run(const float* const* inputs, float* const* outputs, int
         const int32_t n = std::min(blockFrames_, frames - done);
         // Input pass: the guard and the detector power depend on the input alone.
         for (int32_t c = 0; c < channels; ++c)
-            detail::sanitizeBlock(inputs[c] + done, s.fresh[c], n);
-        detail::blockPower(s.fresh, channels, n, s.power);
+            detail::guardAndPower(inputs[c] + done, s.fresh[c], s.power, c == 0, n);
+        for (int32_t i = 0; i < n; ++i)
+            s.power[i] += LevelStage::kPowerFloor;
 
         // The block's frames leave both rings and its input enters the first one. The block is
         // no longer than a ring, so every sample read here was written before it began.
         perFrameLock.lock();
         const int32_t at = ringIndex_;
         const uint32_t resetSeen = resetEpoch_;
-        for (int32_t c = 0; c < channels; ++c) {
-            float* first = level_.ring(c);
-            detail::readRing(first, lookAhead, at, s.first[c], n);
-            detail::writeRing(first, lookAhead, at, s.fresh[c], n);
-            detail::readRing(limiter_.ring(c), lookAhead, at, s.second[c], n);
-        }
-        detail::blockPeak(s.first, channels, n, s.peak);
+        for (int32_t c = 0; c < channels; ++c)
+            detail::exchangeRings(level_.ring(c), limiter_.ring(c), lookAhead, at, s.fresh[c],
+                                  s.first[c], s.second[c], s.peak, c == 0, n);
 
         int32_t from = 0;
         bool restart = false;
@@ -431,7 +424,7 @@ void MaximizerEngine::run(const float* const* inputs, float* const* outputs, int
                     // delayed magnitude times the gain is the largest scaled magnitude.
                     limiter_.detect(s.peak[to] * std::fabs(preGain));
                     limiter_.stepGain();
-                    s.outGain[to] = limMakeup * limiter_.gain() * kLimiterOutputTrim;
+                    s.limiterGain[to] = limiter_.gain();
                 }
                 s.preGain[to] = preGain;
                 newAudio_ = true; // bypassed audio counts too: the meters keep running
@@ -462,13 +455,20 @@ void MaximizerEngine::run(const float* const* inputs, float* const* outputs, int
                 } else {
                     int32_t i = from;
 #if defined(__SSE2__)
-                    for (; i + 4 <= to; i += 4)
+                    // The limiter gain meets its peak: limMakeup × gain × trim, in that order.
+                    const __m128 makeup = _mm_set1_ps(limMakeup);
+                    const __m128 trim = _mm_set1_ps(kLimiterOutputTrim);
+                    for (; i + 4 <= to; i += 4) {
+                        const __m128 gain =
+                            _mm_mul_ps(_mm_mul_ps(makeup, _mm_loadu_ps(s.limiterGain + i)), trim);
                         detail::emit4<kMode>(
-                            out + i, clipper.clip4(_mm_mul_ps(_mm_loadu_ps(leaving + i),
-                                                              _mm_loadu_ps(s.outGain + i))));
+                            out + i, clipper.clip4(_mm_mul_ps(_mm_loadu_ps(leaving + i), gain)));
+                    }
 #endif
-                    for (; i < to; ++i)
-                        detail::emit<kMode>(out[i], clipper.clip(leaving[i] * s.outGain[i]));
+                    for (; i < to; ++i) {
+                        const float gain = limMakeup * s.limiterGain[i] * kLimiterOutputTrim;
+                        detail::emit<kMode>(out[i], clipper.clip(leaving[i] * gain));
+                    }
                 }
             }
 
