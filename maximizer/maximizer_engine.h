@@ -10,7 +10,10 @@
 //
 // The engine knows no platform: a caller that wants parameter changes and meter reads to
 // interleave with processing at frame granularity passes its lock (anything with lock() and
-// unlock()), which the engine takes and releases around every frame.
+// unlock()), which the engine takes and releases around every frame (and once more per block
+// of frames, while the delay rings move). The frames run in blocks: what depends on the input
+// alone and what only applies gains already computed run over the whole block, outside the
+// lock; the recursions run frame by frame under it.
 #pragma once
 
 #include "maximizer/curve_clipper.h"
@@ -155,7 +158,8 @@ class MaximizerEngine {
 
     // [audio-thread] no allocation, no exception. Processes frames of each channel; inputs and
     // outputs may be the same arrays. With a lock, it is taken and released around every
-    // frame, so parameter changes and meter reads interleave at frame granularity.
+    // frame (and once per block of at most L frames), so parameter changes and meter reads
+    // interleave at frame granularity: a change takes effect at the next frame.
     void process(const float* const* inputs, float* const* outputs, int32_t frames,
                  OutputMode mode) {
         NoFrameLock none;
@@ -224,17 +228,21 @@ class MaximizerEngine {
     // from the rings was written before it began. Settings take effect at the frame at which
     // the serial pass sees them changed: it ends there, and the output pass of the frames
     // before uses the settings they were computed with.
-    int32_t blockFrames_ = 1; // min(L, kMaxBlockFrames)
+    int32_t blockFrames_ = 1;    // min(L, kMaxBlockFrames)
     uint32_t settingsEpoch_ = 0; // advanced by every change of settings, bypass or start
     uint32_t resetEpoch_ = 0;    // advanced by every start
+    // Per block: the guarded input; the samples out of the first ring (then, scaled, into
+    // the second); the samples out of the second ring; per frame the detector power (floor
+    // included), the largest magnitude out of the first ring, the gain before the second ring
+    // and the limiter gain.
     struct BlockScratch {
-        alignas(16) float fresh[kMaxChannels][kMaxBlockFrames];  // guarded input
-        alignas(16) float first[kMaxChannels][kMaxBlockFrames];  // out of the first ring, then into the second
-        alignas(16) float second[kMaxChannels][kMaxBlockFrames]; // out of the second ring
-        alignas(16) float power[kMaxBlockFrames];                // detector power, floor included
-        alignas(16) float peak[kMaxBlockFrames];   // largest magnitude out of the first ring
-        alignas(16) float preGain[kMaxBlockFrames];  // gain before the second ring
-        alignas(16) float limiterGain[kMaxBlockFrames]; // limiter gain after the second ring
+        alignas(16) float fresh[kMaxChannels][kMaxBlockFrames];
+        alignas(16) float first[kMaxChannels][kMaxBlockFrames];
+        alignas(16) float second[kMaxChannels][kMaxBlockFrames];
+        alignas(16) float power[kMaxBlockFrames];
+        alignas(16) float peak[kMaxBlockFrames];
+        alignas(16) float preGain[kMaxBlockFrames];
+        alignas(16) float limiterGain[kMaxBlockFrames];
     };
     BlockScratch scratch_;
 };
@@ -262,12 +270,10 @@ inline void guardAndPower(const float* in, float* fresh, float* power, bool firs
     for (; i + 4 <= n; i += 4) {
         const __m128 x = _mm_loadu_ps(in + i);
         // max and min give their second operand for not a number; the ordered mask makes it 0.
-        const __m128 held =
-            _mm_and_ps(_mm_min_ps(_mm_max_ps(x, lo), hi), _mm_cmpord_ps(x, x));
+        const __m128 held = _mm_and_ps(_mm_min_ps(_mm_max_ps(x, lo), hi), _mm_cmpord_ps(x, x));
         _mm_store_ps(fresh + i, held);
         const __m128 square = _mm_mul_ps(held, held);
-        _mm_store_ps(power + i,
-                     firstChannel ? square : _mm_max_ps(square, _mm_load_ps(power + i)));
+        _mm_store_ps(power + i, firstChannel ? square : _mm_max_ps(square, _mm_load_ps(power + i)));
     }
 #endif
     for (; i < n; ++i) {
@@ -321,16 +327,14 @@ inline void writeRing(float* ring, int32_t length, int32_t at, const float* from
     std::copy_n(from + head, n - head, ring);
 }
 
-template <OutputMode kMode>
-[[gnu::always_inline]] inline void emit(float& out, float sample) {
+template <OutputMode kMode> [[gnu::always_inline]] inline void emit(float& out, float sample) {
     if constexpr (kMode == OutputMode::Replace)
         out = sample * kOutputScale;
     else
         out += sample * kOutputScale;
 }
 #if defined(__SSE2__)
-template <OutputMode kMode>
-[[gnu::always_inline]] inline void emit4(float* out, __m128 sample) {
+template <OutputMode kMode> [[gnu::always_inline]] inline void emit4(float* out, __m128 sample) {
     const __m128 scaled = _mm_mul_ps(sample, _mm_set1_ps(kOutputScale));
     if constexpr (kMode == OutputMode::Replace)
         _mm_storeu_ps(out, scaled);

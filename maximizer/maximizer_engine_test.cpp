@@ -373,7 +373,8 @@ struct RunResult {
 // each frame of a one-frame-at-a-time run (a reference) or, with a lock, the lock decides.
 RunResult runWith(const Settings& settings, int32_t channels, int32_t rate, OutputMode mode,
                   const Channels& in, int32_t hostBlock, ChangingFrameLock* lock,
-                  int32_t referenceChangeFrame, const std::function<void(MaximizerEngine&)>& change) {
+                  int32_t referenceChangeFrame,
+                  const std::function<void(MaximizerEngine&)>& change) {
     MaximizerEngine engine = openEngine(settings, channels, rate);
     const int32_t frames = static_cast<int32_t>(in[0].size());
     RunResult r;
@@ -416,7 +417,8 @@ bool sameBits(const RunResult& a, const RunResult& b) {
 // The frames run in blocks, but a change made under the per-frame lock (settings, bypass, a
 // start) takes effect at one frame: the output, meters and state are to the bit those of a run
 // that processed the frames before it, changed, and processed the rest.
-TEST(MaximizerSignal, changes_under_the_frame_lock_take_effect_at_one_frame_as_if_run_frame_by_frame) {
+TEST(MaximizerSignal,
+     changes_under_the_frame_lock_take_effect_at_one_frame_as_if_run_frame_by_frame) {
     using Change = std::function<void(MaximizerEngine&)>;
     const std::pair<const char*, Change> changes[] = {
         {"headroom", [](MaximizerEngine& e) { e.setHeadroom(-9.0f); }},
@@ -443,9 +445,9 @@ TEST(MaximizerSignal, changes_under_the_frame_lock_take_effect_at_one_frame_as_i
         for (const auto& [name, change] : changes) {
             // At the first lock, at block edges (a block is at most L frames and one more
             // lock) and well inside.
-            for (const int64_t at : {int64_t{1}, int64_t{lookAhead}, int64_t{lookAhead + 1},
-                                     int64_t{lookAhead + 2}, int64_t{2 * lookAhead + 5},
-                                     int64_t{1777}}) {
+            for (const int64_t at :
+                 {int64_t{1}, int64_t{lookAhead}, int64_t{lookAhead + 1}, int64_t{lookAhead + 2},
+                  int64_t{2 * lookAhead + 5}, int64_t{1777}}) {
                 SCOPED_TRACE(std::string(name) + " at lock " + std::to_string(at) + ", rate " +
                              std::to_string(run.rate));
                 ChangingFrameLock lock;
@@ -491,7 +493,8 @@ uint64_t outputHash(const Channels& out, const MeterValues& meters) {
 // rounding step shows here). Each run is a music-like mix, loud enough to work the level stage,
 // limiter and clipper (with samples that are not numbers, infinite or huge in some), fed in host
 // blocks of odd sizes, with bypass toggled on and off again midway when asked.
-TEST(MaximizerSignal, frames_and_meters_stay_the_same_to_the_bit_across_rates_channels_modes_and_settings) {
+TEST(MaximizerSignal,
+     frames_and_meters_stay_the_same_to_the_bit_across_rates_channels_modes_and_settings) {
     struct Case {
         int32_t rate, channels, hostBlock;
         bool plax, accumulate, toggleBypass;
