@@ -231,10 +231,9 @@ class MaximizerEngine {
     int32_t blockFrames_ = 1;    // min(L, kMaxBlockFrames)
     uint32_t settingsEpoch_ = 0; // advanced by every change of settings, bypass or start
     uint32_t resetEpoch_ = 0;    // advanced by every start
-    // Per block: the guarded input; the samples out of the first ring (then, scaled, into
-    // the second); the samples out of the second ring; per frame the detector power (floor
-    // included), the largest magnitude out of the first ring, the gain before the second ring
-    // and the limiter gain.
+    // Per block: the guarded input; the samples out of the first ring; the samples out of the
+    // second ring; per frame the detector power (floor included), the largest magnitude out of the
+    // first ring, the gain before the second ring and the limiter gain.
     struct BlockScratch {
         alignas(16) float fresh[kMaxChannels][kMaxBlockFrames];
         alignas(16) float first[kMaxChannels][kMaxBlockFrames];
@@ -320,11 +319,24 @@ inline void exchangeRings(float* firstRing, const float* secondRing, int32_t len
     }
 }
 
-// n samples (at most the ring's length) into a ring from position at on.
-inline void writeRing(float* ring, int32_t length, int32_t at, const float* from, int32_t n) {
-    const int32_t head = std::min(n, length - at);
-    std::copy_n(from, head, ring + at);
-    std::copy_n(from + head, n - head, ring);
+// n samples (at most the ring's length) times their frames' gains into a ring from position
+// at on.
+inline void writeScaledRing(float* ring, int32_t length, int32_t at, const float* from,
+                            const float* gain, int32_t n) {
+    for (int32_t done = 0; done < n;) {
+        const int32_t span = std::min(n - done, length - at);
+        float* r = ring + at;
+        int32_t i = 0;
+#if defined(__SSE2__)
+        for (; i + 4 <= span; i += 4)
+            _mm_storeu_ps(r + i,
+                          _mm_mul_ps(_mm_loadu_ps(from + done + i), _mm_loadu_ps(gain + done + i)));
+#endif
+        for (; i < span; ++i)
+            r[i] = from[done + i] * gain[done + i];
+        done += span;
+        at = 0;
+    }
 }
 
 template <OutputMode kMode> [[gnu::always_inline]] inline void emit(float& out, float sample) {
@@ -445,14 +457,11 @@ void MaximizerEngine::run(const float* const* inputs, float* const* outputs, int
                 }
             }
 
-            // Output pass: the signal entering the second ring, the limiter gain meeting its
-            // peak on the way out, the clipper and the output scale.
+            // Output pass: the limiter gain meeting its peak on the way out of the second
+            // ring, the clipper and the output scale.
             for (int32_t c = 0; c < channels; ++c) {
-                float* entering = s.first[c];
                 const float* leaving = s.second[c];
                 float* out = outputs[c] + done;
-                for (int32_t i = from; i < to; ++i)
-                    entering[i] *= s.preGain[i];
                 if (bypassed) {
                     for (int32_t i = from; i < to; ++i)
                         detail::emit<kMode>(out[i], leaving[i] * kBypassGain);
@@ -482,9 +491,11 @@ void MaximizerEngine::run(const float* const* inputs, float* const* outputs, int
                 // again from the input with the fresh state.
                 restart = true;
             } else {
+                // The frames' signal enters the second ring: the samples out of the first ring
+                // times the gain before the second.
                 for (int32_t c = 0; c < channels; ++c)
-                    detail::writeRing(limiter_.ring(c), lookAhead, (at + from) % lookAhead,
-                                      s.first[c] + from, to - from);
+                    detail::writeScaledRing(limiter_.ring(c), lookAhead, (at + from) % lookAhead,
+                                            s.first[c] + from, s.preGain + from, to - from);
                 ringIndex_ = (at + to) % lookAhead;
             }
             from = to;
