@@ -1,3 +1,4 @@
+#include <critical_section_fast.h>
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -133,22 +134,45 @@ struct ExclusionProbe {
     }
 };
 
-// The biased thread hammers the section while the others enter, try to enter and re-enter it.
+// Entering and leaving through the platform's calls or through the inline fast path.
+enum class Way { Calls, Inline };
+void enter(CRITICAL_SECTION* cs, Way way) {
+    if (way == Way::Inline)
+        platform::enterCriticalSectionFast(cs);
+    else
+        EnterCriticalSection(cs);
+}
+void leave(CRITICAL_SECTION* cs, Way way) {
+    if (way == Way::Inline)
+        platform::leaveCriticalSectionFast(cs);
+    else
+        LeaveCriticalSection(cs);
+}
+
+// The biased thread hammers the section (by the given way, re-entering it every seventh round)
+// while the others enter, try to enter and re-enter it.
 void runContention(CRITICAL_SECTION* cs, ExclusionProbe& probe, Worker& biased, int others,
-                   int roundsPerOther, long* biasedRounds) {
+                   int roundsPerOther, long* biasedRounds, Way way = Way::Calls) {
     std::atomic<int> othersDone{0};
     std::atomic<bool> go{false};
     biased.start([&] {
         while (!go.load())
             std::this_thread::yield();
         long rounds = 0;
+        long nested = 0;
         while (othersDone.load(std::memory_order_relaxed) < others || rounds < 100000) {
-            EnterCriticalSection(cs);
+            enter(cs, way);
             probe.visit();
-            LeaveCriticalSection(cs);
+            if (way == Way::Inline && rounds % 7 == 0) {
+                enter(cs, way);
+                probe.visit();
+                ++nested;
+                leave(cs, way);
+            }
+            leave(cs, way);
             ++rounds;
         }
-        *biasedRounds = rounds;
+        *biasedRounds = rounds + nested;
     });
     std::vector<std::thread> threads;
     for (int t = 0; t < others; ++t)
@@ -259,6 +283,46 @@ TEST(CriticalSectionBias, biased_and_other_threads_exclude_each_other_under_cont
     runContention(&cs, probe, biased, kOthers, kRoundsPerOther, &biasedRounds);
     EXPECT_EQ(probe.overlaps.load(), 0) << "threads seen inside together";
     EXPECT_EQ(probe.counter, expectedVisits(kOthers, kRoundsPerOther, biasedRounds));
+    DeleteCriticalSection(&cs);
+}
+
+// The inline fast path (critical_section_fast.h) is the same protocol as the calls: the bias
+// thread entering it that way excludes and orders the other threads' entries, re-enters, and
+// threads that take the bias from each other by the inline way exclude each other too.
+TEST(CriticalSectionBias, inline_fast_path_excludes_like_the_calls) {
+    CRITICAL_SECTION cs;
+    InitializeCriticalSection(&cs);
+    {
+        ExclusionProbe probe;
+        Worker biased;
+        biased.run([&] { enterAndLeave(&cs, kRunToBias); });
+        ASSERT_EQ(biasOf(&cs), biased.id());
+        constexpr int kOthers = 3, kRoundsPerOther = 3000;
+        long biasedRounds = 0;
+        runContention(&cs, probe, biased, kOthers, kRoundsPerOther, &biasedRounds, Way::Inline);
+        EXPECT_EQ(probe.overlaps.load(), 0) << "threads seen inside together";
+        EXPECT_EQ(probe.counter, expectedVisits(kOthers, kRoundsPerOther, biasedRounds));
+    }
+    {
+        ExclusionProbe probe;
+        constexpr int kThreads = 3, kBursts = 20;
+        std::vector<std::thread> threads;
+        for (int t = 0; t < kThreads; ++t)
+            threads.emplace_back([&] {
+                for (int burst = 0; burst < kBursts; ++burst) {
+                    for (int i = 0; i < kRunToBias; ++i) {
+                        platform::enterCriticalSectionFast(&cs);
+                        probe.visit();
+                        platform::leaveCriticalSectionFast(&cs);
+                    }
+                    std::this_thread::yield();
+                }
+            });
+        for (auto& t : threads)
+            t.join();
+        EXPECT_EQ(probe.overlaps.load(), 0);
+        EXPECT_EQ(probe.counter, long(kThreads) * kBursts * kRunToBias);
+    }
     DeleteCriticalSection(&cs);
 }
 
