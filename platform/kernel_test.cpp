@@ -271,7 +271,8 @@ TEST(CriticalSectionBias, bias_is_dropped_when_its_thread_stops_and_others_take_
     DeleteCriticalSection(&cs);
 }
 
-TEST(CriticalSectionBias, biased_and_other_threads_exclude_each_other_under_contention) {
+// A section biased to one thread that enters it by the given way while three others contend.
+void checkBiasedContention(Way way) {
     CRITICAL_SECTION cs;
     InitializeCriticalSection(&cs);
     ExclusionProbe probe;
@@ -280,53 +281,15 @@ TEST(CriticalSectionBias, biased_and_other_threads_exclude_each_other_under_cont
     ASSERT_EQ(biasOf(&cs), biased.id());
     constexpr int kOthers = 3, kRoundsPerOther = 3000;
     long biasedRounds = 0;
-    runContention(&cs, probe, biased, kOthers, kRoundsPerOther, &biasedRounds);
+    runContention(&cs, probe, biased, kOthers, kRoundsPerOther, &biasedRounds, way);
     EXPECT_EQ(probe.overlaps.load(), 0) << "threads seen inside together";
     EXPECT_EQ(probe.counter, expectedVisits(kOthers, kRoundsPerOther, biasedRounds));
     DeleteCriticalSection(&cs);
 }
 
-// The inline fast path (critical_section_fast.h) is the same protocol as the calls: the bias
-// thread entering it that way excludes and orders the other threads' entries, re-enters, and
-// threads that take the bias from each other by the inline way exclude each other too.
-TEST(CriticalSectionBias, inline_fast_path_excludes_like_the_calls) {
-    CRITICAL_SECTION cs;
-    InitializeCriticalSection(&cs);
-    {
-        ExclusionProbe probe;
-        Worker biased;
-        biased.run([&] { enterAndLeave(&cs, kRunToBias); });
-        ASSERT_EQ(biasOf(&cs), biased.id());
-        constexpr int kOthers = 3, kRoundsPerOther = 3000;
-        long biasedRounds = 0;
-        runContention(&cs, probe, biased, kOthers, kRoundsPerOther, &biasedRounds, Way::Inline);
-        EXPECT_EQ(probe.overlaps.load(), 0) << "threads seen inside together";
-        EXPECT_EQ(probe.counter, expectedVisits(kOthers, kRoundsPerOther, biasedRounds));
-    }
-    {
-        ExclusionProbe probe;
-        constexpr int kThreads = 3, kBursts = 20;
-        std::vector<std::thread> threads;
-        for (int t = 0; t < kThreads; ++t)
-            threads.emplace_back([&] {
-                for (int burst = 0; burst < kBursts; ++burst) {
-                    for (int i = 0; i < kRunToBias; ++i) {
-                        platform::enterCriticalSectionFast(&cs);
-                        probe.visit();
-                        platform::leaveCriticalSectionFast(&cs);
-                    }
-                    std::this_thread::yield();
-                }
-            });
-        for (auto& t : threads)
-            t.join();
-        EXPECT_EQ(probe.overlaps.load(), 0);
-        EXPECT_EQ(probe.counter, long(kThreads) * kBursts * kRunToBias);
-    }
-    DeleteCriticalSection(&cs);
-}
-
-TEST(CriticalSectionBias, exclusion_holds_while_the_bias_changes_hands) {
+// Three threads by the given way, in runs long enough to take the bias, separated by yields
+// that let the others in.
+void checkBiasChangingHands(Way way) {
     CRITICAL_SECTION cs;
     InitializeCriticalSection(&cs);
     ExclusionProbe probe;
@@ -334,12 +297,11 @@ TEST(CriticalSectionBias, exclusion_holds_while_the_bias_changes_hands) {
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t)
         threads.emplace_back([&] {
-            // Runs long enough to take the bias, separated by yields that let the others in.
             for (int burst = 0; burst < kBursts; ++burst) {
                 for (int i = 0; i < kRunToBias; ++i) {
-                    EnterCriticalSection(&cs);
+                    enter(&cs, way);
                     probe.visit();
-                    LeaveCriticalSection(&cs);
+                    leave(&cs, way);
                 }
                 std::this_thread::yield();
             }
@@ -349,6 +311,23 @@ TEST(CriticalSectionBias, exclusion_holds_while_the_bias_changes_hands) {
     EXPECT_EQ(probe.overlaps.load(), 0);
     EXPECT_EQ(probe.counter, long(kThreads) * kBursts * kRunToBias);
     DeleteCriticalSection(&cs);
+}
+
+TEST(CriticalSectionBias, biased_and_other_threads_exclude_each_other_under_contention) {
+    checkBiasedContention(Way::Calls);
+}
+
+TEST(CriticalSectionBias, exclusion_holds_while_the_bias_changes_hands) {
+    checkBiasChangingHands(Way::Calls);
+}
+
+// The inline fast path (critical_section_fast.h) is the same protocol as the calls: the bias
+// thread entering it that way excludes and orders the other threads' entries and re-enters,
+// and threads that take the bias from each other by the inline way exclude each other too.
+// (A fault in its protocol shows as a data race in the thread-sanitizer build.)
+TEST(CriticalSectionBias, inline_fast_path_excludes_like_the_calls) {
+    checkBiasedContention(Way::Inline);
+    checkBiasChangingHands(Way::Inline);
 }
 
 TEST(CriticalSectionBias, fast_path_holder_blocks_others_until_its_last_leave) {
