@@ -9,6 +9,9 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace orq::maximizer {
 
@@ -36,6 +39,38 @@ class CurveClipper {
         const float y = curve[i] + (curve[i + 1] - curve[i]) * (f - kPointFraction[i]) * kSteps;
         return std::copysign(y, sample);
     }
+
+#if defined(__SSE2__)
+    // clip for four samples at once, the same to the bit.
+    [[gnu::always_inline]] __m128 clip4(__m128 sample) const {
+        const __m128 signBit = _mm_set1_ps(-0.0f);
+        const __m128 magnitude = _mm_andnot_ps(signBit, sample);
+        // Not a number is over the knee too, as in clip.
+        const __m128 over = _mm_cmpnle_ps(magnitude, _mm_set1_ps(kSoftClipKnee));
+        if (_mm_movemask_ps(over) == 0) [[likely]]
+            return sample;
+        __m128 f =
+            _mm_mul_ps(_mm_sub_ps(magnitude, _mm_set1_ps(kSoftClipKnee)), _mm_set1_ps(scale_));
+        const __m128 below = _mm_cmplt_ps(f, _mm_set1_ps(1.0f));
+        f = _mm_or_ps(_mm_and_ps(below, f), _mm_andnot_ps(below, _mm_set1_ps(kFractionMax)));
+        f = _mm_and_ps(f, over); // lanes under the knee read point 0 and are not used
+        const __m128i index = _mm_cvttps_epi32(_mm_mul_ps(_mm_set1_ps(kSteps), f));
+        alignas(16) int32_t i[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(i), index);
+        const ClipCurve& curve = *curve_;
+        const __m128 at = _mm_setr_ps(curve[i[0]], curve[i[1]], curve[i[2]], curve[i[3]]);
+        const __m128 next =
+            _mm_setr_ps(curve[i[0] + 1], curve[i[1] + 1], curve[i[2] + 1], curve[i[3] + 1]);
+        // n / kSteps divided here is the correctly rounded quotient kPointFraction holds.
+        const __m128 point = _mm_div_ps(_mm_cvtepi32_ps(index), _mm_set1_ps(kSteps));
+        const __m128 y =
+            _mm_add_ps(at, _mm_mul_ps(_mm_mul_ps(_mm_sub_ps(next, at), _mm_sub_ps(f, point)),
+                                      _mm_set1_ps(kSteps)));
+        __m128 clipped = _mm_or_ps(_mm_andnot_ps(signBit, y), _mm_and_ps(signBit, sample));
+        clipped = _mm_and_ps(clipped, _mm_cmpord_ps(sample, sample)); // not a number: 0
+        return _mm_or_ps(_mm_and_ps(over, clipped), _mm_andnot_ps(over, sample));
+    }
+#endif
 
   private:
     // Curve point n sits at fraction n / kSteps; the quotients are taken once here, so the

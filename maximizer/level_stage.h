@@ -59,8 +59,8 @@ class LevelStage {
   private:
     void endBlocks(bool& slowEnded);
     float targetGain(float levelDb) const {
-        const float reduction = levelDb > thresholdDb_ ? -(levelDb - thresholdDb_) * slope_ : 0.0f;
-        return dbToGain(reduction);
+        if (!(levelDb > thresholdDb_)) return 1.0f; // no reduction: dbToGain(0) is 1 exactly
+        return dbToGain(-(levelDb - thresholdDb_) * slope_);
     }
 
     // Settings.

@@ -45,6 +45,7 @@ bool MaximizerEngine::open(int32_t sampleRateHz, int32_t channels) {
     const int32_t slowBlock = static_cast<int32_t>(samplesPerMs); // N1
     const int32_t fastBlock = slowBlock / 3;                      // N2
     lookAhead_ = 2 * slowBlock;
+    blockFrames_ = std::min(lookAhead_, kMaxBlockFrames);
     level_.open(samplesPerMs, slowBlock, fastBlock, lookAhead_, channels);
     limiter_.open(sampleRateHz, samplesPerMs, lookAhead_, channels, tables_);
     deriveGains(Rule::Reset);
@@ -73,6 +74,8 @@ void MaximizerEngine::resetState() {
     level_.reset();
     limiter_.reset();
     ringIndex_ = 0;
+    ++resetEpoch_;
+    ++settingsEpoch_;
     maxHalfGain_ = minLimGain_ = 1.0f;
     maxLevelGain_ = 0.0f;
 }
@@ -163,6 +166,8 @@ void MaximizerEngine::deriveHeadroom(Rule rule) {
 }
 
 void MaximizerEngine::deriveCeilings() {
+    // Every change of settings ends here: a running block takes it from the next frame on.
+    ++settingsEpoch_;
     DerivedSettings& d = derived_;
     d.halfCompMakeup = 0.5f * d.compMakeup;
     d.ceiling = d.clipTop * d.limThreshold * d.boostGain;

@@ -10,7 +10,10 @@
 //
 // The engine knows no platform: a caller that wants parameter changes and meter reads to
 // interleave with processing at frame granularity passes its lock (anything with lock() and
-// unlock()), which the engine takes and releases around every frame.
+// unlock()), which the engine takes and releases around every frame (and once more per block
+// of frames, while the delay rings move). The frames run in blocks: what depends on the input
+// alone and what only applies gains already computed run over the whole block, outside the
+// lock; the recursions run frame by frame under it.
 #pragma once
 
 #include "maximizer/curve_clipper.h"
@@ -21,6 +24,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <type_traits>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace orq::maximizer {
 
@@ -40,6 +47,8 @@ constexpr int32_t kDefaultHeadroom = 0;
 constexpr int32_t kMinSampleRateHz = 3000;
 constexpr int32_t kMaxSampleRateHz = 768000;
 constexpr int32_t kMaxChannels = 8;
+// Longest block of frames the engine's passes work on.
+constexpr int32_t kMaxBlockFrames = 128;
 
 // −6 dB before the limiter; the limiter's make-up (+6 dB at least) restores it.
 constexpr float kLimiterPreScale = 0.5012f;
@@ -141,12 +150,16 @@ class MaximizerEngine {
     // [any-thread, under the caller's lock] no allocation. Host values of the component build:
     // bypass keeps the delay and the detectors but freezes the level and limiter gains; mute
     // (read once per process call) zeroes the output and freezes everything.
-    void setBypassWithDelay(bool on) { bypass_ = on; }
+    void setBypassWithDelay(bool on) {
+        if (bypass_ != on) ++settingsEpoch_;
+        bypass_ = on;
+    }
     void setMute(bool on) { mute_ = on; }
 
     // [audio-thread] no allocation, no exception. Processes frames of each channel; inputs and
     // outputs may be the same arrays. With a lock, it is taken and released around every
-    // frame, so parameter changes and meter reads interleave at frame granularity.
+    // frame (and once per block of at most L frames), so parameter changes and meter reads
+    // interleave at frame granularity: a change takes effect at the next frame.
     void process(const float* const* inputs, float* const* outputs, int32_t frames,
                  OutputMode mode) {
         NoFrameLock none;
@@ -208,6 +221,29 @@ class MaximizerEngine {
     bool newAudio_ = true;
     bool bypass_ = false;
     bool mute_ = false;
+
+    // The frames run in blocks of three passes: an input pass (guard, detector power), a
+    // serial pass of the recursions under the per-frame lock, and an output pass (second
+    // ring, limiter gain, clipper, output). A block is no longer than a ring, so all it reads
+    // from the rings was written before it began. Settings take effect at the frame at which
+    // the serial pass sees them changed: it ends there, and the output pass of the frames
+    // before uses the settings they were computed with.
+    int32_t blockFrames_ = 1;    // min(L, kMaxBlockFrames)
+    uint32_t settingsEpoch_ = 0; // advanced by every change of settings, bypass or start
+    uint32_t resetEpoch_ = 0;    // advanced by every start
+    // Per block: the guarded input; the samples out of the first ring; the samples out of the
+    // second ring; per frame the detector power (floor included), the largest magnitude out of the
+    // first ring, the gain before the second ring and the limiter gain.
+    struct BlockScratch {
+        alignas(16) float fresh[kMaxChannels][kMaxBlockFrames];
+        alignas(16) float first[kMaxChannels][kMaxBlockFrames];
+        alignas(16) float second[kMaxChannels][kMaxBlockFrames];
+        alignas(16) float power[kMaxBlockFrames];
+        alignas(16) float peak[kMaxBlockFrames];
+        alignas(16) float preGain[kMaxBlockFrames];
+        alignas(16) float limiterGain[kMaxBlockFrames];
+    };
+    BlockScratch scratch_;
 };
 
 namespace detail {
@@ -221,6 +257,103 @@ constexpr float kInputLimit = 1000.0f;
     return x > 0.0f ? kInputLimit : -kInputLimit;
 }
 
+// The input pass of one channel: the guard of sanitizeInput into fresh, and the detector
+// power (the largest square over the channels, std::max's order, which is maxps(b, a) for
+// std::max(a, b)) into power; the first channel starts it.
+inline void guardAndPower(const float* in, float* fresh, float* power, bool firstChannel,
+                          int32_t n) {
+    int32_t i = 0;
+#if defined(__SSE2__)
+    const __m128 hi = _mm_set1_ps(kInputLimit);
+    const __m128 lo = _mm_set1_ps(-kInputLimit);
+    for (; i + 4 <= n; i += 4) {
+        const __m128 x = _mm_loadu_ps(in + i);
+        // max and min give their second operand for not a number; the ordered mask makes it 0.
+        const __m128 held = _mm_and_ps(_mm_min_ps(_mm_max_ps(x, lo), hi), _mm_cmpord_ps(x, x));
+        _mm_store_ps(fresh + i, held);
+        const __m128 square = _mm_mul_ps(held, held);
+        _mm_store_ps(power + i, firstChannel ? square : _mm_max_ps(square, _mm_load_ps(power + i)));
+    }
+#endif
+    for (; i < n; ++i) {
+        const float x = sanitizeInput(in[i]);
+        fresh[i] = x;
+        power[i] = firstChannel ? x * x : std::max(power[i], x * x);
+    }
+}
+
+// The rings of one channel for a block of n frames (n at most the ring's length) from ring
+// position at on: the samples leaving the first ring go to first (their largest magnitude over
+// the channels to peak; the first channel starts it), fresh enters it, and the samples leaving
+// the second ring go to second.
+inline void exchangeRings(float* firstRing, const float* secondRing, int32_t length, int32_t at,
+                          const float* fresh, float* first, float* second, float* peak,
+                          bool firstChannel, int32_t n) {
+    for (int32_t done = 0; done < n;) {
+        const int32_t span = std::min(n - done, length - at);
+        float* r1 = firstRing + at;
+        const float* r2 = secondRing + at;
+        int32_t i = 0;
+#if defined(__SSE2__)
+        const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
+        for (; i + 4 <= span; i += 4) {
+            const __m128 leaving = _mm_loadu_ps(r1 + i);
+            _mm_storeu_ps(r1 + i, _mm_loadu_ps(fresh + done + i));
+            _mm_storeu_ps(first + done + i, leaving);
+            _mm_storeu_ps(second + done + i, _mm_loadu_ps(r2 + i));
+            const __m128 m = _mm_and_ps(leaving, magnitude);
+            _mm_storeu_ps(peak + done + i,
+                          firstChannel ? m : _mm_max_ps(m, _mm_loadu_ps(peak + done + i)));
+        }
+#endif
+        for (; i < span; ++i) {
+            const float leaving = r1[i];
+            r1[i] = fresh[done + i];
+            first[done + i] = leaving;
+            second[done + i] = r2[i];
+            const float m = std::fabs(leaving);
+            peak[done + i] = firstChannel ? m : std::max(peak[done + i], m);
+        }
+        done += span;
+        at = 0;
+    }
+}
+
+// n samples (at most the ring's length) times their frames' gains into a ring from position
+// at on.
+inline void writeScaledRing(float* ring, int32_t length, int32_t at, const float* from,
+                            const float* gain, int32_t n) {
+    for (int32_t done = 0; done < n;) {
+        const int32_t span = std::min(n - done, length - at);
+        float* r = ring + at;
+        int32_t i = 0;
+#if defined(__SSE2__)
+        for (; i + 4 <= span; i += 4)
+            _mm_storeu_ps(r + i,
+                          _mm_mul_ps(_mm_loadu_ps(from + done + i), _mm_loadu_ps(gain + done + i)));
+#endif
+        for (; i < span; ++i)
+            r[i] = from[done + i] * gain[done + i];
+        done += span;
+        at = 0;
+    }
+}
+
+template <OutputMode kMode> [[gnu::always_inline]] inline void emit(float& out, float sample) {
+    if constexpr (kMode == OutputMode::Replace)
+        out = sample * kOutputScale;
+    else
+        out += sample * kOutputScale;
+}
+#if defined(__SSE2__)
+template <OutputMode kMode> [[gnu::always_inline]] inline void emit4(float* out, __m128 sample) {
+    const __m128 scaled = _mm_mul_ps(sample, _mm_set1_ps(kOutputScale));
+    if constexpr (kMode == OutputMode::Replace)
+        _mm_storeu_ps(out, scaled);
+    else
+        _mm_storeu_ps(out, _mm_add_ps(_mm_loadu_ps(out), scaled));
+}
+#endif
 } // namespace detail
 
 template <class FrameLock>
@@ -255,74 +388,120 @@ void MaximizerEngine::process(const float* const* inputs, float* const* outputs,
 template <int kFixedChannels, OutputMode kMode, class FrameLock>
 void MaximizerEngine::run(const float* const* inputs, float* const* outputs, int32_t frames,
                           FrameLock& perFrameLock) {
+    // A lock-free caller changes nothing during the call, so only a real lock needs the
+    // per-frame look for changed settings.
+    constexpr bool kMayChange = !std::is_same_v<FrameLock, NoFrameLock>;
     const int32_t channels = kFixedChannels > 0 ? kFixedChannels : channels_;
     const int32_t lookAhead = lookAhead_;
-    // The channel pointers stay put for the call: held here, they need no reload per frame.
-    const float* in[kMaxChannels];
-    float* out[kMaxChannels];
-    float* firstRing[kMaxChannels];
-    float* secondRing[kMaxChannels];
-    for (int32_t c = 0; c < channels; ++c) {
-        in[c] = inputs[c];
-        out[c] = outputs[c];
-        firstRing[c] = level_.ring(c);
-        secondRing[c] = limiter_.ring(c);
-    }
-    float sample[kMaxChannels];
+    BlockScratch& s = scratch_;
 
-    for (int32_t t = 0; t < frames; ++t) {
-        perFrameLock.lock();
-        const DerivedSettings& d = derived_;
-        const bool bypassed = bypass_;
-
-        float power = 0.0f;
-        for (int32_t c = 0; c < channels; ++c) {
-            const float x = detail::sanitizeInput(in[c][t]);
-            sample[c] = x;
-            power = std::max(power, x * x);
-        }
-        if (level_.detect(power + LevelStage::kPowerFloor)) [[unlikely]]
-            limiter_.flushTinyState();
-        if (!bypassed) level_.stepGain();
-
-        // First delay: the level gain meets the signal it was computed for.
-        const int32_t at = ringIndex_;
-        const float preGain = bypassed
-                                  ? kLimiterPreScale
-                                  : d.compMakeup * level_.gain() * d.boostGain * kLimiterPreScale;
-        float peak = 0.0f;
-        for (int32_t c = 0; c < channels; ++c) {
-            sample[c] = DelayRings::exchange(firstRing[c], at, sample[c]) * preGain;
-            peak = std::max(peak, std::fabs(sample[c]));
-        }
-        if (!bypassed) limiter_.detect(peak);
-
-        // Second delay: the limiter gain planned now meets its peak.
+    int32_t done = 0;
+    while (done < frames) {
+        const int32_t n = std::min(blockFrames_, frames - done);
+        // Input pass: the guard and the detector power depend on the input alone.
         for (int32_t c = 0; c < channels; ++c)
-            sample[c] = DelayRings::exchange(secondRing[c], at, sample[c]);
-        ringIndex_ = at + 1 == lookAhead ? 0 : at + 1;
+            detail::guardAndPower(inputs[c] + done, s.fresh[c], s.power, c == 0, n);
+        for (int32_t i = 0; i < n; ++i)
+            s.power[i] += LevelStage::kPowerFloor;
 
-        if (!bypassed) {
-            limiter_.stepGain();
-            const float gain = d.limMakeup * limiter_.gain() * kLimiterOutputTrim;
-            for (int32_t c = 0; c < channels; ++c)
-                sample[c] = clipper_.clip(sample[c] * gain);
-        } else {
-            for (int32_t c = 0; c < channels; ++c)
-                sample[c] *= kBypassGain;
-        }
-        newAudio_ = true; // bypassed audio counts too: the meters keep running
-        minLimGain_ = std::min(minLimGain_, limiter_.gain());
-        maxLevelGain_ = std::max(maxLevelGain_, level_.gain());
+        // The block's frames leave both rings and its input enters the first one. The block is
+        // no longer than a ring, so every sample read here was written before it began.
+        perFrameLock.lock();
+        const int32_t at = ringIndex_;
+        const uint32_t resetSeen = resetEpoch_;
+        for (int32_t c = 0; c < channels; ++c)
+            detail::exchangeRings(level_.ring(c), limiter_.ring(c), lookAhead, at, s.fresh[c],
+                                  s.first[c], s.second[c], s.peak, c == 0, n);
 
-        if constexpr (kMode == OutputMode::Replace) {
-            for (int32_t c = 0; c < channels; ++c)
-                out[c][t] = sample[c] * kOutputScale;
-        } else {
-            for (int32_t c = 0; c < channels; ++c)
-                out[c][t] += sample[c] * kOutputScale;
+        int32_t from = 0;
+        bool restart = false;
+        while (from < n && !restart) {
+            // Settings for the frames up to the next change, taken with the lock held.
+            const uint32_t epoch = settingsEpoch_;
+            const bool bypassed = bypass_;
+            const float compMakeup = derived_.compMakeup;
+            const float boostGain = derived_.boostGain;
+            const float limMakeup = derived_.limMakeup;
+            const CurveClipper clipper = clipper_;
+
+            // Serial pass: the recursions, one frame at a time under the lock (the first frame
+            // of the pass under the lock the settings were taken with). A change of settings
+            // (or a start) seen at a frame ends the pass before that frame.
+            int32_t to = from;
+            for (;;) {
+                if (level_.detect(s.power[to])) [[unlikely]]
+                    limiter_.flushTinyState();
+                float preGain = kLimiterPreScale;
+                if (!bypassed) {
+                    level_.stepGain();
+                    // The first delay: the level gain meets the signal it was computed for.
+                    preGain = compMakeup * level_.gain() * boostGain * kLimiterPreScale;
+                    // |x·g| is |x|·|g| exactly and rounding keeps order, so the largest
+                    // delayed magnitude times the gain is the largest scaled magnitude.
+                    limiter_.detect(s.peak[to] * std::fabs(preGain));
+                    limiter_.stepGain();
+                    s.limiterGain[to] = limiter_.gain();
+                }
+                s.preGain[to] = preGain;
+                newAudio_ = true; // bypassed audio counts too: the meters keep running
+                minLimGain_ = std::min(minLimGain_, limiter_.gain());
+                maxLevelGain_ = std::max(maxLevelGain_, level_.gain());
+                perFrameLock.unlock();
+                if (++to == n) break;
+                perFrameLock.lock();
+                if constexpr (kMayChange) {
+                    if (settingsEpoch_ != epoch) [[unlikely]] {
+                        perFrameLock.unlock();
+                        break;
+                    }
+                }
+            }
+
+            // Output pass: the limiter gain meeting its peak on the way out of the second
+            // ring, the clipper and the output scale.
+            for (int32_t c = 0; c < channels; ++c) {
+                const float* leaving = s.second[c];
+                float* out = outputs[c] + done;
+                if (bypassed) {
+                    for (int32_t i = from; i < to; ++i)
+                        detail::emit<kMode>(out[i], leaving[i] * kBypassGain);
+                } else {
+                    int32_t i = from;
+#if defined(__SSE2__)
+                    // The limiter gain meets its peak: limMakeup × gain × trim, in that order.
+                    const __m128 makeup = _mm_set1_ps(limMakeup);
+                    const __m128 trim = _mm_set1_ps(kLimiterOutputTrim);
+                    for (; i + 4 <= to; i += 4) {
+                        const __m128 gain =
+                            _mm_mul_ps(_mm_mul_ps(makeup, _mm_loadu_ps(s.limiterGain + i)), trim);
+                        detail::emit4<kMode>(
+                            out + i, clipper.clip4(_mm_mul_ps(_mm_loadu_ps(leaving + i), gain)));
+                    }
+#endif
+                    for (; i < to; ++i) {
+                        const float gain = limMakeup * s.limiterGain[i] * kLimiterOutputTrim;
+                        detail::emit<kMode>(out[i], clipper.clip(leaving[i] * gain));
+                    }
+                }
+            }
+
+            perFrameLock.lock();
+            if (resetEpoch_ != resetSeen) {
+                // A start before frame to zeroed the rings: the frames from there on run
+                // again from the input with the fresh state.
+                restart = true;
+            } else {
+                // The frames' signal enters the second ring: the samples out of the first ring
+                // times the gain before the second.
+                for (int32_t c = 0; c < channels; ++c)
+                    detail::writeScaledRing(limiter_.ring(c), lookAhead, (at + from) % lookAhead,
+                                            s.first[c] + from, s.preGain + from, to - from);
+                ringIndex_ = (at + to) % lookAhead;
+            }
+            from = to;
         }
         perFrameLock.unlock();
+        done += from;
     }
 }
 

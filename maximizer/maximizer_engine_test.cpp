@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <string>
 
@@ -283,8 +284,10 @@ TEST(MaximizerSignal, output_does_not_depend_on_block_size_or_per_sample_lock) {
     test::CountingFrameLock lock;
     const Channels outA = test::runEngine(a, in, 4096);
     const Channels outB = test::runEngine(b, in, 37, &lock);
-    // Taken and released once per frame.
-    EXPECT_EQ(lock.locks, static_cast<int64_t>(in[0].size()));
+    // Taken and released once per frame, and once more per block of at most L frames (the
+    // rings move under it): every 37-frame call is one block.
+    const int64_t frames = static_cast<int64_t>(in[0].size());
+    EXPECT_EQ(lock.locks, frames + (frames + 36) / 37);
     EXPECT_EQ(lock.unlocks, lock.locks);
     double worst = 0.0;
     for (int c = 0; c < 2; ++c)
@@ -345,6 +348,207 @@ TEST(MaximizerSignal, every_channel_count_output_mode_and_locking_gives_the_same
                 EXPECT_NEAR(meters.headroomDb, expectedMeters.headroomDb, 0.0);
                 EXPECT_NEAR(meters.gainReached, expectedMeters.gainReached, 0.0);
             }
+    }
+}
+
+// A frame lock that, as another thread holding the lock before it would, makes one change to
+// the engine when it is taken for the given time.
+struct ChangingFrameLock {
+    int64_t changeAt = 0;
+    std::function<void()> change;
+    int64_t locks = 0;
+    void lock() {
+        if (++locks == changeAt) change();
+    }
+    void unlock() {}
+};
+
+struct RunResult {
+    Channels out;
+    MeterValues meters;
+    float levelGain, limiterGain, crest;
+};
+
+// Runs in host blocks through an engine opened fresh; beforeFrame(engine, frame) comes before
+// each frame of a one-frame-at-a-time run (a reference) or, with a lock, the lock decides.
+RunResult runWith(const Settings& settings, int32_t channels, int32_t rate, OutputMode mode,
+                  const Channels& in, int32_t hostBlock, ChangingFrameLock* lock,
+                  int32_t referenceChangeFrame,
+                  const std::function<void(MaximizerEngine&)>& change) {
+    MaximizerEngine engine = openEngine(settings, channels, rate);
+    const int32_t frames = static_cast<int32_t>(in[0].size());
+    RunResult r;
+    r.out.assign(channels, std::vector<float>(frames, 0.25f));
+    std::vector<const float*> inPtr(channels);
+    std::vector<float*> outPtr(channels);
+    if (lock != nullptr) lock->change = [&] { change(engine); };
+    for (int32_t from = 0; from < frames;) {
+        int32_t n = std::min(hostBlock, frames - from);
+        if (lock == nullptr) {
+            // The reference runs up to the change, changes, and runs on.
+            if (from == referenceChangeFrame) change(engine);
+            if (from < referenceChangeFrame) n = std::min(n, referenceChangeFrame - from);
+        }
+        for (int32_t c = 0; c < channels; ++c) {
+            inPtr[c] = in[c].data() + from;
+            outPtr[c] = r.out[c].data() + from;
+        }
+        if (lock != nullptr)
+            engine.process(inPtr.data(), outPtr.data(), n, mode, *lock);
+        else
+            engine.process(inPtr.data(), outPtr.data(), n, mode);
+        from += n;
+    }
+    engine.readMeters(r.meters);
+    r.levelGain = engine.levelGain();
+    r.limiterGain = engine.limiterGain();
+    r.crest = engine.crestSmooth();
+    return r;
+}
+
+bool sameBits(const RunResult& a, const RunResult& b) {
+    for (size_t c = 0; c < a.out.size(); ++c)
+        if (std::memcmp(a.out[c].data(), b.out[c].data(), a.out[c].size() * sizeof(float)) != 0)
+            return false;
+    return std::memcmp(&a.meters, &b.meters, sizeof(MeterValues)) == 0 &&
+           a.levelGain == b.levelGain && a.limiterGain == b.limiterGain && a.crest == b.crest;
+}
+
+// The frames run in blocks, but a change made under the per-frame lock (settings, bypass, a
+// start) takes effect at one frame: the output, meters and state are to the bit those of a run
+// that processed the frames before it, changed, and processed the rest.
+TEST(MaximizerSignal,
+     changes_under_the_frame_lock_take_effect_at_one_frame_as_if_run_frame_by_frame) {
+    using Change = std::function<void(MaximizerEngine&)>;
+    const std::pair<const char*, Change> changes[] = {
+        {"headroom", [](MaximizerEngine& e) { e.setHeadroom(-9.0f); }},
+        {"desired gain", [](MaximizerEngine& e) { e.setDesiredGain(11.5f); }},
+        {"boost", [](MaximizerEngine& e) { e.setBoost(1.0f); }},
+        {"bypass", [](MaximizerEngine& e) { e.setBypassWithDelay(true); }},
+        {"start", [](MaximizerEngine& e) { e.start(); }},
+    };
+    struct Run {
+        int32_t rate, channels, hostBlock;
+        OutputMode mode;
+    };
+    const Run runs[] = {{44100, 2, 512, OutputMode::Replace},
+                        {8000, 1, 100, OutputMode::Accumulate},
+                        {48000, 3, 1000, OutputMode::Replace}};
+    const Settings settings{7.0f, 0.4f, 1.0f, 0.0f};
+    int32_t checked = 0;
+    for (const Run& run : runs) {
+        const Channels mix = test::musicLikeMix(0.25, run.rate, 2.0);
+        Channels in(run.channels);
+        for (int32_t c = 0; c < run.channels; ++c)
+            in[c] = mix[c % 2];
+        const int32_t lookAhead = MaximizerEngine::lookAheadFrames(run.rate);
+        for (const auto& [name, change] : changes) {
+            // At the first lock, at block edges (a block is at most L frames and one more
+            // lock) and well inside.
+            for (const int64_t at :
+                 {int64_t{1}, int64_t{lookAhead}, int64_t{lookAhead + 1}, int64_t{lookAhead + 2},
+                  int64_t{2 * lookAhead + 5}, int64_t{1777}}) {
+                SCOPED_TRACE(std::string(name) + " at lock " + std::to_string(at) + ", rate " +
+                             std::to_string(run.rate));
+                ChangingFrameLock lock;
+                lock.changeAt = at;
+                const RunResult blocked = runWith(settings, run.channels, run.rate, run.mode, in,
+                                                  run.hostBlock, &lock, 0, change);
+                // The change fell before one frame no later than the lock count.
+                int32_t matchedFrame = -1;
+                for (int32_t frame = static_cast<int32_t>(at); frame >= 0 && matchedFrame < 0;
+                     --frame) {
+                    const RunResult reference = runWith(settings, run.channels, run.rate, run.mode,
+                                                        in, run.hostBlock, nullptr, frame, change);
+                    if (sameBits(blocked, reference)) matchedFrame = frame;
+                    if (static_cast<int32_t>(at) - frame > 2 * (at / lookAhead + 2)) break;
+                }
+                EXPECT_GE(matchedFrame, 0) << "no frame-by-frame run gives the same output";
+                ++checked;
+            }
+        }
+    }
+    EXPECT_EQ(checked, 3 * 5 * 6);
+}
+
+// ---- Frames to the bit across rates, channel counts, modes and settings ----------------------
+
+// FNV-1a over the bits of every output sample and both meters.
+uint64_t outputHash(const Channels& out, const MeterValues& meters) {
+    uint64_t h = 1469598103934665603ull;
+    const auto mix = [&h](const void* data, size_t bytes) {
+        const auto* p = static_cast<const unsigned char*>(data);
+        for (size_t i = 0; i < bytes; ++i)
+            h = (h ^ p[i]) * 1099511628211ull;
+    };
+    for (const auto& channel : out)
+        mix(channel.data(), channel.size() * sizeof(float));
+    mix(&meters.headroomDb, sizeof(float));
+    mix(&meters.gainReached, sizeof(float));
+    return h;
+}
+
+// The hashes were taken from the engine that ran every frame through all its stages in one
+// loop; the engine must keep producing exactly these frames and meters (a reordering of any
+// rounding step shows here). Each run is a music-like mix, loud enough to work the level stage,
+// limiter and clipper (with samples that are not numbers, infinite or huge in some), fed in host
+// blocks of odd sizes, with bypass toggled on and off again midway when asked.
+TEST(MaximizerSignal,
+     frames_and_meters_stay_the_same_to_the_bit_across_rates_channels_modes_and_settings) {
+    struct Case {
+        int32_t rate, channels, hostBlock;
+        bool plax, accumulate, toggleBypass;
+        Settings settings;
+        uint64_t hash;
+    };
+    const Case cases[] = {
+        {44100, 2, 4096, false, false, false, {6.0f, 0.3f, 0.0f, 0.0f}, 0x7187bf5ebb97793full},
+        {44100, 2, 37, false, false, true, {9.0f, 0.4f, 2.0f, 1.0f}, 0x67c4f364c8784855ull},
+        {44100, 1, 512, false, false, false, {12.0f, 1.0f, 9.0f, 0.0f}, 0xbe73d988d41c7c77ull},
+        {48000, 2, 1000, false, false, false, {3.5f, 0.0f, -9.0f, 1.0f}, 0x754230d2e364d676ull},
+        {22050, 1, 300, false, false, true, {7.5f, 0.5f, -4.0f, 0.0f}, 0x6dc989c02732b4d2ull},
+        {8000, 2, 64, false, false, false, {11.0f, 0.8f, 4.0f, 1.0f}, 0xfa194e0e56732ebdull},
+        {3000, 2, 7, false, false, false, {6.0f, 0.3f, 1.0f, 0.0f}, 0x52eaa0bae9ea10a4ull},
+        {44100, 2, 256, true, false, false, {6.0f, 0.3f, 0.0f, 0.0f}, 0xe008c1cf14072ba0ull},
+        {44100, 2, 4096, true, true, false, {10.5f, 0.65f, -9.0f, 1.0f}, 0x3745267221137adeull},
+        {96000, 3, 777, true, false, false, {12.0f, 0.0f, 9.0f, 1.0f}, 0xb82d7e8f75d9b075ull},
+        {192000, 5, 2048, true, true, false, {8.0f, 0.2f, -2.0f, 0.0f}, 0xcfd7a2ec55e08525ull},
+        {11025, 8, 129, true, false, false, {4.0f, 0.95f, 6.0f, 1.0f}, 0xb0fbe493ca85001bull},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE("rate " + std::to_string(k.rate) + ", " + std::to_string(k.channels) +
+                     " channels, block " + std::to_string(k.hostBlock));
+        const Channels mix = test::musicLikeMix(0.6, k.rate, 3.0);
+        MaximizerEngine engine =
+            openEngine(k.settings, k.channels, k.rate, k.plax ? kPlaxOptions : kComponentOptions);
+        const int32_t frames = static_cast<int32_t>(mix[0].size());
+        Channels in(k.channels), out(k.channels, std::vector<float>(frames, 0.125f));
+        for (int32_t c = 0; c < k.channels; ++c) {
+            in[c] = mix[c % 2];
+            for (float& x : in[c])
+                x *= 1.0f - 0.07f * static_cast<float>(c);
+            // With odd host blocks, the input guard gets work too.
+            const float wild[] = {std::numeric_limits<float>::quiet_NaN(), HUGE_VALF, -1e30f,
+                                  2000.0f, -1000.0f};
+            if (k.hostBlock % 2 == 1)
+                for (int32_t t = 5 + c; t < frames; t += 997)
+                    in[c][t] = wild[(t / 997) % 5];
+        }
+        std::vector<const float*> inPtr(k.channels);
+        std::vector<float*> outPtr(k.channels);
+        for (int32_t from = 0; from < frames; from += k.hostBlock) {
+            if (k.toggleBypass) engine.setBypassWithDelay(from >= frames / 3 && from < frames / 2);
+            const int32_t n = std::min(k.hostBlock, frames - from);
+            for (int32_t c = 0; c < k.channels; ++c) {
+                inPtr[c] = in[c].data() + from;
+                outPtr[c] = out[c].data() + from;
+            }
+            engine.process(inPtr.data(), outPtr.data(), n,
+                           k.accumulate ? OutputMode::Accumulate : OutputMode::Replace);
+        }
+        MeterValues meters;
+        ASSERT_TRUE(engine.readMeters(meters));
+        EXPECT_EQ(outputHash(out, meters), k.hash) << "0x" << std::hex << outputHash(out, meters);
     }
 }
 

@@ -401,6 +401,51 @@ TEST(PressanePlugin, open_close_and_format_changes_during_processing_never_touch
     EXPECT_GT(blocks.load(), 1) << "the audio thread ran only " << blocks.load() << " blocks";
 }
 
+// The engine runs blocks of frames while settings, meter reads and starts arrive from another
+// thread between its frames (under the thread sanitizer: without a race); the output stays
+// inside full scale throughout.
+TEST(PressanePlugin, settings_meters_and_starts_from_another_thread_interleave_with_processing) {
+    PluginPtr p = makePlugin();
+    ASSERT_EQ(openPlugin(*p), 0);
+    p->dispatch(kCmdStart, nullptr, 0);
+    std::atomic<bool> done{false};
+    std::atomic<int32_t> blocks{0};
+    std::atomic<int32_t> overFullScale{0};
+    std::thread audio([&] {
+        constexpr int32_t kBlockFrames = 4096;
+        const Channels in = test::musicLikeMix(0.1, 44100.0, 6.0);
+        AudioBuffers buffers(2, 2, kBlockFrames, BufferLayout::Shared);
+        while (!done.load()) {
+            for (int32_t c = 0; c < 2; ++c)
+                std::copy_n(in[c].data(), kBlockFrames, buffers.inputs()[c]);
+            buffers.setFrames(kBlockFrames);
+            p->record().process(&p->record(), &buffers);
+            for (int32_t c = 0; c < 2; ++c)
+                for (int32_t t = 0; t < kBlockFrames; ++t)
+                    if (!(std::fabs(buffers.outputs()[c][t]) <= 1.0f)) ++overFullScale;
+            ++blocks;
+        }
+    });
+    while (blocks.load() == 0)
+        std::this_thread::yield();
+    std::unique_ptr<ParameterSet> store(createPressaneParameters());
+    for (int32_t round = 0; round < 400; ++round) {
+        store->setFloat(kPressaneDesiredGain, static_cast<float>(round % 25) * 0.5f);
+        store->setFloat(kPressaneDensity, static_cast<float>(round % 11) * 0.1f);
+        store->setFloat(kPressaneHeadroom, static_cast<float>(round % 19 - 9));
+        store->setFloat(kPressaneBoost, static_cast<float>(round % 2));
+        p->dispatch(kCmdLoadSettings, store->iface(), kModeChanged);
+        p->dispatch(kCmdSaveSettings, store->iface(), kModeUnnamed); // a meter request
+        if (round % 50 == 49) p->dispatch(kCmdStart, nullptr, 0);
+    }
+    const int32_t before = blocks.load();
+    while (blocks.load() < before + 2)
+        std::this_thread::yield();
+    done = true;
+    audio.join();
+    EXPECT_EQ(overFullScale.load(), 0);
+}
+
 } // namespace
 
 TEST(PressaneDefaults, a_destroyed_instance_hands_on_resting_meters_to_the_default_set) {

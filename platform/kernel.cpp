@@ -2,6 +2,7 @@
 // modules.
 #include <windows.h>
 
+#include "critical_section_fast.h"
 #include "platform/clock.h"
 
 #include <atomic>
@@ -24,25 +25,27 @@
 #include <time.h>
 #include <unistd.h>
 
+// The calling thread's id, cached. Initial-exec: one load from the thread pointer, which the
+// critical section's uncontended path (here and inline in critical_section_fast.h) depends on.
+extern "C" {
+__thread DWORD PlatformThreadIdCache __attribute__((tls_model("initial-exec"))) = 0;
+}
+
 namespace {
 
 thread_local DWORD tlsLastError = 0;
 
-// The calling thread's id, cached. Initial-exec: one load from the thread pointer, which the
-// critical section's uncontended path depends on.
-__attribute__((tls_model("initial-exec"))) thread_local DWORD cachedThreadId = 0;
-
 __attribute__((noinline)) DWORD fetchThreadId() {
-    return cachedThreadId = static_cast<DWORD>(syscall(SYS_gettid));
+    return PlatformThreadIdCache = static_cast<DWORD>(syscall(SYS_gettid));
 }
 
 inline DWORD currentThreadId() {
-    const DWORD id = cachedThreadId;
+    const DWORD id = PlatformThreadIdCache;
     return id != 0 ? id : fetchThreadId();
 }
 
 // A forked child's thread has a new id.
-const int forgetIdInChild = pthread_atfork(nullptr, nullptr, [] { cachedThreadId = 0; });
+const int forgetIdInChild = pthread_atfork(nullptr, nullptr, [] { PlatformThreadIdCache = 0; });
 
 long futex(std::atomic<uint32_t>* word, int op, uint32_t value) {
     return syscall(SYS_futex, reinterpret_cast<uint32_t*>(word), op, value, nullptr, nullptr, 0);
@@ -100,7 +103,6 @@ void cpuRelax() {
 // Where the kernel has no expedited membarrier, no section is ever biased.
 
 constexpr uint32_t kBiasAfterAcquisitions = 64;
-constexpr int kBiasRecordsPerSection = 4;
 constexpr int kSpinsBeforeSleeping = 200;
 
 std::atomic<bool> biasAllowed{true};
@@ -130,33 +132,15 @@ void barrierOnAllThreads() {
     std::abort();
 }
 
-// One thread's fast-path flag for one section: 1 while that thread is entering or holding the
-// section without taking `state`. Only the thread `thread` writes `held`.
-struct BiasRecord {
-    std::atomic<DWORD> thread{0};
-    std::atomic<uint32_t> held{0};
-};
-
-// No thread has this id (thread ids are positive and below 2^22), not even a thread whose id
-// is not cached yet (0).
-constexpr DWORD kNoThread = 0xffffffffu;
+// The records and the section's layout are shared with the inline fast path
+// (critical_section_fast.h).
+using platform::section::BiasRecord;
+using platform::section::kNoThread;
+using CriticalSectionImpl = platform::section::Impl;
 
 // The record an unbiased section points to, so that the fast path needs no null test. Never
 // written.
 BiasRecord unbiased{kNoThread, 0};
-
-struct alignas(64) CriticalSectionImpl {
-    std::atomic<uint32_t> state{0};
-    std::atomic<DWORD> owner{kNoThread};
-    std::atomic<BiasRecord*> bias{&unbiased};
-    // Written only by the owner.
-    uint32_t recursion = 0;
-    BiasRecord* fastRecord = nullptr; // the record of the latest entry, null for `state`
-    DWORD streakThread = 0;           // the thread of the latest run of entries through `state`
-    uint32_t streakLength = 0;
-    uint32_t barriersSinceFastEntry = 0;
-    BiasRecord records[kBiasRecordsPerSection];
-};
 
 CriticalSectionImpl* impl(CRITICAL_SECTION* cs) {
     return static_cast<CriticalSectionImpl*>(cs->impl);
@@ -428,7 +412,9 @@ void InitializeCriticalSection(CRITICAL_SECTION* cs) {
     // land on whichever thread entered the section often enough, such as a real-time audio
     // thread, and make it miss its period.
     membarrierRegistered();
-    cs->impl = new CriticalSectionImpl;
+    auto* c = new CriticalSectionImpl;
+    c->bias.store(&unbiased, std::memory_order_relaxed);
+    cs->impl = c;
     cs->spin = 0;
 }
 
@@ -441,7 +427,7 @@ void DeleteCriticalSection(CRITICAL_SECTION* cs) {
 // owner nor the bias thread, and the general entry fetches it.
 void EnterCriticalSection(CRITICAL_SECTION* cs) {
     CriticalSectionImpl* c = impl(cs);
-    const DWORD self = cachedThreadId;
+    const DWORD self = PlatformThreadIdCache;
     if (c->owner.load(std::memory_order_relaxed) == self) [[unlikely]] {
         ++c->recursion;
         return;
@@ -456,7 +442,7 @@ void EnterCriticalSection(CRITICAL_SECTION* cs) {
 
 BOOL TryEnterCriticalSection(CRITICAL_SECTION* cs) {
     CriticalSectionImpl* c = impl(cs);
-    const DWORD self = cachedThreadId;
+    const DWORD self = PlatformThreadIdCache;
     if (c->owner.load(std::memory_order_relaxed) == self) {
         ++c->recursion;
         return TRUE;
@@ -482,6 +468,14 @@ void LeaveCriticalSection(CRITICAL_SECTION* cs) {
     } else {
         unlockState(c);
     }
+}
+
+void PlatformCriticalSectionBackOff(CRITICAL_SECTION* cs, BiasRecord* record) {
+    backOffAndEnterGeneral(impl(cs), PlatformThreadIdCache, record);
+}
+
+void PlatformCriticalSectionWakeHeld(BiasRecord* record) {
+    wakeHeldWaiters(record);
 }
 
 DWORD PlatformCriticalSectionBias(CRITICAL_SECTION* cs, BOOL allow) {
