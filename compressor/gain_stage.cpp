@@ -1,6 +1,7 @@
 #include "compressor/gain_stage.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace orq::compressor {
@@ -55,46 +56,90 @@ void GainStage::process(float* const* channels, int32_t frames) {
     float counter = counter_;
     double gain = gain_;
     double target = targetGain_;
-    int32_t w = writeIndex_;
     int32_t releaseWait = releaseWait_;
     const float powerCoef = powerCoef_;
+    const float powerWeight = 1.0f - powerCoef;
     const double attack = attackCoef_;
     const double release = releaseCoef_;
     const float hold = static_cast<float>(holdSamples_);
 
-    for (int32_t i = 0; i < frames; ++i) {
-        float peak = kPowerFloor;
-        for (int32_t ch = 0; ch < channels_; ++ch)
-            peak = std::max(peak, std::fabs(channels[ch][i]));
-        smoothed = powerCoef * smoothed + (1.0f - powerCoef) * (peak * peak);
-        if (smoothed > held) held = smoothed;
-        if (counter >= hold) {
-            level_ = std::sqrt(static_cast<double>(mix_ * smoothed + (1.0f - mix_) * held));
-            outputLevel_ = static_cast<float>(level_ * gain);
-            target = lookUp(level_);
-            held = kPowerFloor;
-            counter = 0.0f;
-        }
-        counter += 1.0f;
-
-        if (gain > target) {
-            gain = (1.0 - attack) * target + attack * gain;
-            releaseWait = 0;
-        } else if (releaseWait < delayLength_) {
-            ++releaseWait;
-        } else {
-            gain = (1.0 - release) * target + release * gain;
-        }
-
-        // Look-ahead: write at w, output what was written delayLength - 1 frames ago.
-        const int32_t next = w + 1 == delayLength_ ? 0 : w + 1;
-        const float applied = passThrough_ ? 1.0f : static_cast<float>(gain);
+    // A chunk at a time: the peaks of all channels (a loop the compiler vectorizes), then the
+    // level and gain recursion frame by frame, then the look-ahead delay and the gain over each
+    // channel on its own. The arithmetic per frame is the same as one loop doing all three.
+    std::array<float, kChunkFrames> gains;
+    for (int32_t start = 0; start < frames; start += kChunkFrames) {
+        const int32_t n = std::min(frames - start, kChunkFrames);
+        float* g = gains.data();
+        std::fill_n(g, n, kPowerFloor);
         for (int32_t ch = 0; ch < channels_; ++ch) {
-            float* line = delay_.data() + static_cast<size_t>(ch) * delayLength_;
-            line[w] = channels[ch][i];
-            channels[ch][i] = passThrough_ ? line[next] : line[next] * applied;
+            const float* x = channels[ch] + start;
+            for (int32_t i = 0; i < n; ++i)
+                g[i] = std::max(g[i], std::fabs(x[i]));
         }
-        w = next;
+        for (int32_t i = 0; i < n; ++i)
+            g[i] = powerWeight * (g[i] * g[i]);
+
+        for (int32_t i = 0; i < n; ++i) {
+            smoothed = powerCoef * smoothed + g[i];
+            if (smoothed > held) held = smoothed;
+            if (counter >= hold) {
+                level_ = std::sqrt(static_cast<double>(mix_ * smoothed + (1.0f - mix_) * held));
+                outputLevel_ = static_cast<float>(level_ * gain);
+                target = lookUp(level_);
+                held = kPowerFloor;
+                counter = 0.0f;
+            }
+            counter += 1.0f;
+
+            if (gain > target) {
+                gain = (1.0 - attack) * target + attack * gain;
+                releaseWait = 0;
+            } else if (releaseWait < delayLength_) {
+                ++releaseWait;
+            } else {
+                gain = (1.0 - release) * target + release * gain;
+            }
+            g[i] = static_cast<float>(gain);
+        }
+
+        int32_t w = writeIndex_;
+        for (int32_t ch = 0; ch < channels_; ++ch) {
+            w = writeIndex_;
+            float* line = delay_.data() + static_cast<size_t>(ch) * delayLength_;
+            float* x = channels[ch] + start;
+            for (int32_t i = 0; i < n;) {
+                // Look-ahead: write at w, output what was written delayLength - 1 frames ago (the
+                // slot after w). A stretch where neither index wraps runs as one plain loop.
+                if (w + 1 == delayLength_) {
+                    line[w] = x[i];
+                    x[i] = passThrough_ ? line[0] : line[0] * g[i];
+                    w = 0;
+                    ++i;
+                    continue;
+                }
+                const int32_t run = std::min(n - i, delayLength_ - 1 - w);
+                float* to = line + w;
+                const float* from = line + w + 1;
+                float* xs = x + i;
+                const float* gs = g + i;
+                if (passThrough_) {
+                    for (int32_t j = 0; j < run; ++j) {
+                        const float delayed = from[j];
+                        to[j] = xs[j];
+                        xs[j] = delayed;
+                    }
+                } else {
+                    for (int32_t j = 0; j < run; ++j) {
+                        const float delayed = from[j];
+                        to[j] = xs[j];
+                        xs[j] = delayed * gs[j];
+                    }
+                }
+                w += run;
+                i += run;
+            }
+        }
+        writeIndex_ = w;
     }
 
     smoothedPower_ = smoothed;
@@ -102,7 +147,6 @@ void GainStage::process(float* const* channels, int32_t frames) {
     counter_ = counter;
     gain_ = gain;
     targetGain_ = target;
-    writeIndex_ = w;
     releaseWait_ = releaseWait;
 }
 
