@@ -292,6 +292,7 @@ class Host {
     // Runs the signal through in 512-frame blocks; returns the output and the seconds taken, by
     // the wall clock and by the running thread's CPU clock.
     Stereo run(const Stereo& in, Seconds* seconds) {
+        // Allocated and touched before the clocks start: the host's own work is not timed.
         Stereo out{std::vector<float>(in.frames()), std::vector<float>(in.frames())};
         const double cpuStart = threadCpuSeconds();
         const auto start = std::chrono::steady_clock::now();
