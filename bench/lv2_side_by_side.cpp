@@ -426,7 +426,9 @@ int main(int argc, char** argv) {
     Urids urids;
 
     // Equal settings where the kinds allow: the limiters raise the level by 6 dB into a 0 dBFS
-    // ceiling; every other plug-in runs with its defaults.
+    // ceiling; every other plug-in runs with its defaults (both multiband compressors split into
+    // three bands by default; ZaMultiCompX2's band compressors start switched off, so it also
+    // runs with them on).
     const std::vector<Candidate> candidates = {
         {"maximizer", "Orq Pressane", "urn:tarvelle:lv2:pressane", {{"desgain", 6.0f}}},
         {"maximizer", "x42 dpl (Digital Peak Limiter)", "http://gareus.org/oss/lv2/dpl#stereo", {{"gain", 6.0f}, {"threshold", 0.0f}}},
@@ -436,6 +438,8 @@ int main(int argc, char** argv) {
         {"maximizer", "Calf Limiter", "http://calf.sourceforge.net/plugins/Limiter", {{"level_in", 2.0f}, {"limit", 1.0f}}},
         {"compressor", "Orq Compressor", "urn:tarvelle:lv2:compressor", {}},
         {"compressor", "ZaMultiCompX2", "urn:zamaudio:ZaMultiCompX2", {}},
+        {"compressor", "ZaMultiCompX2, three bands switched on", "urn:zamaudio:ZaMultiCompX2",
+         {{"toggle1", 1.0f}, {"toggle2", 1.0f}, {"toggle3", 1.0f}}},
         {"compressor", "LSP Multiband Compressor Stereo", "http://lsp-plug.in/plugins/lv2/mb_compressor_stereo", {}},
         {"compressor", "Calf Multiband Compressor", "http://calf.sourceforge.net/plugins/MultibandCompressor", {}},
         {"enhancer", "Orq Brisquet", "urn:tarvelle:lv2:brisquet", {}},
