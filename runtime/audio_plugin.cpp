@@ -6,7 +6,6 @@
 #include "runtime/sample_conversion.h"
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <cstring>
 #include <span>
@@ -131,27 +130,34 @@ void AudioPlugin::tellEditor(int32_t command, void* arg, intptr_t value) {
 
 namespace {
 
+// Four float lanes, and the lane-wise comparison results (all bits set where true).
+using Lanes = float __attribute__((vector_size(16)));
+using LaneMask = int32_t __attribute__((vector_size(16)));
+constexpr int32_t kLaneCount = 4;
+
 // The largest magnitude of x (0 for none; a sample that is not a number counts for nothing)
-// and, added to *clips, the samples beyond full scale. Lanes of a fixed count, each keeping its
-// own maximum and count, let the compiler make vector code of the loop; the maximum does not
-// depend on the order, so the result equals a plain loop's.
+// and, added to *clips, the samples beyond full scale. Each lane keeps its own maximum and
+// count; the maximum does not depend on the order, so the result equals a plain loop's.
 float blockPeak(const float* x, int32_t frames, int32_t* clips) {
-    constexpr int32_t kLanes = 16;
-    std::array<float, kLanes> peaks{};
-    std::array<int32_t, kLanes> overs{};
+    const Lanes signBits = Lanes{-0.0f, -0.0f, -0.0f, -0.0f};
+    const Lanes fullScale = Lanes{1.0f, 1.0f, 1.0f, 1.0f};
+    Lanes peaks{};
+    LaneMask overs{};
     int32_t i = 0;
-    for (; i + kLanes <= frames; i += kLanes) {
-        for (int32_t k = 0; k < kLanes; ++k) {
-            const float m = std::fabs(x[i + k]);
-            peaks[size_t(k)] = std::max(peaks[size_t(k)], m);
-            overs[size_t(k)] += m > 1.0f ? 1 : 0;
-        }
+    for (; i + kLaneCount <= frames; i += kLaneCount) {
+        Lanes v;
+        std::memcpy(&v, x + i, sizeof v);
+        // The magnitude: the sign bit cleared.
+        const Lanes m = reinterpret_cast<Lanes>(reinterpret_cast<LaneMask>(v) &
+                                                ~reinterpret_cast<LaneMask>(signBits));
+        peaks = peaks < m ? m : peaks;
+        overs -= m > fullScale; // a true comparison is -1
     }
     float peak = 0.0f;
     int32_t over = 0;
-    for (int32_t k = 0; k < kLanes; ++k) {
-        peak = std::max(peak, peaks[size_t(k)]);
-        over += overs[size_t(k)];
+    for (int32_t k = 0; k < kLaneCount; ++k) {
+        peak = std::max(peak, peaks[k]);
+        over += overs[k];
     }
     for (; i < frames; ++i) {
         const float m = std::fabs(x[i]);
