@@ -1,5 +1,6 @@
 #include "runtime/audio_plugin.h"
 
+#include "runtime/float_lanes.h"
 #include "runtime/host_extension.h"
 #include "runtime/live_objects.h"
 #include "runtime/plugin_glue.h"
@@ -130,32 +131,26 @@ void AudioPlugin::tellEditor(int32_t command, void* arg, intptr_t value) {
 
 namespace {
 
-// Four float lanes, and the lane-wise comparison results (all bits set where true).
-using Lanes = float __attribute__((vector_size(16)));
-using LaneMask = int32_t __attribute__((vector_size(16)));
-constexpr int32_t kLaneCount = 4;
-
 // The largest magnitude of x (0 for none; a sample that is not a number counts for nothing)
 // and, added to *clips, the samples beyond full scale. Each lane keeps its own maximum and
 // count; the maximum does not depend on the order, so the result equals a plain loop's.
 float blockPeak(const float* x, int32_t frames, int32_t* clips) {
-    const Lanes signBits = Lanes{-0.0f, -0.0f, -0.0f, -0.0f};
-    const Lanes fullScale = Lanes{1.0f, 1.0f, 1.0f, 1.0f};
-    Lanes peaks{};
+    const FloatLanes signBits = FloatLanes{-0.0f, -0.0f, -0.0f, -0.0f};
+    const FloatLanes fullScale = FloatLanes{} + 1.0f;
+    FloatLanes peaks{};
     LaneMask overs{};
     int32_t i = 0;
-    for (; i + kLaneCount <= frames; i += kLaneCount) {
-        Lanes v;
-        std::memcpy(&v, x + i, sizeof v);
+    for (; i + kFloatLaneCount <= frames; i += kFloatLaneCount) {
+        const FloatLanes v = loadFloatLanes(x + i);
         // The magnitude: the sign bit cleared.
-        const Lanes m = reinterpret_cast<Lanes>(reinterpret_cast<LaneMask>(v) &
-                                                ~reinterpret_cast<LaneMask>(signBits));
+        const FloatLanes m = reinterpret_cast<FloatLanes>(reinterpret_cast<LaneMask>(v) &
+                                                          ~reinterpret_cast<LaneMask>(signBits));
         peaks = peaks < m ? m : peaks;
         overs -= m > fullScale; // a true comparison is -1
     }
     float peak = 0.0f;
     int32_t over = 0;
-    for (int32_t k = 0; k < kLaneCount; ++k) {
+    for (int32_t k = 0; k < kFloatLaneCount; ++k) {
         peak = std::max(peak, peaks[k]);
         over += overs[k];
     }
