@@ -7,6 +7,7 @@
 #include "runtime/sample_conversion.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <span>
