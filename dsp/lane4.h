@@ -31,6 +31,11 @@ inline Lane4 select(Mask4 mask, Lane4 a, Lane4 b) {
     return mask ? a : b;
 }
 
+// The four lanes in reverse order.
+inline Lane4 reversedLanes(Lane4 v) {
+    return __builtin_shuffle(v, Mask4{3, 2, 1, 0});
+}
+
 inline bool anyLane(Mask4 mask) {
     return (mask[0] | mask[1] | mask[2] | mask[3]) != 0;
 }
