@@ -1,5 +1,6 @@
 #include "compressor/crossover_filter.h"
 
+#include "dsp/lane4.h"
 #include "dsp/nsp.h"
 
 #include <algorithm>
@@ -7,6 +8,36 @@
 #include <cstring>
 
 namespace orq::compressor {
+
+namespace {
+
+using dsp::kLaneCount;
+using dsp::loadLane4;
+using dsp::reversedLanes;
+using dsp::storeLane4;
+
+// out[i] = x[n - 1 - i], four at a time.
+void copyReversed(const float* x, float* out, int32_t n) {
+    int32_t i = 0;
+    for (; i + kLaneCount <= n; i += kLaneCount)
+        storeLane4(out + i, reversedLanes(loadLane4(x + n - kLaneCount - i)));
+    for (; i < n; ++i)
+        out[i] = x[n - 1 - i];
+}
+
+// Reverses p[0, n) in place: four from each end swapped at a time, the middle one by one.
+void reverseInPlace(float* p, int32_t n) {
+    int32_t low = 0;
+    int32_t high = n - kLaneCount;
+    for (; low + kLaneCount <= high; low += kLaneCount, high -= kLaneCount) {
+        const auto front = loadLane4(p + low);
+        storeLane4(p + low, reversedLanes(loadLane4(p + high)));
+        storeLane4(p + high, reversedLanes(front));
+    }
+    std::reverse(p + low, p + std::max(low, high + kLaneCount));
+}
+
+} // namespace
 
 CrossoverFilter::CrossoverFilter(int32_t channels, int32_t sampleRate, int32_t blockSize,
                                  int32_t orderLimit, double borderHz)
@@ -38,8 +69,7 @@ void CrossoverFilter::process(const float* const* in, float* const* lowOut) {
             float* reversed = reversed_.data() + static_cast<size_t>(c) * span;
             const float* x = in[c];
             // The block time-reversed; the tail part of `reversed` stays zero.
-            for (int32_t i = 0; i < blockSize_; ++i)
-                reversed[i] = x[blockSize_ - 1 - i];
+            copyReversed(x, reversed, blockSize_);
         }
         float* reversed0 = reversed_.data() + static_cast<size_t>(ch) * span;
         float* backward0 = backward_.data() + static_cast<size_t>(ch) * span;
@@ -58,7 +88,7 @@ void CrossoverFilter::process(const float* const* in, float* const* lowOut) {
             // next one.
             nspsbAdd2(carry, backward + blockSize_, tailFrames_);
             std::memcpy(carry, backward, sizeof(float) * tailFrames_);
-            std::reverse(backward, backward + span);
+            reverseInPlace(backward, span);
         }
         if (count == 2) {
             IirCascade::processPair(forwardFilters_[ch], backward0, lowOut[ch],

@@ -44,6 +44,9 @@ class GainStage {
     float releaseCoef() const { return releaseCoef_; }
 
   private:
+    // Frames the processing takes at a time (the gains of a chunk live on the stack).
+    static constexpr int32_t kChunkFrames = 256;
+
     // Target gain for a level: the last entry above full scale, otherwise interpolation
     // around the nearest of 255 steps.
     double lookUp(double level) const;

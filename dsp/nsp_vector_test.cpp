@@ -31,6 +31,40 @@ TEST_F(VectorRoutines, multiply_add_subtract_touch_exactly_n_elements) {
     EXPECT_EQ(nspGetErrStatus(), NSP_StsOk);
 }
 
+// Lengths past the routines' four-at-a-time stretch, against plain loops: separate arrays, the
+// same array, and ranges that overlap by one element (which a plain loop runs in order).
+TEST_F(VectorRoutines, longer_and_overlapping_ranges_equal_plain_loops) {
+    std::vector<float> start(12);
+    for (size_t i = 0; i < start.size(); ++i)
+        start[i] = 0.37f * float(i) - 1.1f;
+    const std::vector<float> other{0.3f, -7.0f, 2.25f, 1e-8f, 5.0f, -0.5f,
+                                   1.0f, 9.0f, -3.0f, 0.125f, 4.0f, -2.0f};
+    for (const int n : {5, 8, 11}) {
+        std::vector<float> got = start, want = start;
+        nspsbAdd2(other.data(), got.data(), n);
+        nspsbSub2(other.data() + 1, got.data(), n);
+        nspsbMpy1(1.5f, got.data(), n);
+        for (int i = 0; i < n; ++i)
+            want[size_t(i)] = (want[size_t(i)] + other[size_t(i)] - other[size_t(i) + 1]) * 1.5f;
+        EXPECT_EQ(got, want) << "n = " << n;
+
+        got = start;
+        want = start;
+        nspsbAdd2(got.data(), got.data(), n);
+        for (int i = 0; i < n; ++i)
+            want[size_t(i)] += want[size_t(i)];
+        EXPECT_EQ(got, want) << "the same array, n = " << n;
+
+        got = start;
+        want = start;
+        nspsbAdd2(got.data(), got.data() + 1, n);
+        for (int i = 0; i < n; ++i)
+            want[size_t(i) + 1] += want[size_t(i)];
+        EXPECT_EQ(got, want) << "overlapping by one, n = " << n;
+    }
+    EXPECT_EQ(nspGetErrStatus(), NSP_StsOk);
+}
+
 TEST_F(VectorRoutines, bad_arguments_report_bad_argument_and_leave_buffer_untouched) {
     std::vector<float> buffer{1.0f, 2.0f};
     const std::vector<float> other{5.0f, 5.0f};

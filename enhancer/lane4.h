@@ -1,38 +1,17 @@
-// Four float lanes processed together. The enhancer runs its recursive filters and band
-// compressors on four independent streams at once (two bands x two channels), so one
-// instruction stream serves all of them.
+// The four-lane vectors of dsp/lane4.h under the enhancer's names.
 #pragma once
 
-#include <cstring>
+#include "dsp/lane4.h"
 
 namespace orq::enhancer {
 
-using Lane4 = float __attribute__((vector_size(16)));
-using Mask4 = int __attribute__((vector_size(16)));
-
-constexpr int kLaneCount = 4;
-
-inline Lane4 splat(float value) {
-    return Lane4{value, value, value, value};
-}
-
-// Unaligned load and store of four consecutive floats.
-inline Lane4 loadLane4(const float* source) {
-    Lane4 v;
-    std::memcpy(&v, source, sizeof(v));
-    return v;
-}
-inline void storeLane4(float* destination, Lane4 v) {
-    std::memcpy(destination, &v, sizeof(v));
-}
-
-// Lane-wise choice: where mask is set take a, elsewhere b.
-inline Lane4 select(Mask4 mask, Lane4 a, Lane4 b) {
-    return mask ? a : b;
-}
-
-inline bool anyLane(Mask4 mask) {
-    return (mask[0] | mask[1] | mask[2] | mask[3]) != 0;
-}
+using dsp::anyLane;
+using dsp::kLaneCount;
+using dsp::Lane4;
+using dsp::loadLane4;
+using dsp::Mask4;
+using dsp::select;
+using dsp::splat;
+using dsp::storeLane4;
 
 } // namespace orq::enhancer

@@ -1,5 +1,7 @@
 #include "runtime/sample_conversion.h"
 
+#include "runtime/float_lanes.h"
+
 #include <cmath>
 #include <cstring>
 
@@ -59,16 +61,15 @@ PeakAndOvers peakAndOvers(const float* samples, int32_t count) {
 
 int32_t replaceNonFinite(float* samples, int32_t count) {
     // Nearly always there is nothing to replace: a counting pass that only reads comes first,
-    // in blocks of a fixed length so that the compiler makes it vector code.
-    constexpr int32_t kBlock = 16;
-    int32_t found = 0;
+    // four samples at a time (a lane whose exponent bits are all set counts -1).
+    const LaneMask exponent = LaneMask{} + int32_t(kFloatExponentBits);
+    LaneMask counts{};
     int32_t i = 0;
-    for (; i + kBlock <= count; i += kBlock) {
-        int32_t inBlock = 0;
-        for (int32_t k = 0; k < kBlock; ++k)
-            inBlock += isNonFinite(samples[i + k]) ? 1 : 0;
-        found += inBlock;
-    }
+    for (; i + kFloatLaneCount <= count; i += kFloatLaneCount)
+        counts += (reinterpret_cast<LaneMask>(loadFloatLanes(samples + i)) & exponent) == exponent;
+    int32_t found = 0;
+    for (int32_t k = 0; k < kFloatLaneCount; ++k)
+        found -= counts[k];
     for (; i < count; ++i)
         found += isNonFinite(samples[i]) ? 1 : 0;
     if (found == 0) return 0;

@@ -145,6 +145,35 @@ TEST(Meters, clip_counting_counts_only_beyond_full_scale_and_reads_reset) {
     EXPECT_EQ(peak, 0.0f);
 }
 
+// Blocks long enough that the meters take them several samples at a time, with the loudest
+// sample and the clips at every kind of position: inside the lanes, at their edges, in the tail.
+TEST(Meters, peaks_and_clips_count_every_position_of_longer_blocks) {
+    FrameRig rig(0, waveFormat(kFormatFloat, 32, 1));
+    ASSERT_TRUE(rig.connected());
+    PluginRecord* r = rig.record();
+    r->dispatcher(r, kCmdEnableInputClips, nullptr, 0);
+    struct Case {
+        std::vector<float> block;
+        float peak;
+        int32_t clips;
+    };
+    const Case cases[] = {
+        {{0.1f, -1.25f, 1.0f, 0.3f, 0.2f, -1.0f, -3.0f, 0.4f, 0.5f, 1.5f, -0.7f}, 3.0f, 3},
+        {{0.1f, 0.2f, 0.3f, 0.4f, 0.5f, 0.6f, 0.7f, 0.8f, -0.9f}, 0.9f, 0},
+        {{2.5f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 1.1f}, 2.5f, 2},
+        {{0.0f, 0.0f, 0.0f, -0.75f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f}, 0.75f, 0},
+    };
+    for (const Case& c : cases) {
+        rig.push(bytesOf(c.block));
+        int32_t clips[2] = {-1, -1};
+        float peak = -1.0f;
+        r->dispatcher(r, kCmdReadInputClips, clips, 0);
+        r->dispatcher(r, kCmdReadInputPeaks, &peak, 0);
+        EXPECT_EQ(clips[0], c.clips) << "block of " << c.block.size();
+        EXPECT_EQ(peak, c.peak) << "block of " << c.block.size();
+    }
+}
+
 TEST(Meters, with_ring_buffers_the_overwritten_value_is_metered) {
     FrameRig rig(0, waveFormat(kFormatFloat, 32, 1));
     ASSERT_TRUE(rig.connected());
