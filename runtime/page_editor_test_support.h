@@ -26,6 +26,38 @@ inline HWND createPageWindow(int width, int height, bool visible) {
                            nullptr, nullptr, nullptr, nullptr);
 }
 
+// A visible top-level window without a frame (its pixels are its client's) to hold an editor or
+// a display under test; pump() paints it and handles what is queued.
+class PopupTestWindow {
+  public:
+    PopupTestWindow(int width, int height) {
+        static const ATOM registered = [] {
+            WNDCLASSA wc{};
+            wc.lpfnWndProc = &DefWindowProcA;
+            wc.lpszClassName = "OrqTestPopup";
+            return RegisterClassA(&wc);
+        }();
+        (void)registered;
+        window_ = CreateWindowExA(0, "OrqTestPopup", "", WS_POPUP | WS_VISIBLE, 0, 0, width, height,
+                                  nullptr, nullptr, nullptr, nullptr);
+    }
+    ~PopupTestWindow() { DestroyWindow(window_); }
+    PopupTestWindow(const PopupTestWindow&) = delete;
+    PopupTestWindow& operator=(const PopupTestWindow&) = delete;
+
+    HWND hwnd() const { return window_; }
+    void pump() const {
+        UpdateWindow(window_);
+        MSG message{};
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageA(&message);
+        UpdateWindow(window_);
+    }
+
+  private:
+    HWND window_ = nullptr;
+};
+
 // Opens the plug-in (owned from here on) at the format, builds the editor from its factory and
 // set, attaches it to the plug-in's record and to a page window, and tears it all down again.
 class PageEditorRig {

@@ -5,6 +5,7 @@
 #include "controls/bitmap_test_support.h"
 #include "controls/clipboard_test_support.h"
 #include "runtime/editor_host.h"
+#include "runtime/page_editor_test_support.h"
 #include "scope/lunavis_editor.h"
 #include "scope/lunavis_parameters.h"
 #include "scope/lunavis_plugin.h"
@@ -51,33 +52,6 @@ TEST(CorrelationBallistics, in_mono_a_rise_jumps_and_the_range_closes_on_its_max
     EXPECT_FLOAT_EQ(b.minimum(), 0.3f);
     EXPECT_FLOAT_EQ(b.maximum(), 0.3f);
 }
-
-class TestWindow {
-  public:
-    TestWindow() {
-        WNDCLASSA wc{};
-        wc.lpfnWndProc = DefWindowProcA;
-        wc.lpszClassName = "LunavisTestWindow";
-        RegisterClassA(&wc);
-        window_ = CreateWindowExA(0, "LunavisTestWindow", "", WS_POPUP | WS_VISIBLE, 0, 0, 400,
-                                  320, nullptr, nullptr, nullptr, nullptr);
-    }
-    ~TestWindow() {
-        DestroyWindow(window_);
-        UnregisterClassA("LunavisTestWindow", nullptr);
-    }
-    HWND hwnd() const { return window_; }
-    void pump() const {
-        UpdateWindow(window_);
-        MSG message{};
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
-            DispatchMessageA(&message);
-        UpdateWindow(window_);
-    }
-
-  private:
-    HWND window_ = nullptr;
-};
 
 void* createEditorForTest(ParameterInterface* given) {
     return createEditorRecord(&createLunavisEditor, createLunavisParameters(), given);
@@ -150,7 +124,7 @@ class ScopeEditorTest : public ::testing::Test {
         return -1;
     }
 
-    TestWindow window_;
+    test::PopupTestWindow window_{400, 320};
     AudioPlugin* plugin_ = nullptr;
     PluginRecord* record_ = nullptr;
     EditorRecord* editorRecord_ = nullptr;

@@ -4,6 +4,7 @@
 // and its painting run on the test's thread when asked.
 #include "controls/clipboard_test_support.h"
 #include "runtime/editor_host.h"
+#include "runtime/page_editor_test_support.h"
 #include "runtime/plugin_glue.h"
 #include "spectrogram/ombrel_editor.h"
 #include "spectrogram/ombrel_parameters.h"
@@ -21,34 +22,6 @@ namespace {
 
 constexpr float kFloor = -100.0f;
 constexpr int kRate = 44100;
-
-// A visible top-level window without a frame: its pixels are its client's.
-class TestWindow {
-  public:
-    TestWindow(int width, int height) {
-        WNDCLASSA wc{};
-        wc.lpfnWndProc = DefWindowProcA;
-        wc.lpszClassName = "OmbrelTestWindow";
-        RegisterClassA(&wc);
-        window_ = CreateWindowExA(0, "OmbrelTestWindow", "", WS_POPUP | WS_VISIBLE, 0, 0, width,
-                                  height, nullptr, nullptr, nullptr, nullptr);
-    }
-    ~TestWindow() {
-        DestroyWindow(window_);
-        UnregisterClassA("OmbrelTestWindow", nullptr);
-    }
-    HWND hwnd() const { return window_; }
-    void pump() const {
-        UpdateWindow(window_);
-        MSG message{};
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
-            DispatchMessageA(&message);
-        UpdateWindow(window_);
-    }
-
-  private:
-    HWND window_ = nullptr;
-};
 
 // What a display at the top-left corner of its window shows.
 COLORREF pictureColour(const SpectrogramDisplay& display, int x, int y) {
@@ -107,7 +80,7 @@ class DisplayTest : public ::testing::Test {
   protected:
     static constexpr int kWidth = 64;
     static constexpr int kHeight = 20;
-    TestWindow window{200, 100};
+    test::PopupTestWindow window{200, 100};
     SpectrogramDisplay display{window.hwnd(), 0, 0, kWidth, kHeight, 1, nullptr};
 };
 
@@ -243,7 +216,7 @@ class EditorTest : public ::testing::Test {
         return indexOfColour(PlatformWindowPixel(window_.hwnd(), p.left + x, p.top + y));
     }
 
-    TestWindow window_{1000, 400};
+    test::PopupTestWindow window_{1000, 400};
     AudioPlugin* plugin_ = nullptr;
     PluginRecord* record_ = nullptr;
     EditorRecord* editorRecord_ = nullptr;
