@@ -50,6 +50,11 @@ class Instance {
         AudioPlugin* plugin = description.createPlugin(own.release(), &Instance::hostCallback, this);
         if (plugin == nullptr) throw std::bad_alloc();
         record_.reset(&plugin->record());
+        // Settings and meters go through the ports inside run, on the thread that processes
+        // (save reads only the persisted values, under the plug-in's lock; restore never runs
+        // beside run). Nothing reads the channel peaks the editors show.
+        plugin->setEngineThreadConfined(true);
+        plugin->setChannelMetering(false);
         scratch_.reset(description.createParameters());
         scratchTable_ = dynamic_cast<TableParameterSet*>(scratch_.get());
         stateScratch_.reset(description.createParameters());

@@ -65,6 +65,11 @@ void PressanePlugin::runEngine(float* const* channels, int32_t frames) {
         engine->setBypassWithDelay(bypassWithDelay() != 0.0f);
         engine->setMute(mute() != 0.0f);
     }
+    if (engineThreadConfined()) {
+        // Nothing else reaches the engine while it runs: the block needs no lock at all.
+        engine->process(channels, channels, frames, OutputMode::Replace);
+        return;
+    }
     CriticalSectionFrameLock perFrame{lock()};
     engine->process(channels, channels, frames, OutputMode::Replace, perFrame);
 }

@@ -270,6 +270,39 @@ TEST(PressanePlugin, record_processing_is_in_place_with_the_2L_delay_and_mute_gi
     EXPECT_NEAR(test::peakMagnitude(muted), 0.0, 0.0);
 }
 
+// An LV2 host reaches the engine from its processing thread only and never reads the channel
+// peaks: the blocks run without the per-frame lock and unmetered, and the audio keeps its bits.
+TEST(PressanePlugin, a_host_confining_the_engine_to_one_thread_gets_the_same_bits_unmetered) {
+    Channels in = test::square(2, 30000, 100.0, 0.9, 44100.0);
+    const Channels hats = test::sine(2, 30000, 5512.5, 0.3, 44100.0);
+    for (size_t c = 0; c < in.size(); ++c)
+        for (size_t t = 0; t < in[c].size(); ++t)
+            in[c][t] += hats[c][t];
+    auto run = [&](bool confined, float* outputPeak) {
+        ParameterSet* set = createPressaneParameters();
+        set->setFloat(kPressaneDesiredGain, 12.0f);
+        PluginPtr p = makePlugin(nullptr, set);
+        p->setEngineThreadConfined(confined);
+        p->setChannelMetering(!confined);
+        EXPECT_EQ(openPlugin(*p), 0);
+        p->dispatch(kCmdStart, nullptr, 0);
+        const Channels out = processThroughRecord(*p, in, 1000);
+        float peaks[2] = {-1.0f, -1.0f};
+        p->dispatch(kCmdReadOutputPeaks, peaks, 0);
+        *outputPeak = std::max(peaks[0], peaks[1]);
+        return out;
+    };
+    float lockedPeak = 0.0f;
+    float confinedPeak = 0.0f;
+    const Channels locked = run(false, &lockedPeak);
+    const Channels confined = run(true, &confinedPeak);
+    for (size_t c = 0; c < in.size(); ++c)
+        EXPECT_EQ(std::memcmp(locked[c].data(), confined[c].data(), sizeof(float) * in[c].size()), 0)
+            << "channel " << c << " differs without the frame lock";
+    EXPECT_GT(lockedPeak, 0.9f);
+    EXPECT_EQ(confinedPeak, 0.0f) << "the channel meters ran although switched off";
+}
+
 TEST(PressanePlugin, bypass_with_delay_from_the_host_freezes_the_limiter) {
     ParameterSet* set = createPressaneParameters();
     set->setFloat(kPressaneDesiredGain, 12.0f);

@@ -151,6 +151,7 @@ void AudioPlugin::freeMeters() {
 
 void AudioPlugin::meter(ChannelMeters& m, float* const* channels, int32_t channelCount,
                         int32_t frames) {
+    if (!channelMetering_) return;
     const int32_t metered = std::min(channelCount, int32_t(m.peaks.size()));
     const bool rings = !m.rings.empty();
     for (int32_t c = 0; c < metered; ++c) {

@@ -144,6 +144,17 @@ class AudioPlugin {
     float bypassWithDelay() const { return bypassWithDelay_; }
     float mute() const { return mute_; }
 
+    // [ui-thread] no allocation; before processing starts. Whether the host confines everything
+    // that reaches the engine (settings, meter reads, processing) to one thread at a time, as an
+    // LV2 host does by reading its ports inside run. An engine that takes the lock around every
+    // frame may then run whole blocks without it. Off unless the host says so.
+    void setEngineThreadConfined(bool confined) { engineThreadConfined_ = confined; }
+    bool engineThreadConfined() const { return engineThreadConfined_; }
+    // [ui-thread] no allocation; before processing starts. Off, processing meters neither the
+    // input nor the output channels (their peaks and clip counts stay 0): for hosts that never
+    // read them. On unless the host says otherwise.
+    void setChannelMetering(bool on) { channelMetering_ = on; }
+
   private:
     using CommandHandler = int32_t (AudioPlugin::*)(int32_t command, void* arg, int32_t value);
     struct CommandRoute {
@@ -216,6 +227,8 @@ class AudioPlugin {
     int64_t nonFiniteInputSamples_ = 0; // under lock_
     ChannelMeters inputMeters_;
     ChannelMeters outputMeters_;
+    bool channelMetering_ = true;
+    bool engineThreadConfined_ = false;
 };
 
 } // namespace orq
