@@ -33,6 +33,13 @@ enum class PortStyle { Continuous, Integer, Toggle };
 // Units the generator knows (the LV2 units vocabulary).
 enum class PortUnit { None, Decibels, Hertz };
 
+// Control ports a host shows together (a frame or a tab of their own): the symbol is unique
+// among the plug-in's groups, the label what the host shows.
+struct PortGroup {
+    const char* symbol;
+    const char* label;
+};
+
 // A whole array element of the set is addressed by its index in the array; scalars use -1.
 constexpr int32_t kScalar = -1;
 
@@ -51,6 +58,8 @@ struct ControlPort {
     // A meter kept in a record rather than a float: reads the value out of the set after the
     // plug-in saved the parameter into it; false leaves the port's last value.
     bool (*readMeter)(TableParameterSet& set, int32_t index, float* value) = nullptr;
+    // The group the port belongs to, or null; ports of one group point at the same group.
+    const PortGroup* group = nullptr;
 };
 
 // An analyser's data as rows on an atom output port: each row the plug-in hands out becomes an

@@ -9,15 +9,19 @@
 #include <gtest/gtest.h>
 
 #include <lv2/core/lv2.h>
+#include <lv2/port-groups/port-groups.h>
 #include <lv2/units/units.h>
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <map>
 #include <memory>
 #include <numbers>
 #include <random>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace orq::lv2::test {
@@ -429,6 +433,168 @@ TEST(Lv2Bundle, mono_variants_have_one_channel_and_the_stereo_ones_two) {
     }
     lilv_node_free(audio);
     EXPECT_THROW(world().plugin(uriOf("lunavis_mono")), std::runtime_error);
+}
+
+// The port-groups vocabulary as a host reads it through lilv.
+class Groups {
+  public:
+    Groups()
+        : group_(uri(LV2_PORT_GROUPS__group)), designation_(uri(LV2_CORE__designation)),
+          symbol_(uri(LV2_CORE__symbol)), label_(uri(LILV_NS_RDFS "label")),
+          type_(uri(LILV_NS_RDF "type")) {}
+    ~Groups() {
+        for (LilvNode* n : {group_, designation_, symbol_, label_, type_})
+            lilv_node_free(n);
+    }
+    Groups(const Groups&) = delete;
+    Groups& operator=(const Groups&) = delete;
+
+    // The group a port belongs to and its designation, as URIs ("" for none).
+    std::string groupOf(const LilvPlugin* plugin, const LilvPort* port) const {
+        return first(lilv_port_get(plugin, port, group_));
+    }
+    std::string designationOf(const LilvPlugin* plugin, const LilvPort* port) const {
+        return first(lilv_port_get(plugin, port, designation_));
+    }
+    // The plug-in's value of a property such as pg:mainInput.
+    std::string ofPlugin(const LilvPlugin* plugin, const char* property) const {
+        LilvNode* p = uri(property);
+        LilvNodes* values = lilv_plugin_get_value(plugin, p);
+        lilv_node_free(p);
+        std::string v = values != nullptr && lilv_nodes_size(values) == 1
+                            ? lilv_node_as_string(lilv_nodes_get_first(values))
+                            : "";
+        lilv_nodes_free(values);
+        return v;
+    }
+    std::string symbolOf(const std::string& group) const { return property(group, symbol_); }
+    std::string labelOf(const std::string& group) const { return property(group, label_); }
+    bool isA(const std::string& group, const char* klass) const {
+        LilvNode* g = uri(group.c_str());
+        LilvNode* k = uri(klass);
+        const bool is = lilv_world_ask(world().world(), g, type_, k);
+        lilv_node_free(g);
+        lilv_node_free(k);
+        return is;
+    }
+
+  private:
+    static LilvNode* uri(const char* text) { return lilv_new_uri(world().world(), text); }
+    static std::string first(LilvNode* node) {
+        std::string v = node != nullptr ? lilv_node_as_string(node) : "";
+        lilv_node_free(node);
+        return v;
+    }
+    // The property's one value ("" for none, "several" for more than one).
+    std::string property(const std::string& subject, const LilvNode* predicate) const {
+        LilvNode* s = uri(subject.c_str());
+        LilvNodes* values = lilv_world_find_nodes(world().world(), s, predicate, nullptr);
+        lilv_node_free(s);
+        const unsigned n = values != nullptr ? lilv_nodes_size(values) : 0;
+        std::string v = n == 1  ? lilv_node_as_string(lilv_nodes_get_first(values))
+                        : n > 1 ? "several"
+                                : "";
+        lilv_nodes_free(values);
+        return v;
+    }
+
+    LilvNode* group_;
+    LilvNode* designation_;
+    LilvNode* symbol_;
+    LilvNode* label_;
+    LilvNode* type_;
+};
+
+// What Linux hosts route by: the main input and output groups, stereo (left, right) or mono
+// (center), every audio port in one of them with its channel's designation in port order, and
+// no two groups of a variant under one symbol.
+TEST(Lv2Bundle, audio_ports_sit_in_the_main_groups_with_their_channels) {
+    const Groups groups;
+    LilvNode* audio = lilv_new_uri(world().world(), LV2_CORE__AudioPort);
+    LilvNode* input = lilv_new_uri(world().world(), LV2_CORE__InputPort);
+    for (const std::string& p : kAllVariants) {
+        const LilvPlugin* plugin = world().plugin(uriOf(p));
+        const bool mono = p.ends_with("_mono");
+        const char* layout = mono ? LV2_PORT_GROUPS__MonoGroup : LV2_PORT_GROUPS__StereoGroup;
+        const std::string in = groups.ofPlugin(plugin, LV2_PORT_GROUPS__mainInput);
+        const std::string out = groups.ofPlugin(plugin, LV2_PORT_GROUPS__mainOutput);
+        ASSERT_FALSE(in.empty()) << p << " has no one main input";
+        ASSERT_FALSE(out.empty()) << p << " has no one main output";
+        EXPECT_NE(in, out) << p;
+        EXPECT_TRUE(groups.isA(in, LV2_PORT_GROUPS__InputGroup) && groups.isA(in, layout))
+            << p << ": main input " << in;
+        EXPECT_TRUE(groups.isA(out, LV2_PORT_GROUPS__OutputGroup) && groups.isA(out, layout))
+            << p << ": main output " << out;
+
+        const std::vector<std::string> channels =
+            mono ? std::vector<std::string>{LV2_PORT_GROUPS__center}
+                 : std::vector<std::string>{LV2_PORT_GROUPS__left, LV2_PORT_GROUPS__right};
+        std::vector<std::string> inDesignations, outDesignations;
+        std::set<std::string> allGroups = {in, out};
+        for (uint32_t i = 0; i < lilv_plugin_get_num_ports(plugin); ++i) {
+            const LilvPort* port = lilv_plugin_get_port_by_index(plugin, i);
+            const std::string group = groups.groupOf(plugin, port);
+            if (!group.empty()) allGroups.insert(group);
+            if (!lilv_port_is_a(plugin, port, audio)) continue;
+            const bool isInput = lilv_port_is_a(plugin, port, input);
+            EXPECT_EQ(group, isInput ? in : out) << p << " port " << i;
+            (isInput ? inDesignations : outDesignations)
+                .push_back(groups.designationOf(plugin, port));
+        }
+        // In port order: the wrapper takes the first input as the left channel.
+        EXPECT_EQ(inDesignations, channels) << p;
+        EXPECT_EQ(outDesignations, channels) << p;
+        std::set<std::string> symbols;
+        for (const std::string& g : allGroups) {
+            const std::string symbol = groups.symbolOf(g);
+            EXPECT_FALSE(symbol.empty() || symbol == "several")
+                << p << ": group " << g << " " << symbol;
+            EXPECT_TRUE(symbols.insert(symbol).second) << p << ": two groups named " << symbol;
+        }
+    }
+    lilv_node_free(audio);
+    lilv_node_free(input);
+}
+
+// Each of Tessaline's slider arrays is a group of settings of its own, holding exactly the ports
+// of its array, under the array's name; the other ports stand alone.
+TEST(Lv2Bundle, tessaline_slider_arrays_are_one_group_each) {
+    const Groups groups;
+    LilvNode* control = lilv_new_uri(world().world(), LV2_CORE__ControlPort);
+    std::vector<std::string> plain, match;
+    for (int k = 1; k <= 30; ++k) {
+        plain.push_back("slider_" + std::to_string(k));
+        match.push_back("match_slider_" + std::to_string(k));
+    }
+    // Group symbol: its label and its ports' symbols in port order.
+    using Group = std::pair<std::string, std::vector<std::string>>;
+    const std::map<std::string, Group> expected = {
+        {"sliders", {"Sliders (match off)", plain}},
+        {"match_sliders", {"Sliders (match on)", match}}};
+    for (const std::string p : {"tessaline", "tessaline_mono"}) {
+        const LilvPlugin* plugin = world().plugin(uriOf(p));
+        std::map<std::string, std::vector<std::string>> members; // group: its ports' symbols
+        size_t ungrouped = 0;
+        for (uint32_t i = 0; i < lilv_plugin_get_num_ports(plugin); ++i) {
+            const LilvPort* port = lilv_plugin_get_port_by_index(plugin, i);
+            if (!lilv_port_is_a(plugin, port, control)) continue;
+            const std::string group = groups.groupOf(plugin, port);
+            const std::string symbol = lilv_node_as_string(lilv_port_get_symbol(plugin, port));
+            if (group.empty())
+                ++ungrouped;
+            else
+                members[group].push_back(symbol);
+        }
+        std::map<std::string, Group> found;
+        for (const auto& [group, ports] : members) {
+            EXPECT_TRUE(groups.isA(group, LV2_PORT_GROUPS__InputGroup)) << p << ": " << group;
+            found[groups.symbolOf(group)] = {groups.labelOf(group), ports};
+        }
+        EXPECT_EQ(found, expected) << p;
+        // The latency, the five settings and the three meters.
+        EXPECT_EQ(ungrouped, 9u) << p;
+    }
+    lilv_node_free(control);
 }
 
 // A rate the plug-in refuses gives the host no instance (and leaves nothing open behind).

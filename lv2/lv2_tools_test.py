@@ -5,7 +5,9 @@ CHECK is one of
   lv2apply-matches-orq  lv2apply of each plug-in gives orq process's samples (same file, same
                         settings, also settings beyond the ranges) once the latency is skipped
   lv2info-ports         lv2info lists every port of every plug-in, each control port with its range,
-                        and the compressor's presets: compressor_plax's factory programs
+                        the audio ports in the main groups with their channels, Tessaline's
+                        sliders in their arrays' groups, and the compressor's presets:
+                        compressor_plax's factory programs
   turtle-validates      sord_validate with the LV2 schemas from lv2-dev finds no error
   jalv-runs             each plug-in runs in jalv (the console host) on a JACK server of the
                         check's own (the dummy driver), reports its latency and exits cleanly
@@ -139,6 +141,35 @@ def listed_presets(info):
     return [line.strip() for line in section.group(1).splitlines()] if section else []
 
 
+def port_groups(variant, blocks):
+    """The groups lv2info shows: every audio port in the variant's main input or output group,
+    designated left and right (center for a mono variant) in port order; Tessaline's slider ports
+    in their array's group."""
+    failures = []
+    channels = ["center"] if variant.endswith("_mono") else ["left", "right"]
+    designations = {"main_in": [], "main_out": []}
+    for block in blocks:
+        symbol = re.search(r"Symbol:\s+(\S+)", block).group(1)
+        group = re.search(r"Group:\s+(\S+)", block)
+        group = group.group(1) if group else ""
+        if "AudioPort" in block:
+            expected = "main_in" if "InputPort" in block else "main_out"
+            if group != f"{uri(variant)}#{expected}":
+                failures.append(f"{variant}: audio port {symbol} is in the group '{group}'")
+            designation = re.search(r"Designation:\s+\S+#(\w+)", block)
+            designations[expected].append(designation.group(1) if designation else "")
+        elif variant.startswith("tessaline"):
+            array = re.match(r"(match_)?slider_\d+$", symbol)
+            expected = f"{uri(variant)}#{array.group(1) or ''}sliders" if array else ""
+            if group != expected:
+                failures.append(f"{variant}: port {symbol} is in the group '{group}', "
+                                f"not '{expected}'")
+    for group, found in designations.items():
+        if found != channels:
+            failures.append(f"{variant}: the audio ports of {group} are designated {found}")
+    return failures
+
+
 def lv2info_ports(env, orq, plugins_dir):
     failures = []
     programs = factory_program_names(orq, plugins_dir)
@@ -158,6 +189,7 @@ def lv2info_ports(env, orq, plugins_dir):
                     failures.append(f"{variant}: port {name and name.group(1)} has no range")
                 if "ControlPort" in block and "InputPort" in block and "Default:" not in block:
                     failures.append(f"{variant}: port {name and name.group(1)} has no default")
+            failures += port_groups(variant, blocks)
             print(f"{variant}: {len(blocks)} ports")
             # lilv hands the presets out in no particular order (the lilv test host checks it).
             presets = listed_presets(info)

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <stdexcept>
 
@@ -73,10 +74,94 @@ std::string appliesTo(const Description& d) {
     return t;
 }
 
-std::string audioPort(uint32_t index, bool input, const char* symbol, const char* name) {
-    return "    [\n        a lv2:AudioPort , " + std::string(input ? "lv2:InputPort" : "lv2:OutputPort") +
-           " ;\n        lv2:index " + std::to_string(index) + " ;\n        lv2:symbol " +
-           quoted(symbol) + " ;\n        lv2:name " + quoted(name) + "\n    ]";
+// The audio ports' groups: the plug-in's main input and output, stereo or mono.
+constexpr PortGroup kMainIn{"main_in", "Main in"};
+constexpr PortGroup kMainOut{"main_out", "Main out"};
+
+// An LV2 symbol: a letter or underscore, then letters, digits and underscores (ASCII).
+bool isSymbol(const char* text) {
+    auto letter = [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
+    };
+    if (text == nullptr || !letter(*text)) return false;
+    for (const char* p = text + 1; *p != '\0'; ++p)
+        if (!letter(*p) && !(*p >= '0' && *p <= '9')) return false;
+    return true;
+}
+
+// The control ports' groups in the order of their first ports. Throws for a group without a
+// valid symbol or label and for two groups under one symbol (the audio groups' included).
+std::vector<const PortGroup*> controlGroups(const Description& d) {
+    std::vector<const PortGroup*> groups;
+    for (const ControlPort& p : d.ports) {
+        const PortGroup* group = p.group;
+        if (group == nullptr || std::find(groups.begin(), groups.end(), group) != groups.end())
+            continue;
+        if (!isSymbol(group->symbol))
+            throw std::runtime_error(std::string("a port group's symbol is no LV2 symbol: \"") +
+                                     (group->symbol != nullptr ? group->symbol : "") + "\"");
+        if (group->label == nullptr || *group->label == '\0')
+            throw std::runtime_error(std::string("the port group ") + group->symbol +
+                                     " has no label");
+        for (const PortGroup* other : {&kMainIn, &kMainOut})
+            if (std::strcmp(other->symbol, group->symbol) == 0)
+                throw std::runtime_error(std::string("the port group symbol ") + group->symbol +
+                                         " is the audio's");
+        for (const PortGroup* other : groups)
+            if (std::strcmp(other->symbol, group->symbol) == 0)
+                throw std::runtime_error(std::string("two port groups share the symbol ") +
+                                         group->symbol);
+        groups.push_back(group);
+    }
+    return groups;
+}
+
+// A group belongs to its variant: <variant URI#symbol>.
+std::string groupIri(const Description& d, int32_t channels, const PortGroup& group) {
+    return "<" + variantUri(d, channels) + "#" + group.symbol + ">";
+}
+
+std::string groupSubject(const std::string& iri, const std::string& classes,
+                         const PortGroup& group) {
+    return "\n" + iri + "\n    a " + classes + " ;\n    lv2:symbol " + quoted(group.symbol) +
+           " ;\n    rdfs:label " + quoted(group.label);
+}
+
+// A group of settings only is an input group, of meters only an output group.
+const char* controlGroupClasses(const Description& d, const PortGroup* group) {
+    bool settings = false, meters = false;
+    for (const ControlPort& p : d.ports) {
+        if (p.group != group) continue;
+        (p.role == PortRole::Setting ? settings : meters) = true;
+    }
+    if (settings && !meters) return "pg:Group , pg:InputGroup";
+    if (meters && !settings) return "pg:Group , pg:OutputGroup";
+    return "pg:Group";
+}
+
+// The variant's groups: the audio's main input and output, then the control ports' groups.
+std::string groupSubjects(const Description& d, int32_t channels,
+                          const std::vector<const PortGroup*>& groups) {
+    using namespace std::string_literals;
+    const char* audio = channels == 1 ? "pg:MonoGroup" : "pg:StereoGroup";
+    const std::string in = groupIri(d, channels, kMainIn);
+    std::string t = groupSubject(in, audio + " , pg:InputGroup"s, kMainIn) + " .\n";
+    t += groupSubject(groupIri(d, channels, kMainOut), audio + " , pg:OutputGroup"s, kMainOut) +
+         " ;\n    pg:source " + in + " .\n";
+    for (const PortGroup* group : groups)
+        t += groupSubject(groupIri(d, channels, *group), controlGroupClasses(d, group), *group) +
+             " .\n";
+    return t;
+}
+
+// An audio port: its place in the main input or output group by its channel's designation.
+std::string audioPort(uint32_t index, bool input, const char* symbol, const char* name,
+                      const std::string& group, const char* designation) {
+    return "    [\n        a lv2:AudioPort , " +
+           std::string(input ? "lv2:InputPort" : "lv2:OutputPort") + " ;\n        lv2:index " +
+           std::to_string(index) + " ;\n        lv2:symbol " + quoted(symbol) +
+           " ;\n        lv2:name " + quoted(name) + " ;\n        pg:group " + group +
+           " ;\n        lv2:designation " + designation + "\n    ]";
 }
 
 // An analyser's rows: a sequence of atom:Vector events, each a row of floats; a host may leave
@@ -90,9 +175,11 @@ std::string rowPort(const RowPort& rows, uint32_t index) {
            std::to_string(rowPortMinimumBytes(rows)) + "\n    ]";
 }
 
-// One variant: its URI, classes, features and ports.
+// One variant: its URI, classes, features, main groups and ports, then its groups.
 std::string pluginSubject(const Description& d, TableParameterSet& set, int32_t channels) {
     const PortLayout layout(d, channels);
+    const std::vector<const PortGroup*> groups = controlGroups(d);
+    const std::string in = groupIri(d, channels, kMainIn), out = groupIri(d, channels, kMainOut);
     std::string t = "<" + variantUri(d, channels) + ">\n";
     t += "    a lv2:Plugin , " + std::string(d.lv2Class) + " ;\n";
     t += "    doap:name " + quoted((std::string(set.table().name) + (channels == 1 ? " (mono)" : "")).c_str()) + " ;\n";
@@ -100,15 +187,17 @@ std::string pluginSubject(const Description& d, TableParameterSet& set, int32_t 
     if (d.hardRealTime) t += " , lv2:hardRTCapable";
     t += " ;\n";
     t += "    lv2:extensionData state:interface ;\n";
+    t += "    pg:mainInput " + in + " ;\n";
+    t += "    pg:mainOutput " + out + " ;\n";
     t += "    lv2:port\n";
     if (channels == 1) {
-        t += audioPort(layout.audioIn(0), true, "in", "In") + " , \n";
-        t += audioPort(layout.audioOut(0), false, "out", "Out") + " , \n";
+        t += audioPort(layout.audioIn(0), true, "in", "In", in, "pg:center") + " , \n";
+        t += audioPort(layout.audioOut(0), false, "out", "Out", out, "pg:center") + " , \n";
     } else {
-        t += audioPort(layout.audioIn(0), true, "in_l", "Left in") + " , \n";
-        t += audioPort(layout.audioIn(1), true, "in_r", "Right in") + " , \n";
-        t += audioPort(layout.audioOut(0), false, "out_l", "Left out") + " , \n";
-        t += audioPort(layout.audioOut(1), false, "out_r", "Right out") + " , \n";
+        t += audioPort(layout.audioIn(0), true, "in_l", "Left in", in, "pg:left") + " , \n";
+        t += audioPort(layout.audioIn(1), true, "in_r", "Right in", in, "pg:right") + " , \n";
+        t += audioPort(layout.audioOut(0), false, "out_l", "Left out", out, "pg:left") + " , \n";
+        t += audioPort(layout.audioOut(1), false, "out_r", "Right out", out, "pg:right") + " , \n";
     }
     t += "    [\n        a lv2:ControlPort , lv2:OutputPort ;\n        lv2:index " +
          std::to_string(layout.latencyPort()) +
@@ -132,11 +221,12 @@ std::string pluginSubject(const Description& d, TableParameterSet& set, int32_t 
         if (p.style == PortStyle::Integer) t += " ;\n        lv2:portProperty lv2:integer";
         if (p.style == PortStyle::Toggle) t += " ;\n        lv2:portProperty lv2:toggled";
         if (const char* unit = unitIri(p.unit)) t += " ;\n        units:unit " + std::string(unit);
+        if (p.group != nullptr) t += " ;\n        pg:group " + groupIri(d, channels, *p.group);
         t += "\n    ]";
     }
     if (d.rows != nullptr) t += rowPort(*d.rows, layout.rowPort());
     t += " .\n";
-    return t;
+    return t + groupSubjects(d, channels, groups);
 }
 
 } // namespace
@@ -150,6 +240,7 @@ std::string pluginTurtle(const Description& d) {
     t += "@prefix atom: <http://lv2plug.in/ns/ext/atom#> .\n";
     t += "@prefix doap: <http://usefulinc.com/ns/doap#> .\n";
     t += "@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n";
+    t += "@prefix pg: <http://lv2plug.in/ns/ext/port-groups#> .\n";
     t += "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n";
     t += "@prefix rsz: <http://lv2plug.in/ns/ext/resize-port#> .\n";
     t += "@prefix state: <http://lv2plug.in/ns/ext/state#> .\n";

@@ -53,6 +53,10 @@ constexpr SliderLabels sliderLabels(const char* symbolStem, const char* nameTail
 constexpr SliderLabels kPlainSliders = sliderLabels("slider_", " (match off)");
 constexpr SliderLabels kMatchSliders = sliderLabels("match_slider_", " (match on)");
 
+// Each slider array is a group of its own, so that hosts show the two curves apart.
+constexpr PortGroup kPlainSliderGroup{"sliders", "Sliders (match off)"};
+constexpr PortGroup kMatchSliderGroup{"match_sliders", "Sliders (match on)"};
+
 // The learn target before the learn switch: a switch turned on learns into the chosen side.
 constexpr ControlPort kSettingsAndMeters[] = {
     {kParamLearnTarget, kScalar, PortRole::Setting, 0.0f, 1.0f, PortStyle::Toggle, PortUnit::None,
@@ -76,7 +80,7 @@ constexpr ControlPort kSettingsAndMeters[] = {
 constexpr size_t kFixedPorts = std::size(kSettingsAndMeters);
 
 // The fixed ports, then the sliders of match off, then those of match on, each within the
-// range the engine clamps its gains to.
+// range the engine clamps its gains to and in its array's group.
 constexpr auto kPorts = [] {
     std::array<ControlPort, kFixedPorts + 2 * size_t(kSliderCount)> ports{};
     for (size_t i = 0; i < kFixedPorts; ++i) ports[i] = kSettingsAndMeters[i];
@@ -92,7 +96,9 @@ constexpr auto kPorts = [] {
                 PortStyle::Continuous,
                 PortUnit::Decibels,
                 labels.symbols[size_t(k)].data(),
-                labels.names[size_t(k)].data()};
+                labels.names[size_t(k)].data(),
+                nullptr,
+                array == 0 ? &kPlainSliderGroup : &kMatchSliderGroup};
         }
     }
     return ports;
