@@ -15,13 +15,17 @@ using namespace orq::compressor;
 constexpr float kLowestBorderHz = 20.0f;
 constexpr float kHighestBorderHz = 24000.0f;
 
+// The band gains and the band edges each make a group, so that hosts show them together.
+constexpr PortGroup kBandGainGroup{"band_gains", "Band gains"};
+constexpr PortGroup kBandEdgeGroup{"band_edges", "Band edges"};
+
 constexpr ControlPort bandGain(int32_t band, const char* symbol, const char* name) {
     return {kParamBandGain, band, PortRole::Setting, -kGainRangeDb, kGainRangeDb,
-            PortStyle::Continuous, PortUnit::Decibels, symbol, name};
+            PortStyle::Continuous, PortUnit::Decibels, symbol, name, nullptr, &kBandGainGroup};
 }
 constexpr ControlPort border(int32_t index, const char* symbol, const char* name) {
     return {kParamBorder, index, PortRole::Setting, kLowestBorderHz, kHighestBorderHz,
-            PortStyle::Continuous, PortUnit::Hertz, symbol, name};
+            PortStyle::Continuous, PortUnit::Hertz, symbol, name, nullptr, &kBandEdgeGroup};
 }
 
 constexpr ControlPort kPorts[] = {

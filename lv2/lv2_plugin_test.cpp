@@ -558,20 +558,15 @@ TEST(Lv2Bundle, audio_ports_sit_in_the_main_groups_with_their_channels) {
 
 // Each of Tessaline's slider arrays is a group of settings of its own, holding exactly the ports
 // of its array, under the array's name; the other ports stand alone.
-TEST(Lv2Bundle, tessaline_slider_arrays_are_one_group_each) {
+// Group symbol: its label and its ports' symbols in port order.
+using ExpectedGroups = std::map<std::string, std::pair<std::string, std::vector<std::string>>>;
+
+// Every variant's control ports fall into exactly the expected input groups, the rest into none.
+void expectControlGroups(std::initializer_list<const char*> variants,
+                         const ExpectedGroups& expected, size_t ungroupedExpected) {
     const Groups groups;
     LilvNode* control = lilv_new_uri(world().world(), LV2_CORE__ControlPort);
-    std::vector<std::string> plain, match;
-    for (int k = 1; k <= 30; ++k) {
-        plain.push_back("slider_" + std::to_string(k));
-        match.push_back("match_slider_" + std::to_string(k));
-    }
-    // Group symbol: its label and its ports' symbols in port order.
-    using Group = std::pair<std::string, std::vector<std::string>>;
-    const std::map<std::string, Group> expected = {
-        {"sliders", {"Sliders (match off)", plain}},
-        {"match_sliders", {"Sliders (match on)", match}}};
-    for (const std::string p : {"tessaline", "tessaline_mono"}) {
+    for (const std::string p : variants) {
         const LilvPlugin* plugin = world().plugin(uriOf(p));
         std::map<std::string, std::vector<std::string>> members; // group: its ports' symbols
         size_t ungrouped = 0;
@@ -585,16 +580,40 @@ TEST(Lv2Bundle, tessaline_slider_arrays_are_one_group_each) {
             else
                 members[group].push_back(symbol);
         }
-        std::map<std::string, Group> found;
+        ExpectedGroups found;
         for (const auto& [group, ports] : members) {
             EXPECT_TRUE(groups.isA(group, LV2_PORT_GROUPS__InputGroup)) << p << ": " << group;
             found[groups.symbolOf(group)] = {groups.labelOf(group), ports};
         }
         EXPECT_EQ(found, expected) << p;
-        // The latency, the five settings and the three meters.
-        EXPECT_EQ(ungrouped, 9u) << p;
+        EXPECT_EQ(ungrouped, ungroupedExpected) << p;
     }
     lilv_node_free(control);
+}
+
+TEST(Lv2Bundle, tessaline_slider_arrays_are_one_group_each) {
+    std::vector<std::string> plain, match;
+    for (int k = 1; k <= 30; ++k) {
+        plain.push_back("slider_" + std::to_string(k));
+        match.push_back("match_slider_" + std::to_string(k));
+    }
+    // Ungrouped: the latency, the five settings and the three meters.
+    expectControlGroups({"tessaline", "tessaline_mono"},
+                        {{"sliders", {"Sliders (match off)", plain}},
+                         {"match_sliders", {"Sliders (match on)", match}}},
+                        9u);
+}
+
+TEST(Lv2Bundle, compressor_band_gains_and_edges_are_one_group_each) {
+    // Ungrouped: the latency, band count, output gain, soft clipper, stage count, active band,
+    // solo and the band meter.
+    expectControlGroups({"compressor"},
+                        {{"band_gains",
+                          {"Band gains",
+                           {"band_gain_1", "band_gain_2", "band_gain_3", "band_gain_4",
+                            "band_gain_5"}}},
+                         {"band_edges", {"Band edges", {"border_2", "border_3", "border_4", "border_5"}}}},
+                        8u);
 }
 
 // A rate the plug-in refuses gives the host no instance (and leaves nothing open behind).
