@@ -1,7 +1,9 @@
 #include "spectrogram/spectrum_analysis_design.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <new>
 #include <numbers>
 #include <stdexcept>
 
@@ -16,6 +18,12 @@ const AntiAliasSet& requireSet(int32_t sampleRateHz) {
     const AntiAliasSet* set = antiAliasSetForRate(sampleRateHz);
     if (set == nullptr) throw std::invalid_argument("SpectrumAnalyzer: rate without filter set");
     return *set;
+}
+
+std::unique_ptr<dsp::ComplexFftPlan> requirePlan(int log2Size) {
+    auto plan = dsp::ComplexFftPlan::create(log2Size);
+    if (!plan) throw std::bad_alloc();
+    return plan;
 }
 
 } // namespace
@@ -69,6 +77,7 @@ OverlapSaveCoefficients::OverlapSaveCoefficients(const float* taps, int32_t tapC
 
 SpectrumAnalysisSetup::SpectrumAnalysisSetup(int32_t rateHz)
     : sampleRateHz(rateHz), antiAlias(requireSet(rateHz)), fft(kSpectrumFftLength),
+      frameFft(requirePlan(std::countr_zero(static_cast<uint32_t>(kSpectrumFftLength)))),
       fullWindow(fullBandWindow()), lowWindow(lowBandWindow()),
       antiAliasCoefficients(antiAlias.taps, antiAlias.tapCount, fft) {}
 

@@ -3,10 +3,12 @@
 #pragma once
 
 #include "dsp/complex_fft.h"
+#include "dsp/fft_plan.h"
 #include "spectrogram/lowband_filter_tables.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace orq::spectrogram {
@@ -52,7 +54,7 @@ struct OverlapSaveCoefficients {
     std::vector<float> spectrumRe, spectrumIm;
 };
 
-// What every analyzer of one stream shares: the transform, both windows and the low-band
+// What every analyzer of one stream shares: the transforms, both windows and the low-band
 // filter coefficients for the stream's rate.
 struct SpectrumAnalysisSetup {
     // [ui-thread] allocates. The rate must have an anti-alias set (antiAliasSetForRate), else
@@ -61,7 +63,11 @@ struct SpectrumAnalysisSetup {
 
     int32_t sampleRateHz;
     const AntiAliasSet& antiAlias;
+    // The low-band chain's overlap-save filter.
     SplitRadixFft fft;
+    // The analysis transform: N complex points, interleaved (re, im), natural-order output.
+    // Never null (std::bad_alloc otherwise).
+    std::unique_ptr<dsp::ComplexFftPlan> frameFft;
     std::vector<float> fullWindow;
     std::vector<float> lowWindow;
     OverlapSaveCoefficients antiAliasCoefficients;
