@@ -52,12 +52,38 @@ void interleaveWindowed(const float* a, const float* b, const float* w, float* o
     }
 }
 
+// a[i] = in[2i], b[i] = in[2i + 1] for i < count.
+void deinterleave(const float* in, float* a, float* b, size_t count) {
+    size_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        const Lane4 lo = loadLane4(in + 2 * i), hi = loadLane4(in + 2 * i + 4);
+        storeLane4(a + i, __builtin_shuffle(lo, hi, Mask4{0, 2, 4, 6}));
+        storeLane4(b + i, __builtin_shuffle(lo, hi, Mask4{1, 3, 5, 7}));
+    }
+    for (size_t rest = count % 4; rest > 0; --rest, ++i) {
+        a[i] = in[2 * i];
+        b[i] = in[2 * i + 1];
+    }
+}
+
+// z[k] ·= h[k] for the count interleaved complex values of z and h (count even).
+void multiplyComplex(float* z, const float* h, size_t count) {
+    const Lane4 signs{-1.0f, 1.0f, -1.0f, 1.0f};
+    for (size_t i = 0; i < 2 * count; i += 4) {
+        const Lane4 vz = loadLane4(z + i), vh = loadLane4(h + i);
+        const Lane4 hr = __builtin_shuffle(vh, Mask4{0, 0, 2, 2});
+        const Lane4 hi = __builtin_shuffle(vh, Mask4{1, 1, 3, 3});
+        const Lane4 turned = __builtin_shuffle(vz, Mask4{1, 0, 3, 2});
+        storeLane4(z + i, vz * hr + turned * hi * signs);
+    }
+}
+
 } // namespace
 
 OverlapSaveFir::OverlapSaveFir(const OverlapSaveCoefficients& coefficients)
     : c_(coefficients),
       line_(static_cast<size_t>(coefficients.historyLength + 2 * coefficients.segment), 0.0f),
-      workRe_(coefficients.fft.length(), 0.0f), workIm_(coefficients.fft.length(), 0.0f) {}
+      work_(2 * static_cast<size_t>(coefficients.length), 0.0f) {}
 
 void OverlapSaveFir::reset() {
     std::fill(line_.begin(), line_.end(), 0.0f);
@@ -84,28 +110,18 @@ int32_t OverlapSaveFir::process(const float* input, int32_t count, float* output
 }
 
 void OverlapSaveFir::filterPair(float* output) {
-    const SplitRadixFft& fft = c_.fft;
-    const int32_t n = fft.length();
+    const int32_t n = c_.length;
     const int32_t h = c_.historyLength;
     const int32_t s = c_.segment; // h + s = n: each half fills the transform exactly
-    float* re = workRe_.data();
-    float* im = workIm_.data();
-    const float* hr = c_.spectrumRe.data();
-    const float* hi = c_.spectrumIm.data();
+    float* z = work_.data();
     float* line = line_.data();
     // Segment one: the history and the first s new samples; segment two: the h samples before
     // its own s new samples.
-    std::memcpy(re, line, sizeof(float) * static_cast<size_t>(n));
-    std::memcpy(im, line + s, sizeof(float) * static_cast<size_t>(n));
-    fft.forwardBitReversed(re, im);
-    for (int32_t k = 0; k < n; ++k) {
-        const float zr = re[k], zi = im[k];
-        re[k] = zr * hr[k] - zi * hi[k];
-        im[k] = zr * hi[k] + zi * hr[k];
-    }
-    fft.inverseFromBitReversed(re, im);
-    std::memcpy(output, re + h, sizeof(float) * static_cast<size_t>(s));
-    std::memcpy(output + s, im + h, sizeof(float) * static_cast<size_t>(s));
+    interleave(line, line + s, z, static_cast<size_t>(n));
+    c_.fft.forward(z);
+    multiplyComplex(z, c_.spectrum.data(), static_cast<size_t>(n));
+    c_.fft.inverse(z);
+    deinterleave(z + 2 * h, output, output + s, static_cast<size_t>(s));
     std::memmove(line, line + 2 * s, sizeof(float) * static_cast<size_t>(h));
 }
 
@@ -291,7 +307,7 @@ void SpectrumAnalyzer::transformAndStore() {
     constexpr int32_t n = kSpectrumFftLength;
     constexpr int32_t half = n / 2;
     float* z = frame_.data();
-    setup_.frameFft->forward(z);
+    setup_.fft->forward(z);
     float* rowA = nextRow();
     float* rowB = nextRow();
     // With S = Z[k] + Z[N−k] and D = Z[k] − Z[N−k]: 2c·|A|² = (Re S² + Im D²)·c/2 and

@@ -35,7 +35,7 @@ class OverlapSaveFir {
     const OverlapSaveCoefficients& c_;
     std::vector<float> line_; // history followed by the gathered segments
     int32_t pending_ = 0;     // gathered input samples
-    std::vector<float> workRe_, workIm_;
+    std::vector<float> work_; // both segments as one complex sequence, interleaved
 };
 
 // Per-channel state of a short time-domain FIR (the 51-tap band limiter):
