@@ -74,7 +74,8 @@ OverlapSaveCoefficients::OverlapSaveCoefficients(const float* taps, int32_t tapC
 }
 
 SpectrumAnalysisSetup::SpectrumAnalysisSetup(int32_t rateHz)
-    : sampleRateHz(rateHz), antiAlias(requireSet(rateHz)),       fft(requirePlan(std::countr_zero(static_cast<uint32_t>(kSpectrumFftLength)))),
+    : sampleRateHz(rateHz), antiAlias(requireSet(rateHz)),
+      fft(requirePlan(std::countr_zero(static_cast<uint32_t>(kSpectrumFftLength)))),
       fullWindow(fullBandWindow()), lowWindow(lowBandWindow()),
       antiAliasCoefficients(antiAlias.taps, antiAlias.tapCount, *fft) {}
 

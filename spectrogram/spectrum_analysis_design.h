@@ -54,7 +54,7 @@ struct OverlapSaveCoefficients {
     std::vector<float> spectrum;
 };
 
-// What every analyzer of one stream shares: the transforms, both windows and the low-band
+// What every analyzer of one stream shares: the transform, both windows and the low-band
 // filter coefficients for the stream's rate.
 struct SpectrumAnalysisSetup {
     // [ui-thread] allocates. The rate must have an anti-alias set (antiAliasSetForRate), else

@@ -37,8 +37,7 @@ void interleave(const float* a, const float* b, float* out, size_t count) {
 }
 
 // out[2i] = a[i]·w[i], out[2i + 1] = b[i]·w[i] for i < count.
-void interleaveWindowed(const float* a, const float* b, const float* w, float* out,
-                        size_t count) {
+void interleaveWindowed(const float* a, const float* b, const float* w, float* out, size_t count) {
     size_t i = 0;
     for (; i + 4 <= count; i += 4) {
         const Lane4 vw = loadLane4(w + i);
@@ -245,8 +244,7 @@ void SpectrumAnalyzer::analyseFullBandBlock() {
     // Frame A: the previous block's last half, then this block's first half. Frame B: this
     // block.
     interleaveWindowed(fullTail_.data(), x, w, z, kFullBandHop);
-    interleaveWindowed(x, x + kFullBandHop, w + kFullBandHop, z + kSpectrumFftLength,
-                       kFullBandHop);
+    interleaveWindowed(x, x + kFullBandHop, w + kFullBandHop, z + kSpectrumFftLength, kFullBandHop);
     std::memcpy(fullTail_.data(), x + kFullBandHop, sizeof(float) * kFullBandHop);
     transformAndStore();
 }
@@ -327,10 +325,10 @@ void SpectrumAnalyzer::transformAndStore() {
         const Lane4 s0 = u0 + v0, s1 = u1 + v1, d0 = u0 - v0, d1 = u1 - v1;
         const Lane4 ss0 = s0 * s0, ss1 = s1 * s1, dd0 = d0 * d0, dd1 = d1 * d1;
         const Mask4 even{0, 2, 4, 6}, odd{1, 3, 5, 7};
-        storeLane4(rowA + k, scales * (__builtin_shuffle(ss0, ss1, even) +
-                                       __builtin_shuffle(dd0, dd1, odd)));
-        storeLane4(rowB + k, scales * (__builtin_shuffle(ss0, ss1, odd) +
-                                       __builtin_shuffle(dd0, dd1, even)));
+        storeLane4(rowA + k,
+                   scales * (__builtin_shuffle(ss0, ss1, even) + __builtin_shuffle(dd0, dd1, odd)));
+        storeLane4(rowB + k,
+                   scales * (__builtin_shuffle(ss0, ss1, odd) + __builtin_shuffle(dd0, dd1, even)));
     }
     for (; k < half; ++k) {
         const float* p = z + 2 * k;

@@ -459,9 +459,8 @@ TEST(LowBandChain, frames_carry_255_windowed_samples_of_history_across_blocks) {
     // Windowed decimated stream: each 769-sample window starts a new weighting.
     auto u = [&](int32_t i) { return i < 0 ? 0.0 : decimated[size_t(i)] * window(i % 769); };
     // Frame f ends with window f (769 samples) and begins with the 255 before it.
-    const DftGap worst = worstGapToDft(c.rows, 6, [&](int32_t frame, int32_t t) {
-        return u(frame * 769 - kLowBandHistory + t);
-    });
+    const DftGap worst = worstGapToDft(
+        c.rows, 6, [&](int32_t frame, int32_t t) { return u(frame * 769 - kLowBandHistory + t); });
     EXPECT_LT(worst.relative, 2e-6) << "frame " << worst.frame << " bin " << worst.bin;
     std::printf("low band: largest gap to the DFT %.3g of the row's peak\n", worst.relative);
 }
