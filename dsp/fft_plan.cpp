@@ -2,6 +2,7 @@
 
 #include "dsp/cpu_features.h"
 #include "dsp/fft_kernels.h"
+#include "dsp/lane4.h"
 
 #include <cmath>
 #include <cstring>
@@ -73,11 +74,29 @@ uint32_t reverseBits(uint32_t value, int bits) {
     return result;
 }
 
+// From 16 points up the bit reversal moves tiles of 4 x 4 points (see bitReverse): its list
+// holds the tile pairs (b, rev(b)) over the middle bits with b <= rev(b). Below, single points
+// (i, rev(i)) with i < rev(i).
+constexpr int kTileBits = 2;
+constexpr int kTileSide = 1 << kTileBits;
+
+bool tiledReversal(int log2Size) {
+    return log2Size >= 2 * kTileBits;
+}
+
+int swapListBits(int log2Size) {
+    return tiledReversal(log2Size) ? log2Size - 2 * kTileBits : log2Size;
+}
+
+bool listed(uint32_t i, uint32_t reversed, int log2Size) {
+    return tiledReversal(log2Size) ? i <= reversed : i < reversed;
+}
+
 size_t swapPairCount(int log2Size) {
     size_t count = 0;
-    const uint32_t size = uint32_t{1} << log2Size;
-    for (uint32_t i = 0; i < size; ++i) {
-        if (i < reverseBits(i, log2Size)) ++count;
+    const int bits = swapListBits(log2Size);
+    for (uint32_t i = 0; i < (uint32_t{1} << bits); ++i) {
+        if (listed(i, reverseBits(i, bits), log2Size)) ++count;
     }
     return count;
 }
@@ -106,7 +125,6 @@ std::unique_ptr<ComplexFftPlan> ComplexFftPlan::create(int log2Size, bool wide) 
     wide = wide && wideKernelsSupported();
     std::unique_ptr<ComplexFftPlan> plan(new (std::nothrow) ComplexFftPlan(log2Size, wide));
     if (!plan) return nullptr;
-    const size_t size = size_t{1} << log2Size;
     const int width = wide ? kWideWidth : kNarrowWidth;
 
     const size_t floats = twiddleFloats(log2Size, width);
@@ -121,9 +139,10 @@ std::unique_ptr<ComplexFftPlan> ComplexFftPlan::create(int log2Size, bool wide) 
         plan->swapPairs_.reset(new (std::nothrow) uint32_t[2 * pairs]);
         if (!plan->swapPairs_) return nullptr;
         uint32_t* p = plan->swapPairs_.get();
-        for (uint32_t i = 0; i < size; ++i) {
-            const uint32_t r = reverseBits(i, log2Size);
-            if (i < r) {
+        const int bits = swapListBits(log2Size);
+        for (uint32_t i = 0; i < (uint32_t{1} << bits); ++i) {
+            const uint32_t r = reverseBits(i, bits);
+            if (listed(i, r, log2Size)) {
                 *p++ = i;
                 *p++ = r;
             }
@@ -166,17 +185,56 @@ void ComplexFftPlan::inverse(float* data) const {
     bitReverse(data);
 }
 
-// Each complex value moves as one 8-byte unit.
+// Each complex value moves as one 8-byte unit. From 16 points up, an index is
+// a·M/4 + b·4 + c (a and c of two bits) and its reversal rev(c)·M/4 + rev(b)·4 + rev(a): tile b
+// (rows a, columns c) goes transposed to tile rev(b), rows and columns taken in bit-reversed
+// order. Both tiles of a pair are read before either is written.
 void ComplexFftPlan::bitReverse(float* data) const {
     const uint32_t* pair = swapPairs_.get();
+    if (!tiledReversal(log2Size_)) {
+        for (size_t s = 0; s < swapPairCount_; ++s, pair += 2) {
+            float* a = data + 2 * size_t{pair[0]};
+            float* b = data + 2 * size_t{pair[1]};
+            uint64_t va, vb;
+            std::memcpy(&va, a, sizeof va);
+            std::memcpy(&vb, b, sizeof vb);
+            std::memcpy(a, &vb, sizeof vb);
+            std::memcpy(b, &va, sizeof va);
+        }
+        return;
+    }
+    // Row a of a tile as two vectors of two points: (a, 0..1) and (a, 2..3).
+    const size_t rowStride = size_t{2} << (log2Size_ - kTileBits); // floats between rows
+    float* rows[kTileSide];
+    for (int a = 0; a < kTileSide; ++a)
+        rows[a] = data + static_cast<size_t>(a) * rowStride;
+    using Tile = Lane4[2 * kTileSide];
+    auto load = [&](size_t b, Tile& tile) {
+        for (int a = 0; a < kTileSide; ++a) {
+            tile[2 * a] = loadLane4(rows[a] + 2 * kTileSide * b);
+            tile[2 * a + 1] = loadLane4(rows[a] + 2 * kTileSide * b + 4);
+        }
+    };
+    // Row r of the stored tile is column rev(r) of the loaded one, its rows taken as 0, 2, 1, 3.
+    auto store = [&](size_t b, const Tile& t) {
+        const Mask4 firsts{0, 1, 4, 5}, seconds{2, 3, 6, 7};
+        const Lane4 out[2 * kTileSide] = {
+            __builtin_shuffle(t[0], t[4], firsts),  __builtin_shuffle(t[2], t[6], firsts),
+            __builtin_shuffle(t[1], t[5], firsts),  __builtin_shuffle(t[3], t[7], firsts),
+            __builtin_shuffle(t[0], t[4], seconds), __builtin_shuffle(t[2], t[6], seconds),
+            __builtin_shuffle(t[1], t[5], seconds), __builtin_shuffle(t[3], t[7], seconds),
+        };
+        for (int r = 0; r < kTileSide; ++r) {
+            storeLane4(rows[r] + 2 * kTileSide * b, out[2 * r]);
+            storeLane4(rows[r] + 2 * kTileSide * b + 4, out[2 * r + 1]);
+        }
+    };
     for (size_t s = 0; s < swapPairCount_; ++s, pair += 2) {
-        float* a = data + 2 * size_t{pair[0]};
-        float* b = data + 2 * size_t{pair[1]};
-        uint64_t va, vb;
-        std::memcpy(&va, a, sizeof va);
-        std::memcpy(&vb, b, sizeof vb);
-        std::memcpy(a, &vb, sizeof vb);
-        std::memcpy(b, &va, sizeof va);
+        Tile first, second;
+        load(pair[0], first);
+        load(pair[1], second);
+        store(pair[1], first);
+        store(pair[0], second);
     }
 }
 

@@ -38,8 +38,10 @@ class ComplexFftPlan {
 
     int log2Size_;
     bool wide_;
-    std::unique_ptr<float[]> twiddles_;     // per stage, in the order the stages run
-    std::unique_ptr<uint32_t[]> swapPairs_; // (i, bitrev(i)) for i < bitrev(i), in complex units
+    std::unique_ptr<float[]> twiddles_; // per stage, in the order the stages run
+    // The bit reversal's exchanges: points (i, bitrev(i)) for i < bitrev(i) below 16 points,
+    // else tiles of 4 x 4 points (b, bitrev(b)) over the middle bits for b <= bitrev(b).
+    std::unique_ptr<uint32_t[]> swapPairs_;
     size_t swapPairCount_ = 0;
 };
 

@@ -97,8 +97,8 @@ TEST(BandLimitFir, meets_its_response_at_a_4khz_rate) {
 
 TEST(OverlapSaveFir, equals_direct_convolution_across_uneven_calls) {
     const AntiAliasSet& set = *antiAliasSetForRate(44100);
-    SplitRadixFft fft(kSpectrumFftLength);
-    OverlapSaveCoefficients coefficients(set.taps, set.tapCount, fft);
+    const SpectrumAnalysisSetup setup(44100);
+    OverlapSaveCoefficients coefficients(set.taps, set.tapCount, *setup.fft);
     OverlapSaveFir fir(coefficients);
     const auto x = whiteNoise(9000, 3);
     const auto expected = directConvolution(x, set.taps, set.tapCount);

@@ -1,7 +1,9 @@
 #include "spectrogram/spectrum_analysis_design.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <new>
 #include <numbers>
 #include <stdexcept>
 
@@ -16,6 +18,12 @@ const AntiAliasSet& requireSet(int32_t sampleRateHz) {
     const AntiAliasSet* set = antiAliasSetForRate(sampleRateHz);
     if (set == nullptr) throw std::invalid_argument("SpectrumAnalyzer: rate without filter set");
     return *set;
+}
+
+std::unique_ptr<dsp::ComplexFftPlan> requirePlan(int log2Size) {
+    auto plan = dsp::ComplexFftPlan::create(log2Size);
+    if (!plan) throw std::bad_alloc();
+    return plan;
 }
 
 } // namespace
@@ -50,26 +58,25 @@ std::vector<float> lowBandWindow() {
 }
 
 OverlapSaveCoefficients::OverlapSaveCoefficients(const float* taps, int32_t tapCount,
-                                                 const SplitRadixFft& transform)
-    : fft(transform), historyLength(tapCount - 1), segment(transform.length() - (tapCount - 1)) {
-    const int32_t n = transform.length();
-    if (taps == nullptr || tapCount < 1 || tapCount > n / 2) {
+                                                 const dsp::ComplexFftPlan& transform)
+    : fft(transform), length(int32_t{1} << transform.log2Size()), historyLength(tapCount - 1),
+      segment(length - (tapCount - 1)) {
+    if (taps == nullptr || tapCount < 1 || tapCount > length / 2) {
         throw std::invalid_argument("OverlapSaveCoefficients: tap count must be 1..N/2");
     }
-    spectrumRe.assign(n, 0.0f);
-    spectrumIm.assign(n, 0.0f);
-    std::copy(taps, taps + tapCount, spectrumRe.begin());
-    fft.forwardBitReversed(spectrumRe.data(), spectrumIm.data());
-    const float inverseScale = 1.0f / static_cast<float>(n);
-    for (int32_t k = 0; k < n; ++k) {
-        spectrumRe[k] *= inverseScale;
-        spectrumIm[k] *= inverseScale;
-    }
+    spectrum.assign(2 * static_cast<size_t>(length), 0.0f);
+    for (int32_t t = 0; t < tapCount; ++t)
+        spectrum[2 * static_cast<size_t>(t)] = taps[t];
+    fft.forward(spectrum.data());
+    const float inverseScale = 1.0f / static_cast<float>(length);
+    for (float& v : spectrum)
+        v *= inverseScale;
 }
 
 SpectrumAnalysisSetup::SpectrumAnalysisSetup(int32_t rateHz)
-    : sampleRateHz(rateHz), antiAlias(requireSet(rateHz)), fft(kSpectrumFftLength),
+    : sampleRateHz(rateHz), antiAlias(requireSet(rateHz)),
+      fft(requirePlan(std::countr_zero(static_cast<uint32_t>(kSpectrumFftLength)))),
       fullWindow(fullBandWindow()), lowWindow(lowBandWindow()),
-      antiAliasCoefficients(antiAlias.taps, antiAlias.tapCount, fft) {}
+      antiAliasCoefficients(antiAlias.taps, antiAlias.tapCount, *fft) {}
 
 } // namespace orq::spectrogram

@@ -2,11 +2,12 @@
 // anti-alias set of the rate and the overlap-save filter coefficients, all made once per stream.
 #pragma once
 
-#include "dsp/complex_fft.h"
+#include "dsp/fft_plan.h"
 #include "spectrogram/lowband_filter_tables.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace orq::spectrogram {
@@ -40,16 +41,17 @@ std::vector<float> fullBandWindow();
 std::vector<float> lowBandWindow();
 
 // Coefficients of a linear-phase FIR applied by overlap-save fast convolution with the
-// transform's length: the taps' spectrum, bit-reversed like the transform's output and scaled
-// by 1/N so the unscaled inverse gives the filtered signal. Shared by every channel.
+// transform's length: the taps' spectrum, interleaved (re, im) in natural order and scaled by
+// 1/N so the unscaled inverse gives the filtered signal. Shared by every channel.
 struct OverlapSaveCoefficients {
     // [ui-thread] allocates. tapCount 1..N/2, else std::invalid_argument.
-    OverlapSaveCoefficients(const float* taps, int32_t tapCount, const SplitRadixFft& fft);
+    OverlapSaveCoefficients(const float* taps, int32_t tapCount, const dsp::ComplexFftPlan& fft);
 
-    const SplitRadixFft& fft;
+    const dsp::ComplexFftPlan& fft;
+    int32_t length;        // N
     int32_t historyLength; // taps − 1
     int32_t segment;       // new samples per transform half: N − (taps − 1)
-    std::vector<float> spectrumRe, spectrumIm;
+    std::vector<float> spectrum;
 };
 
 // What every analyzer of one stream shares: the transform, both windows and the low-band
@@ -61,7 +63,10 @@ struct SpectrumAnalysisSetup {
 
     int32_t sampleRateHz;
     const AntiAliasSet& antiAlias;
-    SplitRadixFft fft;
+    // The transform of the analysis and of the low band's overlap-save filter: N complex
+    // points, interleaved (re, im), natural-order output. Never null (std::bad_alloc
+    // otherwise).
+    std::unique_ptr<dsp::ComplexFftPlan> fft;
     std::vector<float> fullWindow;
     std::vector<float> lowWindow;
     OverlapSaveCoefficients antiAliasCoefficients;

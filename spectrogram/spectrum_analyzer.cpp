@@ -1,5 +1,7 @@
 #include "spectrogram/spectrum_analyzer.h"
 
+#include "dsp/lane4.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -15,12 +17,72 @@ constexpr int32_t kLowBandChunk = 8192;
 // The band limiter runs in blocks of at most this many decimated samples.
 constexpr int32_t kBandLimitMaxBlock = 1024;
 
+using dsp::Lane4;
+using dsp::loadLane4;
+using dsp::Mask4;
+using dsp::storeLane4;
+
+// out[2i] = a[i], out[2i + 1] = b[i] for i < count.
+void interleave(const float* a, const float* b, float* out, size_t count) {
+    size_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        const Lane4 va = loadLane4(a + i), vb = loadLane4(b + i);
+        storeLane4(out + 2 * i, __builtin_shuffle(va, vb, Mask4{0, 4, 1, 5}));
+        storeLane4(out + 2 * i + 4, __builtin_shuffle(va, vb, Mask4{2, 6, 3, 7}));
+    }
+    for (size_t rest = count % 4; rest > 0; --rest, ++i) {
+        out[2 * i] = a[i];
+        out[2 * i + 1] = b[i];
+    }
+}
+
+// out[2i] = a[i]·w[i], out[2i + 1] = b[i]·w[i] for i < count.
+void interleaveWindowed(const float* a, const float* b, const float* w, float* out, size_t count) {
+    size_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        const Lane4 vw = loadLane4(w + i);
+        const Lane4 va = loadLane4(a + i) * vw, vb = loadLane4(b + i) * vw;
+        storeLane4(out + 2 * i, __builtin_shuffle(va, vb, Mask4{0, 4, 1, 5}));
+        storeLane4(out + 2 * i + 4, __builtin_shuffle(va, vb, Mask4{2, 6, 3, 7}));
+    }
+    for (size_t rest = count % 4; rest > 0; --rest, ++i) {
+        out[2 * i] = a[i] * w[i];
+        out[2 * i + 1] = b[i] * w[i];
+    }
+}
+
+// a[i] = in[2i], b[i] = in[2i + 1] for i < count.
+void deinterleave(const float* in, float* a, float* b, size_t count) {
+    size_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        const Lane4 lo = loadLane4(in + 2 * i), hi = loadLane4(in + 2 * i + 4);
+        storeLane4(a + i, __builtin_shuffle(lo, hi, Mask4{0, 2, 4, 6}));
+        storeLane4(b + i, __builtin_shuffle(lo, hi, Mask4{1, 3, 5, 7}));
+    }
+    for (size_t rest = count % 4; rest > 0; --rest, ++i) {
+        a[i] = in[2 * i];
+        b[i] = in[2 * i + 1];
+    }
+}
+
+// z[k] ·= h[k] for the count interleaved complex values of z and h (count even).
+void multiplyComplex(float* z, const float* h, size_t count) {
+    const Lane4 signs{-1.0f, 1.0f, -1.0f, 1.0f};
+    for (size_t i = 0; i < 2 * count; i += 4) {
+        const Lane4 vz = loadLane4(z + i), vh = loadLane4(h + i);
+        const Lane4 hr = __builtin_shuffle(vh, Mask4{0, 0, 2, 2});
+        const Lane4 hi = __builtin_shuffle(vh, Mask4{1, 1, 3, 3});
+        const Lane4 turned = __builtin_shuffle(vz, Mask4{1, 0, 3, 2});
+        storeLane4(z + i, vz * hr + turned * hi * signs);
+    }
+}
+
 } // namespace
 
 OverlapSaveFir::OverlapSaveFir(const OverlapSaveCoefficients& coefficients)
     : c_(coefficients),
       line_(static_cast<size_t>(coefficients.historyLength + 2 * coefficients.segment), 0.0f),
-      workRe_(coefficients.fft.length(), 0.0f), workIm_(coefficients.fft.length(), 0.0f) {}
+      work_(2 * static_cast<size_t>(coefficients.length), 0.0f) {}
 
 void OverlapSaveFir::reset() {
     std::fill(line_.begin(), line_.end(), 0.0f);
@@ -47,28 +109,18 @@ int32_t OverlapSaveFir::process(const float* input, int32_t count, float* output
 }
 
 void OverlapSaveFir::filterPair(float* output) {
-    const SplitRadixFft& fft = c_.fft;
-    const int32_t n = fft.length();
+    const int32_t n = c_.length;
     const int32_t h = c_.historyLength;
     const int32_t s = c_.segment; // h + s = n: each half fills the transform exactly
-    float* re = workRe_.data();
-    float* im = workIm_.data();
-    const float* hr = c_.spectrumRe.data();
-    const float* hi = c_.spectrumIm.data();
+    float* z = work_.data();
     float* line = line_.data();
     // Segment one: the history and the first s new samples; segment two: the h samples before
     // its own s new samples.
-    std::memcpy(re, line, sizeof(float) * static_cast<size_t>(n));
-    std::memcpy(im, line + s, sizeof(float) * static_cast<size_t>(n));
-    fft.forwardBitReversed(re, im);
-    for (int32_t k = 0; k < n; ++k) {
-        const float zr = re[k], zi = im[k];
-        re[k] = zr * hr[k] - zi * hi[k];
-        im[k] = zr * hi[k] + zi * hr[k];
-    }
-    fft.inverseFromBitReversed(re, im);
-    std::memcpy(output, re + h, sizeof(float) * static_cast<size_t>(s));
-    std::memcpy(output + s, im + h, sizeof(float) * static_cast<size_t>(s));
+    interleave(line, line + s, z, static_cast<size_t>(n));
+    c_.fft.forward(z);
+    multiplyComplex(z, c_.spectrum.data(), static_cast<size_t>(n));
+    c_.fft.inverse(z);
+    deinterleave(z + 2 * h, output, output + s, static_cast<size_t>(s));
     std::memmove(line, line + 2 * s, sizeof(float) * static_cast<size_t>(h));
 }
 
@@ -118,7 +170,7 @@ int32_t Decimator::process(const float* input, int32_t count, float* output) {
 
 SpectrumAnalyzer::SpectrumAnalyzer(const SpectrumAnalysisSetup& setup)
     : setup_(setup), ring_(static_cast<size_t>(kRingStorageRows) * kSpectrumBins, 0.0f),
-      frameRe_(kSpectrumFftLength, 0.0f), frameIm_(kSpectrumFftLength, 0.0f),
+      frame_(2 * static_cast<size_t>(kSpectrumFftLength), 0.0f),
       fullBlock_(kSpectrumFftLength, 0.0f), fullTail_(kFullBandHop, 0.0f),
       antiAliasFir_(setup.antiAliasCoefficients), decimator_(setup.antiAlias.decimation),
       bandLimitFir_(kBandLimitTaps, kBandLimitTapCount, kBandLimitMaxBlock),
@@ -188,16 +240,11 @@ void SpectrumAnalyzer::feedFullBand(const float* samples, int32_t count) {
 void SpectrumAnalyzer::analyseFullBandBlock() {
     const float* w = setup_.fullWindow.data();
     const float* x = fullBlock_.data();
-    float* re = frameRe_.data();
-    float* im = frameIm_.data();
+    float* z = frame_.data();
     // Frame A: the previous block's last half, then this block's first half. Frame B: this
     // block.
-    for (int32_t i = 0; i < kFullBandHop; ++i)
-        re[i] = fullTail_[i] * w[i];
-    for (int32_t i = kFullBandHop; i < kSpectrumFftLength; ++i)
-        re[i] = x[i - kFullBandHop] * w[i];
-    for (int32_t i = 0; i < kSpectrumFftLength; ++i)
-        im[i] = x[i] * w[i];
+    interleaveWindowed(fullTail_.data(), x, w, z, kFullBandHop);
+    interleaveWindowed(x, x + kFullBandHop, w + kFullBandHop, z + kSpectrumFftLength, kFullBandHop);
     std::memcpy(fullTail_.data(), x + kFullBandHop, sizeof(float) * kFullBandHop);
     transformAndStore();
 }
@@ -234,12 +281,10 @@ void SpectrumAnalyzer::analyseLowBandBlock() {
     const float* u1 = y;
     const float* u2 = y + kLowBandWindowLength;
     constexpr int32_t kTailStart = kLowBandWindowLength - kLowBandHistory;
-    float* re = frameRe_.data();
-    float* im = frameIm_.data();
-    std::memcpy(re, lowHistory_.data(), sizeof(float) * kLowBandHistory);
-    std::memcpy(re + kLowBandHistory, u1, sizeof(float) * kLowBandWindowLength);
-    std::memcpy(im, u1 + kTailStart, sizeof(float) * kLowBandHistory);
-    std::memcpy(im + kLowBandHistory, u2, sizeof(float) * kLowBandWindowLength);
+    // Frame A: the history, then u1. Frame B: u1's last 255 samples, then u2.
+    float* z = frame_.data();
+    interleave(lowHistory_.data(), u1 + kTailStart, z, kLowBandHistory);
+    interleave(u1, u2, z + 2 * kLowBandHistory, kLowBandWindowLength);
     std::memcpy(lowHistory_.data(), u2 + kTailStart, sizeof(float) * kLowBandHistory);
     transformAndStore();
 }
@@ -259,27 +304,42 @@ float* SpectrumAnalyzer::nextRow() {
 void SpectrumAnalyzer::transformAndStore() {
     constexpr int32_t n = kSpectrumFftLength;
     constexpr int32_t half = n / 2;
-    const SplitRadixFft& fft = setup_.fft;
-    float* re = frameRe_.data();
-    float* im = frameIm_.data();
-    fft.forwardBitReversed(re, im);
+    float* z = frame_.data();
+    setup_.fft->forward(z);
     float* rowA = nextRow();
     float* rowB = nextRow();
-    // |A|²·2c = ((Re Z[k] + Re Z[N−k])² + (Im Z[k] − Im Z[N−k])²)·c/2, likewise for B.
+    // With S = Z[k] + Z[N−k] and D = Z[k] − Z[N−k]: 2c·|A|² = (Re S² + Im D²)·c/2 and
+    // 2c·|B|² = (Im S² + Re D²)·c/2.
     const float scale = 0.5f * kInteriorBinScale;
-    rowA[0] = re[0] * re[0];
-    rowB[0] = im[0] * im[0];
-    for (int32_t k = 1; k < half; ++k) {
-        const int32_t p = fft.bitReversed(k);
-        const int32_t q = fft.bitReversed(n - k);
-        const float ar = re[p] + re[q], ai = im[p] - im[q];
-        const float br = im[p] + im[q], bi = re[q] - re[p];
-        rowA[k] = scale * (ar * ar + ai * ai);
-        rowB[k] = scale * (br * br + bi * bi);
+    rowA[0] = z[0] * z[0];
+    rowB[0] = z[1] * z[1];
+    int32_t k = 1;
+    // Four bins at a time: Z[k..k+3] read forwards, Z[N−k..N−k−3] backwards, each loaded
+    // pair of bins turned round.
+    const Lane4 scales = dsp::splat(scale);
+    for (; k + 4 <= half; k += 4) {
+        const Lane4 u0 = loadLane4(z + 2 * k), u1 = loadLane4(z + 2 * k + 4);
+        const Lane4 w0 = loadLane4(z + 2 * (n - k - 1)), w1 = loadLane4(z + 2 * (n - k - 3));
+        const Lane4 v0 = __builtin_shuffle(w0, Mask4{2, 3, 0, 1});
+        const Lane4 v1 = __builtin_shuffle(w1, Mask4{2, 3, 0, 1});
+        const Lane4 s0 = u0 + v0, s1 = u1 + v1, d0 = u0 - v0, d1 = u1 - v1;
+        const Lane4 ss0 = s0 * s0, ss1 = s1 * s1, dd0 = d0 * d0, dd1 = d1 * d1;
+        const Mask4 even{0, 2, 4, 6}, odd{1, 3, 5, 7};
+        storeLane4(rowA + k,
+                   scales * (__builtin_shuffle(ss0, ss1, even) + __builtin_shuffle(dd0, dd1, odd)));
+        storeLane4(rowB + k,
+                   scales * (__builtin_shuffle(ss0, ss1, odd) + __builtin_shuffle(dd0, dd1, even)));
     }
-    const int32_t nyquist = fft.bitReversed(half);
-    rowA[half] = re[nyquist] * re[nyquist];
-    rowB[half] = im[nyquist] * im[nyquist];
+    for (; k < half; ++k) {
+        const float* p = z + 2 * k;
+        const float* q = z + 2 * (n - k);
+        const float sr = p[0] + q[0], si = p[1] + q[1];
+        const float dr = p[0] - q[0], di = p[1] - q[1];
+        rowA[k] = scale * (sr * sr + di * di);
+        rowB[k] = scale * (si * si + dr * dr);
+    }
+    rowA[half] = z[n] * z[n];
+    rowB[half] = z[n + 1] * z[n + 1];
 }
 
 } // namespace orq::spectrogram

@@ -35,7 +35,7 @@ class OverlapSaveFir {
     const OverlapSaveCoefficients& c_;
     std::vector<float> line_; // history followed by the gathered segments
     int32_t pending_ = 0;     // gathered input samples
-    std::vector<float> workRe_, workIm_;
+    std::vector<float> work_; // both segments as one complex sequence, interleaved
 };
 
 // Per-channel state of a short time-domain FIR (the 51-tap band limiter):
@@ -119,7 +119,7 @@ class SpectrumAnalyzer {
     void feedLowBand(const float* samples, int32_t count);
     void analyseFullBandBlock();
     void analyseLowBandBlock();
-    // Transforms frameRe/frameIm (two real frames) and stores both power spectra.
+    // Transforms frame_ (two real frames) and stores both power spectra.
     void transformAndStore();
     float* nextRow();
 
@@ -130,7 +130,8 @@ class SpectrumAnalyzer {
     int32_t pending_ = 0;
     bool overflow_ = false;
 
-    std::vector<float> frameRe_, frameIm_;
+    // Two real frames as one complex sequence: interleaved (a[i], b[i]).
+    std::vector<float> frame_;
 
     // Full band.
     std::vector<float> fullBlock_;
