@@ -197,6 +197,9 @@ class MaximizerEngine {
     void deriveCeilings();
     void foldGainMeter();
     void resetState();
+    // The recursions of one frame of the block (serial pass).
+    [[gnu::always_inline]] void serialFrame(int32_t i, bool bypassed, float compMakeup,
+                                            float boostGain);
     template <int kFixedChannels, OutputMode kMode, class FrameLock>
     void run(const float* const* inputs, float* const* outputs, int32_t frames,
              FrameLock& perFrameLock);
@@ -356,6 +359,28 @@ template <OutputMode kMode> [[gnu::always_inline]] inline void emit4(float* out,
 #endif
 } // namespace detail
 
+inline void MaximizerEngine::serialFrame(int32_t i, bool bypassed, float compMakeup,
+                                         float boostGain) {
+    BlockScratch& s = scratch_;
+    if (level_.detect(s.power[i])) [[unlikely]]
+        limiter_.flushTinyState();
+    float preGain = kLimiterPreScale;
+    if (!bypassed) {
+        level_.stepGain();
+        // The first delay: the level gain meets the signal it was computed for.
+        preGain = compMakeup * level_.gain() * boostGain * kLimiterPreScale;
+        // |x·g| is |x|·|g| exactly and rounding keeps order, so the largest delayed magnitude
+        // times the gain is the largest scaled magnitude.
+        limiter_.detect(s.peak[i] * std::fabs(preGain));
+        limiter_.stepGain();
+        s.limiterGain[i] = limiter_.gain();
+    }
+    s.preGain[i] = preGain;
+    newAudio_ = true; // bypassed audio counts too: the meters keep running
+    minLimGain_ = std::min(minLimGain_, limiter_.gain());
+    maxLevelGain_ = std::max(maxLevelGain_, level_.gain());
+}
+
 template <class FrameLock>
 void MaximizerEngine::process(const float* const* inputs, float* const* outputs, int32_t frames,
                               OutputMode mode, FrameLock& perFrameLock) {
@@ -428,31 +453,68 @@ void MaximizerEngine::run(const float* const* inputs, float* const* outputs, int
             // of the pass under the lock the settings were taken with). A change of settings
             // (or a start) seen at a frame ends the pass before that frame.
             int32_t to = from;
-            for (;;) {
-                if (level_.detect(s.power[to])) [[unlikely]]
-                    limiter_.flushTinyState();
-                float preGain = kLimiterPreScale;
-                if (!bypassed) {
-                    level_.stepGain();
-                    // The first delay: the level gain meets the signal it was computed for.
-                    preGain = compMakeup * level_.gain() * boostGain * kLimiterPreScale;
-                    // |x·g| is |x|·|g| exactly and rounding keeps order, so the largest
-                    // delayed magnitude times the gain is the largest scaled magnitude.
-                    limiter_.detect(s.peak[to] * std::fabs(preGain));
-                    limiter_.stepGain();
-                    s.limiterGain[to] = limiter_.gain();
+            if (!kMayChange && !bypassed) {
+                // Nothing changes during a lock-free call, so the frames run in spans: while
+                // no detector block ends, the level gain follows its slow target and the
+                // limiter idles under its ceiling, the state stays in registers and the
+                // limiter only counts; the frame that ends a span runs the whole way.
+                while (to < n) {
+                    const int32_t span = std::min(limiter_.quietFrames(), n - to);
+                    if (span == 0) {
+                        serialFrame(to++, false, compMakeup, boostGain);
+                        continue;
+                    }
+                    const float ceiling = limiter_.ceiling();
+                    const float limiterGain = limiter_.gain();
+                    float maxLevelGain = maxLevelGain_;
+                    float loudPeak = 0.0f;
+                    bool loud = false;
+                    bool slowEnded = false;
+                    float* preGains = s.preGain + to;
+                    const float* peaks = s.peak + to;
+                    float* limiterGains = s.limiterGain + to;
+                    const int32_t ran = level_.run(
+                        s.power + to, span, slowEnded, [&](int32_t i, float levelGain) {
+                            maxLevelGain = std::max(maxLevelGain, levelGain);
+                            const float preGain =
+                                compMakeup * levelGain * boostGain * kLimiterPreScale;
+                            preGains[i] = preGain;
+                            const float peak = peaks[i] * std::fabs(preGain);
+                            if (peak < ceiling) [[likely]] {
+                                limiterGains[i] = limiterGain;
+                                return true;
+                            }
+                            loudPeak = peak; // not quiet: this frame's limiter runs in full
+                            loud = true;
+                            return false;
+                        });
+                    maxLevelGain_ = maxLevelGain;
+                    minLimGain_ = std::min(minLimGain_, limiterGain);
+                    newAudio_ = true;
+                    // The quiet frames leave the values the flush looks at as they were, so
+                    // one flush after them stands for the flush at the block end among them.
+                    if (slowEnded) limiter_.flushTinyState();
+                    limiter_.passQuietFrames(loud ? ran - 1 : ran);
+                    to += ran;
+                    if (loud) {
+                        limiter_.detect(loudPeak);
+                        limiter_.stepGain();
+                        s.limiterGain[to - 1] = limiter_.gain();
+                        minLimGain_ = std::min(minLimGain_, limiter_.gain());
+                    }
                 }
-                s.preGain[to] = preGain;
-                newAudio_ = true; // bypassed audio counts too: the meters keep running
-                minLimGain_ = std::min(minLimGain_, limiter_.gain());
-                maxLevelGain_ = std::max(maxLevelGain_, level_.gain());
                 perFrameLock.unlock();
-                if (++to == n) break;
-                perFrameLock.lock();
-                if constexpr (kMayChange) {
-                    if (settingsEpoch_ != epoch) [[unlikely]] {
-                        perFrameLock.unlock();
-                        break;
+            } else {
+                for (;;) {
+                    serialFrame(to, bypassed, compMakeup, boostGain);
+                    perFrameLock.unlock();
+                    if (++to == n) break;
+                    perFrameLock.lock();
+                    if constexpr (kMayChange) {
+                        if (settingsEpoch_ != epoch) [[unlikely]] {
+                            perFrameLock.unlock();
+                            break;
+                        }
                     }
                 }
             }
