@@ -96,6 +96,13 @@ class LevelStage {
         bool ramping = false, recovering = false;
     };
     [[gnu::always_inline]] void advanceGain(GainState& g) const;
+    // A gain one frame further towards the slow target, falling with the attack and rising
+    // with the release. Two branches, not a chosen coefficient: a gain stays on one side of
+    // its target for long, and the branch keeps the coefficient's load off the recursion.
+    [[gnu::always_inline]] float followSlowTarget(float gain) const {
+        if (gain > tgtSlow_) return toward(gain, tgtSlow_, attackC_);
+        return toward(gain, tgtSlow_, releaseC_);
+    }
     GainState gain_;
 
     DelayRings rings_;
@@ -137,7 +144,7 @@ inline void LevelStage::advanceGain(GainState& g) const {
         }
     } else if (crest_ >= 0.0f || !g.recovering) {
         if (crest_ < kTransientCrestDb)
-            g.level = toward(g.level, tgtSlow_, g.level > tgtSlow_ ? attackC_ : releaseC_);
+            g.level = followSlowTarget(g.level);
     } else {
         g.ramp = g.level;
         g.rampStep = 0.0f;
@@ -151,7 +158,7 @@ inline void LevelStage::advanceGain(GainState& g) const {
         }
         g.level = g.ramp;
     }
-    g.shadow = toward(g.shadow, tgtSlow_, g.shadow > tgtSlow_ ? attackC_ : releaseC_);
+    g.shadow = followSlowTarget(g.shadow);
 }
 
 template <class Frame>
