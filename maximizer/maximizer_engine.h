@@ -19,6 +19,7 @@
 #include "maximizer/curve_clipper.h"
 #include "maximizer/level_stage.h"
 #include "maximizer/maximizer_tables.h"
+#include "maximizer/maximizer_wide.h"
 #include "maximizer/peak_limiter.h"
 
 #include <algorithm>
@@ -247,6 +248,7 @@ class MaximizerEngine {
         alignas(16) float limiterGain[kMaxBlockFrames];
     };
     BlockScratch scratch_;
+    bool wide_ = wide::available(); // the block passes' 8-wide kernels run
 };
 
 namespace detail {
@@ -262,10 +264,10 @@ constexpr float kInputLimit = 1000.0f;
 
 // The input pass of one channel: the guard of sanitizeInput into fresh, and the detector
 // power (the largest square over the channels, std::max's order, which is maxps(b, a) for
-// std::max(a, b)) into power; the first channel starts it.
+// std::max(a, b)) into power; the first channel starts it. useWide: the 8-wide kernels run.
 inline void guardAndPower(const float* in, float* fresh, float* power, bool firstChannel,
-                          int32_t n) {
-    int32_t i = 0;
+                          int32_t n, bool useWide) {
+    int32_t i = useWide ? wide::guardAndPower(in, fresh, power, firstChannel, n) : 0;
 #if defined(__SSE2__)
     const __m128 hi = _mm_set1_ps(kInputLimit);
     const __m128 lo = _mm_set1_ps(-kInputLimit);
@@ -291,12 +293,14 @@ inline void guardAndPower(const float* in, float* fresh, float* power, bool firs
 // the second ring go to second.
 inline void exchangeRings(float* firstRing, const float* secondRing, int32_t length, int32_t at,
                           const float* fresh, float* first, float* second, float* peak,
-                          bool firstChannel, int32_t n) {
+                          bool firstChannel, int32_t n, bool useWide) {
     for (int32_t done = 0; done < n;) {
         const int32_t span = std::min(n - done, length - at);
         float* r1 = firstRing + at;
         const float* r2 = secondRing + at;
-        int32_t i = 0;
+        int32_t i = useWide ? wide::exchangeRings(r1, r2, fresh + done, first + done,
+                                                  second + done, peak + done, firstChannel, span)
+                            : 0;
 #if defined(__SSE2__)
         const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
         for (; i + 4 <= span; i += 4) {
@@ -325,11 +329,11 @@ inline void exchangeRings(float* firstRing, const float* secondRing, int32_t len
 // n samples (at most the ring's length) times their frames' gains into a ring from position
 // at on.
 inline void writeScaledRing(float* ring, int32_t length, int32_t at, const float* from,
-                            const float* gain, int32_t n) {
+                            const float* gain, int32_t n, bool useWide) {
     for (int32_t done = 0; done < n;) {
         const int32_t span = std::min(n - done, length - at);
         float* r = ring + at;
-        int32_t i = 0;
+        int32_t i = useWide ? wide::scaleInto(r, from + done, gain + done, span) : 0;
 #if defined(__SSE2__)
         for (; i + 4 <= span; i += 4)
             _mm_storeu_ps(r + i,
@@ -425,7 +429,7 @@ void MaximizerEngine::run(const float* const* inputs, float* const* outputs, int
         const int32_t n = std::min(blockFrames_, frames - done);
         // Input pass: the guard and the detector power depend on the input alone.
         for (int32_t c = 0; c < channels; ++c)
-            detail::guardAndPower(inputs[c] + done, s.fresh[c], s.power, c == 0, n);
+            detail::guardAndPower(inputs[c] + done, s.fresh[c], s.power, c == 0, n, wide_);
         for (int32_t i = 0; i < n; ++i)
             s.power[i] += LevelStage::kPowerFloor;
 
@@ -436,7 +440,7 @@ void MaximizerEngine::run(const float* const* inputs, float* const* outputs, int
         const uint32_t resetSeen = resetEpoch_;
         for (int32_t c = 0; c < channels; ++c)
             detail::exchangeRings(level_.ring(c), limiter_.ring(c), lookAhead, at, s.fresh[c],
-                                  s.first[c], s.second[c], s.peak, c == 0, n);
+                                  s.first[c], s.second[c], s.peak, c == 0, n, wide_);
 
         int32_t from = 0;
         bool restart = false;
@@ -529,6 +533,11 @@ void MaximizerEngine::run(const float* const* inputs, float* const* outputs, int
                         detail::emit<kMode>(out[i], leaving[i] * kBypassGain);
                 } else {
                     int32_t i = from;
+                    if (wide_)
+                        i += wide::limitClipAndEmit(leaving + from, s.limiterGain + from,
+                                                    limMakeup, clipper.curvePoints(),
+                                                    clipper.scale(), out + from,
+                                                    kMode == OutputMode::Accumulate, to - from);
 #if defined(__SSE2__)
                     // The limiter gain meets its peak: limMakeup × gain × trim, in that order.
                     const __m128 makeup = _mm_set1_ps(limMakeup);
@@ -557,7 +566,8 @@ void MaximizerEngine::run(const float* const* inputs, float* const* outputs, int
                 // times the gain before the second.
                 for (int32_t c = 0; c < channels; ++c)
                     detail::writeScaledRing(limiter_.ring(c), lookAhead, (at + from) % lookAhead,
-                                            s.first[c] + from, s.preGain + from, to - from);
+                                            s.first[c] + from, s.preGain + from, to - from,
+                                            wide_);
                 ringIndex_ = (at + to) % lookAhead;
             }
             from = to;
