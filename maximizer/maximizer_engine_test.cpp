@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <functional>
@@ -294,6 +295,38 @@ TEST(MaximizerSignal, output_does_not_depend_on_block_size_or_per_sample_lock) {
         for (size_t t = 0; t < outA[c].size(); ++t)
             worst = std::max(worst, double(std::fabs(outA[c][t] - outB[c][t])));
     EXPECT_NEAR(worst, 0.0, 0.0);
+}
+
+// The overload density decays through a long quiet stretch and is set to 0 once it falls below
+// the subnormal guard, at the slow detector block end after it. Lock-free, the quiet frames run
+// in spans; the density must still reach 0 at the same frame as frame by frame under a lock.
+TEST(MaximizerSignal, overload_density_is_flushed_to_zero_at_the_same_frame_with_or_without_lock) {
+    constexpr int32_t kLowRate = 8000;
+    constexpr int32_t kBlock = 16;
+    Channels in = test::bursts(2, kLowRate * 5, kLowRate / 4, kLowRate / 20, 0.9, kLowRate);
+    for (auto& channel : in)
+        channel.resize(static_cast<size_t>(kLowRate) * 160, 0.0f); // 155 s of silence after
+    MaximizerEngine lockFree = openEngine({12.0f, 0.0f}, 2, kLowRate);
+    MaximizerEngine locked = openEngine({12.0f, 0.0f}, 2, kLowRate);
+    test::CountingFrameLock lock;
+    std::vector<float> out(2 * kBlock);
+    float* outPtr[2] = {out.data(), out.data() + kBlock};
+    float highest = 0.0f;
+    int64_t flushedAt = -1;
+    const int32_t frames = static_cast<int32_t>(in[0].size());
+    for (int32_t from = 0; from + kBlock <= frames; from += kBlock) {
+        const float* inPtr[2] = {in[0].data() + from, in[1].data() + from};
+        lockFree.process(inPtr, outPtr, kBlock, OutputMode::Replace);
+        locked.process(inPtr, outPtr, kBlock, OutputMode::Replace, lock);
+        ASSERT_EQ(std::bit_cast<uint32_t>(lockFree.overDensity()),
+                  std::bit_cast<uint32_t>(locked.overDensity()))
+            << "after frame " << from + kBlock << ": " << lockFree.overDensity() << " against "
+            << locked.overDensity();
+        highest = std::max(highest, lockFree.overDensity());
+        if (flushedAt < 0 && highest > 0.0f && lockFree.overDensity() == 0.0f) flushedAt = from;
+    }
+    EXPECT_GT(highest, 0.1f); // the bursts did overload the limiter
+    EXPECT_GT(flushedAt, 5 * kLowRate) << "flushed only in the quiet stretch";
 }
 
 // Each channel count (mono, stereo, the generic loop), output mode and locking runs its own
