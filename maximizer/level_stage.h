@@ -143,8 +143,7 @@ inline void LevelStage::advanceGain(GainState& g) const {
             g.level = g.ramp;
         }
     } else if (crest_ >= 0.0f || !g.recovering) {
-        if (crest_ < kTransientCrestDb)
-            g.level = followSlowTarget(g.level);
+        if (crest_ < kTransientCrestDb) g.level = followSlowTarget(g.level);
     } else {
         g.ramp = g.level;
         g.rampStep = 0.0f;

@@ -265,8 +265,8 @@ constexpr float kInputLimit = 1000.0f;
 // The input pass of one channel: the guard of sanitizeInput into fresh, and the detector
 // power (the largest square over the channels, std::max's order, which is maxps(b, a) for
 // std::max(a, b)) into power; the first channel starts it. useWide: the 8-wide kernels run.
-inline void guardAndPower(const float* in, float* fresh, float* power, bool firstChannel,
-                          int32_t n, bool useWide) {
+inline void guardAndPower(const float* in, float* fresh, float* power, bool firstChannel, int32_t n,
+                          bool useWide) {
     int32_t i = useWide ? wide::guardAndPower(in, fresh, power, firstChannel, n) : 0;
 #if defined(__SSE2__)
     const __m128 hi = _mm_set1_ps(kInputLimit);
@@ -298,8 +298,8 @@ inline void exchangeRings(float* firstRing, const float* secondRing, int32_t len
         const int32_t span = std::min(n - done, length - at);
         float* r1 = firstRing + at;
         const float* r2 = secondRing + at;
-        int32_t i = useWide ? wide::exchangeRings(r1, r2, fresh + done, first + done,
-                                                  second + done, peak + done, firstChannel, span)
+        int32_t i = useWide ? wide::exchangeRings(r1, r2, fresh + done, first + done, second + done,
+                                                  peak + done, firstChannel, span)
                             : 0;
 #if defined(__SSE2__)
         const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
@@ -477,8 +477,8 @@ void MaximizerEngine::run(const float* const* inputs, float* const* outputs, int
                     float* preGains = s.preGain + to;
                     const float* peaks = s.peak + to;
                     float* limiterGains = s.limiterGain + to;
-                    const int32_t ran = level_.run(
-                        s.power + to, span, slowEnded, [&](int32_t i, float levelGain) {
+                    const int32_t ran =
+                        level_.run(s.power + to, span, slowEnded, [&](int32_t i, float levelGain) {
                             maxLevelGain = std::max(maxLevelGain, levelGain);
                             const float preGain =
                                 compMakeup * levelGain * boostGain * kLimiterPreScale;
@@ -534,10 +534,10 @@ void MaximizerEngine::run(const float* const* inputs, float* const* outputs, int
                 } else {
                     int32_t i = from;
                     if (wide_)
-                        i += wide::limitClipAndEmit(leaving + from, s.limiterGain + from,
-                                                    limMakeup, clipper.curvePoints(),
-                                                    clipper.scale(), out + from,
-                                                    kMode == OutputMode::Accumulate, to - from);
+                        i += wide::limitClipAndEmit(leaving + from, s.limiterGain + from, limMakeup,
+                                                    clipper.curvePoints(), clipper.scale(),
+                                                    out + from, kMode == OutputMode::Accumulate,
+                                                    to - from);
 #if defined(__SSE2__)
                     // The limiter gain meets its peak: limMakeup × gain × trim, in that order.
                     const __m128 makeup = _mm_set1_ps(limMakeup);
@@ -566,8 +566,7 @@ void MaximizerEngine::run(const float* const* inputs, float* const* outputs, int
                 // times the gain before the second.
                 for (int32_t c = 0; c < channels; ++c)
                     detail::writeScaledRing(limiter_.ring(c), lookAhead, (at + from) % lookAhead,
-                                            s.first[c] + from, s.preGain + from, to - from,
-                                            wide_);
+                                            s.first[c] + from, s.preGain + from, to - from, wide_);
                 ringIndex_ = (at + to) % lookAhead;
             }
             from = to;

@@ -24,13 +24,12 @@ int32_t guardAndPower(const float* in, float* fresh, float* power, bool firstCha
     int32_t i = 0;
     for (; i + 8 <= n; i += 8) {
         const __m256 x = _mm256_loadu_ps(in + i);
-        const __m256 held = _mm256_and_ps(_mm256_min_ps(_mm256_max_ps(x, lo), hi),
-                                          _mm256_cmp_ps(x, x, _CMP_ORD_Q));
+        const __m256 held =
+            _mm256_and_ps(_mm256_min_ps(_mm256_max_ps(x, lo), hi), _mm256_cmp_ps(x, x, _CMP_ORD_Q));
         _mm256_storeu_ps(fresh + i, held);
         const __m256 square = _mm256_mul_ps(held, held);
-        _mm256_storeu_ps(power + i, firstChannel
-                                        ? square
-                                        : _mm256_max_ps(square, _mm256_loadu_ps(power + i)));
+        _mm256_storeu_ps(power + i,
+                         firstChannel ? square : _mm256_max_ps(square, _mm256_loadu_ps(power + i)));
     }
     return i;
 }
@@ -45,8 +44,7 @@ int32_t exchangeRings(float* firstRing, const float* secondRing, const float* fr
         _mm256_storeu_ps(first + i, leaving);
         _mm256_storeu_ps(second + i, _mm256_loadu_ps(secondRing + i));
         const __m256 m = _mm256_and_ps(leaving, magnitude);
-        _mm256_storeu_ps(peak + i,
-                         firstChannel ? m : _mm256_max_ps(m, _mm256_loadu_ps(peak + i)));
+        _mm256_storeu_ps(peak + i, firstChannel ? m : _mm256_max_ps(m, _mm256_loadu_ps(peak + i)));
     }
     return i;
 }

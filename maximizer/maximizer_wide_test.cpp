@@ -22,9 +22,23 @@ constexpr int32_t kLength = 61; // seven full 8-wide steps and a tail of 5
 std::vector<float> awkwardSamples(uint32_t seed) {
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const float inf = std::numeric_limits<float>::infinity();
-    std::vector<float> v = {nan,     -nan,   inf,     -inf,    -0.0f,   0.0f,     1000.0f,
-                            -1000.0f, 1001.0f, -3e38f, kSoftClipKnee, -kSoftClipKnee,
-                            std::nextafter(kSoftClipKnee, 1.0f), 1.0f, -1.0f, 1.2589f, 2.0f,
+    std::vector<float> v = {nan,
+                            -nan,
+                            inf,
+                            -inf,
+                            -0.0f,
+                            0.0f,
+                            1000.0f,
+                            -1000.0f,
+                            1001.0f,
+                            -3e38f,
+                            kSoftClipKnee,
+                            -kSoftClipKnee,
+                            std::nextafter(kSoftClipKnee, 1.0f),
+                            1.0f,
+                            -1.0f,
+                            1.2589f,
+                            2.0f,
                             1e-40f};
     test::NoiseSource noise(seed);
     while (static_cast<int32_t>(v.size()) < kLength)
@@ -69,8 +83,8 @@ TEST(MaximizerWideKernels, ring_exchange_and_scaled_write_match_the_four_wide_pa
                 std::vector<float> first(n), second(n), peak(n);
                 for (const bool firstChannel : {true, false})
                     detail::exchangeRings(ring1.data(), ring2.data(), kRing, start, fresh.data(),
-                                          first.data(), second.data(), peak.data(), firstChannel,
-                                          n, useWide);
+                                          first.data(), second.data(), peak.data(), firstChannel, n,
+                                          useWide);
                 detail::writeScaledRing(ring2.data(), kRing, start, first.data(), gain.data(), n,
                                         useWide);
                 std::vector<float>& r = results[useWide ? 1 : 0];
