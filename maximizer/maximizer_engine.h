@@ -74,6 +74,9 @@ enum class OutputMode { Replace, Accumulate };
 struct MaximizerOptions {
     GainDerivation derivation = GainDerivation::WholeDbTables;
     MeterRule meterRule = MeterRule::HostRequest;
+    // The block passes run 8 frames at a time where the processor can (the same bits either
+    // way); false keeps them at 4, as on a processor without AVX2.
+    bool wideKernels = true;
 };
 constexpr MaximizerOptions kComponentOptions{GainDerivation::WholeDbTables, MeterRule::HostRequest};
 constexpr MaximizerOptions kPlaxOptions{GainDerivation::Continuous, MeterRule::Unconditional};
@@ -248,7 +251,7 @@ class MaximizerEngine {
         alignas(16) float limiterGain[kMaxBlockFrames];
     };
     BlockScratch scratch_;
-    bool wide_ = wide::available(); // the block passes' 8-wide kernels run
+    bool wide_ = false; // the block passes' 8-wide kernels run
 };
 
 namespace detail {

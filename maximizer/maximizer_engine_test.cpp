@@ -9,6 +9,8 @@
 #include <functional>
 #include <limits>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace orq::maximizer {
 namespace {
@@ -548,12 +550,22 @@ TEST(MaximizerSignal,
         {192000, 5, 2048, true, true, false, {8.0f, 0.2f, -2.0f, 0.0f}, 0xcfd7a2ec55e08525ull},
         {11025, 8, 129, true, false, false, {4.0f, 0.95f, 6.0f, 1.0f}, 0xb0fbe493ca85001bull},
     };
-    for (const Case& k : cases) {
+    // Each case with the block passes 8 and 4 frames wide (where the processor has the wide
+    // kernels; without them both runs are 4 wide).
+    for (const auto& [k, wideKernels] : [&] {
+             std::vector<std::pair<Case, bool>> runs;
+             for (const Case& k : cases)
+                 for (const bool wide : {true, false})
+                     runs.emplace_back(k, wide);
+             return runs;
+         }()) {
         SCOPED_TRACE("rate " + std::to_string(k.rate) + ", " + std::to_string(k.channels) +
-                     " channels, block " + std::to_string(k.hostBlock));
+                     " channels, block " + std::to_string(k.hostBlock) +
+                     (wideKernels ? ", wide kernels" : ", 4-wide passes"));
         const Channels mix = test::musicLikeMix(0.6, k.rate, 3.0);
-        MaximizerEngine engine =
-            openEngine(k.settings, k.channels, k.rate, k.plax ? kPlaxOptions : kComponentOptions);
+        MaximizerOptions options = k.plax ? kPlaxOptions : kComponentOptions;
+        options.wideKernels = wideKernels;
+        MaximizerEngine engine = openEngine(k.settings, k.channels, k.rate, options);
         const int32_t frames = static_cast<int32_t>(mix[0].size());
         Channels in(k.channels), out(k.channels, std::vector<float>(frames, 0.125f));
         for (int32_t c = 0; c < k.channels; ++c) {
