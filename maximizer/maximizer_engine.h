@@ -462,9 +462,10 @@ void MaximizerEngine::run(const float* const* inputs, float* const* outputs, int
             int32_t to = from;
             if (!kMayChange && !bypassed) {
                 // Nothing changes during a lock-free call, so the frames run in spans: while
-                // no detector block ends, the level gain follows its slow target and the
-                // limiter idles under its ceiling, the state stays in registers and the
-                // limiter only counts; the frame that ends a span runs the whole way.
+                // the limiter idles under its ceiling, the level stage holds its state in
+                // registers and the limiter only counts the frames; a frame whose peak
+                // reaches the ceiling ends the span and runs the limiter the whole way, and
+                // frames of an active limiter run the whole way one at a time.
                 while (to < n) {
                     const int32_t span = std::min(limiter_.quietFrames(), n - to);
                     if (span == 0) {
