@@ -27,6 +27,7 @@ class CurveClipper {
     void setRange(float clipTop) { scale_ = 1.0f / (clipTop - kSoftClipKnee); }
     void setCurve(int32_t curve) { curve_ = &tables_.clipCurves[curve]; }
     float scale() const { return scale_; }
+    const float* curvePoints() const { return curve_->data(); }
 
     [[gnu::always_inline]] float clip(float sample) const {
         const float magnitude = std::fabs(sample);

@@ -42,10 +42,7 @@ void LevelStage::reset() {
     levFast_ = levSlow_ = 0.0f;
     tgtFast_ = tgtSlow_ = 1.0f;
     crest_ = crestSmooth_ = peakEnv_ = 0.0f;
-    levelGain_ = shadowGain_ = rampGain_ = 1.0f;
-    rampStep_ = 0.0f;
-    rampLeft_ = 0;
-    ramping_ = recovering_ = false;
+    gain_ = GainState{};
     rings_.clear();
 }
 

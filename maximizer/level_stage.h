@@ -45,12 +45,19 @@ class LevelStage {
     // True when a slow block ended at this frame.
     [[gnu::always_inline]] bool detect(float power);
     // Per frame unless bypassed: moves the level gain (and its shadow).
-    [[gnu::always_inline]] void stepGain();
+    [[gnu::always_inline]] void stepGain() { advanceGain(gain_); }
+    // detect and stepGain for up to n frames of power, the same to the bit, with the state
+    // held in registers between detector block ends. After each frame frame(i, gain) is called
+    // with the frame's level gain; a false from it ends the run after that frame. Returns the
+    // frames run; slowEnded is set when a slow block ended in them.
+    template <class Frame>
+    [[gnu::always_inline]] int32_t run(const float* power, int32_t n, bool& slowEnded,
+                                       Frame&& frame);
     // The ring of channel c: exchange at the shared position delays by lookAheadFrames.
     float* ring(int32_t c) { return rings_.channel(c); }
 
-    float gain() const { return levelGain_; }
-    float shadowGain() const { return shadowGain_; }
+    float gain() const { return gain_.level; }
+    float shadowGain() const { return gain_.shadow; }
     float crestSmooth() const { return crestSmooth_; }
     float peakEnvelope() const { return peakEnv_; }
     float slowLevelDb() const { return levSlow_; }
@@ -82,10 +89,21 @@ class LevelStage {
     float levFast_ = 0, levSlow_ = 0, tgtFast_ = 1, tgtSlow_ = 1;
     float crest_ = 0; // levFast − levSlow, renewed when either level is
     float crestSmooth_ = 0, peakEnv_ = 0;
-    // Gain state.
-    float levelGain_ = 1, shadowGain_ = 1, rampGain_ = 1, rampStep_ = 0;
-    int32_t rampLeft_ = 0;
-    bool ramping_ = false, recovering_ = false;
+    // Gain state, kept together so that a run of frames can hold it in registers.
+    struct GainState {
+        float level = 1, shadow = 1, ramp = 1, rampStep = 0;
+        int32_t rampLeft = 0;
+        bool ramping = false, recovering = false;
+    };
+    [[gnu::always_inline]] void advanceGain(GainState& g) const;
+    // A gain one frame further towards the slow target, falling with the attack and rising
+    // with the release. Two branches, not a chosen coefficient: a gain stays on one side of
+    // its target for long, and the branch keeps the coefficient's load off the recursion.
+    [[gnu::always_inline]] float followSlowTarget(float gain) const {
+        if (gain > tgtSlow_) return toward(gain, tgtSlow_, attackC_);
+        return toward(gain, tgtSlow_, releaseC_);
+    }
+    GainState gain_;
 
     DelayRings rings_;
 };
@@ -103,44 +121,86 @@ inline bool LevelStage::detect(float power) {
     return slowEnded;
 }
 
-inline void LevelStage::stepGain() {
+inline void LevelStage::advanceGain(GainState& g) const {
     if (crest_ > kTransientCrestDb) {
-        rampGain_ = levelGain_;
-        if (tgtFast_ < levelGain_ - static_cast<float>(rampLeft_) * rampStep_) {
-            const float step = (levelGain_ - tgtFast_) * invLookAheadM1_;
-            rampStep_ = std::max(rampStep_, step);
-            rampLeft_ = lookAhead_;
-            ramping_ = true;
-            recovering_ = true;
+        g.ramp = g.level;
+        if (tgtFast_ < g.level - static_cast<float>(g.rampLeft) * g.rampStep) {
+            const float step = (g.level - tgtFast_) * invLookAheadM1_;
+            g.rampStep = std::max(g.rampStep, step);
+            g.rampLeft = lookAhead_;
+            g.ramping = true;
+            g.recovering = true;
         }
-        if (ramping_) {
-            if (--rampLeft_ == 0) {
-                rampStep_ = 0.0f;
-                ramping_ = false;
+        if (g.ramping) {
+            if (--g.rampLeft == 0) {
+                g.rampStep = 0.0f;
+                g.ramping = false;
             }
-            if (rampGain_ <= tgtFast_)
-                ramping_ = false;
+            if (g.ramp <= tgtFast_)
+                g.ramping = false;
             else
-                rampGain_ -= rampStep_;
-            levelGain_ = rampGain_;
+                g.ramp -= g.rampStep;
+            g.level = g.ramp;
         }
-    } else if (crest_ >= 0.0f || !recovering_) {
-        if (crest_ < kTransientCrestDb)
-            levelGain_ = toward(levelGain_, tgtSlow_, levelGain_ > tgtSlow_ ? attackC_ : releaseC_);
+    } else if (crest_ >= 0.0f || !g.recovering) {
+        if (crest_ < kTransientCrestDb) g.level = followSlowTarget(g.level);
     } else {
-        rampGain_ = levelGain_;
-        rampStep_ = 0.0f;
-        if (rampGain_ + lookAheadAsFloat_ * riseStep_ <= shadowGain_)
-            rampGain_ += riseStep_;
+        g.ramp = g.level;
+        g.rampStep = 0.0f;
+        if (g.ramp + lookAheadAsFloat_ * riseStep_ <= g.shadow)
+            g.ramp += riseStep_;
         else
-            rampGain_ = toward(rampGain_, shadowGain_, recoverC_);
-        if (shadowGain_ <= rampGain_) {
-            recovering_ = false;
-            rampGain_ = shadowGain_;
+            g.ramp = toward(g.ramp, g.shadow, recoverC_);
+        if (g.shadow <= g.ramp) {
+            g.recovering = false;
+            g.ramp = g.shadow;
         }
-        levelGain_ = rampGain_;
+        g.level = g.ramp;
     }
-    shadowGain_ = toward(shadowGain_, tgtSlow_, shadowGain_ > tgtSlow_ ? attackC_ : releaseC_);
+    g.shadow = followSlowTarget(g.shadow);
+}
+
+template <class Frame>
+inline int32_t LevelStage::run(const float* power, int32_t n, bool& slowEnded, Frame&& frame) {
+    float msSlow = msSlow_, msFast = msFast_, blkSlow = blkSlow_, blkFast = blkFast_;
+    float crestSmooth = crestSmooth_;
+    int32_t eventLeft = eventLeft_;
+    GainState g = gain_;
+    float crestTaken = crestC_.take * crest_;
+    int32_t i = 0;
+    while (i < n) {
+        const float p = power[i];
+        msSlow = msSlowC_.keep * msSlow + msSlowC_.take * p;
+        blkSlow = std::max(blkSlow, p);
+        msFast = msFastC_.keep * msFast + msFastC_.take * p;
+        blkFast = std::max(blkFast, p);
+        if (eventLeft == 0) [[unlikely]] {
+            msSlow_ = msSlow;
+            msFast_ = msFast;
+            blkSlow_ = blkSlow;
+            blkFast_ = blkFast;
+            crestSmooth_ = crestSmooth;
+            endBlocks(slowEnded);
+            eventLeft = eventLeft_;
+            blkSlow = blkSlow_;
+            blkFast = blkFast_;
+            crestSmooth = crestSmooth_;
+            crestTaken = crestC_.take * crest_;
+        }
+        --eventLeft;
+        crestSmooth = crestC_.keep * crestSmooth + crestTaken;
+        advanceGain(g);
+        if (!frame(i++, g.level)) [[unlikely]]
+            break;
+    }
+    msSlow_ = msSlow;
+    msFast_ = msFast;
+    blkSlow_ = blkSlow;
+    blkFast_ = blkFast;
+    crestSmooth_ = crestSmooth;
+    eventLeft_ = eventLeft;
+    gain_ = g;
+    return i;
 }
 
 } // namespace orq::maximizer

@@ -27,7 +27,8 @@ float publishable(float value) {
 } // namespace
 
 MaximizerEngine::MaximizerEngine(const MaximizerOptions& options)
-    : options_(options), tables_(maximizerTables()), clipper_(tables_) {}
+    : options_(options), tables_(maximizerTables()), clipper_(tables_),
+      wide_(options.wideKernels && wide::available()) {}
 
 int32_t MaximizerEngine::lookAheadFrames(int32_t sampleRateHz) {
     const float samplesPerMs = static_cast<float>(sampleRateHz) * 0.001f;

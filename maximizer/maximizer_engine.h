@@ -19,6 +19,7 @@
 #include "maximizer/curve_clipper.h"
 #include "maximizer/level_stage.h"
 #include "maximizer/maximizer_tables.h"
+#include "maximizer/maximizer_wide.h"
 #include "maximizer/peak_limiter.h"
 
 #include <algorithm>
@@ -73,6 +74,9 @@ enum class OutputMode { Replace, Accumulate };
 struct MaximizerOptions {
     GainDerivation derivation = GainDerivation::WholeDbTables;
     MeterRule meterRule = MeterRule::HostRequest;
+    // The block passes run 8 frames at a time where the processor can (the same bits either
+    // way); false keeps them at 4, as on a processor without AVX2.
+    bool wideKernels = true;
 };
 constexpr MaximizerOptions kComponentOptions{GainDerivation::WholeDbTables, MeterRule::HostRequest};
 constexpr MaximizerOptions kPlaxOptions{GainDerivation::Continuous, MeterRule::Unconditional};
@@ -197,6 +201,9 @@ class MaximizerEngine {
     void deriveCeilings();
     void foldGainMeter();
     void resetState();
+    // The recursions of one frame of the block (serial pass).
+    [[gnu::always_inline]] void serialFrame(int32_t i, bool bypassed, float compMakeup,
+                                            float boostGain);
     template <int kFixedChannels, OutputMode kMode, class FrameLock>
     void run(const float* const* inputs, float* const* outputs, int32_t frames,
              FrameLock& perFrameLock);
@@ -244,6 +251,7 @@ class MaximizerEngine {
         alignas(16) float limiterGain[kMaxBlockFrames];
     };
     BlockScratch scratch_;
+    bool wide_ = false; // the block passes' 8-wide kernels run
 };
 
 namespace detail {
@@ -259,10 +267,10 @@ constexpr float kInputLimit = 1000.0f;
 
 // The input pass of one channel: the guard of sanitizeInput into fresh, and the detector
 // power (the largest square over the channels, std::max's order, which is maxps(b, a) for
-// std::max(a, b)) into power; the first channel starts it.
-inline void guardAndPower(const float* in, float* fresh, float* power, bool firstChannel,
-                          int32_t n) {
-    int32_t i = 0;
+// std::max(a, b)) into power; the first channel starts it. useWide: the 8-wide kernels run.
+inline void guardAndPower(const float* in, float* fresh, float* power, bool firstChannel, int32_t n,
+                          bool useWide) {
+    int32_t i = useWide ? wide::guardAndPower(in, fresh, power, firstChannel, n) : 0;
 #if defined(__SSE2__)
     const __m128 hi = _mm_set1_ps(kInputLimit);
     const __m128 lo = _mm_set1_ps(-kInputLimit);
@@ -288,12 +296,14 @@ inline void guardAndPower(const float* in, float* fresh, float* power, bool firs
 // the second ring go to second.
 inline void exchangeRings(float* firstRing, const float* secondRing, int32_t length, int32_t at,
                           const float* fresh, float* first, float* second, float* peak,
-                          bool firstChannel, int32_t n) {
+                          bool firstChannel, int32_t n, bool useWide) {
     for (int32_t done = 0; done < n;) {
         const int32_t span = std::min(n - done, length - at);
         float* r1 = firstRing + at;
         const float* r2 = secondRing + at;
-        int32_t i = 0;
+        int32_t i = useWide ? wide::exchangeRings(r1, r2, fresh + done, first + done, second + done,
+                                                  peak + done, firstChannel, span)
+                            : 0;
 #if defined(__SSE2__)
         const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
         for (; i + 4 <= span; i += 4) {
@@ -322,11 +332,11 @@ inline void exchangeRings(float* firstRing, const float* secondRing, int32_t len
 // n samples (at most the ring's length) times their frames' gains into a ring from position
 // at on.
 inline void writeScaledRing(float* ring, int32_t length, int32_t at, const float* from,
-                            const float* gain, int32_t n) {
+                            const float* gain, int32_t n, bool useWide) {
     for (int32_t done = 0; done < n;) {
         const int32_t span = std::min(n - done, length - at);
         float* r = ring + at;
-        int32_t i = 0;
+        int32_t i = useWide ? wide::scaleInto(r, from + done, gain + done, span) : 0;
 #if defined(__SSE2__)
         for (; i + 4 <= span; i += 4)
             _mm_storeu_ps(r + i,
@@ -355,6 +365,28 @@ template <OutputMode kMode> [[gnu::always_inline]] inline void emit4(float* out,
 }
 #endif
 } // namespace detail
+
+inline void MaximizerEngine::serialFrame(int32_t i, bool bypassed, float compMakeup,
+                                         float boostGain) {
+    BlockScratch& s = scratch_;
+    if (level_.detect(s.power[i])) [[unlikely]]
+        limiter_.flushTinyState();
+    float preGain = kLimiterPreScale;
+    if (!bypassed) {
+        level_.stepGain();
+        // The first delay: the level gain meets the signal it was computed for.
+        preGain = compMakeup * level_.gain() * boostGain * kLimiterPreScale;
+        // |x·g| is |x|·|g| exactly and rounding keeps order, so the largest delayed magnitude
+        // times the gain is the largest scaled magnitude.
+        limiter_.detect(s.peak[i] * std::fabs(preGain));
+        limiter_.stepGain();
+        s.limiterGain[i] = limiter_.gain();
+    }
+    s.preGain[i] = preGain;
+    newAudio_ = true; // bypassed audio counts too: the meters keep running
+    minLimGain_ = std::min(minLimGain_, limiter_.gain());
+    maxLevelGain_ = std::max(maxLevelGain_, level_.gain());
+}
 
 template <class FrameLock>
 void MaximizerEngine::process(const float* const* inputs, float* const* outputs, int32_t frames,
@@ -400,7 +432,7 @@ void MaximizerEngine::run(const float* const* inputs, float* const* outputs, int
         const int32_t n = std::min(blockFrames_, frames - done);
         // Input pass: the guard and the detector power depend on the input alone.
         for (int32_t c = 0; c < channels; ++c)
-            detail::guardAndPower(inputs[c] + done, s.fresh[c], s.power, c == 0, n);
+            detail::guardAndPower(inputs[c] + done, s.fresh[c], s.power, c == 0, n, wide_);
         for (int32_t i = 0; i < n; ++i)
             s.power[i] += LevelStage::kPowerFloor;
 
@@ -411,7 +443,7 @@ void MaximizerEngine::run(const float* const* inputs, float* const* outputs, int
         const uint32_t resetSeen = resetEpoch_;
         for (int32_t c = 0; c < channels; ++c)
             detail::exchangeRings(level_.ring(c), limiter_.ring(c), lookAhead, at, s.fresh[c],
-                                  s.first[c], s.second[c], s.peak, c == 0, n);
+                                  s.first[c], s.second[c], s.peak, c == 0, n, wide_);
 
         int32_t from = 0;
         bool restart = false;
@@ -428,31 +460,69 @@ void MaximizerEngine::run(const float* const* inputs, float* const* outputs, int
             // of the pass under the lock the settings were taken with). A change of settings
             // (or a start) seen at a frame ends the pass before that frame.
             int32_t to = from;
-            for (;;) {
-                if (level_.detect(s.power[to])) [[unlikely]]
-                    limiter_.flushTinyState();
-                float preGain = kLimiterPreScale;
-                if (!bypassed) {
-                    level_.stepGain();
-                    // The first delay: the level gain meets the signal it was computed for.
-                    preGain = compMakeup * level_.gain() * boostGain * kLimiterPreScale;
-                    // |x·g| is |x|·|g| exactly and rounding keeps order, so the largest
-                    // delayed magnitude times the gain is the largest scaled magnitude.
-                    limiter_.detect(s.peak[to] * std::fabs(preGain));
-                    limiter_.stepGain();
-                    s.limiterGain[to] = limiter_.gain();
+            if (!kMayChange && !bypassed) {
+                // Nothing changes during a lock-free call, so the frames run in spans: while
+                // the limiter idles under its ceiling, the level stage holds its state in
+                // registers and the limiter only counts the frames; a frame whose peak
+                // reaches the ceiling ends the span and runs the limiter the whole way, and
+                // frames of an active limiter run the whole way one at a time.
+                while (to < n) {
+                    const int32_t span = std::min(limiter_.quietFrames(), n - to);
+                    if (span == 0) {
+                        serialFrame(to++, false, compMakeup, boostGain);
+                        continue;
+                    }
+                    const float ceiling = limiter_.ceiling();
+                    const float limiterGain = limiter_.gain();
+                    float maxLevelGain = maxLevelGain_;
+                    float loudPeak = 0.0f;
+                    bool loud = false;
+                    bool slowEnded = false;
+                    float* preGains = s.preGain + to;
+                    const float* peaks = s.peak + to;
+                    float* limiterGains = s.limiterGain + to;
+                    const int32_t ran =
+                        level_.run(s.power + to, span, slowEnded, [&](int32_t i, float levelGain) {
+                            maxLevelGain = std::max(maxLevelGain, levelGain);
+                            const float preGain =
+                                compMakeup * levelGain * boostGain * kLimiterPreScale;
+                            preGains[i] = preGain;
+                            const float peak = peaks[i] * std::fabs(preGain);
+                            if (peak < ceiling) [[likely]] {
+                                limiterGains[i] = limiterGain;
+                                return true;
+                            }
+                            loudPeak = peak; // not quiet: this frame's limiter runs in full
+                            loud = true;
+                            return false;
+                        });
+                    maxLevelGain_ = maxLevelGain;
+                    minLimGain_ = std::min(minLimGain_, limiterGain);
+                    newAudio_ = true;
+                    // The quiet frames leave the values the flush looks at as they were, so
+                    // one flush after them stands for the flush at the block end among them.
+                    if (slowEnded) limiter_.flushTinyState();
+                    limiter_.passQuietFrames(loud ? ran - 1 : ran);
+                    to += ran;
+                    if (loud) {
+                        limiter_.detect(loudPeak);
+                        limiter_.stepGain();
+                        s.limiterGain[to - 1] = limiter_.gain();
+                        minLimGain_ = std::min(minLimGain_, limiter_.gain());
+                    }
                 }
-                s.preGain[to] = preGain;
-                newAudio_ = true; // bypassed audio counts too: the meters keep running
-                minLimGain_ = std::min(minLimGain_, limiter_.gain());
-                maxLevelGain_ = std::max(maxLevelGain_, level_.gain());
                 perFrameLock.unlock();
-                if (++to == n) break;
-                perFrameLock.lock();
-                if constexpr (kMayChange) {
-                    if (settingsEpoch_ != epoch) [[unlikely]] {
-                        perFrameLock.unlock();
-                        break;
+            } else {
+                for (;;) {
+                    serialFrame(to, bypassed, compMakeup, boostGain);
+                    perFrameLock.unlock();
+                    if (++to == n) break;
+                    perFrameLock.lock();
+                    if constexpr (kMayChange) {
+                        if (settingsEpoch_ != epoch) [[unlikely]] {
+                            perFrameLock.unlock();
+                            break;
+                        }
                     }
                 }
             }
@@ -467,6 +537,11 @@ void MaximizerEngine::run(const float* const* inputs, float* const* outputs, int
                         detail::emit<kMode>(out[i], leaving[i] * kBypassGain);
                 } else {
                     int32_t i = from;
+                    if (wide_)
+                        i += wide::limitClipAndEmit(leaving + from, s.limiterGain + from, limMakeup,
+                                                    clipper.curvePoints(), clipper.scale(),
+                                                    out + from, kMode == OutputMode::Accumulate,
+                                                    to - from);
 #if defined(__SSE2__)
                     // The limiter gain meets its peak: limMakeup × gain × trim, in that order.
                     const __m128 makeup = _mm_set1_ps(limMakeup);
@@ -495,7 +570,7 @@ void MaximizerEngine::run(const float* const* inputs, float* const* outputs, int
                 // times the gain before the second.
                 for (int32_t c = 0; c < channels; ++c)
                     detail::writeScaledRing(limiter_.ring(c), lookAhead, (at + from) % lookAhead,
-                                            s.first[c] + from, s.preGain + from, to - from);
+                                            s.first[c] + from, s.preGain + from, to - from, wide_);
                 ringIndex_ = (at + to) % lookAhead;
             }
             from = to;

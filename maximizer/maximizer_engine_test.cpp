@@ -3,11 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <functional>
 #include <limits>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace orq::maximizer {
 namespace {
@@ -296,6 +299,38 @@ TEST(MaximizerSignal, output_does_not_depend_on_block_size_or_per_sample_lock) {
     EXPECT_NEAR(worst, 0.0, 0.0);
 }
 
+// The overload density decays through a long quiet stretch and is set to 0 once it falls below
+// the subnormal guard, at the slow detector block end after it. Lock-free, the quiet frames run
+// in spans; the density must still reach 0 at the same frame as frame by frame under a lock.
+TEST(MaximizerSignal, overload_density_is_flushed_to_zero_at_the_same_frame_with_or_without_lock) {
+    constexpr int32_t kLowRate = 8000;
+    constexpr int32_t kBlock = 16;
+    Channels in = test::bursts(2, kLowRate * 5, kLowRate / 4, kLowRate / 20, 0.9, kLowRate);
+    for (auto& channel : in)
+        channel.resize(static_cast<size_t>(kLowRate) * 160, 0.0f); // 155 s of silence after
+    MaximizerEngine lockFree = openEngine({12.0f, 0.0f}, 2, kLowRate);
+    MaximizerEngine locked = openEngine({12.0f, 0.0f}, 2, kLowRate);
+    test::CountingFrameLock lock;
+    std::vector<float> out(2 * kBlock);
+    float* outPtr[2] = {out.data(), out.data() + kBlock};
+    float highest = 0.0f;
+    int64_t flushedAt = -1;
+    const int32_t frames = static_cast<int32_t>(in[0].size());
+    for (int32_t from = 0; from + kBlock <= frames; from += kBlock) {
+        const float* inPtr[2] = {in[0].data() + from, in[1].data() + from};
+        lockFree.process(inPtr, outPtr, kBlock, OutputMode::Replace);
+        locked.process(inPtr, outPtr, kBlock, OutputMode::Replace, lock);
+        ASSERT_EQ(std::bit_cast<uint32_t>(lockFree.overDensity()),
+                  std::bit_cast<uint32_t>(locked.overDensity()))
+            << "after frame " << from + kBlock << ": " << lockFree.overDensity() << " against "
+            << locked.overDensity();
+        highest = std::max(highest, lockFree.overDensity());
+        if (flushedAt < 0 && highest > 0.0f && lockFree.overDensity() == 0.0f) flushedAt = from;
+    }
+    EXPECT_GT(highest, 0.1f); // the bursts did overload the limiter
+    EXPECT_GT(flushedAt, 5 * kLowRate) << "flushed only in the quiet stretch";
+}
+
 // Each channel count (mono, stereo, the generic loop), output mode and locking runs its own
 // compiled frame loop; all of them must produce the same frames and the same meters.
 TEST(MaximizerSignal, every_channel_count_output_mode_and_locking_gives_the_same_frames) {
@@ -515,12 +550,22 @@ TEST(MaximizerSignal,
         {192000, 5, 2048, true, true, false, {8.0f, 0.2f, -2.0f, 0.0f}, 0xcfd7a2ec55e08525ull},
         {11025, 8, 129, true, false, false, {4.0f, 0.95f, 6.0f, 1.0f}, 0xb0fbe493ca85001bull},
     };
-    for (const Case& k : cases) {
+    // Each case with the block passes 8 and 4 frames wide (where the processor has the wide
+    // kernels; without them both runs are 4 wide).
+    for (const auto& [k, wideKernels] : [&] {
+             std::vector<std::pair<Case, bool>> runs;
+             for (const Case& k : cases)
+                 for (const bool wide : {true, false})
+                     runs.emplace_back(k, wide);
+             return runs;
+         }()) {
         SCOPED_TRACE("rate " + std::to_string(k.rate) + ", " + std::to_string(k.channels) +
-                     " channels, block " + std::to_string(k.hostBlock));
+                     " channels, block " + std::to_string(k.hostBlock) +
+                     (wideKernels ? ", wide kernels" : ", 4-wide passes"));
         const Channels mix = test::musicLikeMix(0.6, k.rate, 3.0);
-        MaximizerEngine engine =
-            openEngine(k.settings, k.channels, k.rate, k.plax ? kPlaxOptions : kComponentOptions);
+        MaximizerOptions options = k.plax ? kPlaxOptions : kComponentOptions;
+        options.wideKernels = wideKernels;
+        MaximizerEngine engine = openEngine(k.settings, k.channels, k.rate, options);
         const int32_t frames = static_cast<int32_t>(mix[0].size());
         Channels in(k.channels), out(k.channels, std::vector<float>(frames, 0.125f));
         for (int32_t c = 0; c < k.channels; ++c) {

@@ -54,6 +54,15 @@ class PeakLimiter {
         if (overDensity_ < kSubnormalGuard) overDensity_ = 0.0f;
         if (std::fabs(relStepWork_) < kSubnormalGuard) relStepWork_ = 0.0f;
     }
+    // Frames from now on that detect and stepGain would only count, with every peak below the
+    // ceiling: idle at kGainMax or below and no density update due. 0 when not idle.
+    int32_t quietFrames() const {
+        return phases_ == 0 && gain_ <= kGainMax ? std::max(lookAhead_ + 1 - densityCount_, 0) : 0;
+    }
+    // detect and stepGain for n quiet frames (at most quietFrames()) whose peaks were all
+    // below the ceiling.
+    void passQuietFrames(int32_t n) { densityCount_ += n; }
+    float ceiling() const { return ceiling_; }
     float* ring(int32_t c) { return rings_.channel(c); }
 
     float gain() const { return gain_; }
