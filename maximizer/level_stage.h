@@ -170,9 +170,9 @@ inline int32_t LevelStage::run(const float* power, int32_t n, bool& slowEnded, F
     int32_t i = 0;
     while (i < n) {
         const float p = power[i];
-        msSlow = msSlowC_.keep * msSlow + msSlowC_.take * p;
+        msSlow = toward(msSlow, p, msSlowC_);
         blkSlow = std::max(blkSlow, p);
-        msFast = msFastC_.keep * msFast + msFastC_.take * p;
+        msFast = toward(msFast, p, msFastC_);
         blkFast = std::max(blkFast, p);
         if (eventLeft == 0) [[unlikely]] {
             msSlow_ = msSlow;
